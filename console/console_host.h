@@ -1,0 +1,30 @@
+// The console program's host services: standard output, the source file, the output file.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "core/compile_session.h"
+#include "core/output_file.h"
+
+class ConsoleHost : public CompileHost {
+ public:
+  ConsoleHost(std::string sourceName, std::string outputName, std::FILE* console);
+  ~ConsoleHost() override;
+
+  void messageLine(std::string_view text) override;
+  void alert(std::string_view text) override;
+  bool openSource() override;
+  void closeSource() override;
+  int32_t readSource(uint8_t* buffer, int32_t capacity) override;
+  OutputStream* openOutput() override;
+  int32_t closeOutput(bool keep) override;
+
+ private:
+  std::string sourceName_;
+  std::string outputName_;
+  std::FILE* console_;
+  int sourceFd_ = -1;
+  std::unique_ptr<OutputFile> output_;
+};

@@ -1,0 +1,90 @@
+#include "console/console_program.h"
+
+#include <memory>
+
+#include "console/console_host.h"
+#include "core/compile_session.h"
+
+namespace {
+
+constexpr size_t SOURCE_NAME_LIMIT = 500;
+
+constexpr const char BANNER[] =
+    "Score compiler for the console (32bitDOS) v1.01.00\n"
+    "Compiles a music-macro score into a Standard MIDI File.\n"
+    "\n";
+
+constexpr const char USAGE[] =
+    "tarvk32c <filename> [-f]\n"
+    "-f  korveldat output(.fmd)\n"
+    "{default SMF data output(.mid)}\n"
+    "\n";
+
+void print(std::FILE* console, const char* text) {
+  std::fputs(text, console);
+}
+
+// "-x..." is an option. "/x" is one too, but only as two characters: longer arguments that
+// begin with '/' are absolute paths.
+bool isOption(const char* argument) {
+  if (argument[0] == '-') return true;
+  return argument[0] == '/' && argument[1] != '\0' && argument[2] == '\0';
+}
+
+}  // namespace
+
+std::string outputNameFor(const std::string& sourceName, bool compiledData) {
+  const size_t dot = sourceName.rfind('.');
+  std::string name = dot == std::string::npos ? sourceName : sourceName.substr(0, dot);
+  return name + (compiledData ? ".fmd" : ".mid");
+}
+
+int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
+  bool compiledData = false;
+  const char* sourceName = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (isOption(argument)) {
+      if (argument[1] != 'f' && argument[1] != 'F') {
+        print(console, "parameter error!\n");
+        return 1;
+      }
+      compiledData = true;
+    } else {
+      sourceName = argument;
+    }
+  }
+
+  // The session is large (line buffer, read-ahead): keep it off the stack.
+  auto session = std::make_unique<CompileSession>();
+  session->flavour = FLAVOUR_CONSOLE;
+  session->compiledDataMode = compiledData;
+  resetSession(*session);
+
+  print(console, BANNER);
+  if (argc <= 1) {
+    print(console, USAGE);
+    return 0;
+  }
+  if (argc > 3) {
+    print(console, "parameter over!\n");
+    return 1;
+  }
+  if (sourceName == nullptr) {  // only options: nothing to compile
+    print(console, USAGE);
+    return 1;
+  }
+  const std::string source = sourceName;
+  if (source.size() >= SOURCE_NAME_LIMIT) {
+    print(console, "source name too long!\n");
+    return 1;
+  }
+  const std::string output = outputNameFor(source, compiledData);
+  std::fprintf(console, "%s%s\n", compiledData ? "korvel : " : "midiname : ", output.c_str());
+
+  ConsoleHost host(source, output, console);
+  session->host = &host;
+  const int32_t result = compileSource(*session);
+  std::fflush(console);
+  return result;
+}

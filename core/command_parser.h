@@ -1,0 +1,22 @@
+// Channel command strings: notes, rests, lengths, tuplets, ties and parameter commands.
+#pragma once
+
+#include "core/compile_session.h"
+
+// Parses from lineCursor (just behind the opening quote) through the closing quote.
+int32_t parseCommandString(CompileSession& session);
+
+// Up to five digits at the cursor; -1 when there is none; values above 65535 read as 65535.
+int32_t readNumber(CompileSession& session);
+
+// readNumber() limited to a byte: false when above 255; a missing number yields 255.
+bool readByteNumber(CompileSession& session, int32_t& value);
+
+// A note value (1, 2, 4, ... 128) with an optional dot as a length index, or -1 when invalid.
+int32_t readLength(CompileSession& session);
+
+// readLength(), falling back to the open channel's default length; -1 with no open channel.
+int32_t readLengthOrDefault(CompileSession& session);
+
+// The `{` command (cursor behind the brace); 0 or -1.
+int32_t parseTuplet(CompileSession& session);

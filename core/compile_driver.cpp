@@ -1,0 +1,236 @@
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "core/command_parser.h"
+#include "core/compile_session.h"
+#include "core/compiled_data_writer.h"
+#include "core/diagnostics.h"
+#include "core/header_commands.h"
+#include "core/midi_writer.h"
+#include "core/source_lines.h"
+
+namespace {
+
+bool isConsole(const CompileSession& session) {
+  return session.flavour == FLAVOUR_CONSOLE;
+}
+
+// A session text: the console prints it with a line end, the editor shows it as one line.
+void say(CompileSession& session, std::string_view text, bool asAlert) {
+  std::string line(text);
+  if (isConsole(session)) line += '\n';
+  if (asAlert) {
+    session.host->alert(line);
+  } else {
+    session.host->messageLine(line);
+  }
+}
+
+void releaseWorkAreas(CompileSession& session) {
+  for (uint8_t*& area : session.workArea) {
+    delete[] area;
+    area = nullptr;
+  }
+}
+
+bool allocateWorkAreas(CompileSession& session) {
+  for (uint8_t*& area : session.workArea) {
+    area = new (std::nothrow) uint8_t[WORK_AREA_BYTES];
+    if (area == nullptr) {
+      releaseWorkAreas(session);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Runs the line loop; 0 when the source ended, else the code that stopped it (reported).
+int32_t runLineLoop(CompileSession& session) {
+  int32_t pendingChannel = 0;
+  for (;;) {
+    const int32_t length = readSourceLine(session);
+    session.lineCursor = 0;
+    if (length <= 0) {
+      if (!session.sourceReadFailed) return 0;
+      say(session, "Can not read source file!", false);
+      return ERROR_UNKNOWN_COMMAND;
+    }
+    for (;;) {
+      int32_t error = 0;
+      const int32_t kind = classifyLineItem(session);
+      switch (kind) {
+        case KIND_END_OF_LINE:
+        case KIND_COMMENT:
+        case KIND_COMMENT_END:
+          break;
+        case KIND_CHANNEL_NAME:
+          pendingChannel = session.namedChannel;
+          break;
+        case KIND_BLOCK_OPEN:
+          openChannelBlock(session, pendingChannel);
+          break;
+        case KIND_BLOCK_CLOSE:
+          closeChannelBlock(session);
+          break;
+        case KIND_COMMAND_STRING:
+          error = parseCommandString(session);
+          break;
+        case KIND_OP:
+          error = runOpCommand(session);
+          break;
+        case KIND_CR:
+          error = runCrCommand(session);
+          break;
+        case KIND_SN:
+          error = runSnCommand(session);
+          break;
+        default:
+          error = ERROR_UNKNOWN_COMMAND;
+          break;
+      }
+      if (error != 0) {
+        reportFailingLine(session);
+        reportError(session, error);
+        return error;
+      }
+      if (kind == KIND_END_OF_LINE) break;
+    }
+  }
+}
+
+// Compiled-data mode: each used channel's time total, the sum of its note and rest durations.
+void computeChannelTicks(CompileSession& session) {
+  for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
+    if (session.workLength[k] <= 0) continue;
+    const uint8_t* events = session.workArea[k];
+    int32_t total = 0;
+    for (int32_t offset = 0; offset < session.workLength[k]; offset += 2) {
+      if (events[offset] == EVENT_END) break;
+      if (events[offset] <= EVENT_NOTE_LAST) total += events[offset + 1];
+    }
+    session.channelTicks[k] = total;
+  }
+}
+
+void reportChannelSizes(CompileSession& session) {
+  for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
+    if (session.workLength[k] == 0) continue;
+    const long figure = session.compiledDataMode ? static_cast<long>(session.channelTicks[k])
+                                                 : static_cast<long>(session.channelTicks[k]) * 15;
+    const char* label = session.compiledDataMode ? "kvc Length" : "Track Tick";
+    char line[96];
+    const int n = isConsole(session)
+                      ? std::snprintf(line, sizeof line, " -> ch%d  size(%d byte)  %s (%ld)\n",
+                                      k + 1, static_cast<int>(session.workLength[k]), label, figure)
+                      : std::snprintf(line, sizeof line, " -> ch%d size(%d byte)  %s (%ld)", k + 1,
+                                      static_cast<int>(session.workLength[k]), label, figure);
+    session.host->messageLine(std::string_view(line, static_cast<size_t>(n)));
+  }
+  session.host->messageLine(isConsole(session) ? " ** complete! **\n" : " ** コンパイル終了 **");
+}
+
+int32_t runWriter(CompileSession& session, OutputStream& out) {
+  return session.compiledDataMode ? writeCompiledData(session, out) : writeMidiFile(session, out);
+}
+
+// Opens the host's output, runs the writer and puts the result in place; 0, or 1 after the
+// failure was reported. Every failure leaves the previous output at the name untouched.
+int32_t writeOutput(CompileSession& session) {
+  const char* cannotOpen = isConsole(session) ? "fmbin open err\n" : "書き込みファイルエラー";
+  const char* cannotWrite = isConsole(session) ? "fmbin write err\n" : "書き込みファイルエラー";
+  auto fail = [&](const char* text) {
+    if (isConsole(session)) {
+      session.host->messageLine(text);
+    } else {
+      session.host->alert(text);
+    }
+    return 1;
+  };
+  OutputStream* out = session.host->openOutput();
+  if (out == nullptr) return fail(cannotOpen);
+  const int32_t result = runWriter(session, *out);
+  if (result != 0) {
+    reportError(session, result);
+    session.host->closeOutput(false);
+    return 1;
+  }
+  const bool writeFailed = out->failed();
+  const int32_t closed = session.host->closeOutput(!writeFailed);
+  if (writeFailed || closed == OUTPUT_WRITE_FAILED) return fail(cannotWrite);
+  if (closed != OUTPUT_CLOSED) return fail(cannotOpen);
+  return 0;
+}
+
+int32_t finishConsole(CompileSession& session, int32_t error, bool sourceOpened) {
+  if (sourceOpened) session.host->closeSource();
+  if (error != 0) {
+    session.host->alert("compile stopped!\n");
+  } else {
+    error = writeOutput(session);
+  }
+  if (session.compiledDataMode) computeChannelTicks(session);
+  if (error == 0) reportChannelSizes(session);
+  return error;
+}
+
+int32_t finishEditor(CompileSession& session, int32_t error) {
+  if (error == 0 && !session.compiledDataMode) error = writeOutput(session);
+  if (session.compiledDataMode) {
+    computeChannelTicks(session);
+    // The image goes to the editor's stream also after a failed compilation.
+    if (writeOutput(session) != 0) error = 1;
+  }
+  if (error != 0) {
+    session.host->alert("compile stopped!");
+  } else {
+    reportChannelSizes(session);
+  }
+  return error;
+}
+
+}  // namespace
+
+void resetSession(CompileSession& session) {
+  session.openChannel = 0;
+  session.namedChannel = 0;
+  for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
+    session.octave[k] = 4;
+    session.lengthIndex[k] = 6;
+    session.workLength[k] = 0;
+    session.channelTicks[k] = 0;
+    session.gate[k] = session.q7Default ? 6 : 7;
+  }
+  session.lineNumber = 0;
+  session.lineCursor = 0;
+  session.lineLength = 0;
+  session.lineBuffer[0] = 0;
+  session.gmResetWritten = 0;
+  session.hasCopyright = false;
+  session.copyrightLength = 0;
+  session.hasSequenceName = false;
+  session.sequenceNameLength = 0;
+  session.sourceChunkPos = 0;
+  session.sourceChunkLength = 0;
+  session.sourceAtEnd = false;
+  session.sourceReadFailed = false;
+}
+
+int32_t compileSource(CompileSession& session) {
+  resetSession(session);
+  if (!allocateWorkAreas(session)) {
+    say(session, "out of memory", true);
+    return 1;
+  }
+  int32_t error = 0;
+  const bool sourceOpened = session.host->openSource();
+  if (!sourceOpened) {
+    error = 1;
+  } else {
+    error = runLineLoop(session);
+  }
+  error = isConsole(session) ? finishConsole(session, error, sourceOpened)
+                             : finishEditor(session, error);
+  releaseWorkAreas(session);
+  return error;
+}

@@ -1,0 +1,211 @@
+// The compile session: the one state of a compilation, its constants, codes and host services.
+//
+// The compiler core is a set of plain functions over one CompileSession. It never throws and
+// every operation returns a 32-bit signed code, 0 for success. A front end (console program or
+// editor) fills in `host` and `flavour`, sets `compiledDataMode` and calls compileSource().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// ---------------------------------------------------------------------------------------------
+// Fixed sizes
+inline constexpr int32_t CHANNEL_COUNT = 9;
+inline constexpr int32_t WORK_AREA_BYTES = 64004;   // allocated per channel
+inline constexpr int32_t WORK_AREA_LIMIT = 64000;   // bytes of events a channel may hold
+inline constexpr int32_t LINE_BUFFER_BYTES = 2000;  // the scan limit of every line reader
+// Room behind the scan limit: a 1999-byte console line that ends at the end of the file stores
+// its carriage return at index 1999 and the NUL at 2000; the rest are always-zero guard bytes.
+inline constexpr int32_t LINE_BUFFER_STORAGE = LINE_BUFFER_BYTES + 4;
+inline constexpr int32_t CONSOLE_LINE_MAX = 1999;  // stored bytes of one console line
+inline constexpr int32_t CONSOLE_LINE_COUNT_MAX = 999999;
+inline constexpr int32_t EDITOR_LINE_MAX = 1998;  // bytes taken from one editor line
+inline constexpr int32_t TUPLET_MAX_NOTES = 31;
+inline constexpr int32_t COPYRIGHT_MAX = 63;
+inline constexpr int32_t SEQUENCE_NAME_MAX = 127;
+inline constexpr int32_t SOURCE_CHUNK_BYTES = 65536;  // console reader's read-ahead
+
+// Length index 0..15 -> duration in units (1/32 of a quarter note).
+inline constexpr int32_t LENGTH_TICKS[16] = {255, 192, 128, 96, 64, 48, 32, 24,
+                                             16,  12,  8,   6,  4,  3,  2,  1};
+
+// ---------------------------------------------------------------------------------------------
+// Work-area event codes. Codes 1..96 are notes (12 x octave + semitone).
+enum EventCode : uint8_t {
+  EVENT_REST = 0,
+  EVENT_NOTE_LAST = 96,
+  EVENT_PAN = 249,
+  EVENT_GATE = 250,
+  EVENT_TIE = 251,
+  EVENT_TEMPO = 252,
+  EVENT_VELOCITY = 253,
+  EVENT_PROGRAM = 254,
+  EVENT_END = 255,
+};
+
+// Line kinds returned by classifyLineItem().
+enum LineKind : int32_t {
+  KIND_UNKNOWN = -1,
+  KIND_END_OF_LINE = 0,
+  KIND_CHANNEL_NAME = 1,
+  KIND_BLOCK_OPEN = 2,
+  KIND_COMMAND_STRING = 3,
+  KIND_BLOCK_CLOSE = 4,
+  KIND_COMMENT = 5,
+  KIND_COMMENT_END = 6,
+  KIND_OP = 7,
+  KIND_CR = 8,
+  KIND_SN = 9,
+};
+
+// Error codes. Every value without a name of its own is "other error".
+enum ErrorCode : int32_t {
+  ERROR_NONE = 0,
+  ERROR_OTHER = -1,
+  ERROR_UNKNOWN_COMMAND = 1,
+  ERROR_TIE_REPEATED = 10,
+  ERROR_TIE_SINGLE = 11,
+  ERROR_NOTE_NUMBER = 12,
+  ERROR_OCTAVE = 13,
+  ERROR_LENGTH = 14,
+  ERROR_PROGRAM = 15,
+  ERROR_VELOCITY = 16,
+  ERROR_TEMPO = 17,
+  ERROR_DURATION = 18,
+  ERROR_GATE = 19,
+  ERROR_TUPLET = 20,
+  ERROR_PAN = 21,
+  ERROR_OP_PAREN = 22,
+  ERROR_OP_KEYWORD = 23,
+  ERROR_CR_PAREN = 24,
+  ERROR_CR_LENGTH = 25,
+  ERROR_SN_PAREN = 26,
+  ERROR_SN_LENGTH = 27,
+  ERROR_CHANNEL_NOT_OPEN = 999,
+};
+
+// Which program the core serves. Texts, report formats, the line source and a few writer
+// details differ; each difference is decided in one place by this value.
+enum Flavour : uint8_t {
+  FLAVOUR_CONSOLE = 0,  // English, raw bytes to standard output, file source
+  FLAVOUR_EDITOR = 1,   // Japanese, UTF-8 message-pane lines, editor lines as source
+};
+
+// ---------------------------------------------------------------------------------------------
+// A seekable byte sink. Failures are sticky: after the first failed operation every later one
+// does nothing and failed() stays true, so a writer may run on and be checked once at the end.
+class OutputStream {
+ public:
+  virtual ~OutputStream() = default;
+  virtual void write(const uint8_t* data, size_t size) = 0;
+  virtual int64_t position() const = 0;
+  virtual void seek(int64_t position) = 0;
+  virtual bool failed() const = 0;
+};
+
+// Result of CompileHost::closeOutput().
+enum OutputCloseResult : int32_t {
+  OUTPUT_CLOSED = 0,
+  OUTPUT_WRITE_FAILED = -1,    // a write, seek, flush or close failed; nothing was kept
+  OUTPUT_REPLACE_FAILED = -2,  // the finished output could not be put at its name
+};
+
+// The services a front end supplies. Message texts are passed whole:
+//  - console flavour: raw bytes, each text carrying its own line ends;
+//  - editor flavour: one message-pane line in UTF-8 without a line end (source bytes quoted in
+//    a message are converted from code page 932 by cp932ToDisplay()).
+class CompileHost {
+ public:
+  virtual ~CompileHost() = default;
+
+  virtual void messageLine(std::string_view text) = 0;
+  virtual void alert(std::string_view text) = 0;
+
+  // Line source, console flavour: a byte stream. openSource() runs between the session start
+  // and the line loop and reports its own success or failure text; readSource() works like
+  // read(2): bytes stored, 0 at the end, negative on a read error.
+  virtual bool openSource() { return true; }
+  virtual void closeSource() {}
+  virtual int32_t readSource(uint8_t* buffer, int32_t capacity) {
+    (void)buffer;
+    (void)capacity;
+    return 0;
+  }
+
+  // Line source, editor flavour: the editor's lines without line ends, as bytes.
+  virtual int32_t sourceLineCount() { return 0; }
+  virtual std::string_view sourceLine(int32_t index) {
+    (void)index;
+    return {};
+  }
+
+  // The output of the end phase: the MIDI file, or the compiled-data image (editor: its memory
+  // stream). nullptr means it cannot be opened. closeOutput(keep) finishes it: with keep the
+  // output is put in place, without it whatever was written is discarded.
+  virtual OutputStream* openOutput() = 0;
+  virtual int32_t closeOutput(bool keep) = 0;
+
+  // Called after an op keyword autolr/manulr changed CompileSession::autoPan.
+  virtual void autoPanChanged(bool on) { (void)on; }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Channel arrays have CHANNEL_COUNT entries; entry k belongs to channel k + 1.
+struct CompileSession {
+  CompileHost* host = nullptr;
+  Flavour flavour = FLAVOUR_CONSOLE;
+
+  uint8_t* workArea[CHANNEL_COUNT] = {};
+  int32_t workLength[CHANNEL_COUNT] = {};
+  int32_t channelTicks[CHANNEL_COUNT] = {};
+  int32_t octave[CHANNEL_COUNT] = {};
+  int32_t lengthIndex[CHANNEL_COUNT] = {};
+  int32_t gate[CHANNEL_COUNT] = {};
+
+  // The current line: its bytes, a carriage return, then NUL (a console line ended by byte 26
+  // has no carriage return). lineLength is the index of that NUL.
+  uint8_t lineBuffer[LINE_BUFFER_STORAGE] = {};
+  int32_t lineCursor = 0;  // index into lineBuffer of the next byte to examine
+  int32_t lineLength = 0;
+  int32_t lineNumber = 0;
+  int32_t sourceLineIndex = 0;  // editor flavour: next editor line to fetch
+
+  int32_t namedChannel = 0;
+  int32_t openChannel = 0;
+  bool inBlockComment = false;
+
+  uint8_t copyrightText[COPYRIGHT_MAX + 2] = {};
+  int32_t copyrightLength = 0;
+  bool hasCopyright = false;
+  uint8_t sequenceNameText[SEQUENCE_NAME_MAX + 2] = {};
+  int32_t sequenceNameLength = 0;
+  bool hasSequenceName = false;
+
+  bool q7Default = false;
+  bool autoPan = false;
+  bool compiledDataMode = false;
+  int32_t gmResetWritten = 0;
+
+  // Tuplet scratch space (one spare entry for the 32nd item that makes a tuplet fail).
+  uint8_t tupletCodes[TUPLET_MAX_NOTES + 1] = {};
+  int32_t tupletDurations[TUPLET_MAX_NOTES + 1] = {};
+
+  // Console reader's read-ahead over the host's byte stream.
+  uint8_t sourceChunk[SOURCE_CHUNK_BYTES] = {};
+  int32_t sourceChunkPos = 0;
+  int32_t sourceChunkLength = 0;
+  bool sourceAtEnd = false;
+  bool sourceReadFailed = false;  // the host reported a read error: the compilation fails
+};
+
+// Runs one whole compilation; 0 or the code that stopped it.
+int32_t compileSource(CompileSession& session);
+
+// Start step 1: resets the per-compilation fields (not q7Default, autoPan, compiledDataMode).
+void resetSession(CompileSession& session);
+
+// Channel index helpers.
+inline int32_t channelIndex(int32_t channel) {
+  return channel - 1;
+}

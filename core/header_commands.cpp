@@ -1,0 +1,189 @@
+#include "core/header_commands.h"
+
+#include <cstring>
+#include <string>
+
+#include "core/source_lines.h"
+#include "core/text_encoding.h"
+
+namespace {
+
+constexpr uint8_t CR = 13;
+constexpr int32_t OP_TOKEN_MAX = 20;
+
+const char* const OP_KEYWORDS[] = {"q7def", "q8def", "autolr", "manulr"};
+
+std::string_view asText(const uint8_t* bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes));
+}
+
+void emit(CompileSession& session, std::string_view consoleText, std::string_view editorText) {
+  session.host->messageLine(session.flavour == FLAVOUR_EDITOR ? editorText : consoleText);
+}
+
+void applyOption(CompileSession& session, int32_t keyword) {
+  const std::string name = OP_KEYWORDS[keyword];
+  emit(session, " [option]:" + name + " ON\n", " [制御命令]:" + name + "に設定");
+  switch (keyword) {
+    case 0:
+    case 1:
+      session.q7Default = keyword == 0;
+      for (int32_t& gate : session.gate) gate = keyword == 0 ? 6 : 7;
+      break;
+    case 2:
+    case 3:
+      session.autoPan = keyword == 2;
+      session.host->autoPanChanged(session.autoPan);
+      break;
+  }
+}
+
+// What differs between cr and sn.
+struct TextCommand {
+  uint8_t* text;
+  int32_t* length;
+  bool* present;
+  int32_t maxLength;
+  int32_t parenError;
+  int32_t lengthError;
+  const char* consoleLabel;
+  const char* consoleOverflowLabel;
+  const char* editorLabel;
+};
+
+void echoText(CompileSession& session, const TextCommand& command, bool accepted) {
+  const std::string_view text = asText(command.text);
+  std::string console = accepted ? command.consoleLabel : command.consoleOverflowLabel;
+  std::string editor = command.editorLabel;
+  console += '"';
+  console += text;
+  editor += '"';
+  editor += cp932ToDisplay(text);
+  if (accepted) {
+    const std::string tail = "\" (" + std::to_string(*command.length) + " byte)";
+    console += tail + "\n";
+    editor += tail;
+  } else {
+    console += "<- MAX\n";
+    editor += "<- MAX";
+  }
+  emit(session, console, editor);
+}
+
+int32_t runTextCommand(CompileSession& session, const TextCommand& command) {
+  uint8_t token[SEQUENCE_NAME_MAX + 1];
+  if (readHeaderToken(session, token, command.maxLength) == 0 || token[0] != '(') return -1;
+  if (readHeaderToken(session, token, command.maxLength) == 0) return -1;
+  if (token[0] == ')') return 0;
+  if (token[0] != '"') return -1;
+
+  int32_t& length = *command.length;
+  length = 0;
+  // Appends one byte; false once the text is too long (then echoed and failed).
+  auto append = [&](uint8_t byte) {
+    command.text[length++] = byte;
+    ++session.lineCursor;
+    if (length <= command.maxLength) return true;
+    command.text[length] = 0;
+    echoText(session, command, false);
+    return false;
+  };
+  auto atLineEnd = [&] {
+    return session.lineCursor >= session.lineLength || session.lineCursor >= LINE_BUFFER_BYTES ||
+           cursorByte(session) == CR;
+  };
+  for (;;) {
+    if (atLineEnd()) return -1;  // a quoted piece must close on its line
+    const uint8_t byte = cursorByte(session);
+    if (byte != '"') {
+      if (!append(byte)) return command.lengthError;
+      continue;
+    }
+    ++session.lineCursor;
+    if (readHeaderToken(session, token, command.maxLength) == 0) return command.parenError;
+    if (token[0] == ')') break;
+    if (token[0] != '"') return -1;
+    // A further piece: its first byte joins the text unexamined.
+    if (atLineEnd()) return -1;
+    if (!append(cursorByte(session))) return command.lengthError;
+  }
+  if (length >= 1) {
+    *command.present = true;
+    command.text[length] = 0;
+    echoText(session, command, true);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int32_t readHeaderToken(CompileSession& session, uint8_t* buffer, int32_t maxLength) {
+  buffer[0] = 0;
+  for (;;) {
+    uint8_t byte = cursorByte(session);
+    if (byte == 0 || byte == CR) {
+      const int32_t length = readSourceLine(session);
+      session.lineCursor = 0;
+      if (length <= 0) return 0;
+    }
+    while (cursorByte(session) == ' ' || cursorByte(session) == '\t') ++session.lineCursor;
+    byte = cursorByte(session);
+    if (byte != CR && byte != 0) break;
+  }
+  const uint8_t first = cursorByte(session);
+  if (first == '"' || first == '(' || first == ')' || first == ',') {
+    buffer[0] = first;
+    buffer[1] = 0;
+    ++session.lineCursor;
+    return 1;
+  }
+  const int32_t rest = static_cast<int32_t>(
+      strnlen(reinterpret_cast<const char*>(session.lineBuffer + session.lineCursor),
+              static_cast<size_t>(LINE_BUFFER_BYTES - session.lineCursor)));
+  int32_t count = 0;
+  while (count < maxLength && count < rest) {
+    const uint8_t byte = cursorByte(session);
+    if (byte == ' ' || byte == '\t' || byte == CR || byte == '\n' || byte == ',' || byte == ')') {
+      break;
+    }
+    buffer[count++] = byte;
+    ++session.lineCursor;
+  }
+  buffer[count] = 0;
+  return count;
+}
+
+int32_t runOpCommand(CompileSession& session) {
+  uint8_t token[OP_TOKEN_MAX + 1];
+  if (readHeaderToken(session, token, OP_TOKEN_MAX) == 0 || token[0] != '(') return -1;
+  for (;;) {
+    const int32_t length = readHeaderToken(session, token, OP_TOKEN_MAX);
+    if (length == 0) return ERROR_OP_PAREN;
+    for (int32_t i = 0; i < length; ++i) {
+      if (token[i] >= 'A' && token[i] <= 'Z') token[i] = static_cast<uint8_t>(token[i] - 'A' + 'a');
+    }
+    if (token[0] == ')') return 0;
+    if (token[0] == ',') continue;
+    bool known = false;
+    for (int32_t keyword = 0; keyword < 4; ++keyword) {
+      if (asText(token) == OP_KEYWORDS[keyword]) {
+        applyOption(session, keyword);
+        known = true;
+      }
+    }
+    if (!known) return ERROR_OP_KEYWORD;
+  }
+}
+
+int32_t runCrCommand(CompileSession& session) {
+  return runTextCommand(
+      session,
+      {session.copyrightText, &session.copyrightLength, &session.hasCopyright, COPYRIGHT_MAX,
+       ERROR_CR_PAREN, ERROR_CR_LENGTH, " [copyright]:", " [copyright]:", " [著作情報]:"});
+}
+
+int32_t runSnCommand(CompileSession& session) {
+  return runTextCommand(session, {session.sequenceNameText, &session.sequenceNameLength,
+                                  &session.hasSequenceName, SEQUENCE_NAME_MAX, ERROR_SN_PAREN,
+                                  ERROR_SN_LENGTH, " [sname]:", "[sname]:", " [シーケンス名]:"});
+}

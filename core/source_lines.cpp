@@ -1,0 +1,201 @@
+#include "core/source_lines.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/diagnostics.h"
+
+const LineKeyword LINE_KEYWORDS[LINE_KEYWORD_COUNT] = {
+    {"//", 2, 4}, {"ch", 2, 3}, {"{", 1, 1},  {"\"", 1, 1}, {"}", 1, 1},
+    {"/*", 2, 2}, {"*/", 2, 0}, {"op", 2, 1}, {"cr", 2, 1}, {"sn", 2, 1},
+};
+
+namespace {
+
+constexpr uint8_t CR = 13;
+constexpr uint8_t LF = 10;
+constexpr uint8_t END_OF_TEXT = 26;
+
+int32_t countLine(CompileSession& session, int32_t length) {
+  if (session.lineNumber < CONSOLE_LINE_COUNT_MAX) {
+    ++session.lineNumber;
+    return length;
+  }
+  char text[96];
+  int n = std::snprintf(text, sizeof text,
+                        "**** line over(MAX:%ld line) ****\n**** compile stopped. ****\n",
+                        static_cast<long>(CONSOLE_LINE_COUNT_MAX));
+  session.host->messageLine(std::string_view(text, static_cast<size_t>(n)));
+  return -1;
+}
+
+int32_t lineTooLong(CompileSession& session) {
+  session.host->messageLine("work area over!\n");
+  return -1;
+}
+
+// Refills the read-ahead; false at the end of the source or on a read error.
+bool refill(CompileSession& session) {
+  if (session.sourceAtEnd) return false;
+  int32_t n = session.host->readSource(session.sourceChunk, SOURCE_CHUNK_BYTES);
+  if (n <= 0) {
+    session.sourceAtEnd = true;
+    if (n < 0) session.sourceReadFailed = true;
+    return false;
+  }
+  session.sourceChunkPos = 0;
+  session.sourceChunkLength = std::min(n, SOURCE_CHUNK_BYTES);
+  return true;
+}
+
+// The console reader: byte by byte in effect, a line ending at LF or byte 26. A line feed that
+// does not follow a stored carriage return stores one, so LF files read like CR LF files.
+int32_t readConsoleLine(CompileSession& session) {
+  uint8_t* buffer = session.lineBuffer;
+  int32_t length = 0;
+  buffer[0] = 0;
+  for (;;) {
+    if (session.sourceChunkPos >= session.sourceChunkLength && !refill(session)) {
+      if (session.sourceReadFailed) return -1;
+      buffer[length] = CR;  // the end of the file supplies the terminator, not counted
+      buffer[length + 1] = 0;
+      session.lineLength = length + 1;
+      return countLine(session, length);
+    }
+    const uint8_t* chunk = session.sourceChunk + session.sourceChunkPos;
+    const int32_t available = session.sourceChunkLength - session.sourceChunkPos;
+    const int32_t room = CONSOLE_LINE_MAX + 1 - length;  // storing `room` bytes is one too many
+    const int32_t span = std::min(available, room);
+    const uint8_t* end = static_cast<const uint8_t*>(std::memchr(chunk, LF, span));
+    if (end == nullptr) end = chunk + span;
+    if (const void* eot = std::memchr(chunk, END_OF_TEXT, static_cast<size_t>(end - chunk))) {
+      end = static_cast<const uint8_t*>(eot);
+    }
+    const int32_t copied = static_cast<int32_t>(end - chunk);
+    std::memcpy(buffer + length, chunk, static_cast<size_t>(copied));
+    length += copied;
+    session.sourceChunkPos += copied;
+    if (length > CONSOLE_LINE_MAX) return lineTooLong(session);
+    if (end == chunk + span) continue;  // no line end in this piece
+    ++session.sourceChunkPos;           // the LF or byte 26 is not stored
+    if (*end == LF && (length == 0 || buffer[length - 1] != CR)) {
+      buffer[length++] = CR;
+      if (length > CONSOLE_LINE_MAX) return lineTooLong(session);
+    }
+    buffer[length] = 0;
+    session.lineLength = length;
+    return countLine(session, length);
+  }
+}
+
+int32_t readEditorLine(CompileSession& session) {
+  uint8_t* buffer = session.lineBuffer;
+  buffer[0] = 0;
+  int32_t length = 0;
+  session.lineLength = 0;
+  if (session.sourceLineIndex < session.host->sourceLineCount()) {
+    std::string_view line = session.host->sourceLine(session.sourceLineIndex);
+    const int32_t taken = static_cast<int32_t>(std::min<size_t>(line.size(), EDITOR_LINE_MAX));
+    std::memcpy(buffer, line.data(), static_cast<size_t>(taken));
+    buffer[taken] = CR;
+    buffer[taken + 1] = 0;
+    length = taken + 1;
+    session.lineLength = length;
+    if (line.size() > static_cast<size_t>(EDITOR_LINE_MAX)) {
+      session.host->messageLine(" [警告] line (" + formatLineNumber(session.lineNumber + 1) +
+                                ") : １行 " + "2000" + " Byte以内");
+    }
+  }
+  ++session.sourceLineIndex;
+  ++session.lineNumber;
+  return length;
+}
+
+bool keywordAt(const CompileSession& session, const LineKeyword& keyword) {
+  for (int32_t i = 0; i < keyword.length; ++i) {
+    if (lineByteAt(session, session.lineCursor + i) != static_cast<uint8_t>(keyword.text[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool atEndOfLine(const CompileSession& session) {
+  const uint8_t byte = cursorByte(session);
+  return byte == CR || byte == 0;
+}
+
+}  // namespace
+
+int32_t readSourceLine(CompileSession& session) {
+  return session.flavour == FLAVOUR_EDITOR ? readEditorLine(session) : readConsoleLine(session);
+}
+
+int32_t classifyLineItem(CompileSession& session) {
+  while (session.lineCursor < LINE_BUFFER_BYTES &&
+         (cursorByte(session) == '\t' || cursorByte(session) == ' ')) {
+    ++session.lineCursor;
+  }
+  int32_t result = KIND_UNKNOWN;
+  for (int32_t index = 0; index < LINE_KEYWORD_COUNT; ++index) {
+    const LineKeyword& keyword = LINE_KEYWORDS[index];
+    if (!keywordAt(session, keyword)) continue;
+    session.lineCursor += keyword.length;
+    if (session.inBlockComment || index == 6) {
+      if (index == 6) {
+        session.inBlockComment = false;
+        result = KIND_COMMENT_END;
+        break;
+      }
+      continue;  // inside a comment: keep trying the later keywords at the moved cursor
+    }
+    switch (keyword.keywordClass) {
+      case 4:
+        result = KIND_END_OF_LINE;
+        break;
+      case 1:
+        result = index;
+        break;
+      case 2:
+        session.inBlockComment = true;
+        result = KIND_COMMENT;
+        break;
+      case 3: {
+        const uint8_t digit = cursorByte(session);
+        if (digit >= '1' && digit <= '9') {
+          session.namedChannel = digit - '0';
+          ++session.lineCursor;
+          result = KIND_CHANNEL_NAME;
+        }
+        break;
+      }
+    }
+    break;
+  }
+  if (session.inBlockComment) {
+    if (atEndOfLine(session)) {
+      result = KIND_END_OF_LINE;
+    } else {
+      ++session.lineCursor;
+      result = KIND_COMMENT;
+    }
+  }
+  if (result < 0 && (cursorByte(session) == CR || session.lineCursor >= LINE_BUFFER_BYTES)) {
+    result = KIND_END_OF_LINE;
+  }
+  return result;
+}
+
+int32_t openChannelBlock(CompileSession& session, int32_t channel) {
+  if (session.openChannel != 0) return -1;
+  session.openChannel = channel;
+  return 0;
+}
+
+int32_t closeChannelBlock(CompileSession& session) {
+  if (session.openChannel == 0) return -1;
+  session.openChannel = 0;
+  return 0;
+}

@@ -1,0 +1,32 @@
+// Source lines and line kinds: the two line readers, the line-item classifier and channel blocks.
+#pragma once
+
+#include "core/compile_session.h"
+
+struct LineKeyword {
+  const char* text;
+  int32_t length;
+  int32_t
+      keywordClass;  // 0 comment end, 1 plain item, 2 comment start, 3 channel name, 4 line comment
+};
+
+inline constexpr int32_t LINE_KEYWORD_COUNT = 10;
+extern const LineKeyword LINE_KEYWORDS[LINE_KEYWORD_COUNT];
+
+// Fills lineBuffer with the next line (reader chosen by session.flavour) and returns its length:
+// > 0 a line, 0 the source is exhausted, -1 a console reading limit (or read error) stopped it.
+int32_t readSourceLine(CompileSession& session);
+
+// Classifies the item at lineCursor, moves the cursor past it and returns a LineKind.
+int32_t classifyLineItem(CompileSession& session);
+
+int32_t openChannelBlock(CompileSession& session, int32_t channel);
+int32_t closeChannelBlock(CompileSession& session);
+
+// The byte at `index` of the line buffer, 0 at or beyond the scan limit.
+inline uint8_t lineByteAt(const CompileSession& session, int32_t index) {
+  return index >= 0 && index < LINE_BUFFER_BYTES ? session.lineBuffer[index] : 0;
+}
+inline uint8_t cursorByte(const CompileSession& session) {
+  return lineByteAt(session, session.lineCursor);
+}

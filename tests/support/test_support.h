@@ -1,0 +1,63 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/memory_host.h"
+
+namespace testing_support {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh empty directory under the system's temporary directory, removed by the destructor.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+bool readFile(const std::string& path, std::string& bytes);
+bool fileExists(const std::string& path);
+std::vector<std::string> listDirectory(const std::string& path);
+
+// Result of running a program: its standard output and its exit status (or -signal).
+struct RunResult {
+  std::string out;
+  int status = -1;
+};
+
+// Runs the built tarvk32c with `args` in directory `cwd`; `fileSizeLimit` > 0 sets
+// RLIMIT_FSIZE (with SIGXFSZ ignored, so an over-limit write fails with EFBIG).
+RunResult runTarvk32c(const std::vector<std::string>& args, const std::string& cwd,
+                      long fileSizeLimit = 0);
+
+// Runs a shell command line; its standard output and exit status.
+RunResult runCommand(const std::string& commandLine);
+
+// Events (code, value pairs as bytes) of `channel` in a compiled-data image, empty when the
+// channel has no data.
+Bytes fmdChannel(const Bytes& image, int channel);
+
+// Compiles `source` in compiled-data mode with the editor flavour (the image is written also
+// after an error) and returns the compilation; the events are fmdChannel(host.kept, ch).
+struct EventCompile {
+  explicit EventCompile(const std::string& source);
+  int32_t result;
+  std::unique_ptr<MemoryCompile> compile;
+  Bytes events(int channel) const;
+  int32_t cursor() const { return compile->session.lineCursor; }
+};
+
+Bytes bytes(std::initializer_list<int> values);
+std::string hex(const Bytes& data);
+
+}  // namespace testing_support
