@@ -122,9 +122,11 @@ bool keywordAt(const CompileSession& session, const LineKeyword& keyword) {
   return true;
 }
 
+// The carriage return ends a line; a line stored without one ends at its terminating NUL
+// (a NUL byte inside the line is an ordinary byte here).
 bool atEndOfLine(const CompileSession& session) {
-  const uint8_t byte = cursorByte(session);
-  return byte == CR || byte == 0;
+  return cursorByte(session) == CR || session.lineCursor >= session.lineLength ||
+         session.lineCursor >= LINE_BUFFER_BYTES;
 }
 
 }  // namespace
