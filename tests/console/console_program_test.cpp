@@ -405,3 +405,21 @@ TEST(ConsoleProgram, OutputFailuresKeepTheOlderFileAndLeaveNoTemporary) {
     }
   }
 }
+
+TEST(ConsoleProgram, ClosedStandardOutputStillWritesTheOutputFile) {
+  TempDir dir;
+  std::string score;
+  for (int i = 0; i < 5000; ++i) score += "op(q7def)\n";  // ~100 KB of echo lines, past a pipe
+  score += "ch1 { \"c\" }\n";
+  writeFile(dir.file("big.fms"), score);
+  const RunResult r = runCommand("cd '" + dir.path() + "' && { '" + TARVK32C_PATH +
+                                 "' big.fms; echo \"status $?\" >&2; } 2>status.txt | head -c 1");
+  EXPECT_EQ(r.out.size(), 1u);
+  std::string status;
+  ASSERT_TRUE(readFile(dir.file("status.txt"), status));
+  EXPECT_EQ(status, "status 0\n");
+  std::string midi;
+  ASSERT_TRUE(readFile(dir.file("big.mid"), midi));
+  EXPECT_EQ(midi.substr(0, 4), "MThd");
+  EXPECT_EQ(listDirectory(dir.path()).size(), 3u);  // score, status, output: nothing temporary
+}
