@@ -33,6 +33,14 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::open() {
+  // A target that is a symbolic link keeps its link: the file it points to is replaced.
+  struct stat info {};
+  if (::lstat(target_.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (char* resolved = ::realpath(target_.c_str(), nullptr)) {
+      target_ = resolved;
+      std::free(resolved);
+    }
+  }
   // The temporary file sits beside the target, so the final rename never crosses file systems.
   const size_t slash = target_.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : target_.substr(0, slash + 1);

@@ -206,6 +206,24 @@ TEST(OutputFile, DiscardLeavesTheOlderFileUntouched) {
   }
 }
 
+TEST(OutputFile, ASymbolicLinkAtTheNameKeepsPointingAtTheNewFile) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.file("music").c_str(), 0755), 0);
+  writeFile(dir.file("music/song.mid"), "old");
+  ASSERT_EQ(::symlink("music/song.mid", dir.file("song.mid").c_str()), 0);
+  OutputFile out(dir.file("song.mid"));
+  ASSERT_TRUE(out.open());
+  out.write(reinterpret_cast<const uint8_t*>("new"), 3);
+  ASSERT_EQ(out.commit(), OUTPUT_CLOSED);
+  struct stat info {};
+  ASSERT_EQ(::lstat(dir.file("song.mid").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  std::string content;
+  ASSERT_TRUE(readFile(dir.file("music/song.mid"), content));
+  EXPECT_EQ(content, "new");
+  EXPECT_EQ(listDirectory(dir.file("music")), std::vector<std::string>{"song.mid"});
+}
+
 TEST(OutputFile, RenameOntoADirectoryFails) {
   TempDir dir;
   const std::string target = dir.file("song.mid");
