@@ -178,8 +178,8 @@ int32_t finishEditor(CompileSession& session, int32_t error) {
   if (error == 0 && !session.compiledDataMode) error = writeOutput(session);
   if (session.compiledDataMode) {
     computeChannelTicks(session);
-    // The image goes to the editor's stream also after a failed compilation.
-    if (writeOutput(session) != 0) error = 1;
+    // The image goes to the editor's stream also after a failed compilation, whose code stays.
+    if (writeOutput(session) != 0 && error == 0) error = 1;
   }
   if (error != 0) {
     session.host->alert("compile stopped!");

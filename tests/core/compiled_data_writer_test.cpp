@@ -175,3 +175,17 @@ TEST(CompiledData, OverLimitFailsTheConsoleCompile) {
     }
   }
 }
+
+TEST(CompiledData, OverLimitInTheEditorWritesNothingAndKeepsAnEarlierErrorCode) {
+  std::string source = "ch1 {\r\n";
+  for (int i = 0; i < 32; ++i) source += "\"" + repeat("c", 1000) + "\"\r\n";
+  source += "}\r\nch2 { \"" + repeat("c", 750) + "\" }\r\nch3 { \"c\" }\r\n";
+  for (const char* tail : {"", "ch3 { \"v20\" }\r\n"}) {
+    MemoryCompile c(FLAVOUR_EDITOR, source + tail, true);
+    EXPECT_EQ(c.run(), *tail == '\0' ? 1 : ERROR_VELOCITY);
+    EXPECT_TRUE(c.host.output.bytes().empty());
+    EXPECT_FALSE(c.host.outputKept);
+    ASSERT_FALSE(c.host.alerts.empty());
+    EXPECT_EQ(c.host.alerts.back(), "compile stopped!");
+  }
+}
