@@ -1,0 +1,66 @@
+// The platform services the editor cannot drive inside a test: message boxes, file dialogs,
+// modal dialogs, the media player and the help viewer. The program uses DesktopServices; the
+// scenario tests use a scripted implementation that answers and records every call.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+enum class BoxIcon { None, Stop, Error, Question };  // Stop and Error both show as critical
+enum class BoxButtons { Ok, YesNo, YesNoCancel };
+enum class BoxAnswer { Ok, Yes, No, Cancel };
+
+// A box's caption: std::nullopt gives no caption at all (the platform's default title shows);
+// an empty text gives a blank title bar; any other text is shown as it is.
+using BoxCaption = std::optional<QString>;
+
+// What a file dialog shows: Qt name filters ("name (*.a *.b)" entries), the suffix added to a
+// name typed without one, and the name it starts with.
+struct FileDialogRequest {
+  QStringList filters;
+  QString defaultSuffix;
+  QString initialName;
+  bool confirmOverwrite = false;  // save dialogs: ask before replacing an existing file
+};
+
+// The sequencer that plays a MIDI file. Positions and lengths are in milliseconds of the file's
+// own tempo map. Playing is asynchronous: play() returns at once, and onNotify runs once on the
+// user-interface thread when that play request ends, whether it reached the end or was
+// interrupted by seek(), close() or another play().
+class MediaPlayer {
+ public:
+  virtual ~MediaPlayer() = default;
+
+  virtual void close() = 0;                                 // stops and releases the file
+  virtual bool open(const QString& path, QString* error) = 0;  // false: *error says why
+  virtual int64_t lengthMs() const = 0;                     // 0 when nothing is open
+  virtual int64_t positionMs() const = 0;
+  virtual void seek(int64_t positionMs) = 0;  // playback stops until the next play()
+  virtual bool play(QString* error) = 0;      // false: no sound can be made; *error says why
+  // True when play() runs without an audio device (paced in real time, no sound).
+  virtual bool silent() const { return false; }
+
+  std::function<void()> onNotify;
+};
+
+class EditorServices {
+ public:
+  virtual ~EditorServices() = default;
+
+  virtual BoxAnswer messageBox(QWidget* parent, const QString& text, const BoxCaption& caption,
+                               BoxButtons buttons, BoxIcon icon) = 0;
+  // The chosen file's path, or an empty text when the user cancelled.
+  virtual QString openFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+  virtual QString saveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+  // Shows a modal dialog and returns its result (QDialog::Accepted, QDialog::Rejected or the
+  // value given to done()).
+  virtual int execDialog(QDialog& dialog) = 0;
+  virtual MediaPlayer& mediaPlayer() = 0;
+  // Opens a local file (the manual) in the desktop's viewer; false when nothing can show it.
+  virtual bool openDocument(const QString& path) = 0;
+};

@@ -1,0 +1,77 @@
+#include "tests/editor/support/scripted_services.h"
+
+void ScriptedMediaPlayer::close() {
+  calls << "close";
+  const bool wasPlaying = playing;
+  isOpen = false;
+  playing = false;
+  if (wasPlaying && onNotify) onNotify();
+}
+
+bool ScriptedMediaPlayer::open(const QString& path, QString* error) {
+  calls << "open " + path;
+  if (!opens) {
+    if (error) *error = "scripted open failure";
+    return false;
+  }
+  isOpen = true;
+  openedPath = path;
+  position = 0;
+  return true;
+}
+
+void ScriptedMediaPlayer::seek(int64_t positionMs) {
+  calls << QString("seek %1").arg(positionMs);
+  position = positionMs;
+  playing = false;
+}
+
+bool ScriptedMediaPlayer::play(QString* error) {
+  calls << "play";
+  if (!plays) {
+    if (error) *error = "scripted play failure";
+    return false;
+  }
+  playing = true;
+  return true;
+}
+
+BoxAnswer ScriptedServices::messageBox(QWidget*, const QString& text, const BoxCaption& caption,
+                                       BoxButtons buttons, BoxIcon icon) {
+  boxes.push_back({text, caption, buttons, icon});
+  if (!boxAnswers.empty()) {
+    const BoxAnswer answer = boxAnswers.front();
+    boxAnswers.pop_front();
+    return answer;
+  }
+  return buttons == BoxButtons::Ok ? BoxAnswer::Ok : BoxAnswer::Yes;
+}
+
+QString ScriptedServices::openFileName(QWidget*, const FileDialogRequest& request) {
+  fileDialogs.push_back({false, request});
+  if (fileNames.empty()) return {};
+  const QString name = fileNames.front();
+  fileNames.pop_front();
+  return name;
+}
+
+QString ScriptedServices::saveFileName(QWidget*, const FileDialogRequest& request) {
+  fileDialogs.push_back({true, request});
+  if (fileNames.empty()) return {};
+  const QString name = fileNames.front();
+  fileNames.pop_front();
+  return name;
+}
+
+int ScriptedServices::execDialog(QDialog& dialog) {
+  ++dialogsShown;
+  if (dialogScripts.empty()) return QDialog::Rejected;
+  auto script = std::move(dialogScripts.front());
+  dialogScripts.pop_front();
+  return script(dialog);
+}
+
+bool ScriptedServices::openDocument(const QString& path) {
+  documentsOpened << path;
+  return documentOpens;
+}

@@ -1,0 +1,72 @@
+// Scripted editor services for scenario tests: each message box, file dialog and modal dialog
+// takes the next scripted answer and is recorded with everything it showed, so a test can check
+// the exact text, caption, buttons and icon of every box in order. An unscripted box answers
+// with its first button (Ok or Yes); an unscripted file dialog is cancelled.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "editor/editor_services.h"
+
+struct RecordedBox {
+  QString text;
+  BoxCaption caption;
+  BoxButtons buttons;
+  BoxIcon icon;
+};
+
+struct RecordedFileDialog {
+  bool save;
+  FileDialogRequest request;
+};
+
+// A media player that plays nothing: tests set its length and position and fire the notify.
+class ScriptedMediaPlayer : public MediaPlayer {
+ public:
+  void close() override;
+  bool open(const QString& path, QString* error) override;
+  int64_t lengthMs() const override { return isOpen ? length : 0; }
+  int64_t positionMs() const override { return position; }
+  void seek(int64_t positionMs) override;
+  bool play(QString* error) override;
+
+  // Every call in order: "close", "open <path>", "seek <ms>", "play".
+  QStringList calls;
+  bool isOpen = false;
+  bool playing = false;
+  QString openedPath;
+  int64_t length = 0;    // reported for the open file
+  int64_t position = 0;  // reported position
+  bool opens = true;     // knobs for the failure paths
+  bool plays = true;
+};
+
+class ScriptedServices : public EditorServices {
+ public:
+  BoxAnswer messageBox(QWidget* parent, const QString& text, const BoxCaption& caption,
+                       BoxButtons buttons, BoxIcon icon) override;
+  QString openFileName(QWidget* parent, const FileDialogRequest& request) override;
+  QString saveFileName(QWidget* parent, const FileDialogRequest& request) override;
+  int execDialog(QDialog& dialog) override;
+  MediaPlayer& mediaPlayer() override { return player; }
+  bool openDocument(const QString& path) override;
+
+  // Scripted answers, taken front first.
+  std::deque<BoxAnswer> boxAnswers;
+  std::deque<QString> fileNames;  // an empty text cancels the dialog
+  // Each modal dialog runs the next script: it may set the dialog's controls and returns the
+  // dialog's result. Without a script the dialog is rejected.
+  std::deque<std::function<int(QDialog&)>> dialogScripts;
+  bool documentOpens = true;
+
+  std::vector<RecordedBox> boxes;
+  std::vector<RecordedFileDialog> fileDialogs;
+  QStringList documentsOpened;
+  int dialogsShown = 0;
+
+  ScriptedMediaPlayer player;
+};
