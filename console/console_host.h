@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 #include "core/output_file.h"
 
-class ConsoleHost : public CompileHost {
+class ConsoleHost : public ConsoleCompileHost {
  public:
   ConsoleHost(std::string sourceName, std::string outputName, std::FILE* console);
   ~ConsoleHost() override;

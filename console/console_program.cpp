@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "console/console_host.h"
-#include "core/compile_session.h"
+#include "core/compile_driver.h"
 
 namespace {
 
@@ -57,8 +57,6 @@ int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
 
   // The session is large (line buffer, read-ahead): keep it off the stack.
   auto session = std::make_unique<CompileSession>();
-  session->flavour = FLAVOUR_CONSOLE;
-  session->compiledDataMode = compiledData;
   resetSession(*session);
 
   print(console, BANNER);
@@ -83,7 +81,7 @@ int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
   std::fprintf(console, "%s%s\n", compiledData ? "korvel : " : "midiname : ", output.c_str());
 
   ConsoleHost host(source, output, console);
-  session->host = &host;
+  prepareConsoleCompilation(*session, host, compiledData);
   const int32_t result = compileSource(*session);
   std::fflush(console);
   return result;

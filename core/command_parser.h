@@ -1,7 +1,7 @@
 // Channel command strings: notes, rests, lengths, tuplets, ties and parameter commands.
 #pragma once
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 // Parses from lineCursor (just behind the opening quote) through the closing quote.
 int32_t parseCommandString(CompileSession& session);

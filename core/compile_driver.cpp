@@ -1,9 +1,12 @@
+// The compile driver: session start, the line loop that dispatches each line item, the error
+// report and the end phase of each flavour.
+#include "core/compile_driver.h"
+
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "core/command_parser.h"
-#include "core/compile_session.h"
 #include "core/compiled_data_writer.h"
 #include "core/diagnostics.h"
 #include "core/header_commands.h"
@@ -13,7 +16,7 @@
 namespace {
 
 bool isConsole(const CompileSession& session) {
-  return session.flavour == FLAVOUR_CONSOLE;
+  return flavourOf(session) == FLAVOUR_CONSOLE;
 }
 
 // A session text: the console prints it with a line end, the editor shows it as one line.
@@ -163,7 +166,7 @@ int32_t writeOutput(CompileSession& session) {
 }
 
 int32_t finishConsole(CompileSession& session, int32_t error, bool sourceOpened) {
-  if (sourceOpened) session.host->closeSource();
+  if (sourceOpened) static_cast<ConsoleCompileHost&>(*session.host).closeSource();
   if (error != 0) {
     session.host->alert("compile stopped!\n");
   } else {
@@ -195,11 +198,11 @@ void resetSession(CompileSession& session) {
   session.openChannel = 0;
   session.namedChannel = 0;
   for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
-    session.octave[k] = 4;
-    session.lengthIndex[k] = 6;
+    session.octave[k] = DEFAULT_OCTAVE;
+    session.lengthIndex[k] = DEFAULT_LENGTH_INDEX;
     session.workLength[k] = 0;
     session.channelTicks[k] = 0;
-    session.gate[k] = session.q7Default ? 6 : 7;
+    session.gate[k] = session.q7Default ? GATE_STEP_Q7 : GATE_STEP_Q8;
   }
   session.lineNumber = 0;
   session.lineCursor = 0;
@@ -223,14 +226,35 @@ int32_t compileSource(CompileSession& session) {
     return 1;
   }
   int32_t error = 0;
-  const bool sourceOpened = session.host->openSource();
-  if (!sourceOpened) {
-    error = 1;
+  if (isConsole(session)) {
+    const bool sourceOpened = static_cast<ConsoleCompileHost&>(*session.host).openSource();
+    error = sourceOpened ? runLineLoop(session) : 1;
+    error = finishConsole(session, error, sourceOpened);
   } else {
-    error = runLineLoop(session);
+    error = finishEditor(session, runLineLoop(session));
   }
-  error = isConsole(session) ? finishConsole(session, error, sourceOpened)
-                             : finishEditor(session, error);
   releaseWorkAreas(session);
   return error;
+}
+
+namespace {
+
+void prepareCompilation(CompileSession& session, CompileHost& host, bool compiledData) {
+  session.host = &host;
+  session.compiledDataMode = compiledData;
+  session.sourceLineIndex = 0;
+  session.inBlockComment = false;
+}
+
+}  // namespace
+
+void prepareConsoleCompilation(CompileSession& session, ConsoleCompileHost& host,
+                               bool compiledData) {
+  prepareCompilation(session, host, compiledData);
+}
+
+void prepareEditorCompilation(CompileSession& session, EditorCompileHost& host, bool compiledData,
+                              MemoryOutputStream& compiledDataStream) {
+  prepareCompilation(session, host, compiledData);
+  if (compiledData) compiledDataStream.clear();
 }

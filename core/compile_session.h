@@ -1,13 +1,14 @@
-// The compile session: the one state of a compilation, its constants, codes and host services.
+// The compile session: the one state of a compilation, its constants and codes.
 //
 // The compiler core is a set of plain functions over one CompileSession. It never throws and
-// every operation returns a 32-bit signed code, 0 for success. A front end (console program or
-// editor) fills in `host` and `flavour`, sets `compiledDataMode` and calls compileSource().
+// every operation returns a 32-bit signed code, 0 for success. A front end attaches its host
+// (core/compile_host.h), sets `compiledDataMode` and calls compileSource()
+// (core/compile_driver.h); the host's kind decides the flavour and the line source.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <string_view>
+
+class CompileHost;
 
 // ---------------------------------------------------------------------------------------------
 // Fixed sizes
@@ -25,6 +26,18 @@ inline constexpr int32_t TUPLET_MAX_NOTES = 31;
 inline constexpr int32_t COPYRIGHT_MAX = 63;
 inline constexpr int32_t SEQUENCE_NAME_MAX = 127;
 inline constexpr int32_t SOURCE_CHUNK_BYTES = 65536;  // console reader's read-ahead
+inline constexpr int32_t NUMBER_DIGITS_MAX = 5;       // a number reads at most five digits
+inline constexpr int32_t NUMBER_MAX = 65535;          // a longer number reads as this
+
+// Time: a unit is 1/32 of a quarter note; the MIDI file has 480 ticks per quarter.
+inline constexpr int32_t TICKS_PER_UNIT = 15;
+
+// A channel's settings at the start of each compilation. The gate step is 0-based: step 7 is
+// Q8 (the note sounds its whole length), step 6 is Q7, the default under op q7def.
+inline constexpr int32_t DEFAULT_OCTAVE = 4;
+inline constexpr int32_t DEFAULT_LENGTH_INDEX = 6;  // a quarter note
+inline constexpr int32_t GATE_STEP_Q8 = 7;
+inline constexpr int32_t GATE_STEP_Q7 = 6;
 
 // Length index 0..15 -> duration in units (1/32 of a quarter note).
 inline constexpr int32_t LENGTH_TICKS[16] = {255, 192, 128, 96, 64, 48, 32, 24,
@@ -85,76 +98,17 @@ enum ErrorCode : int32_t {
   ERROR_CHANNEL_NOT_OPEN = 999,
 };
 
-// Which program the core serves. Texts, report formats, the line source and a few writer
-// details differ; each difference is decided in one place by this value.
+// Which program the core serves: texts, report formats, the line source and a few writer
+// details differ. The host's kind fixes it (CompileHost::flavour()).
 enum Flavour : uint8_t {
   FLAVOUR_CONSOLE = 0,  // English, raw bytes to standard output, file source
   FLAVOUR_EDITOR = 1,   // Japanese, UTF-8 message-pane lines, editor lines as source
 };
 
 // ---------------------------------------------------------------------------------------------
-// A seekable byte sink. Failures are sticky: after the first failed operation every later one
-// does nothing and failed() stays true, so a writer may run on and be checked once at the end.
-class OutputStream {
- public:
-  virtual ~OutputStream() = default;
-  virtual void write(const uint8_t* data, size_t size) = 0;
-  virtual int64_t position() const = 0;
-  virtual void seek(int64_t position) = 0;
-  virtual bool failed() const = 0;
-};
-
-// Result of CompileHost::closeOutput().
-enum OutputCloseResult : int32_t {
-  OUTPUT_CLOSED = 0,
-  OUTPUT_WRITE_FAILED = -1,    // a write, seek, flush or close failed; nothing was kept
-  OUTPUT_REPLACE_FAILED = -2,  // the finished output could not be put at its name
-};
-
-// The services a front end supplies. Message texts are passed whole:
-//  - console flavour: raw bytes, each text carrying its own line ends;
-//  - editor flavour: one message-pane line in UTF-8 without a line end (source bytes quoted in
-//    a message are converted from code page 932 by cp932ToDisplay()).
-class CompileHost {
- public:
-  virtual ~CompileHost() = default;
-
-  virtual void messageLine(std::string_view text) = 0;
-  virtual void alert(std::string_view text) = 0;
-
-  // Line source, console flavour: a byte stream. openSource() runs between the session start
-  // and the line loop and reports its own success or failure text; readSource() works like
-  // read(2): bytes stored, 0 at the end, negative on a read error.
-  virtual bool openSource() { return true; }
-  virtual void closeSource() {}
-  virtual int32_t readSource(uint8_t* buffer, int32_t capacity) {
-    (void)buffer;
-    (void)capacity;
-    return 0;
-  }
-
-  // Line source, editor flavour: the editor's lines without line ends, as bytes.
-  virtual int32_t sourceLineCount() { return 0; }
-  virtual std::string_view sourceLine(int32_t index) {
-    (void)index;
-    return {};
-  }
-
-  // The output of the end phase: the MIDI file, or the compiled-data image (editor: its memory
-  // stream). nullptr means it cannot be opened. closeOutput(keep) finishes it: with keep the
-  // output is put in place, without it whatever was written is discarded.
-  virtual OutputStream* openOutput() = 0;
-  virtual int32_t closeOutput(bool keep) = 0;
-
-  // Called after an op keyword autolr/manulr changed CompileSession::autoPan.
-  virtual void autoPanChanged(bool on) { (void)on; }
-};
-
-// ---------------------------------------------------------------------------------------------
 // Channel arrays have CHANNEL_COUNT entries; entry k belongs to channel k + 1.
 struct CompileSession {
   CompileHost* host = nullptr;
-  Flavour flavour = FLAVOUR_CONSOLE;
 
   uint8_t* workArea[CHANNEL_COUNT] = {};
   int32_t workLength[CHANNEL_COUNT] = {};
@@ -199,13 +153,7 @@ struct CompileSession {
   bool sourceReadFailed = false;  // the host reported a read error: the compilation fails
 };
 
-// Runs one whole compilation; 0 or the code that stopped it.
-int32_t compileSource(CompileSession& session);
-
-// Start step 1: resets the per-compilation fields (not q7Default, autoPan, compiledDataMode).
-void resetSession(CompileSession& session);
-
-// Channel index helpers.
+// Index into the channel arrays of channel 1..9.
 inline int32_t channelIndex(int32_t channel) {
   return channel - 1;
 }

@@ -13,7 +13,7 @@ constexpr int32_t OFFSET_MAX = 65535;
 int32_t writeCompiledData(CompileSession& session, OutputStream& out) {
   bool anyData = false;
   for (int32_t length : session.workLength) anyData = anyData || length != 0;
-  if (!anyData && session.flavour == FLAVOUR_CONSOLE) return 0;
+  if (!anyData && flavourOf(session) == FLAVOUR_CONSOLE) return 0;
 
   // The table holds 16-bit positions: refuse an image whose positions would not fit.
   uint8_t table[TABLE_ENTRIES * 2] = {};
@@ -21,7 +21,7 @@ int32_t writeCompiledData(CompileSession& session, OutputStream& out) {
   for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
     if (session.workLength[k] == 0) continue;
     if (offset > OFFSET_MAX) {
-      session.host->messageLine(session.flavour == FLAVOUR_CONSOLE
+      session.host->messageLine(flavourOf(session) == FLAVOUR_CONSOLE
                                     ? "[error] fmd data over 65535 byte\n"
                                     : "[エラー] fmd データが 65535 byte を越えた");
       return ERROR_OTHER;

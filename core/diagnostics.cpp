@@ -49,8 +49,8 @@ std::string_view errorText(int32_t code, Flavour flavour) {
 }
 
 void reportError(CompileSession& session, int32_t code) {
-  std::string_view text = errorText(code, session.flavour);
-  if (session.flavour == FLAVOUR_EDITOR) {
+  std::string_view text = errorText(code, flavourOf(session));
+  if (flavourOf(session) == FLAVOUR_EDITOR) {
     std::string line = " *** ";
     line += text;
     line += " *** ";
@@ -67,7 +67,7 @@ std::string_view lineText(const CompileSession& session) {
 
 void reportFailingLine(CompileSession& session) {
   std::string_view text = lineText(session);
-  if (session.flavour == FLAVOUR_EDITOR) {
+  if (flavourOf(session) == FLAVOUR_EDITOR) {
     // A pane line carries no line end: the carriage return that ends the line is left out.
     std::string_view shown = text;
     if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);

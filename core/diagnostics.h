@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 // The code's text: console flavour exactly as printed (with its own line feeds); editor flavour
 // the bare Japanese text (reportError frames it).

@@ -18,7 +18,7 @@ std::string_view asText(const uint8_t* bytes) {
 }
 
 void emit(CompileSession& session, std::string_view consoleText, std::string_view editorText) {
-  session.host->messageLine(session.flavour == FLAVOUR_EDITOR ? editorText : consoleText);
+  session.host->messageLine(flavourOf(session) == FLAVOUR_EDITOR ? editorText : consoleText);
 }
 
 void applyOption(CompileSession& session, int32_t keyword) {

@@ -1,7 +1,7 @@
 // Header commands op, cr and sn, and the token reader they share.
 #pragma once
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 // Reads the next token from lineCursor into buffer (NUL-terminated), reading further source
 // lines when the current one is used up. Returns the bytes stored, 0 when the source ended.

@@ -9,7 +9,6 @@ namespace {
 constexpr uint8_t VELOCITY_BY_LEVEL[17] = {0,  7,  15, 23, 31,  39,  47,  55, 63,
                                            71, 79, 87, 95, 103, 111, 119, 127};
 constexpr int32_t START_LEVEL = 10;
-constexpr int32_t TICKS_PER_UNIT = 15;
 constexpr uint32_t LEAD_IN_TICKS = 240;
 
 // Automatic pan for channels 2..7 (index = channel); the console build has always used 84/105.
@@ -70,7 +69,7 @@ struct TempoCursor {
 };
 
 void reportLoneTie(CompileSession& session, int32_t channel) {
-  if (session.flavour == FLAVOUR_EDITOR) {
+  if (flavourOf(session) == FLAVOUR_EDITOR) {
     session.host->messageLine("[エラー] & 記号が単独で存在(ch" + std::to_string(channel) + ")");
   } else {
     char text[48];
@@ -106,7 +105,7 @@ int32_t writeProgram(OutputStream& out, int32_t channel, int32_t program) {
 }
 
 int32_t writePan(CompileSession& session, OutputStream& out, int32_t channel, int32_t pan) {
-  const int32_t clamp = session.flavour == FLAVOUR_CONSOLE ? 63 : 64;
+  const int32_t clamp = flavourOf(session) == FLAVOUR_CONSOLE ? 63 : 64;
   return put(
       out, {statusByte(0xB0, channel), 0x0A, static_cast<uint8_t>(pan > 127 ? clamp : pan), 0x00});
 }
@@ -175,7 +174,7 @@ int32_t writeChannelTrack(CompileSession& session, OutputStream& out, int32_t ch
   const int32_t k = channelIndex(channel);
   const uint8_t* events = session.workArea[k];
   const int32_t length = session.workLength[k];
-  const bool console = session.flavour == FLAVOUR_CONSOLE;
+  const bool console = flavourOf(session) == FLAVOUR_CONSOLE;
   bool runningStatus = false;
   int32_t level = START_LEVEL;
 

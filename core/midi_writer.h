@@ -1,7 +1,7 @@
 // Standard MIDI File writer: format 1, 480 ticks per quarter, one track per used channel.
 #pragma once
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 // Writes the whole file; 0, or the code of the first failing channel track (11, a lone tie).
 int32_t writeMidiFile(CompileSession& session, OutputStream& out);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 class OutputFile : public OutputStream {
  public:

@@ -1,9 +1,9 @@
-// In-memory output stream.
+// In-memory output stream: the editor's compiled-data image, and any output kept in memory.
 #pragma once
 
 #include <vector>
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 class MemoryOutputStream : public OutputStream {
  public:

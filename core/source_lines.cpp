@@ -39,7 +39,8 @@ int32_t lineTooLong(CompileSession& session) {
 // Refills the read-ahead; false at the end of the source or on a read error.
 bool refill(CompileSession& session) {
   if (session.sourceAtEnd) return false;
-  int32_t n = session.host->readSource(session.sourceChunk, SOURCE_CHUNK_BYTES);
+  auto& host = static_cast<ConsoleCompileHost&>(*session.host);
+  const int32_t n = host.readSource(session.sourceChunk, SOURCE_CHUNK_BYTES);
   if (n <= 0) {
     session.sourceAtEnd = true;
     if (n < 0) session.sourceReadFailed = true;
@@ -95,8 +96,9 @@ int32_t readEditorLine(CompileSession& session) {
   buffer[0] = 0;
   int32_t length = 0;
   session.lineLength = 0;
-  if (session.sourceLineIndex < session.host->sourceLineCount()) {
-    std::string_view line = session.host->sourceLine(session.sourceLineIndex);
+  auto& host = static_cast<EditorCompileHost&>(*session.host);
+  if (session.sourceLineIndex < host.sourceLineCount()) {
+    const std::string_view line = host.sourceLine(session.sourceLineIndex);
     const int32_t taken = static_cast<int32_t>(std::min<size_t>(line.size(), EDITOR_LINE_MAX));
     std::memcpy(buffer, line.data(), static_cast<size_t>(taken));
     buffer[taken] = CR;
@@ -132,7 +134,8 @@ bool atEndOfLine(const CompileSession& session) {
 }  // namespace
 
 int32_t readSourceLine(CompileSession& session) {
-  return session.flavour == FLAVOUR_EDITOR ? readEditorLine(session) : readConsoleLine(session);
+  // The host's kind fixes the flavour, so each reader's cast names the host's own class.
+  return flavourOf(session) == FLAVOUR_EDITOR ? readEditorLine(session) : readConsoleLine(session);
 }
 
 int32_t classifyLineItem(CompileSession& session) {

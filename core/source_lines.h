@@ -1,7 +1,7 @@
 // Source lines and line kinds: the two line readers, the line-item classifier and channel blocks.
 #pragma once
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 struct LineKeyword {
   const char* text;
@@ -13,7 +13,7 @@ struct LineKeyword {
 inline constexpr int32_t LINE_KEYWORD_COUNT = 10;
 extern const LineKeyword LINE_KEYWORDS[LINE_KEYWORD_COUNT];
 
-// Fills lineBuffer with the next line (reader chosen by session.flavour) and returns its length:
+// Fills lineBuffer with the next line (the host's kind chooses the reader) and returns its length:
 // > 0 a line, 0 the source is exhausted, -1 a console reading limit (or read error) stopped it.
 int32_t readSourceLine(CompileSession& session);
 

@@ -33,7 +33,7 @@ int32_t appendTimedEvent(CompileSession& session, int32_t semitone, int32_t leng
   if (lengthIndex < 0 || lengthIndex > 15) return -1;
   const int32_t k = channelIndex(session.openChannel);
   if (session.workLength[k] >= WORK_AREA_LIMIT) {
-    if (session.flavour == FLAVOUR_EDITOR) {
+    if (flavourOf(session) == FLAVOUR_EDITOR) {
       session.host->messageLine(" -> ch" + std::to_string(session.openChannel) +
                                 "が 確保領域:" + std::to_string(WORK_AREA_LIMIT) + "byteを越えた");
     } else {

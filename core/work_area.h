@@ -1,7 +1,7 @@
 // Channel work areas: appending two-byte events with the capacity check.
 #pragma once
 
-#include "core/compile_session.h"
+#include "core/compile_host.h"
 
 // Stores (code, value) in the open channel; 0, or -1 when refused.
 int32_t appendEvent(CompileSession& session, int32_t code, int32_t value);

@@ -119,8 +119,7 @@ TEST(CompiledData, EntryLimit) {
       SCOPED_TRACE(c.lengths[1]);
       MemoryHost host(flavour, "");
       auto session = std::make_unique<CompileSession>();
-      session->host = &host;
-      session->flavour = flavour;
+      host.attach(*session);
       std::vector<std::unique_ptr<uint8_t[]>> areas;
       for (int k = 0; k < CHANNEL_COUNT; ++k) {
         areas.push_back(std::make_unique<uint8_t[]>(WORK_AREA_BYTES));

@@ -78,8 +78,7 @@ std::string header(int tracks) {
 // A session filled by hand, for events the parser never stores.
 struct HandSession {
   explicit HandSession(Flavour flavour) : host(flavour, "") {
-    session->host = &host;
-    session->flavour = flavour;
+    host.attach(*session);
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
       areas.push_back(std::make_unique<uint8_t[]>(WORK_AREA_BYTES));
       session->workArea[k] = areas.back().get();

@@ -69,8 +69,7 @@ class FailingHost : public MemoryHost {
 struct FailingCompile {
   FailingCompile(Flavour flavour, const std::string& source, bool compiledData)
       : host(flavour, source) {
-    session->host = &host;
-    session->flavour = flavour;
+    host.attach(*session);
     session->compiledDataMode = compiledData;
   }
   FailingHost host;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/memory_host.h"
+#include "tests/support/memory_host.h"
 
 namespace fuzzing {
 
@@ -116,7 +116,7 @@ inline std::string checkMidiFile(const Bytes& b, const CompileSession& session) 
 inline std::string checkCompiledData(const Bytes& b, const CompileSession& session) {
   bool any = false;
   for (int32_t length : session.workLength) any = any || length != 0;
-  if (!any && session.flavour == FLAVOUR_CONSOLE) {
+  if (!any && flavourOf(session) == FLAVOUR_CONSOLE) {
     return b.empty() ? "" : "no used channel but a non-empty image";
   }
   static const std::string MAGIC = "KVP000KVC001";

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/compile_session.h"
-#include "core/memory_host.h"
+#include "tests/support/memory_host.h"
 
 namespace testing_support {
 
@@ -15,8 +15,7 @@ namespace testing_support {
 struct BareSession {
   explicit BareSession(Flavour flavour, std::string source = "")
       : host(flavour, std::move(source)), s(std::make_unique<CompileSession>()) {
-    s->host = &host;
-    s->flavour = flavour;
+    host.attach(*s);
     resetSession(*s);
   }
   // Puts `bytes` into the line buffer followed by a NUL (the caller adds any carriage return).

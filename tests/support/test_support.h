@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/memory_host.h"
+#include "tests/support/memory_host.h"
 
 namespace testing_support {
 
