@@ -1,0 +1,67 @@
+// The options dialog TTarvikOption, where the user picks the start-up switches, the default gate
+// and the editor font that the settings file keeps, and the options command that fills it from
+// the stored settings, shows it and saves what the user confirmed.
+#pragma once
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QStringList>
+
+#include "editor/settings_file.h"
+
+class EditorServices;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+// A framed column of radio buttons addressed by item index, the first item being 0.
+class RadioGroup : public QGroupBox {
+ public:
+  RadioGroup(const QString& title, const QStringList& items, QWidget* parent = nullptr);
+
+  // The checked item, or -1 when none is checked.
+  int itemIndex() const;
+  // Checks the item at index; an index outside the items leaves none checked.
+  void setItemIndex(int index);
+
+ private:
+  QButtonGroup* buttons_;
+};
+
+class TTarvikOption : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TTarvikOption(QWidget* parent = nullptr);
+
+  QLabel* Label1;
+  QGroupBox* GroupBox1;  // start-up switches
+  QCheckBox* CheckBox1;  // automatic overwrite-save
+  QCheckBox* CheckBox2;  // repeat playback
+  QCheckBox* CheckBox3;  // line numbers; never shown, but filled and saved like the others
+  QCheckBox* CheckBox5;  // automatic left/right distribution
+  QGroupBox* GroupBox2;
+  QCheckBox* CheckBox4;     // open the main window maximized
+  RadioGroup* RadioGroup2;  // default gate: item 1 is the Q7 step
+  RadioGroup* RadioGroup1;  // editor font: small, medium, large
+  QPushButton* BitBtn1;     // OK
+  QPushButton* BitBtn2;     // Cancel
+  QPushButton* BitBtn3;     // Reset
+
+ public Q_SLOTS:
+  // Clears every check box and puts both radio groups on their first item; the dialog stays
+  // open and nothing is saved.
+  void BitBtn3Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+};
+
+// The main window's options command: fills the dialog from settings and q7Default, shows it
+// through services and, when the user confirms it, saves the settings file at settingsPath and
+// reports the outcome in a box owned by parent. Cancelling leaves settings, q7Default and the
+// file as they were.
+void runOptionsCommand(TTarvikOption& dialog, const QString& settingsPath,
+                       StartupSettings& settings, bool& q7Default, EditorServices& services,
+                       QWidget* parent);

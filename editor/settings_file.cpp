@@ -1,0 +1,146 @@
+#include "editor/settings_file.h"
+
+#include <QByteArray>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "editor/editor_services.h"
+#include "editor/options_dialog.h"
+
+namespace {
+
+constexpr qsizetype SETTINGS_FILE_BYTES = 512;
+// The image starts with the magic, then CR LF and an end-of-file mark, then zeros up to the
+// two flag bytes; everything after them is zero.
+constexpr char SETTINGS_HEADER[] = "TARVIK000\r\n\x1a";
+constexpr qsizetype SETTINGS_MAGIC_BYTES = 9;
+constexpr qsizetype FLAG_A_OFFSET = 16;
+constexpr qsizetype FLAG_B_OFFSET = 17;
+
+// Flag byte A.
+constexpr uint8_t FLAG_AUTO_SAVE = 0x01;
+constexpr uint8_t FLAG_PLAY_LOOP = 0x02;
+constexpr uint8_t FLAG_LINE_NUMBERS = 0x04;
+constexpr uint8_t FLAG_MAXIMIZED = 0x08;
+constexpr uint8_t FLAG_FONT_SMALL = 0x10;
+constexpr uint8_t FLAG_FONT_MEDIUM = 0x20;
+constexpr uint8_t FLAG_FONT_LARGE = 0x40;
+constexpr uint8_t FLAG_FONT_MASK = 0x70;
+constexpr uint8_t FLAG_Q7_DEFAULT = 0x80;
+// Flag byte B.
+constexpr uint8_t FLAG_AUTO_PAN = 0x01;
+
+constexpr int32_t FONT_SMALL = 0;
+constexpr int32_t FONT_MEDIUM = 1;
+constexpr int32_t FONT_LARGE = 2;
+
+const char* const CONFIG_FILE_NAME = "tarvik32.cfg";
+const char* const TEXT_WRONG_VERSION = "tarvik32.cfgのバージョンが非対応形式";
+const char* const TEXT_CANNOT_WRITE = "cfgを開けません\n設定変更は保存不可";
+
+void showError(EditorServices& services, QWidget* parent, const char* text) {
+  services.messageBox(parent, QString::fromUtf8(text), std::nullopt, BoxButtons::Ok,
+                      BoxIcon::Error);
+}
+
+QByteArray settingsImage(const StartupSettings& settings, bool q7Default) {
+  QByteArray image(SETTINGS_HEADER);
+  image.append(SETTINGS_FILE_BYTES - image.size(), '\0');
+
+  uint8_t a = 0;
+  if (settings.AutoSaveAtStart) a |= FLAG_AUTO_SAVE;
+  if (settings.PlayLoopAtStart) a |= FLAG_PLAY_LOOP;
+  if (settings.LineNumbersAtStart) a |= FLAG_LINE_NUMBERS;
+  if (settings.MaximizedAtStart) a |= FLAG_MAXIMIZED;
+  switch (settings.FontSizeIndex) {
+    case FONT_MEDIUM:
+      a |= FLAG_FONT_MEDIUM;
+      break;
+    case FONT_LARGE:
+      a |= FLAG_FONT_LARGE;
+      break;
+    default:
+      a |= FLAG_FONT_SMALL;
+      break;
+  }
+  if (q7Default) a |= FLAG_Q7_DEFAULT;
+  image[FLAG_A_OFFSET] = static_cast<char>(a);
+  image[FLAG_B_OFFSET] = static_cast<char>(settings.AutoPanAtStart ? FLAG_AUTO_PAN : 0);
+  return image;
+}
+
+int32_t fontSizeIndexFromFlags(uint8_t a) {
+  switch (a & FLAG_FONT_MASK) {
+    case FLAG_FONT_MEDIUM:
+      return FONT_MEDIUM;
+    case FLAG_FONT_LARGE:
+      return FONT_LARGE;
+    default:
+      return FONT_SMALL;  // small, and any pattern that is not exactly one size
+  }
+}
+
+}  // namespace
+
+QString settingsFilePath(const QString& programPath) {
+  const QFileInfo program(programPath);
+  const QFileInfo folder(program.absolutePath());
+  if (folder.isDir() && folder.isWritable())
+    return program.absoluteDir().filePath(program.completeBaseName() + ".cfg");
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+      .filePath(CONFIG_FILE_NAME);
+}
+
+int loadSettings(const QString& path, StartupSettings& settings, bool& q7Default,
+                 EditorServices& services, QWidget* parent) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return 1;
+  QByteArray image = file.read(SETTINGS_FILE_BYTES);
+  if (file.error() != QFileDevice::NoError) return 1;
+  file.close();
+  if (image.size() < SETTINGS_FILE_BYTES) image.append(SETTINGS_FILE_BYTES - image.size(), '\0');
+
+  if (!image.startsWith(QByteArrayView(SETTINGS_HEADER, SETTINGS_MAGIC_BYTES))) {
+    showError(services, parent, TEXT_WRONG_VERSION);
+    return 1;
+  }
+
+  const auto a = static_cast<uint8_t>(image[FLAG_A_OFFSET]);
+  const auto b = static_cast<uint8_t>(image[FLAG_B_OFFSET]);
+  settings.AutoSaveAtStart = a & FLAG_AUTO_SAVE;
+  settings.PlayLoopAtStart = a & FLAG_PLAY_LOOP;
+  settings.LineNumbersAtStart = a & FLAG_LINE_NUMBERS;
+  settings.MaximizedAtStart = a & FLAG_MAXIMIZED;
+  settings.FontSizeIndex = fontSizeIndexFromFlags(a);
+  settings.AutoPanAtStart = b & FLAG_AUTO_PAN;
+  q7Default = a & FLAG_Q7_DEFAULT;
+  return 0;
+}
+
+int saveSettings(TTarvikOption& dialog, const QString& path, StartupSettings& settings,
+                 bool& q7Default, EditorServices& services, QWidget* parent) {
+  settings.AutoSaveAtStart = dialog.CheckBox1->isChecked();
+  settings.PlayLoopAtStart = dialog.CheckBox2->isChecked();
+  settings.LineNumbersAtStart = dialog.CheckBox3->isChecked();
+  settings.MaximizedAtStart = dialog.CheckBox4->isChecked();
+  settings.AutoPanAtStart = dialog.CheckBox5->isChecked();
+  settings.FontSizeIndex = dialog.RadioGroup1->itemIndex();
+  q7Default = dialog.RadioGroup2->itemIndex() == 1;
+
+  // The image goes to a temporary file in the same folder that replaces the old file only once
+  // it is complete, so a failed save never leaves a half-written settings file.
+  const QByteArray image = settingsImage(settings, q7Default);
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QSaveFile file(path);
+  const bool written =
+      file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit();
+  if (!written) {
+    showError(services, parent, TEXT_CANNOT_WRITE);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,197 @@
+// The options command: what the dialog shows when it opens, what Reset, Cancel and OK do to the
+// settings and the file, and the boxes that report a save.
+#include "editor/options_dialog.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+
+#include "tests/editor/support/scripted_services.h"
+
+namespace {
+
+QByteArray image(uint8_t a, uint8_t b) {
+  QByteArray bytes("TARVIK000\r\n\x1a");
+  bytes.append(512 - bytes.size(), '\0');
+  bytes[16] = static_cast<char>(a);
+  bytes[17] = static_cast<char>(b);
+  return bytes;
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return "<cannot open>";
+  return file.readAll();
+}
+
+// A box in one line, so a failing comparison shows all of it.
+QString describe(const RecordedBox& box) {
+  static const char* const BUTTONS[] = {"Ok", "YesNo", "YesNoCancel"};       // order of BoxButtons
+  static const char* const ICONS[] = {"None", "Stop", "Error", "Question"};  // order of BoxIcon
+  return QString("%1 | %2 | %3 | %4")
+      .arg(box.text, box.caption ? '"' + *box.caption + '"' : QString("no caption"),
+           BUTTONS[static_cast<int>(box.buttons)], ICONS[static_cast<int>(box.icon)]);
+}
+
+QStringList boxesShown(const ScriptedServices& services) {
+  QStringList shown;
+  for (const RecordedBox& box : services.boxes) shown << describe(box);
+  return shown;
+}
+
+// Settings and dialog in one format: auto-save, loop, line numbers, maximized and auto pan
+// (check boxes 1 to 5) as a letter each or "-", then the font item and the gate step.
+QString switches(const bool (&on)[5], int font, const QString& gate) {
+  QString text;
+  for (int k = 0; k < 5; ++k) text += on[k] ? QString("SLNMP")[k] : '-';
+  return text + QString(" font %1 %2").arg(font).arg(gate);
+}
+
+QString stored(const StartupSettings& s, bool q7Default) {
+  const bool on[] = {s.AutoSaveAtStart, s.PlayLoopAtStart, s.LineNumbersAtStart, s.MaximizedAtStart,
+                     s.AutoPanAtStart};
+  return switches(on, s.FontSizeIndex, q7Default ? "q7" : "q8");
+}
+
+QString controls(const TTarvikOption& dialog) {
+  const bool on[] = {dialog.CheckBox1->isChecked(), dialog.CheckBox2->isChecked(),
+                     dialog.CheckBox3->isChecked(), dialog.CheckBox4->isChecked(),
+                     dialog.CheckBox5->isChecked()};
+  const int gate = dialog.RadioGroup2->itemIndex();
+  return switches(on, dialog.RadioGroup1->itemIndex(),
+                  gate == 0   ? "q8"
+                  : gate == 1 ? "q7"
+                              : QString("gate %1").arg(gate));
+}
+
+const QString SAVED_BOX = "設定を保存しました. | \"確認\" | Ok | None";
+
+}  // namespace
+
+class OptionsDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir;
+  std::unique_ptr<ScriptedServices> services;
+  std::unique_ptr<TTarvikOption> dialog;
+  StartupSettings settings;
+  bool q7Default = false;
+  QString opened;      // the controls as the dialog opened
+  QString afterReset;  // and after Reset was pressed
+
+  QString settingsPath() const { return dir->filePath("tarvik32.cfg"); }
+
+  // Scripts one opening of the dialog: notes the controls, presses Reset when asked, lets
+  // change() set controls, and closes the dialog with result.
+  void script(int result, bool reset, std::function<void(TTarvikOption&)> change = {}) {
+    services->dialogScripts.push_back([=, this](QDialog& shown) {
+      auto& options = static_cast<TTarvikOption&>(shown);
+      opened = controls(options);
+      if (reset) {
+        QTest::mouseClick(options.BitBtn3, Qt::LeftButton);
+        afterReset = controls(options);
+      }
+      if (change) change(options);
+      return result;
+    });
+  }
+
+  void run(const QString& path) {
+    runOptionsCommand(*dialog, path, settings, q7Default, *services, nullptr);
+  }
+
+ private Q_SLOTS:
+  void init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    services = std::make_unique<ScriptedServices>();
+    dialog = std::make_unique<TTarvikOption>();
+    settings = {};
+    q7Default = false;
+    opened.clear();
+    afterReset.clear();
+  }
+
+  void opensWithTheStoredSettingsNotWhatTheLastOpeningLeft() {
+    // The dialog is reused: a previous opening left every control set.
+    for (QCheckBox* box : {dialog->CheckBox1, dialog->CheckBox2, dialog->CheckBox3,
+                           dialog->CheckBox4, dialog->CheckBox5})
+      box->setChecked(true);
+    dialog->RadioGroup1->setItemIndex(2);
+    settings = {.AutoSaveAtStart = true, .MaximizedAtStart = true, .FontSizeIndex = 1};
+    q7Default = true;  // as after a compile whose options chose the Q7 default
+    script(QDialog::Accepted, false,
+           [](TTarvikOption& options) { options.RadioGroup2->setItemIndex(0); });
+
+    run(settingsPath());
+    QCOMPARE(opened, "S--M- font 1 q7");
+    QCOMPARE(stored(settings, q7Default), "S--M- font 1 q8");
+    QCOMPARE(readFile(settingsPath()).toHex(' '), image(0x29, 0).toHex(' '));
+    QCOMPARE(boxesShown(*services), QStringList{SAVED_BOX});
+  }
+
+  void resetThenCancelChangesNothing() {
+    const QByteArray old = image(0xcf, 0x01);
+    QFile file(settingsPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(old);
+    file.close();
+    settings = {true, true, true, true, true, 2};
+    q7Default = true;
+    script(QDialog::Rejected, true);
+
+    run(settingsPath());
+    QCOMPARE(opened, "SLNMP font 2 q7");
+    QCOMPARE(afterReset, "----- font 0 q8");
+    QCOMPARE(services->dialogsShown, 1);
+    QCOMPARE(readFile(settingsPath()).toHex(' '), old.toHex(' '));
+    QCOMPARE(stored(settings, q7Default), "SLNMP font 2 q7");
+    QCOMPARE(boxesShown(*services), QStringList{});
+  }
+
+  void resetThenOkSavesEverythingOff() {
+    settings = {true, true, true, true, true, 2};
+    q7Default = true;
+    script(QDialog::Accepted, true);
+
+    run(settingsPath());
+    QCOMPARE(readFile(settingsPath()).toHex(' '), image(0x10, 0).toHex(' '));
+    QCOMPARE(stored(settings, q7Default), "----- font 0 q8");
+    QCOMPARE(boxesShown(*services), QStringList{SAVED_BOX});
+  }
+
+  void hiddenLineNumbersBoxKeepsItsValue() {
+    QVERIFY(dialog->CheckBox3->isHidden());
+    settings.LineNumbersAtStart = true;
+    script(QDialog::Accepted, false, [](TTarvikOption& options) {
+      options.CheckBox5->setChecked(true);
+      options.RadioGroup1->setItemIndex(1);
+    });
+
+    run(settingsPath());
+    QCOMPARE(readFile(settingsPath()).toHex(' '), image(0x24, 0x01).toHex(' '));
+    QCOMPARE(stored(settings, q7Default), "--N-P font 1 q8");
+  }
+
+  void failedSaveShowsBothBoxesInOrder() {
+    QFile blocker(dir->filePath("not-a-folder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    script(QDialog::Accepted, false,
+           [](TTarvikOption& options) { options.CheckBox2->setChecked(true); });
+
+    run(dir->filePath("not-a-folder/tarvik32.cfg"));
+    QCOMPARE(boxesShown(*services),
+             (QStringList{"cfgを開けません\n設定変更は保存不可 | no caption | Ok | Error",
+                          "保存に失敗しました | no caption | Ok | Error"}));
+    QCOMPARE(stored(settings, q7Default), "-L--- font 0 q8");  // what the dialog showed
+  }
+};
+
+QTEST_MAIN(OptionsDialogTest)
+#include "options_dialog_test.moc"

@@ -1,0 +1,187 @@
+// The settings file: which flag bits load into which setting, how wrong, short and missing files
+// are met, the exact image a save writes, and that a failed save leaves the old file alone.
+#include "editor/settings_file.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "editor/options_dialog.h"
+#include "tests/editor/support/scripted_services.h"
+
+namespace {
+
+QByteArray image(uint8_t a, uint8_t b) {
+  QByteArray bytes("TARVIK000\r\n\x1a");
+  bytes.append(512 - bytes.size(), '\0');
+  bytes[16] = static_cast<char>(a);
+  bytes[17] = static_cast<char>(b);
+  return bytes;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return "<cannot open>";
+  return file.readAll();
+}
+
+// A box in one line, so a failing comparison shows all of it.
+QString describe(const RecordedBox& box) {
+  static const char* const BUTTONS[] = {"Ok", "YesNo", "YesNoCancel"};       // order of BoxButtons
+  static const char* const ICONS[] = {"None", "Stop", "Error", "Question"};  // order of BoxIcon
+  return QString("%1 | %2 | %3 | %4")
+      .arg(box.text, box.caption ? '"' + *box.caption + '"' : QString("no caption"),
+           BUTTONS[static_cast<int>(box.buttons)], ICONS[static_cast<int>(box.icon)]);
+}
+
+QStringList boxesShown(const ScriptedServices& services) {
+  QStringList shown;
+  for (const RecordedBox& box : services.boxes) shown << describe(box);
+  return shown;
+}
+
+// The stored values in one line: auto-save, loop, line numbers, maximized, auto pan as a letter
+// each or "-", then the font index and the default gate step.
+QString stored(const StartupSettings& s, bool q7Default) {
+  const bool on[] = {s.AutoSaveAtStart, s.PlayLoopAtStart, s.LineNumbersAtStart, s.MaximizedAtStart,
+                     s.AutoPanAtStart};
+  QString text;
+  for (int k = 0; k < 5; ++k) text += on[k] ? QString("SLNMP")[k] : '-';
+  return text + QString(" font %1 %2").arg(s.FontSizeIndex).arg(q7Default ? "q7" : "q8");
+}
+
+const QString ALL_ON = "SLNMP font 2 q7";
+
+}  // namespace
+
+class SettingsFileTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir;
+  std::unique_ptr<ScriptedServices> services;
+  StartupSettings settings;
+  bool q7Default = false;
+
+  QString path(const QString& name = "tarvik32.cfg") const { return dir->filePath(name); }
+  int load(const QString& file) {
+    return loadSettings(file, settings, q7Default, *services, nullptr);
+  }
+
+ private Q_SLOTS:
+  void init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    services = std::make_unique<ScriptedServices>();
+    // Everything on, so a load that forgets to set a field shows it.
+    settings = {true, true, true, true, true, 2};
+    q7Default = true;
+  }
+
+  void flagBytesLoadIntoSettings_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("only the small font") << image(0x10, 0) << "----- font 0 q8";
+    QTest::newRow("two font bits read as small") << image(0x30, 0) << "----- font 0 q8";
+    QTest::newRow("medium font") << image(0x20, 0) << "----- font 1 q8";
+    QTest::newRow("q7 default") << image(0x80, 0) << "----- font 0 q7";
+    QTest::newRow("every switch") << image(0x4f, 0x01) << "SLNMP font 2 q8";
+    QTest::newRow("loop only") << image(0x12, 0) << "-L--- font 0 q8";
+    QTest::newRow("other bits of B") << image(0x18, 0xfe) << "---M- font 0 q8";
+    // Cut off after flag byte A; the missing bytes read as zero.
+    QTest::newRow("short file") << image(0xa1, 0x01).left(17) << "S---- font 1 q7";
+    QTest::newRow("magic alone") << QByteArray("TARVIK000") << "----- font 0 q8";
+  }
+  void flagBytesLoadIntoSettings() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expected);
+    writeFile(path(), file);
+    QCOMPARE(load(path()), 0);
+    QCOMPARE(stored(settings, q7Default), expected);
+    QCOMPARE(boxesShown(*services), QStringList{});
+  }
+
+  void wrongVersionIsRejectedWithABox_data() {
+    QTest::addColumn<QByteArray>("file");
+    QByteArray lastDigit = image(0x20, 0x01);
+    lastDigit[8] = '1';
+    QTest::newRow("last digit differs") << lastDigit;
+    QTest::newRow("shorter than the magic") << QByteArray("TARVIK00");
+  }
+  void wrongVersionIsRejectedWithABox() {
+    QFETCH(QByteArray, file);
+    writeFile(path(), file);
+    QVERIFY(load(path()) != 0);
+    QCOMPARE(boxesShown(*services),
+             QStringList{"tarvik32.cfgのバージョンが非対応形式 | no caption | Ok | Error"});
+    QCOMPARE(stored(settings, q7Default), ALL_ON);
+  }
+
+  void missingFileIsSilent() {
+    QVERIFY(load(path("absent.cfg")) != 0);
+    QVERIFY(load(dir->path()) != 0);  // a folder cannot be read either
+    QCOMPARE(boxesShown(*services), QStringList{});
+    QCOMPARE(stored(settings, q7Default), ALL_ON);
+  }
+
+  void saveWritesTheWholeImageAndCreatesTheFolder() {
+    TTarvikOption dialog;
+    for (QCheckBox* box :
+         {dialog.CheckBox1, dialog.CheckBox2, dialog.CheckBox3, dialog.CheckBox4, dialog.CheckBox5})
+      box->setChecked(true);
+    dialog.RadioGroup1->setItemIndex(2);
+    dialog.RadioGroup2->setItemIndex(1);
+    settings = {};
+    q7Default = false;
+
+    const QString file = path("config/tarvik32/tarvik32.cfg");
+    QCOMPARE(saveSettings(dialog, file, settings, q7Default, *services, nullptr), 0);
+    QCOMPARE(readFile(file).toHex(' '), image(0xcf, 0x01).toHex(' '));
+    QCOMPARE(stored(settings, q7Default), ALL_ON);
+    QCOMPARE(boxesShown(*services), QStringList{});
+  }
+
+  void failedSaveLeavesTheOldFileAlone() {
+    // A name as long as the file system allows leaves no room for the name of the temporary
+    // file beside it, so this save fails only after the new image was written.
+    const QString name = QString(251, 'x') + ".cfg";
+    const QByteArray old = image(0x10, 0);
+    writeFile(path(name), old);
+    TTarvikOption dialog;
+    dialog.CheckBox1->setChecked(true);
+
+    QCOMPARE(saveSettings(dialog, path(name), settings, q7Default, *services, nullptr), 1);
+    QCOMPARE(boxesShown(*services),
+             QStringList{"cfgを開けません\n設定変更は保存不可 | no caption | Ok | Error"});
+    QCOMPARE(readFile(path(name)).toHex(' '), old.toHex(' '));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+    QCOMPARE(stored(settings, q7Default), "S---- font 0 q8");  // what the dialog showed
+  }
+
+  void settingsFileLivesBesideAWritableProgram() {
+    QCOMPARE(settingsFilePath(path("tarvik32")), path("tarvik32.cfg"));
+    QCOMPARE(settingsFilePath(path("tarvik32.bin")), path("tarvik32.cfg"));
+  }
+
+  void settingsFileOfAnInstalledProgramIsInTheConfigurationFolder() {
+    QStandardPaths::setTestModeEnabled(true);
+    const QString expected =
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/tarvik32.cfg";
+    // A folder that does not exist cannot be written either.
+    QCOMPARE(settingsFilePath(path("missing/bin/tarvik32")), expected);
+    QStandardPaths::setTestModeEnabled(false);
+  }
+};
+
+QTEST_MAIN(SettingsFileTest)
+#include "settings_file_test.moc"
