@@ -7,6 +7,17 @@ namespace {
 
 constexpr uint8_t CR = 13;
 
+// Value ranges of the commands; each range has its own error code.
+constexpr int32_t OCTAVE_MAX = 7;
+constexpr int32_t GATE_MIN = 1;  // Q1..Q8, stored as gate step 0..7
+constexpr int32_t GATE_MAX = 8;
+constexpr int32_t TEMPO_MIN = 10;
+constexpr int32_t TEMPO_MAX = 250;
+constexpr int32_t PAN_MAX = 127;
+constexpr int32_t PROGRAM_MAX = 127;
+constexpr int32_t DURATION_MIN = 1;  // units of an explicit duration ':'
+constexpr int32_t SHORTEST_LENGTH_INDEX = LENGTH_INDEX_COUNT - 1;  // a 128th: no dotted form
+
 bool channelOpen(const CompileSession& session) {
   return session.openChannel >= 1 && session.openChannel <= CHANNEL_COUNT;
 }
@@ -42,11 +53,11 @@ int32_t applyAccidental(CompileSession& session, int32_t semitone) {
   const uint8_t byte = cursorByte(session);
   if (byte == '#' || byte == '+') {
     ++session.lineCursor;
-    return semitone == 12 ? 1 : semitone + 1;
+    return semitone == SEMITONES_PER_OCTAVE ? 1 : semitone + 1;
   }
   if (byte == '-') {
     ++session.lineCursor;
-    return semitone == 1 ? 12 : semitone - 1;
+    return semitone == 1 ? SEMITONES_PER_OCTAVE : semitone - 1;
   }
   return semitone;
 }
@@ -61,9 +72,10 @@ int32_t parseNote(CompileSession& session, int32_t semitone) {
   if (cursorByte(session) == ':') {
     ++session.lineCursor;
     const int32_t duration = readNumber(session);
-    if (duration < 1 || duration > 255) return ERROR_DURATION;
+    if (duration < DURATION_MIN || duration > BYTE_MAX) return ERROR_DURATION;
     if (!channelOpen(session)) return ERROR_CHANNEL_NOT_OPEN;
-    return appendEvent(session, semitone + 12 * octaveOf(session), duration) == 0 ? 0 : ERROR_OTHER;
+    const int32_t code = semitone + SEMITONES_PER_OCTAVE * octaveOf(session);
+    return appendEvent(session, code, duration) == 0 ? 0 : ERROR_OTHER;
   }
   return appendTimedEvent(session, semitone, readLengthOrDefault(session)) == 0 ? 0 : ERROR_OTHER;
 }
@@ -117,7 +129,9 @@ int32_t parseCommand(CompileSession& session) {
     case 'O': {
       ++session.lineCursor;
       int32_t digit = 0;
-      if (int32_t r = readSingleDigit(session, 0, 7, ERROR_OCTAVE, digit); r != 0) return r;
+      if (int32_t r = readSingleDigit(session, 0, OCTAVE_MAX, ERROR_OCTAVE, digit); r != 0) {
+        return r;
+      }
       octaveOf(session) = digit;
       return 0;
     }
@@ -127,7 +141,7 @@ int32_t parseCommand(CompileSession& session) {
       if (!channelOpen(session)) return ERROR_CHANNEL_NOT_OPEN;
       int32_t& octave = octaveOf(session);
       if (byte == '<' && octave > 0) --octave;
-      if (byte == '>' && octave < 7) ++octave;
+      if (byte == '>' && octave < OCTAVE_MAX) ++octave;
       return 0;
     }
     case 'L': {
@@ -141,19 +155,21 @@ int32_t parseCommand(CompileSession& session) {
     case 'Q': {
       ++session.lineCursor;
       int32_t digit = 0;
-      if (int32_t r = readSingleDigit(session, 1, 8, ERROR_GATE, digit); r != 0) return r;
-      return appendEvent(session, EVENT_GATE, digit - 1) == 0 ? 0 : ERROR_OTHER;
+      if (int32_t r = readSingleDigit(session, GATE_MIN, GATE_MAX, ERROR_GATE, digit); r != 0) {
+        return r;
+      }
+      return appendEvent(session, EVENT_GATE, digit - GATE_MIN) == 0 ? 0 : ERROR_OTHER;
     }
     case 'V':
-      return parseParameter(session, 0, 16, ERROR_VELOCITY, EVENT_VELOCITY);
+      return parseParameter(session, 0, VELOCITY_LEVEL_MAX, ERROR_VELOCITY, EVENT_VELOCITY);
     case 'T':
-      return parseParameter(session, 10, 250, ERROR_TEMPO, EVENT_TEMPO);
+      return parseParameter(session, TEMPO_MIN, TEMPO_MAX, ERROR_TEMPO, EVENT_TEMPO);
     case '$':
-      return parseParameter(session, 0, 127, ERROR_PAN, EVENT_PAN);
+      return parseParameter(session, 0, PAN_MAX, ERROR_PAN, EVENT_PAN);
     case '@': {
       ++session.lineCursor;
       int32_t program = 0;
-      if (!readByteNumber(session, program) || program > 127) return ERROR_PROGRAM;
+      if (!readByteNumber(session, program) || program > PROGRAM_MAX) return ERROR_PROGRAM;
       appendEvent(session, EVENT_PROGRAM, program);  // refused without an open channel: no effect
       return 0;
     }
@@ -185,7 +201,8 @@ int32_t readTupletItems(CompileSession& session) {
       ++session.lineCursor;
       const int32_t semitone = applyAccidental(session, letter);
       readLengthOrDefault(session);  // a length inside a tuplet has no effect
-      session.tupletCodes[count++] = static_cast<uint8_t>(semitone + 12 * octaveOf(session));
+      session.tupletCodes[count++] =
+          static_cast<uint8_t>(semitone + SEMITONES_PER_OCTAVE * octaveOf(session));
     } else {
       ++session.lineCursor;
       switch (upper(byte)) {
@@ -201,17 +218,17 @@ int32_t readTupletItems(CompileSession& session) {
         }
         case 'O': {
           const int32_t octave = readNumber(session);
-          if (octave < 0 || octave > 7) return -1;
+          if (octave < 0 || octave > OCTAVE_MAX) return -1;
           octaveOf(session) = octave;
           break;
         }
         case 'Q': {
           const int32_t gate = readNumber(session);
-          if (gate < 1 || gate > 8) return -1;
+          if (gate < GATE_MIN || gate > GATE_MAX) return -1;
           break;
         }
         case '>':
-          if (octaveOf(session) < 7) ++octaveOf(session);
+          if (octaveOf(session) < OCTAVE_MAX) ++octaveOf(session);
           break;
         case '<':
           if (octaveOf(session) > 0) --octaveOf(session);
@@ -234,7 +251,7 @@ int32_t readTupletItems(CompileSession& session) {
 int32_t readNumber(CompileSession& session) {
   int32_t value = 0;
   int32_t digits = 0;
-  while (digits < 5) {
+  while (digits < NUMBER_DIGITS_MAX) {
     const uint8_t byte = cursorByte(session);
     if (byte < '0' || byte > '9') break;
     value = value * 10 + (byte - '0');
@@ -242,13 +259,13 @@ int32_t readNumber(CompileSession& session) {
     ++digits;
   }
   if (digits == 0) return -1;
-  return value > 65535 ? 65535 : value;
+  return value > NUMBER_MAX ? NUMBER_MAX : value;
 }
 
 bool readByteNumber(CompileSession& session, int32_t& value) {
   const int32_t number = readNumber(session);
-  value = number < 0 ? 255 : number;
-  return number <= 255;
+  value = number < 0 ? BYTE_MAX : number;
+  return number <= BYTE_MAX;
 }
 
 int32_t readLength(CompileSession& session) {
@@ -282,7 +299,7 @@ int32_t readLength(CompileSession& session) {
       return -1;
   }
   if (cursorByte(session) == '.') {
-    if (index == 15) return -1;  // no dotted 128th; the dot stays
+    if (index == SHORTEST_LENGTH_INDEX) return -1;  // no dotted 128th; the dot stays
     ++session.lineCursor;
     --index;
   }

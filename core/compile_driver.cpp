@@ -19,17 +19,6 @@ bool isConsole(const CompileSession& session) {
   return flavourOf(session) == FLAVOUR_CONSOLE;
 }
 
-// A session text: the console prints it with a line end, the editor shows it as one line.
-void say(CompileSession& session, std::string_view text, bool asAlert) {
-  std::string line(text);
-  if (isConsole(session)) line += '\n';
-  if (asAlert) {
-    session.host->alert(line);
-  } else {
-    session.host->messageLine(line);
-  }
-}
-
 void releaseWorkAreas(CompileSession& session) {
   for (uint8_t*& area : session.workArea) {
     delete[] area;
@@ -56,8 +45,8 @@ int32_t runLineLoop(CompileSession& session) {
     session.lineCursor = 0;
     if (length <= 0) {
       if (!session.sourceReadFailed) return 0;
-      say(session, "Can not read source file!", false);
-      return ERROR_UNKNOWN_COMMAND;
+      session.host->messageLine(textsOf(session).cannotReadSource);
+      return ERROR_FAILED;
     }
     for (;;) {
       int32_t error = 0;
@@ -117,58 +106,53 @@ void computeChannelTicks(CompileSession& session) {
 }
 
 void reportChannelSizes(CompileSession& session) {
+  const FlavourTexts& texts = textsOf(session);
+  const bool units = session.compiledDataMode;
   for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
     if (session.workLength[k] == 0) continue;
-    const long figure = session.compiledDataMode ? static_cast<long>(session.channelTicks[k])
-                                                 : static_cast<long>(session.channelTicks[k]) * 15;
-    const char* label = session.compiledDataMode ? "kvc Length" : "Track Tick";
-    char line[96];
-    const int n = isConsole(session)
-                      ? std::snprintf(line, sizeof line, " -> ch%d  size(%d byte)  %s (%ld)\n",
-                                      k + 1, static_cast<int>(session.workLength[k]), label, figure)
-                      : std::snprintf(line, sizeof line, " -> ch%d size(%d byte)  %s (%ld)", k + 1,
-                                      static_cast<int>(session.workLength[k]), label, figure);
-    session.host->messageLine(std::string_view(line, static_cast<size_t>(n)));
+    const long ticks = static_cast<long>(session.channelTicks[k]);
+    session.host->messageLine(
+        formatText(texts.channelSize, k + 1, static_cast<int>(session.workLength[k]),
+                   units ? "kvc Length" : "Track Tick", units ? ticks : ticks * TICKS_PER_UNIT));
   }
-  session.host->messageLine(isConsole(session) ? " ** complete! **\n" : " ** コンパイル終了 **");
+  session.host->messageLine(texts.complete);
 }
 
 int32_t runWriter(CompileSession& session, OutputStream& out) {
   return session.compiledDataMode ? writeCompiledData(session, out) : writeMidiFile(session, out);
 }
 
-// Opens the host's output, runs the writer and puts the result in place; 0, or 1 after the
-// failure was reported. Every failure leaves the previous output at the name untouched.
+// Opens the host's output, runs the writer and puts the result in place; 0, or ERROR_FAILED
+// after the failure was reported. Every failure leaves the previous output at the name untouched.
 int32_t writeOutput(CompileSession& session) {
-  const char* cannotOpen = isConsole(session) ? "fmbin open err\n" : "書き込みファイルエラー";
-  const char* cannotWrite = isConsole(session) ? "fmbin write err\n" : "書き込みファイルエラー";
+  const FlavourTexts& texts = textsOf(session);
   auto fail = [&](const char* text) {
     if (isConsole(session)) {
       session.host->messageLine(text);
     } else {
       session.host->alert(text);
     }
-    return 1;
+    return ERROR_FAILED;
   };
   OutputStream* out = session.host->openOutput();
-  if (out == nullptr) return fail(cannotOpen);
+  if (out == nullptr) return fail(texts.cannotOpenOutput);
   const int32_t result = runWriter(session, *out);
   if (result != 0) {
     reportError(session, result);
     session.host->closeOutput(false);
-    return 1;
+    return ERROR_FAILED;
   }
   const bool writeFailed = out->failed();
   const int32_t closed = session.host->closeOutput(!writeFailed);
-  if (writeFailed || closed == OUTPUT_WRITE_FAILED) return fail(cannotWrite);
-  if (closed != OUTPUT_CLOSED) return fail(cannotOpen);
+  if (writeFailed || closed == OUTPUT_WRITE_FAILED) return fail(texts.cannotWriteOutput);
+  if (closed != OUTPUT_CLOSED) return fail(texts.cannotOpenOutput);
   return 0;
 }
 
 int32_t finishConsole(CompileSession& session, int32_t error, bool sourceOpened) {
   if (sourceOpened) static_cast<ConsoleCompileHost&>(*session.host).closeSource();
   if (error != 0) {
-    session.host->alert("compile stopped!\n");
+    session.host->alert(textsOf(session).compileStopped);
   } else {
     error = writeOutput(session);
   }
@@ -182,10 +166,10 @@ int32_t finishEditor(CompileSession& session, int32_t error) {
   if (session.compiledDataMode) {
     computeChannelTicks(session);
     // The image goes to the editor's stream also after a failed compilation, whose code stays.
-    if (writeOutput(session) != 0 && error == 0) error = 1;
+    if (writeOutput(session) != 0 && error == 0) error = ERROR_FAILED;
   }
   if (error != 0) {
-    session.host->alert("compile stopped!");
+    session.host->alert(textsOf(session).compileStopped);
   } else {
     reportChannelSizes(session);
   }
@@ -222,13 +206,13 @@ void resetSession(CompileSession& session) {
 int32_t compileSource(CompileSession& session) {
   resetSession(session);
   if (!allocateWorkAreas(session)) {
-    say(session, "out of memory", true);
-    return 1;
+    session.host->alert(textsOf(session).outOfMemory);
+    return ERROR_FAILED;
   }
   int32_t error = 0;
   if (isConsole(session)) {
     const bool sourceOpened = static_cast<ConsoleCompileHost&>(*session.host).openSource();
-    error = sourceOpened ? runLineLoop(session) : 1;
+    error = sourceOpened ? runLineLoop(session) : ERROR_FAILED;
     error = finishConsole(session, error, sourceOpened);
   } else {
     error = finishEditor(session, runLineLoop(session));

@@ -39,9 +39,14 @@ inline constexpr int32_t DEFAULT_LENGTH_INDEX = 6;  // a quarter note
 inline constexpr int32_t GATE_STEP_Q8 = 7;
 inline constexpr int32_t GATE_STEP_Q7 = 6;
 
+inline constexpr int32_t BYTE_MAX = 255;  // an event's code and value are bytes
+inline constexpr int32_t SEMITONES_PER_OCTAVE = 12;
+inline constexpr int32_t VELOCITY_LEVEL_MAX = 16;  // levels 0..16 of the V command
+
 // Length index 0..15 -> duration in units (1/32 of a quarter note).
-inline constexpr int32_t LENGTH_TICKS[16] = {255, 192, 128, 96, 64, 48, 32, 24,
-                                             16,  12,  8,   6,  4,  3,  2,  1};
+inline constexpr int32_t LENGTH_INDEX_COUNT = 16;
+inline constexpr int32_t LENGTH_TICKS[LENGTH_INDEX_COUNT] = {255, 192, 128, 96, 64, 48, 32, 24,
+                                                             16,  12,  8,   6,  4,  3,  2,  1};
 
 // ---------------------------------------------------------------------------------------------
 // Work-area event codes. Codes 1..96 are notes (12 x octave + semitone).
@@ -77,6 +82,7 @@ enum ErrorCode : int32_t {
   ERROR_NONE = 0,
   ERROR_OTHER = -1,
   ERROR_UNKNOWN_COMMAND = 1,
+  ERROR_FAILED = 1,  // a failure outside the score: memory, source or output
   ERROR_TIE_REPEATED = 10,
   ERROR_TIE_SINGLE = 11,
   ERROR_NOTE_NUMBER = 12,

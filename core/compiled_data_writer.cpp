@@ -1,5 +1,7 @@
 #include "core/compiled_data_writer.h"
 
+#include "core/diagnostics.h"
+
 namespace {
 
 constexpr uint8_t HEADER[16] = {'K', 'V', 'P', '0', '0', '0',  'K',  'V',
@@ -21,9 +23,7 @@ int32_t writeCompiledData(CompileSession& session, OutputStream& out) {
   for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
     if (session.workLength[k] == 0) continue;
     if (offset > OFFSET_MAX) {
-      session.host->messageLine(flavourOf(session) == FLAVOUR_CONSOLE
-                                    ? "[error] fmd data over 65535 byte\n"
-                                    : "[エラー] fmd データが 65535 byte を越えた");
+      session.host->messageLine(formatText(textsOf(session).compiledDataOver, OFFSET_MAX));
       return ERROR_OTHER;
     }
     table[k * 2] = static_cast<uint8_t>(offset);

@@ -1,5 +1,6 @@
 #include "core/diagnostics.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -38,7 +39,77 @@ constexpr CodeText CODE_TEXTS[] = {
 
 constexpr CodeText OTHER_ERROR = {-1, "その他のエラー発生", "\n other error\n"};
 
+constexpr FlavourTexts CONSOLE_TEXTS = {
+    .lineEnd = "\n",
+    .outOfMemory = "out of memory\n",
+    .compileStopped = "compile stopped!\n",
+    .cannotReadSource = "Can not read source file!\n",
+    .cannotOpenOutput = "fmbin open err\n",
+    .cannotWriteOutput = "fmbin write err\n",
+    .channelSize = " -> ch%d  size(%d byte)  %s (%ld)\n",
+    .complete = " ** complete! **\n",
+    .channelOverflow = " -> ch%d  workarea over.(Max %dbyte)",
+    .loneTie = "[error] &  single(ch%d)",
+    .compiledDataOver = "[error] fmd data over %d byte\n",
+    .lineTooLong = "work area over!\n",
+    .lineCountOver = "**** line over(MAX:%ld line) ****\n**** compile stopped. ****\n",
+    .longLineWarning = nullptr,
+    .optionEcho = " [option]:%s ON\n",
+    .copyrightLabel = " [copyright]:",
+    .copyrightOverLabel = " [copyright]:",
+    .sequenceNameLabel = " [sname]:",
+    .sequenceNameOverLabel = "[sname]:",
+};
+
+constexpr FlavourTexts EDITOR_TEXTS = {
+    .lineEnd = "",
+    .outOfMemory = "out of memory",
+    .compileStopped = "compile stopped!",
+    .cannotReadSource = nullptr,
+    .cannotOpenOutput = "書き込みファイルエラー",
+    .cannotWriteOutput = "書き込みファイルエラー",
+    .channelSize = " -> ch%d size(%d byte)  %s (%ld)",
+    .complete = " ** コンパイル終了 **",
+    .channelOverflow = " -> ch%dが 確保領域:%dbyteを越えた",
+    .loneTie = "[エラー] & 記号が単独で存在(ch%d)",
+    .compiledDataOver = "[エラー] fmd データが %d byte を越えた",
+    .lineTooLong = nullptr,
+    .lineCountOver = nullptr,
+    .longLineWarning = " [警告] line (%s) : １行 %d Byte以内",
+    .optionEcho = " [制御命令]:%sに設定",
+    .copyrightLabel = " [著作情報]:",
+    .copyrightOverLabel = " [著作情報]:",
+    .sequenceNameLabel = " [シーケンス名]:",
+    .sequenceNameOverLabel = " [シーケンス名]:",
+};
+
+// The failing-line report.
+constexpr const char CONSOLE_FAILING_LINE[] = "line (%ld) : ";
+constexpr const char EDITOR_FAILING_LINE[] = "ERR -> line [";  // + number + "]:" + text
+constexpr size_t EDITOR_REPORT_PREFIX_WIDTH = 20;              // "ERR -> line [00012]:"
+constexpr int32_t LINE_NUMBER_MODULUS = 100000;                // five digits
+
 }  // namespace
+
+const FlavourTexts& flavourTexts(Flavour flavour) {
+  return flavour == FLAVOUR_EDITOR ? EDITOR_TEXTS : CONSOLE_TEXTS;
+}
+
+std::string formatText(const char* format, ...) {
+  char small[256];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (n < 0) return {};
+  if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  va_start(args, format);
+  std::vsnprintf(text.data(), text.size(), format, args);
+  va_end(args);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
 
 std::string_view errorText(int32_t code, Flavour flavour) {
   const CodeText* entry = &OTHER_ERROR;
@@ -71,16 +142,13 @@ void reportFailingLine(CompileSession& session) {
     // A pane line carries no line end: the carriage return that ends the line is left out.
     std::string_view shown = text;
     if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
-    session.host->messageLine("ERR -> line [" + formatLineNumber(session.lineNumber) +
+    session.host->messageLine(EDITOR_FAILING_LINE + formatLineNumber(session.lineNumber) +
                               "]:" + cp932ToDisplay(shown));
-    std::string pointer(20 + static_cast<size_t>(session.lineCursor), ' ');
+    std::string pointer(EDITOR_REPORT_PREFIX_WIDTH + static_cast<size_t>(session.lineCursor), ' ');
     pointer += '?';
     session.host->messageLine(pointer);
   } else {
-    char prefix[32];
-    int n = std::snprintf(prefix, sizeof prefix,
-                          "line (%ld) : ", static_cast<long>(session.lineNumber));
-    std::string line(prefix, static_cast<size_t>(n));
+    std::string line = formatText(CONSOLE_FAILING_LINE, static_cast<long>(session.lineNumber));
     line += text;
     line += '\n';
     session.host->messageLine(line);
@@ -88,9 +156,7 @@ void reportFailingLine(CompileSession& session) {
 }
 
 std::string formatLineNumber(int32_t lineNumber) {
-  int64_t n = lineNumber % 100000;
-  if (n < 0) n += 100000;
-  char digits[8];
-  std::snprintf(digits, sizeof digits, "%05d", static_cast<int>(n));
-  return digits;
+  int32_t n = lineNumber % LINE_NUMBER_MODULUS;
+  if (n < 0) n += LINE_NUMBER_MODULUS;
+  return formatText("%05d", static_cast<int>(n));
 }

@@ -1,10 +1,44 @@
-// Compile diagnostics: the code texts of both flavours and the failing-line report.
+// Compile diagnostics: every text the core shows, one table per flavour (the code texts and the
+// other texts whose wording differs between the programs), and the failing-line report.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "core/compile_host.h"
+
+// The texts of one flavour besides the code texts. Console texts carry their own line ends;
+// editor texts are one message-pane line each. Formats are printf formats whose arguments the
+// comments name; nullptr marks a text the flavour does not have.
+struct FlavourTexts {
+  const char* lineEnd;             // behind a text that is the same in both flavours
+  const char* outOfMemory;         // alert
+  const char* compileStopped;      // alert
+  const char* cannotReadSource;    // console only
+  const char* cannotOpenOutput;    // console: message line; editor: alert
+  const char* cannotWriteOutput;   // console: message line; editor: alert
+  const char* channelSize;         // channel, size, figure label, figure (%ld)
+  const char* complete;            // behind the size lines
+  const char* channelOverflow;     // channel, limit: a full work area refused a note or rest
+  const char* loneTie;             // channel: a tie with nothing to join in the MIDI file
+  const char* compiledDataOver;    // largest table entry: the image would not fit the table
+  const char* lineTooLong;         // console only: the line is over the limit, reading stops
+  const char* lineCountOver;       // console only, line limit: reading stops
+  const char* longLineWarning;     // editor only, five-digit line number, limit: line cut
+  const char* optionEcho;          // op keyword
+  const char* copyrightLabel;      // before the quoted cr text
+  const char* copyrightOverLabel;  // the same when the text is too long
+  const char* sequenceNameLabel;
+  const char* sequenceNameOverLabel;
+};
+
+const FlavourTexts& flavourTexts(Flavour flavour);
+inline const FlavourTexts& textsOf(const CompileSession& session) {
+  return flavourTexts(flavourOf(session));
+}
+
+// printf into a std::string.
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The code's text: console flavour exactly as printed (with its own line feeds); editor flavour
 // the bare Japanese text (reportError frames it).

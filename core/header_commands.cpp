@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/diagnostics.h"
 #include "core/source_lines.h"
 #include "core/text_encoding.h"
 
@@ -11,29 +12,27 @@ namespace {
 constexpr uint8_t CR = 13;
 constexpr int32_t OP_TOKEN_MAX = 20;
 
-const char* const OP_KEYWORDS[] = {"q7def", "q8def", "autolr", "manulr"};
+enum OpKeyword : int32_t { OP_Q7DEF, OP_Q8DEF, OP_AUTOLR, OP_MANULR, OP_KEYWORD_COUNT };
+constexpr const char* OP_KEYWORDS[OP_KEYWORD_COUNT] = {"q7def", "q8def", "autolr", "manulr"};
 
 std::string_view asText(const uint8_t* bytes) {
   return std::string_view(reinterpret_cast<const char*>(bytes));
 }
 
-void emit(CompileSession& session, std::string_view consoleText, std::string_view editorText) {
-  session.host->messageLine(flavourOf(session) == FLAVOUR_EDITOR ? editorText : consoleText);
-}
-
-void applyOption(CompileSession& session, int32_t keyword) {
-  const std::string name = OP_KEYWORDS[keyword];
-  emit(session, " [option]:" + name + " ON\n", " [制御命令]:" + name + "に設定");
+void applyOption(CompileSession& session, OpKeyword keyword) {
+  session.host->messageLine(formatText(textsOf(session).optionEcho, OP_KEYWORDS[keyword]));
   switch (keyword) {
-    case 0:
-    case 1:
-      session.q7Default = keyword == 0;
-      for (int32_t& gate : session.gate) gate = keyword == 0 ? 6 : 7;
+    case OP_Q7DEF:
+    case OP_Q8DEF:
+      session.q7Default = keyword == OP_Q7DEF;
+      for (int32_t& gate : session.gate) gate = session.q7Default ? GATE_STEP_Q7 : GATE_STEP_Q8;
       break;
-    case 2:
-    case 3:
-      session.autoPan = keyword == 2;
+    case OP_AUTOLR:
+    case OP_MANULR:
+      session.autoPan = keyword == OP_AUTOLR;
       session.host->autoPanChanged(session.autoPan);
+      break;
+    case OP_KEYWORD_COUNT:
       break;
   }
 }
@@ -46,28 +45,20 @@ struct TextCommand {
   int32_t maxLength;
   int32_t parenError;
   int32_t lengthError;
-  const char* consoleLabel;
-  const char* consoleOverflowLabel;
-  const char* editorLabel;
+  const char* label;      // of the echo line
+  const char* overLabel;  // of the echo line of a text that is too long
 };
 
+// The echo line: the label, the quoted text (editor: converted for display), then its size or,
+// for a text that is too long, "<- MAX".
 void echoText(CompileSession& session, const TextCommand& command, bool accepted) {
   const std::string_view text = asText(command.text);
-  std::string console = accepted ? command.consoleLabel : command.consoleOverflowLabel;
-  std::string editor = command.editorLabel;
-  console += '"';
-  console += text;
-  editor += '"';
-  editor += cp932ToDisplay(text);
-  if (accepted) {
-    const std::string tail = "\" (" + std::to_string(*command.length) + " byte)";
-    console += tail + "\n";
-    editor += tail;
-  } else {
-    console += "<- MAX\n";
-    editor += "<- MAX";
-  }
-  emit(session, console, editor);
+  std::string line = accepted ? command.label : command.overLabel;
+  line += '"';
+  line += flavourOf(session) == FLAVOUR_EDITOR ? cp932ToDisplay(text) : std::string(text);
+  line += accepted ? "\" (" + std::to_string(*command.length) + " byte)" : std::string("<- MAX");
+  line += textsOf(session).lineEnd;
+  session.host->messageLine(line);
 }
 
 int32_t runTextCommand(CompileSession& session, const TextCommand& command) {
@@ -165,9 +156,9 @@ int32_t runOpCommand(CompileSession& session) {
     if (token[0] == ')') return 0;
     if (token[0] == ',') continue;
     bool known = false;
-    for (int32_t keyword = 0; keyword < 4; ++keyword) {
+    for (int32_t keyword = 0; keyword < OP_KEYWORD_COUNT; ++keyword) {
       if (asText(token) == OP_KEYWORDS[keyword]) {
-        applyOption(session, keyword);
+        applyOption(session, static_cast<OpKeyword>(keyword));
         known = true;
       }
     }
@@ -176,14 +167,16 @@ int32_t runOpCommand(CompileSession& session) {
 }
 
 int32_t runCrCommand(CompileSession& session) {
-  return runTextCommand(
-      session,
-      {session.copyrightText, &session.copyrightLength, &session.hasCopyright, COPYRIGHT_MAX,
-       ERROR_CR_PAREN, ERROR_CR_LENGTH, " [copyright]:", " [copyright]:", " [著作情報]:"});
+  const FlavourTexts& texts = textsOf(session);
+  return runTextCommand(session, {session.copyrightText, &session.copyrightLength,
+                                  &session.hasCopyright, COPYRIGHT_MAX, ERROR_CR_PAREN,
+                                  ERROR_CR_LENGTH, texts.copyrightLabel, texts.copyrightOverLabel});
 }
 
 int32_t runSnCommand(CompileSession& session) {
-  return runTextCommand(session, {session.sequenceNameText, &session.sequenceNameLength,
-                                  &session.hasSequenceName, SEQUENCE_NAME_MAX, ERROR_SN_PAREN,
-                                  ERROR_SN_LENGTH, " [sname]:", "[sname]:", " [シーケンス名]:"});
+  const FlavourTexts& texts = textsOf(session);
+  return runTextCommand(
+      session, {session.sequenceNameText, &session.sequenceNameLength, &session.hasSequenceName,
+                SEQUENCE_NAME_MAX, ERROR_SN_PAREN, ERROR_SN_LENGTH, texts.sequenceNameLabel,
+                texts.sequenceNameOverLabel});
 }

@@ -1,19 +1,34 @@
 #include "core/midi_writer.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <string>
+
+#include "core/diagnostics.h"
 
 namespace {
 
-constexpr uint8_t VELOCITY_BY_LEVEL[17] = {0,  7,  15, 23, 31,  39,  47,  55, 63,
-                                           71, 79, 87, 95, 103, 111, 119, 127};
+constexpr uint8_t VELOCITY_BY_LEVEL[VELOCITY_LEVEL_MAX + 1] = {
+    0, 7, 15, 23, 31, 39, 47, 55, 63, 71, 79, 87, 95, 103, 111, 119, 127};
 constexpr int32_t START_LEVEL = 10;
-constexpr uint32_t LEAD_IN_TICKS = 240;
+constexpr int32_t START_TEMPO = 120;
+constexpr uint32_t LEAD_IN_TICKS = 240;  // the 1/8 bar before the music
+// A channel track sets up during the lead-in: GM reset (or filler text) at 0, all sound off
+// after these ticks, the program change at the end of the lead-in.
+constexpr uint32_t SOUND_OFF_TICKS = 144;
+constexpr int32_t NOTE_NUMBER_OFFSET = 23;  // MIDI note number of code 0 (code 1 = c of octave 0)
+// Notes of this many ticks or more sound their whole length; the gate step shortens the rest.
+constexpr uint32_t FULL_LENGTH_NOTE_TICKS = 128;
+constexpr int32_t GATE_STEPS = 8;
+constexpr int32_t DRUM_CHANNEL = 9;  // gets no program change
+constexpr int32_t MIDI_DATA_MAX = 127;
 
 // Automatic pan for channels 2..7 (index = channel); the console build has always used 84/105.
-constexpr uint8_t AUTO_PAN_EDITOR[10] = {0, 0, 0, 127, 21, 85, 42, 106, 0, 0};
-constexpr uint8_t AUTO_PAN_CONSOLE[10] = {0, 0, 0, 127, 21, 84, 42, 105, 0, 0};
+constexpr int32_t AUTO_PAN_FIRST = 2;
+constexpr int32_t AUTO_PAN_LAST = 7;
+constexpr uint8_t AUTO_PAN_EDITOR[CHANNEL_COUNT + 1] = {0, 0, 0, 127, 21, 85, 42, 106, 0, 0};
+constexpr uint8_t AUTO_PAN_CONSOLE[CHANNEL_COUNT + 1] = {0, 0, 0, 127, 21, 84, 42, 105, 0, 0};
+// A pan value above 127 (from a hand-made work area) is written as the centre of its flavour.
+constexpr uint8_t PAN_CENTRE_CONSOLE = 63;
+constexpr uint8_t PAN_CENTRE_EDITOR = 64;
 
 int32_t put(OutputStream& out, std::initializer_list<uint8_t> bytes) {
   out.write(bytes.begin(), bytes.size());
@@ -69,13 +84,7 @@ struct TempoCursor {
 };
 
 void reportLoneTie(CompileSession& session, int32_t channel) {
-  if (flavourOf(session) == FLAVOUR_EDITOR) {
-    session.host->messageLine("[エラー] & 記号が単独で存在(ch" + std::to_string(channel) + ")");
-  } else {
-    char text[48];
-    const int n = std::snprintf(text, sizeof text, "[error] &  single(ch%d)", channel);
-    session.host->messageLine(std::string_view(text, static_cast<size_t>(n)));
-  }
+  session.host->messageLine(formatText(textsOf(session).loneTie, static_cast<int>(channel)));
 }
 
 }  // namespace
@@ -100,27 +109,28 @@ int32_t writeTempo(OutputStream& out, int32_t bpm) {
 }
 
 int32_t writeProgram(OutputStream& out, int32_t channel, int32_t program) {
-  return put(out,
-             {statusByte(0xC0, channel), static_cast<uint8_t>(program > 127 ? 0 : program), 0x00});
+  return put(out, {statusByte(0xC0, channel),
+                   static_cast<uint8_t>(program > MIDI_DATA_MAX ? 0 : program), 0x00});
 }
 
 int32_t writePan(CompileSession& session, OutputStream& out, int32_t channel, int32_t pan) {
-  const int32_t clamp = flavourOf(session) == FLAVOUR_CONSOLE ? 63 : 64;
-  return put(
-      out, {statusByte(0xB0, channel), 0x0A, static_cast<uint8_t>(pan > 127 ? clamp : pan), 0x00});
+  const uint8_t centre =
+      flavourOf(session) == FLAVOUR_CONSOLE ? PAN_CENTRE_CONSOLE : PAN_CENTRE_EDITOR;
+  return put(out, {statusByte(0xB0, channel), 0x0A,
+                   static_cast<uint8_t>(pan > MIDI_DATA_MAX ? centre : pan), 0x00});
 }
 
 int32_t writeNote(CompileSession& session, OutputStream& out, int32_t channel, int32_t code,
                   int32_t level, int32_t value) {
   const uint32_t ticks = static_cast<uint32_t>(value) * TICKS_PER_UNIT;
-  const uint8_t note = static_cast<uint8_t>(code + 23);
-  const uint8_t velocity = VELOCITY_BY_LEVEL[std::clamp(level, 0, 16)];
-  if (ticks >= 128) {
+  const uint8_t note = static_cast<uint8_t>(code + NOTE_NUMBER_OFFSET);
+  const uint8_t velocity = VELOCITY_BY_LEVEL[std::clamp(level, 0, VELOCITY_LEVEL_MAX)];
+  if (ticks >= FULL_LENGTH_NOTE_TICKS) {
     int32_t count = put(out, {note, velocity});
     count += writeVarLen(out, ticks);
     return count + put(out, {note, 0x00, 0x00});
   }
-  uint32_t on = ticks * static_cast<uint32_t>(session.gate[channelIndex(channel)] + 1) / 8;
+  uint32_t on = ticks * static_cast<uint32_t>(session.gate[channelIndex(channel)] + 1) / GATE_STEPS;
   if (on == 0 && ticks >= 1) on = 1;
   return put(out, {note, velocity, static_cast<uint8_t>(on), note, 0x00,
                    static_cast<uint8_t>(ticks - on)});
@@ -141,7 +151,7 @@ int32_t writeConductorTrack(CompileSession& session, OutputStream& out) {
   }
   count += put(out, {0xFF, 0x58, 0x04, 0x01, 0x03, 0x18, 0x08});  // 1/8: the lead-in bar
   count += writeVarLen(out, LEAD_IN_TICKS);
-  count += writeTempo(out, 120);
+  count += writeTempo(out, START_TEMPO);
   count += put(out, {0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08, 0x00});  // 4/4
 
   // Tempo changes of all channels, each at its own time, merged in time order; equal times
@@ -186,10 +196,11 @@ int32_t writeChannelTrack(CompileSession& session, OutputStream& out, int32_t ch
   } else {
     count += putFillerText(out);
   }
-  count += writeVarLen(out, 144);
-  count += put(out, {statusByte(0xB0, channel), 0x78, 0x00, 0x60});  // all sound off, delta 96
-  if (channel != 9) count += writeProgram(out, channel, 0);
-  if (channel >= 2 && channel <= 7 && session.autoPan) {
+  count += writeVarLen(out, SOUND_OFF_TICKS);
+  count += put(out, {statusByte(0xB0, channel), 0x78, 0x00});  // all sound off
+  count += writeVarLen(out, LEAD_IN_TICKS - SOUND_OFF_TICKS);
+  if (channel != DRUM_CHANNEL) count += writeProgram(out, channel, 0);
+  if (channel >= AUTO_PAN_FIRST && channel <= AUTO_PAN_LAST && session.autoPan) {
     count += writePan(session, out, channel,
                       console ? AUTO_PAN_CONSOLE[channel] : AUTO_PAN_EDITOR[channel]);
   }
@@ -230,7 +241,7 @@ int32_t writeChannelTrack(CompileSession& session, OutputStream& out, int32_t ch
         runningStatus = false;
       }
     } else if (code == EVENT_VELOCITY) {
-      level = std::min(value, 16);
+      level = std::min(value, VELOCITY_LEVEL_MAX);
     } else if (code == EVENT_PROGRAM) {
       count += writeProgram(out, channel, value);
       runningStatus = false;

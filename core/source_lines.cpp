@@ -8,8 +8,11 @@
 #include "core/diagnostics.h"
 
 const LineKeyword LINE_KEYWORDS[LINE_KEYWORD_COUNT] = {
-    {"//", 2, 4}, {"ch", 2, 3}, {"{", 1, 1},  {"\"", 1, 1}, {"}", 1, 1},
-    {"/*", 2, 2}, {"*/", 2, 0}, {"op", 2, 1}, {"cr", 2, 1}, {"sn", 2, 1},
+    {"//", 2, KIND_END_OF_LINE}, {"ch", 2, KIND_CHANNEL_NAME},
+    {"{", 1, KIND_BLOCK_OPEN},   {"\"", 1, KIND_COMMAND_STRING},
+    {"}", 1, KIND_BLOCK_CLOSE},  {"/*", 2, KIND_COMMENT},
+    {"*/", 2, KIND_COMMENT_END}, {"op", 2, KIND_OP},
+    {"cr", 2, KIND_CR},          {"sn", 2, KIND_SN},
 };
 
 namespace {
@@ -23,16 +26,13 @@ int32_t countLine(CompileSession& session, int32_t length) {
     ++session.lineNumber;
     return length;
   }
-  char text[96];
-  int n = std::snprintf(text, sizeof text,
-                        "**** line over(MAX:%ld line) ****\n**** compile stopped. ****\n",
-                        static_cast<long>(CONSOLE_LINE_COUNT_MAX));
-  session.host->messageLine(std::string_view(text, static_cast<size_t>(n)));
+  session.host->messageLine(
+      formatText(textsOf(session).lineCountOver, static_cast<long>(CONSOLE_LINE_COUNT_MAX)));
   return -1;
 }
 
 int32_t lineTooLong(CompileSession& session) {
-  session.host->messageLine("work area over!\n");
+  session.host->messageLine(textsOf(session).lineTooLong);
   return -1;
 }
 
@@ -106,8 +106,10 @@ int32_t readEditorLine(CompileSession& session) {
     length = taken + 1;
     session.lineLength = length;
     if (line.size() > static_cast<size_t>(EDITOR_LINE_MAX)) {
-      session.host->messageLine(" [警告] line (" + formatLineNumber(session.lineNumber + 1) +
-                                ") : １行 " + "2000" + " Byte以内");
+      // The number is the one this line is about to get; the limit shown is the buffer's.
+      session.host->messageLine(formatText(textsOf(session).longLineWarning,
+                                           formatLineNumber(session.lineNumber + 1).c_str(),
+                                           static_cast<int>(LINE_BUFFER_BYTES)));
     }
   }
   ++session.sourceLineIndex;
@@ -144,30 +146,22 @@ int32_t classifyLineItem(CompileSession& session) {
     ++session.lineCursor;
   }
   int32_t result = KIND_UNKNOWN;
-  for (int32_t index = 0; index < LINE_KEYWORD_COUNT; ++index) {
-    const LineKeyword& keyword = LINE_KEYWORDS[index];
+  for (const LineKeyword& keyword : LINE_KEYWORDS) {
     if (!keywordAt(session, keyword)) continue;
     session.lineCursor += keyword.length;
-    if (session.inBlockComment || index == 6) {
-      if (index == 6) {
-        session.inBlockComment = false;
-        result = KIND_COMMENT_END;
-        break;
-      }
-      continue;  // inside a comment: keep trying the later keywords at the moved cursor
+    if (keyword.kind == KIND_COMMENT_END) {  // acted on inside a block comment too
+      session.inBlockComment = false;
+      result = KIND_COMMENT_END;
+      break;
     }
-    switch (keyword.keywordClass) {
-      case 4:
-        result = KIND_END_OF_LINE;
-        break;
-      case 1:
-        result = index;
-        break;
-      case 2:
+    // Inside a block comment a keyword is stepped over and the later ones are tried behind it.
+    if (session.inBlockComment) continue;
+    switch (keyword.kind) {
+      case KIND_COMMENT:
         session.inBlockComment = true;
         result = KIND_COMMENT;
         break;
-      case 3: {
+      case KIND_CHANNEL_NAME: {
         const uint8_t digit = cursorByte(session);
         if (digit >= '1' && digit <= '9') {
           session.namedChannel = digit - '0';
@@ -176,6 +170,9 @@ int32_t classifyLineItem(CompileSession& session) {
         }
         break;
       }
+      default:
+        result = keyword.kind;
+        break;
     }
     break;
   }

@@ -3,13 +3,17 @@
 
 #include "core/compile_host.h"
 
+// A line keyword and the kind of item it starts. Matching is case-sensitive over the keyword's
+// own length. What a match does follows from the kind: "//" ends the line (KIND_END_OF_LINE),
+// "ch" needs a digit 1..9 behind it, "/*" opens and "*/" closes a block comment; the others
+// are items the driver acts on.
 struct LineKeyword {
   const char* text;
   int32_t length;
-  int32_t
-      keywordClass;  // 0 comment end, 1 plain item, 2 comment start, 3 channel name, 4 line comment
+  LineKind kind;
 };
 
+// Searched in this order.
 inline constexpr int32_t LINE_KEYWORD_COUNT = 10;
 extern const LineKeyword LINE_KEYWORDS[LINE_KEYWORD_COUNT];
 

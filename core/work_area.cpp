@@ -1,7 +1,6 @@
 #include "core/work_area.h"
 
-#include <cstdio>
-#include <string>
+#include "core/diagnostics.h"
 
 namespace {
 
@@ -23,28 +22,22 @@ bool channelOpen(const CompileSession& session) {
 }  // namespace
 
 int32_t appendEvent(CompileSession& session, int32_t code, int32_t value) {
-  if (code < 0 || code > 255 || value < 0 || value > 255) return -1;
+  if (code < 0 || code > BYTE_MAX || value < 0 || value > BYTE_MAX) return -1;
   if (!channelOpen(session)) return -1;
   return store(session, code, value);
 }
 
 int32_t appendTimedEvent(CompileSession& session, int32_t semitone, int32_t lengthIndex) {
   if (!channelOpen(session)) return -1;
-  if (lengthIndex < 0 || lengthIndex > 15) return -1;
+  if (lengthIndex < 0 || lengthIndex >= LENGTH_INDEX_COUNT) return -1;
   const int32_t k = channelIndex(session.openChannel);
   if (session.workLength[k] >= WORK_AREA_LIMIT) {
-    if (flavourOf(session) == FLAVOUR_EDITOR) {
-      session.host->messageLine(" -> ch" + std::to_string(session.openChannel) +
-                                "が 確保領域:" + std::to_string(WORK_AREA_LIMIT) + "byteを越えた");
-    } else {
-      char line[64];
-      int n =
-          std::snprintf(line, sizeof line, " -> ch%d  workarea over.(Max %dbyte)",
-                        static_cast<int>(session.openChannel), static_cast<int>(WORK_AREA_LIMIT));
-      session.host->messageLine(std::string_view(line, static_cast<size_t>(n)));
-    }
+    session.host->messageLine(formatText(textsOf(session).channelOverflow,
+                                         static_cast<int>(session.openChannel),
+                                         static_cast<int>(WORK_AREA_LIMIT)));
     return -1;
   }
-  const int32_t code = semitone == 0 ? 0 : semitone + 12 * session.octave[k];
+  const int32_t code =
+      semitone == 0 ? EVENT_REST : semitone + SEMITONES_PER_OCTAVE * session.octave[k];
   return store(session, code, LENGTH_TICKS[lengthIndex]);
 }

@@ -186,5 +186,9 @@ TEST(CompiledData, OverLimitInTheEditorWritesNothingAndKeepsAnEarlierErrorCode) 
     EXPECT_FALSE(c.host.outputKept);
     ASSERT_FALSE(c.host.alerts.empty());
     EXPECT_EQ(c.host.alerts.back(), "compile stopped!");
+    ASSERT_GE(c.host.messages.size(), 2u);
+    EXPECT_EQ(c.host.messages[c.host.messages.size() - 2],
+              "[エラー] fmd データが 65535 byte を越えた");
+    EXPECT_EQ(c.host.messages.back(), " *** その他のエラー発生 *** ");
   }
 }

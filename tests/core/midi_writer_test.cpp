@@ -96,7 +96,7 @@ struct HandSession {
 
 }  // namespace
 
-TEST(MidiWriter, WorkedExampleGivesTheKnownFile) {
+TEST(MidiWriter, OneNoteScoreGivesTheKnownFile) {
   for (Flavour flavour : {FLAVOUR_EDITOR, FLAVOUR_CONSOLE}) {
     MemoryCompile c(flavour, "ch1 { \"o3 c\" }\r\n");
     ASSERT_EQ(c.run(), 0);

@@ -90,7 +90,7 @@ struct UmaskGuard {
 
 }  // namespace
 
-// The worked example's file: header 14 bytes, conductor 8 + 28, channel 8 + 28; with the two
+// The one-note score's file: header 14 bytes, conductor 8 + 28, channel 8 + 28; with the two
 // 4-byte length patches the writer writes 94 bytes and seeks four times.
 TEST(OutputFailure, WriteSeekOrFlushFailureReportsAndKeepsNothing) {
   struct Case {
