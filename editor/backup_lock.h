@@ -1,0 +1,35 @@
+// The automatic-backup file "!!tarvik32.tmp" in the temporary directory, which is also the
+// editor's single-instance lock: the instance that owns it holds an advisory exclusive flock on
+// it for its whole run. The file is made with mode 0600 and never opened through a symbolic
+// link, so a link planted in a shared temporary directory is neither followed nor written.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class BackupLock {
+ public:
+  explicit BackupLock(QString path);
+  ~BackupLock();
+  BackupLock(const BackupLock&) = delete;
+  BackupLock& operator=(const BackupLock&) = delete;
+
+  const QString& path() const { return path_; }
+  bool exists() const;
+  // The file exists as a regular file and nobody holds its lock (a left-over of a run that did
+  // not end normally).
+  bool openable() const;
+  // Creates the file empty (or truncates it); false when that fails.
+  bool createEmpty() const;
+  // Opens the file and takes the exclusive lock, kept until release(); false when either fails.
+  bool acquire();
+  void release();
+  bool held() const { return fd_ >= 0; }
+  // Replaces the file's content with `bytes`; the lock must not be held by this instance.
+  bool write(const QByteArray& bytes) const;
+  bool remove() const;
+
+ private:
+  QString path_;
+  int fd_ = -1;
+};

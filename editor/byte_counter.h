@@ -1,0 +1,31 @@
+// Keeps the code page 932 size of a text document up to date as it changes: one byte count per
+// line, patched for the lines each change touches, so reading the size of a large score costs
+// nothing on every key release.
+#pragma once
+
+#include <QObject>
+#include <vector>
+
+class QTextDocument;
+
+class ByteCounter : public QObject {
+  Q_OBJECT
+ public:
+  explicit ByteCounter(QTextDocument* document);
+
+  // Bytes of the whole text, each line end counting 2.
+  qsizetype total() const { return total_; }
+  // Bytes of the line with this 0-based number, without its line end.
+  qsizetype lineBytes(int line) const;
+  // Bytes before the start of the line with this 0-based number.
+  qsizetype lineOffset(int line) const;
+
+ private:
+  void contentsChange(int position, int removed, int added);
+  void recountAll();
+  qsizetype countBlock(int blockNumber) const;
+
+  QTextDocument* document_;
+  std::vector<qsizetype> lines_;
+  qsizetype total_ = 0;  // sum of lines_ plus 2 per line end
+};

@@ -1,0 +1,132 @@
+#include "editor/editor_compile_host.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <cstdlib>
+
+#include "core/output_file.h"
+#include "editor/goto_line_dialog.h"
+#include "editor/main_window.h"
+#include "editor/text_codec.h"
+
+namespace {
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+EditorHost::EditorHost(TForm1& form) : form_(form) {}
+
+EditorHost::~EditorHost() {
+  if (tempFd_ >= 0) ::close(tempFd_);
+}
+
+void EditorHost::messageLine(std::string_view text) {
+  form_.appendMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void EditorHost::alert(std::string_view text) {
+  form_.services.messageBox(&form_,
+                            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                            std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
+}
+
+int32_t EditorHost::sourceLineCount() {
+  blockIndex_ = -1;
+  return editorLineCount(*form_.Memo1);
+}
+
+// Lines are fetched in order, so the next block is one step away.
+std::string_view EditorHost::sourceLine(int32_t index) {
+  if (blockIndex_ >= 0 && index == blockIndex_ + 1) {
+    block_ = block_.next();
+  } else {
+    block_ = form_.Memo1->document()->findBlockByNumber(index);
+  }
+  blockIndex_ = index;
+  line_ = compileBytes(block_.text());
+  return std::string_view(line_.constData(), static_cast<size_t>(line_.size()));
+}
+
+OutputStream* EditorHost::openOutput() {
+  if (form_.session->compiledDataMode) return &form_.state.compiledDataStream;
+  return openMidiOutput();
+}
+
+// The make-MIDI command writes beside the score, replacing an earlier file; compile and play
+// writes a new temporary file, created exclusively with mode 0600 under a fresh name.
+OutputStream* EditorHost::openMidiOutput() {
+  midi_.clear();
+  EditorState& state = form_.state;
+  if (state.midiFileMode && state.hasFileName) {
+    besideSource_ = std::make_unique<OutputFile>(QFile::encodeName(state.midiOutputPath).toStdString());
+    if (!besideSource_->open()) {
+      besideSource_.reset();
+      return nullptr;
+    }
+    return &midi_;
+  }
+  const QString dir = form_.paths.tempDir;
+  if (dir.isEmpty() || !QDir(dir).exists()) {
+    form_.services.messageBox(&form_, "Temp Path error", std::nullopt, BoxButtons::Ok,
+                              BoxIcon::Error);
+    return nullptr;
+  }
+  QByteArray name = QFile::encodeName(QDir(dir).filePath("tarvik32-XXXXXX.mid"));
+  tempFd_ = ::mkstemps(name.data(), 4);
+  if (tempFd_ < 0) {
+    form_.services.messageBox(&form_, "TMPfileが作成できん", std::nullopt, BoxButtons::Ok,
+                              BoxIcon::Error);
+    return nullptr;
+  }
+  ::fcntl(tempFd_, F_SETFD, FD_CLOEXEC);
+  state.playPath = QFile::decodeName(name);
+  state.tempMidiExists = true;
+  return &midi_;
+}
+
+int32_t EditorHost::closeOutput(bool keep) {
+  if (form_.session->compiledDataMode) return OUTPUT_CLOSED;
+  const std::vector<uint8_t>& bytes = midi_.bytes();
+  if (besideSource_) {
+    std::unique_ptr<OutputFile> file = std::move(besideSource_);
+    if (!keep) {
+      file->discard();
+      return OUTPUT_CLOSED;
+    }
+    file->write(bytes.data(), bytes.size());
+    return file->commit();
+  }
+  if (tempFd_ < 0) return OUTPUT_CLOSED;
+  const bool written = keep && writeAll(tempFd_, bytes.data(), bytes.size());
+  const bool closed = ::close(tempFd_) == 0;
+  tempFd_ = -1;
+  if (keep && written && closed) return OUTPUT_CLOSED;
+  // Nothing worth playing: the temporary file goes at once.
+  if (QFile::remove(form_.state.playPath)) form_.state.tempMidiExists = false;
+  return keep ? OUTPUT_WRITE_FAILED : OUTPUT_CLOSED;
+}
+
+// The menu item and the button follow at once; only painting and timers run meanwhile, so no
+// key or click can start another command in the middle of the compilation.
+void EditorHost::autoPanChanged(bool on) {
+  form_.S1->setChecked(on);
+  form_.SpeedButton12->setChecked(on);
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}

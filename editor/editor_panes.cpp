@@ -1,0 +1,75 @@
+#include "editor/editor_panes.h"
+
+#include <QKeyEvent>
+#include <QMimeData>
+
+SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setTabChangesFocus(false);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setMouseTracking(true);
+  viewport()->setMouseTracking(true);
+}
+
+bool SourceEdit::fits(const QString& inserted) const {
+  if (inputLimit_ <= 0 || !currentBytes || !bytesOf) return true;
+  const QTextCursor cursor = textCursor();
+  const qsizetype replaced = bytesOf(cursor.selectedText().replace(QChar::ParagraphSeparator, '\n'));
+  return currentBytes() - replaced + bytesOf(inserted) <= inputLimit_;
+}
+
+void SourceEdit::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier) {
+    event->accept();
+    Q_EMIT shiftInsertPressed();
+    return;
+  }
+  QString typed = event->text();
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) typed = "\n";
+  if (!typed.isEmpty() && typed.at(0).isPrint() == false && typed != "\n" && typed != "\t") {
+    typed.clear();  // control keys insert nothing
+  }
+  if (!typed.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+      !fits(typed)) {
+    event->accept();
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+void SourceEdit::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier) {
+    event->accept();
+    return;
+  }
+  QPlainTextEdit::keyReleaseEvent(event);
+  Q_EMIT keyReleased();
+}
+
+void SourceEdit::mouseMoveEvent(QMouseEvent* event) {
+  QPlainTextEdit::mouseMoveEvent(event);
+  Q_EMIT mouseMoved();
+}
+
+void SourceEdit::insertFromMimeData(const QMimeData* source) {
+  if (source == nullptr || !source->hasText()) return;
+  const QString text = source->text();
+  if (!fits(text)) return;
+  textCursor().insertText(text);  // plain text only
+  ensureCursorVisible();
+}
+
+MessagePane::MessagePane(QWidget* parent) : QPlainTextEdit(parent) {
+  setReadOnly(true);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setTabChangesFocus(true);
+  setFocusPolicy(Qt::ClickFocus);  // Tab does not move the focus here
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // No wrap: a long error line scrolls sideways instead of breaking the pointer line's column.
+}
+
+void MessagePane::mouseDoubleClickEvent(QMouseEvent* event) {
+  QPlainTextEdit::mouseDoubleClickEvent(event);
+  Q_EMIT doubleClicked();
+}

@@ -1,0 +1,50 @@
+// The two text panes of the main window: the score editor (Memo1) and the read-only message
+// pane (Memo2). Both are plain-text widgets; the subclasses add what the main window needs from
+// their events.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <functional>
+
+// The editor pane: a plain-text editor that refuses typed or pasted input beyond its capacity
+// and hands Shift+Insert to the main window's paste command.
+class SourceEdit : public QPlainTextEdit {
+  Q_OBJECT
+ public:
+  explicit SourceEdit(QWidget* parent = nullptr);
+
+  // Bytes of code page 932 text the pane accepts from typing and pasting.
+  void setInputLimit(qsizetype bytes) { inputLimit_ = bytes; }
+  qsizetype inputLimit() const { return inputLimit_; }
+  // Counts the bytes the text would have; set by the main window (it keeps the counts).
+  std::function<qsizetype()> currentBytes;
+  std::function<qsizetype(const QString&)> bytesOf;
+
+ Q_SIGNALS:
+  void shiftInsertPressed();
+  void keyReleased();
+  void mouseMoved();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void insertFromMimeData(const QMimeData* source) override;
+
+ private:
+  bool fits(const QString& inserted) const;
+  qsizetype inputLimit_ = 0;  // 0: no limit
+};
+
+// The message pane: read-only, reports double-clicks.
+class MessagePane : public QPlainTextEdit {
+  Q_OBJECT
+ public:
+  explicit MessagePane(QWidget* parent = nullptr);
+
+ Q_SIGNALS:
+  void doubleClicked();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+};

@@ -1,0 +1,33 @@
+// tarvik32: the score editor. Creates the main window with its services and runs the
+// message loop; an exception that escapes is shown and the program ends normally.
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <exception>
+
+#include "editor/desktop_services.h"
+#include "editor/main_window.h"
+#include "editor/settings_file.h"
+#include "editor/toolbar_icons.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("tarvik32");
+  QApplication::setWindowIcon(toolIcon(ToolIcon::Program));
+  try {
+    DesktopServices services;
+    EditorPaths paths;
+    paths.programPath = QCoreApplication::applicationFilePath();
+    paths.settingsFile = settingsFilePath(paths.programPath);
+    paths.tempDir = QDir::tempPath();
+    paths.backupFile = QDir(paths.tempDir).filePath("!!tarvik32.tmp");
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    TForm1 form(services, paths, arguments);
+    form.show();
+    return app.exec();
+  } catch (const std::exception& error) {
+    QMessageBox::critical(nullptr, "tarvik32", QString::fromLocal8Bit(error.what()));
+  }
+  return 0;
+}

@@ -1,0 +1,349 @@
+// Scenario tests of the compile commands and the player window: compile and play with the
+// temporary MIDI file, make MIDI file, compiled-data output, repeated compilations on the one
+// session, the error jump, op(autolr) on the toggles, and the player's display, seek, loop and
+// end of playback.
+#include <QLineEdit>
+#include <QTest>
+#include <QTextBlock>
+
+#include "editor/player_window.h"
+#include "tests/editor/support/editor_fixture.h"
+
+namespace {
+
+const QString SCORE =
+    "op(autolr)\n"
+    "ch1{ \"t120 o4 l4 c d e f\" }\n"
+    "ch2{ \"t90 o3 l2 c g\" }\n";
+
+// Runs compile and play and returns the bytes of the temporary file it plays.
+QByteArray compileAndPlay(EditorFixture& f) {
+  f.form->N4Click();
+  QFile file(f.form->state.playPath);
+  if (!file.open(QIODevice::ReadOnly)) return "<no file>";
+  return file.readAll();
+}
+
+void caretToPaneLine(TForm1& form, int line) {
+  QTextCursor cursor(form.Memo2->document()->findBlockByNumber(line));
+  form.Memo2->setTextCursor(cursor);
+}
+
+}  // namespace
+
+class CompileCommandsTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void compileAndPlayOnAnEmptyEditorHasNothingToPlay();
+  void compileAndPlayWritesAndPlaysAFreshTemporaryFile();
+  void repeatedCompilationsMatchAFreshOne();
+  void autoSaveWithCancelledSaveAsStillCompiles();
+  void noSoundDeviceLeavesTheEditorUsable();
+  void pauseInEitherWindowEndsPlayback();
+  void endOfPlaybackClosesOrLoops();
+  void sliderSeeksOnlyBeyondTheTolerance();
+  void refreshBlinksAndShowsTheTimes();
+  void noTemporaryFileOutlivesARun();
+  void makeMidiFileNeedsANameAndWritesBesideTheScore();
+  void compiledDataIsOfferedAlsoAfterAnError();
+  void compiledDataWriteFailureIsReported();
+  void errorLineJumpsToTheScoreLine();
+  void opKeywordsSwitchTheAutoPanPair();
+};
+
+void CompileCommandsTest::compileAndPlayOnAnEmptyEditorHasNothingToPlay() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.N4Click();
+  QCOMPARE(f.boxTexts(), QStringList{"演奏データがありません"});
+  QCOMPARE(f.services.boxes[0].caption, BoxCaption());
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
+  QCOMPARE(form.Memo2->toPlainText(), QString(" ** コンパイル終了 **"));
+  QVERIFY(!form.Form2->isVisible());
+  QVERIFY(f.tempMidiFiles().isEmpty());
+}
+
+void CompileCommandsTest::compileAndPlayWritesAndPlaysAFreshTemporaryFile() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 17390;
+  const QByteArray midi = compileAndPlay(f);
+  QVERIFY(midi.startsWith("MThd"));
+  const QString first = form.state.playPath;
+  QVERIFY(first.startsWith(f.paths.tempDir + "/") && first.endsWith(".mid"));
+  QVERIFY(form.state.tempMidiExists);
+  QCOMPARE(QFileInfo(first).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+           QFileDevice::Permissions());
+  QCOMPARE(f.services.player.calls, (QStringList{"close", "close", "open " + first, "seek 0",
+                                                 "play"}));
+  QVERIFY(form.Form2->isVisible() && form.Form2->Timer1->isActive());
+  QCOMPARE(form.Form2->TrackBar1->maximum(), 17390);
+  QCOMPARE(form.Form2->TrackBar1->pageStep(), 869);
+  QCOMPARE(form.Form2->TrackBar1->tickInterval(), 1739);
+  // The next run stops this one, deletes its file and plays a new one.
+  compileAndPlay(f);
+  QVERIFY(form.state.playPath != first);
+  QVERIFY(!QFile::exists(first));
+  QCOMPARE(f.tempMidiFiles().size(), 1);
+}
+
+void CompileCommandsTest::repeatedCompilationsMatchAFreshOne() {
+  EditorFixture fresh;
+  fresh.start();
+  typeText(*fresh.form, SCORE);
+  const QByteArray expected = compileAndPlay(fresh);
+
+  EditorFixture f;
+  f.writeFile("song.fms", SCORE.toUtf8());
+  TForm1& form = f.start({f.path("song.fms")});
+  QCOMPARE(compileAndPlay(f), expected);
+  form.midi1Click();
+  QCOMPARE(f.readFile("song.mid"), expected);
+  f.services.fileNames = {f.path("song.fmd")};
+  form.korvel1Click();
+  const QByteArray image = f.readFile("song.fmd");
+  QVERIFY(image.startsWith("KVP000KVC001"));
+  QCOMPARE(compileAndPlay(f), expected);
+  form.korvel1Click();  // the dialog is cancelled this time
+  form.midi1Click();
+  QCOMPARE(f.readFile("song.mid"), expected);
+  f.services.fileNames = {f.path("again.fmd")};
+  form.korvel1Click();
+  QCOMPARE(f.readFile("again.fmd"), image);
+}
+
+void CompileCommandsTest::autoSaveWithCancelledSaveAsStillCompiles() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.N16Click();
+  typeText(form, SCORE);
+  f.services.fileNames = {QString()};
+  form.N4Click();
+  QCOMPARE(f.services.fileDialogs.size(), size_t(1));
+  QVERIFY(f.services.player.playing);
+}
+
+void CompileCommandsTest::noSoundDeviceLeavesTheEditorUsable() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.plays = false;
+  form.N4Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QVERIFY(f.services.boxes[0].text.contains("scripted play failure"));
+  QVERIFY(!form.Form2->isVisible());
+  QVERIFY(!form.state.tempMidiExists);
+  QVERIFY(f.tempMidiFiles().isEmpty());
+}
+
+void CompileCommandsTest::pauseInEitherWindowEndsPlayback() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  form.N4Click();
+  form.FormKeyUp(Qt::Key_Pause);
+  QVERIFY(!form.Form2->isVisible() && !form.Form2->Timer1->isActive());
+  QVERIFY(!f.services.player.isOpen);
+  QVERIFY(f.tempMidiFiles().isEmpty());
+  form.N4Click();
+  form.Form2->FormKeyUp(Qt::Key_Pause);
+  QVERIFY(!form.Form2->isVisible());
+  QVERIFY(f.tempMidiFiles().isEmpty());
+  QVERIFY(form.N4->isEnabled() && form.SpeedButton2->isEnabled());
+}
+
+void CompileCommandsTest::endOfPlaybackClosesOrLoops() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 4000;
+  form.N13Click();  // PlayLoop on
+  form.N4Click();
+  f.services.player.calls.clear();
+  f.services.player.position = 3999;  // interrupted before the end: nothing happens
+  form.MediaPlayer1Notify();
+  QVERIFY(f.services.player.calls.isEmpty());
+  f.services.player.position = 4000;
+  form.MediaPlayer1Notify();
+  QCOMPARE(f.services.player.calls, (QStringList{"seek 0", "play"}));
+  QVERIFY(form.Form2->isVisible());
+  form.N13Click();  // PlayLoop off: the end closes the player
+  f.services.player.position = 4000;
+  form.MediaPlayer1Notify();
+  QVERIFY(!form.Form2->isVisible());
+  QVERIFY(f.tempMidiFiles().isEmpty());
+  // A length of 0 never restarts.
+  form.N13Click();
+  f.services.player.length = 0;
+  form.N4Click();
+  QCOMPARE(form.Form2->TrackBar1->maximum(), 0);
+  f.services.player.calls.clear();
+  form.MediaPlayer1Notify();
+  QVERIFY(!f.services.player.calls.contains("play"));
+}
+
+void CompileCommandsTest::sliderSeeksOnlyBeyondTheTolerance() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 10000;  // tolerance 10000 / 100 + 2 = 102
+  form.N4Click();
+  f.services.player.position = 5000;
+  f.services.player.calls.clear();
+  form.Form2->TrackBar1->setValue(5102);
+  QVERIFY(f.services.player.calls.isEmpty());
+  form.Form2->TrackBar1->setValue(4898);
+  QVERIFY(f.services.player.calls.isEmpty());
+  form.Form2->TrackBar1->setValue(5103);
+  QCOMPARE(f.services.player.calls, (QStringList{"seek 5103", "play"}));
+  QCOMPARE(form.Form2->Label2->text(), QString("5.10"));
+  // While not following playback the slider seeks nothing.
+  form.Form2->close();
+  f.services.player.calls.clear();
+  form.Form2->TrackBar1->setValue(100);
+  QVERIFY(f.services.player.calls.isEmpty());
+}
+
+void CompileCommandsTest::refreshBlinksAndShowsTheTimes() {
+  QCOMPARE(formatPlayTime(83456), QString("0:01:23.45"));
+  QCOMPARE(formatPlayTime(3725010), QString("1:02:05.01"));
+  QCOMPARE(formatPlayTime(0), QString("0:00:00.00"));
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 90000;
+  form.N4Click();
+  f.services.player.position = 83456;
+  TForm2& player = *form.Form2;
+  player.blinkCounter = 0;
+  QString pattern;
+  for (int tick = 0; tick < 62; ++tick) {
+    player.Timer1Timer();
+    pattern += player.Label1->autoFillBackground() ? 'x' : '.';
+  }
+  const QString cycle = QString(15, 'x') + QString(16, '.');
+  QCOMPARE(pattern, cycle + cycle);
+  QCOMPARE(player.Label2->text(), QString("0:01:23.45"));
+  QCOMPARE(player.Label4->text(), QString("0:01:30.00"));
+  f.services.player.position = 95000;  // past the end: the slider clamps it
+  player.Timer1Timer();
+  QCOMPARE(player.Label2->text(), QString("0:01:30.00"));
+}
+
+void CompileCommandsTest::noTemporaryFileOutlivesARun() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 4000;
+  form.N13Click();
+  form.N4Click();
+  f.services.player.position = 4000;
+  form.MediaPlayer1Notify();  // loop
+  form.Form2->TrackBar1->setValue(2500);  // seek
+  form.N4Click();
+  form.FormKeyUp(Qt::Key_Pause);
+  form.N4Click();
+  form.state.isSaved = true;
+  QVERIFY(f.closeWindow());
+  QVERIFY(f.tempMidiFiles().isEmpty());
+}
+
+void CompileCommandsTest::makeMidiFileNeedsANameAndWritesBesideTheScore() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  form.midi1Click();
+  QCOMPARE(f.boxTexts(), QStringList{"名前をつけて保存してから\n実行してください"});
+  QCOMPARE(f.services.boxes[0].caption, BoxCaption(""));
+  QCOMPARE(form.Memo2->toPlainText(), QString());  // nothing was compiled
+
+  f.services.boxes.clear();
+  f.services.fileNames = {f.path("song.fms")};
+  form.N1Click();
+  f.writeFile("song.mid", "an older file");
+  form.midi1Click();
+  QVERIFY(f.readFile("song.mid").startsWith("MThd"));
+  QCOMPARE(f.boxTexts(), QStringList{"スタンダードmidiファイル作成終了"});
+  QCOMPARE(f.services.boxes[0].caption, BoxCaption(""));
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::None);
+  QVERIFY(!form.Form2->isVisible() && !f.services.player.playing);
+  QVERIFY(f.tempMidiFiles().isEmpty());
+  // A compilation error: no completion box, the earlier file stays.
+  const QByteArray before = f.readFile("song.mid");
+  typeText(form, "ch3{ \"c x\" }\n");
+  f.services.boxes.clear();
+  form.midi1Click();
+  QCOMPARE(f.boxTexts(), QStringList{"compile stopped!"});
+  QCOMPARE(f.readFile("song.mid"), before);
+}
+
+void CompileCommandsTest::compiledDataIsOfferedAlsoAfterAnError() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "ch1{ \"c d e\" }\nch2{ \"c x\" }\n");
+  f.services.fileNames = {f.path("partial.fmd")};
+  form.korvel1Click();
+  QVERIFY(form.state.compileFailed);
+  QCOMPARE(f.services.fileDialogs.size(), size_t(1));
+  QCOMPARE(f.services.fileDialogs[0].request.defaultSuffix, QString("fmd"));
+  const QByteArray image = f.readFile("partial.fmd");
+  QVERIFY(image.startsWith("KVP000KVC001"));
+  const std::vector<uint8_t>& stream = form.state.compiledDataStream.bytes();
+  QCOMPARE(image, QByteArray(reinterpret_cast<const char*>(stream.data()),
+                             static_cast<qsizetype>(stream.size())));
+  // With no channel data nothing is offered.
+  form.Memo1->clear();
+  form.korvel1Click();
+  QCOMPARE(f.services.fileDialogs.size(), size_t(1));
+}
+
+void CompileCommandsTest::compiledDataWriteFailureIsReported() {
+  EditorFixture f;
+  f.writeFile("notadir", "a file");
+  TForm1& form = f.start();
+  typeText(form, "ch1{ \"c\" }\n");
+  f.services.fileNames = {f.path("notadir/out.fmd")};
+  form.korvel1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QVERIFY(f.services.boxes[0].text.contains("notadir/out.fmd"));
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
+}
+
+void CompileCommandsTest::errorLineJumpsToTheScoreLine() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  QString text;
+  for (int line = 1; line <= 11; ++line) text += "// line\n";
+  text += "ch1{ \"c q9\" }\nlast\n";
+  typeText(form, text);
+  form.N4Click();
+  const QStringList pane = form.Memo2->toPlainText().split('\n');
+  QVERIFY2(pane.size() >= 3 && pane[0].startsWith("ERR -> line [00012]:"),
+           qPrintable(pane.join('|')));
+  caretToPaneLine(form, 1);  // the pointer line: no jump
+  form.Memo2DblClick();
+  QCOMPARE(form.Memo1->textCursor().blockNumber(), 13);
+  caretToPaneLine(form, 0);
+  form.Memo2DblClick();
+  QCOMPARE(form.Memo1->textCursor().blockNumber(), 11);
+  QCOMPARE(form.Memo1->textCursor().positionInBlock(), 0);
+  // With one line in the pane nothing happens.
+  form.Memo2->setPlainText("ERR -> line [00001]:x");
+  form.Memo2DblClick();
+  QCOMPARE(form.Memo1->textCursor().blockNumber(), 11);
+}
+
+void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "op(autolr)\n");
+  form.N4Click();
+  QVERIFY(form.S1->isChecked() && form.SpeedButton12->isChecked() && form.session->autoPan);
+  form.Memo1->setPlainText("op(manulr)\n");
+  form.N4Click();
+  QVERIFY(!form.S1->isChecked() && !form.SpeedButton12->isChecked() && !form.session->autoPan);
+}
+
+QTEST_MAIN(CompileCommandsTest)
+#include "compile_commands_test.moc"

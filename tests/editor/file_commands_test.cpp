@@ -1,0 +1,361 @@
+// Scenario tests of the source file commands and the editing view: open, save with ".bak",
+// save as, close, drop, the automatic backup schedule, byte-exact loading and saving, the
+// status bar read-out, go-to-line and the edit menu.
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+
+#include "editor/goto_line_dialog.h"
+#include "tests/editor/support/editor_fixture.h"
+
+namespace {
+
+const char SAVE_PROMPT[] = "ソースが変更されています\n保存しますか？";
+
+// Runs the go-to-line dialog with `entry` typed and OK pressed.
+void goToLine(EditorFixture& f, const QString& entry) {
+  f.services.dialogScripts.push_back([entry](QDialog& dialog) {
+    auto& go = static_cast<TGotoLine&>(dialog);
+    go.Edit1->setText(entry);
+    go.BitBtn1->click();
+    return go.result();
+  });
+  f.form->N6Click();
+}
+
+void placeCaret(TForm1& form, int position) {
+  QTextCursor cursor = form.Memo1->textCursor();
+  cursor.setPosition(position);
+  form.Memo1->setTextCursor(cursor);
+}
+
+}  // namespace
+
+class FileCommandsTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void bakCopyLifeCycle();
+  void saveAsOntoAnExistingNameKeepsItAsBak();
+  void saveAsWithABakNameReplacesIt();
+  void everyLineEndOpensAsALineAndSavesAsCrLf();
+  void everyByteAndByteSequenceSurvivesOpenAndSave();
+  void textThatCodePage932CannotHoldIsNotSaved();
+  void failedWriteKeepsTheTextUnsaved();
+  void unreadableFilesTakeTheFailedOpenPath();
+  void openAskingYesWithCancelledSaveLoadsNothing();
+  void closeReportsTheSizeAndMakesTheTextUntitled();
+  void dropOpensOnlyTheFirstFile();
+  void dropOntoEditedTextCancelledLeavesEverything();
+  void backupWaitsForIdleTicksAfterTheInterval();
+  void goToLineOnAShortText();
+  void goToLineRejectsAnEntryThatIsNotANumber();
+  void statusBarCountsCodePage932Bytes();
+  void editMenuEnablesFollowTheSelection();
+  void pasteTakesPlainTextOnly();
+};
+
+void FileCommandsTest::bakCopyLifeCycle() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "first");
+  f.services.fileNames = {f.path("song.fms")};
+  form.Save1Click();  // untitled: save as
+  QCOMPARE(f.readFile("song.fms"), QByteArray("first"));
+  QVERIFY(!f.exists("song.bak"));
+  QVERIFY(form.state.isSaved && form.state.hasFileName);
+  QCOMPARE(form.state.midiOutputPath, f.path("song.mid"));
+
+  typeText(form, "\nsecond");
+  QCOMPARE(form.statusText(2), QString("変更あり"));
+  form.Save1Click();
+  QCOMPARE(f.readFile("song.fms"), QByteArray("first\r\nsecond"));
+  QCOMPARE(f.readFile("song.bak"), QByteArray("first"));
+  QCOMPARE(form.statusText(2), QString());
+
+  // An unchanged text is not written again and the ".bak" copy stays.
+  f.writeFile("song.fms", "changed outside");
+  form.Save1Click();
+  QCOMPARE(f.readFile("song.fms"), QByteArray("changed outside"));
+  QCOMPARE(f.readFile("song.bak"), QByteArray("first"));
+  QVERIFY(f.services.boxes.empty());
+}
+
+void FileCommandsTest::saveAsOntoAnExistingNameKeepsItAsBak() {
+  EditorFixture f;
+  f.writeFile("old.fms", "old version");
+  TForm1& form = f.start();
+  typeText(form, "new version");
+  f.services.fileNames = {f.path("old.fms")};
+  form.N1Click();
+  QVERIFY(f.services.fileDialogs[0].request.confirmOverwrite);
+  QCOMPARE(f.services.fileDialogs[0].request.defaultSuffix, QString("fms"));
+  QCOMPARE(f.readFile("old.fms"), QByteArray("new version"));
+  QCOMPARE(f.readFile("old.bak"), QByteArray("old version"));
+}
+
+void FileCommandsTest::saveAsWithABakNameReplacesIt() {
+  EditorFixture f;
+  f.writeFile("x.bak", "was here");
+  TForm1& form = f.start();
+  typeText(form, "text");
+  f.services.fileNames = {f.path("x.bak")};
+  form.N1Click();
+  QCOMPARE(f.readFile("x.bak"), QByteArray("text"));
+  QCOMPARE(QDir(f.dir.path()).entryList({"x*"}, QDir::Files), QStringList{"x.bak"});
+}
+
+void FileCommandsTest::everyLineEndOpensAsALineAndSavesAsCrLf() {
+  EditorFixture f;
+  f.writeFile("mixed.fms", "a\nb\rc\r\nd\n\re");
+  TForm1& form = f.start({f.path("mixed.fms")});
+  QCOMPARE(form.Memo1->document()->blockCount(), 6);
+  QCOMPARE(editorText(form), QString("a\nb\nc\nd\n\ne"));
+  QCOMPARE(form.editorSize(), qsizetype(15));
+  typeText(form, "!");  // at the start: the text counts as edited
+  form.Save1Click();
+  QCOMPARE(f.readFile("mixed.fms"), QByteArray("!a\r\nb\r\nc\r\nd\r\n\r\ne"));
+}
+
+void FileCommandsTest::everyByteAndByteSequenceSurvivesOpenAndSave() {
+  // Every byte value but the line ends, one per line; then every two-byte sequence.
+  QByteArray bytes;
+  for (int b = 0; b < 256; ++b) {
+    if (b == '\r' || b == '\n') continue;
+    bytes += char(b);
+    bytes += "\r\n";
+  }
+  for (int hi = 0x80; hi < 0x100; ++hi) {
+    for (int lo = 0; lo < 0x100; ++lo) {
+      if (lo == '\r' || lo == '\n') continue;
+      bytes += char(hi);
+      bytes += char(lo);
+      bytes += ' ';
+    }
+    bytes += "\r\n";
+  }
+  EditorFixture f;
+  f.writeFile("all.fms", bytes);
+  TForm1& form = f.start({f.path("all.fms")});
+  QCOMPARE(form.editorSize(), qsizetype(bytes.size()));
+  form.state.isSaved = false;
+  form.Save1Click();
+  QVERIFY(f.services.boxes.empty());
+  QVERIFY(f.readFile("all.fms") == bytes);
+  QVERIFY(f.readFile("all.bak") == bytes);
+}
+
+void FileCommandsTest::textThatCodePage932CannotHoldIsNotSaved() {
+  EditorFixture f;
+  f.writeFile("song.fms", "ch1{\"c\"}\r\n");
+  TForm1& form = f.start({f.path("song.fms")});
+  QTextCursor end = form.Memo1->textCursor();
+  end.movePosition(QTextCursor::End);
+  form.Memo1->setTextCursor(end);
+  typeText(form, QString("// ") + QString::fromUcs4(U"\U0001F3B5"));
+  form.Save1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QVERIFY2(f.services.boxes[0].text.contains("2 行目"), qPrintable(f.services.boxes[0].text));
+  QVERIFY(f.services.boxes[0].text.contains(QString::fromUcs4(U"\U0001F3B5")));
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
+  QVERIFY(!form.state.isSaved);
+  QCOMPARE(f.readFile("song.fms"), QByteArray("ch1{\"c\"}\r\n"));
+  QVERIFY(!f.exists("song.bak"));
+}
+
+void FileCommandsTest::failedWriteKeepsTheTextUnsaved() {
+  EditorFixture f;
+  f.writeFile("notadir", "a file, not a folder");
+  TForm1& form = f.start();
+  typeText(form, "text");
+  f.services.fileNames = {f.path("notadir/song.fms")};
+  form.N1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
+  QVERIFY(!form.state.isSaved && !form.state.hasFileName);
+  QCOMPARE(form.statusText(2), QString("変更あり"));
+}
+
+void FileCommandsTest::unreadableFilesTakeTheFailedOpenPath() {
+  EditorFixture f;
+  QDir(f.dir.path()).mkdir("folder");
+  TForm1& form = f.start();
+  typeText(form, "kept");
+  f.services.boxAnswers = {BoxAnswer::No};
+  for (const QString& name : {f.path("folder"), f.path("missing.fms")}) {
+    f.services.fileNames = {name};
+    form.Open1Click();
+  }
+  QCOMPARE(f.boxTexts(), (QStringList{SAVE_PROMPT, "OPENできません", "OPENできません"}));
+  QCOMPARE(f.services.boxes[1].caption, BoxCaption());
+  QCOMPARE(editorText(form), QString("kept"));
+  QVERIFY(form.state.isSaved && !form.state.hasFileName);
+  QCOMPARE(form.Memo2->toPlainText(),
+           QString("ERR:ファイルオープンできない.\nERR:ファイルオープンできない."));
+}
+
+void FileCommandsTest::openAskingYesWithCancelledSaveLoadsNothing() {
+  EditorFixture f;
+  f.writeFile("other.fms", "other");
+  TForm1& form = f.start();
+  typeText(form, "my work");
+  f.services.fileNames = {f.path("other.fms"), QString()};  // open dialog, then save-as cancelled
+  f.services.boxAnswers = {BoxAnswer::Yes};
+  form.Open1Click();
+  QCOMPARE(editorText(form), QString("my work"));
+  QVERIFY(!form.state.isSaved);
+}
+
+void FileCommandsTest::closeReportsTheSizeAndMakesTheTextUntitled() {
+  EditorFixture f;
+  f.writeFile("song.fms", "ab\r\ncd");
+  TForm1& form = f.start({f.path("song.fms")});
+  form.Close1Click();
+  QVERIFY(f.services.boxes.empty());
+  QCOMPARE(editorText(form), QString());
+  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 閉じたソースのサイズ : 6 バイト"));
+  QVERIFY(form.state.isSaved && !form.state.hasFileName);
+  QCOMPARE(form.statusText(2), QString());
+}
+
+void FileCommandsTest::dropOpensOnlyTheFirstFile() {
+  EditorFixture f;
+  f.writeFile("a.fms", "first");
+  f.writeFile("b.fms", "second");
+  f.writeFile("old.fms", "old");
+  TForm1& form = f.start({f.path("old.fms")});
+  form.filesDropped({f.path("a.fms"), f.path("b.fms")});
+  QCOMPARE(editorText(form), QString("first"));
+  QCOMPARE(form.state.sourcePath, f.path("a.fms"));
+  QCOMPARE(form.Memo2->toPlainText(),
+           QString(" -> 閉じたソースのサイズ : 3 バイト\n -> 開いたソースのサイズ : 5 バイト"));
+}
+
+void FileCommandsTest::dropOntoEditedTextCancelledLeavesEverything() {
+  EditorFixture f;
+  f.writeFile("a.fms", "dropped");
+  TForm1& form = f.start();
+  form.appendMessage("earlier message");
+  typeText(form, "edited");
+  f.services.boxAnswers = {BoxAnswer::Cancel};
+  form.filesDropped({f.path("a.fms")});
+  QCOMPARE(f.boxTexts(), QStringList{SAVE_PROMPT});
+  QVERIFY(form.state.closeCancelled);
+  QCOMPARE(editorText(form), QString("edited"));
+  QCOMPARE(form.Memo2->toPlainText(), QString("earlier message"));
+}
+
+void FileCommandsTest::backupWaitsForIdleTicksAfterTheInterval() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "v1");
+  // A key released between every fourth and fifth quiet tick keeps the backup away however
+  // long it goes on.
+  for (int tick = 1; tick <= 400; ++tick) {
+    if (tick % 4 == 0) form.FormKeyUp(Qt::Key_A);
+    form.Timer1Timer();
+  }
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray());
+  // Idle from now on: the last key came just before tick 400, so the fifth tick since then,
+  // the fourth from now, writes the backup.
+  for (int tick = 1; tick <= 3; ++tick) form.Timer1Timer();
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray());
+  form.Timer1Timer();
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("v1"));
+  QCOMPARE(form.windowTitle(), QString("tarvik32(GUI)"));
+  QVERIFY(form.backupLock.held() && form.Timer1->isActive());
+  QCOMPARE(form.state.backupCountdown, BACKUP_INTERVAL_TICKS);
+  // The next one needs the whole interval again.
+  typeText(form, "v2");
+  for (int tick = 1; tick < BACKUP_INTERVAL_TICKS; ++tick) form.Timer1Timer();
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("v1"));
+  form.Timer1Timer();
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("v1v2"));
+}
+
+void FileCommandsTest::goToLineOnAShortText() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "a\nb\nc");
+  goToLine(f, "3");
+  QCOMPARE(form.Memo1->textCursor().position(), 4);
+  goToLine(f, "0");
+  QCOMPARE(form.Memo1->textCursor().position(), 0);
+  goToLine(f, "4");
+  QCOMPARE(f.boxTexts(), QStringList{"指定した行番号はない(最大 4行)"});
+  QCOMPARE(form.Memo1->textCursor().position(), 0);
+  // The entry takes digits and "." only, at most 7 characters.
+  form.GotoLine->Edit1->clear();
+  QTest::keyClicks(form.GotoLine->Edit1, "12a.345678");
+  QCOMPARE(form.GotoLine->Edit1->text(), QString("12.3456"));
+}
+
+void FileCommandsTest::goToLineRejectsAnEntryThatIsNotANumber() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "a\nb");
+  placeCaret(form, 1);
+  goToLine(f, "1.5");
+  goToLine(f, "");
+  QCOMPARE(f.boxTexts(), QStringList{"数値を入力してください"});
+  QCOMPARE(form.Memo1->textCursor().position(), 1);
+}
+
+void FileCommandsTest::statusBarCountsCodePage932Bytes() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.updateStatusBar();
+  QCOMPARE(form.statusText(0), QString("1 行"));
+  QCOMPARE(form.statusText(1), QString("1 桁"));
+  QCOMPARE(form.statusText(3), QString("0 Byte"));
+  typeText(form, "ab\nあx\nｱ");
+  placeCaret(form, 4);  // after "あ" at the start of line 2
+  form.updateStatusBar();
+  QCOMPARE(form.statusText(0), QString("2 行"));
+  QCOMPARE(form.statusText(1), QString("3 桁"));
+  QCOMPARE(form.statusText(3), QString("10 Byte"));
+  // Large edits keep the count exact: replace everything, then delete a line in the middle.
+  form.Memo1->selectAll();
+  typeText(form, QString("漢字\n").repeated(1000));
+  QCOMPARE(form.editorSize(), qsizetype(6000));
+  QTextCursor cursor(form.Memo1->document()->findBlockByNumber(10));
+  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 5);
+  cursor.removeSelectedText();
+  QCOMPARE(form.editorSize(), qsizetype(5970));
+}
+
+void FileCommandsTest::editMenuEnablesFollowTheSelection() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.PopupMenu1Popup();
+  QVERIFY(!form.Undo2->isEnabled() && !form.Cut2->isEnabled() && !form.Copy2->isEnabled() &&
+          !form.Delete2->isEnabled());
+  QVERIFY(form.Paste2->isEnabled() && form.SelectAll2->isEnabled());
+  typeText(form, "abc");
+  form.SelectAll1Click();
+  form.PopupMenu1Popup();
+  QVERIFY(form.Undo2->isEnabled() && form.Cut2->isEnabled() && form.Copy2->isEnabled() &&
+          form.Delete2->isEnabled());
+  form.Delete1Click();
+  QCOMPARE(editorText(form), QString());
+}
+
+void FileCommandsTest::pasteTakesPlainTextOnly() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  auto* data = new QMimeData;
+  data->setHtml("<b>bold</b>");
+  data->setText("plain");
+  QGuiApplication::clipboard()->setMimeData(data);
+  form.Paste1Click();
+  QCOMPARE(editorText(form), QString("plain"));
+  QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
+  QTest::keyClick(form.Memo1, Qt::Key_Insert, Qt::ShiftModifier);
+  QCOMPARE(editorText(form), QString("plainplain"));
+}
+
+QTEST_MAIN(FileCommandsTest)
+#include "file_commands_test.moc"

@@ -1,0 +1,279 @@
+// Scenario tests of the main window's start-up and exit: settings applied through the menu
+// commands, the toggle pairs, the single-instance lock, recovery of a left-over backup, the
+// close prompt, and the options, about and exit commands.
+#include <QCheckBox>
+#include <QTest>
+
+#include "editor/backup_lock.h"
+#include "editor/options_dialog.h"
+#include "tests/editor/support/editor_fixture.h"
+
+namespace {
+
+QByteArray settingsImage(uint8_t flagsA, uint8_t flagsB) {
+  QByteArray image(512, '\0');
+  image.replace(0, 12, QByteArray("TARVIK000\r\n\x1a", 12));
+  image[16] = static_cast<char>(flagsA);
+  image[17] = static_cast<char>(flagsB);
+  return image;
+}
+
+const char RECOVERY_QUESTION[] = "自動backupfileがあります\n読み込みますか？";
+const char SECOND_INSTANCE[] =
+    "すでにtarvik32が起動中\n今から起動するtarvik32で\n自動backupは作動しません.";
+const char SAVE_PROMPT[] = "ソースが変更されています\n保存しますか？";
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void startsWithSettingsAppliedThroughTheCommands();
+  void startsWithDefaultsWhenTheSettingsAreOfAnotherVersion();
+  void togglePairsStayInStep();
+  void fontCommandsSetBothPanesAndTheButtons();
+  void fileArgumentsOpenInTurnAndSwitchesAreSkipped();
+  void secondInstanceMakesNoBackupsAndLeavesTheFileAlone();
+  void leftOverBackupIsOfferedAndYesLoadsIt();
+  void leftOverBackupAnsweredNoIsNotLoaded();
+  void recoveredBackupReplacesTheOpenedFileAndSavesIntoIt();
+  void closeRemovesTheBackupFile();
+  void exitAsksAndCancelAtTheSavePromptKeepsRunning();
+  void closingWithUnsavedEmptyTextAsksNothing();
+  void closeWithYesAndCancelledSaveAsKeepsRunning();
+  void optionsCommandSavesAndReports();
+  void aboutShowsTheVersionBox();
+  void backupLockRefusesASymbolicLink();
+};
+
+void MainWindowTest::startsWithSettingsAppliedThroughTheCommands() {
+  EditorFixture f;
+  f.writeFile("tarvik32.cfg", settingsImage(0x01 | 0x02 | 0x40 | 0x80, 0x01));
+  TForm1& form = f.start();
+  QVERIFY(form.SpeedButton6->isChecked() && form.N16->isChecked());
+  QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
+  QVERIFY(form.SpeedButton12->isChecked() && form.S1->isChecked());
+  QVERIFY(form.autoPanOn());
+  QVERIFY(form.session->q7Default);
+  QVERIFY(form.N12p1->isChecked() && !form.N8p1->isChecked() && !form.N10p1->isChecked());
+  QVERIFY(form.SpeedButton10->isChecked() && !form.SpeedButton8->isChecked());
+  QCOMPARE(form.Memo1->font().pointSize(), 20);
+  QCOMPARE(form.Memo2->font().pointSize(), 20);
+  QVERIFY(f.services.boxes.empty());
+}
+
+void MainWindowTest::startsWithDefaultsWhenTheSettingsAreOfAnotherVersion() {
+  EditorFixture f;
+  QByteArray image = settingsImage(0x01 | 0x20, 0x01);
+  image[8] = '1';  // "TARVIK001"
+  f.writeFile("tarvik32.cfg", image);
+  TForm1& form = f.start();
+  QCOMPARE(f.boxTexts(), QStringList{"tarvik32.cfgのバージョンが非対応形式"});
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Error);
+  QVERIFY(!form.autoSaveOn() && !form.autoPanOn() && !form.playLoopOn());
+  QVERIFY(form.N8p1->isChecked() && form.SpeedButton8->isChecked());
+  QCOMPARE(form.Memo1->font().pointSize(), 10);
+}
+
+void MainWindowTest::togglePairsStayInStep() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.N16Click();
+  QVERIFY(form.SpeedButton6->isChecked() && form.N16->isChecked());
+  form.SpeedButton6->click();  // the button flips itself, then its command follows
+  QVERIFY(!form.SpeedButton6->isChecked() && !form.N16->isChecked());
+  form.N13->trigger();
+  QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
+  form.SpeedButton12->click();
+  QVERIFY(form.S1->isChecked() && form.session->autoPan);
+  form.S1->trigger();
+  QVERIFY(!form.SpeedButton12->isChecked() && !form.S1->isChecked() && !form.session->autoPan);
+}
+
+void MainWindowTest::fontCommandsSetBothPanesAndTheButtons() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.N12p1->trigger();
+  QCOMPARE(form.Memo1->font().pointSize(), 20);
+  QCOMPARE(form.Memo2->font().pointSize(), 20);
+  QVERIFY(form.N12p1->isChecked() && !form.N8p1->isChecked());
+  QVERIFY(form.SpeedButton10->isChecked() && !form.SpeedButton8->isChecked());
+  form.SpeedButton9->click();
+  QCOMPARE(form.Memo1->font().pointSize(), 14);
+  QCOMPARE(form.Memo2->font().pointSize(), 14);
+  QVERIFY(form.N10p1->isChecked() && !form.N12p1->isChecked());
+}
+
+void MainWindowTest::fileArgumentsOpenInTurnAndSwitchesAreSkipped() {
+  EditorFixture f;
+  f.writeFile("one.fms", "ch1{\"c\"}\r\n");
+  f.writeFile("two.fms", "// two\r\n");
+  TForm1& form = f.start({"-x", "/s", f.path("one.fms"), f.path("two.fms")});
+  QCOMPARE(editorText(form), QString("// two\n"));
+  QCOMPARE(form.state.sourcePath, f.path("two.fms"));
+  QVERIFY(form.state.hasFileName && form.state.isSaved);
+  QCOMPARE(form.Memo2->toPlainText(),
+           QString(" -> 開いたソースのサイズ : 10 バイト\n -> 開いたソースのサイズ : 8 バイト"));
+  QCOMPARE(form.statusText(2), QString());
+}
+
+void MainWindowTest::secondInstanceMakesNoBackupsAndLeavesTheFileAlone() {
+  EditorFixture f;
+  BackupLock first(f.paths.backupFile);
+  QVERIFY(first.createEmpty());
+  QVERIFY(first.write("first instance's text"));
+  QVERIFY(first.acquire());
+  TForm1& form = f.start();
+  QCOMPARE(f.boxTexts(), QStringList{SECOND_INSTANCE});
+  QCOMPARE(f.services.boxes[0].caption, BoxCaption());
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
+  QVERIFY(!form.state.backupActive);
+  typeText(form, "mine");
+  form.state.idleCountdown = 1;
+  form.state.backupCountdown = 1;
+  form.Timer1Timer();
+  form.state.isSaved = true;
+  QVERIFY(f.closeWindow());
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("first instance's text"));
+}
+
+void MainWindowTest::leftOverBackupIsOfferedAndYesLoadsIt() {
+  EditorFixture f;
+  f.writeFile("tmp/!!tarvik32.tmp", "ch1{\"c\"}\r\n// \x89\xb9\x8a\x79\r\n");
+  f.services.boxAnswers = {BoxAnswer::Yes};
+  TForm1& form = f.start();
+  QCOMPARE(f.boxTexts(), QStringList{RECOVERY_QUESTION});
+  QCOMPARE(f.services.boxes[0].caption, BoxCaption("確認"));
+  QCOMPARE(f.services.boxes[0].buttons, BoxButtons::YesNo);
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Question);
+  QCOMPARE(editorText(form), QString("ch1{\"c\"}\n// 音楽\n"));
+  QVERIFY(!form.state.isSaved && !form.state.hasFileName);
+  QCOMPARE(form.statusText(2), QString("変更あり"));
+  QVERIFY(form.state.backupActive);  // this instance owns the file from now on
+}
+
+void MainWindowTest::leftOverBackupAnsweredNoIsNotLoaded() {
+  EditorFixture f;
+  f.writeFile("tmp/!!tarvik32.tmp", "old text\r\n");
+  f.services.boxAnswers = {BoxAnswer::No};
+  TForm1& form = f.start();
+  QCOMPARE(editorText(form), QString());
+  QVERIFY(form.state.isSaved && form.state.backupActive);
+  form.state.idleCountdown = 1;
+  form.state.backupCountdown = 1;
+  typeText(form, "new");
+  form.Timer1Timer();
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("new"));
+}
+
+void MainWindowTest::recoveredBackupReplacesTheOpenedFileAndSavesIntoIt() {
+  EditorFixture f;
+  f.writeFile("song.fms", "file text\r\n");
+  f.writeFile("tmp/!!tarvik32.tmp", "backup text\r\n");
+  f.services.boxAnswers = {BoxAnswer::Yes};
+  TForm1& form = f.start({f.path("song.fms")});
+  QCOMPARE(editorText(form), QString("backup text\n"));
+  QCOMPARE(form.state.sourcePath, f.path("song.fms"));
+  QCOMPARE(form.statusText(2), QString("変更あり"));
+  form.Save1Click();
+  QCOMPARE(f.readFile("song.fms"), QByteArray("backup text\r\n"));
+  QCOMPARE(f.readFile("song.bak"), QByteArray("file text\r\n"));
+}
+
+void MainWindowTest::closeRemovesTheBackupFile() {
+  EditorFixture f;
+  f.start();
+  QVERIFY(f.exists("tmp/!!tarvik32.tmp"));
+  QVERIFY(f.closeWindow());
+  QVERIFY(!f.exists("tmp/!!tarvik32.tmp"));
+  QVERIFY(f.services.boxes.empty());
+}
+
+void MainWindowTest::exitAsksAndCancelAtTheSavePromptKeepsRunning() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  typeText(form, "unsaved");
+  f.services.boxAnswers = {BoxAnswer::Yes, BoxAnswer::Cancel};
+  form.Exit1Click();
+  QCOMPARE(f.boxTexts(), (QStringList{"終了しますか？", SAVE_PROMPT}));
+  QCOMPARE(f.services.boxes[0].caption, BoxCaption("vantor終了確認"));
+  QCOMPARE(f.services.boxes[1].buttons, BoxButtons::YesNoCancel);
+  QVERIFY(form.isVisible());
+  QCOMPARE(editorText(form), QString("unsaved"));
+  QVERIFY(f.exists("tmp/!!tarvik32.tmp"));
+}
+
+void MainWindowTest::closingWithUnsavedEmptyTextAsksNothing() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "x");
+  form.Memo1->clear();
+  QVERIFY(!form.state.isSaved);
+  QVERIFY(f.closeWindow());
+  QVERIFY(f.services.boxes.empty());
+}
+
+void MainWindowTest::closeWithYesAndCancelledSaveAsKeepsRunning() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, "keep me");
+  f.services.boxAnswers = {BoxAnswer::Yes};
+  f.services.fileNames = {QString()};  // the save-as dialog is cancelled
+  QVERIFY(!f.closeWindow());
+  QCOMPARE(f.services.fileDialogs.size(), size_t(1));
+  QVERIFY(f.services.fileDialogs[0].save);
+  QCOMPARE(editorText(*f.form), QString("keep me"));
+}
+
+void MainWindowTest::optionsCommandSavesAndReports() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  f.services.dialogScripts.push_back([](QDialog& dialog) {
+    auto& options = static_cast<TTarvikOption&>(dialog);
+    options.CheckBox1->setChecked(true);
+    options.CheckBox5->setChecked(true);
+    return int(QDialog::Accepted);
+  });
+  form.N19Click();
+  QCOMPARE(f.boxTexts(), QStringList{"設定を保存しました."});
+  QCOMPARE(f.services.boxes[0].caption, BoxCaption("確認"));
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::None);
+  QCOMPARE(f.readFile("tarvik32.cfg"), settingsImage(0x01 | 0x10, 0x01));
+  // The running window's toggles and font are not changed by saved settings.
+  QVERIFY(!form.autoSaveOn() && !form.autoPanOn());
+}
+
+void MainWindowTest::aboutShowsTheVersionBox() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.about1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  const RecordedBox& box = f.services.boxes[0];
+  QCOMPARE(box.caption, BoxCaption("バージョン情報"));
+  QCOMPARE(box.icon, BoxIcon::None);
+  QCOMPARE(box.buttons, BoxButtons::Ok);
+  QCOMPARE(box.text.split('\n').size(), 3);
+  QCOMPARE(box.text.split('\n').first(), QString("tarvik32 v1.01"));
+}
+
+void MainWindowTest::backupLockRefusesASymbolicLink() {
+  QTemporaryDir dir;
+  const QString target = dir.filePath("victim");
+  QFile victim(target);
+  QVERIFY(victim.open(QIODevice::WriteOnly));
+  victim.write("precious");
+  victim.close();
+  const QString link = dir.filePath("!!tarvik32.tmp");
+  QVERIFY(QFile::link(target, link));
+  BackupLock lock(link);
+  QVERIFY(lock.exists());
+  QVERIFY(!lock.openable());
+  QVERIFY(!lock.createEmpty());
+  QVERIFY(!lock.acquire());
+  QVERIFY(victim.open(QIODevice::ReadOnly));
+  QCOMPARE(victim.readAll(), QByteArray("precious"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

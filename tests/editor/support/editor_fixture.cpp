@@ -1,0 +1,69 @@
+#include "tests/editor/support/editor_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+EditorFixture::EditorFixture() {
+  QDir(dir.path()).mkdir("tmp");
+  paths.programPath = dir.filePath("bin/tarvik32");
+  paths.settingsFile = dir.filePath("tarvik32.cfg");
+  paths.tempDir = dir.filePath("tmp");
+  paths.backupFile = dir.filePath("tmp/!!tarvik32.tmp");
+}
+
+EditorFixture::~EditorFixture() {
+  if (form) {
+    form->state.isSaved = true;  // no prompt while tearing down
+    form->close();
+    form.reset();
+  }
+}
+
+TForm1& EditorFixture::start(const QStringList& arguments) {
+  form = std::make_unique<TForm1>(services, paths, arguments);
+  return *form;
+}
+
+bool EditorFixture::closeWindow() {
+  form->show();
+  const bool closed = form->close();
+  if (closed) form.reset();
+  return closed;
+}
+
+void EditorFixture::writeFile(const QString& name, const QByteArray& bytes) const {
+  QFile file(path(name));
+  QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path(name)));
+  file.write(bytes);
+}
+
+QByteArray EditorFixture::readFile(const QString& name) const {
+  QFile file(path(name));
+  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+  return file.readAll();
+}
+
+bool EditorFixture::exists(const QString& name) const {
+  return QFile::exists(path(name));
+}
+
+QStringList EditorFixture::boxTexts() const {
+  QStringList texts;
+  for (const RecordedBox& box : services.boxes) texts << box.text;
+  return texts;
+}
+
+QStringList EditorFixture::tempMidiFiles() const {
+  return QDir(paths.tempDir).entryList({"*.mid"}, QDir::Files);
+}
+
+QString editorText(const TForm1& form) {
+  QString text = form.Memo1->document()->toRawText();
+  text.replace(QChar::ParagraphSeparator, '\n');
+  return text;
+}
+
+void typeText(TForm1& form, const QString& text) {
+  form.Memo1->textCursor().insertText(text);
+}
