@@ -7,7 +7,9 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
+#include "tests/support/line_helpers.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -96,4 +98,51 @@ TEST(RepeatedCompilation, NothingOfOneScoreReachesTheNext) {
       expectSame(compileOn(*session, host, next, compiledData), alone);
     }
   }
+}
+
+// The console source is closed exactly once, after the line loop and before the output is
+// opened, whatever ends the compilation; a source that did not open is not closed.
+TEST(ConsoleSource, ClosedOnceBeforeTheOutput) {
+  using Calls = std::vector<std::string>;
+  const std::string score = "ch1 { \"c\" }\r\nch2 { \"d\" }\r\n";
+  const struct {
+    const char* what;
+    std::string source;
+    bool opens;
+    int64_t readFailsAt;
+    int32_t result;
+    std::string out;
+    Calls calls;
+  } cases[] = {
+      {"clean", score, true, -1, 0,
+       " -> ch1  size(2 byte)  Track Tick (480)\n -> ch2  size(2 byte)  Track Tick (480)\n"
+       " ** complete! **\n",
+       Calls{"openSource", "closeSource", "openOutput", "closeOutput keep"}},
+      {"score error", "ch1 { \"v20\" }\r\n", true, -1, ERROR_VELOCITY,
+       "line (1) : ch1 { \"v20\" }\r\n\ncode 'V?' (0 to 16)\ncompile stopped!\n",
+       Calls{"openSource", "closeSource"}},
+      {"not opened", score, false, -1, 1, "compile stopped!\n", Calls{"openSource"}},
+      {"read error at once", score, true, 0, 1, "Can not read source file!\ncompile stopped!\n",
+       Calls{"openSource", "closeSource"}},
+      // Line 1 is read whole; the error comes inside line 2, which is not compiled either.
+      {"read error in line 2", score, true, 16, 1, "Can not read source file!\ncompile stopped!\n",
+       Calls{"openSource", "closeSource"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryCompile m(FLAVOUR_CONSOLE, c.source);
+    m.host.sourceOpens = c.opens;
+    m.host.readFailsAt = c.readFailsAt;
+    EXPECT_EQ(m.run(), c.result);
+    EXPECT_EQ(printed(m.host), c.out);
+    EXPECT_EQ(m.host.calls, c.calls);
+  }
+}
+
+// Compiled data reports the sum of the durations of notes 0..96 and rests; parameter events
+// and ties carry no time.
+TEST(CompiledDataReport, CountsEveryNoteCodeUpTo96) {
+  MemoryCompile m(FLAVOUR_CONSOLE, "ch1 { \"n96 v10 n0 c&c r8\" }\r\n", true);
+  EXPECT_EQ(m.run(), 0);
+  EXPECT_EQ(printed(m.host), " -> ch1  size(14 byte)  kvc Length (144)\n ** complete! **\n");
 }

@@ -242,6 +242,24 @@ TEST(MidiWriter, AutoPanTablesDifferBetweenFlavours) {
   }
 }
 
+// The track that carries the GM reset gets its pan as well when its channel is one of 2..7.
+TEST(MidiWriter, AutoPanInTheFirstUsedChannel) {
+  const int editorPan[8] = {-1, -1, 0, 127, 21, 85, 42, 106};
+  const int consolePan[8] = {-1, -1, 0, 127, 21, 84, 42, 105};
+  for (Flavour flavour : {FLAVOUR_EDITOR, FLAVOUR_CONSOLE}) {
+    for (int n = 2; n <= 7; ++n) {
+      SCOPED_TRACE(format("flavour %d ch%d", flavour, n));
+      MemoryCompile c(flavour, format("op(autolr)\r\nch%d { \"c\" }\r\n", n));
+      ASSERT_EQ(c.run(), 0);
+      const Smf smf = splitSmf(c.host.kept);
+      ASSERT_EQ(smf.tracks.size(), 2u);
+      EXPECT_EQ(smf.tracks[1],
+                channelTrack(n, true, format("9%X 48 4F 83 60 48 00 00", n),
+                             (flavour == FLAVOUR_EDITOR ? editorPan : consolePan)[n]));
+    }
+  }
+}
+
 TEST(MidiWriter, CopyrightThenSequenceNameInTheConductor) {
   const std::string copyright = "ABCDEFGHIJKLMNOPQRST";
   std::string name;
