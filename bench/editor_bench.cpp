@@ -1,0 +1,149 @@
+// editor_bench: what the editor does on every key release and on its commands, timed on large
+// texts in a main window without a screen (scripted services, no sound):
+//   editor/status_bar_1M        updateStatusBar with 1,000,000 characters of mixed text
+//   editor/typing_1M            one typed character and its undo at 1,000,000 characters
+//                               (modification marker and byte count kept up to date)
+//   editor/load_1MB, save_1MB   open and save a 1 MB score
+//   editor/f9_maximal, f9_demo  from the compile-and-play handler's start to the play request
+//   editor/player_refresh       one 33 ms refresh of the player window
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <memory>
+
+#include "editor/player_window.h"
+#include "tests/editor/support/editor_fixture.h"
+
+namespace {
+
+// About 1,000,000 characters: score lines, Japanese comments and half-width katakana.
+QString mixedText() {
+  const QStringList lines = {
+      "ch1{ \"t120 o4 l8 c d e f g a b > c\" }  // 音階を上る",
+      "// 日本語のコメント行: 楽譜マクロ言語の説明です",
+      "  \"l16 c c g g a a g8 f f e e d d c8\"",
+      "cr(\"ｺﾋﾟｰﾗｲﾄ\") sn(\"曲名\")",
+  };
+  QString text;
+  text.reserve(1000100);
+  for (int i = 0; text.size() < 1000000; ++i) text += lines[i % lines.size()] + '\n';
+  return text;
+}
+
+QString maximalScore() {
+  QString notes;
+  for (int i = 0; i < 32; ++i) notes += QChar("cdefgab"[i % 7]);
+  QString text;
+  for (int channel = 1; channel <= 9; ++channel) {
+    text += QString("ch%1 {\n  \"l16\"\n").arg(channel);
+    for (int i = 0; i < 32000 / 32; ++i) text += "  \"" + notes + "\"\n";
+    text += "}\n";
+  }
+  return text;
+}
+
+QString demoScore() {
+  QFile file(QDir(TARV_SOURCE_DIR).filePath("examples/demo.fms"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromLatin1(file.readAll());
+}
+
+void statusBar(benchmark::State& state) {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(mixedText());
+  QTextCursor cursor(form.Memo1->document()->findBlockByNumber(form.Memo1->blockCount() / 2));
+  cursor.movePosition(QTextCursor::EndOfBlock);
+  form.Memo1->setTextCursor(cursor);
+  for (auto _ : state) form.updateStatusBar();
+}
+
+void typing(benchmark::State& state) {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(mixedText());
+  QTextCursor cursor(form.Memo1->document()->findBlockByNumber(form.Memo1->blockCount() / 2));
+  for (auto _ : state) {
+    cursor.insertText("x");
+    cursor.deletePreviousChar();
+    form.updateStatusBar();
+  }
+  if (form.editorSize() <= 0) state.SkipWithError("no text");
+}
+
+void load(benchmark::State& state) {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(mixedText());
+  f.services.fileNames = {f.path("big.fms")};
+  form.N1Click();
+  state.counters["bytes"] = static_cast<double>(QFileInfo(f.path("big.fms")).size());
+  for (auto _ : state) form.loadSourceFile(f.path("big.fms"));
+}
+
+void save(benchmark::State& state) {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(mixedText());
+  f.services.fileNames = {f.path("big.fms")};
+  form.N1Click();
+  for (auto _ : state) {
+    form.state.isSaved = false;
+    form.Save1Click();
+  }
+}
+
+void compileAndPlay(benchmark::State& state, const QString& score) {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(score);
+  for (auto _ : state) {
+    form.N4Click();  // ends at the scripted player's play request
+    state.PauseTiming();
+    form.stopPlayback();
+    state.ResumeTiming();
+  }
+  if (!f.services.player.playing && f.services.player.calls.isEmpty()) {
+    state.SkipWithError("nothing was played");
+  }
+}
+
+void playerRefresh(benchmark::State& state) {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(demoScore());
+  f.services.player.length = 180000;
+  form.N4Click();
+  f.services.player.position = 83456;
+  for (auto _ : state) {
+    f.services.player.position += 33;
+    form.Form2->Timer1Timer();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::RegisterBenchmark("editor/status_bar_1M", statusBar)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("editor/typing_1M", typing)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("editor/load_1MB", load)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("editor/save_1MB", save)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("editor/f9_maximal",
+                               [](benchmark::State& s) { compileAndPlay(s, maximalScore()); })
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("editor/f9_demo",
+                               [](benchmark::State& s) { compileAndPlay(s, demoScore()); })
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("editor/player_refresh", playerRefresh)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
