@@ -4,6 +4,7 @@
 // end of playback.
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QTextBlock>
 
 #include "editor/player_window.h"
@@ -49,6 +50,7 @@ class CompileCommandsTest : public QObject {
   void compiledDataWriteFailureIsReported();
   void errorLineJumpsToTheScoreLine();
   void opKeywordsSwitchTheAutoPanPair();
+  void commandsWaitingDuringACompilationDoNotRun();
 };
 
 void CompileCommandsTest::compileAndPlayOnAnEmptyEditorHasNothingToPlay() {
@@ -343,6 +345,32 @@ void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {
   form.Memo1->setPlainText("op(manulr)\n");
   form.N4Click();
   QVERIFY(!form.S1->isChecked() && !form.SpeedButton12->isChecked() && !form.session->autoPan);
+}
+
+// op(autolr) lets timers run in the middle of a compilation: a command arriving then must not
+// start a second compilation or change the text being compiled.
+void CompileCommandsTest::commandsWaitingDuringACompilationDoNotRun() {
+  EditorFixture f;
+  f.writeFile("other.fms", "other");
+  TForm1& form = f.start();
+  typeText(form, "op(autolr)\nch1{ \"c d e\" }\n");
+  bool ran = false;
+  QTimer::singleShot(0, &form, [&] {
+    ran = true;
+    form.N4Click();
+    form.korvel1Click();
+    form.midi1Click();
+    form.filesDropped({f.path("other.fms")});
+    form.Close1Click();
+  });
+  form.N4Click();
+  QVERIFY(ran);
+  QCOMPARE(form.Memo2->toPlainText(),
+           QString(" [制御命令]:autolrに設定\n"
+                   " -> ch1 size(6 byte)  Track Tick (1440)\n ** コンパイル終了 **"));
+  QVERIFY(editorText(form).startsWith("op(autolr)"));
+  QVERIFY(f.services.boxes.empty() && f.services.fileDialogs.empty());
+  QCOMPARE(f.tempMidiFiles().size(), 1);
 }
 
 QTEST_MAIN(CompileCommandsTest)

@@ -3,6 +3,7 @@
 // status bar read-out, go-to-line and the edit menu.
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -46,6 +47,8 @@ class FileCommandsTest : public QObject {
   void textThatCodePage932CannotHoldIsNotSaved();
   void failedWriteKeepsTheTextUnsaved();
   void unreadableFilesTakeTheFailedOpenPath();
+  void oversizedFileIsRefusedAndOddNamesWork();
+  void typedInputStopsAtTheCapacity();
   void openAskingYesWithCancelledSaveLoadsNothing();
   void closeReportsTheSizeAndMakesTheTextUntitled();
   void dropOpensOnlyTheFirstFile();
@@ -195,6 +198,35 @@ void FileCommandsTest::unreadableFilesTakeTheFailedOpenPath() {
   QVERIFY(form.state.isSaved && !form.state.hasFileName);
   QCOMPARE(form.Memo2->toPlainText(),
            QString("ERR:ファイルオープンできない.\nERR:ファイルオープンできない."));
+}
+
+void FileCommandsTest::oversizedFileIsRefusedAndOddNamesWork() {
+  EditorFixture f;
+  QFile big(f.path("big.fms"));
+  QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(50 * 1024 * 1024));
+  big.close();
+  const QString odd = "曲 の\tなまえ.fms";
+  f.writeFile(odd, "ch1{\"c\"}\r\n");
+  TForm1& form = f.start({f.path("big.fms"), f.path(odd)});
+  QCOMPARE(f.boxTexts(), QStringList{"OPENできません"});
+  QCOMPARE(form.state.sourcePath, f.path(odd));
+  typeText(form, "// ");
+  form.Save1Click();
+  QCOMPARE(f.readFile(odd), QByteArray("// ch1{\"c\"}\r\n"));
+  QCOMPARE(f.readFile("曲 の\tなまえ.bak"), QByteArray("ch1{\"c\"}\r\n"));
+}
+
+void FileCommandsTest::typedInputStopsAtTheCapacity() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 3, 'a'));
+  form.Memo1->moveCursor(QTextCursor::End);
+  for (const QChar c : QString("あxyz")) {  // 2 + 1 bytes fit, then nothing more
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(form.Memo1, &press);
+  }
+  QCOMPARE(form.editorSize(), EDITOR_INPUT_LIMIT);
+  QVERIFY(editorText(form).endsWith("aあx"));
 }
 
 void FileCommandsTest::openAskingYesWithCancelledSaveLoadsNothing() {
