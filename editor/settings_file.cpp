@@ -86,10 +86,20 @@ int32_t fontSizeIndexFromFlags(uint8_t a) {
 
 }  // namespace
 
+// The folders an installed program runs from. The superuser can write there, but settings
+// belong in the user's configuration folder all the same.
+static bool isInstalledProgramFolder(const QFileInfo& folder) {
+  const QString path = folder.canonicalFilePath();
+  for (const char* bin : {TARV_INSTALL_BINDIR, "/usr/bin", "/usr/local/bin", "/bin"}) {
+    if (path == QFileInfo(QString::fromUtf8(bin)).canonicalFilePath()) return true;
+  }
+  return false;
+}
+
 QString settingsFilePath(const QString& programPath) {
   const QFileInfo program(programPath);
   const QFileInfo folder(program.absolutePath());
-  if (folder.isDir() && folder.isWritable())
+  if (folder.isDir() && folder.isWritable() && !isInstalledProgramFolder(folder))
     return program.absoluteDir().filePath(program.completeBaseName() + ".cfg");
   return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
       .filePath(CONFIG_FILE_NAME);

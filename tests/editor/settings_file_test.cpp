@@ -179,6 +179,8 @@ class SettingsFileTest : public QObject {
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/tarvik32.cfg";
     // A folder that does not exist cannot be written either.
     QCOMPARE(settingsFilePath(path("missing/bin/tarvik32")), expected);
+    // The superuser may write /usr/bin, but an installed program keeps no settings there.
+    QCOMPARE(settingsFilePath("/usr/bin/tarvik32"), expected);
     QStandardPaths::setTestModeEnabled(false);
   }
 };
