@@ -58,7 +58,7 @@ void CompileCommandsTest::compileAndPlayOnAnEmptyEditorHasNothingToPlay() {
   TForm1& form = f.start();
   form.N4Click();
   QCOMPARE(f.boxTexts(), QStringList{"演奏データがありません"});
-  QCOMPARE(f.services.boxes[0].caption, BoxCaption());
+  QVERIFY(!f.services.boxes[0].caption.has_value());
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
   QCOMPARE(form.Memo2->toPlainText(), QString(" ** コンパイル終了 **"));
   QVERIFY(!form.Form2->isVisible());
