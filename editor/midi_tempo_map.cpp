@@ -6,7 +6,6 @@ namespace {
 
 using TempoChange = MidiTempoMap::TempoChange;
 
-constexpr size_t CHUNK_HEADER_BYTES = 8;  // four-letter type, 32-bit length
 constexpr uint32_t HEADER_DATA_BYTES = 6;
 constexpr uint32_t FORMAT_MAX = 2;
 constexpr int VAR_LEN_MAX_BYTES = 4;
