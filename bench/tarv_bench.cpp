@@ -3,6 +3,8 @@
 // process start is left out.
 //
 //   reader/comments       90 MB of comment and blank lines: line reader and classifier
+//   reader/block_comments 100 MB of "/* ... */" blocks over several lines, some with commented-
+//                         out score lines: the classifier crossing block comments
 //   reader/commands       short command lines inside one channel block: reader, classifier and
 //                         command parser
 //   compile/maximal_smf   nine channels of 32000 notes each, the most a score can hold, to .mid
@@ -39,6 +41,7 @@ constexpr int EVENTS_PER_CHANNEL = WORK_AREA_LIMIT / 2;  // 32000 two-byte event
 constexpr int FMD_CHANNELS = 2;
 
 constexpr const char* COMMENT_SCORE = "comments.fms";
+constexpr const char* BLOCK_COMMENT_SCORE = "block-comments.fms";
 constexpr const char* COMMAND_SCORE = "commands.fms";
 constexpr const char* MAXIMAL_SCORE = "maximal.fms";
 constexpr const char* MAXIMAL_FMD_SCORE = "maximal-fmd.fms";
@@ -91,6 +94,42 @@ void writeCommentScore(const fs::path& path) {
   }
 }
 
+// ~100 MB: lines of 122 bytes and a CR LF in blocks of ten: "/* bar n: " opens a block comment,
+// prose and a commented-out score line follow, " */" closes it on the ninth line, the tenth is
+// blank.
+void writeBlockCommentScore(const fs::path& path) {
+  static constexpr std::string_view FILLER =
+      "the strings come in softly under the horn, then the oboe takes the second phrase and "
+      "hands it back to the violas before the tutti, then all of them together once more ";
+  static constexpr std::string_view SCORE_LINE =
+      "  ch3 { \"t120 o4 l8 c d e f g a b > c4 r4 < g2\" }  muted for now, ";
+  constexpr size_t WIDTH = 122;
+  ScoreWriter out(path);
+  char head[32];
+  for (int i = 0; i < LARGE_SCORE_LINES; ++i) {
+    std::string text;
+    switch (i % 10) {
+      case 0:
+        text.assign(head,
+                    static_cast<size_t>(std::snprintf(head, sizeof head, "/* bar %06d: ", i)));
+        break;
+      case 4:
+        text = SCORE_LINE;
+        break;
+      case 6:
+      case 7:
+        text = "    ";
+        break;
+      case 9:
+        out.line("");
+        continue;
+    }
+    text.append(FILLER.substr(static_cast<size_t>(i % 7), WIDTH - text.size()));
+    if (i % 10 == 8) text.replace(WIDTH - 3, 3, " */");
+    out.line(text);
+  }
+}
+
 // One channel block of short command strings that change octave and length only: a score of
 // 900000 lines of notes could not compile, as a channel holds 32000 events.
 void writeCommandScore(const fs::path& path) {
@@ -122,6 +161,7 @@ void writeMaximalScore(const fs::path& path, int channels) {
 
 void generateScores(const fs::path& dir) {
   writeCommentScore(dir / COMMENT_SCORE);
+  writeBlockCommentScore(dir / BLOCK_COMMENT_SCORE);
   writeCommandScore(dir / COMMAND_SCORE);
   writeMaximalScore(dir / MAXIMAL_SCORE, CHANNEL_COUNT);
   writeMaximalScore(dir / MAXIMAL_FMD_SCORE, FMD_CHANNELS);
@@ -199,6 +239,7 @@ void registerBenchmarks(const fs::path& dir) {
   };
   static constexpr Case CASES[] = {
       {"reader/comments", COMMENT_SCORE, false, 0},
+      {"reader/block_comments", BLOCK_COMMENT_SCORE, false, 0},
       {"reader/commands", COMMAND_SCORE, false, 0},
       {"compile/maximal_smf", MAXIMAL_SCORE, false, CHANNEL_COUNT},
       {"compile/maximal_fmd", MAXIMAL_FMD_SCORE, true, FMD_CHANNELS},

@@ -17,8 +17,9 @@ inline constexpr int32_t WORK_AREA_BYTES = 64004;   // allocated per channel
 inline constexpr int32_t WORK_AREA_LIMIT = 64000;   // bytes of events a channel may hold
 inline constexpr int32_t LINE_BUFFER_BYTES = 2000;  // the scan limit of every line reader
 // Room behind the scan limit: a 1999-byte console line that ends at the end of the file stores
-// its carriage return at index 1999 and the NUL at 2000; the rest are always-zero guard bytes.
-inline constexpr int32_t LINE_BUFFER_STORAGE = LINE_BUFFER_BYTES + 4;
+// its carriage return at index 1999 and the NUL at 2000; the rest are always-zero guard bytes,
+// so that the block-comment scan may read 32 bytes and one more from any index below the limit.
+inline constexpr int32_t LINE_BUFFER_STORAGE = LINE_BUFFER_BYTES + 32;
 inline constexpr int32_t CONSOLE_LINE_MAX = 1999;  // stored bytes of one console line
 inline constexpr int32_t CONSOLE_LINE_COUNT_MAX = 999999;
 inline constexpr int32_t EDITOR_LINE_MAX = 1998;  // bytes taken from one editor line

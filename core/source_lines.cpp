@@ -1,19 +1,14 @@
+// Source lines and line kinds: the console and editor line readers, the line-item classifier with
+// its block-comment fast path, and channel blocks.
 #include "core/source_lines.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "core/diagnostics.h"
-
-const LineKeyword LINE_KEYWORDS[LINE_KEYWORD_COUNT] = {
-    {"//", 2, KIND_END_OF_LINE}, {"ch", 2, KIND_CHANNEL_NAME},
-    {"{", 1, KIND_BLOCK_OPEN},   {"\"", 1, KIND_COMMAND_STRING},
-    {"}", 1, KIND_BLOCK_CLOSE},  {"/*", 2, KIND_COMMENT},
-    {"*/", 2, KIND_COMMENT_END}, {"op", 2, KIND_OP},
-    {"cr", 2, KIND_CR},          {"sn", 2, KIND_SN},
-};
 
 namespace {
 
@@ -34,6 +29,55 @@ int32_t countLine(CompileSession& session, int32_t length) {
 int32_t lineTooLong(CompileSession& session) {
   session.host->messageLine(textsOf(session).lineTooLong);
   return -1;
+}
+
+// WIDTH bytes side by side, through the vector extension of GCC and Clang (SSE2 or AVX2
+// registers on x86-64, plain code where there is no SIMD).
+template <int WIDTH>
+struct Lanes {
+  typedef uint8_t Bytes __attribute__((vector_size(WIDTH)));
+};
+
+// The index of the first lane that is not zero, or WIDTH.
+template <int WIDTH>
+__attribute__((always_inline)) inline int32_t firstSetLane(
+    const typename Lanes<WIDTH>::Bytes& lanes) {
+  uint64_t words[WIDTH / 8];
+  std::memcpy(words, &lanes, sizeof words);
+  for (int32_t k = 0; k < WIDTH / 8; ++k) {
+    if (words[k] == 0) continue;
+    if constexpr (std::endian::native == std::endian::little) {
+      return k * 8 + std::countr_zero(words[k]) / 8;
+    }
+    for (int32_t lane = k * 8;; ++lane) {
+      if (lanes[lane] != 0) return lane;
+    }
+  }
+  return WIDTH;
+}
+
+// Copies bytes from `from` to `to` up to the first line feed or byte 26, at most `count` of
+// them; the number copied (`count` when none of them ends the line). Writes only to[0, count).
+int32_t copyUntilLineEnd(uint8_t* to, const uint8_t* from, int32_t count) {
+  using Bytes = Lanes<16>::Bytes;
+  int32_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    Bytes bytes;
+    std::memcpy(&bytes, from + i, sizeof bytes);
+    const Bytes ends =
+        reinterpret_cast<Bytes>(bytes == LF) | reinterpret_cast<Bytes>(bytes == END_OF_TEXT);
+    const int32_t lane = firstSetLane<16>(ends);
+    if (lane < 16) {
+      std::memcpy(to + i, from + i, static_cast<size_t>(lane));
+      return i + lane;
+    }
+    std::memcpy(to + i, &bytes, sizeof bytes);
+  }
+  for (; i < count; ++i) {
+    if (from[i] == LF || from[i] == END_OF_TEXT) return i;
+    to[i] = from[i];
+  }
+  return count;
 }
 
 // Refills the read-ahead; false at the end of the source or on a read error.
@@ -69,13 +113,8 @@ int32_t readConsoleLine(CompileSession& session) {
     const int32_t available = session.sourceChunkLength - session.sourceChunkPos;
     const int32_t room = CONSOLE_LINE_MAX + 1 - length;  // storing `room` bytes is one too many
     const int32_t span = std::min(available, room);
-    const uint8_t* end = static_cast<const uint8_t*>(std::memchr(chunk, LF, span));
-    if (end == nullptr) end = chunk + span;
-    if (const void* eot = std::memchr(chunk, END_OF_TEXT, static_cast<size_t>(end - chunk))) {
-      end = static_cast<const uint8_t*>(eot);
-    }
-    const int32_t copied = static_cast<int32_t>(end - chunk);
-    std::memcpy(buffer + length, chunk, static_cast<size_t>(copied));
+    const int32_t copied = copyUntilLineEnd(buffer + length, chunk, span);
+    const uint8_t* end = chunk + copied;
     length += copied;
     session.sourceChunkPos += copied;
     if (length > CONSOLE_LINE_MAX) return lineTooLong(session);
@@ -117,20 +156,164 @@ int32_t readEditorLine(CompileSession& session) {
   return length;
 }
 
-bool keywordAt(const CompileSession& session, const LineKeyword& keyword) {
+// The classifier's reading of the line buffer: a byte at or beyond the scan limit reads as 0.
+inline uint8_t byteAt(const uint8_t* line, int32_t index) {
+  return index < LINE_BUFFER_BYTES ? line[index] : 0;
+}
+
+__attribute__((always_inline)) inline bool keywordAt(const uint8_t* line, int32_t at,
+                                                     const LineKeyword& keyword) {
   for (int32_t i = 0; i < keyword.length; ++i) {
-    if (lineByteAt(session, session.lineCursor + i) != static_cast<uint8_t>(keyword.text[i])) {
-      return false;
-    }
+    if (byteAt(line, at + i) != static_cast<uint8_t>(keyword.text[i])) return false;
   }
   return true;
 }
 
 // The carriage return ends a line; a line stored without one ends at its terminating NUL
 // (a NUL byte inside the line is an ordinary byte here).
-bool atEndOfLine(const CompileSession& session) {
-  return cursorByte(session) == CR || session.lineCursor >= session.lineLength ||
-         session.lineCursor >= LINE_BUFFER_BYTES;
+__attribute__((always_inline)) inline bool atEndOfLine(const uint8_t* line, int32_t lineLength,
+                                                       int32_t at) {
+  return byteAt(line, at) == CR || at >= lineLength || at >= LINE_BUFFER_BYTES;
+}
+
+// Steps over one byte of a block comment, unless the line ends there.
+__attribute__((always_inline)) inline int32_t stepOverCommentByte(const uint8_t* line,
+                                                                  int32_t lineLength,
+                                                                  int32_t& cursor) {
+  if (atEndOfLine(line, lineLength, cursor)) return KIND_END_OF_LINE;
+  ++cursor;
+  return KIND_COMMENT;
+}
+
+// One step inside a block comment, at a byte that is no blank: the keywords that match one
+// behind the other in table order are stepped over, and "*/" among them closes the comment
+// (KIND_COMMENT_END); otherwise one more byte is stepped over. So "/*/" and "op*/" leave the
+// comment open.
+__attribute__((always_inline)) inline int32_t stepInComment(const uint8_t* line, int32_t lineLength,
+                                                            int32_t& cursor) {
+#pragma GCC unroll 16
+  for (const LineKeyword& keyword : LINE_KEYWORDS) {
+    if (!keywordAt(line, cursor, keyword)) continue;
+    cursor += keyword.length;
+    if (keyword.kind == KIND_COMMENT_END) return KIND_COMMENT_END;
+  }
+  return stepOverCommentByte(line, lineLength, cursor);
+}
+
+// Inside a block comment a step does more than step over the byte at the cursor only where a
+// keyword matches or the line ends (a carriage return, or the line's length). The scan for
+// such places looks at WIDTH bytes at once, each with the byte behind it.
+
+// The first of the WIDTH places from `bytes` on where a keyword matches or a carriage return
+// stands, or WIDTH. Reads WIDTH + 1 bytes.
+template <int WIDTH>
+__attribute__((always_inline)) inline int32_t firstCommentStop(const uint8_t* bytes) {
+  using Bytes = typename Lanes<WIDTH>::Bytes;
+  Bytes lead, next;
+  std::memcpy(&lead, bytes, sizeof lead);
+  std::memcpy(&next, bytes + 1, sizeof next);
+  Bytes stops = reinterpret_cast<Bytes>(lead == CR);
+#pragma GCC unroll 16
+  for (const LineKeyword& keyword : LINE_KEYWORDS) {
+    Bytes match = reinterpret_cast<Bytes>(lead == static_cast<uint8_t>(keyword.text[0]));
+    if (keyword.length == 2) {
+      match &= reinterpret_cast<Bytes>(next == static_cast<uint8_t>(keyword.text[1]));
+    }
+    stops |= match;
+  }
+  return firstSetLane<WIDTH>(stops);
+}
+
+// The keyword that closes a block comment.
+constexpr LineKeyword commentCloser() {
+  for (const LineKeyword& keyword : LINE_KEYWORDS) {
+    if (keyword.kind == KIND_COMMENT_END) return keyword;
+  }
+  throw "no keyword closes a block comment";
+}
+constexpr LineKeyword COMMENT_CLOSER = commentCloser();
+static_assert(COMMENT_CLOSER.length == 2);
+
+// The first of the WIDTH places from `bytes` on where a carriage return or the closer stands,
+// or WIDTH. Reads WIDTH + 1 bytes.
+template <int WIDTH>
+__attribute__((always_inline)) inline int32_t firstCloserOrReturn(const uint8_t* bytes) {
+  using Bytes = typename Lanes<WIDTH>::Bytes;
+  Bytes lead, next;
+  std::memcpy(&lead, bytes, sizeof lead);
+  std::memcpy(&next, bytes + 1, sizeof next);
+  const Bytes closer =
+      reinterpret_cast<Bytes>(lead == static_cast<uint8_t>(COMMENT_CLOSER.text[0])) &
+      reinterpret_cast<Bytes>(next == static_cast<uint8_t>(COMMENT_CLOSER.text[1]));
+  return firstSetLane<WIDTH>(reinterpret_cast<Bytes>(lead == CR) | closer);
+}
+
+// The first index from `from` on where firstLane() finds a place, WIDTH bytes at a time;
+// `end` or more when there is none before `end`.
+template <int WIDTH, int32_t (*firstLane)(const uint8_t*)>
+__attribute__((always_inline)) inline int32_t scanFrom(const uint8_t* line, int32_t from,
+                                                       int32_t end) {
+  int32_t at = from;
+  while (at < end) {
+    const int32_t lane = firstLane(line + at);
+    at += lane;
+    if (lane < WIDTH) break;
+  }
+  return at;
+}
+
+// Runs the steps inside a block comment from the cursor until one closes the comment
+// (KIND_COMMENT_END) or the line ends (KIND_END_OF_LINE), and ends where they end. Only a
+// "*/" closes the comment, so up to the next one (or to the end) the steps are not run at all;
+// before a "*/" they run from place to place where one could do more than step over a byte,
+// since the keywords matched there decide whether the steps meet the "*/" or pass over it.
+// Reads up to WIDTH bytes behind the line's end.
+template <int WIDTH>
+__attribute__((always_inline)) inline int32_t crossBlockCommentBy(const uint8_t* line,
+                                                                  int32_t lineLength,
+                                                                  int32_t& cursor) {
+  const int32_t end = std::min(lineLength, LINE_BUFFER_BYTES);
+  for (;;) {
+    const int32_t closer = scanFrom<WIDTH, firstCloserOrReturn<WIDTH>>(line, cursor, end);
+    if (closer >= end) {
+      cursor = std::max(cursor, end);
+      return KIND_END_OF_LINE;
+    }
+    if (line[closer] == CR) {
+      cursor = closer;
+      return KIND_END_OF_LINE;
+    }
+    while (cursor <= closer) {  // every step stops at the latest on the "*/" at `closer`
+      cursor = scanFrom<WIDTH, firstCommentStop<WIDTH>>(line, cursor, end);
+      if (stepInComment(line, lineLength, cursor) == KIND_COMMENT_END) return KIND_COMMENT_END;
+    }
+  }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) int32_t crossBlockCommentAvx2(const uint8_t* line,
+                                                              int32_t lineLength, int32_t& cursor) {
+  return crossBlockCommentBy<32>(line, lineLength, cursor);
+}
+#endif
+
+// 32 bytes at a time where the processor has AVX2, else 16 (SSE2 on every x86-64).
+int32_t crossBlockComment(const uint8_t* line, int32_t lineLength, int32_t& cursor) {
+  static_assert(LINE_BUFFER_STORAGE >= LINE_BUFFER_BYTES + 32);
+#if defined(__x86_64__)
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  if (avx2) return crossBlockCommentAvx2(line, lineLength, cursor);
+#endif
+  return crossBlockCommentBy<16>(line, lineLength, cursor);
+}
+
+// Text that starts no item: unknown, unless the line ends there.
+int32_t unknownItem(const CompileSession& session) {
+  const bool end = cursorByte(session) == CR || session.lineCursor >= LINE_BUFFER_BYTES;
+  return end ? KIND_END_OF_LINE : KIND_UNKNOWN;
 }
 
 }  // namespace
@@ -141,53 +324,45 @@ int32_t readSourceLine(CompileSession& session) {
 }
 
 int32_t classifyLineItem(CompileSession& session) {
+  if (!session.inBlockComment) return classifyLineItemStep(session);
+  const int32_t kind =
+      crossBlockComment(session.lineBuffer, session.lineLength, session.lineCursor);
+  if (kind == KIND_COMMENT_END) session.inBlockComment = false;
+  return kind;
+}
+
+// item: blank* (keyword | end of line); inside a block comment one step of stepInComment().
+int32_t classifyLineItemStep(CompileSession& session) {
   while (session.lineCursor < LINE_BUFFER_BYTES &&
          (cursorByte(session) == '\t' || cursorByte(session) == ' ')) {
     ++session.lineCursor;
   }
-  int32_t result = KIND_UNKNOWN;
+  if (session.inBlockComment) {
+    const int32_t kind = stepInComment(session.lineBuffer, session.lineLength, session.lineCursor);
+    if (kind == KIND_COMMENT_END) session.inBlockComment = false;
+    return kind;
+  }
   for (const LineKeyword& keyword : LINE_KEYWORDS) {
-    if (!keywordAt(session, keyword)) continue;
+    if (!keywordAt(session.lineBuffer, session.lineCursor, keyword)) continue;
     session.lineCursor += keyword.length;
-    if (keyword.kind == KIND_COMMENT_END) {  // acted on inside a block comment too
-      session.inBlockComment = false;
-      result = KIND_COMMENT_END;
-      break;
-    }
-    // Inside a block comment a keyword is stepped over and the later ones are tried behind it.
-    if (session.inBlockComment) continue;
     switch (keyword.kind) {
+      case KIND_COMMENT_END:  // outside a comment it does nothing
+        return KIND_COMMENT_END;
       case KIND_COMMENT:
-        session.inBlockComment = true;
-        result = KIND_COMMENT;
-        break;
+        session.inBlockComment = true;  // the byte behind "/*" is stepped over: "/**/" stays open
+        return stepOverCommentByte(session.lineBuffer, session.lineLength, session.lineCursor);
       case KIND_CHANNEL_NAME: {
         const uint8_t digit = cursorByte(session);
-        if (digit >= '1' && digit <= '9') {
-          session.namedChannel = digit - '0';
-          ++session.lineCursor;
-          result = KIND_CHANNEL_NAME;
-        }
-        break;
+        if (digit < '1' || digit > '9') return unknownItem(session);
+        session.namedChannel = digit - '0';
+        ++session.lineCursor;
+        return KIND_CHANNEL_NAME;
       }
       default:
-        result = keyword.kind;
-        break;
-    }
-    break;
-  }
-  if (session.inBlockComment) {
-    if (atEndOfLine(session)) {
-      result = KIND_END_OF_LINE;
-    } else {
-      ++session.lineCursor;
-      result = KIND_COMMENT;
+        return keyword.kind;
     }
   }
-  if (result < 0 && (cursorByte(session) == CR || session.lineCursor >= LINE_BUFFER_BYTES)) {
-    result = KIND_END_OF_LINE;
-  }
-  return result;
+  return unknownItem(session);
 }
 
 int32_t openChannelBlock(CompileSession& session, int32_t channel) {

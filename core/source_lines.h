@@ -14,15 +14,26 @@ struct LineKeyword {
 };
 
 // Searched in this order.
-inline constexpr int32_t LINE_KEYWORD_COUNT = 10;
-extern const LineKeyword LINE_KEYWORDS[LINE_KEYWORD_COUNT];
+inline constexpr LineKeyword LINE_KEYWORDS[] = {
+    {"//", 2, KIND_END_OF_LINE}, {"ch", 2, KIND_CHANNEL_NAME},
+    {"{", 1, KIND_BLOCK_OPEN},   {"\"", 1, KIND_COMMAND_STRING},
+    {"}", 1, KIND_BLOCK_CLOSE},  {"/*", 2, KIND_COMMENT},
+    {"*/", 2, KIND_COMMENT_END}, {"op", 2, KIND_OP},
+    {"cr", 2, KIND_CR},          {"sn", 2, KIND_SN},
+};
 
 // Fills lineBuffer with the next line (the host's kind chooses the reader) and returns its length:
 // > 0 a line, 0 the source is exhausted, -1 a console reading limit (or read error) stopped it.
 int32_t readSourceLine(CompileSession& session);
 
-// Classifies the item at lineCursor, moves the cursor past it and returns a LineKind.
+// Classifies the item at lineCursor, moves the cursor past it and returns a LineKind. Inside a
+// block comment it runs on to the "*/" that closes it (KIND_COMMENT_END) or to the end of the
+// line (KIND_END_OF_LINE), crossing the bytes it only steps over in one go.
 int32_t classifyLineItem(CompileSession& session);
+
+// One classifier step, what classifyLineItem() is made of: the same, except that inside a block
+// comment it steps over one byte at a time and answers KIND_COMMENT for each.
+int32_t classifyLineItemStep(CompileSession& session);
 
 int32_t openChannelBlock(CompileSession& session, int32_t channel);
 int32_t closeChannelBlock(CompileSession& session);
