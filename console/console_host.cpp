@@ -6,11 +6,14 @@
 
 #include <cerrno>
 
+#include "console/output_signals.h"
+
 ConsoleHost::ConsoleHost(std::string sourceName, std::string outputName, std::FILE* console)
     : sourceName_(std::move(sourceName)), outputName_(std::move(outputName)), console_(console) {}
 
 ConsoleHost::~ConsoleHost() {
   closeSource();
+  if (output_) closeOutput(false);
 }
 
 void ConsoleHost::messageLine(std::string_view text) {
@@ -49,16 +52,19 @@ int32_t ConsoleHost::readSource(uint8_t* buffer, int32_t capacity) {
 }
 
 OutputStream* ConsoleHost::openOutput() {
+  const TerminatingSignalsHeld held;  // the temporary file is known to the handler at once
   output_ = std::make_unique<OutputFile>(outputName_);
   if (!output_->open()) {
     output_.reset();
     return nullptr;
   }
+  watchTemporaryOutput(output_->temporaryPath());
   return output_.get();
 }
 
 int32_t ConsoleHost::closeOutput(bool keep) {
   if (!output_) return OUTPUT_WRITE_FAILED;
+  const TerminatingSignalsHeld held;  // renamed or removed before the handler could remove it
   int32_t result = OUTPUT_CLOSED;
   if (keep) {
     result = output_->commit();
@@ -66,5 +72,6 @@ int32_t ConsoleHost::closeOutput(bool keep) {
     output_->discard();
   }
   output_.reset();
+  forgetTemporaryOutput();
   return result;
 }

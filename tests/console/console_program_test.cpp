@@ -1,5 +1,10 @@
 // End-to-end runs of the built tarvk32c: standard output bytes, exit status and output files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -422,4 +427,98 @@ TEST(ConsoleProgram, ClosedStandardOutputStillWritesTheOutputFile) {
   ASSERT_TRUE(readFile(dir.file("big.mid"), midi));
   EXPECT_EQ(midi.substr(0, 4), "MThd");
   EXPECT_EQ(listDirectory(dir.path()).size(), 3u);  // score, status, output: nothing temporary
+}
+
+// `ulimit -f 1` in the user's shell: the program ignores SIGXFSZ itself, so the write fails.
+TEST(ConsoleProgram, ShellFileSizeLimitGivesWriteErrorAndLeavesNothing) {
+  for (const bool older : {false, true}) {
+    TempDir dir;
+    writeFile(dir.file("song.fms"), manyNotes(3, 2, 900));
+    if (older) writeFile(dir.file("song.mid"), "older output");
+    const std::string before = tree(dir);
+    const RunResult r = runBash("cd '" + dir.path() + "' && ulimit -f 1 && '" + TARVK32C_PATH +
+                                "' song.fms; echo \"status $?\"");
+    EXPECT_EQ(r.out, head(false, "song.mid", "song.fms") + "fmbin write err\nstatus 1\n");
+    EXPECT_EQ(tree(dir), before);
+    if (older) {
+      EXPECT_EQ(slurp(dir.file("song.mid")), "older output");
+    }
+  }
+}
+
+namespace {
+
+bool hasEntryStartingWith(const TempDir& dir, const std::string& prefix) {
+  for (const std::string& name : listDirectory(dir.path())) {
+    if (name.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+// Runs tarvk32c on `score` in `dir` as a shell would (SIGHUP ignored when `hupIgnored`, as
+// under nohup) and, traced system call by system call, sends it `signal` at the first stop at
+// which its temporary output file exists: inside the output stage. The exit status or -signal;
+// `sent` tells whether the signal went out.
+int signalledInOutputStage(const TempDir& dir, const std::string& score, int signal,
+                           bool hupIgnored, bool& sent) {
+  sent = false;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.path().c_str()) != 0) _exit(126);
+    useShellSignals();
+    if (hupIgnored) ::signal(SIGHUP, SIG_IGN);
+    if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(125);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, 1);
+    ::execl(TARVK32C_PATH, TARVK32C_PATH, score.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);  // stopped at the start of the program
+  if (!WIFSTOPPED(status)) return statusOf(status);
+  ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  int pass = 0;  // a signal of the program's own to hand on
+  for (;;) {
+    ::ptrace(PTRACE_SYSCALL, pid, nullptr, pass);
+    ::waitpid(pid, &status, 0);
+    if (!WIFSTOPPED(status)) return statusOf(status);
+    pass = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
+    if (pass == 0 && hasEntryStartingWith(dir, ".song.mid.")) break;
+  }
+  ::kill(pid, signal);
+  sent = true;
+  ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
+  ::waitpid(pid, &status, 0);
+  return statusOf(status);
+}
+
+}  // namespace
+
+// SIGINT, SIGTERM or SIGHUP while the output is written: the temporary file is removed, an older
+// output stays, and the program ends by that signal as the shell expects. An ignored SIGHUP
+// stays ignored and the output is completed.
+TEST(ConsoleProgram, TerminatingSignalInTheOutputStageLeavesNoTemporaryFile) {
+  const struct {
+    int signal;
+    bool hupIgnored;
+  } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "signal " << c.signal << " ignored " << c.hupIgnored);
+    TempDir dir;
+    writeFile(dir.file("song.fms"), manyNotes(2, 4, 500));
+    writeFile(dir.file("song.mid"), "older output");
+    const std::string before = tree(dir);
+    bool sent = false;
+    const int status = signalledInOutputStage(dir, "song.fms", c.signal, c.hupIgnored, sent);
+    ASSERT_NE(status, 125) << "the test cannot trace the program (ptrace refused)";
+    ASSERT_TRUE(sent) << "the program ended without a temporary output file, status " << status;
+    if (c.hupIgnored) {
+      EXPECT_EQ(status, 0);
+      EXPECT_EQ(slurp(dir.file("song.mid")).substr(0, 4), "MThd");
+    } else {
+      EXPECT_EQ(status, -c.signal);
+      EXPECT_EQ(slurp(dir.file("song.mid")), "older output");
+    }
+    EXPECT_EQ(tree(dir), before);
+  }
 }

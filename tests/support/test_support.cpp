@@ -62,6 +62,17 @@ std::vector<std::string> listDirectory(const std::string& path) {
   return names;
 }
 
+void useShellSignals() {
+  for (int signal = 1; signal < NSIG; ++signal) ::signal(signal, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+int statusOf(int waitStatus) {
+  return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus);
+}
+
 namespace {
 
 RunResult runChild(const std::vector<std::string>& argv, const std::string& cwd, long limit) {
@@ -73,8 +84,8 @@ RunResult runChild(const std::vector<std::string>& argv, const std::string& cwd,
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) _exit(126);
+    useShellSignals();
     if (limit > 0) {
-      ::signal(SIGXFSZ, SIG_IGN);
       rlimit rl{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
       ::setrlimit(RLIMIT_FSIZE, &rl);
     }
@@ -92,7 +103,7 @@ RunResult runChild(const std::vector<std::string>& argv, const std::string& cwd,
   ::close(pipeFds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  result.status = statusOf(status);
   return result;
 }
 
@@ -107,6 +118,10 @@ RunResult runTarvk32c(const std::vector<std::string>& args, const std::string& c
 
 RunResult runCommand(const std::string& commandLine) {
   return runChild({"/bin/sh", "-c", commandLine}, "", 0);
+}
+
+RunResult runBash(const std::string& script) {
+  return runChild({"/bin/bash", "-c", script}, "", 0);
 }
 
 Bytes fmdChannel(const Bytes& image, int channel) {

@@ -35,13 +35,21 @@ struct RunResult {
   int status = -1;
 };
 
+// Programs run as a shell runs a command: every signal at its default action, none blocked.
+// Call in the child between fork and exec.
+void useShellSignals();
+
+// A status from waitpid() as the results below give it: the exit status, or -signal.
+int statusOf(int waitStatus);
+
 // Runs the built tarvk32c with `args` in directory `cwd`; `fileSizeLimit` > 0 sets
-// RLIMIT_FSIZE (with SIGXFSZ ignored, so an over-limit write fails with EFBIG).
+// RLIMIT_FSIZE, with SIGXFSZ at its default action as a shell leaves it.
 RunResult runTarvk32c(const std::vector<std::string>& args, const std::string& cwd,
                       long fileSizeLimit = 0);
 
-// Runs a shell command line; its standard output and exit status.
+// Runs a command line with /bin/sh, or a script with bash; standard output and exit status.
 RunResult runCommand(const std::string& commandLine);
+RunResult runBash(const std::string& script);
 
 // Events (code, value pairs as bytes) of `channel` in a compiled-data image, empty when the
 // channel has no data.
