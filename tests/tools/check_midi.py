@@ -12,7 +12,10 @@ import subprocess
 import sys
 import tempfile
 
-import mido
+try:
+    import mido
+except ImportError:
+    sys.exit("python3-mido is missing: run scripts/install-deps test")
 
 # Per score: track count; per track the tempo changes (tick, microseconds per quarter) and the
 # End of Track tick; the notes (channel, key, velocity, on tick, off tick); the rests (note 23

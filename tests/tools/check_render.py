@@ -6,7 +6,7 @@ Usage: check_render.py <tarvk32c> <render_midi> <soundfont> <demo score> <own sc
 The demo score is used when it exists, else the own score, whose length <seconds> (lead-in
 included) is worked out by hand: then the length that mido reads from the file must match it
 and the first note must start right after the lead-in bar.
-Exit status 77 (skipped) when the soundfont is missing.
+Fails, naming the package, when the soundfont or mido is missing.
 """
 import array
 import os
@@ -15,7 +15,10 @@ import subprocess
 import sys
 import tempfile
 
-import mido
+try:
+    import mido
+except ImportError:
+    sys.exit("python3-mido is missing: run scripts/install-deps test")
 
 RATE = 44100
 LEAD_IN = 0.25  # 240 ticks at 120 beats per minute
@@ -38,8 +41,8 @@ def main():
     score, expected = (demo, None) if os.path.exists(demo) else (own, float(sys.argv[6]))
     print("score file: %s" % score)
     if not os.path.exists(soundfont):
-        print("no soundfont at %s" % soundfont)
-        return 77
+        print("no soundfont at %s: run scripts/install-deps test (timgm6mb-soundfont)" % soundfont)
+        return 1
     errors = []
     with tempfile.TemporaryDirectory() as work:
         shutil.copy(score, work)
