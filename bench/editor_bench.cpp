@@ -81,7 +81,6 @@ void load(benchmark::State& state) {
   form.Memo1->setPlainText(mixedText());
   f.services.fileNames = {f.path("big.fms")};
   form.N1Click();
-  state.counters["bytes"] = static_cast<double>(QFileInfo(f.path("big.fms")).size());
   for (auto _ : state) form.loadSourceFile(f.path("big.fms"));
 }
 
