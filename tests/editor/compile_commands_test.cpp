@@ -2,6 +2,8 @@
 // temporary MIDI file, make MIDI file, compiled-data output, repeated compilations on the one
 // session, the error jump, op(autolr) on the toggles, and the player's display, seek, loop and
 // end of playback.
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -51,6 +53,7 @@ class CompileCommandsTest : public QObject {
   void errorLineJumpsToTheScoreLine();
   void opKeywordsSwitchTheAutoPanPair();
   void commandsWaitingDuringACompilationDoNotRun();
+  void manualOpensTheFirstOneThatExists();
 };
 
 void CompileCommandsTest::compileAndPlayOnAnEmptyEditorHasNothingToPlay() {
@@ -371,6 +374,24 @@ void CompileCommandsTest::commandsWaitingDuringACompilationDoNotRun() {
   QVERIFY(editorText(form).startsWith("op(autolr)"));
   QVERIFY(f.services.boxes.empty() && f.services.fileDialogs.empty());
   QCOMPARE(f.tempMidiFiles().size(), 1);
+}
+
+void CompileCommandsTest::manualOpensTheFirstOneThatExists() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.vantor1Click();  // only the source tree's manual exists
+  QCOMPARE(f.services.documentsOpened,
+           QStringList{QFileInfo(QDir(TARV_SOURCE_DIR).filePath("docs/manual/index.html"))
+                           .absoluteFilePath()});
+  QDir(f.dir.path()).mkdir("bin");
+  f.writeFile("bin/tarvik32.CHM", "manual");
+  form.vantor1Click();
+  QCOMPARE(f.services.documentsOpened.last(), f.path("bin/tarvik32.CHM"));
+  QVERIFY(f.services.boxes.empty());
+  f.services.documentOpens = false;  // nothing on the desktop can show either
+  form.vantor1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
 }
 
 QTEST_MAIN(CompileCommandsTest)
