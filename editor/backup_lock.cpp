@@ -22,19 +22,6 @@ int openRegularForReading(const QByteArray& path) {
   return fd;
 }
 
-bool writeAll(int fd, const char* data, qsizetype size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= n;
-  }
-  return true;
-}
-
 }  // namespace
 
 BackupLock::BackupLock(QString path) : path_(std::move(path)) {}
@@ -86,9 +73,15 @@ bool BackupLock::write(const QByteArray& bytes) const {
   QByteArray temp = QFile::encodeName(path_) + ".XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600, never an existing file
   if (fd < 0) return false;
-  const bool written = writeAll(fd, bytes.constData(), bytes.size());
-  if (::close(fd) != 0 || !written ||
-      ::rename(temp.constData(), QFile::encodeName(path_).constData()) != 0) {
+  QFile file;
+  bool written = false;
+  if (file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+    written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+  } else {
+    ::close(fd);
+  }
+  if (!written || ::rename(temp.constData(), QFile::encodeName(path_).constData()) != 0) {
     ::unlink(temp.constData());
     return false;
   }

@@ -6,30 +6,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <cerrno>
 #include <cstdlib>
 
 #include "core/output_file.h"
 #include "editor/goto_line_dialog.h"
 #include "editor/main_window.h"
 #include "editor/text_codec.h"
-
-namespace {
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 EditorHost::EditorHost(TForm1& form) : form_(form) {}
 
@@ -114,10 +96,18 @@ int32_t EditorHost::closeOutput(bool keep) {
     return file->commit();
   }
   if (tempFd_ < 0) return OUTPUT_CLOSED;
-  const bool written = keep && writeAll(tempFd_, bytes.data(), bytes.size());
-  const bool closed = ::close(tempFd_) == 0;
+  QFile file;
+  bool written = false;
+  if (file.open(tempFd_, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+    const auto size = static_cast<qint64>(bytes.size());
+    written = keep && file.write(reinterpret_cast<const char*>(bytes.data()), size) == size &&
+              file.flush();
+    file.close();
+  } else {
+    ::close(tempFd_);
+  }
   tempFd_ = -1;
-  if (keep && written && closed) return OUTPUT_CLOSED;
+  if (written) return OUTPUT_CLOSED;
   // Nothing worth playing: the temporary file goes at once.
   if (QFile::remove(form_.state.playPath)) form_.state.tempMidiExists = false;
   return keep ? OUTPUT_WRITE_FAILED : OUTPUT_CLOSED;

@@ -10,14 +10,6 @@
 
 namespace {
 
-QByteArray settingsImage(uint8_t flagsA, uint8_t flagsB) {
-  QByteArray image(512, '\0');
-  image.replace(0, 12, QByteArray("TARVIK000\r\n\x1a", 12));
-  image[16] = static_cast<char>(flagsA);
-  image[17] = static_cast<char>(flagsB);
-  return image;
-}
-
 const char RECOVERY_QUESTION[] = "自動backupfileがあります\n読み込みますか？";
 const char SECOND_INSTANCE[] =
     "すでにtarvik32が起動中\n今から起動するtarvik32で\n自動backupは作動しません.";

@@ -14,33 +14,10 @@
 
 namespace {
 
-QByteArray image(uint8_t a, uint8_t b) {
-  QByteArray bytes("TARVIK000\r\n\x1a");
-  bytes.append(512 - bytes.size(), '\0');
-  bytes[16] = static_cast<char>(a);
-  bytes[17] = static_cast<char>(b);
-  return bytes;
-}
-
 QByteArray readFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return "<cannot open>";
   return file.readAll();
-}
-
-// A box in one line, so a failing comparison shows all of it.
-QString describe(const RecordedBox& box) {
-  static const char* const BUTTONS[] = {"Ok", "YesNo", "YesNoCancel"};       // order of BoxButtons
-  static const char* const ICONS[] = {"None", "Stop", "Error", "Question"};  // order of BoxIcon
-  return QString("%1 | %2 | %3 | %4")
-      .arg(box.text, box.caption ? '"' + *box.caption + '"' : QString("no caption"),
-           BUTTONS[static_cast<int>(box.buttons)], ICONS[static_cast<int>(box.icon)]);
-}
-
-QStringList boxesShown(const ScriptedServices& services) {
-  QStringList shown;
-  for (const RecordedBox& box : services.boxes) shown << describe(box);
-  return shown;
 }
 
 // Settings and dialog in one format: auto-save, loop, line numbers, maximized and auto pan
@@ -131,12 +108,12 @@ class OptionsDialogTest : public QObject {
     run(settingsPath());
     QCOMPARE(opened, "S--M- font 1 q7");
     QCOMPARE(stored(settings, q7Default), "S--M- font 1 q8");
-    QCOMPARE(readFile(settingsPath()).toHex(' '), image(0x29, 0).toHex(' '));
-    QCOMPARE(boxesShown(*services), QStringList{SAVED_BOX});
+    QCOMPARE(readFile(settingsPath()).toHex(' '), settingsImage(0x29, 0).toHex(' '));
+    QCOMPARE(services->boxesShown(), QStringList{SAVED_BOX});
   }
 
   void resetThenCancelChangesNothing() {
-    const QByteArray old = image(0xcf, 0x01);
+    const QByteArray old = settingsImage(0xcf, 0x01);
     QFile file(settingsPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(old);
@@ -151,7 +128,7 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(services->dialogsShown, 1);
     QCOMPARE(readFile(settingsPath()).toHex(' '), old.toHex(' '));
     QCOMPARE(stored(settings, q7Default), "SLNMP font 2 q7");
-    QCOMPARE(boxesShown(*services), QStringList{});
+    QCOMPARE(services->boxesShown(), QStringList{});
   }
 
   void resetThenOkSavesEverythingOff() {
@@ -160,9 +137,9 @@ class OptionsDialogTest : public QObject {
     script(QDialog::Accepted, true);
 
     run(settingsPath());
-    QCOMPARE(readFile(settingsPath()).toHex(' '), image(0x10, 0).toHex(' '));
+    QCOMPARE(readFile(settingsPath()).toHex(' '), settingsImage(0x10, 0).toHex(' '));
     QCOMPARE(stored(settings, q7Default), "----- font 0 q8");
-    QCOMPARE(boxesShown(*services), QStringList{SAVED_BOX});
+    QCOMPARE(services->boxesShown(), QStringList{SAVED_BOX});
   }
 
   void hiddenLineNumbersBoxKeepsItsValue() {
@@ -174,7 +151,7 @@ class OptionsDialogTest : public QObject {
     });
 
     run(settingsPath());
-    QCOMPARE(readFile(settingsPath()).toHex(' '), image(0x24, 0x01).toHex(' '));
+    QCOMPARE(readFile(settingsPath()).toHex(' '), settingsImage(0x24, 0x01).toHex(' '));
     QCOMPARE(stored(settings, q7Default), "--N-P font 1 q8");
   }
 
@@ -186,7 +163,7 @@ class OptionsDialogTest : public QObject {
            [](TTarvikOption& options) { options.CheckBox2->setChecked(true); });
 
     run(dir->filePath("not-a-folder/tarvik32.cfg"));
-    QCOMPARE(boxesShown(*services),
+    QCOMPARE(services->boxesShown(),
              (QStringList{"cfgを開けません\n設定変更は保存不可 | no caption | Ok | Error",
                           "保存に失敗しました | no caption | Ok | Error"}));
     QCOMPARE(stored(settings, q7Default), "-L--- font 0 q8");  // what the dialog showed

@@ -15,14 +15,6 @@
 
 namespace {
 
-QByteArray image(uint8_t a, uint8_t b) {
-  QByteArray bytes("TARVIK000\r\n\x1a");
-  bytes.append(512 - bytes.size(), '\0');
-  bytes[16] = static_cast<char>(a);
-  bytes[17] = static_cast<char>(b);
-  return bytes;
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly));
@@ -33,21 +25,6 @@ QByteArray readFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return "<cannot open>";
   return file.readAll();
-}
-
-// A box in one line, so a failing comparison shows all of it.
-QString describe(const RecordedBox& box) {
-  static const char* const BUTTONS[] = {"Ok", "YesNo", "YesNoCancel"};       // order of BoxButtons
-  static const char* const ICONS[] = {"None", "Stop", "Error", "Question"};  // order of BoxIcon
-  return QString("%1 | %2 | %3 | %4")
-      .arg(box.text, box.caption ? '"' + *box.caption + '"' : QString("no caption"),
-           BUTTONS[static_cast<int>(box.buttons)], ICONS[static_cast<int>(box.icon)]);
-}
-
-QStringList boxesShown(const ScriptedServices& services) {
-  QStringList shown;
-  for (const RecordedBox& box : services.boxes) shown << describe(box);
-  return shown;
 }
 
 // The stored values in one line: auto-save, loop, line numbers, maximized, auto pan as a letter
@@ -91,15 +68,15 @@ class SettingsFileTest : public QObject {
   void flagBytesLoadIntoSettings_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("only the small font") << image(0x10, 0) << "----- font 0 q8";
-    QTest::newRow("two font bits read as small") << image(0x30, 0) << "----- font 0 q8";
-    QTest::newRow("medium font") << image(0x20, 0) << "----- font 1 q8";
-    QTest::newRow("q7 default") << image(0x80, 0) << "----- font 0 q7";
-    QTest::newRow("every switch") << image(0x4f, 0x01) << "SLNMP font 2 q8";
-    QTest::newRow("loop only") << image(0x12, 0) << "-L--- font 0 q8";
-    QTest::newRow("other bits of B") << image(0x18, 0xfe) << "---M- font 0 q8";
+    QTest::newRow("only the small font") << settingsImage(0x10, 0) << "----- font 0 q8";
+    QTest::newRow("two font bits read as small") << settingsImage(0x30, 0) << "----- font 0 q8";
+    QTest::newRow("medium font") << settingsImage(0x20, 0) << "----- font 1 q8";
+    QTest::newRow("q7 default") << settingsImage(0x80, 0) << "----- font 0 q7";
+    QTest::newRow("every switch") << settingsImage(0x4f, 0x01) << "SLNMP font 2 q8";
+    QTest::newRow("loop only") << settingsImage(0x12, 0) << "-L--- font 0 q8";
+    QTest::newRow("other bits of B") << settingsImage(0x18, 0xfe) << "---M- font 0 q8";
     // Cut off after flag byte A; the missing bytes read as zero.
-    QTest::newRow("short file") << image(0xa1, 0x01).left(17) << "S---- font 1 q7";
+    QTest::newRow("short file") << settingsImage(0xa1, 0x01).left(17) << "S---- font 1 q7";
     QTest::newRow("magic alone") << QByteArray("TARVIK000") << "----- font 0 q8";
   }
   void flagBytesLoadIntoSettings() {
@@ -108,12 +85,12 @@ class SettingsFileTest : public QObject {
     writeFile(path(), file);
     QCOMPARE(load(path()), 0);
     QCOMPARE(stored(settings, q7Default), expected);
-    QCOMPARE(boxesShown(*services), QStringList{});
+    QCOMPARE(services->boxesShown(), QStringList{});
   }
 
   void wrongVersionIsRejectedWithABox_data() {
     QTest::addColumn<QByteArray>("file");
-    QByteArray lastDigit = image(0x20, 0x01);
+    QByteArray lastDigit = settingsImage(0x20, 0x01);
     lastDigit[8] = '1';
     QTest::newRow("last digit differs") << lastDigit;
     QTest::newRow("shorter than the magic") << QByteArray("TARVIK00");
@@ -122,7 +99,7 @@ class SettingsFileTest : public QObject {
     QFETCH(QByteArray, file);
     writeFile(path(), file);
     QVERIFY(load(path()) != 0);
-    QCOMPARE(boxesShown(*services),
+    QCOMPARE(services->boxesShown(),
              QStringList{"tarvik32.cfgのバージョンが非対応形式 | no caption | Ok | Error"});
     QCOMPARE(stored(settings, q7Default), ALL_ON);
   }
@@ -130,7 +107,7 @@ class SettingsFileTest : public QObject {
   void missingFileIsSilent() {
     QVERIFY(load(path("absent.cfg")) != 0);
     QVERIFY(load(dir->path()) != 0);  // a folder cannot be read either
-    QCOMPARE(boxesShown(*services), QStringList{});
+    QCOMPARE(services->boxesShown(), QStringList{});
     QCOMPARE(stored(settings, q7Default), ALL_ON);
   }
 
@@ -146,22 +123,22 @@ class SettingsFileTest : public QObject {
 
     const QString file = path("config/tarvik32/tarvik32.cfg");
     QCOMPARE(saveSettings(dialog, file, settings, q7Default, *services, nullptr), 0);
-    QCOMPARE(readFile(file).toHex(' '), image(0xcf, 0x01).toHex(' '));
+    QCOMPARE(readFile(file).toHex(' '), settingsImage(0xcf, 0x01).toHex(' '));
     QCOMPARE(stored(settings, q7Default), ALL_ON);
-    QCOMPARE(boxesShown(*services), QStringList{});
+    QCOMPARE(services->boxesShown(), QStringList{});
   }
 
   void failedSaveLeavesTheOldFileAlone() {
     // A name as long as the file system allows leaves no room for the name of the temporary
     // file beside it, so this save fails only after the new image was written.
     const QString name = QString(251, 'x') + ".cfg";
-    const QByteArray old = image(0x10, 0);
+    const QByteArray old = settingsImage(0x10, 0);
     writeFile(path(name), old);
     TTarvikOption dialog;
     dialog.CheckBox1->setChecked(true);
 
     QCOMPARE(saveSettings(dialog, path(name), settings, q7Default, *services, nullptr), 1);
-    QCOMPARE(boxesShown(*services),
+    QCOMPARE(services->boxesShown(),
              QStringList{"cfgを開けません\n設定変更は保存不可 | no caption | Ok | Error"});
     QCOMPARE(readFile(path(name)).toHex(' '), old.toHex(' '));
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});

@@ -1,5 +1,27 @@
 #include "tests/editor/support/scripted_services.h"
 
+QString describeBox(const RecordedBox& box) {
+  static const char* const BUTTONS[] = {"Ok", "YesNo", "YesNoCancel"};       // order of BoxButtons
+  static const char* const ICONS[] = {"None", "Stop", "Error", "Question"};  // order of BoxIcon
+  return QString("%1 | %2 | %3 | %4")
+      .arg(box.text, box.caption ? '"' + *box.caption + '"' : QString("no caption"),
+           BUTTONS[static_cast<int>(box.buttons)], ICONS[static_cast<int>(box.icon)]);
+}
+
+QByteArray settingsImage(uint8_t flagsA, uint8_t flagsB) {
+  QByteArray bytes("TARVIK000\r\n\x1a");
+  bytes.append(512 - bytes.size(), '\0');
+  bytes[16] = static_cast<char>(flagsA);
+  bytes[17] = static_cast<char>(flagsB);
+  return bytes;
+}
+
+QStringList ScriptedServices::boxesShown() const {
+  QStringList shown;
+  for (const RecordedBox& box : boxes) shown << describeBox(box);
+  return shown;
+}
+
 void ScriptedMediaPlayer::close() {
   calls << "close";
   const bool wasPlaying = playing;

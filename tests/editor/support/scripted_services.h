@@ -45,6 +45,12 @@ class ScriptedMediaPlayer : public MediaPlayer {
   bool plays = true;
 };
 
+// A box in one line ("text | caption | buttons | icon"), so a failing comparison shows all of it.
+QString describeBox(const RecordedBox& box);
+
+// A settings file image of 512 bytes with the right magic and the two flag bytes.
+QByteArray settingsImage(uint8_t flagsA, uint8_t flagsB);
+
 class ScriptedServices : public EditorServices {
  public:
   BoxAnswer messageBox(QWidget* parent, const QString& text, const BoxCaption& caption,
@@ -64,6 +70,7 @@ class ScriptedServices : public EditorServices {
   bool documentOpens = true;
 
   std::vector<RecordedBox> boxes;
+  QStringList boxesShown() const;  // every box so far, described
   std::vector<RecordedFileDialog> fileDialogs;
   QStringList documentsOpened;
   int dialogsShown = 0;
