@@ -9,8 +9,6 @@
 
 inline constexpr int32_t BACKUP_IDLE_TICKS = 5;        // quiet seconds before a backup
 inline constexpr int32_t BACKUP_INTERVAL_TICKS = 180;  // seconds between backups
-inline constexpr int32_t SOURCE_PATH_MAX = 259;        // characters kept of a source path
-inline constexpr int32_t DERIVED_PATH_MAX = 258;       // of the ".mid" and temporary paths
 
 struct EditorState {
   QString sourcePath;

@@ -68,14 +68,20 @@ bool TForm1::loadSourceFile(const QString& fileName) {
   return true;
 }
 
-void TForm1::sourceOpened(const QString& fileName, qsizetype size) {
-  lastOpenName = fileName;
-  state.sourcePath = fileName.left(SOURCE_PATH_MAX);
+// The text now belongs to `name`, saved; its ".mid" goes beside it. Paths are kept whole: a
+// shortened path would name another file.
+void TForm1::nameSource(const QString& name) {
+  state.sourcePath = name;
   state.hasFileName = true;
   state.isSaved = true;
   setStatusText(2, QString());
-  state.midiOutputPath = withExtension(fileName, ".mid").left(DERIVED_PATH_MAX);
+  state.midiOutputPath = withExtension(name, ".mid");
   state.playPath = state.midiOutputPath;
+}
+
+void TForm1::sourceOpened(const QString& fileName, qsizetype size) {
+  lastOpenName = fileName;
+  nameSource(fileName);
   appendMessage(QString(" -> 開いたソースのサイズ : %1 バイト").arg(size));
 }
 
@@ -172,13 +178,7 @@ void TForm1::N1Click() {
   request.confirmOverwrite = true;
   const QString name = services.saveFileName(this, request);
   if (name.isEmpty()) return;
-  if (!saveTo(name)) return;
-  state.sourcePath = name.left(DERIVED_PATH_MAX);
-  state.hasFileName = true;
-  state.isSaved = true;
-  setStatusText(2, QString());
-  state.midiOutputPath = withExtension(name, ".mid").left(DERIVED_PATH_MAX);
-  state.playPath = state.midiOutputPath;
+  if (saveTo(name)) nameSource(name);
 }
 
 void TForm1::Close1Click() {
@@ -201,7 +201,7 @@ void TForm1::Close1Click() {
 
 void TForm1::filesDropped(const QStringList& names) {
   if (names.isEmpty() || compiling_) return;
-  const QString name = names.first().left(SOURCE_PATH_MAX);
+  const QString name = names.first();
   raise();
   activateWindow();
   state.closeCancelled = false;

@@ -130,6 +130,7 @@ class TForm1 : public QMainWindow {
   bool loadSourceFile(const QString& fileName);
   void sourceOpened(const QString& fileName, qsizetype size);
   void sourceOpenFailed();
+  void nameSource(const QString& name);
   void stopPlayback();
   void deleteTempMidi();
   void updateStatusBar();

@@ -49,6 +49,7 @@ class FileCommandsTest : public QObject {
   void unreadableFilesTakeTheFailedOpenPath();
   void oversizedFileIsRefusedAndOddNamesWork();
   void typedInputStopsAtTheCapacity();
+  void longPathsAreKeptWhole();
   void openAskingYesWithCancelledSaveLoadsNothing();
   void closeReportsTheSizeAndMakesTheTextUntitled();
   void dropOpensOnlyTheFirstFile();
@@ -227,6 +228,20 @@ void FileCommandsTest::typedInputStopsAtTheCapacity() {
   }
   QCOMPARE(form.editorSize(), EDITOR_INPUT_LIMIT);
   QVERIFY(editorText(form).endsWith("aあx"));
+}
+
+void FileCommandsTest::longPathsAreKeptWhole() {
+  EditorFixture f;
+  const QString folder = QString(120, 'd') + "/" + QString(120, 'e') + "/" + QString(120, 'f');
+  QVERIFY(QDir(f.dir.path()).mkpath(folder));
+  const QString name = folder + "/song.fms";
+  f.writeFile(name, "first");
+  TForm1& form = f.start({f.path(name)});
+  QVERIFY(form.state.sourcePath.size() > 300);
+  typeText(form, "x");
+  form.Save1Click();
+  QCOMPARE(f.readFile(name), QByteArray("xfirst"));
+  QCOMPARE(form.state.midiOutputPath, f.path(folder + "/song.mid"));
 }
 
 void FileCommandsTest::openAskingYesWithCancelledSaveLoadsNothing() {
