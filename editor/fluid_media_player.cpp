@@ -12,6 +12,9 @@
 #ifdef TARV_HAVE_SDL2
 #include <SDL.h>
 #endif
+#ifdef TARV_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 // An open audio output. It renders through FluidMediaPlayer::render() until it is destroyed.
 class FluidAudioOutput {
@@ -341,9 +344,18 @@ bool FluidMediaPlayer::startEngine(QString* error) {
   return fail(error, QString("Cannot load the SoundFont %1: %2").arg(soundFont_, why));
 }
 
+#ifdef TARV_HAVE_ALSA
+// ALSA reports a missing sound card on standard error by itself; the player says why it could
+// not play in its own words, so the library's lines are dropped.
+static void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
 // The first output of the list that opens; it stays open for later files.
 bool FluidMediaPlayer::openOutput(QString* error) {
   if (audio_) return true;
+#ifdef TARV_HAVE_ALSA
+  snd_lib_error_set_handler(quietAlsa);
+#endif
   QStringList failures;
   for (const Output output : outputs_) {
     QString why = "not built in";
