@@ -1,5 +1,6 @@
 #include "editor/editor_panes.h"
 
+#include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 
@@ -60,6 +61,30 @@ void SourceEdit::insertFromMimeData(const QMimeData* source) {
   ensureCursorVisible();
 }
 
+void SourceEdit::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->ignore();  // the main window takes files
+    return;
+  }
+  QPlainTextEdit::dragEnterEvent(event);
+}
+
+void SourceEdit::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->ignore();
+    return;
+  }
+  QPlainTextEdit::dragMoveEvent(event);
+}
+
+void SourceEdit::dropEvent(QDropEvent* event) {
+  if (event->mimeData()->hasUrls()) {
+    event->ignore();
+    return;
+  }
+  QPlainTextEdit::dropEvent(event);
+}
+
 MessagePane::MessagePane(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
   setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -72,4 +97,8 @@ MessagePane::MessagePane(QWidget* parent) : QPlainTextEdit(parent) {
 void MessagePane::mouseDoubleClickEvent(QMouseEvent* event) {
   QPlainTextEdit::mouseDoubleClickEvent(event);
   Q_EMIT doubleClicked();
+}
+
+void MessagePane::dragEnterEvent(QDragEnterEvent* event) {
+  event->ignore();  // nothing is dropped into the messages; files go to the main window
 }

@@ -7,7 +7,8 @@
 #include <functional>
 
 // The editor pane: a plain-text editor that refuses typed or pasted input beyond its capacity
-// and hands Shift+Insert to the main window's paste command.
+// and hands Shift+Insert to the main window's paste command. Files dragged onto either pane
+// are left to the main window, which opens them; text is dragged and dropped as usual.
 class SourceEdit : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -30,6 +31,9 @@ class SourceEdit : public QPlainTextEdit {
   void keyReleaseEvent(QKeyEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void insertFromMimeData(const QMimeData* source) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   bool fits(const QString& inserted) const;
@@ -47,4 +51,5 @@ class MessagePane : public QPlainTextEdit {
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
 };

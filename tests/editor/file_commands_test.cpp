@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QUrl>
+#include <QDropEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
@@ -274,7 +276,14 @@ void FileCommandsTest::dropOpensOnlyTheFirstFile() {
   f.writeFile("b.fms", "second");
   f.writeFile("old.fms", "old");
   TForm1& form = f.start({f.path("old.fms")});
-  form.filesDropped({f.path("a.fms"), f.path("b.fms")});
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(f.path("a.fms")), QUrl::fromLocalFile(f.path("b.fms"))});
+  // Dropped onto the editor pane: the pane leaves files to the window, which opens them.
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form.Memo1->viewport(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form.Memo1->viewport(), &drop);
   QCOMPARE(editorText(form), QString("first"));
   QCOMPARE(form.state.sourcePath, f.path("a.fms"));
   QCOMPARE(form.Memo2->toPlainText(),
