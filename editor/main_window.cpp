@@ -414,38 +414,36 @@ bool TForm1::autoPanOn() const {
   return S1->isChecked();
 }
 
-// The toggle pattern: the menu command follows the button; the button command, run after the
-// button flipped itself, flips the menu item.
+// The toggle pattern: the menu command follows the button (up: both on, down: both off); the
+// button command, run after the button flipped itself, makes the menu item match it.
+static bool flipFromMenu(QToolButton* button, QAction* item) {
+  const bool on = !button->isChecked();
+  button->setChecked(on);
+  item->setChecked(on);
+  return on;
+}
+
 void TForm1::N16Click() {
-  const bool on = !SpeedButton6->isChecked();
-  SpeedButton6->setChecked(on);
-  N16->setChecked(on);
+  flipFromMenu(SpeedButton6, N16);
 }
 void TForm1::SpeedButton6Click() {
   N16->setChecked(SpeedButton6->isChecked());
 }
 void TForm1::N13Click() {
-  const bool on = !SpeedButton5->isChecked();
-  SpeedButton5->setChecked(on);
-  N13->setChecked(on);
+  flipFromMenu(SpeedButton5, N13);
 }
 void TForm1::SpeedButton5Click() {
   N13->setChecked(SpeedButton5->isChecked());
 }
 void TForm1::S1Click() {
-  const bool on = !SpeedButton12->isChecked();
-  SpeedButton12->setChecked(on);
-  S1->setChecked(on);
-  session->autoPan = on;
+  session->autoPan = flipFromMenu(SpeedButton12, S1);
 }
 void TForm1::SpeedButton12Click() {
   S1->setChecked(SpeedButton12->isChecked());
   session->autoPan = S1->isChecked();
 }
 void TForm1::N17Click() {
-  const bool on = !SpeedButton7->isChecked();
-  SpeedButton7->setChecked(on);
-  N17->setChecked(on);
+  flipFromMenu(SpeedButton7, N17);
   Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
   Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
 }
