@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+
+#include "editor/document/whole_file_writer.h"
 
 namespace {
 
@@ -24,10 +29,34 @@ int openRegularForReading(const QByteArray& path) {
 
 }  // namespace
 
+QString userBackupFilePath() {
+  QString state = qEnvironmentVariable("XDG_STATE_HOME");
+  if (!QDir::isAbsolutePath(state)) state = QDir::homePath() + "/.local/state";
+  return QDir(state).filePath("tarvik32/!!tarvik32.tmp");
+}
+
 BackupLock::BackupLock(QString path) : path_(std::move(path)) {}
 
 BackupLock::~BackupLock() {
   release();
+}
+
+bool BackupLock::prepareFolder() const {
+  // Each missing folder on the way is made private; folders that exist are left as they are.
+  const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
+  for (qsizetype slash = folder.indexOf('/', 1);; slash = folder.indexOf('/', slash + 1)) {
+    const QByteArray part = slash < 0 ? folder : folder.left(slash);
+    if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash < 0) break;
+  }
+  struct stat info {};
+  return ::stat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool BackupLock::isEmpty() const {
+  struct stat info {};
+  return ::lstat(QFile::encodeName(path_).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+         info.st_size == 0;
 }
 
 bool BackupLock::exists() const {
@@ -69,23 +98,11 @@ void BackupLock::release() {
 }
 
 bool BackupLock::write(const QByteArray& bytes) const {
-  // Written beside the file and renamed over it, so a failed write keeps the last backup.
-  QByteArray temp = QFile::encodeName(path_) + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600, never an existing file
-  if (fd < 0) return false;
-  QFile file;
-  bool written = false;
-  if (file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-    written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-  } else {
-    ::close(fd);
-  }
-  if (!written || ::rename(temp.constData(), QFile::encodeName(path_).constData()) != 0) {
-    ::unlink(temp.constData());
-    return false;
-  }
-  return true;
+  // A link at the backup's name is replaced, never followed.
+  WholeFileOptions options;
+  options.newFileMode = 0600;
+  options.followLink = false;
+  return writeFileWhole(path_, bytes, options).ok();
 }
 
 bool BackupLock::remove() const {

@@ -1,11 +1,15 @@
-// The automatic-backup file "!!tarvik32.tmp" in the temporary directory, which is also the
-// editor's single-instance lock: the instance that owns it holds an advisory exclusive flock on
-// it for its whole run. The file is made with mode 0600 and never opened through a symbolic
-// link, so a link planted in a shared temporary directory is neither followed nor written.
+// The automatic-backup file "!!tarvik32.tmp", which is also the editor's single-instance lock:
+// the instance that owns it holds an advisory exclusive flock on it for its whole run. It lives
+// in the user's own state folder (mode 0700), so "already running" means this user's other
+// instance and no other user can read, plant or lock it. The file is made with mode 0600 and
+// never opened through a symbolic link.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+
+// "$XDG_STATE_HOME/tarvik32/!!tarvik32.tmp", by default under "~/.local/state".
+QString userBackupFilePath();
 
 class BackupLock {
  public:
@@ -15,7 +19,10 @@ class BackupLock {
   BackupLock& operator=(const BackupLock&) = delete;
 
   const QString& path() const { return path_; }
+  // Creates the file's folder, and any missing folder above it, with mode 0700.
+  bool prepareFolder() const;
   bool exists() const;
+  bool isEmpty() const;  // exists and holds no byte
   // The file exists as a regular file and nobody holds its lock (a left-over of a run that did
   // not end normally).
   bool openable() const;

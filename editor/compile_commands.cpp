@@ -5,10 +5,11 @@
 #include <QFileInfo>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTimer>
 #include <cerrno>
 
 #include "core/compile_driver.h"
-#include "core/output_file.h"
+#include "editor/document/whole_file_writer.h"
 #include "editor/editor_compile_host.h"
 #include "editor/main_window.h"
 #include "editor/player_window.h"
@@ -36,6 +37,7 @@ int32_t TForm1::compileEditorText(bool compiledData) {
   const int32_t result = compileSource(*session);
   compiling_ = false;
   session->host = nullptr;
+  if (endRequested_) QTimer::singleShot(0, this, &TForm1::endOnSignal);
   return result;
 }
 
@@ -46,8 +48,7 @@ void TForm1::deleteTempMidi() {
     state.tempMidiExists = false;
     return;
   }
-  services.messageBox(this, "tmp file remove error!!", QString(""), BoxButtons::Ok,
-                      BoxIcon::Stop);
+  services.messageBox(this, "tmp file remove error!!", QString(""), BoxButtons::Ok, BoxIcon::Stop);
 }
 
 void TForm1::stopPlayback() {
@@ -123,13 +124,14 @@ void TForm1::korvel1Click() {
   request.confirmOverwrite = true;
   const QString name = services.saveFileName(this, request);
   if (name.isEmpty()) return;
-  OutputFile file(QFile::encodeName(name).toStdString());
-  if (file.open()) {
-    file.write(image.data(), image.size());
-    if (file.commit() == OUTPUT_CLOSED) return;
-  }
-  services.messageBox(this, QString("korvelデータを保存できません.\n%1").arg(name), std::nullopt,
-                      BoxButtons::Ok, BoxIcon::Stop);
+  const WriteOutcome outcome =
+      writeFileWhole(name, QByteArray(reinterpret_cast<const char*>(image.data()),
+                                      static_cast<qsizetype>(image.size())));
+  if (outcome.ok()) return;
+  services.messageBox(
+      this,
+      QString("korvelデータを保存できません.\n%1\n%2").arg(name, describeWriteFailure(outcome)),
+      std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
 }
 
 void TForm1::MediaPlayer1Notify() {

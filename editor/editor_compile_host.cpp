@@ -8,7 +8,7 @@
 #include <QFile>
 #include <cstdlib>
 
-#include "core/output_file.h"
+#include "editor/document/whole_file_writer.h"
 #include "editor/goto_line_dialog.h"
 #include "editor/main_window.h"
 #include "editor/text_codec.h"
@@ -57,8 +57,8 @@ OutputStream* EditorHost::openMidiOutput() {
   midi_.clear();
   EditorState& state = form_.state;
   if (state.midiFileMode && state.hasFileName) {
-    besideSource_ = std::make_unique<OutputFile>(QFile::encodeName(state.midiOutputPath).toStdString());
-    if (!besideSource_->open()) {
+    besideSource_ = std::make_unique<WholeFileWriter>(state.midiOutputPath);
+    if (!besideSource_->open().ok()) {
       besideSource_.reset();
       return nullptr;
     }
@@ -87,27 +87,22 @@ int32_t EditorHost::closeOutput(bool keep) {
   if (form_.session->compiledDataMode) return OUTPUT_CLOSED;
   const std::vector<uint8_t>& bytes = midi_.bytes();
   if (besideSource_) {
-    std::unique_ptr<OutputFile> file = std::move(besideSource_);
-    if (!keep) {
-      file->discard();
-      return OUTPUT_CLOSED;
-    }
-    file->write(bytes.data(), bytes.size());
-    return file->commit();
+    std::unique_ptr<WholeFileWriter> file = std::move(besideSource_);
+    if (!keep) return OUTPUT_CLOSED;  // the writer removes its temporary file
+    const WriteOutcome written = file->write(reinterpret_cast<const char*>(bytes.data()),
+                                             static_cast<qsizetype>(bytes.size()));
+    if (!written.ok()) return OUTPUT_WRITE_FAILED;
+    const WriteOutcome committed = file->commit();
+    if (committed.ok()) return OUTPUT_CLOSED;
+    return committed.failure == WriteFailure::Write ? OUTPUT_WRITE_FAILED : OUTPUT_REPLACE_FAILED;
   }
   if (tempFd_ < 0) return OUTPUT_CLOSED;
-  QFile file;
-  bool written = false;
-  if (file.open(tempFd_, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-    const auto size = static_cast<qint64>(bytes.size());
-    written = keep && file.write(reinterpret_cast<const char*>(bytes.data()), size) == size &&
-              file.flush();
-    file.close();
-  } else {
-    ::close(tempFd_);
-  }
+  const int fd = tempFd_;
   tempFd_ = -1;
-  if (written) return OUTPUT_CLOSED;
+  const bool written = keep && writeAllBytes(fd, reinterpret_cast<const char*>(bytes.data()),
+                                             static_cast<qsizetype>(bytes.size())) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (written && closed) return OUTPUT_CLOSED;
   // Nothing worth playing: the temporary file goes at once.
   if (QFile::remove(form_.state.playPath)) form_.state.tempMidiExists = false;
   return keep ? OUTPUT_WRITE_FAILED : OUTPUT_CLOSED;

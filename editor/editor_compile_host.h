@@ -10,7 +10,7 @@
 #include "core/compile_host.h"
 #include "core/output_stream.h"
 
-class OutputFile;
+class WholeFileWriter;
 class TForm1;
 
 class EditorHost : public EditorCompileHost {
@@ -34,6 +34,6 @@ class EditorHost : public EditorCompileHost {
   int32_t blockIndex_ = -1;
   QByteArray line_;
   MemoryOutputStream midi_;  // the MIDI file, written out whole when it is kept
-  std::unique_ptr<OutputFile> besideSource_;
+  std::unique_ptr<WholeFileWriter> besideSource_;
   int tempFd_ = -1;
 };

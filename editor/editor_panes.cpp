@@ -1,6 +1,7 @@
 #include "editor/editor_panes.h"
 
 #include <QDragEnterEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 
@@ -16,7 +17,8 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
 bool SourceEdit::fits(const QString& inserted) const {
   if (inputLimit_ <= 0 || !currentBytes || !bytesOf) return true;
   const QTextCursor cursor = textCursor();
-  const qsizetype replaced = bytesOf(cursor.selectedText().replace(QChar::ParagraphSeparator, '\n'));
+  const qsizetype replaced =
+      bytesOf(cursor.selectedText().replace(QChar::ParagraphSeparator, '\n'));
   return currentBytes() - replaced + bytesOf(inserted) <= inputLimit_;
 }
 
@@ -59,6 +61,18 @@ void SourceEdit::insertFromMimeData(const QMimeData* source) {
   if (!fits(text)) return;
   textCursor().insertText(text);  // plain text only
   ensureCursorVisible();
+}
+
+// Text an input method commits counts like typed text: what does not fit is dropped and the
+// composition ends.
+void SourceEdit::inputMethodEvent(QInputMethodEvent* event) {
+  if (!event->commitString().isEmpty() && !fits(event->commitString())) {
+    QInputMethodEvent ended;
+    QPlainTextEdit::inputMethodEvent(&ended);
+    event->accept();
+    return;
+  }
+  QPlainTextEdit::inputMethodEvent(event);
 }
 
 void SourceEdit::dragEnterEvent(QDragEnterEvent* event) {

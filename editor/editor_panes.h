@@ -6,7 +6,8 @@
 #include <QPlainTextEdit>
 #include <functional>
 
-// The editor pane: a plain-text editor that refuses typed or pasted input beyond its capacity
+// The editor pane: a plain-text editor that refuses typed, pasted or composed (input method)
+// input beyond its capacity
 // and hands Shift+Insert to the main window's paste command. Files dragged onto either pane
 // are left to the main window, which opens them; text is dragged and dropped as usual.
 class SourceEdit : public QPlainTextEdit {
@@ -31,6 +32,7 @@ class SourceEdit : public QPlainTextEdit {
   void keyReleaseEvent(QKeyEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void insertFromMimeData(const QMimeData* source) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;

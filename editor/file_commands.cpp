@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "editor/document/whole_file_writer.h"
 #include "editor/main_window.h"
 #include "editor/player_window.h"
 #include "editor/text_codec.h"
@@ -52,8 +52,8 @@ bool TForm1::loadSourceFile(const QString& fileName) {
   QFile file(fileName);
   const QFileInfo info(fileName);
   QByteArray bytes;
-  bool loaded = info.isFile() && info.size() <= LOADABLE_FILE_BYTES &&
-                file.open(QIODevice::ReadOnly);
+  bool loaded =
+      info.isFile() && info.size() <= LOADABLE_FILE_BYTES && file.open(QIODevice::ReadOnly);
   if (loaded) {
     bytes = file.readAll();
     loaded = file.error() == QFileDevice::NoError;
@@ -76,7 +76,9 @@ void TForm1::nameSource(const QString& name) {
   state.isSaved = true;
   setStatusText(2, QString());
   state.midiOutputPath = withExtension(name, ".mid");
-  state.playPath = state.midiOutputPath;
+  // While a temporary file plays, playPath names it: that file, and no other, goes at the end of
+  // playback. The new name counts from the next compilation on.
+  if (!state.tempMidiExists) state.playPath = state.midiOutputPath;
 }
 
 void TForm1::sourceOpened(const QString& fileName, qsizetype size) {
@@ -88,7 +90,7 @@ void TForm1::sourceOpened(const QString& fileName, qsizetype size) {
 void TForm1::sourceOpenFailed() {
   lastOpenName.clear();
   state.sourcePath.clear();
-  state.playPath.clear();
+  if (!state.tempMidiExists) state.playPath.clear();
   state.midiOutputPath.clear();
   state.hasFileName = false;
   state.isSaved = true;
@@ -139,22 +141,22 @@ void TForm1::Open1Click() {
   SpeedButton1Click();
 }
 
-// The previous version of `path` becomes its ".bak" copy (failures are ignored: there may be
-// no previous version), then the editor text is written to `path`, whole or not at all. False
-// after a box that says why; nothing is moved aside when the text cannot be encoded.
+// The editor text is written to `path` whole or not at all; the file it replaces stays as its
+// ".bak" copy, and at every moment `path` holds either the old or the new text. False after a
+// box that says why: then the file and its ".bak" are as they were.
 bool TForm1::saveTo(const QString& path) {
   const std::optional<QByteArray> bytes = editorBytes("保存");
   if (!bytes) return false;
-  const QString bak = withExtension(path, ".bak");
-  QFile::remove(bak);
-  QFile::rename(path, bak);
-  QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly) && file.write(*bytes) == bytes->size() && file.commit()) {
-    return true;
-  }
-  services.messageBox(this,
-                      QString("ファイルに書き込めません.\n%1\n%2").arg(path, file.errorString()),
-                      std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
+  WholeFileOptions options;
+  options.keepPreviousAs = withExtension(path, ".bak");
+  const WriteOutcome outcome = writeFileWhole(path, *bytes, options);
+  if (outcome.ok()) return true;
+  const QString text =
+      outcome.failure == WriteFailure::ReadOnly
+          ? QString("読み取り専用のため保存できません.\n%1\n名前をつけて保存してください.")
+                .arg(path)
+          : QString("ファイルに書き込めません.\n%1\n%2").arg(path, describeWriteFailure(outcome));
+  services.messageBox(this, text, std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
   return false;
 }
 
@@ -237,7 +239,8 @@ bool TForm1::runBackup() {
   backupLock.acquire();
   setWindowTitle(caption);
   if (!written) {
-    services.messageBox(this, QString("自動バックアップを書き込めません.\n%1").arg(backupLock.path()),
+    services.messageBox(this,
+                        QString("自動バックアップを書き込めません.\n%1").arg(backupLock.path()),
                         std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
   }
   return written;

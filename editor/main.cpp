@@ -3,27 +3,39 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QSessionManager>
 #include <exception>
 
+#include "editor/backup_lock.h"
 #include "editor/desktop_services.h"
+#include "editor/ending_signals.h"
 #include "editor/main_window.h"
+#include "editor/qt_translation.h"
 #include "editor/settings_file.h"
 #include "editor/toolbar_icons.h"
 
 int main(int argc, char* argv[]) {
+  ignoreFileSizeSignal();
   QApplication app(argc, argv);
   QApplication::setApplicationName("tarvik32");
   QApplication::setWindowIcon(toolIcon(ToolIcon::Program));
+  installQtJapaneseTexts(app);
   try {
     DesktopServices services;
     EditorPaths paths;
     paths.programPath = QCoreApplication::applicationFilePath();
     paths.settingsFile = settingsFilePath(paths.programPath);
     paths.tempDir = QDir::tempPath();
-    paths.backupFile = QDir(paths.tempDir).filePath("!!tarvik32.tmp");
+    paths.backupFile = userBackupFilePath();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     TForm1 form(services, paths, arguments);
+    EndingSignals endings;
+    QObject::connect(&endings, &EndingSignals::received, &form, &TForm1::endOnSignal);
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager&) { form.preserveUnsavedText(); });
+#endif
     form.show();
     return app.exec();
   } catch (const std::exception& error) {

@@ -379,29 +379,43 @@ void TForm1::applyStartupSettings(int loadResult) {
   }
 }
 
-// The single-instance lock and the recovery of a left-over automatic backup.
+// The single-instance lock and the recovery of a left-over automatic backup. An empty left-over
+// (a run that ended before its first backup) holds nothing to recover and goes silently.
 void TForm1::takeBackupLock() {
+  if (!backupLock.prepareFolder()) {
+    state.backupActive = false;
+    return;
+  }
+  if (backupLock.isEmpty() && backupLock.openable()) backupLock.remove();
   const bool exists = backupLock.exists();
   const bool openable = exists && backupLock.openable();
   if (exists && openable) {
     const BoxAnswer answer =
         services.messageBox(this, "自動backupfileがあります\n読み込みますか？", QString("確認"),
                             BoxButtons::YesNo, BoxIcon::Question);
-    if (answer == BoxAnswer::Yes) {
-      QFile file(backupLock.path());
-      if (file.open(QIODevice::ReadOnly)) {
-        Memo1->setPlainText(loadedText(file.readAll()));
-      }
-    }
+    if (answer == BoxAnswer::Yes) recoverBackup();
   } else if (!exists) {
     state.backupActive = backupLock.createEmpty();
   } else {
     state.backupActive = false;
-    services.messageBox(this,
-                        "すでにtarvik32が起動中\n今から起動するtarvik32で\n自動backupは作動しません.",
-                        std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
+    services.messageBox(
+        this, "すでにtarvik32が起動中\n今から起動するtarvik32で\n自動backupは作動しません.",
+        std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
   }
   state.backupActive = backupLock.acquire();
+}
+
+// The recovered text is edited and untitled: it belongs to no file, so a save asks for a name
+// instead of overwriting a file opened from the command line.
+void TForm1::recoverBackup() {
+  QFile file(backupLock.path());
+  if (!file.open(QIODevice::ReadOnly)) return;
+  Memo1->setPlainText(loadedText(file.readAll()));
+  lastOpenName.clear();
+  state.sourcePath.clear();
+  state.midiOutputPath.clear();
+  if (!state.tempMidiExists) state.playPath.clear();
+  state.hasFileName = false;
 }
 
 bool TForm1::autoSaveOn() const {
@@ -494,6 +508,10 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (endedBySignal_) {
+    event->accept();
+    return;
+  }
   if (compiling_ || !FormCloseQuery()) {
     event->ignore();
     return;
@@ -501,6 +519,42 @@ void TForm1::closeEvent(QCloseEvent* event) {
   FormClose();
   Form2->hide();
   event->accept();
+}
+
+// Keeps an edited text in the backup file, for the next start to offer. True when it is there.
+bool TForm1::preserveUnsavedText() {
+  if (state.isSaved || editorSize() == 0 || !state.backupActive || !backupLock.held()) {
+    return false;
+  }
+  const std::optional<QByteArray> bytes = editorBytes(QString());
+  if (!bytes) return false;
+  backupLock.release();
+  const bool written = backupLock.write(*bytes);
+  backupLock.acquire();
+  return written;
+}
+
+// SIGTERM, SIGHUP or SIGINT: no question can be asked any more. The edited text stays in the
+// backup file, the temporary MIDI file goes, and the program ends as after a normal close.
+void TForm1::endOnSignal() {
+  if (compiling_) {
+    endRequested_ = true;  // handled when the compilation returns
+    return;
+  }
+  Timer1->stop();
+  const bool kept = preserveUnsavedText();
+  Form2->Timer1->stop();
+  services.mediaPlayer().close();
+  if (state.tempMidiExists && !state.midiFileMode && QFile::remove(state.playPath)) {
+    state.tempMidiExists = false;
+  }
+  if (state.backupActive && backupLock.held()) {
+    backupLock.release();
+    if (!kept) backupLock.remove();
+  }
+  state.backupActive = false;
+  endedBySignal_ = true;
+  QCoreApplication::exit(0);
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -542,8 +596,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   } else if (event->type() == QEvent::MouseMove) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget != nullptr && widget != this && widget->window() == this &&
-        (widget == ToolBar1 || widget->parentWidget() == ToolBar1 ||
-         widget == centralWidget() || widget == StatusBar1)) {
+        (widget == ToolBar1 || widget->parentWidget() == ToolBar1 || widget == centralWidget() ||
+         widget == StatusBar1)) {
       FormMouseMove();
     }
   }

@@ -190,6 +190,14 @@ class TForm1 : public QMainWindow {
   void Memo1MouseMove();
   // Files dropped onto the window, first name first.
   void filesDropped(const QStringList& names);
+  // A terminating signal arrived: keep the edited text in the backup file and end.
+  void endOnSignal();
+  // The desktop session is ending, or the program is about to: the edited text goes to the
+  // backup file so that the next start offers it. True when it is there.
+  bool preserveUnsavedText();
+
+ public:
+  bool endedBySignal() const { return endedBySignal_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -209,6 +217,7 @@ class TForm1 : public QMainWindow {
   void createStatusBar();
   void applyStartupSettings(int loadResult);
   void takeBackupLock();
+  void recoverBackup();
   void firstIdleFocus();
 
   bool FormCloseQuery();
@@ -223,6 +232,8 @@ class TForm1 : public QMainWindow {
   void startPlayback();
 
   bool compiling_ = false;
+  bool endRequested_ = false;  // a signal arrived during a compilation
+  bool endedBySignal_ = false;
   bool silentNoticeShown_ = false;
   ByteCounter* byteCounter = nullptr;
   QString lastOpenName;  // the open dialog's file name

@@ -1,13 +1,17 @@
 #include "editor/settings_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
+#include "editor/document/whole_file_writer.h"
 #include "editor/editor_services.h"
 #include "editor/options_dialog.h"
 
@@ -107,8 +111,16 @@ QString settingsFilePath(const QString& programPath) {
 
 int loadSettings(const QString& path, StartupSettings& settings, bool& q7Default,
                  EditorServices& services, QWidget* parent) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return 1;
+  // Only a regular file is read: a named pipe or a device at the name would block the start.
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 1;
+  struct stat info {};
+  QFile file;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return 1;
+  }
   QByteArray image = file.read(SETTINGS_FILE_BYTES);
   if (file.error() != QFileDevice::NoError) return 1;
   file.close();
@@ -141,14 +153,10 @@ int saveSettings(TTarvikOption& dialog, const QString& path, StartupSettings& se
   settings.FontSizeIndex = dialog.RadioGroup1->itemIndex();
   q7Default = dialog.RadioGroup2->itemIndex() == 1;
 
-  // The image goes to a temporary file in the same folder that replaces the old file only once
-  // it is complete, so a failed save never leaves a half-written settings file.
+  // Written whole or not at all, so a failed save never leaves a half-written settings file.
   const QByteArray image = settingsImage(settings, q7Default);
   QDir().mkpath(QFileInfo(path).absolutePath());
-  QSaveFile file(path);
-  const bool written =
-      file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit();
-  if (!written) {
+  if (!writeFileWhole(path, image).ok()) {
     showError(services, parent, TEXT_CANNOT_WRITE);
     return 1;
   }

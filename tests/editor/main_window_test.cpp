@@ -28,7 +28,7 @@ class MainWindowTest : public QObject {
   void secondInstanceMakesNoBackupsAndLeavesTheFileAlone();
   void leftOverBackupIsOfferedAndYesLoadsIt();
   void leftOverBackupAnsweredNoIsNotLoaded();
-  void recoveredBackupReplacesTheOpenedFileAndSavesIntoIt();
+  void recoveredBackupReplacesTheOpenedTextAndIsUntitled();
   void closeRemovesTheBackupFile();
   void exitAsksAndCancelAtTheSavePromptKeepsRunning();
   void closingWithUnsavedEmptyTextAsksNothing();
@@ -158,18 +158,23 @@ void MainWindowTest::leftOverBackupAnsweredNoIsNotLoaded() {
   QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("new"));
 }
 
-void MainWindowTest::recoveredBackupReplacesTheOpenedFileAndSavesIntoIt() {
+// The recovered text replaces the opened file's text but not its file: it is untitled, so a
+// save asks for a name instead of overwriting the file given on the command line.
+void MainWindowTest::recoveredBackupReplacesTheOpenedTextAndIsUntitled() {
   EditorFixture f;
   f.writeFile("song.fms", "file text\r\n");
   f.writeFile("tmp/!!tarvik32.tmp", "backup text\r\n");
   f.services.boxAnswers = {BoxAnswer::Yes};
   TForm1& form = f.start({f.path("song.fms")});
   QCOMPARE(editorText(form), QString("backup text\n"));
-  QCOMPARE(form.state.sourcePath, f.path("song.fms"));
+  QVERIFY(!form.state.hasFileName);
   QCOMPARE(form.statusText(2), QString("変更あり"));
+  f.services.fileNames = {f.path("recovered.fms")};
   form.Save1Click();
-  QCOMPARE(f.readFile("song.fms"), QByteArray("backup text\r\n"));
-  QCOMPARE(f.readFile("song.bak"), QByteArray("file text\r\n"));
+  QCOMPARE(f.services.fileDialogs.size(), size_t(1));
+  QCOMPARE(f.readFile("recovered.fms"), QByteArray("backup text\r\n"));
+  QCOMPARE(f.readFile("song.fms"), QByteArray("file text\r\n"));
+  QVERIFY(!f.exists("song.bak"));
 }
 
 void MainWindowTest::closeRemovesTheBackupFile() {

@@ -1,0 +1,233 @@
+#include "editor/document/whole_file_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+QByteArray folderOf(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  return slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : path.left(slash));
+}
+
+QByteArray nameOf(const QByteArray& path) {
+  return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// A rename is durable once the folder that holds the name is synced; a failure here loses
+// nothing that is not lost anyway, so it is not reported.
+void syncFolder(const QByteArray& path) {
+  const int fd = ::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+mode_t currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// The file systems that refuse hard links (FAT, exFAT, some network shares) say so with one of
+// these.
+bool linksUnsupported(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
+
+QByteArray readWhole(const QByteArray& path, bool* ok) {
+  QFile file(QFile::decodeName(path));
+  *ok = file.open(QIODevice::ReadOnly);
+  if (!*ok) return {};
+  const QByteArray bytes = file.readAll();
+  *ok = file.error() == QFileDevice::NoError;
+  return bytes;
+}
+
+}  // namespace
+
+QString describeWriteFailure(const WriteOutcome& outcome) {
+  const QString reason =
+      outcome.error != 0 ? QString::fromLocal8Bit(std::strerror(outcome.error)) : QString();
+  switch (outcome.failure) {
+    case WriteFailure::None:
+      return QString();
+    case WriteFailure::NotRegularFile:
+      return "通常のファイルではありません";
+    case WriteFailure::ReadOnly:
+      return "読み取り専用のファイルです";
+    case WriteFailure::CreateTemporary:
+      return QString("一時ファイルを作れません: %1").arg(reason);
+    case WriteFailure::Write:
+      return QString("書き込みに失敗しました: %1").arg(reason);
+    case WriteFailure::KeepPrevious:
+      return QString("前の版を.bakとして残せません: %1").arg(reason);
+    case WriteFailure::Replace:
+      return QString("ファイルを置き換えられません: %1").arg(reason);
+  }
+  return reason;
+}
+
+int writeAllBytes(int fd, const char* data, qsizetype size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return EIO;
+    data += n;
+    size -= n;
+  }
+  return 0;
+}
+
+WholeFileWriter::WholeFileWriter(QString target, WholeFileOptions options)
+    : target_(QFile::encodeName(target)),
+      keepAs_(QFile::encodeName(options.keepPreviousAs)),
+      options_(std::move(options)) {}
+
+WholeFileWriter::~WholeFileWriter() {
+  discard();
+}
+
+WriteOutcome WholeFileWriter::fail(WriteFailure failure, int error) {
+  discard();
+  pending_ = WriteOutcome{failure, error};
+  return pending_;
+}
+
+WriteOutcome WholeFileWriter::open() {
+  discard();
+  pending_ = {};
+  struct stat info {};
+  targetExisted_ = ::lstat(target_.constData(), &info) == 0;
+  if (targetExisted_ && S_ISLNK(info.st_mode)) {
+    char* resolved = options_.followLink ? ::realpath(target_.constData(), nullptr) : nullptr;
+    if (resolved != nullptr) {
+      target_ = resolved;
+      std::free(resolved);
+      targetExisted_ = ::stat(target_.constData(), &info) == 0;
+    } else {
+      targetExisted_ = false;  // the link itself is replaced
+    }
+  }
+  if (targetExisted_) {
+    if (!S_ISREG(info.st_mode)) {
+      return fail(WriteFailure::NotRegularFile, S_ISDIR(info.st_mode) ? EISDIR : 0);
+    }
+    // No write bit at all counts for the superuser too, whom access() always lets write.
+    const bool noWriteBits = (info.st_mode & 0222) == 0;
+    if (noWriteBits || ::access(target_.constData(), W_OK) != 0) {
+      return fail(WriteFailure::ReadOnly, noWriteBits ? EACCES : errno);
+    }
+  }
+
+  QByteArray pattern = folderOf(target_) + "/." + nameOf(target_) + ".XXXXXX";
+  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd_ < 0) return fail(WriteFailure::CreateTemporary, errno);
+  tempPath_ = pattern;
+  if (targetExisted_) {
+    if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
+      (void)::fchown(fd_, info.st_uid, info.st_gid);  // allowed for the superuser only
+    }
+    ::fchmod(fd_, info.st_mode & 07777);
+  } else {
+    ::fchmod(fd_, options_.newFileMode & ~currentUmask() & 07777);
+  }
+  return pending_;
+}
+
+WriteOutcome WholeFileWriter::write(const char* data, qsizetype size) {
+  if (!pending_.ok()) return pending_;
+  if (fd_ < 0) return fail(WriteFailure::Write, EBADF);
+  if (const int error = writeAllBytes(fd_, data, size)) return fail(WriteFailure::Write, error);
+  return pending_;
+}
+
+WriteOutcome WholeFileWriter::commit() {
+  if (!pending_.ok()) return pending_;
+  if (fd_ < 0) return fail(WriteFailure::Write, EBADF);
+  if (::fsync(fd_) != 0) return fail(WriteFailure::Write, errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return fail(WriteFailure::Write, errno);
+
+  bool movedAside = false;
+  if (!keepAs_.isEmpty() && targetExisted_ && keepAs_ != target_) {
+    const WriteOutcome kept = keepPrevious();
+    if (!kept.ok()) return fail(kept.failure, kept.error);
+    struct stat info {};
+    movedAside = ::lstat(target_.constData(), &info) != 0;  // renamed, not linked
+  }
+  if (::rename(tempPath_.constData(), target_.constData()) != 0) {
+    const int error = errno;
+    if (movedAside) ::rename(keepAs_.constData(), target_.constData());
+    return fail(WriteFailure::Replace, error);
+  }
+  tempPath_.clear();
+  syncFolder(target_);
+  return pending_;
+}
+
+// The target gets a second name, then that name replaces the old ".bak": the old ".bak" goes
+// only once the previous version is under its name. Where hard links are refused the target is
+// renamed instead, and commit() moves the new file in right after.
+WriteOutcome WholeFileWriter::keepPrevious() {
+  struct stat info {};
+  if (::lstat(keepAs_.constData(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    return {WriteFailure::KeepPrevious, EISDIR};
+  }
+  const QByteArray stem = folderOf(keepAs_) + "/." + nameOf(keepAs_) + "." +
+                          QByteArray::number(static_cast<qint64>(::getpid())) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const QByteArray linkName = stem + QByteArray::number(attempt);
+    if (::link(target_.constData(), linkName.constData()) == 0) {
+      if (::rename(linkName.constData(), keepAs_.constData()) == 0) return {};
+      const int error = errno;
+      ::unlink(linkName.constData());
+      return {WriteFailure::KeepPrevious, error};
+    }
+    const int error = errno;
+    if (error == EEXIST) continue;
+    if (linksUnsupported(error)) {
+      if (::rename(target_.constData(), keepAs_.constData()) == 0) return {};
+      return {WriteFailure::KeepPrevious, errno};
+    }
+    if (error == EXDEV) {  // the ".bak" is on another file system than the file a link names
+      bool read = false;
+      const QByteArray previous = readWhole(target_, &read);
+      if (!read) return {WriteFailure::KeepPrevious, EIO};
+      const WriteOutcome copied = writeFileWhole(QFile::decodeName(keepAs_), previous);
+      return copied.ok() ? WriteOutcome{} : WriteOutcome{WriteFailure::KeepPrevious, copied.error};
+    }
+    return {WriteFailure::KeepPrevious, error};
+  }
+  return {WriteFailure::KeepPrevious, EEXIST};
+}
+
+void WholeFileWriter::discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!tempPath_.isEmpty()) {
+    ::unlink(tempPath_.constData());
+    tempPath_.clear();
+  }
+}
+
+WriteOutcome writeFileWhole(const QString& path, const QByteArray& bytes,
+                            const WholeFileOptions& options) {
+  WholeFileWriter writer(path, options);
+  WriteOutcome outcome = writer.open();
+  if (outcome.ok()) outcome = writer.write(bytes);
+  if (outcome.ok()) outcome = writer.commit();
+  return outcome;
+}
