@@ -1,8 +1,8 @@
 // Replays inputs through the fuzzer's own compile path in all four flavour and output-mode
 // combinations: no crash, no sanitizer report (in the sanitizer build) and every output property
-// of tests/fuzz/fuzz_case.h holds. Inputs: whatever the fuzzer once broke
-// (tests/fuzz/regressions/), the seed scores, and generated inputs at the size limits, which are
-// too large for the fuzzer.
+// of tests/fuzz/fuzz_case.h holds. Inputs: whatever the compile fuzzer once broke
+// (tests/fuzz/regressions/compile/, where scripts/fuzz tells to keep its findings once fixed), the
+// seed scores, and generated inputs at the size limits, which are too large for the fuzzer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,10 +41,15 @@ Bytes readBytes(const std::filesystem::path& file) {
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Found inputs carry their select byte; the seed scores are plain sources and get one.
+// Found inputs carry their select byte; the seed scores are plain sources and get one. A found
+// input belongs in the folder of its fuzz target: one directly in tests/fuzz/regressions/ would
+// be replayed by nothing.
 TEST(FuzzRegression, FoundInputsAndSeedScoresKeepTheProperties) {
-  int replayed = 0;
   for (const auto& file : filesIn(TARV_SOURCE_DIR "/tests/fuzz/regressions")) {
+    ADD_FAILURE() << file << ": move it into tests/fuzz/regressions/compile/ (or settings/, text/)";
+  }
+  int replayed = 0;
+  for (const auto& file : filesIn(TARV_SOURCE_DIR "/tests/fuzz/regressions/compile")) {
     const Bytes input = readBytes(file);
     ASSERT_FALSE(input.empty()) << file;
     expectPropertiesInAllModes(input, file.filename().string());
