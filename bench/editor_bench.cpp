@@ -15,7 +15,7 @@
 #include <QTextBlock>
 #include <memory>
 
-#include "editor/player_window.h"
+#include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {

@@ -6,13 +6,13 @@
 #include <QSessionManager>
 #include <exception>
 
-#include "editor/backup_lock.h"
-#include "editor/desktop_services.h"
-#include "editor/ending_signals.h"
-#include "editor/main_window.h"
-#include "editor/qt_translation.h"
-#include "editor/settings_file.h"
-#include "editor/toolbar_icons.h"
+#include "editor/document/backup_lock.h"
+#include "editor/ui/desktop_services.h"
+#include "editor/ui/ending_signals.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/qt_translation.h"
+#include "editor/settings/settings_file.h"
+#include "editor/ui/toolbar_icons.h"
 
 int main(int argc, char* argv[]) {
   ignoreFileSizeSignal();

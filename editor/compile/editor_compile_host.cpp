@@ -1,4 +1,4 @@
-#include "editor/editor_compile_host.h"
+#include "editor/compile/editor_compile_host.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 
 #include "editor/document/whole_file_writer.h"
-#include "editor/goto_line_dialog.h"
-#include "editor/main_window.h"
-#include "editor/text_codec.h"
+#include "editor/ui/goto_line_dialog.h"
+#include "editor/ui/main_window.h"
+#include "editor/document/text_codec.h"
 
 EditorHost::EditorHost(TForm1& form) : form_(form) {}
 

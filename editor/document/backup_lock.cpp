@@ -1,4 +1,4 @@
-#include "editor/backup_lock.h"
+#include "editor/document/backup_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,10 +1,10 @@
-#include "editor/byte_counter.h"
+#include "editor/document/byte_counter.h"
 
 #include <QTextBlock>
 #include <algorithm>
 #include <QTextDocument>
 
-#include "editor/text_codec.h"
+#include "editor/document/text_codec.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Code page 932 conversion for the editor. glibc's iconv answers, once per run, what every byte
 // and every two-byte sequence decodes to and whether it encodes back to the same bytes; the
 // conversions and counts are then table lookups in one pass over the text.
-#include "editor/text_codec.h"
+#include "editor/document/text_codec.h"
 
 #include <iconv.h>
 

@@ -1,4 +1,4 @@
-#include "editor/fluid_media_player.h"
+#include "editor/playback/fluid_media_player.h"
 
 #include <QFile>
 #include <QMetaObject>

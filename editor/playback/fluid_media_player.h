@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "editor/editor_services.h"
-#include "editor/midi_tempo_map.h"
+#include "editor/playback/midi_tempo_map.h"
 
 class FluidAudioOutput;
 

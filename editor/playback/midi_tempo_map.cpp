@@ -1,4 +1,4 @@
-#include "editor/midi_tempo_map.h"
+#include "editor/playback/midi_tempo_map.h"
 
 #include <algorithm>
 

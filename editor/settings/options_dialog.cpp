@@ -1,4 +1,4 @@
-#include "editor/options_dialog.h"
+#include "editor/settings/options_dialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

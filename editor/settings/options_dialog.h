@@ -7,7 +7,7 @@
 #include <QGroupBox>
 #include <QStringList>
 
-#include "editor/settings_file.h"
+#include "editor/settings/settings_file.h"
 
 class EditorServices;
 class QButtonGroup;

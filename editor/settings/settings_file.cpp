@@ -1,4 +1,4 @@
-#include "editor/settings_file.h"
+#include "editor/settings/settings_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 
 #include "editor/document/whole_file_writer.h"
 #include "editor/editor_services.h"
-#include "editor/options_dialog.h"
+#include "editor/settings/options_dialog.h"
 
 namespace {
 

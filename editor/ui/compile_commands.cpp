@@ -10,9 +10,9 @@
 
 #include "core/compile_driver.h"
 #include "editor/document/whole_file_writer.h"
-#include "editor/editor_compile_host.h"
-#include "editor/main_window.h"
-#include "editor/player_window.h"
+#include "editor/compile/editor_compile_host.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/player_window.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "editor/desktop_services.h"
+#include "editor/ui/desktop_services.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "editor/fluid_media_player.h"
+#include "editor/playback/fluid_media_player.h"
 
 DesktopServices::DesktopServices() = default;
 DesktopServices::~DesktopServices() = default;

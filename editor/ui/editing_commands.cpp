@@ -7,10 +7,10 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
-#include "editor/goto_line_dialog.h"
-#include "editor/main_window.h"
-#include "editor/player_window.h"
-#include "editor/text_codec.h"
+#include "editor/ui/goto_line_dialog.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/player_window.h"
+#include "editor/document/text_codec.h"
 
 void TForm1::Undo1Click() {
   Memo1->undo();

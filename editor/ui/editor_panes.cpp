@@ -1,4 +1,4 @@
-#include "editor/editor_panes.h"
+#include "editor/ui/editor_panes.h"
 
 #include <QDragEnterEvent>
 #include <QInputMethodEvent>

@@ -1,4 +1,4 @@
-#include "editor/ending_signals.h"
+#include "editor/ui/ending_signals.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -5,9 +5,9 @@
 #include <QFileInfo>
 
 #include "editor/document/whole_file_writer.h"
-#include "editor/main_window.h"
-#include "editor/player_window.h"
-#include "editor/text_codec.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/player_window.h"
+#include "editor/document/text_codec.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "editor/logo_form.h"
+#include "editor/ui/logo_form.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 
-#include "editor/main_window.h"
-#include "editor/toolbar_icons.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/toolbar_icons.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The main window's construction, start-up (settings, single instance, backup recovery), the
 // toggles, the options and about commands, and the exit sequence.
-#include "editor/main_window.h"
+#include "editor/ui/main_window.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -21,12 +21,12 @@
 #include <QVBoxLayout>
 
 #include "core/compile_session.h"
-#include "editor/goto_line_dialog.h"
-#include "editor/logo_form.h"
-#include "editor/options_dialog.h"
-#include "editor/player_window.h"
-#include "editor/text_codec.h"
-#include "editor/toolbar_icons.h"
+#include "editor/ui/goto_line_dialog.h"
+#include "editor/ui/logo_form.h"
+#include "editor/settings/options_dialog.h"
+#include "editor/ui/player_window.h"
+#include "editor/document/text_codec.h"
+#include "editor/ui/toolbar_icons.h"
 
 namespace {
 

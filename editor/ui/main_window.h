@@ -12,12 +12,12 @@
 #include <QToolButton>
 #include <memory>
 
-#include "editor/backup_lock.h"
-#include "editor/byte_counter.h"
-#include "editor/editor_panes.h"
+#include "editor/document/backup_lock.h"
+#include "editor/document/byte_counter.h"
+#include "editor/ui/editor_panes.h"
 #include "editor/editor_services.h"
-#include "editor/editor_state.h"
-#include "editor/settings_file.h"
+#include "editor/ui/editor_state.h"
+#include "editor/settings/settings_file.h"
 
 class QAction;
 class QButtonGroup;

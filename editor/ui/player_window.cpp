@@ -1,11 +1,11 @@
-#include "editor/player_window.h"
+#include "editor/ui/player_window.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QScreen>
 
-#include "editor/main_window.h"
+#include "editor/ui/main_window.h"
 
 QString formatPlayTime(int64_t milliseconds) {
   const int64_t ms = milliseconds < 0 ? 0 : milliseconds;

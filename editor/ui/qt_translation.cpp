@@ -1,4 +1,4 @@
-#include "editor/qt_translation.h"
+#include "editor/ui/qt_translation.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

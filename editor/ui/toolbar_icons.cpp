@@ -1,4 +1,4 @@
-#include "editor/toolbar_icons.h"
+#include "editor/ui/toolbar_icons.h"
 
 #include <QIconEngine>
 #include <QPainter>

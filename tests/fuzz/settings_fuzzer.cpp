@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "editor/editor_services.h"
-#include "editor/settings_file.h"
+#include "editor/settings/settings_file.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "editor/text_codec.h"
+#include "editor/document/text_codec.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The code page 932 codec: loading and saving keep every byte, line ends are normalised,
 // unencodable characters are refused or compiled as '?', and byte counts match the bytes written.
-#include "editor/text_codec.h"
+#include "editor/document/text_codec.h"
 
 #include <QTest>
 

@@ -14,7 +14,7 @@
 #include <QTest>
 #include <random>
 
-#include "editor/ending_signals.h"
+#include "editor/ui/ending_signals.h"
 #include "tests/editor/support/child_process.h"
 
 namespace {

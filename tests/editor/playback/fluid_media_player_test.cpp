@@ -1,7 +1,7 @@
 // The FluidSynth media player on a score compiled by the real compiler, without an audio device:
 // the offline output renders exactly as much audio as a test asks for, so lengths and positions
 // can be held against the tempo map; the silent output runs the real-time path with its thread.
-#include "editor/fluid_media_player.h"
+#include "editor/playback/fluid_media_player.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // The options command: what the dialog shows when it opens, what Reset, Cancel and OK do to the
 // settings and the file, and the boxes that report a save.
-#include "editor/options_dialog.h"
+#include "editor/settings/options_dialog.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The settings file: which flag bits load into which setting, how wrong, short and missing files
 // are met, the exact image a save writes, and that a failed save leaves the old file alone.
-#include "editor/settings_file.h"
+#include "editor/settings/settings_file.h"
 
 #include <sys/stat.h>
 
@@ -12,7 +12,7 @@
 #include <QTest>
 #include <memory>
 
-#include "editor/options_dialog.h"
+#include "editor/settings/options_dialog.h"
 #include "tests/editor/support/scripted_services.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "editor/main_window.h"
+#include "editor/ui/main_window.h"
 #include "tests/editor/support/scripted_services.h"
 
 class EditorFixture {

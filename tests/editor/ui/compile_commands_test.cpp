@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QTextBlock>
 
-#include "editor/player_window.h"
+#include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {

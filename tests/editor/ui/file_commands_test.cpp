@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QTextBlock>
 
-#include "editor/goto_line_dialog.h"
+#include "editor/ui/goto_line_dialog.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {

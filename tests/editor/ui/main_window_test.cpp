@@ -4,8 +4,8 @@
 #include <QCheckBox>
 #include <QTest>
 
-#include "editor/backup_lock.h"
-#include "editor/options_dialog.h"
+#include "editor/document/backup_lock.h"
+#include "editor/settings/options_dialog.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {

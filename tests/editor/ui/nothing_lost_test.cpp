@@ -11,11 +11,11 @@
 #include <QInputMethodEvent>
 #include <QTest>
 
-#include "editor/backup_lock.h"
-#include "editor/ending_signals.h"
-#include "editor/options_dialog.h"
-#include "editor/player_window.h"
-#include "editor/qt_translation.h"
+#include "editor/document/backup_lock.h"
+#include "editor/ui/ending_signals.h"
+#include "editor/settings/options_dialog.h"
+#include "editor/ui/player_window.h"
+#include "editor/ui/qt_translation.h"
 #include "tests/editor/support/child_process.h"
 #include "tests/editor/support/editor_fixture.h"
 
