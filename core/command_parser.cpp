@@ -48,7 +48,8 @@ int32_t semitoneOf(uint8_t byte) {
   }
 }
 
-// One accidental byte at the cursor: '#'/'+' raise, '-' lowers, wrapping within the octave.
+// accidental: ('#' | '+' | '-')?
+// '#' and '+' raise the semitone, '-' lowers it, wrapping within the octave.
 int32_t applyAccidental(CompileSession& session, int32_t semitone) {
   const uint8_t byte = cursorByte(session);
   if (byte == '#' || byte == '+') {
@@ -66,6 +67,8 @@ int32_t& octaveOf(CompileSession& session) {
   return session.octave[channelIndex(session.openChannel)];
 }
 
+// note: letter accidental? (':' number | length?)
+// The letter is A..G in either case; the caller has turned it into `semitone`.
 int32_t parseNote(CompileSession& session, int32_t semitone) {
   ++session.lineCursor;
   semitone = applyAccidental(session, semitone);
@@ -80,6 +83,7 @@ int32_t parseNote(CompileSession& session, int32_t semitone) {
   return appendTimedEvent(session, semitone, readLengthOrDefault(session)) == 0 ? 0 : ERROR_OTHER;
 }
 
+// digit: '0'..'9'
 // `O` and `Q`: one digit in [low, high]; the digit is consumed only when it is used.
 int32_t readSingleDigit(CompileSession& session, int32_t low, int32_t high, int32_t rangeError,
                         int32_t& digit) {
@@ -91,7 +95,8 @@ int32_t readSingleDigit(CompileSession& session, int32_t low, int32_t high, int3
   return 0;
 }
 
-// V, T, $: a byte number in [low, high], then an event for the open channel.
+// parameter: ('v' | 't' | '$') number
+// A byte number in [low, high], then an event for the open channel.
 int32_t parseParameter(CompileSession& session, int32_t low, int32_t high, int32_t rangeError,
                        int32_t code) {
   ++session.lineCursor;
@@ -101,9 +106,13 @@ int32_t parseParameter(CompileSession& session, int32_t low, int32_t high, int32
   return appendEvent(session, code, value) == 0 ? 0 : ERROR_OTHER;
 }
 
-// One command of a string: 0 to go on, STRING_CLOSED after the closing quote, else an error.
+// parseCommand()'s result for the closing quote.
 constexpr int32_t STRING_CLOSED = 0x7fffffff;
 
+// command: blank | note | rest | 'l' length | octave | 'q' digit | numbered | '&' | tuplet | '"'
+// rest: 'r' length?  octave: 'o' digit | '<' | '>'  numbered: ('n' | 'v' | 't' | '$' | '@') number
+// Letters in either case; "&&" is an error of its own. 0 to go on, STRING_CLOSED after the
+// closing quote, else an error.
 int32_t parseCommand(CompileSession& session) {
   const uint8_t byte = cursorByte(session);
   if (const int32_t semitone = semitoneOf(byte); semitone != 0) return parseNote(session, semitone);
@@ -186,7 +195,9 @@ int32_t parseCommand(CompileSession& session) {
   }
 }
 
-// Reads the items of a tuplet body into the scratch lists; the count, or -1.
+// tuplet items: (blank* tuplet item)+ '}'
+// tuplet item: letter accidental? length? | 'r' length? | ('n' | 'o' | 'q') number | '<' | '>'
+// Reads the items into the scratch lists; the count of notes and rests, or -1.
 int32_t readTupletItems(CompileSession& session) {
   if (!channelOpen(session)) return -1;
   int32_t count = 0;
@@ -248,6 +259,7 @@ int32_t readTupletItems(CompileSession& session) {
 
 }  // namespace
 
+// number: digit digit? digit? digit? digit?
 int32_t readNumber(CompileSession& session) {
   int32_t value = 0;
   int32_t digits = 0;
@@ -262,12 +274,14 @@ int32_t readNumber(CompileSession& session) {
   return value > NUMBER_MAX ? NUMBER_MAX : value;
 }
 
+// byte number: number?
 bool readByteNumber(CompileSession& session, int32_t& value) {
   const int32_t number = readNumber(session);
   value = number < 0 ? BYTE_MAX : number;
   return number <= BYTE_MAX;
 }
 
+// length: number '.'?
 int32_t readLength(CompileSession& session) {
   int32_t index = -1;
   switch (readNumber(session)) {
@@ -306,12 +320,15 @@ int32_t readLength(CompileSession& session) {
   return index;
 }
 
+// length or default: length?
 int32_t readLengthOrDefault(CompileSession& session) {
   const int32_t index = readLength(session);
   if (index >= 0) return index;
   return channelOpen(session) ? session.lengthIndex[channelIndex(session.openChannel)] : -1;
 }
 
+// tuplet: '{' tuplet items ' '* length?
+// Entered behind the '{'; the notes and rests share the length's duration.
 int32_t parseTuplet(CompileSession& session) {
   const int32_t count = readTupletItems(session);
   if (count <= 0) return -1;
@@ -332,6 +349,9 @@ int32_t parseTuplet(CompileSession& session) {
   return 0;
 }
 
+// command string: '"' command* '"'
+// Entered behind the opening quote; parseCommand() reads the closing one. A string still open
+// at the scan limit ends there.
 int32_t parseCommandString(CompileSession& session) {
   while (session.lineCursor < LINE_BUFFER_BYTES) {
     const int32_t result = parseCommand(session);

@@ -81,7 +81,7 @@ enum LineKind : int32_t {
 // Error codes. Every value without a name of its own is "other error".
 enum ErrorCode : int32_t {
   ERROR_NONE = 0,
-  ERROR_OTHER = -1,
+  ERROR_OTHER = -1,  // a failure with no text of its own: reported as "other error"
   ERROR_UNKNOWN_COMMAND = 1,
   ERROR_FAILED = 1,  // a failure outside the score: memory, source or output
   ERROR_TIE_REPEATED = 10,

@@ -37,7 +37,7 @@ constexpr CodeText CODE_TEXTS[] = {
     {999, "ch をオープンしていません", "\nch  not open\n"},
 };
 
-constexpr CodeText OTHER_ERROR = {-1, "その他のエラー発生", "\n other error\n"};
+constexpr CodeText OTHER_ERROR = {ERROR_OTHER, "その他のエラー発生", "\n other error\n"};
 
 constexpr FlavourTexts CONSOLE_TEXTS = {
     .lineEnd = "\n",

@@ -61,12 +61,17 @@ void echoText(CompileSession& session, const TextCommand& command, bool accepted
   session.host->messageLine(line);
 }
 
+// text command: '(' (')' | '"' text '"' ('"' byte text '"')* ')')
+// text: bytes other than '"', on the line the piece starts on. The byte that starts a further
+// piece joins unexamined, a '"' too; the tokens around the pieces may stand on later lines.
 int32_t runTextCommand(CompileSession& session, const TextCommand& command) {
   uint8_t token[SEQUENCE_NAME_MAX + 1];
-  if (readHeaderToken(session, token, command.maxLength) == 0 || token[0] != '(') return -1;
-  if (readHeaderToken(session, token, command.maxLength) == 0) return -1;
+  if (readHeaderToken(session, token, command.maxLength) == 0 || token[0] != '(') {
+    return ERROR_OTHER;
+  }
+  if (readHeaderToken(session, token, command.maxLength) == 0) return ERROR_OTHER;
   if (token[0] == ')') return 0;
-  if (token[0] != '"') return -1;
+  if (token[0] != '"') return ERROR_OTHER;
 
   int32_t& length = *command.length;
   length = 0;
@@ -84,7 +89,7 @@ int32_t runTextCommand(CompileSession& session, const TextCommand& command) {
            cursorByte(session) == CR;
   };
   for (;;) {
-    if (atLineEnd()) return -1;  // a quoted piece must close on its line
+    if (atLineEnd()) return ERROR_OTHER;  // a quoted piece must close on its line
     const uint8_t byte = cursorByte(session);
     if (byte != '"') {
       if (!append(byte)) return command.lengthError;
@@ -93,9 +98,9 @@ int32_t runTextCommand(CompileSession& session, const TextCommand& command) {
     ++session.lineCursor;
     if (readHeaderToken(session, token, command.maxLength) == 0) return command.parenError;
     if (token[0] == ')') break;
-    if (token[0] != '"') return -1;
+    if (token[0] != '"') return ERROR_OTHER;
     // A further piece: its first byte joins the text unexamined.
-    if (atLineEnd()) return -1;
+    if (atLineEnd()) return ERROR_OTHER;
     if (!append(cursorByte(session))) return command.lengthError;
   }
   if (length >= 1) {
@@ -108,6 +113,9 @@ int32_t runTextCommand(CompileSession& session, const TextCommand& command) {
 
 }  // namespace
 
+// header token: (blank | line end)* ('(' | ')' | ',' | '"' | word)
+// A line end (carriage return or NUL) reads the next source line. A word is up to maxLength
+// bytes other than blanks, CR, LF, ',' and ')', and stops at a NUL.
 int32_t readHeaderToken(CompileSession& session, uint8_t* buffer, int32_t maxLength) {
   buffer[0] = 0;
   for (;;) {
@@ -144,9 +152,11 @@ int32_t readHeaderToken(CompileSession& session, uint8_t* buffer, int32_t maxLen
   return count;
 }
 
+// op: 'op' '(' (keyword | ',')* ')'
+// keyword: q7def | q8def | autolr | manulr, in any case, each a header token of its own.
 int32_t runOpCommand(CompileSession& session) {
   uint8_t token[OP_TOKEN_MAX + 1];
-  if (readHeaderToken(session, token, OP_TOKEN_MAX) == 0 || token[0] != '(') return -1;
+  if (readHeaderToken(session, token, OP_TOKEN_MAX) == 0 || token[0] != '(') return ERROR_OTHER;
   for (;;) {
     const int32_t length = readHeaderToken(session, token, OP_TOKEN_MAX);
     if (length == 0) return ERROR_OP_PAREN;
@@ -166,6 +176,7 @@ int32_t runOpCommand(CompileSession& session) {
   }
 }
 
+// cr: 'cr' text command
 int32_t runCrCommand(CompileSession& session) {
   const FlavourTexts& texts = textsOf(session);
   return runTextCommand(session, {session.copyrightText, &session.copyrightLength,
@@ -173,6 +184,7 @@ int32_t runCrCommand(CompileSession& session) {
                                   ERROR_CR_LENGTH, texts.copyrightLabel, texts.copyrightOverLabel});
 }
 
+// sn: 'sn' text command
 int32_t runSnCommand(CompileSession& session) {
   const FlavourTexts& texts = textsOf(session);
   return runTextCommand(

@@ -171,6 +171,7 @@ TEST(Tuplet, DurationsAndItems) {
       {"{cde}8", 0, {49, 6, 51, 5, 53, 5}, UNCHECKED},
       {"{cde}  8", 0, {49, 6, 51, 5, 53, 5}, UNCHECKED},
       {"{c4 d16 e}8", 0, {49, 6, 51, 5, 53, 5}, UNCHECKED},
+      {"{r8 c}", 0, {0, 16, 49, 16}, UNCHECKED},
       {"{cdefgab}128", 0, {49, 1, 51, 0, 53, 0, 54, 0, 56, 0, 58, 0, 60, 0}, UNCHECKED},
       {"{o5 cde}c", 0, {61, 11, 63, 11, 65, 10, 61, 32}, UNCHECKED},
       {"{o05c}", 0, {61, 32}, UNCHECKED},

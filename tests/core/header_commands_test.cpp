@@ -90,6 +90,21 @@ TEST(OpCommand, KeywordsListsAndErrors) {
   }
 }
 
+// Between header tokens a NUL ends the line like a carriage return: the rest is skipped.
+TEST(HeaderTokens, NulEndsTheLineBetweenTokens) {
+  using namespace std::string_literals;
+  MemoryCompile op(FLAVOUR_CONSOLE, "op(q7def\0autolr\r\nmanulr)"s);
+  EXPECT_EQ(op.run(), 0);
+  EXPECT_EQ(messagesStartingWith(op.host, {" [option]:"}),
+            (std::vector<std::string>{" [option]:q7def ON\n", " [option]:manulr ON\n"}));
+  EXPECT_EQ(op.host.autoPanCalls, std::vector<bool>{false});
+
+  MemoryCompile cr(FLAVOUR_CONSOLE, "cr(\0\"xyz\"\r\n\"abc\")"s);
+  EXPECT_EQ(cr.run(), 0);
+  EXPECT_EQ(messagesStartingWith(cr.host, {" [copyright]:"}),
+            std::vector<std::string>{crEcho("abc")});
+}
+
 // The default gate shows in a short note's note-off delta: c16 is 120 ticks, note 72 (48h).
 TEST(OpCommand, DefaultGateReachesEveryChannelAndPersists) {
   const std::string full = "48 4F 78 48 00 00";   // gate 7: sounds all 120 ticks
