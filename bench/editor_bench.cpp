@@ -72,7 +72,7 @@ void typing(benchmark::State& state) {
     cursor.deletePreviousChar();
     form.updateStatusBar();
   }
-  if (form.editorSize() <= 0) state.SkipWithError("no text");
+  if (form.document().size() <= 0) state.SkipWithError("no text");
 }
 
 void load(benchmark::State& state) {
@@ -91,7 +91,7 @@ void save(benchmark::State& state) {
   f.services.fileNames = {f.path("big.fms")};
   form.N1Click();
   for (auto _ : state) {
-    form.state.isSaved = false;
+    form.document().setSaved(false);
     form.Save1Click();
   }
 }

@@ -7,11 +7,11 @@
 #include <exception>
 
 #include "editor/document/backup_lock.h"
+#include "editor/settings/settings_file.h"
 #include "editor/ui/desktop_services.h"
 #include "editor/ui/ending_signals.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/qt_translation.h"
-#include "editor/settings/settings_file.h"
 #include "editor/ui/toolbar_icons.h"
 
 int main(int argc, char* argv[]) {

@@ -1,21 +1,40 @@
-// The editor's host for the compiler core: the editor pane's lines as the source, the message
-// pane and message boxes for the report, and the outputs the compile commands ask for (the
-// temporary file to be played, the ".mid" beside the score, or the compiled-data stream).
+// The editor's host for the compiler core: the editor's lines as the source, the message pane
+// and message boxes for the report, and the output the compile command asks for: the temporary
+// file to be played, the ".mid" beside the score, or the compiled-data stream.
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QTextBlock>
+#include <functional>
 #include <memory>
 
 #include "core/compile_host.h"
 #include "core/output_stream.h"
+#include "editor/editor_services.h"
 
+class PlaybackController;
+class QTextDocument;
 class WholeFileWriter;
-class TForm1;
+
+// Where a compilation's output goes.
+enum class CompileTarget {
+  Play,          // a new temporary ".mid" file, owned by the playback controller
+  MidiFile,      // the ".mid" beside the score, replaced whole
+  CompiledData,  // the compiled-data stream, saved afterwards under a name the user picks
+};
+
+// What the compilation reports to the window.
+struct CompileSinks {
+  std::function<void(const QString&)> message;         // a line in the message pane
+  std::function<void(const QString&, BoxIcon)> alert;  // a box with no caption
+  std::function<void(bool)> autoPanChanged;            // op(autolr) / op(manulr)
+};
 
 class EditorHost : public EditorCompileHost {
  public:
-  explicit EditorHost(TForm1& form);
+  EditorHost(const QTextDocument& lines, const CompileSinks& sinks, CompileTarget target,
+             QString midiFilePath, PlaybackController& playback, MemoryOutputStream& compiledData);
   ~EditorHost() override;
 
   void messageLine(std::string_view text) override;
@@ -29,7 +48,12 @@ class EditorHost : public EditorCompileHost {
  private:
   OutputStream* openMidiOutput();
 
-  TForm1& form_;
+  const QTextDocument& lines_;
+  const CompileSinks& sinks_;
+  const CompileTarget target_;
+  const QString midiFilePath_;
+  PlaybackController& playback_;
+  MemoryOutputStream& compiledData_;
   QTextBlock block_;  // the block of the last line handed out
   int32_t blockIndex_ = -1;
   QByteArray line_;

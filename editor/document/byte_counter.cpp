@@ -1,8 +1,8 @@
 #include "editor/document/byte_counter.h"
 
 #include <QTextBlock>
-#include <algorithm>
 #include <QTextDocument>
+#include <algorithm>
 
 #include "editor/document/text_codec.h"
 

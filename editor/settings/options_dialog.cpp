@@ -126,8 +126,17 @@ void runOptionsCommand(TTarvikOption& dialog, const QString& settingsPath,
 
   if (services.execDialog(dialog) != QDialog::Accepted) return;
 
-  if (saveSettings(dialog, settingsPath, settings, q7Default, services, parent) != 0) {
-    services.messageBox(parent, "保存に失敗しました", std::nullopt, BoxButtons::Ok, BoxIcon::Error);
+  settings.AutoSaveAtStart = dialog.CheckBox1->isChecked();
+  settings.PlayLoopAtStart = dialog.CheckBox2->isChecked();
+  settings.LineNumbersAtStart = dialog.CheckBox3->isChecked();
+  settings.MaximizedAtStart = dialog.CheckBox4->isChecked();
+  settings.AutoPanAtStart = dialog.CheckBox5->isChecked();
+  settings.FontSizeIndex = dialog.RadioGroup1->itemIndex();
+  q7Default = dialog.RadioGroup2->itemIndex() == 1;
+  if (!saveSettings(settingsPath, settings, q7Default)) {
+    for (const char* text : {SETTINGS_CANNOT_WRITE_TEXT, "保存に失敗しました"}) {
+      services.messageBox(parent, text, std::nullopt, BoxButtons::Ok, BoxIcon::Error);
+    }
     return;
   }
   services.messageBox(parent, "設定を保存しました.", QString("確認"), BoxButtons::Ok,

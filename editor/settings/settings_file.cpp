@@ -5,15 +5,12 @@
 #include <unistd.h>
 
 #include <QByteArray>
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include "editor/document/whole_file_writer.h"
-#include "editor/editor_services.h"
-#include "editor/settings/options_dialog.h"
 
 namespace {
 
@@ -43,14 +40,6 @@ constexpr int32_t FONT_MEDIUM = 1;
 constexpr int32_t FONT_LARGE = 2;
 
 const char* const CONFIG_FILE_NAME = "tarvik32.cfg";
-const char* const TEXT_WRONG_VERSION = "tarvik32.cfgのバージョンが非対応形式";
-const char* const TEXT_CANNOT_WRITE = "cfgを開けません\n設定変更は保存不可";
-
-void showError(EditorServices& services, QWidget* parent, const char* text) {
-  services.messageBox(parent, QString::fromUtf8(text), std::nullopt, BoxButtons::Ok,
-                      BoxIcon::Error);
-}
-
 QByteArray settingsImage(const StartupSettings& settings, bool q7Default) {
   QByteArray image(SETTINGS_HEADER);
   image.append(SETTINGS_FILE_BYTES - image.size(), '\0');
@@ -109,26 +98,24 @@ QString settingsFilePath(const QString& programPath) {
       .filePath(CONFIG_FILE_NAME);
 }
 
-int loadSettings(const QString& path, StartupSettings& settings, bool& q7Default,
-                 EditorServices& services, QWidget* parent) {
+SettingsLoad loadSettings(const QString& path, StartupSettings& settings, bool& q7Default) {
   // Only a regular file is read: a named pipe or a device at the name would block the start.
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return 1;
+  if (fd < 0) return SettingsLoad::Unreadable;
   struct stat info {};
   QFile file;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
       !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
     ::close(fd);
-    return 1;
+    return SettingsLoad::Unreadable;
   }
   QByteArray image = file.read(SETTINGS_FILE_BYTES);
-  if (file.error() != QFileDevice::NoError) return 1;
+  if (file.error() != QFileDevice::NoError) return SettingsLoad::Unreadable;
   file.close();
   if (image.size() < SETTINGS_FILE_BYTES) image.append(SETTINGS_FILE_BYTES - image.size(), '\0');
 
   if (!image.startsWith(QByteArrayView(SETTINGS_HEADER, SETTINGS_MAGIC_BYTES))) {
-    showError(services, parent, TEXT_WRONG_VERSION);
-    return 1;
+    return SettingsLoad::WrongVersion;
   }
 
   const auto a = static_cast<uint8_t>(image[FLAG_A_OFFSET]);
@@ -140,25 +127,10 @@ int loadSettings(const QString& path, StartupSettings& settings, bool& q7Default
   settings.FontSizeIndex = fontSizeIndexFromFlags(a);
   settings.AutoPanAtStart = b & FLAG_AUTO_PAN;
   q7Default = a & FLAG_Q7_DEFAULT;
-  return 0;
+  return SettingsLoad::Loaded;
 }
 
-int saveSettings(TTarvikOption& dialog, const QString& path, StartupSettings& settings,
-                 bool& q7Default, EditorServices& services, QWidget* parent) {
-  settings.AutoSaveAtStart = dialog.CheckBox1->isChecked();
-  settings.PlayLoopAtStart = dialog.CheckBox2->isChecked();
-  settings.LineNumbersAtStart = dialog.CheckBox3->isChecked();
-  settings.MaximizedAtStart = dialog.CheckBox4->isChecked();
-  settings.AutoPanAtStart = dialog.CheckBox5->isChecked();
-  settings.FontSizeIndex = dialog.RadioGroup1->itemIndex();
-  q7Default = dialog.RadioGroup2->itemIndex() == 1;
-
-  // Written whole or not at all, so a failed save never leaves a half-written settings file.
-  const QByteArray image = settingsImage(settings, q7Default);
+bool saveSettings(const QString& path, const StartupSettings& settings, bool q7Default) {
   QDir().mkpath(QFileInfo(path).absolutePath());
-  if (!writeFileWhole(path, image).ok()) {
-    showError(services, parent, TEXT_CANNOT_WRITE);
-    return 1;
-  }
-  return 0;
+  return writeFileWhole(path, settingsImage(settings, q7Default)).ok();
 }

@@ -6,10 +6,6 @@
 #include <QString>
 #include <cstdint>
 
-class EditorServices;
-class QWidget;
-class TTarvikOption;
-
 // The stored start-up switches. They act once, when the main window starts (font size 0 small,
 // 1 medium, 2 large); the live toggles they switch on change independently afterwards.
 struct StartupSettings {
@@ -26,16 +22,21 @@ struct StartupSettings {
 // configuration folder, which saveSettings creates when needed.
 QString settingsFilePath(const QString& programPath);
 
-// Reads the file at path into settings and q7Default. Returns 0 when the file was read and
-// accepted. Otherwise returns non-zero and leaves both untouched: silently when the file cannot
-// be read, after the version box (shown through services, owned by parent) when its magic is
-// wrong. A file shorter than 512 bytes reads as if padded with zero bytes.
-int loadSettings(const QString& path, StartupSettings& settings, bool& q7Default,
-                 EditorServices& services, QWidget* parent);
+enum class SettingsLoad {
+  Loaded,        // read and accepted
+  Unreadable,    // missing, not a regular file, or a read error
+  WrongVersion,  // its magic is not this program's
+};
 
-// Takes the start-up switches and the gate choice from the dialog's controls into settings and
-// q7Default, then writes the file at path whole (a temporary file renamed over it), creating its
-// folder if needed. Returns 0, or 1 after the error box when the file could not be written; an
-// earlier file then stays as it was, and settings and q7Default keep what the dialog showed.
-int saveSettings(TTarvikOption& dialog, const QString& path, StartupSettings& settings,
-                 bool& q7Default, EditorServices& services, QWidget* parent);
+// The box a file of another version is met with.
+inline constexpr char SETTINGS_WRONG_VERSION_TEXT[] = "tarvik32.cfgのバージョンが非対応形式";
+// The box a save that could not be written is met with.
+inline constexpr char SETTINGS_CANNOT_WRITE_TEXT[] = "cfgを開けません\n設定変更は保存不可";
+
+// Reads the file at path into settings and q7Default; both stay untouched unless it was
+// Loaded. A file shorter than 512 bytes reads as if padded with zero bytes.
+SettingsLoad loadSettings(const QString& path, StartupSettings& settings, bool& q7Default);
+
+// Writes the file at path whole (or not at all), creating its folder if needed; false when it
+// could not be written, and an earlier file then stays as it was.
+bool saveSettings(const QString& path, const StartupSettings& settings, bool q7Default);

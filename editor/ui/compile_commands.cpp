@@ -1,16 +1,15 @@
 // The compile commands of the main window: compile and play, make MIDI file, compiled-data
-// output, the temporary MIDI file, the end of playback, the error jump and the manual.
+// output, the end of playback, the error jump and the manual. The compile controller compiles,
+// the playback controller plays; these handlers sequence them and show what they report.
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QScrollBar>
 #include <QTextBlock>
-#include <QTimer>
-#include <cerrno>
 
-#include "core/compile_driver.h"
+#include "editor/compile/compile_controller.h"
+#include "editor/compile/error_line.h"
+#include "editor/document/score_document.h"
 #include "editor/document/whole_file_writer.h"
-#include "editor/compile/editor_compile_host.h"
+#include "editor/playback/playback_controller.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 
@@ -18,56 +17,45 @@ namespace {
 
 const QStringList COMPILED_DATA_FILTERS = {"korvel (*.fmd)", "すべてのファイル (*)"};
 
-bool producedData(const CompileSession& session) {
-  for (int32_t length : session.workLength) {
-    if (length > 0) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
-// One compilation of the editor text into the message pane. The core is not re-entrant: a
-// command that arrives while a compilation runs is ignored.
-int32_t TForm1::compileEditorText(bool compiledData) {
-  EditorHost host(*this);
-  prepareEditorCompilation(*session, host, compiledData, state.compiledDataStream);
+// One compilation of the editor text into the message pane. A terminating signal that arrived
+// meanwhile is handled once it is over.
+int32_t TForm1::compile(CompileTarget target) {
   Memo2->clear();
-  compiling_ = true;
-  const int32_t result = compileSource(*session);
-  compiling_ = false;
-  session->host = nullptr;
+  const int32_t result =
+      compiler_->compile(*Memo1->document(), target, document_->midiOutputPath());
   if (endRequested_) QTimer::singleShot(0, this, &TForm1::endOnSignal);
   return result;
 }
 
 void TForm1::deleteTempMidi() {
-  if (state.midiFileMode || !state.tempMidiExists) return;
-  // A file that is already gone needs no deleting.
-  if (QFile::remove(state.playPath) || !QFileInfo::exists(state.playPath)) {
-    state.tempMidiExists = false;
-    return;
-  }
-  services.messageBox(this, "tmp file remove error!!", QString(""), BoxButtons::Ok, BoxIcon::Stop);
+  if (!playback_->deleteTemporaryFile()) showStop("tmp file remove error!!", QString(""));
 }
 
 void TForm1::stopPlayback() {
   Form2->Timer1->stop();
-  services.mediaPlayer().close();
-  deleteTempMidi();
+  if (!playback_->stop()) showStop("tmp file remove error!!", QString(""));
+}
+
+void TForm1::playerWindowClosed() {
+  stopPlayback();
+  N4->setEnabled(true);
 }
 
 void TForm1::N4Click() {
-  if (compiling_) return;
+  compileAndPlay(CompileTarget::Play);
+}
+
+// Compile and play, or with the MidiFile target the make-MIDI command's compilation.
+void TForm1::compileAndPlay(CompileTarget target) {
+  if (compiler_->busy()) return;
   stopPlayback();
   if (autoSaveOn()) Save1Click();
-  const int32_t result = compileEditorText(false);
-  state.compileFailed = result != 0;
-  if (result != 0 || state.midiFileMode) return;
-  if (!producedData(*session)) {
+  if (compile(target) != 0 || target != CompileTarget::Play) return;
+  if (!compiler_->producedData()) {
     deleteTempMidi();  // the empty file written for nothing
-    services.messageBox(this, "演奏データがありません", std::nullopt, BoxButtons::Ok,
-                        BoxIcon::Stop);
+    showStop("演奏データがありません");
     return;
   }
   startPlayback();
@@ -76,96 +64,66 @@ void TForm1::N4Click() {
 // Plays the temporary file just written. Where no sound can be made the user is told, the file
 // is removed and the editor goes on.
 void TForm1::startPlayback() {
-  MediaPlayer& player = services.mediaPlayer();
-  player.close();
-  QString error;
-  if (!player.open(state.playPath, &error) || (player.seek(0), !player.play(&error))) {
-    player.close();
+  const PlaybackController::Started started = playback_->play();
+  if (!started.ok) {
     deleteTempMidi();
-    services.messageBox(this, QString("演奏できません.\n%1").arg(error), std::nullopt,
-                        BoxButtons::Ok, BoxIcon::Stop);
+    showStop(QString("演奏できません.\n%1").arg(started.error));
     return;
   }
-  if (player.silent() && !silentNoticeShown_) {
+  if (started.silent && !silentNoticeShown_) {
     silentNoticeShown_ = true;
     appendMessage(" [注意] 音声出力装置がないため, 音を出さずに再生します");
   }
-  Form2->startFollowing(player.lengthMs());
+  Form2->startFollowing(started.lengthMs);
 }
 
 void TForm1::midi1Click() {
-  if (compiling_) return;
-  if (!state.hasFileName) {
-    services.messageBox(this, "名前をつけて保存してから\n実行してください", QString(""),
-                        BoxButtons::Ok, BoxIcon::Stop);
+  if (compiler_->busy()) return;
+  if (!document_->hasFileName()) {
+    showStop("名前をつけて保存してから\n実行してください", QString(""));
     return;
   }
   Form2->close();
-  state.midiFileMode = true;
-  N4Click();
-  state.midiFileMode = false;
-  if (!state.compileFailed) {
-    services.messageBox(this, "スタンダードmidiファイル作成終了", QString(""), BoxButtons::Ok,
-                        BoxIcon::None);
+  compileAndPlay(CompileTarget::MidiFile);
+  if (!compiler_->compileFailed()) {
+    services_.messageBox(this, "スタンダードmidiファイル作成終了", QString(""), BoxButtons::Ok,
+                         BoxIcon::None);
   }
 }
 
 // Compiles into the compiled-data stream and offers to save the image. A refused image (too
 // large for its offsets) leaves the stream empty: then there is nothing to offer.
 void TForm1::korvel1Click() {
-  if (compiling_) return;
-  const int32_t result = compileEditorText(true);
-  state.compileFailed = result != 0;
-  const std::vector<uint8_t>& image = state.compiledDataStream.bytes();
-  if (!producedData(*session) || image.empty()) return;
+  if (compiler_->busy()) return;
+  compile(CompileTarget::CompiledData);
+  const std::vector<uint8_t>& image = compiler_->compiledData();
+  if (!compiler_->producedData() || image.empty()) return;
   FileDialogRequest request;
   request.filters = COMPILED_DATA_FILTERS;
   request.defaultSuffix = "fmd";
   request.confirmOverwrite = true;
-  const QString name = services.saveFileName(this, request);
+  const QString name = services_.saveFileName(this, request);
   if (name.isEmpty()) return;
   const WriteOutcome outcome =
       writeFileWhole(name, QByteArray(reinterpret_cast<const char*>(image.data()),
                                       static_cast<qsizetype>(image.size())));
   if (outcome.ok()) return;
-  services.messageBox(
-      this,
-      QString("korvelデータを保存できません.\n%1\n%2").arg(name, describeWriteFailure(outcome)),
-      std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
+  showStop(
+      QString("korvelデータを保存できません.\n%1\n%2").arg(name, describeWriteFailure(outcome)));
 }
 
 void TForm1::MediaPlayer1Notify() {
-  if (!Form2->Timer1->isActive()) return;
-  MediaPlayer& player = services.mediaPlayer();
-  const int64_t length = player.lengthMs();
-  if (length > player.positionMs()) return;
-  if (!playLoopOn()) {
-    Form2->close();
-  } else if (length > 0) {
-    player.seek(0);
-    QString error;
-    player.play(&error);
-  }
+  playback_->playerNotified();
 }
 
 // A double-click on an error line "ERR -> line [nnnnn]:..." puts the caret on that score line.
 void TForm1::Memo2DblClick() {
   if (Memo2->document()->blockCount() < 2) return;
-  QString line = Memo2->textCursor().block().text();
-  qsizetype start = 0;
-  while (start < line.size() && line.at(start).unicode() <= ' ') ++start;
-  line = line.mid(start);
-  const qsizetype space = line.indexOf(' ');
-  const QString firstWord = space < 0 ? QString() : line.left(space);
-  if (firstWord != "ERR") return;
-  const qsizetype bracket = line.indexOf('[');
-  bool valid = false;
-  int n = bracket < 0 ? 0 : line.mid(bracket + 1, 5).toInt(&valid, 10);
-  if (!valid) n = 0;
-  if (n >= 1) --n;
+  const std::optional<int> line = errorJumpLine(Memo2->textCursor().block().text());
+  if (!line) return;
   Memo1->setFocus();
   QTextCursor cursor = Memo1->textCursor();
-  const QTextBlock target = Memo1->document()->findBlockByNumber(n);
+  const QTextBlock target = Memo1->document()->findBlockByNumber(*line);
   if (target.isValid()) {
     cursor.setPosition(target.position());
   } else {
@@ -179,16 +137,15 @@ void TForm1::Memo2DblClick() {
 // installed with the program or, when run from the build, the one in the source tree.
 void TForm1::vantor1Click() {
   QStringList candidates;
-  candidates << withExtension(paths.programPath, ".CHM");
-  const QString programDir = QFileInfo(paths.programPath).absolutePath();
+  candidates << withExtension(paths_.programPath, ".CHM");
+  const QString programDir = QFileInfo(paths_.programPath).absolutePath();
   candidates << QDir(programDir).filePath("../share/doc/tarvik/manual/index.html");
   candidates << QDir(TARV_SOURCE_DIR).filePath("docs/manual/index.html");
   for (const QString& candidate : candidates) {
     if (!QFileInfo(candidate).isFile()) continue;
-    if (services.openDocument(QFileInfo(candidate).absoluteFilePath())) return;
+    if (services_.openDocument(QFileInfo(candidate).absoluteFilePath())) return;
   }
-  services.messageBox(this,
-                      "説明書を表示できません.\n説明書のファイルが見つからないか, "
-                      "表示するプログラムがありません.",
-                      std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
+  showStop(
+      "説明書を表示できません.\n説明書のファイルが見つからないか, "
+      "表示するプログラムがありません.");
 }

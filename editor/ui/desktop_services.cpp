@@ -14,8 +14,7 @@ DesktopServices::DesktopServices() = default;
 DesktopServices::~DesktopServices() = default;
 
 BoxAnswer DesktopServices::messageBox(QWidget* parent, const QString& text,
-                                      const BoxCaption& caption, BoxButtons buttons,
-                                      BoxIcon icon) {
+                                      const BoxCaption& caption, BoxButtons buttons, BoxIcon icon) {
   QMessageBox box(parent);
   // Without a caption of its own a box is titled with the program's name.
   box.setWindowTitle(caption ? *caption : QCoreApplication::applicationName());

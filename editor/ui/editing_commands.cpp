@@ -7,10 +7,18 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include "editor/document/score_document.h"
+#include "editor/document/text_codec.h"
 #include "editor/ui/goto_line_dialog.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
-#include "editor/document/text_codec.h"
+
+namespace {
+
+// The three font sizes, in the order of the menu items, the buttons and the settings' index.
+constexpr int FONT_POINTS[] = {10, 14, 20};
+
+}  // namespace
 
 void TForm1::Undo1Click() {
   Memo1->undo();
@@ -54,25 +62,25 @@ void TForm1::scrollCaretLineToTop() {
   bar->setValue(Memo1->textCursor().blockNumber());  // one step per line; clamped to the range
 }
 
-void TForm1::GotoStartClick() {
+void TForm1::moveCaretTo(QTextCursor::MoveOperation where) {
   QTextCursor cursor = Memo1->textCursor();
-  cursor.movePosition(QTextCursor::Start);
+  cursor.movePosition(where);
   Memo1->setTextCursor(cursor);
   scrollCaretLineToTop();
   updateStatusBar();
 }
 
+void TForm1::GotoStartClick() {
+  moveCaretTo(QTextCursor::Start);
+}
+
 void TForm1::GotoLastClick() {
-  QTextCursor cursor = Memo1->textCursor();
-  cursor.movePosition(QTextCursor::End);
-  Memo1->setTextCursor(cursor);
-  scrollCaretLineToTop();
-  updateStatusBar();
+  moveCaretTo(QTextCursor::End);
 }
 
 void TForm1::N6Click() {
   GotoLine->Edit1->selectAll();
-  const int result = services.execDialog(*GotoLine);
+  const int result = services_.execDialog(*GotoLine);
   Memo1->setFocus();
   if (result == QDialog::Accepted) {
     if (GotoLine->tag >= 0) {
@@ -80,9 +88,8 @@ void TForm1::N6Click() {
       cursor.setPosition(GotoLine->tag);
       Memo1->setTextCursor(cursor);
     } else {
-      services.messageBox(
-          this, QString("指定した行番号はない(最大 %1行)").arg(editorLineCount(*Memo1) + 1),
-          std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
+      showStop(
+          QString("指定した行番号はない(最大 %1行)").arg(editorLineCount(*Memo1->document()) + 1));
     }
   }
   scrollCaretLineToTop();
@@ -92,20 +99,21 @@ void TForm1::N6Click() {
 // that holds the caret (the moving end of a selection) to the selection start; a forward
 // selection across lines makes that negative, and the column panel then keeps its text.
 void TForm1::updateStatusBar() {
-  if (byteCounter == nullptr) return;
+  if (!document_) return;
+  const ByteCounter& bytes = document_->bytes();
   const QTextCursor cursor = Memo1->textCursor();
-  const QTextDocument* document = Memo1->document();
-  const QTextBlock startBlock = document->findBlock(cursor.selectionStart());
-  const QTextBlock caretBlock = document->findBlock(cursor.position());
-  auto byteOffset = [this](const QTextBlock& block, int position) {
-    const qsizetype inLine = cp932Size(QStringView(block.text()).left(position - block.position()));
-    return byteCounter->lineOffset(block.blockNumber()) + inLine;
-  };
-  const qsizetype start = byteOffset(startBlock, cursor.selectionStart());
-  const qsizetype lineStart = byteCounter->lineOffset(caretBlock.blockNumber());
-  setStatusText(0, QString("%1 行").arg(startBlock.blockNumber() + 1));
-  if (start - lineStart >= 0) setStatusText(1, QString("%1 桁").arg(start - lineStart + 1));
-  setStatusText(3, QString("%1 Byte").arg(editorSize()));
+  const QTextDocument* text = Memo1->document();
+  const QTextBlock startBlock = text->findBlock(cursor.selectionStart());
+  const QTextBlock caretBlock = text->findBlock(cursor.position());
+  const qsizetype inLine = cp932Size(
+      QStringView(startBlock.text()).left(cursor.selectionStart() - startBlock.position()));
+  const qsizetype start = bytes.lineOffset(startBlock.blockNumber()) + inLine;
+  const qsizetype lineStart = bytes.lineOffset(caretBlock.blockNumber());
+  setStatusText(PANEL_LINE, QString("%1 行").arg(startBlock.blockNumber() + 1));
+  if (start - lineStart >= 0) {
+    setStatusText(PANEL_COLUMN, QString("%1 桁").arg(start - lineStart + 1));
+  }
+  setStatusText(PANEL_SIZE, QString("%1 Byte").arg(document_->size()));
 }
 
 void TForm1::Memo1KeyUp() {
@@ -117,7 +125,7 @@ void TForm1::Memo1MouseMove() {
 }
 
 void TForm1::FormKeyUp(int key) {
-  state.idleCountdown = BACKUP_IDLE_TICKS;
+  document_->schedule().activity();
   if (key == Qt::Key_Pause) {
     Form2->close();
   } else if (key == Qt::Key_F8 && Form2->isVisible()) {
@@ -126,40 +134,27 @@ void TForm1::FormKeyUp(int key) {
   }
 }
 
-void TForm1::applyFontSize(int points) {
-  for (QPlainTextEdit* pane : {static_cast<QPlainTextEdit*>(Memo1),
-                               static_cast<QPlainTextEdit*>(Memo2)}) {
+void TForm1::applyFontSize(int index) {
+  for (QPlainTextEdit* pane :
+       {static_cast<QPlainTextEdit*>(Memo1), static_cast<QPlainTextEdit*>(Memo2)}) {
     QFont font = pane->font();
-    font.setPointSize(points);
+    font.setPointSize(FONT_POINTS[index]);
     pane->setFont(font);
   }
 }
 
-static QAction* fontItemFor(TForm1& form, int points) {
-  if (points == 14) return form.N10p1;
-  if (points == 20) return form.N12p1;
-  return form.N8p1;
-}
-
-void TForm1::SpeedButton8Click(QToolButton* button) {
+// A font item or button: both panes take its size, and the item and its button are checked
+// (the three actions form one exclusive group).
+void TForm1::N10p1Click(QAction* item) {
   if (isActiveWindow()) {
     Memo2->setFocus();
     Memo1->setFocus();
   }
-  applyFontSize(button->property("points").toInt());
-  for (QAction* item : {N8p1, N10p1, N12p1}) item->setChecked(false);
-  fontItemFor(*this, button->property("points").toInt())->setChecked(true);
+  item->setChecked(true);
+  applyFontSize(item->data().toInt());
   updateStatusBar();
 }
 
-void TForm1::N10p1Click(QAction* item) {
-  const int points = item->data().toInt();
-  QFont font = Memo1->font();
-  font.setPointSize(points);
-  Memo1->setFont(font);
-  for (QAction* other : {N8p1, N10p1, N12p1}) other->setChecked(false);
-  item->setChecked(true);
-  QToolButton* button = points == 14 ? SpeedButton9 : points == 20 ? SpeedButton10 : SpeedButton8;
-  button->setChecked(true);
-  SpeedButton8Click(button);
+void TForm1::SpeedButton8Click(QToolButton* button) {
+  N10p1Click(button->defaultAction());
 }

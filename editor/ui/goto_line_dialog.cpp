@@ -8,6 +8,7 @@
 #include <QRegularExpressionValidator>
 #include <QTextBlock>
 
+#include "editor/document/score_document.h"
 #include "editor/editor_services.h"
 
 namespace {
@@ -25,8 +26,7 @@ TGotoLine::TGotoLine(QWidget* parent, QPlainTextEdit* editor, EditorServices& se
   Edit1 = new QLineEdit(this);
   Edit1->setMaxLength(ENTRY_MAX_CHARACTERS);
   // Digits and "." only; Backspace and Escape are keys, not characters, and still work.
-  Edit1->setValidator(
-      new QRegularExpressionValidator(QRegularExpression("[0-9.]*"), Edit1));
+  Edit1->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9.]*"), Edit1));
   BitBtn1 = new QPushButton("OK", this);
   BitBtn1->setDefault(true);
   BitBtn2 = new QPushButton("キャンセル", this);
@@ -61,13 +61,6 @@ void TGotoLine::BitBtn1Click() {
   }
   const int line = n > 0 ? n - 1 : 0;
   const QTextBlock block = editor_->document()->findBlockByNumber(line);
-  tag = block.isValid() && line < editorLineCount(*editor_) ? block.position() : -1;
+  tag = block.isValid() && line < editorLineCount(*editor_->document()) ? block.position() : -1;
   accept();
-}
-
-int editorLineCount(const QPlainTextEdit& editor) {
-  const QTextDocument* document = editor.document();
-  int count = document->blockCount();
-  if (document->lastBlock().text().isEmpty()) --count;  // after a final line end, or empty
-  return count;
 }

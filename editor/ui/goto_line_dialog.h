@@ -35,6 +35,3 @@ class TGotoLine : public QDialog {
   QPlainTextEdit* editor_;
   EditorServices& services_;
 };
-
-// Lines of the editor's line list: a line end after the last line starts no counted line.
-int editorLineCount(const QPlainTextEdit& editor);

@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "editor/ui/main_window.h"
 #include "editor/ui/toolbar_icons.h"
 
 namespace {
@@ -30,9 +29,9 @@ QLabel* makeLabel(QWidget* parent, const QString& text, const QColor& color, QPo
 
 }  // namespace
 
-TLogoForm::TLogoForm(TForm1* main)
-    : QWidget(main, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      main_(main) {
+TLogoForm::TLogoForm(QWidget* owner, std::function<bool()> ready)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      ready_(std::move(ready)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(213, 224);
   QPalette palette = this->palette();
@@ -54,7 +53,7 @@ TLogoForm::TLogoForm(TForm1* main)
 }
 
 void TLogoForm::Timer1Timer() {
-  if (main_ == nullptr || main_->readyTag != 1) return;
+  if (!ready_ || !ready_()) return;
   Timer1->stop();
   close();
 }
@@ -62,8 +61,8 @@ void TLogoForm::Timer1Timer() {
 void TLogoForm::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setPen(QPen(QColor(0xD0, 0x10, 0x10), FRAME_WIDTH));
-  painter.drawRect(QRectF(rect()).adjusted(FRAME_WIDTH / 2.0, FRAME_WIDTH / 2.0,
-                                           -FRAME_WIDTH / 2.0, -FRAME_WIDTH / 2.0));
+  painter.drawRect(QRectF(rect()).adjusted(FRAME_WIDTH / 2.0, FRAME_WIDTH / 2.0, -FRAME_WIDTH / 2.0,
+                                           -FRAME_WIDTH / 2.0));
   painter.translate(PICTURE.topLeft());
   paintToolIcon(painter, ToolIcon::Program, PICTURE.width());
 }

@@ -5,15 +5,15 @@
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
-
-class TForm1;
+#include <functional>
 
 inline constexpr int LOGO_CHECK_MS = 1500;
 
 class TLogoForm : public QWidget {
   Q_OBJECT
  public:
-  explicit TLogoForm(TForm1* main);
+  // Shown over owner; closes at the first tick at which `ready` says the owner is ready.
+  TLogoForm(QWidget* owner, std::function<bool()> ready);
 
   QLabel* Label1 = nullptr;  // title line
   QLabel* Label2 = nullptr;  // its shadow
@@ -28,5 +28,5 @@ class TLogoForm : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  TForm1* main_;
+  std::function<bool()> ready_;
 };

@@ -1,16 +1,13 @@
-// The main window's construction, start-up (settings, single instance, backup recovery), the
-// toggles, the options and about commands, and the exit sequence.
+// The main window's construction (actions, menus, tool bar, panes, status bar, the rooms it
+// wires), start-up (settings, single instance, backup recovery), the toggles, the options and
+// about commands, and the end of the run.
 #include "editor/ui/main_window.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
-#include <QFile>
-#include <QFontDatabase>
-#include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
@@ -21,17 +18,20 @@
 #include <QVBoxLayout>
 
 #include "core/compile_session.h"
+#include "editor/compile/compile_controller.h"
+#include "editor/document/score_document.h"
+#include "editor/document/text_codec.h"
+#include "editor/playback/playback_controller.h"
+#include "editor/settings/options_dialog.h"
 #include "editor/ui/goto_line_dialog.h"
 #include "editor/ui/logo_form.h"
-#include "editor/settings/options_dialog.h"
 #include "editor/ui/player_window.h"
-#include "editor/document/text_codec.h"
 #include "editor/ui/toolbar_icons.h"
 
 namespace {
 
-constexpr int STATUS_PANEL_WIDTHS[5] = {70, 70, 60, 80, 50};
-constexpr Qt::Alignment STATUS_PANEL_ALIGNMENT[5] = {
+constexpr int STATUS_PANEL_WIDTHS[PANEL_COUNT] = {70, 70, 60, 80, 50};
+constexpr Qt::Alignment STATUS_PANEL_ALIGNMENT[PANEL_COUNT] = {
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter,
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignLeft | Qt::AlignVCenter};
 
@@ -39,6 +39,71 @@ const char ABOUT_TEXT[] =
     "tarvik32 v1.01\n"
     "楽譜マクロ言語のエディタとコンパイラ\n"
     "Copyright (C) 2026 tarvik project";
+
+// The menu items: caption, shortcut, the hint of the tool button that shows the same action,
+// and the handler of a push item (the toggles and fonts are wired in createRooms).
+struct ActionEntry {
+  QAction* TForm1::*item;
+  const char* text;
+  QKeyCombination shortcut;
+  const char* hint;
+  void (TForm1::*handler)();
+  bool checkable;
+};
+
+const ActionEntry ACTIONS[] = {
+    {&TForm1::Open1, "開く(&O)...", {}, "開く", &TForm1::Open1Click, false},
+    {&TForm1::Close1, "閉じる(&C)", {}, nullptr, &TForm1::Close1Click, false},
+    {&TForm1::midi1, "midi ファイル作成(&M)", Qt::CTRL | Qt::Key_F9, "SMF作成", &TForm1::midi1Click,
+     false},
+    {&TForm1::korvel1, "korvelデータ出力", {}, nullptr, &TForm1::korvel1Click, false},
+    {&TForm1::Save1, "上書き保存(&S)", Qt::CTRL | Qt::Key_S, "上書き保存", &TForm1::Save1Click,
+     false},
+    {&TForm1::N16, "自動上書き保存(&V)", {}, "自動上書き保存", nullptr, true},
+    {&TForm1::N1, "名前をつけて保存(&A)", {}, nullptr, &TForm1::N1Click, false},
+    {&TForm1::Exit1, "終了(&X)", {}, nullptr, &TForm1::Exit1Click, false},
+    {&TForm1::Undo2, "元に戻す(&U)", Qt::CTRL | Qt::Key_Z, nullptr, &TForm1::Undo1Click, false},
+    {&TForm1::Cut2, "切り取り(&T)", Qt::CTRL | Qt::Key_X, nullptr, &TForm1::Cut1Click, false},
+    {&TForm1::Copy2, "コピー(&C)", Qt::CTRL | Qt::Key_C, nullptr, &TForm1::Copy1Click, false},
+    {&TForm1::Paste2, "貼り付け(&P)", Qt::CTRL | Qt::Key_V, nullptr, &TForm1::Paste1Click, false},
+    {&TForm1::Delete2, "削除(&D)", {}, nullptr, &TForm1::Delete1Click, false},
+    {&TForm1::SelectAll2, "すべて選択(&L)", {}, nullptr, &TForm1::SelectAll1Click, false},
+    {&TForm1::GotoStart, "先頭(&S)", {}, nullptr, &TForm1::GotoStartClick, false},
+    {&TForm1::N6, "行番号指定(&G)", {}, nullptr, &TForm1::N6Click, false},
+    {&TForm1::GotoLast, "最後(&E)", {}, nullptr, &TForm1::GotoLastClick, false},
+    {&TForm1::N17, "行番号(&N)", {}, "行番号", nullptr, true},
+    {&TForm1::N19, "環境設定(&O)", {}, nullptr, &TForm1::N19Click, false},
+    {&TForm1::N4, "ｺﾝﾊﾟｲﾙ後再生(&R)", Qt::Key_F9, "実行", &TForm1::N4Click, false},
+    {&TForm1::N13, "演奏ループ(&L)", Qt::Key_F11, "演奏ループ", nullptr, true},
+    {&TForm1::S1, "自動左右配分(&S)", {}, "自動左右", nullptr, true},
+    {&TForm1::N8p1, "小 10 p (&S)", {}, "小(10p)", nullptr, true},
+    {&TForm1::N10p1, "中 14 p (&M)", {}, "中(14p)", nullptr, true},
+    {&TForm1::N12p1, "大 20 p (&L)", {}, "大(20p)", nullptr, true},
+    {&TForm1::vantor1, "tarvik32説明書(&C)", {}, nullptr, &TForm1::vantor1Click, false},
+    {&TForm1::about1, "バージョン情報(&A)", {}, nullptr, &TForm1::about1Click, false},
+};
+
+// The tool bar, left to right: the blank gap before each button, and the action it shows.
+struct ToolEntry {
+  int gapBefore;
+  QToolButton* TForm1::*button;
+  QAction* TForm1::*item;
+  ToolIcon icon;
+};
+
+const ToolEntry TOOLS[] = {
+    {15, &TForm1::SpeedButton1, &TForm1::Open1, ToolIcon::Open},
+    {17, &TForm1::SpeedButton3, &TForm1::Save1, ToolIcon::Save},
+    {0, &TForm1::SpeedButton6, &TForm1::N16, ToolIcon::AutoSave},
+    {14, &TForm1::SpeedButton4, &TForm1::midi1, ToolIcon::MakeMidi},
+    {15, &TForm1::SpeedButton2, &TForm1::N4, ToolIcon::Run},
+    {0, &TForm1::SpeedButton5, &TForm1::N13, ToolIcon::Loop},
+    {8, &TForm1::SpeedButton7, &TForm1::N17, ToolIcon::LineNumbers},
+    {0, &TForm1::SpeedButton8, &TForm1::N8p1, ToolIcon::FontSmall},
+    {0, &TForm1::SpeedButton9, &TForm1::N10p1, ToolIcon::FontMedium},
+    {0, &TForm1::SpeedButton10, &TForm1::N12p1, ToolIcon::FontLarge},
+    {11, &TForm1::SpeedButton12, &TForm1::S1, ToolIcon::AutoPan},
+};
 
 // Arguments starting with "-" are switches and ignored, as are two-character "/x" switches; any
 // other argument names a file to open ("/home/me/song.fms" is a path, not a switch).
@@ -57,52 +122,55 @@ QFont editorFont() {
   return font;
 }
 
-TForm1::TForm1(EditorServices& services_, EditorPaths paths_, QStringList arguments,
-               QWidget* parent)
-    : QMainWindow(parent),
-      services(services_),
-      paths(std::move(paths_)),
-      backupLock(paths.backupFile),
-      session(std::make_unique<CompileSession>()) {
+TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList arguments, QWidget* parent)
+    : QMainWindow(parent), services_(services), paths_(std::move(paths)) {
   setWindowTitle("tarvik32(GUI)");
   createActions();
   createMenus();
   createToolBar();
   createPanes();
   createStatusBar();
+  createRooms();
   resize(640, 575 + menuBar()->sizeHint().height());
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
-
-  Form2 = new TForm2(*this);
-  GotoLine = new TGotoLine(this, Memo1, services);
+  Form2 = new TForm2(this, *playback_);
+  GotoLine = new TGotoLine(this, Memo1, services_);
   TarvikOption = new TTarvikOption(this);
-  services.mediaPlayer().onNotify = [this] { MediaPlayer1Notify(); };
+  connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
+  connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
+  connect(Form2, &TForm2::editorWanted, this, [this] {
+    activateWindow();
+    raise();
+    Memo1->setFocus();
+  });
 
   FormCreate(arguments);
 
   // The rest of the construction.
-  state.idleCountdown = BACKUP_IDLE_TICKS;
-  state.backupCountdown = BACKUP_INTERVAL_TICKS;
+  document_->schedule().restart();
   QTimer::singleShot(0, this, &TForm1::firstIdleFocus);
-  const int loaded =
-      loadSettings(paths.settingsFile, startupSettings, session->q7Default, services, this);
+  bool& q7Default = compiler_->session().q7Default;
+  const SettingsLoad loaded = loadSettings(paths_.settingsFile, startupSettings_, q7Default);
+  if (loaded == SettingsLoad::WrongVersion) {
+    services_.messageBox(this, SETTINGS_WRONG_VERSION_TEXT, std::nullopt, BoxButtons::Ok,
+                         BoxIcon::Error);
+  }
   applyStartupSettings(loaded);
   takeBackupLock();
-  state.compiledDataStream.clear();
 }
 
 TForm1::~TForm1() {
-  services.mediaPlayer().onNotify = nullptr;
+  services_.mediaPlayer().onNotify = nullptr;
   qApp->removeEventFilter(this);
 }
 
 void TForm1::FormCreate(const QStringList& arguments) {
-  setStatusText(2, QString());
+  setStatusText(PANEL_MODIFIED, QString());
   Memo1->setInputLimit(EDITOR_INPUT_LIMIT);
-  LogoForm = new TLogoForm(this);
-  LogoForm->show();
+  logoForm_ = new TLogoForm(this, [this] { return readyTag_ == 1; });
+  logoForm_->show();
   QCoreApplication::processEvents();
   for (const QString& argument : arguments) {
     if (!isSwitchArgument(argument)) loadSourceFile(argument);
@@ -112,82 +180,33 @@ void TForm1::FormCreate(const QStringList& arguments) {
 }
 
 void TForm1::firstIdleFocus() {
-  readyTag = 1;
+  readyTag_ = 1;
   Memo1->setFocus();
 }
 
 void TForm1::createActions() {
-  auto action = [this](const QString& text, const QKeySequence& shortcut = {}) {
-    auto* item = new QAction(text, this);
-    if (!shortcut.isEmpty()) item->setShortcut(shortcut);
-    return item;
-  };
-  Open1 = action("開く(&O)...");
-  Close1 = action("閉じる(&C)");
-  midi1 = action("midi ファイル作成(&M)", QKeySequence(Qt::CTRL | Qt::Key_F9));
-  korvel1 = action("korvelデータ出力");
-  Save1 = action("上書き保存(&S)", QKeySequence(Qt::CTRL | Qt::Key_S));
-  N16 = action("自動上書き保存(&V)");
-  N1 = action("名前をつけて保存(&A)");
-  Exit1 = action("終了(&X)");
-  Undo2 = action("元に戻す(&U)", QKeySequence(Qt::CTRL | Qt::Key_Z));
-  Cut2 = action("切り取り(&T)", QKeySequence(Qt::CTRL | Qt::Key_X));
-  Copy2 = action("コピー(&C)", QKeySequence(Qt::CTRL | Qt::Key_C));
-  Paste2 = action("貼り付け(&P)", QKeySequence(Qt::CTRL | Qt::Key_V));
-  Delete2 = action("削除(&D)");
-  SelectAll2 = action("すべて選択(&L)");
-  GotoStart = action("先頭(&S)");
-  N6 = action("行番号指定(&G)");
-  GotoLast = action("最後(&E)");
-  N17 = action("行番号(&N)");
-  N19 = action("環境設定(&O)");
-  N4 = action("ｺﾝﾊﾟｲﾙ後再生(&R)", QKeySequence(Qt::Key_F9));
-  N13 = action("演奏ループ(&L)", QKeySequence(Qt::Key_F11));
-  S1 = action("自動左右配分(&S)");
-  N8p1 = action("小 10 p (&S)");
-  N10p1 = action("中 14 p (&M)");
-  N12p1 = action("大 20 p (&L)");
-  vantor1 = action("tarvik32説明書(&C)");
-  about1 = action("バージョン情報(&A)");
-
-  for (QAction* toggle : {N16, N13, S1, N17, N8p1, N10p1, N12p1}) toggle->setCheckable(true);
-  N8p1->setChecked(true);
+  for (const ActionEntry& entry : ACTIONS) {
+    auto* item = new QAction(QString::fromUtf8(entry.text), this);
+    if (entry.shortcut != QKeyCombination()) item->setShortcut(QKeySequence(entry.shortcut));
+    item->setCheckable(entry.checkable);
+    if (entry.hint != nullptr) item->setToolTip(QString::fromUtf8(entry.hint));
+    item->setIconVisibleInMenu(false);
+    if (entry.handler != nullptr) connect(item, &QAction::triggered, this, entry.handler);
+    this->*entry.item = item;
+  }
   N17->setVisible(false);
   N17->setEnabled(false);
-  N8p1->setData(10);
-  N10p1->setData(14);
-  N12p1->setData(20);
+  auto* fonts = new QActionGroup(this);
+  int index = 0;
+  for (QAction* font : {N8p1, N10p1, N12p1}) {
+    fonts->addAction(font);
+    font->setData(index++);
+    connect(font, &QAction::triggered, this, [this, font] { N10p1Click(font); });
+  }
+  N8p1->setChecked(true);
   // The editor pane handles its own Ctrl+Z/X/C/V; the menu shows the keys and serves the
   // other panes.
   for (QAction* edit : {Undo2, Cut2, Copy2, Paste2}) edit->setShortcutContext(Qt::WindowShortcut);
-
-  connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
-  connect(Close1, &QAction::triggered, this, &TForm1::Close1Click);
-  connect(midi1, &QAction::triggered, this, &TForm1::midi1Click);
-  connect(korvel1, &QAction::triggered, this, &TForm1::korvel1Click);
-  connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
-  connect(N16, &QAction::triggered, this, &TForm1::N16Click);
-  connect(N1, &QAction::triggered, this, &TForm1::N1Click);
-  connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
-  connect(Undo2, &QAction::triggered, this, &TForm1::Undo1Click);
-  connect(Cut2, &QAction::triggered, this, &TForm1::Cut1Click);
-  connect(Copy2, &QAction::triggered, this, &TForm1::Copy1Click);
-  connect(Paste2, &QAction::triggered, this, &TForm1::Paste1Click);
-  connect(Delete2, &QAction::triggered, this, &TForm1::Delete1Click);
-  connect(SelectAll2, &QAction::triggered, this, &TForm1::SelectAll1Click);
-  connect(GotoStart, &QAction::triggered, this, &TForm1::GotoStartClick);
-  connect(N6, &QAction::triggered, this, &TForm1::N6Click);
-  connect(GotoLast, &QAction::triggered, this, &TForm1::GotoLastClick);
-  connect(N17, &QAction::triggered, this, &TForm1::N17Click);
-  connect(N19, &QAction::triggered, this, &TForm1::N19Click);
-  connect(N4, &QAction::triggered, this, &TForm1::N4Click);
-  connect(N13, &QAction::triggered, this, &TForm1::N13Click);
-  connect(S1, &QAction::triggered, this, &TForm1::S1Click);
-  for (QAction* font : {N8p1, N10p1, N12p1}) {
-    connect(font, &QAction::triggered, this, [this, font] { N10p1Click(font); });
-  }
-  connect(vantor1, &QAction::triggered, this, &TForm1::vantor1Click);
-  connect(about1, &QAction::triggered, this, &TForm1::about1Click);
 }
 
 void TForm1::createMenus() {
@@ -212,8 +231,7 @@ void TForm1::createMenus() {
   GoTo1->addActions({GotoStart, N6, GotoLast});
 
   Show1 = menuBar()->addMenu("表示(&V)");
-  Show1->addAction(N17);
-  Show1->addAction(N19);
+  Show1->addActions({N17, N19});
 
   N3 = menuBar()->addMenu("処理(&R)");
   N3->addAction(N4);
@@ -236,61 +254,23 @@ void TForm1::createToolBar() {
   ToolBar1->setIconSize(QSize(20, 20));
   ToolBar1->setMouseTracking(true);
   ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
-  auto gap = [this](int width) {
-    auto* space = new QWidget(ToolBar1);
-    space->setFixedWidth(width);
-    space->setMouseTracking(true);
-    ToolBar1->addWidget(space);
-  };
-  auto button = [this](ToolIcon icon, const QString& hint, bool toggle) {
-    auto* b = new QToolButton(ToolBar1);
-    b->setIcon(toolIcon(icon));
-    b->setToolTip(hint);
-    b->setAccessibleName(hint);
-    b->setCheckable(toggle);
-    b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::NoFocus);
-    ToolBar1->addWidget(b);
-    return b;
-  };
-  gap(15);
-  SpeedButton1 = button(ToolIcon::Open, "開く", false);
-  gap(17);
-  SpeedButton3 = button(ToolIcon::Save, "上書き保存", false);
-  SpeedButton6 = button(ToolIcon::AutoSave, "自動上書き保存", true);
-  gap(14);
-  SpeedButton4 = button(ToolIcon::MakeMidi, "SMF作成", false);
-  gap(15);
-  SpeedButton2 = button(ToolIcon::Run, "実行", false);
-  SpeedButton5 = button(ToolIcon::Loop, "演奏ループ", true);
-  gap(8);
-  SpeedButton7 = button(ToolIcon::LineNumbers, "行番号", true);
-  SpeedButton7->setEnabled(false);
-  SpeedButton8 = button(ToolIcon::FontSmall, "小(10p)", true);
-  SpeedButton9 = button(ToolIcon::FontMedium, "中(14p)", true);
-  SpeedButton10 = button(ToolIcon::FontLarge, "大(20p)", true);
-  gap(11);
-  SpeedButton12 = button(ToolIcon::AutoPan, "自動左右", true);
-
-  auto* fonts = new QButtonGroup(this);
-  fonts->setExclusive(true);
-  SpeedButton8->setProperty("points", 10);
-  SpeedButton9->setProperty("points", 14);
-  SpeedButton10->setProperty("points", 20);
-  for (QToolButton* b : {SpeedButton8, SpeedButton9, SpeedButton10}) {
-    fonts->addButton(b);
-    connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton8Click(b); });
+  for (const ToolEntry& entry : TOOLS) {
+    if (entry.gapBefore > 0) {
+      auto* space = new QWidget(ToolBar1);
+      space->setFixedWidth(entry.gapBefore);
+      space->setMouseTracking(true);
+      ToolBar1->addWidget(space);
+    }
+    QAction* item = this->*entry.item;
+    item->setIcon(toolIcon(entry.icon));
+    auto* button = new QToolButton(ToolBar1);
+    button->setDefaultAction(item);
+    button->setAccessibleName(item->toolTip());
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    ToolBar1->addWidget(button);
+    this->*entry.button = button;
   }
-  SpeedButton8->setChecked(true);
-
-  connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
-  connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::Save1Click);
-  connect(SpeedButton6, &QToolButton::clicked, this, &TForm1::SpeedButton6Click);
-  connect(SpeedButton4, &QToolButton::clicked, this, &TForm1::midi1Click);
-  connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::N4Click);
-  connect(SpeedButton5, &QToolButton::clicked, this, &TForm1::SpeedButton5Click);
-  connect(SpeedButton7, &QToolButton::clicked, this, &TForm1::SpeedButton7Click);
-  connect(SpeedButton12, &QToolButton::clicked, this, &TForm1::SpeedButton12Click);
 }
 
 void TForm1::createPanes() {
@@ -302,9 +282,6 @@ void TForm1::createPanes() {
   Splitter3->setChildrenCollapsible(false);
   Memo1 = new SourceEdit(Splitter3);
   Memo1->setFont(editorFont());
-  byteCounter = new ByteCounter(Memo1->document());
-  Memo1->currentBytes = [this] { return editorSize(); };
-  Memo1->bytesOf = [](const QString& text) { return cp932Size(text); };
   Memo2 = new MessagePane(Splitter3);
   Memo2->setFont(editorFont());
   Memo2->setMinimumHeight(24);
@@ -316,7 +293,6 @@ void TForm1::createPanes() {
   layout->addWidget(Splitter3);
   setCentralWidget(central);
 
-  connect(Memo1->document(), &QTextDocument::contentsChanged, this, &TForm1::Memo1Change);
   connect(Memo1, &SourceEdit::shiftInsertPressed, this, &TForm1::Paste1Click);
   connect(Memo1, &SourceEdit::keyReleased, this, &TForm1::Memo1KeyUp);
   connect(Memo1, &SourceEdit::mouseMoved, this, &TForm1::Memo1MouseMove);
@@ -334,177 +310,156 @@ void TForm1::createPanes() {
 void TForm1::createStatusBar() {
   StatusBar1 = statusBar();
   StatusBar1->setSizeGripEnabled(true);
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < PANEL_COUNT; ++i) {
     auto* panel = new QLabel(StatusBar1);
     panel->setAlignment(STATUS_PANEL_ALIGNMENT[i]);
     panel->setMinimumWidth(STATUS_PANEL_WIDTHS[i]);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setContentsMargins(4, 0, 4, 0);
-    StatusBar1->addWidget(panel, i == 4 ? 1 : 0);
-    statusPanels[i] = panel;
+    StatusBar1->addWidget(panel, i == PANEL_AT ? 1 : 0);
+    statusPanels_[i] = panel;
   }
-  statusPanels[4]->setText("@");
+  statusPanels_[PANEL_AT]->setText("@");
 }
 
-QString TForm1::statusText(int panel) const {
-  return statusPanels[panel]->text();
+// The document, the playback and the compilations, and what the window shows of them.
+void TForm1::createRooms() {
+  playback_ = std::make_unique<PlaybackController>(services_.mediaPlayer(), paths_.tempDir);
+  document_ = std::make_unique<ScoreDocument>(*Memo1->document(), paths_.backupFile);
+  CompileSinks sinks;
+  sinks.message = [this](const QString& line) { appendMessage(line); };
+  sinks.alert = [this](const QString& text, BoxIcon icon) {
+    services_.messageBox(this, text, std::nullopt, BoxButtons::Ok, icon);
+  };
+  sinks.autoPanChanged = [this](bool on) { S1->setChecked(on); };
+  compiler_ = std::make_unique<CompileController>(*playback_, std::move(sinks));
+
+  Memo1->currentBytes = [this] { return document_->size(); };
+  Memo1->bytesOf = [](const QString& text) { return cp932Size(text); };
+  connect(document_.get(), &ScoreDocument::savedChanged, this, [this](bool saved) {
+    if (saved) {
+      setStatusText(PANEL_MODIFIED, QString());
+    } else {
+      Memo1Change();
+    }
+  });
+  connect(document_.get(), &ScoreDocument::textReplaced, this,
+          [this] { Memo1->moveCursor(QTextCursor::Start); });
+  services_.mediaPlayer().onNotify = [this] { MediaPlayer1Notify(); };
+  connect(N13, &QAction::toggled, playback_.get(), &PlaybackController::setLoop);
+  connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
+  connect(N17, &QAction::toggled, this, [this] {
+    Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  });
 }
 
-void TForm1::setStatusText(int panel, const QString& text) {
-  statusPanels[panel]->setText(text);
+QString TForm1::statusText(StatusPanel panel) const {
+  return statusPanels_[panel]->text();
 }
 
-// Applies the loaded start-up settings through the same commands a user would click.
-void TForm1::applyStartupSettings(int loadResult) {
-  if (loadResult != 0) {
-    const bool q7 = session->q7Default;
-    startupSettings = StartupSettings{};
-    session->q7Default = q7;
-  }
-  if (startupSettings.AutoSaveAtStart) N16Click();
-  if (startupSettings.PlayLoopAtStart) N13Click();
-  if (startupSettings.LineNumbersAtStart) N17Click();
-  if (startupSettings.MaximizedAtStart) setWindowState(windowState() | Qt::WindowMaximized);
-  if (startupSettings.AutoPanAtStart) S1Click();
-  switch (startupSettings.FontSizeIndex) {
-    case 1:
-      N10p1Click(N10p1);
-      break;
-    case 2:
-      N10p1Click(N12p1);
-      break;
-    default:
-      N10p1Click(N8p1);
-      break;
-  }
+void TForm1::setStatusText(StatusPanel panel, const QString& text) {
+  statusPanels_[panel]->setText(text);
 }
 
-// The single-instance lock and the recovery of a left-over automatic backup. An empty left-over
-// (a run that ended before its first backup) holds nothing to recover and goes silently.
+void TForm1::showStop(const QString& text, const BoxCaption& caption) {
+  services_.messageBox(this, text, caption, BoxButtons::Ok, BoxIcon::Stop);
+}
+
+// Applies the loaded start-up settings through the same commands a user would click. A file
+// that was not accepted means the defaults; the gate choice keeps its value.
+void TForm1::applyStartupSettings(SettingsLoad loaded) {
+  if (loaded != SettingsLoad::Loaded) startupSettings_ = StartupSettings{};
+  if (startupSettings_.AutoSaveAtStart) N16Click();
+  if (startupSettings_.PlayLoopAtStart) N13Click();
+  if (startupSettings_.LineNumbersAtStart) N17Click();
+  if (startupSettings_.MaximizedAtStart) setWindowState(windowState() | Qt::WindowMaximized);
+  if (startupSettings_.AutoPanAtStart) S1Click();
+  QAction* const fonts[] = {N8p1, N10p1, N12p1};
+  const int32_t index = startupSettings_.FontSizeIndex;
+  N10p1Click(fonts[index >= 0 && index < 3 ? index : 0]);
+}
+
+// The single-instance lock and the recovery of a left-over automatic backup.
 void TForm1::takeBackupLock() {
-  if (!backupLock.prepareFolder()) {
-    state.backupActive = false;
-    return;
+  switch (document_->takeBackupLock()) {
+    case BackupStart::LeftOver:
+      if (services_.messageBox(this, "自動backupfileがあります\n読み込みますか？", QString("確認"),
+                               BoxButtons::YesNo, BoxIcon::Question) == BoxAnswer::Yes) {
+        document_->recoverBackup();
+        lastOpenName_.clear();
+      }
+      break;
+    case BackupStart::HeldElsewhere:
+      showStop("すでにtarvik32が起動中\n今から起動するtarvik32で\n自動backupは作動しません.");
+      break;
+    case BackupStart::Fresh:
+    case BackupStart::Unavailable:
+      break;
   }
-  if (backupLock.isEmpty() && backupLock.openable()) backupLock.remove();
-  const bool exists = backupLock.exists();
-  const bool openable = exists && backupLock.openable();
-  if (exists && openable) {
-    const BoxAnswer answer =
-        services.messageBox(this, "自動backupfileがあります\n読み込みますか？", QString("確認"),
-                            BoxButtons::YesNo, BoxIcon::Question);
-    if (answer == BoxAnswer::Yes) recoverBackup();
-  } else if (!exists) {
-    state.backupActive = backupLock.createEmpty();
-  } else {
-    state.backupActive = false;
-    services.messageBox(
-        this, "すでにtarvik32が起動中\n今から起動するtarvik32で\n自動backupは作動しません.",
-        std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
-  }
-  state.backupActive = backupLock.acquire();
-}
-
-// The recovered text is edited and untitled: it belongs to no file, so a save asks for a name
-// instead of overwriting a file opened from the command line.
-void TForm1::recoverBackup() {
-  QFile file(backupLock.path());
-  if (!file.open(QIODevice::ReadOnly)) return;
-  Memo1->setPlainText(loadedText(file.readAll()));
-  lastOpenName.clear();
-  state.sourcePath.clear();
-  state.midiOutputPath.clear();
-  if (!state.tempMidiExists) state.playPath.clear();
-  state.hasFileName = false;
 }
 
 bool TForm1::autoSaveOn() const {
-  return SpeedButton6->isChecked();
+  return N16->isChecked();
 }
 bool TForm1::playLoopOn() const {
-  return SpeedButton5->isChecked();
+  return N13->isChecked();
 }
 bool TForm1::autoPanOn() const {
   return S1->isChecked();
 }
 
-// The toggle pattern: the menu command follows the button (up: both on, down: both off); the
-// button command, run after the button flipped itself, makes the menu item match it.
-static bool flipFromMenu(QToolButton* button, QAction* item) {
-  const bool on = !button->isChecked();
-  button->setChecked(on);
-  item->setChecked(on);
-  return on;
-}
-
+// The toggles: a menu command or a click on the button flips the one action both show.
 void TForm1::N16Click() {
-  flipFromMenu(SpeedButton6, N16);
+  N16->trigger();
 }
 void TForm1::SpeedButton6Click() {
-  N16->setChecked(SpeedButton6->isChecked());
+  N16->trigger();
 }
 void TForm1::N13Click() {
-  flipFromMenu(SpeedButton5, N13);
+  N13->trigger();
 }
 void TForm1::SpeedButton5Click() {
-  N13->setChecked(SpeedButton5->isChecked());
+  N13->trigger();
 }
 void TForm1::S1Click() {
-  session->autoPan = flipFromMenu(SpeedButton12, S1);
+  S1->trigger();
 }
 void TForm1::SpeedButton12Click() {
-  S1->setChecked(SpeedButton12->isChecked());
-  session->autoPan = S1->isChecked();
+  S1->trigger();
 }
 void TForm1::N17Click() {
-  flipFromMenu(SpeedButton7, N17);
-  Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  N17->trigger();
 }
 void TForm1::SpeedButton7Click() {
-  N17->setChecked(SpeedButton7->isChecked());
+  N17->trigger();
 }
 
 void TForm1::N19Click() {
-  runOptionsCommand(*TarvikOption, paths.settingsFile, startupSettings, session->q7Default,
-                    services, this);
+  runOptionsCommand(*TarvikOption, paths_.settingsFile, startupSettings_,
+                    compiler_->session().q7Default, services_, this);
 }
 
 void TForm1::about1Click() {
-  services.messageBox(this, ABOUT_TEXT, QString("バージョン情報"), BoxButtons::Ok, BoxIcon::None);
+  services_.messageBox(this, ABOUT_TEXT, QString("バージョン情報"), BoxButtons::Ok, BoxIcon::None);
 }
 
 void TForm1::Exit1Click() {
-  if (services.messageBox(this, "終了しますか？", QString("vantor終了確認"), BoxButtons::YesNo,
-                          BoxIcon::Question) == BoxAnswer::Yes) {
+  if (services_.messageBox(this, "終了しますか？", QString("vantor終了確認"), BoxButtons::YesNo,
+                           BoxIcon::Question) == BoxAnswer::Yes) {
     close();
   }
 }
 
 bool TForm1::FormCloseQuery() {
   stopPlayback();
-  if (state.isSaved || Memo1->document()->isEmpty()) return true;
-  switch (askSaveChanges()) {
-    case BoxAnswer::Yes:
-      Save1Click();
-      return state.isSaved;
-    case BoxAnswer::No:
-      return true;
-    default:
-      return false;
-  }
+  return maybeSave();
 }
 
 void TForm1::FormClose() {
   Timer1->stop();
-  if (state.backupActive && backupLock.held()) {
-    backupLock.release();
-    if (!backupLock.remove()) {
-      services.messageBox(this, "!!tarvik32.tmp削除失敗", std::nullopt, BoxButtons::Ok,
-                          BoxIcon::Stop);
-    }
-  }
-  if (LogoForm) LogoForm->close();
+  if (!document_->releaseBackup(false)) showStop("!!tarvik32.tmp削除失敗");
+  if (logoForm_) logoForm_->close();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -512,7 +467,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (compiling_ || !FormCloseQuery()) {
+  if (compiler_->busy() || !FormCloseQuery()) {
     event->ignore();
     return;
   }
@@ -521,38 +476,22 @@ void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-// Keeps an edited text in the backup file, for the next start to offer. True when it is there.
 bool TForm1::preserveUnsavedText() {
-  if (state.isSaved || editorSize() == 0 || !state.backupActive || !backupLock.held()) {
-    return false;
-  }
-  const std::optional<QByteArray> bytes = editorBytes(QString());
-  if (!bytes) return false;
-  backupLock.release();
-  const bool written = backupLock.write(*bytes);
-  backupLock.acquire();
-  return written;
+  return document_->preserveUnsavedText();
 }
 
 // SIGTERM, SIGHUP or SIGINT: no question can be asked any more. The edited text stays in the
 // backup file, the temporary MIDI file goes, and the program ends as after a normal close.
 void TForm1::endOnSignal() {
-  if (compiling_) {
+  if (compiler_->busy()) {
     endRequested_ = true;  // handled when the compilation returns
     return;
   }
   Timer1->stop();
-  const bool kept = preserveUnsavedText();
+  const bool kept = document_->preserveUnsavedText();
   Form2->Timer1->stop();
-  services.mediaPlayer().close();
-  if (state.tempMidiExists && !state.midiFileMode && QFile::remove(state.playPath)) {
-    state.tempMidiExists = false;
-  }
-  if (state.backupActive && backupLock.held()) {
-    backupLock.release();
-    if (!kept) backupLock.remove();
-  }
-  state.backupActive = false;
+  playback_->stop();
+  document_->releaseBackup(kept);
   endedBySignal_ = true;
   QCoreApplication::exit(0);
 }
@@ -588,33 +527,23 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 // The window sees every key release before its controls, and mouse movement over its own
 // surface (the tool bar's free space and the frame around the panes).
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyRelease) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget != nullptr && widget->window() == this && widget == QApplication::focusWidget()) {
-      FormKeyUp(static_cast<QKeyEvent*>(event)->key());
-    }
-  } else if (event->type() == QEvent::MouseMove) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget != nullptr && widget != this && widget->window() == this &&
-        (widget == ToolBar1 || widget->parentWidget() == ToolBar1 || widget == centralWidget() ||
-         widget == StatusBar1)) {
-      FormMouseMove();
-    }
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget == nullptr || widget->window() != this)
+    return QMainWindow::eventFilter(watched, event);
+  if (event->type() == QEvent::KeyRelease && widget == QApplication::focusWidget()) {
+    FormKeyUp(static_cast<QKeyEvent*>(event)->key());
+  } else if (event->type() == QEvent::MouseMove && widget != this &&
+             (widget == ToolBar1 || widget->parentWidget() == ToolBar1 ||
+              widget == centralWidget() || widget == StatusBar1)) {
+    FormMouseMove();
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::FormMouseMove() {
-  state.idleCountdown = BACKUP_IDLE_TICKS;
+  document_->schedule().activity();
 }
 
 void TForm1::appendMessage(const QString& line) {
   Memo2->appendPlainText(line);
-}
-
-QString withExtension(const QString& path, const QString& extension) {
-  const qsizetype slash = path.lastIndexOf('/');
-  const qsizetype dot = path.lastIndexOf('.');
-  if (dot > slash) return path.left(dot) + extension;
-  return path + extension;
 }

@@ -1,8 +1,9 @@
 // The main window TForm1: the editor pane, the message pane, the menus, the tool bar and the
-// status bar, and every command behind them. The commands live in one file per concern:
-// main_window.cpp (construction, start-up, exit), file_commands.cpp (open, save, close, drop,
-// automatic backup), compile_commands.cpp (compile, play, make MIDI file, compiled data, error
-// jump, manual) and editing_commands.cpp (edit menu, go-to-line, status bar, keys, fonts).
+// status bar. It wires the score document, the compile controller and the playback controller
+// to the controls and shows what they report; each handler asks one of them and shows the
+// result. The handlers live in one file per menu: main_window.cpp (construction, start-up,
+// toggles, options, about, exit), file_commands.cpp, compile_commands.cpp and
+// editing_commands.cpp.
 #pragma once
 
 #include <QLabel>
@@ -12,27 +13,29 @@
 #include <QToolButton>
 #include <memory>
 
-#include "editor/document/backup_lock.h"
-#include "editor/document/byte_counter.h"
-#include "editor/ui/editor_panes.h"
+#include "editor/compile/editor_compile_host.h"
 #include "editor/editor_services.h"
-#include "editor/ui/editor_state.h"
 #include "editor/settings/settings_file.h"
+#include "editor/ui/editor_panes.h"
+#include "editor/ui/editor_paths.h"
 
+class CompileController;
+class PlaybackController;
 class QAction;
-class QButtonGroup;
 class QMenu;
 class QSplitter;
 class QStatusBar;
 class QToolBar;
+class ScoreDocument;
 class TForm2;
 class TGotoLine;
 class TLogoForm;
 class TTarvikOption;
-struct CompileSession;
-class EditorCompileHost;
 
 inline constexpr qsizetype EDITOR_INPUT_LIMIT = 1000000;  // bytes of typed input
+
+// The status bar's panels, left to right.
+enum StatusPanel { PANEL_LINE, PANEL_COLUMN, PANEL_MODIFIED, PANEL_SIZE, PANEL_AT, PANEL_COUNT };
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -42,21 +45,17 @@ class TForm1 : public QMainWindow {
          QWidget* parent = nullptr);
   ~TForm1() override;
 
-  EditorServices& services;
-  const EditorPaths paths;
-  EditorState state;
-  BackupLock backupLock;
-  StartupSettings startupSettings;
-  std::unique_ptr<CompileSession> session;  // the one compile session of the run
-  int readyTag = 0;                         // 1 once the window was first idle
+  // The rooms the window wires together.
+  ScoreDocument& document() const { return *document_; }
+  CompileController& compiler() const { return *compiler_; }
+  PlaybackController& playback() const { return *playback_; }
 
   // Windows created with the main window.
   TForm2* Form2 = nullptr;
   TGotoLine* GotoLine = nullptr;
   TTarvikOption* TarvikOption = nullptr;
-  QPointer<TLogoForm> LogoForm;
 
-  // Controls.
+  // Controls. Each tool button shows the action of its menu item, so both always agree.
   QToolBar* ToolBar1 = nullptr;
   QToolButton* SpeedButton1 = nullptr;   // open
   QToolButton* SpeedButton3 = nullptr;   // save
@@ -73,7 +72,6 @@ class TForm1 : public QMainWindow {
   QSplitter* Splitter3 = nullptr;
   MessagePane* Memo2 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
-  QLabel* statusPanels[5] = {};
   QTimer* Timer1 = nullptr;  // automatic backup, one tick a second
 
   // Menus and their items.
@@ -112,31 +110,19 @@ class TForm1 : public QMainWindow {
   QAction* vantor1 = nullptr;
   QAction* about1 = nullptr;
 
-  // Live toggles, read from the controls that hold them.
+  // The live toggles, held by their actions.
   bool autoSaveOn() const;
   bool playLoopOn() const;
   bool autoPanOn() const;
+  int readyTag() const { return readyTag_; }  // 1 once the window was first idle
+  QString statusText(StatusPanel panel) const;
 
-  // The status panel 2 text ("変更あり" or empty) and friends, for the commands and tests.
-  QString statusText(int panel) const;
-  void setStatusText(int panel, const QString& text);
-
-  // The editor text as code page 932 bytes with CR LF line ends; std::nullopt after the stop
-  // box naming a character that code page 932 cannot hold.
-  std::optional<QByteArray> editorBytes(const QString& purpose);
-  qsizetype editorSize() const;  // bytes, each line end counting 2
-
-  // Shared operations.
+  // Operations the Parts of the program share.
   bool loadSourceFile(const QString& fileName);
-  void sourceOpened(const QString& fileName, qsizetype size);
-  void sourceOpenFailed();
-  void nameSource(const QString& name);
   void stopPlayback();
   void deleteTempMidi();
   void updateStatusBar();
-  void scrollCaretLineToTop();
   void appendMessage(const QString& line);
-  void applyFontSize(int points);
 
  public Q_SLOTS:
   // File menu and the tool bar.
@@ -168,13 +154,13 @@ class TForm1 : public QMainWindow {
   void N4Click();
   void N13Click();
   void S1Click();
-  // Font menu and buttons.
+  // Font menu and buttons: the item or button chosen.
   void N10p1Click(QAction* item);
   void SpeedButton8Click(QToolButton* button);
   // Help menu.
   void vantor1Click();
   void about1Click();
-  // Tool bar toggles.
+  // Tool bar toggles: the button's action flips, as a click on it does.
   void SpeedButton5Click();
   void SpeedButton6Click();
   void SpeedButton7Click();
@@ -192,8 +178,8 @@ class TForm1 : public QMainWindow {
   void filesDropped(const QStringList& names);
   // A terminating signal arrived: keep the edited text in the backup file and end.
   void endOnSignal();
-  // The desktop session is ending, or the program is about to: the edited text goes to the
-  // backup file so that the next start offers it. True when it is there.
+  // The desktop session is ending: the edited text goes to the backup file so that the next
+  // start offers it. True when it is there.
   bool preserveUnsavedText();
 
  public:
@@ -215,29 +201,39 @@ class TForm1 : public QMainWindow {
   void createToolBar();
   void createPanes();
   void createStatusBar();
-  void applyStartupSettings(int loadResult);
+  void createRooms();
+  void applyStartupSettings(SettingsLoad loaded);
   void takeBackupLock();
-  void recoverBackup();
   void firstIdleFocus();
-
   bool FormCloseQuery();
   void FormClose();
+  void playerWindowClosed();
 
-  // The save prompt shared by open, close and drop; the answer.
-  BoxAnswer askSaveChanges();
-  bool settleUnsavedText();
-  bool saveTo(const QString& path);
-  bool runBackup();
-  int32_t compileEditorText(bool compiledData);
+  void setStatusText(StatusPanel panel, const QString& text);
+  void showStop(const QString& text, const BoxCaption& caption = std::nullopt);
+  // The one gate before anything that replaces or discards an edited text: asks whether to
+  // save it. True when the command may go on: No, or Yes and the text was saved.
+  bool maybeSave();
+  bool closeSource();  // the close command; false when the user kept the text
+  void nameChanged();  // after the document took a file name
+  void applyFontSize(int index);
+  void scrollCaretLineToTop();
+  void moveCaretTo(QTextCursor::MoveOperation where);
+  int32_t compile(CompileTarget target);
+  void compileAndPlay(CompileTarget target);
   void startPlayback();
 
-  bool compiling_ = false;
+  EditorServices& services_;
+  const EditorPaths paths_;
+  StartupSettings startupSettings_;
+  std::unique_ptr<PlaybackController> playback_;
+  std::unique_ptr<ScoreDocument> document_;
+  std::unique_ptr<CompileController> compiler_;
+  QLabel* statusPanels_[PANEL_COUNT] = {};
+  QPointer<TLogoForm> logoForm_;
+  QString lastOpenName_;  // the open dialog's file name
+  int readyTag_ = 0;
+  bool silentNoticeShown_ = false;
   bool endRequested_ = false;  // a signal arrived during a compilation
   bool endedBySignal_ = false;
-  bool silentNoticeShown_ = false;
-  ByteCounter* byteCounter = nullptr;
-  QString lastOpenName;  // the open dialog's file name
 };
-
-// "path/name.ext" -> "path/name" + extension; a name without extension gets it appended.
-QString withExtension(const QString& path, const QString& extension);

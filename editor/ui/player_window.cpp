@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 
-#include "editor/ui/main_window.h"
+#include "editor/playback/playback_controller.h"
 
 QString formatPlayTime(int64_t milliseconds) {
   const int64_t ms = milliseconds < 0 ? 0 : milliseconds;
@@ -16,11 +16,11 @@ QString formatPlayTime(int64_t milliseconds) {
       .arg(ms / 10 % 100, 2, 10, QChar('0'));
 }
 
-TForm2::TForm2(TForm1& main)
-    : QWidget(&main, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+TForm2::TForm2(QWidget* owner, PlaybackController& playback)
+    : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint),
-      main_(main) {
+      playback_(playback) {
   setWindowTitle("midi play");
   Label1 = new QLabel("演奏中", this);
   Label1->setAlignment(Qt::AlignCenter);
@@ -49,7 +49,7 @@ TForm2::TForm2(TForm1& main)
   layout->addWidget(Label4, 2, 2);
   layout->addWidget(BitBtn1, 3, 1);
   setFixedSize(sizeHint().expandedTo(QSize(285, 114)));
-  if (const QScreen* screen = main.screen()) {
+  if (const QScreen* screen = owner->screen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
 
@@ -79,7 +79,7 @@ void TForm2::startFollowing(int64_t lengthMs) {
 void TForm2::Timer1Timer() {
   setBlinkShown(blinkCounter < BLINK_SHOWN_TICKS);
   blinkCounter = blinkCounter >= 30 ? 0 : blinkCounter + 1;
-  MediaPlayer& player = main_.services.mediaPlayer();
+  MediaPlayer& player = playback_.player();
   TrackBar1->setValue(static_cast<int>(std::min<int64_t>(player.positionMs(), INT32_MAX)));
   Label2->setText(formatPlayTime(TrackBar1->value()));
   Label4->setText(formatPlayTime(player.lengthMs()));
@@ -88,7 +88,7 @@ void TForm2::Timer1Timer() {
 // A change within the tolerance came from the refresh; a larger one is the user's seek.
 void TForm2::TrackBar1Change() {
   if (!Timer1->isActive()) return;
-  MediaPlayer& player = main_.services.mediaPlayer();
+  MediaPlayer& player = playback_.player();
   const int64_t tolerance = TrackBar1->maximum() / 100 + 2;
   const int64_t slider = TrackBar1->value();
   const int64_t position = player.positionMs();
@@ -105,10 +105,7 @@ void TForm2::BitBtn1Click() {
 
 void TForm2::FormClose() {
   Timer1->stop();
-  main_.services.mediaPlayer().close();
-  main_.deleteTempMidi();
-  main_.N4->setEnabled(true);
-  main_.SpeedButton2->setEnabled(true);
+  Q_EMIT closed();
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
@@ -125,8 +122,6 @@ void TForm2::FormKeyUp(int key) {
   if (key == Qt::Key_Pause) {
     close();
   } else if (key == Qt::Key_F8) {
-    main_.activateWindow();
-    main_.raise();
-    main_.Memo1->setFocus();
+    Q_EMIT editorWanted();
   }
 }

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <cstdint>
 
-class TForm1;
+class PlaybackController;
 
 inline constexpr int PLAYER_REFRESH_MS = 33;
 inline constexpr int BLINK_SHOWN_TICKS = 15;  // of a 31-tick cycle with the aqua background
@@ -21,12 +21,13 @@ QString formatPlayTime(int64_t milliseconds);
 class TForm2 : public QWidget {
   Q_OBJECT
  public:
-  explicit TForm2(TForm1& main);
+  // owner: the main window, which the player window stays above.
+  TForm2(QWidget* owner, PlaybackController& playback);
 
-  QLabel* Label1 = nullptr;   // "演奏中"
-  QLabel* Label3 = nullptr;   // "0" under the slider's left end
-  QLabel* Label2 = nullptr;   // position
-  QLabel* Label4 = nullptr;   // length
+  QLabel* Label1 = nullptr;  // "演奏中"
+  QLabel* Label3 = nullptr;  // "0" under the slider's left end
+  QLabel* Label2 = nullptr;  // position
+  QLabel* Label4 = nullptr;  // length
   QSlider* TrackBar1 = nullptr;
   QPushButton* BitBtn1 = nullptr;
   QTimer* Timer1 = nullptr;
@@ -34,6 +35,12 @@ class TForm2 : public QWidget {
 
   // Opens the played file's length into the slider's range, starts the refresh and shows.
   void startFollowing(int64_t lengthMs);
+
+ Q_SIGNALS:
+  // The window closed (its button, Pause, the main window's stop): playback is to end.
+  void closed();
+  // F8: the user wants the editor back.
+  void editorWanted();
 
  public Q_SLOTS:
   void Timer1Timer();
@@ -48,5 +55,5 @@ class TForm2 : public QWidget {
  private:
   void FormClose();
   void setBlinkShown(bool shown);
-  TForm1& main_;
+  PlaybackController& playback_;
 };

@@ -109,8 +109,8 @@ void paintToolIcon(QPainter& p, ToolIcon icon, qreal side) {
       folder.closeSubpath();
       p.drawPath(folder);
       p.setBrush(QColor(0xFB, 0xDB, 0x6B));
-      p.drawPolygon(QPolygonF({QPointF(5, 11), QPointF(23, 11), QPointF(21.5, 19.5),
-                               QPointF(2.5, 19.5)}));
+      p.drawPolygon(
+          QPolygonF({QPointF(5, 11), QPointF(23, 11), QPointF(21.5, 19.5), QPointF(2.5, 19.5)}));
       break;
     }
     case ToolIcon::Save:

@@ -16,7 +16,7 @@ For each *.html file of the directory:
   - there is no script, no external style sheet and no event-handler attribute.
 index.html must exist and every other page must be reachable from it through links.
 
-When the editor's sources sit beside the manual (../../editor/main_window.cpp), every menu and
+When the editor's sources sit beside the manual (../../editor/ui/main_window.cpp), every menu and
 menu-item caption and every tool-bar tool tip found there must appear in every page, so that a
 command added to the editor without a line in the manual is noticed.
 
@@ -150,14 +150,22 @@ def normalise(text):
 
 def editor_captions(manual_dir):
     """Menu captions and tool tips of the editor, as the user sees them (mnemonic '&' removed)."""
-    source = os.path.join(manual_dir, os.pardir, os.pardir, "editor", "main_window.cpp")
+    editor = os.path.join(manual_dir, os.pardir, os.pardir, "editor")
+    if not os.path.isdir(editor):
+        return None  # an installed manual, without the sources
+    source = os.path.join(editor, "ui", "main_window.cpp")
     if not os.path.isfile(source):
-        return None
+        return []  # reported: the check would otherwise stop checking without a word
     with open(source, encoding="utf-8") as f:
         code = f.read()
-    captions = re.findall(r'\baction\(\s*"([^"]+)"', code)
+    # The action table's entries: {&TForm1::item, "caption", shortcut, "hint" or nullptr, ...}
+    captions = []
+    for caption, hint in re.findall(
+            r'\{&TForm1::\w+,\s*"([^"]+)",\s*(?:\{\}|[^,"]+),\s*(?:"([^"]+)"|nullptr)', code):
+        captions.append(caption)
+        if hint:
+            captions.append(hint)
     captions += re.findall(r'\baddMenu\(\s*"([^"]+)"', code)
-    captions += re.findall(r'\bbutton\(\s*ToolIcon::\w+\s*,\s*"([^"]+)"', code)
     return sorted({normalise(c.replace("&", "")) for c in captions})
 
 
@@ -214,7 +222,7 @@ def check(manual_dir):
     captions = editor_captions(manual_dir)
     if captions is not None:
         if not captions:
-            faults.append("editor/main_window.cpp: no menu captions found (has its form changed?)")
+            faults.append("editor/ui/main_window.cpp: no menu captions found (has its form changed?)")
         for name, parser in parsed.items():
             text = normalise("".join(parser.text))
             for caption in captions:

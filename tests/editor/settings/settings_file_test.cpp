@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "editor/settings/options_dialog.h"
-#include "tests/editor/support/scripted_services.h"
+#include "tests/editor/support/scripted_services.h"  // settingsImage
 
 namespace {
 
@@ -48,20 +48,16 @@ class SettingsFileTest : public QObject {
 
  private:
   std::unique_ptr<QTemporaryDir> dir;
-  std::unique_ptr<ScriptedServices> services;
   StartupSettings settings;
   bool q7Default = false;
 
   QString path(const QString& name = "tarvik32.cfg") const { return dir->filePath(name); }
-  int load(const QString& file) {
-    return loadSettings(file, settings, q7Default, *services, nullptr);
-  }
+  SettingsLoad load(const QString& file) { return loadSettings(file, settings, q7Default); }
 
  private Q_SLOTS:
   void init() {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
-    services = std::make_unique<ScriptedServices>();
     // Everything on, so a load that forgets to set a field shows it.
     settings = {true, true, true, true, true, 2};
     q7Default = true;
@@ -85,69 +81,48 @@ class SettingsFileTest : public QObject {
     QFETCH(QByteArray, file);
     QFETCH(QString, expected);
     writeFile(path(), file);
-    QCOMPARE(load(path()), 0);
+    QCOMPARE(load(path()), SettingsLoad::Loaded);
     QCOMPARE(stored(settings, q7Default), expected);
-    QCOMPARE(services->boxesShown(), QStringList{});
   }
 
-  void wrongVersionIsRejectedWithABox_data() {
+  void wrongVersionIsRejected_data() {
     QTest::addColumn<QByteArray>("file");
     QByteArray lastDigit = settingsImage(0x20, 0x01);
     lastDigit[8] = '1';
     QTest::newRow("last digit differs") << lastDigit;
     QTest::newRow("shorter than the magic") << QByteArray("TARVIK00");
   }
-  void wrongVersionIsRejectedWithABox() {
+  void wrongVersionIsRejected() {
     QFETCH(QByteArray, file);
     writeFile(path(), file);
-    QVERIFY(load(path()) != 0);
-    QCOMPARE(services->boxesShown(),
-             QStringList{"tarvik32.cfgのバージョンが非対応形式 | no caption | Ok | Error"});
+    QCOMPARE(load(path()), SettingsLoad::WrongVersion);
     QCOMPARE(stored(settings, q7Default), ALL_ON);
   }
 
-  void missingFileIsSilent() {
-    QVERIFY(load(path("absent.cfg")) != 0);
-    QVERIFY(load(dir->path()) != 0);  // a folder cannot be read either
+  void missingFileIsUnreadable() {
+    QCOMPARE(load(path("absent.cfg")), SettingsLoad::Unreadable);
+    QCOMPARE(load(dir->path()), SettingsLoad::Unreadable);  // a folder cannot be read either
     // Nor a named pipe: reading one would block the start until someone writes into it.
     QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.cfg")).constData(), 0600), 0);
-    QVERIFY(load(path("pipe.cfg")) != 0);
-    QCOMPARE(services->boxesShown(), QStringList{});
+    QCOMPARE(load(path("pipe.cfg")), SettingsLoad::Unreadable);
     QCOMPARE(stored(settings, q7Default), ALL_ON);
   }
 
   void saveWritesTheWholeImageAndCreatesTheFolder() {
-    TTarvikOption dialog;
-    for (QCheckBox* box :
-         {dialog.CheckBox1, dialog.CheckBox2, dialog.CheckBox3, dialog.CheckBox4, dialog.CheckBox5})
-      box->setChecked(true);
-    dialog.RadioGroup1->setItemIndex(2);
-    dialog.RadioGroup2->setItemIndex(1);
-    settings = {};
-    q7Default = false;
-
     const QString file = path("config/tarvik32/tarvik32.cfg");
-    QCOMPARE(saveSettings(dialog, file, settings, q7Default, *services, nullptr), 0);
+    QVERIFY(saveSettings(file, {true, true, true, true, true, 2}, true));
     QCOMPARE(readFile(file).toHex(' '), settingsImage(0xcf, 0x01).toHex(' '));
-    QCOMPARE(stored(settings, q7Default), ALL_ON);
-    QCOMPARE(services->boxesShown(), QStringList{});
   }
 
   void failedSaveLeavesTheOldFileAlone() {
     // A name as long as the file system allows leaves no room for the name of the temporary
-    // file beside it, so this save fails only after the new image was written.
+    // file beside it, so this save fails only after the new image was built.
     const QString name = QString(251, 'x') + ".cfg";
     const QByteArray old = settingsImage(0x10, 0);
     writeFile(path(name), old);
-    TTarvikOption dialog;
-    dialog.CheckBox1->setChecked(true);
-
-    QCOMPARE(saveSettings(dialog, path(name), settings, q7Default, *services, nullptr), 1);
-    QCOMPARE(services->boxesShown(),
-             QStringList{"cfgを開けません\n設定変更は保存不可 | no caption | Ok | Error"});
+    QVERIFY(!saveSettings(path(name), {true, false, false, false, false, 0}, false));
     QCOMPARE(readFile(path(name)).toHex(' '), old.toHex(' '));
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
-    QCOMPARE(stored(settings, q7Default), "S---- font 0 q8");  // what the dialog showed
   }
 
   void settingsFileLivesBesideAWritableProgram() {

@@ -14,7 +14,7 @@ EditorFixture::EditorFixture() {
 
 EditorFixture::~EditorFixture() {
   if (form) {
-    form->state.isSaved = true;  // no prompt while tearing down
+    form->document().setSaved(true);  // no prompt while tearing down
     form->close();
     form.reset();
   }

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "core/compile_session.h"
+#include "editor/compile/compile_controller.h"
+#include "editor/document/score_document.h"
+#include "editor/playback/playback_controller.h"
 #include "editor/ui/main_window.h"
 #include "tests/editor/support/scripted_services.h"
 

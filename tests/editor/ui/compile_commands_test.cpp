@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
 #include <QTextBlock>
+#include <QTimer>
 
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
@@ -22,7 +22,7 @@ const QString SCORE =
 // Runs compile and play and returns the bytes of the temporary file it plays.
 QByteArray compileAndPlay(EditorFixture& f) {
   f.form->N4Click();
-  QFile file(f.form->state.playPath);
+  QFile file(f.form->playback().playPath());
   if (!file.open(QIODevice::ReadOnly)) return "<no file>";
   return file.readAll();
 }
@@ -75,20 +75,20 @@ void CompileCommandsTest::compileAndPlayWritesAndPlaysAFreshTemporaryFile() {
   f.services.player.length = 17390;
   const QByteArray midi = compileAndPlay(f);
   QVERIFY(midi.startsWith("MThd"));
-  const QString first = form.state.playPath;
+  const QString first = form.playback().playPath();
   QVERIFY(first.startsWith(f.paths.tempDir + "/") && first.endsWith(".mid"));
-  QVERIFY(form.state.tempMidiExists);
+  QVERIFY(form.playback().hasTemporaryFile());
   QCOMPARE(QFileInfo(first).permissions() & (QFile::ReadOther | QFile::ReadGroup),
            QFileDevice::Permissions());
-  QCOMPARE(f.services.player.calls, (QStringList{"close", "close", "open " + first, "seek 0",
-                                                 "play"}));
+  QCOMPARE(f.services.player.calls,
+           (QStringList{"close", "close", "open " + first, "seek 0", "play"}));
   QVERIFY(form.Form2->isVisible() && form.Form2->Timer1->isActive());
   QCOMPARE(form.Form2->TrackBar1->maximum(), 17390);
   QCOMPARE(form.Form2->TrackBar1->pageStep(), 869);
   QCOMPARE(form.Form2->TrackBar1->tickInterval(), 1739);
   // The next run stops this one, deletes its file and plays a new one.
   compileAndPlay(f);
-  QVERIFY(form.state.playPath != first);
+  QVERIFY(form.playback().playPath() != first);
   QVERIFY(!QFile::exists(first));
   QCOMPARE(f.tempMidiFiles().size(), 1);
 }
@@ -138,7 +138,7 @@ void CompileCommandsTest::noSoundDeviceLeavesTheEditorUsable() {
   QCOMPARE(f.services.boxes.size(), size_t(1));
   QVERIFY(f.services.boxes[0].text.contains("scripted play failure"));
   QVERIFY(!form.Form2->isVisible());
-  QVERIFY(!form.state.tempMidiExists);
+  QVERIFY(!form.playback().hasTemporaryFile());
   QVERIFY(f.tempMidiFiles().isEmpty());
 }
 
@@ -244,12 +244,12 @@ void CompileCommandsTest::noTemporaryFileOutlivesARun() {
   form.N13Click();
   form.N4Click();
   f.services.player.position = 4000;
-  form.MediaPlayer1Notify();  // loop
+  form.MediaPlayer1Notify();              // loop
   form.Form2->TrackBar1->setValue(2500);  // seek
   form.N4Click();
   form.FormKeyUp(Qt::Key_Pause);
   form.N4Click();
-  form.state.isSaved = true;
+  form.document().setSaved(true);
   QVERIFY(f.closeWindow());
   QVERIFY(f.tempMidiFiles().isEmpty());
 }
@@ -289,12 +289,12 @@ void CompileCommandsTest::compiledDataIsOfferedAlsoAfterAnError() {
   typeText(form, "ch1{ \"c d e\" }\nch2{ \"c x\" }\n");
   f.services.fileNames = {f.path("partial.fmd")};
   form.korvel1Click();
-  QVERIFY(form.state.compileFailed);
+  QVERIFY(form.compiler().compileFailed());
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
   QCOMPARE(f.services.fileDialogs[0].request.defaultSuffix, QString("fmd"));
   const QByteArray image = f.readFile("partial.fmd");
   QVERIFY(image.startsWith("KVP000KVC001"));
-  const std::vector<uint8_t>& stream = form.state.compiledDataStream.bytes();
+  const std::vector<uint8_t>& stream = form.compiler().compiledData();
   QCOMPARE(image, QByteArray(reinterpret_cast<const char*>(stream.data()),
                              static_cast<qsizetype>(stream.size())));
   // With no channel data nothing is offered.
@@ -344,10 +344,12 @@ void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {
   TForm1& form = f.start();
   typeText(form, "op(autolr)\n");
   form.N4Click();
-  QVERIFY(form.S1->isChecked() && form.SpeedButton12->isChecked() && form.session->autoPan);
+  QVERIFY(form.S1->isChecked() && form.SpeedButton12->isChecked() &&
+          form.compiler().session().autoPan);
   form.Memo1->setPlainText("op(manulr)\n");
   form.N4Click();
-  QVERIFY(!form.S1->isChecked() && !form.SpeedButton12->isChecked() && !form.session->autoPan);
+  QVERIFY(!form.S1->isChecked() && !form.SpeedButton12->isChecked() &&
+          !form.compiler().session().autoPan);
 }
 
 // op(autolr) lets timers run in the middle of a compilation: a command arriving then must not
@@ -380,9 +382,10 @@ void CompileCommandsTest::manualOpensTheFirstOneThatExists() {
   EditorFixture f;
   TForm1& form = f.start();
   form.vantor1Click();  // only the source tree's manual exists
-  QCOMPARE(f.services.documentsOpened,
-           QStringList{QFileInfo(QDir(TARV_SOURCE_DIR).filePath("docs/manual/index.html"))
-                           .absoluteFilePath()});
+  QCOMPARE(
+      f.services.documentsOpened,
+      QStringList{
+          QFileInfo(QDir(TARV_SOURCE_DIR).filePath("docs/manual/index.html")).absoluteFilePath()});
   QDir(f.dir.path()).mkdir("bin");
   f.writeFile("bin/tarvik32.CHM", "manual");
   form.vantor1Click();

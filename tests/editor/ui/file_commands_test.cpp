@@ -3,14 +3,14 @@
 // status bar read-out, go-to-line and the edit menu.
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QUrl>
-#include <QDropEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
+#include <QUrl>
 
 #include "editor/ui/goto_line_dialog.h"
 #include "tests/editor/support/editor_fixture.h"
@@ -72,15 +72,15 @@ void FileCommandsTest::bakCopyLifeCycle() {
   form.Save1Click();  // untitled: save as
   QCOMPARE(f.readFile("song.fms"), QByteArray("first"));
   QVERIFY(!f.exists("song.bak"));
-  QVERIFY(form.state.isSaved && form.state.hasFileName);
-  QCOMPARE(form.state.midiOutputPath, f.path("song.mid"));
+  QVERIFY(form.document().isSaved() && form.document().hasFileName());
+  QCOMPARE(form.document().midiOutputPath(), f.path("song.mid"));
 
   typeText(form, "\nsecond");
-  QCOMPARE(form.statusText(2), QString("変更あり"));
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
   form.Save1Click();
   QCOMPARE(f.readFile("song.fms"), QByteArray("first\r\nsecond"));
   QCOMPARE(f.readFile("song.bak"), QByteArray("first"));
-  QCOMPARE(form.statusText(2), QString());
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 
   // An unchanged text is not written again and the ".bak" copy stays.
   f.writeFile("song.fms", "changed outside");
@@ -120,7 +120,7 @@ void FileCommandsTest::everyLineEndOpensAsALineAndSavesAsCrLf() {
   TForm1& form = f.start({f.path("mixed.fms")});
   QCOMPARE(form.Memo1->document()->blockCount(), 6);
   QCOMPARE(editorText(form), QString("a\nb\nc\nd\n\ne"));
-  QCOMPARE(form.editorSize(), qsizetype(15));
+  QCOMPARE(form.document().size(), qsizetype(15));
   typeText(form, "!");  // at the start: the text counts as edited
   form.Save1Click();
   QCOMPARE(f.readFile("mixed.fms"), QByteArray("!a\r\nb\r\nc\r\nd\r\n\r\ne"));
@@ -146,8 +146,8 @@ void FileCommandsTest::everyByteAndByteSequenceSurvivesOpenAndSave() {
   EditorFixture f;
   f.writeFile("all.fms", bytes);
   TForm1& form = f.start({f.path("all.fms")});
-  QCOMPARE(form.editorSize(), qsizetype(bytes.size()));
-  form.state.isSaved = false;
+  QCOMPARE(form.document().size(), qsizetype(bytes.size()));
+  form.document().setSaved(false);
   form.Save1Click();
   QVERIFY(f.services.boxes.empty());
   QVERIFY(f.readFile("all.fms") == bytes);
@@ -167,7 +167,7 @@ void FileCommandsTest::textThatCodePage932CannotHoldIsNotSaved() {
   QVERIFY2(f.services.boxes[0].text.contains("2 行目"), qPrintable(f.services.boxes[0].text));
   QVERIFY(f.services.boxes[0].text.contains(QString::fromUcs4(U"\U0001F3B5")));
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
-  QVERIFY(!form.state.isSaved);
+  QVERIFY(!form.document().isSaved());
   QCOMPARE(f.readFile("song.fms"), QByteArray("ch1{\"c\"}\r\n"));
   QVERIFY(!f.exists("song.bak"));
 }
@@ -181,8 +181,8 @@ void FileCommandsTest::failedWriteKeepsTheTextUnsaved() {
   form.N1Click();
   QCOMPARE(f.services.boxes.size(), size_t(1));
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
-  QVERIFY(!form.state.isSaved && !form.state.hasFileName);
-  QCOMPARE(form.statusText(2), QString("変更あり"));
+  QVERIFY(!form.document().isSaved() && !form.document().hasFileName());
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
 }
 
 void FileCommandsTest::unreadableFilesTakeTheFailedOpenPath() {
@@ -198,7 +198,7 @@ void FileCommandsTest::unreadableFilesTakeTheFailedOpenPath() {
   QCOMPARE(f.boxTexts(), (QStringList{SAVE_PROMPT, "OPENできません", "OPENできません"}));
   QVERIFY(!f.services.boxes[1].caption.has_value());
   QCOMPARE(editorText(form), QString("kept"));
-  QVERIFY(form.state.isSaved && !form.state.hasFileName);
+  QVERIFY(form.document().isSaved() && !form.document().hasFileName());
   QCOMPARE(form.Memo2->toPlainText(),
            QString("ERR:ファイルオープンできない.\nERR:ファイルオープンできない."));
 }
@@ -212,7 +212,7 @@ void FileCommandsTest::oversizedFileIsRefusedAndOddNamesWork() {
   f.writeFile(odd, "ch1{\"c\"}\r\n");
   TForm1& form = f.start({f.path("big.fms"), f.path(odd)});
   QCOMPARE(f.boxTexts(), QStringList{"OPENできません"});
-  QCOMPARE(form.state.sourcePath, f.path(odd));
+  QCOMPARE(form.document().sourcePath(), f.path(odd));
   typeText(form, "// ");
   form.Save1Click();
   QCOMPARE(f.readFile(odd), QByteArray("// ch1{\"c\"}\r\n"));
@@ -228,7 +228,7 @@ void FileCommandsTest::typedInputStopsAtTheCapacity() {
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
     QApplication::sendEvent(form.Memo1, &press);
   }
-  QCOMPARE(form.editorSize(), EDITOR_INPUT_LIMIT);
+  QCOMPARE(form.document().size(), EDITOR_INPUT_LIMIT);
   QVERIFY(editorText(form).endsWith("aあx"));
 }
 
@@ -239,11 +239,11 @@ void FileCommandsTest::longPathsAreKeptWhole() {
   const QString name = folder + "/song.fms";
   f.writeFile(name, "first");
   TForm1& form = f.start({f.path(name)});
-  QVERIFY(form.state.sourcePath.size() > 300);
+  QVERIFY(form.document().sourcePath().size() > 300);
   typeText(form, "x");
   form.Save1Click();
   QCOMPARE(f.readFile(name), QByteArray("xfirst"));
-  QCOMPARE(form.state.midiOutputPath, f.path(folder + "/song.mid"));
+  QCOMPARE(form.document().midiOutputPath(), f.path(folder + "/song.mid"));
 }
 
 void FileCommandsTest::openAskingYesWithCancelledSaveLoadsNothing() {
@@ -255,7 +255,7 @@ void FileCommandsTest::openAskingYesWithCancelledSaveLoadsNothing() {
   f.services.boxAnswers = {BoxAnswer::Yes};
   form.Open1Click();
   QCOMPARE(editorText(form), QString("my work"));
-  QVERIFY(!form.state.isSaved);
+  QVERIFY(!form.document().isSaved());
 }
 
 void FileCommandsTest::closeReportsTheSizeAndMakesTheTextUntitled() {
@@ -266,8 +266,8 @@ void FileCommandsTest::closeReportsTheSizeAndMakesTheTextUntitled() {
   QVERIFY(f.services.boxes.empty());
   QCOMPARE(editorText(form), QString());
   QCOMPARE(form.Memo2->toPlainText(), QString(" -> 閉じたソースのサイズ : 6 バイト"));
-  QVERIFY(form.state.isSaved && !form.state.hasFileName);
-  QCOMPARE(form.statusText(2), QString());
+  QVERIFY(form.document().isSaved() && !form.document().hasFileName());
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 }
 
 void FileCommandsTest::dropOpensOnlyTheFirstFile() {
@@ -285,7 +285,7 @@ void FileCommandsTest::dropOpensOnlyTheFirstFile() {
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(form.Memo1->viewport(), &drop);
   QCOMPARE(editorText(form), QString("first"));
-  QCOMPARE(form.state.sourcePath, f.path("a.fms"));
+  QCOMPARE(form.document().sourcePath(), f.path("a.fms"));
   QCOMPARE(form.Memo2->toPlainText(),
            QString(" -> 閉じたソースのサイズ : 3 バイト\n -> 開いたソースのサイズ : 5 バイト"));
 }
@@ -299,7 +299,8 @@ void FileCommandsTest::dropOntoEditedTextCancelledLeavesEverything() {
   f.services.boxAnswers = {BoxAnswer::Cancel};
   form.filesDropped({f.path("a.fms")});
   QCOMPARE(f.boxTexts(), QStringList{SAVE_PROMPT});
-  QVERIFY(form.state.closeCancelled);
+  QVERIFY(!form.playback().hasTemporaryFile());
+  QVERIFY(!form.document().isSaved());
   QCOMPARE(editorText(form), QString("edited"));
   QCOMPARE(form.Memo2->toPlainText(), QString("earlier message"));
 }
@@ -322,8 +323,8 @@ void FileCommandsTest::backupWaitsForIdleTicksAfterTheInterval() {
   form.Timer1Timer();
   QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("v1"));
   QCOMPARE(form.windowTitle(), QString("tarvik32(GUI)"));
-  QVERIFY(form.backupLock.held() && form.Timer1->isActive());
-  QCOMPARE(form.state.backupCountdown, BACKUP_INTERVAL_TICKS);
+  QVERIFY(form.document().backupLock().held() && form.Timer1->isActive());
+  QCOMPARE(form.document().schedule().backupCountdown, BACKUP_INTERVAL_TICKS);
   // The next one needs the whole interval again.
   typeText(form, "v2");
   for (int tick = 1; tick < BACKUP_INTERVAL_TICKS; ++tick) form.Timer1Timer();
@@ -364,23 +365,23 @@ void FileCommandsTest::statusBarCountsCodePage932Bytes() {
   EditorFixture f;
   TForm1& form = f.start();
   form.updateStatusBar();
-  QCOMPARE(form.statusText(0), QString("1 行"));
-  QCOMPARE(form.statusText(1), QString("1 桁"));
-  QCOMPARE(form.statusText(3), QString("0 Byte"));
+  QCOMPARE(form.statusText(PANEL_LINE), QString("1 行"));
+  QCOMPARE(form.statusText(PANEL_COLUMN), QString("1 桁"));
+  QCOMPARE(form.statusText(PANEL_SIZE), QString("0 Byte"));
   typeText(form, "ab\nあx\nｱ");
   placeCaret(form, 4);  // after "あ" at the start of line 2
   form.updateStatusBar();
-  QCOMPARE(form.statusText(0), QString("2 行"));
-  QCOMPARE(form.statusText(1), QString("3 桁"));
-  QCOMPARE(form.statusText(3), QString("10 Byte"));
+  QCOMPARE(form.statusText(PANEL_LINE), QString("2 行"));
+  QCOMPARE(form.statusText(PANEL_COLUMN), QString("3 桁"));
+  QCOMPARE(form.statusText(PANEL_SIZE), QString("10 Byte"));
   // Large edits keep the count exact: replace everything, then delete a line in the middle.
   form.Memo1->selectAll();
   typeText(form, QString("漢字\n").repeated(1000));
-  QCOMPARE(form.editorSize(), qsizetype(6000));
+  QCOMPARE(form.document().size(), qsizetype(6000));
   QTextCursor cursor(form.Memo1->document()->findBlockByNumber(10));
   cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 5);
   cursor.removeSelectedText();
-  QCOMPARE(form.editorSize(), qsizetype(5970));
+  QCOMPARE(form.document().size(), qsizetype(5970));
 }
 
 void FileCommandsTest::editMenuEnablesFollowTheSelection() {

@@ -46,7 +46,7 @@ void MainWindowTest::startsWithSettingsAppliedThroughTheCommands() {
   QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
   QVERIFY(form.SpeedButton12->isChecked() && form.S1->isChecked());
   QVERIFY(form.autoPanOn());
-  QVERIFY(form.session->q7Default);
+  QVERIFY(form.compiler().session().q7Default);
   QVERIFY(form.N12p1->isChecked() && !form.N8p1->isChecked() && !form.N10p1->isChecked());
   QVERIFY(form.SpeedButton10->isChecked() && !form.SpeedButton8->isChecked());
   QCOMPARE(form.Memo1->font().pointSize(), 20);
@@ -77,9 +77,10 @@ void MainWindowTest::togglePairsStayInStep() {
   form.N13->trigger();
   QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
   form.SpeedButton12->click();
-  QVERIFY(form.S1->isChecked() && form.session->autoPan);
+  QVERIFY(form.S1->isChecked() && form.compiler().session().autoPan);
   form.S1->trigger();
-  QVERIFY(!form.SpeedButton12->isChecked() && !form.S1->isChecked() && !form.session->autoPan);
+  QVERIFY(!form.SpeedButton12->isChecked() && !form.S1->isChecked() &&
+          !form.compiler().session().autoPan);
 }
 
 void MainWindowTest::fontCommandsSetBothPanesAndTheButtons() {
@@ -102,11 +103,11 @@ void MainWindowTest::fileArgumentsOpenInTurnAndSwitchesAreSkipped() {
   f.writeFile("two.fms", "// two\r\n");
   TForm1& form = f.start({"-x", "/s", f.path("one.fms"), f.path("two.fms")});
   QCOMPARE(editorText(form), QString("// two\n"));
-  QCOMPARE(form.state.sourcePath, f.path("two.fms"));
-  QVERIFY(form.state.hasFileName && form.state.isSaved);
+  QCOMPARE(form.document().sourcePath(), f.path("two.fms"));
+  QVERIFY(form.document().hasFileName() && form.document().isSaved());
   QCOMPARE(form.Memo2->toPlainText(),
            QString(" -> 開いたソースのサイズ : 10 バイト\n -> 開いたソースのサイズ : 8 バイト"));
-  QCOMPARE(form.statusText(2), QString());
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 }
 
 void MainWindowTest::secondInstanceMakesNoBackupsAndLeavesTheFileAlone() {
@@ -119,12 +120,12 @@ void MainWindowTest::secondInstanceMakesNoBackupsAndLeavesTheFileAlone() {
   QCOMPARE(f.boxTexts(), QStringList{SECOND_INSTANCE});
   QVERIFY(!f.services.boxes[0].caption.has_value());
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
-  QVERIFY(!form.state.backupActive);
+  QVERIFY(!form.document().backupActive());
   typeText(form, "mine");
-  form.state.idleCountdown = 1;
-  form.state.backupCountdown = 1;
+  form.document().schedule().idleCountdown = 1;
+  form.document().schedule().backupCountdown = 1;
   form.Timer1Timer();
-  form.state.isSaved = true;
+  form.document().setSaved(true);
   QVERIFY(f.closeWindow());
   QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("first instance's text"));
 }
@@ -139,9 +140,9 @@ void MainWindowTest::leftOverBackupIsOfferedAndYesLoadsIt() {
   QCOMPARE(f.services.boxes[0].buttons, BoxButtons::YesNo);
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Question);
   QCOMPARE(editorText(form), QString("ch1{\"c\"}\n// 音楽\n"));
-  QVERIFY(!form.state.isSaved && !form.state.hasFileName);
-  QCOMPARE(form.statusText(2), QString("変更あり"));
-  QVERIFY(form.state.backupActive);  // this instance owns the file from now on
+  QVERIFY(!form.document().isSaved() && !form.document().hasFileName());
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
+  QVERIFY(form.document().backupActive());  // this instance owns the file from now on
 }
 
 void MainWindowTest::leftOverBackupAnsweredNoIsNotLoaded() {
@@ -150,9 +151,9 @@ void MainWindowTest::leftOverBackupAnsweredNoIsNotLoaded() {
   f.services.boxAnswers = {BoxAnswer::No};
   TForm1& form = f.start();
   QCOMPARE(editorText(form), QString());
-  QVERIFY(form.state.isSaved && form.state.backupActive);
-  form.state.idleCountdown = 1;
-  form.state.backupCountdown = 1;
+  QVERIFY(form.document().isSaved() && form.document().backupActive());
+  form.document().schedule().idleCountdown = 1;
+  form.document().schedule().backupCountdown = 1;
   typeText(form, "new");
   form.Timer1Timer();
   QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("new"));
@@ -167,8 +168,8 @@ void MainWindowTest::recoveredBackupReplacesTheOpenedTextAndIsUntitled() {
   f.services.boxAnswers = {BoxAnswer::Yes};
   TForm1& form = f.start({f.path("song.fms")});
   QCOMPARE(editorText(form), QString("backup text\n"));
-  QVERIFY(!form.state.hasFileName);
-  QCOMPARE(form.statusText(2), QString("変更あり"));
+  QVERIFY(!form.document().hasFileName());
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
   f.services.fileNames = {f.path("recovered.fms")};
   form.Save1Click();
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
@@ -206,7 +207,7 @@ void MainWindowTest::closingWithUnsavedEmptyTextAsksNothing() {
   TForm1& form = f.start();
   typeText(form, "x");
   form.Memo1->clear();
-  QVERIFY(!form.state.isSaved);
+  QVERIFY(!form.document().isSaved());
   QVERIFY(f.closeWindow());
   QVERIFY(f.services.boxes.empty());
 }

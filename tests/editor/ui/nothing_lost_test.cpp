@@ -12,8 +12,8 @@
 #include <QTest>
 
 #include "editor/document/backup_lock.h"
-#include "editor/ui/ending_signals.h"
 #include "editor/settings/options_dialog.h"
+#include "editor/ui/ending_signals.h"
 #include "editor/ui/player_window.h"
 #include "editor/ui/qt_translation.h"
 #include "tests/editor/support/child_process.h"
@@ -73,7 +73,8 @@ void NothingLostTest::failedSaveUnderAFileSizeLimitKeepsEverything() {
                                 f.services.boxes[0].text.startsWith("ファイルに書き込めません.\n" +
                                                                     f.path("song.fms") + "\n") &&
                                 f.services.boxes[0].icon == BoxIcon::Stop;
-          const bool stillEdited = !form.state.isSaved && form.statusText(2) == "変更あり";
+          const bool stillEdited =
+              !form.document().isSaved() && form.statusText(PANEL_MODIFIED) == "変更あり";
           // The exit still asks; No lets it close.
           f.services.boxAnswers = {BoxAnswer::No};
           const bool closed = f.closeWindow();
@@ -95,15 +96,17 @@ void NothingLostTest::failedBackupAndSettingsWritesKeepTheOldFiles() {
   EditorFixture f;
   f.writeFile("tarvik32.cfg", settingsImage(0x10, 0));
   TForm1& form = f.start();
+  typeText(form, "last backup");
+  form.document().schedule().idleCountdown = 1;
+  form.document().schedule().backupCountdown = 1;
+  form.Timer1Timer();
+  QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("last backup"));
   typeText(form, QString(20000, 'd'));
-  f.form->backupLock.release();
-  QVERIFY(f.form->backupLock.write("last backup"));
-  QVERIFY(f.form->backupLock.acquire());
   const ChildOutcome child = runInChild(
       [&] {
         ignoreFileSizeSignal();
-        form.state.idleCountdown = 1;
-        form.state.backupCountdown = 1;
+        form.document().schedule().idleCountdown = 1;
+        form.document().schedule().backupCountdown = 1;
         form.Timer1Timer();
         const bool backupBox =
             f.services.boxes.size() == 1 &&
@@ -145,11 +148,11 @@ void NothingLostTest::saveKeepsThePermissionsAndRefusesAReadOnlyScore() {
                         std::nullopt, BoxButtons::Ok, BoxIcon::Stop}));
   QCOMPARE(f.readFile("locked.fms"), QByteArray("locked"));
   QVERIFY(!f.exists("locked.bak"));
-  QVERIFY(!form.state.isSaved);
+  QVERIFY(!form.document().isSaved());
   f.services.fileNames = {f.path("unlocked.fms")};
   form.N1Click();
   QCOMPARE(f.readFile("unlocked.fms"), QByteArray("changed locked"));
-  QVERIFY(form.state.isSaved);
+  QVERIFY(form.document().isSaved());
 }
 
 void NothingLostTest::saveAsWhilePlayingDeletesOnlyTheFilePlayed() {
@@ -158,11 +161,11 @@ void NothingLostTest::saveAsWhilePlayingDeletesOnlyTheFilePlayed() {
   TForm1& form = f.start();
   typeText(form, SCORE);
   form.N4Click();
-  const QString played = form.state.playPath;
+  const QString played = form.playback().playPath();
   QVERIFY(played.startsWith(f.paths.tempDir));
   f.services.fileNames = {f.path("new.fms")};
   form.N1Click();
-  QCOMPARE(form.state.midiOutputPath, f.path("new.mid"));
+  QCOMPARE(form.document().midiOutputPath(), f.path("new.mid"));
   form.Form2->BitBtn1Click();
   QCOMPARE(f.readFile("new.mid"), QByteArray("another program's file"));
   QVERIFY(!QFile::exists(played));
@@ -178,13 +181,13 @@ void NothingLostTest::temporaryFileRemovedByOthersEndsPlaybackQuietly() {
   TForm1& form = f.start();
   typeText(form, SCORE);
   form.N4Click();
-  QVERIFY(QFile::remove(form.state.playPath));
+  QVERIFY(QFile::remove(form.playback().playPath()));
   form.Form2->FormKeyUp(Qt::Key_Pause);
   QVERIFY(f.services.boxes.empty());
-  QVERIFY(!form.state.tempMidiExists);
+  QVERIFY(!form.playback().hasTemporaryFile());
   form.N4Click();  // and the next run is not disturbed
   QVERIFY(f.services.boxes.empty());
-  QVERIFY(form.state.tempMidiExists);
+  QVERIFY(form.playback().hasTemporaryFile());
 }
 
 void NothingLostTest::terminatingSignalKeepsTheEditedTextForTheNextStart() {
@@ -194,7 +197,7 @@ void NothingLostTest::terminatingSignalKeepsTheEditedTextForTheNextStart() {
     TForm1& form = f.start({f.path("song.fms")});
     typeText(form, "// unsaved\n");
     form.N4Click();
-    QVERIFY(form.state.tempMidiExists);
+    QVERIFY(form.playback().hasTemporaryFile());
     EndingSignals endings;
     connect(&endings, &EndingSignals::received, &form, &TForm1::endOnSignal);
     ::kill(::getpid(), SIGTERM);
@@ -210,7 +213,7 @@ void NothingLostTest::terminatingSignalKeepsTheEditedTextForTheNextStart() {
   TForm1& form = f.start({f.path("song.fms")});
   QCOMPARE(f.boxTexts(), QStringList{"自動backupfileがあります\n読み込みますか？"});
   QCOMPARE(editorText(form), "// unsaved\n" + QString(SCORE));
-  QVERIFY(!form.state.hasFileName && !form.state.isSaved);
+  QVERIFY(!form.document().hasFileName() && !form.document().isSaved());
   form.Save1Click();  // asks for a name; cancelled
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
   QVERIFY(f.services.fileDialogs[0].request.initialName.isEmpty());
@@ -233,7 +236,7 @@ void NothingLostTest::emptyLeftOverBackupIsRemovedWithoutAQuestion() {
   f.writeFile("tmp/!!tarvik32.tmp", "");
   TForm1& form = f.start();
   QVERIFY(f.services.boxes.empty());
-  QVERIFY(form.state.backupActive && form.state.isSaved);
+  QVERIFY(form.document().backupActive() && form.document().isSaved());
   QCOMPARE(editorText(form), QString());
 }
 

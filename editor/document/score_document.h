@@ -1,0 +1,124 @@
+// The score being edited: its file name, whether it is saved, loading it (size limit, line ends,
+// code page 932), saving it with the ".bak" copy, the refusal of characters code page 932 cannot
+// hold, the automatic backup with its schedule and its lock, and the size in bytes. It works on
+// the QTextDocument it is given and knows no widget: what fails comes back as a value carrying
+// the text for the box, and the window shows it.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "editor/document/backup_lock.h"
+#include "editor/document/byte_counter.h"
+
+class QTextDocument;
+
+inline constexpr qint64 LOADABLE_FILE_BYTES = 16 * 1024 * 1024;  // larger files are refused
+inline constexpr int32_t BACKUP_IDLE_TICKS = 5;                  // quiet seconds before a backup
+inline constexpr int32_t BACKUP_INTERVAL_TICKS = 180;            // seconds between backups
+
+// What a document operation did: done, or refused or failed with the text of the stop box that
+// says why.
+struct DocumentOutcome {
+  bool ok = true;
+  QString boxText;
+  static DocumentOutcome done() { return {}; }
+  static DocumentOutcome failed(QString text) { return {false, std::move(text)}; }
+};
+
+// The automatic backup's timer ticks: a backup is due once BACKUP_INTERVAL_TICKS have passed
+// since the last one and the user has then been idle for BACKUP_IDLE_TICKS.
+struct BackupSchedule {
+  int32_t idleCountdown = BACKUP_IDLE_TICKS;
+  int32_t backupCountdown = BACKUP_INTERVAL_TICKS;
+
+  bool tick();  // one tick; true when a backup is due
+  void activity() { idleCountdown = BACKUP_IDLE_TICKS; }
+  void restart() { *this = BackupSchedule{}; }
+};
+
+// How the backup file stood at start-up.
+enum class BackupStart {
+  Fresh,          // this instance owns a new, empty backup file
+  LeftOver,       // a run that did not end normally left text in it: offer to recover it
+  HeldElsewhere,  // another instance of this user holds it: no backups here
+  Unavailable,    // the folder or the file cannot be made: no backups, nothing to say
+};
+
+class ScoreDocument : public QObject {
+  Q_OBJECT
+ public:
+  ScoreDocument(QTextDocument& text, QString backupFile, QObject* parent = nullptr);
+
+  QTextDocument& text() const { return text_; }
+  const QString& sourcePath() const { return sourcePath_; }
+  const QString& midiOutputPath() const { return midiOutputPath_; }
+  bool hasFileName() const { return hasFileName_; }
+  bool isSaved() const { return isSaved_; }
+  // Counts as saved or edited from now on; the marker follows.
+  void setSaved(bool saved);
+  // Bytes of the text in code page 932, each line end counting 2.
+  qsizetype size() const { return bytes_->total(); }
+  const ByteCounter& bytes() const { return *bytes_; }
+
+  // The text as code page 932 bytes with CR LF line ends, or the refusal naming the first
+  // character that code page 932 cannot hold (`purpose` is what could not be done: "保存").
+  std::optional<QByteArray> encoded(const QString& purpose, QString* refusal) const;
+
+  // Replaces the text with the file's; on failure the text stays and the document becomes
+  // untitled and saved.
+  DocumentOutcome load(const QString& fileName);
+  // Writes an edited text to its file (an unchanged one is not written again).
+  DocumentOutcome save();
+  // Writes the text to path, which becomes the document's file.
+  DocumentOutcome saveAs(const QString& path);
+  // Empties the text: untitled and saved. The old path stays, unused.
+  void close();
+  void forgetFileName();
+
+  // Start-up: takes the single-instance lock on the backup file, removing an empty left-over.
+  BackupStart takeBackupLock();
+  // Puts the left-over backup's text in; it counts as edited and untitled.
+  void recoverBackup();
+  bool backupActive() const { return backupActive_; }
+  const BackupLock& backupLock() const { return backupLock_; }
+  BackupSchedule& schedule() { return schedule_; }
+  // One automatic backup, the lock released around the write. A text that code page 932 cannot
+  // hold skips the round; a failed write says why.
+  DocumentOutcome writeBackup();
+  // The edited text goes to the backup file so that the next start offers it; true when there.
+  bool preserveUnsavedText();
+  // The end of the run: the lock goes and the file with it unless `keepFile`; false when the
+  // file could not be removed.
+  bool releaseBackup(bool keepFile);
+
+ Q_SIGNALS:
+  // After every change of the text (edited) and every open, save or close (saved).
+  void savedChanged(bool saved);
+  // The whole text was replaced by a file's (open, recovery): views put their caret at the start.
+  void textReplaced();
+
+ private:
+  DocumentOutcome writeTo(const QString& path);
+  void nameFile(const QString& path);
+
+  QTextDocument& text_;
+  ByteCounter* bytes_;  // owned by the text document
+  QString sourcePath_;
+  QString midiOutputPath_;
+  bool hasFileName_ = false;
+  bool isSaved_ = true;
+  BackupLock backupLock_;
+  bool backupActive_ = false;
+  BackupSchedule schedule_;
+};
+
+// "path/name.ext" -> "path/name" + extension; a name without extension gets it appended.
+QString withExtension(const QString& path, const QString& extension);
+
+// Lines of the editor's line list: a line end after the last line starts no counted line, and
+// an empty text has none.
+int editorLineCount(const QTextDocument& text);
