@@ -15,10 +15,11 @@ bool BackupSchedule::tick() {
 }
 
 ScoreDocument::ScoreDocument(QTextDocument& text, QString backupFile, QObject* parent)
-    : QObject(parent),
-      text_(text),
-      bytes_(new ByteCounter(&text)),
-      backupLock_(std::move(backupFile)) {
+    : QObject(parent), text_(text), backupLock_(std::move(backupFile)) {
+  // A text document reports its changes in detail only once it has a layout, and the size
+  // counts follow those reports. A view's layout, where there is one, stays.
+  text_.documentLayout();
+  bytes_ = new ByteCounter(&text_);
   connect(&text_, &QTextDocument::contentsChanged, this, [this] { setSaved(false); });
 }
 

@@ -106,7 +106,7 @@ class ScoreDocument : public QObject {
   void nameFile(const QString& path);
 
   QTextDocument& text_;
-  ByteCounter* bytes_;  // owned by the text document
+  ByteCounter* bytes_ = nullptr;  // owned by the text document
   QString sourcePath_;
   QString midiOutputPath_;
   bool hasFileName_ = false;

@@ -1,0 +1,121 @@
+// The playback controller without a window: the temporary file's lifetime on every path (played
+// and stopped, a failed start, a failed delete retried, the destructor), and what the player's
+// notify does at the song's end with and without the loop.
+#include "editor/playback/playback_controller.h"
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "tests/editor/support/scripted_services.h"
+
+class PlaybackControllerTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void init() {
+    dir = std::make_unique<QTemporaryDir>();
+    player = std::make_unique<ScriptedMediaPlayer>();
+  }
+  void temporaryFileLivesFromCreationToStop();
+  void failedDeleteIsRetried();
+  void failedStartClosesThePlayer();
+  void songEndLoopsOrEnds();
+  void missingTemporaryFolderIsReported();
+
+ private:
+  // A temporary file with some bytes, as a compilation leaves it.
+  QString createWritten(PlaybackController& playback) {
+    const PlaybackController::Created created = playback.createTemporaryFile();
+    if (created.fd < 0) return QString();
+    (void)!::write(created.fd, "MThd", 4);
+    ::close(created.fd);
+    return playback.playPath();
+  }
+  std::unique_ptr<QTemporaryDir> dir;
+  std::unique_ptr<ScriptedMediaPlayer> player;
+};
+
+void PlaybackControllerTest::temporaryFileLivesFromCreationToStop() {
+  QString first;
+  {
+    PlaybackController playback(*player, dir->path());
+    first = createWritten(playback);
+    QVERIFY(first.endsWith(".mid") && QFile::exists(first));
+    player->length = 1000;
+    const PlaybackController::Started started = playback.play();
+    QVERIFY(started.ok && playback.isPlaying());
+    QCOMPARE(started.lengthMs, int64_t(1000));
+    QVERIFY(playback.stop());
+    QVERIFY(!QFile::exists(first) && !playback.hasTemporaryFile() && !playback.isPlaying());
+
+    const QString second = createWritten(playback);
+    QVERIFY(second != first);
+    QVERIFY(playback.play().ok);
+  }
+  // The destructor stops and deletes too.
+  QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList());
+  QCOMPARE(player->calls.last(), QString("close"));
+}
+
+void PlaybackControllerTest::failedDeleteIsRetried() {
+  PlaybackController playback(*player, dir->path());
+  const QString path = createWritten(playback);
+  // Something that cannot be removed as a file takes the temporary file's name.
+  QVERIFY(QFile::remove(path));
+  QVERIFY(QDir().mkpath(path + "/inside"));
+  QVERIFY(!playback.stop());
+  QVERIFY(playback.hasTemporaryFile());
+  QVERIFY(QDir(path).removeRecursively());
+  QVERIFY(playback.deleteTemporaryFile());  // gone now: nothing left to delete
+  QVERIFY(!playback.hasTemporaryFile());
+}
+
+void PlaybackControllerTest::failedStartClosesThePlayer() {
+  PlaybackController playback(*player, dir->path());
+  createWritten(playback);
+  player->plays = false;
+  const PlaybackController::Started started = playback.play();
+  QVERIFY(!started.ok);
+  QCOMPARE(started.error, QString("scripted play failure"));
+  QVERIFY(!playback.isPlaying() && !player->isOpen);
+  QVERIFY(playback.hasTemporaryFile());  // the window deletes it after saying why
+}
+
+void PlaybackControllerTest::songEndLoopsOrEnds() {
+  PlaybackController playback(*player, dir->path());
+  QSignalSpy ended(&playback, &PlaybackController::endReached);
+  createWritten(playback);
+  player->length = 500;
+  playback.playerNotified();  // not playing yet: nothing
+  QVERIFY(playback.play().ok);
+  player->position = 200;
+  playback.playerNotified();  // interrupted before the end (a seek): nothing
+  QCOMPARE(ended.size(), 0);
+
+  playback.setLoop(true);
+  player->position = 500;
+  player->calls.clear();
+  playback.playerNotified();
+  QCOMPARE(player->calls, (QStringList{"seek 0", "play"}));
+  QCOMPARE(ended.size(), 0);
+
+  playback.setLoop(false);
+  player->position = 500;
+  playback.playerNotified();
+  QCOMPARE(ended.size(), 1);
+}
+
+void PlaybackControllerTest::missingTemporaryFolderIsReported() {
+  PlaybackController playback(*player, dir->filePath("gone"));
+  const PlaybackController::Created created = playback.createTemporaryFile();
+  QCOMPARE(created.fd, -1);
+  QCOMPARE(created.error, QString("Temp Path error"));
+  QVERIFY(!playback.hasTemporaryFile());
+}
+
+QTEST_GUILESS_MAIN(PlaybackControllerTest)
+#include "playback_controller_test.moc"
