@@ -2,40 +2,58 @@
 // opens, and the file's own tempo map turns the synthesizer's ticks into milliseconds.
 //
 // One synthesizer with the SoundFont loaded and one audio output live from the first play() to
-// the destruction; each play request gets a fresh FluidSynth file player. Every output renders
-// the synthesizer under one lock, which the user-interface thread also takes to start, stop and
-// delete file players, so nothing is changed while a block of audio is being rendered.
+// the destruction; each play request gets a fresh FluidSynth file player.
+//
+// Threads. The player belongs to the user-interface thread: the thread it lives on, which is the
+// one that made it. Every public call and the destructor run there, onNotify is delivered there,
+// and a call from any other thread is a mistake, reported once with qWarning(). The only other
+// thread is the output's, which calls render() for each block of audio; an output without a
+// thread of its own calls it on the thread that drives it.
+//
+// Locking. render() holds mutex_ for the whole block; the user-interface thread holds it only
+// for a few assignments and reads (and may wait for the block in progress to finish). What
+// takes time happens outside it: loading the SoundFont (before any output exists, so nothing
+// renders yet), giving a new file player its copy of the file, and deleting a file player with
+// its parsed tracks. FluidSynth parses that copy itself in the first block the new file player
+// plays: work of the output's thread, which waits for nobody meanwhile.
+//
+// A file player is more than the pointer filePlayer_: FluidSynth hangs its timer in the
+// synthesizer's list, and every block the synthesizer renders runs the timers of all file
+// players that exist, whichever one filePlayer_ names. Creating, starting and deleting one
+// changes that list, and FluidSynth forbids deleting one while its synthesizer renders. So the
+// user-interface thread first sets synthPaused_ under mutex_ (taking the old file player out of
+// filePlayer_ in the same step): no block is in progress then, and until synthPaused_ is cleared
+// render() writes silence without touching the synthesizer. Unlocked, it deletes the old file
+// player, or prepares and starts the new one; then, under mutex_ again, it puts the new one in
+// filePlayer_ and clears synthPaused_. The audio thread thus never waits for more than a few
+// assignments, and nothing it can reach is freed or changed while it renders. Nothing audible
+// is lost to a pause: it falls where the old request's sound is cut anyway, or before the new
+// request has begun, whose timing starts with the first block rendered after it.
 #pragma once
 
 #include <fluidsynth.h>
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "editor/editor_services.h"
+#include "editor/playback/audio_output.h"
+#include "editor/playback/audio_outputs.h"
 #include "editor/playback/midi_tempo_map.h"
 
-class FluidAudioOutput;
-
-class FluidMediaPlayer : public QObject, public MediaPlayer {
+class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRenderer {
   Q_OBJECT
 
  public:
-  enum class Output {
-    PulseAudio,  // the desktop's sound server (PipeWire answers as PulseAudio too)
-    Alsa,        // the sound card's default device
-    Sdl2,        // whatever SDL2 finds (PipeWire, PulseAudio, ALSA...), when built with SDL2
-    Silent,      // no device: our own thread renders in real time and throws the sound away
-    Offline,     // no device and no thread: nothing plays until renderOffline() is called
-  };
-  static std::vector<Output> defaultOutputs();  // PulseAudio, Alsa, Sdl2, Silent
   static QString defaultSoundFont();
 
-  // `outputs` are tried in order at the first play() until one opens.
-  explicit FluidMediaPlayer(std::vector<Output> outputs = defaultOutputs(),
+  // `outputs` are tried in order at the first play() until one opens; it stays open for every
+  // later file.
+  explicit FluidMediaPlayer(AudioOutputFactories outputs = defaultAudioOutputs(),
                             QString soundFont = defaultSoundFont(), QObject* parent = nullptr);
   ~FluidMediaPlayer() override;
 
@@ -47,47 +65,51 @@ class FluidMediaPlayer : public QObject, public MediaPlayer {
   bool play(QString* error) override;
   bool silent() const override;
 
-  // The output in use; meaningful once play() has succeeded.
-  Output output() const { return outputKind_; }
-  const MidiTempoMap& tempoMap() const { return map_; }
-
-  // Offline output only: renders `frames` frames at the synthesizer's rate on the calling thread,
-  // as a sound card would ask for them, and throws them away.
-  void renderOffline(int frames);
-
-  // Called by the output for each block of audio: writes `frames` frames (each channel's samples
-  // `step` floats apart) and tells whether a play request is running.
-  bool render(int frames, float* left, float* right, int step);
+  // The name of the output in use (its factory's); empty until play() has opened one.
+  QString outputName() const;
+  const MidiTempoMap& tempoMap() const;
 
  private:
+  bool render(int frames, float* left, float* right, int step) override;
+
+  void checkThread(const char* call) const;
   bool startEngine(QString* error);
   bool openOutput(QString* error);
   bool startRequest(QString* error);
+  fluid_player_t* newFilePlayer(int64_t startTick, QString* error);
+  void deleteFilePlayer(fluid_player_t* player);
+  void retireFilePlayer(fluid_player_t* player);
+  void pauseSynth();
+  void resumeSynth();
   void reportEndLocked();
   void endRequest(uint64_t request);
-  void interruptLocked();
-  void stopFilePlayerLocked();
+  void interrupt();
+  fluid_player_t* stopRequestLocked();
   int64_t positionLocked() const;
   void postNotify();
 
-  const std::vector<Output> outputs_;
+  const AudioOutputFactories outputs_;
   const QString soundFont_;
+  mutable std::atomic<bool> warnedOffThread_ = false;
 
   // Owned by the user-interface thread.
   bool fileOpen_ = false;
-  std::vector<uint8_t> file_;  // the open file's bytes; each file player reads its own copy
+  std::vector<uint8_t> file_;  // the open file's bytes; each file player takes its own copy
   MidiTempoMap map_;
+  int64_t stoppedPositionMs_ = 0;  // the position while no request runs
   fluid_settings_t* settings_ = nullptr;
-  std::unique_ptr<FluidAudioOutput> audio_;
-  Output outputKind_ = Output::Silent;
+  std::unique_ptr<AudioOutput> audio_;
+  QString outputName_;
+  // Made before the first output opens and deleted after it has closed; in between the output's
+  // thread renders it whenever synthPaused_ is false.
+  fluid_synth_t* synth_ = nullptr;
 
   // Guarded by mutex_: shared with the output's thread.
   mutable std::mutex mutex_;
-  fluid_synth_t* synth_ = nullptr;
-  fluid_player_t* filePlayer_ = nullptr;
-  bool playing_ = false;           // a play request is running
-  uint64_t request_ = 0;           // counts play requests; a finished one's end report is stale
-  bool endReported_ = false;       // the running request's end is on its way to endRequest()
-  int64_t endTick_ = 0;            // the song's end, copied for the output's thread
-  int64_t stoppedPositionMs_ = 0;  // the position while no request runs
+  bool synthPaused_ = false;              // the user-interface thread is changing the file players
+  fluid_player_t* filePlayer_ = nullptr;  // the running request's
+  bool playing_ = false;                  // a play request is running
+  uint64_t request_ = 0;                  // counts play requests; a finished one's end is stale
+  bool endReported_ = false;              // the running request's end is on its way to endRequest()
+  int64_t endTick_ = 0;                   // the song's end, copied for the output's thread
 };

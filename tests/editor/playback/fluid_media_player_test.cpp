@@ -1,19 +1,24 @@
 // The FluidSynth media player on a score compiled by the real compiler, without an audio device:
 // the offline output renders exactly as much audio as a test asks for, so lengths and positions
-// can be held against the tempo map; the silent output runs the real-time path with its thread.
+// can be held against the tempo map; the silent output runs the real-time path with its thread,
+// and an output whose thread renders almost without pause keeps a block in progress while file
+// players are created and deleted.
 #include "editor/playback/fluid_media_player.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "core/compile_driver.h"
+#include "tests/editor/support/offline_audio_output.h"
 
 namespace {
-
-using Output = FluidMediaPlayer::Output;
 
 // A 240-tick lead-in and two quarters at 120 bpm (1250 ms), two at 60 (2000 ms), four at 240
 // (1000 ms).
@@ -22,11 +27,14 @@ constexpr char SCORE[] =
     "  \"t120 o4 l4 c d t60 e f t240 g a b >c\"\n"
     "}\n";
 constexpr int64_t SCORE_LENGTH_MS = 1250 + 2000 + 1000;
-constexpr int SAMPLE_RATE = 44100;
 // Positions are read per rendered block and FluidSynth applies a tempo change at the block
 // after it: a few 64-frame blocks of slack.
 constexpr int64_t TOLERANCE_MS = 10;
 constexpr int REAL_TIME_TIMEOUT_MS = 30000;
+// Each round deletes a file player and creates one while a block is most likely in progress. A
+// player that deleted file players under a rendering synthesizer crashed in about half the runs
+// of this many rounds (the sanitizers do not see into FluidSynth, so this is the way to catch it).
+constexpr int RESTART_ROUNDS = 60;
 
 // The editor's view of the compiler: score lines in, the MIDI file out, in memory.
 class ScoreHost : public EditorCompileHost {
@@ -59,8 +67,60 @@ QByteArray compileScore(const QByteArray& score) {
   return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
-void renderMs(FluidMediaPlayer& player, int64_t ms) {
-  player.renderOffline(int(ms * SAMPLE_RATE / 1000));
+// An output that cannot open, recording each attempt in `attempts`.
+class BrokenOutput : public AudioOutputFactory {
+ public:
+  BrokenOutput(QString name, QString why, QStringList& attempts)
+      : name_(std::move(name)), why_(std::move(why)), attempts_(attempts) {}
+  QString name() const override { return name_; }
+  OpenedOutput create(const AudioOutputTarget&) override {
+    attempts_ << name_;
+    return {nullptr, why_};
+  }
+
+ private:
+  QString name_;
+  QString why_;
+  QStringList& attempts_;
+};
+
+// An output whose thread renders small blocks one after the other with hardly a pause, so that
+// nearly every moment falls inside a block.
+class BusyOutput : public AudioOutput {
+ public:
+  explicit BusyOutput(AudioRenderer& renderer) : renderer_(renderer), thread_([this] { run(); }) {}
+  ~BusyOutput() override {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  static constexpr int BLOCK_FRAMES = 64;
+  void run() {
+    float block[2 * BLOCK_FRAMES];
+    while (!stop_) {
+      renderer_.render(BLOCK_FRAMES, block, block + 1, 2);
+      std::this_thread::sleep_for(std::chrono::microseconds(50));  // lets the mutex change hands
+    }
+  }
+  AudioRenderer& renderer_;
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;  // last: starts once the members above exist
+};
+
+class BusyOutputFactory : public AudioOutputFactory {
+ public:
+  QString name() const override { return QStringLiteral("busy"); }
+  OpenedOutput create(const AudioOutputTarget& target) override {
+    return {std::make_unique<BusyOutput>(target.renderer), {}};
+  }
+};
+
+template <typename... Factories>
+AudioOutputFactories outputList(std::unique_ptr<Factories>... factories) {
+  AudioOutputFactories outputs;
+  (outputs.push_back(std::move(factories)), ...);
+  return outputs;
 }
 
 }  // namespace
@@ -77,15 +137,21 @@ class FluidMediaPlayerTest : public QObject {
   void closeEndsPlaybackAndForgetsTheFile();
   void theSilentOutputPlaysInRealTime();
   void withoutAnyOutputPlayFails();
+  void outputsAreTriedInOrderUntilOneOpens();
+  void restartsWhileTheOutputRendersFreeNothingInUse();
+  void aCallFromAnotherThreadIsReportedOnce();
   void aMissingSoundFontIsReported();
   void openRefusesWhatIsNotAMidiFile();
 
  private:
   // A player on the score's file that counts its notifications and where they ran.
-  std::unique_ptr<FluidMediaPlayer> openPlayer(std::vector<Output> outputs);
+  std::unique_ptr<FluidMediaPlayer> openPlayer(AudioOutputFactories outputs);
+  // The same with the offline output, which offline_ then renders.
+  std::unique_ptr<FluidMediaPlayer> openOfflinePlayer();
 
   QTemporaryDir dir_;
   QString midiPath_;
+  OfflineAudioOutput* offline_ = nullptr;
   int notifies_ = 0;
   bool notifiedOffThread_ = false;
 };
@@ -100,7 +166,11 @@ void FluidMediaPlayerTest::initTestCase() {
   QCOMPARE(file.write(midi), midi.size());
 }
 
-std::unique_ptr<FluidMediaPlayer> FluidMediaPlayerTest::openPlayer(std::vector<Output> outputs) {
+std::unique_ptr<FluidMediaPlayer> FluidMediaPlayerTest::openOfflinePlayer() {
+  return openPlayer(OfflineAudioOutput::only(&offline_));
+}
+
+std::unique_ptr<FluidMediaPlayer> FluidMediaPlayerTest::openPlayer(AudioOutputFactories outputs) {
   auto player = std::make_unique<FluidMediaPlayer>(std::move(outputs));
   notifies_ = 0;
   notifiedOffThread_ = false;
@@ -114,7 +184,7 @@ std::unique_ptr<FluidMediaPlayer> FluidMediaPlayerTest::openPlayer(std::vector<O
 }
 
 void FluidMediaPlayerTest::lengthAndPositionFollowTheTempoMap() {
-  auto player = openPlayer({Output::Offline});
+  auto player = openOfflinePlayer();
   QCOMPARE(player->lengthMs(), SCORE_LENGTH_MS);
   QCOMPARE(player->lengthMs(), player->tempoMap().lengthMs());
   QString error;
@@ -125,7 +195,7 @@ void FluidMediaPlayerTest::lengthAndPositionFollowTheTempoMap() {
   // One point in each tempo: FluidSynth's ticks through the map give the time rendered.
   int64_t rendered = 0;
   for (const int64_t ms : {1000, 2250, 3750}) {
-    renderMs(*player, ms - rendered);
+    offline_->renderMs(ms - rendered);
     rendered = ms;
     const int64_t position = player->positionMs();
     QVERIFY2(qAbs(position - ms) <= TOLERANCE_MS,
@@ -136,22 +206,22 @@ void FluidMediaPlayerTest::lengthAndPositionFollowTheTempoMap() {
 }
 
 void FluidMediaPlayerTest::seekMovesThePositionToTheSoughtTime() {
-  auto player = openPlayer({Output::Offline});
+  auto player = openOfflinePlayer();
   QVERIFY(player->play(nullptr));
-  renderMs(*player, 500);
+  offline_->renderMs(500);
 
   player->seek(3000);
   QCOMPARE(player->positionMs(), int64_t(3000));
   QCOMPARE(notifies_, 0);  // reported through the event loop, not from inside seek()
   QCoreApplication::processEvents();
   QCOMPARE(notifies_, 1);
-  renderMs(*player, 500);  // stopped until the next play
+  offline_->renderMs(500);  // stopped until the next play
   QCOMPARE(player->positionMs(), int64_t(3000));
 
   // From 3000 ms: 250 ms at 60 bpm, then 250 ms at 240 bpm.
   QVERIFY(player->play(nullptr));
   QCOMPARE(player->positionMs(), int64_t(3000));
-  renderMs(*player, 500);
+  offline_->renderMs(500);
   const int64_t position = player->positionMs();
   QVERIFY2(qAbs(position - 3500) <= TOLERANCE_MS, qPrintable(QString::number(position)));
 
@@ -165,19 +235,19 @@ void FluidMediaPlayerTest::seekMovesThePositionToTheSoughtTime() {
 }
 
 void FluidMediaPlayerTest::theRequestEndsOnceAtTheEndOfTheSong() {
-  auto player = openPlayer({Output::Offline});
+  auto player = openOfflinePlayer();
   player->seek(SCORE_LENGTH_MS - 200);
   QVERIFY(player->play(nullptr));
-  renderMs(*player, 150);
+  offline_->renderMs(150);
   QCoreApplication::processEvents();
   QCOMPARE(notifies_, 0);
-  renderMs(*player, 100);
+  offline_->renderMs(100);
   QCoreApplication::processEvents();
   QCOMPARE(notifies_, 1);
   QCOMPARE(player->positionMs(), SCORE_LENGTH_MS);
 
   // FluidSynth's own end, seconds later while the notes fade, is not a second one.
-  renderMs(*player, 4000);
+  offline_->renderMs(4000);
   QCoreApplication::processEvents();
   QCOMPARE(notifies_, 1);
   QCOMPARE(player->positionMs(), SCORE_LENGTH_MS);
@@ -188,18 +258,18 @@ void FluidMediaPlayerTest::theRequestEndsOnceAtTheEndOfTheSong() {
   QCOMPARE(notifies_, 2);
   player->seek(0);
   QVERIFY(player->play(nullptr));
-  renderMs(*player, 100);
+  offline_->renderMs(100);
   QVERIFY(qAbs(player->positionMs() - 100) <= TOLERANCE_MS);
   QCoreApplication::processEvents();
   QCOMPARE(notifies_, 2);
 }
 
 void FluidMediaPlayerTest::anEndOvertakenBySeekIsReportedOnce() {
-  auto player = openPlayer({Output::Offline});
+  auto player = openOfflinePlayer();
   // The output has seen the end, but a seek comes before the end is handled.
   player->seek(SCORE_LENGTH_MS - 50);
   QVERIFY(player->play(nullptr));
-  renderMs(*player, 100);
+  offline_->renderMs(100);
   player->seek(0);
   QCoreApplication::processEvents();
   QCOMPARE(notifies_, 1);
@@ -207,19 +277,19 @@ void FluidMediaPlayerTest::anEndOvertakenBySeekIsReportedOnce() {
   // The same, with a new play after the seek: the old end does not stop it.
   player->seek(SCORE_LENGTH_MS - 50);
   QVERIFY(player->play(nullptr));
-  renderMs(*player, 100);
+  offline_->renderMs(100);
   player->seek(1000);
   QVERIFY(player->play(nullptr));
   QCoreApplication::processEvents();
   QCOMPARE(notifies_, 2);
-  renderMs(*player, 100);
+  offline_->renderMs(100);
   QVERIFY(qAbs(player->positionMs() - 1100) <= TOLERANCE_MS);
 }
 
 void FluidMediaPlayerTest::closeEndsPlaybackAndForgetsTheFile() {
-  auto player = openPlayer({Output::Offline});
+  auto player = openOfflinePlayer();
   QVERIFY(player->play(nullptr));
-  renderMs(*player, 300);
+  offline_->renderMs(300);
   player->close();
   QCOMPARE(player->lengthMs(), int64_t(0));
   QCOMPARE(player->positionMs(), int64_t(0));
@@ -236,7 +306,7 @@ void FluidMediaPlayerTest::closeEndsPlaybackAndForgetsTheFile() {
   QVERIFY(player->open(midiPath_, &error));
   QCOMPARE(player->lengthMs(), SCORE_LENGTH_MS);
   QVERIFY(player->play(&error));
-  renderMs(*player, 100);
+  offline_->renderMs(100);
   QVERIFY(player->positionMs() > 0);
   // Opening another file stops the one playing.
   QVERIFY(player->open(midiPath_, &error));
@@ -246,7 +316,7 @@ void FluidMediaPlayerTest::closeEndsPlaybackAndForgetsTheFile() {
 }
 
 void FluidMediaPlayerTest::theSilentOutputPlaysInRealTime() {
-  auto player = openPlayer({Output::Silent});
+  auto player = openPlayer(outputList(silentAudioOutput()));
   QString error;
   QVERIFY2(player->play(&error), qPrintable(error));
   QVERIFY(player->silent());
@@ -276,8 +346,67 @@ void FluidMediaPlayerTest::withoutAnyOutputPlayFails() {
   QCOMPARE(notifies_, 0);
 }
 
+void FluidMediaPlayerTest::outputsAreTriedInOrderUntilOneOpens() {
+  QStringList attempts;
+  auto player =
+      openPlayer(outputList(std::make_unique<BrokenOutput>("first", "no device", attempts),
+                            std::make_unique<BrokenOutput>("second", "busy", attempts)));
+  QString error;
+  QVERIFY(!player->play(&error));
+  QCOMPARE(error, QString("No audio output can be opened (first: no device; second: busy)."));
+  QCOMPARE(attempts, (QStringList{"first", "second"}));
+  QVERIFY(player->outputName().isEmpty());
+
+  // The first that opens is kept for every later request and file.
+  attempts.clear();
+  AudioOutputFactories outputs = OfflineAudioOutput::only(&offline_);
+  outputs.insert(outputs.begin(), std::make_unique<BrokenOutput>("first", "no device", attempts));
+  outputs.push_back(std::make_unique<BrokenOutput>("third", "never asked", attempts));
+  player = openPlayer(std::move(outputs));
+  QVERIFY2(player->play(&error), qPrintable(error));
+  QCOMPARE(player->outputName(), QString("offline"));
+  QVERIFY(player->silent());
+  QVERIFY(player->open(midiPath_, &error));
+  QVERIFY(player->play(&error));
+  QCOMPARE(attempts, QStringList{"first"});
+  QCOMPARE(offline_->opened(), 1);
+}
+
+// A busy output renders nearly all the time; each seek, play, close and open below deletes or
+// creates a file player while it does, and the synthesizer must render again after each.
+void FluidMediaPlayerTest::restartsWhileTheOutputRendersFreeNothingInUse() {
+  auto player = openPlayer(outputList(std::make_unique<BusyOutputFactory>()));
+  QString error;
+  for (int round = 0; round < RESTART_ROUNDS; ++round) {
+    const int64_t from = round * SCORE_LENGTH_MS / RESTART_ROUNDS;
+    player->seek(from);
+    QVERIFY2(player->play(&error), qPrintable(error));
+    QTRY_VERIFY_WITH_TIMEOUT(player->positionMs() > from, REAL_TIME_TIMEOUT_MS);
+    if (round % 10 == 9) {
+      player->close();
+      QVERIFY(player->open(midiPath_, &error));
+    }
+  }
+  player.reset();  // while the output renders
+  QVERIFY(!notifiedOffThread_);
+}
+
+void FluidMediaPlayerTest::aCallFromAnotherThreadIsReportedOnce() {
+  auto player = openOfflinePlayer();
+  QTest::failOnWarning(QRegularExpression("FluidMediaPlayer"));
+  QTest::ignoreMessage(
+      QtWarningMsg, "FluidMediaPlayer::positionMs called outside the thread the player lives on");
+  player->positionMs();
+  std::thread([&] {
+    player->positionMs();
+    player->lengthMs();
+  }).join();
+  player->seek(100);
+  QCOMPARE(player->positionMs(), int64_t(100));
+}
+
 void FluidMediaPlayerTest::aMissingSoundFontIsReported() {
-  FluidMediaPlayer player({Output::Offline}, "/nonexistent/none.sf2");
+  FluidMediaPlayer player(OfflineAudioOutput::only(&offline_), "/nonexistent/none.sf2");
   QString error;
   QVERIFY(player.open(midiPath_, &error));
   QVERIFY(!player.play(&error));
@@ -292,7 +421,7 @@ void FluidMediaPlayerTest::openRefusesWhatIsNotAMidiFile() {
   score.write(SCORE);
   score.close();
 
-  FluidMediaPlayer player({Output::Offline});
+  FluidMediaPlayer player(OfflineAudioOutput::only(&offline_));
   QString error;
   QVERIFY(!player.open(scorePath, &error));
   QCOMPARE(error, scorePath + " cannot be played: not a Standard MIDI File");
