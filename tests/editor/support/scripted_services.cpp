@@ -24,28 +24,28 @@ QStringList ScriptedServices::boxesShown() const {
 
 void ScriptedMediaPlayer::close() {
   calls << "close";
-  const bool wasPlaying = playing;
+  interrupt();
   isOpen = false;
-  playing = false;
-  if (wasPlaying && onNotify) onNotify();
 }
 
 bool ScriptedMediaPlayer::open(const QString& path, QString* error) {
   calls << "open " + path;
+  interrupt();
+  isOpen = false;
+  position = 0;
   if (!opens) {
     if (error) *error = "scripted open failure";
     return false;
   }
   isOpen = true;
   openedPath = path;
-  position = 0;
   return true;
 }
 
 void ScriptedMediaPlayer::seek(int64_t positionMs) {
   calls << QString("seek %1").arg(positionMs);
+  interrupt();
   position = positionMs;
-  playing = false;
 }
 
 bool ScriptedMediaPlayer::play(QString* error) {
@@ -54,8 +54,45 @@ bool ScriptedMediaPlayer::play(QString* error) {
     if (error) *error = "scripted play failure";
     return false;
   }
+  if (!isOpen) {
+    if (error) *error = "No MIDI file is open.";
+    return false;
+  }
+  interrupt();
   playing = true;
+  ++request_;
+  if (position >= lengthMs()) reachEnd();
   return true;
+}
+
+void ScriptedMediaPlayer::reachEnd() {
+  if (!playing) return;
+  const uint64_t request = request_;
+  QMetaObject::invokeMethod(
+      &context_, [this, request] { finishAtEnd(request); }, Qt::QueuedConnection);
+}
+
+void ScriptedMediaPlayer::finishAtEnd(uint64_t request) {
+  if (!playing || request != request_) return;
+  playing = false;
+  position = lengthMs();
+  if (onNotify) onNotify();
+}
+
+// The running request is cut short where it is.
+void ScriptedMediaPlayer::interrupt() {
+  if (!playing) return;
+  playing = false;
+  postNotify();
+}
+
+void ScriptedMediaPlayer::postNotify() {
+  QMetaObject::invokeMethod(
+      &context_,
+      [this] {
+        if (onNotify) onNotify();
+      },
+      Qt::QueuedConnection);
 }
 
 BoxAnswer ScriptedServices::messageBox(QWidget*, const QString& text, const BoxCaption& caption,

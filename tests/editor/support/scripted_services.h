@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QObject>
 #include <QStringList>
 #include <deque>
 #include <functional>
@@ -24,7 +25,11 @@ struct RecordedFileDialog {
   FileDialogRequest request;
 };
 
-// A media player that plays nothing: tests set its length and position and fire the notify.
+// A media player that plays nothing: tests set its length and position, and reachEnd() stands
+// for the song reaching its end. It keeps the notify contract as the real player does: each play
+// request that ends, whether at the end or cut short by seek(), close(), open() or another
+// play(), is reported once, queued to the thread the player lives on, never from inside a call.
+// play() without an open file fails, and play() at or past the length ends at once.
 class ScriptedMediaPlayer : public MediaPlayer {
  public:
   void close() override;
@@ -34,15 +39,27 @@ class ScriptedMediaPlayer : public MediaPlayer {
   void seek(int64_t positionMs) override;
   bool play(QString* error) override;
 
+  // The running request reaches the end of the song. It is finished and reported when the
+  // event loop runs, with the position at the length, unless something ends it before.
+  void reachEnd();
+
   // Every call in order: "close", "open <path>", "seek <ms>", "play".
   QStringList calls;
   bool isOpen = false;
-  bool playing = false;
+  bool playing = false;  // a play request is running
   QString openedPath;
   int64_t length = 0;    // reported for the open file
   int64_t position = 0;  // reported position
   bool opens = true;     // knobs for the failure paths
   bool plays = true;
+
+ private:
+  void interrupt();
+  void finishAtEnd(uint64_t request);
+  void postNotify();
+
+  uint64_t request_ = 0;  // counts play requests, so that an end overtaken by another is dropped
+  QObject context_;       // queued calls go through it, to the thread the player lives on
 };
 
 // A box in one line ("text | caption | buttons | icon"), so a failing comparison shows all of it.
