@@ -98,11 +98,8 @@ void TForm1::korvel1Click() {
   compile(CompileTarget::CompiledData);
   const std::vector<uint8_t>& image = compiler_->compiledData();
   if (!compiler_->producedData() || image.empty()) return;
-  FileDialogRequest request;
-  request.filters = COMPILED_DATA_FILTERS;
-  request.defaultSuffix = "fmd";
-  request.confirmOverwrite = true;
-  const QString name = services_.saveFileName(this, request);
+  const QString name =
+      services_.saveFileName(this, {COMPILED_DATA_FILTERS, "fmd", QString(), true});
   if (name.isEmpty()) return;
   const WriteOutcome outcome =
       writeFileWhole(name, QByteArray(reinterpret_cast<const char*>(image.data()),

@@ -50,11 +50,7 @@ bool TForm1::maybeSave() {
 
 void TForm1::SpeedButton1Click() {
   if (compiler_->busy()) return;
-  FileDialogRequest request;
-  request.filters = SOURCE_FILTERS;
-  request.defaultSuffix = "fms";
-  request.initialName = lastOpenName_;
-  const QString name = services_.openFileName(this, request);
+  const QString name = services_.openFileName(this, {SOURCE_FILTERS, "fms", lastOpenName_, false});
   if (name.isEmpty()) return;
   if (playback_->hasTemporaryFile()) stopPlayback();
   if (!maybeSave()) return;
@@ -75,12 +71,8 @@ void TForm1::Save1Click() {
 }
 
 void TForm1::N1Click() {
-  FileDialogRequest request;
-  request.filters = SOURCE_FILTERS;
-  request.defaultSuffix = "fms";
-  request.initialName = document_->hasFileName() ? document_->sourcePath() : QString();
-  request.confirmOverwrite = true;
-  const QString name = services_.saveFileName(this, request);
+  const QString initial = document_->hasFileName() ? document_->sourcePath() : QString();
+  const QString name = services_.saveFileName(this, {SOURCE_FILTERS, "fms", initial, true});
   if (name.isEmpty()) return;
   const DocumentOutcome outcome = document_->saveAs(name);
   if (!outcome.ok) showStop(outcome.boxText);

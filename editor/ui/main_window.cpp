@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "core/compile_session.h"
 #include "editor/compile/compile_controller.h"
@@ -210,41 +211,38 @@ void TForm1::createActions() {
 }
 
 void TForm1::createMenus() {
-  File1 = menuBar()->addMenu("ファイル(&F)");
-  File1->addActions({Open1, Close1});
-  File1->addSeparator();
-  File1->addActions({midi1, korvel1});
-  File1->addSeparator();
-  File1->addActions({Save1, N16, N1});
-  File1->addSeparator();
-  File1->addAction(Exit1);
-
-  Edit1 = menuBar()->addMenu("編集(&E)");
-  Edit1->addAction(Undo2);
-  Edit1->addSeparator();
-  Edit1->addActions({Cut2, Copy2, Paste2, Delete2});
-  Edit1->addSeparator();
-  Edit1->addAction(SelectAll2);
+  using T = TForm1;
+  using Items = std::vector<QAction * TForm1::*>;  // nullptr: a separator
+  const struct {
+    QMenu* TForm1::*menu;
+    const char* title;
+    Items items;
+  } menus[] = {
+      {&T::File1,
+       "ファイル(&F)",
+       {&T::Open1, &T::Close1, nullptr, &T::midi1, &T::korvel1, nullptr, &T::Save1, &T::N16, &T::N1,
+        nullptr, &T::Exit1}},
+      {&T::Edit1,
+       "編集(&E)",
+       {&T::Undo2, nullptr, &T::Cut2, &T::Copy2, &T::Paste2, &T::Delete2, nullptr, &T::SelectAll2}},
+      {&T::GoTo1, "移動(&J)", {&T::GotoStart, &T::N6, &T::GotoLast}},
+      {&T::Show1, "表示(&V)", {&T::N17, &T::N19}},
+      {&T::N3, "処理(&R)", {&T::N4, nullptr, &T::N13, &T::S1}},
+      {&T::N12, "文字(&S)", {&T::N8p1, &T::N10p1, &T::N12p1}},
+      {&T::N5, "ヘルプ(&H)", {&T::vantor1, nullptr, &T::about1}},
+  };
+  for (const auto& entry : menus) {
+    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(entry.title));
+    for (QAction* TForm1::*item : entry.items) {
+      if (item != nullptr) {
+        menu->addAction(this->*item);
+      } else {
+        menu->addSeparator();
+      }
+    }
+    this->*entry.menu = menu;
+  }
   connect(Edit1, &QMenu::aboutToShow, this, &TForm1::PopupMenu1Popup);
-
-  GoTo1 = menuBar()->addMenu("移動(&J)");
-  GoTo1->addActions({GotoStart, N6, GotoLast});
-
-  Show1 = menuBar()->addMenu("表示(&V)");
-  Show1->addActions({N17, N19});
-
-  N3 = menuBar()->addMenu("処理(&R)");
-  N3->addAction(N4);
-  N3->addSeparator();
-  N3->addActions({N13, S1});
-
-  N12 = menuBar()->addMenu("文字(&S)");
-  N12->addActions({N8p1, N10p1, N12p1});
-
-  N5 = menuBar()->addMenu("ヘルプ(&H)");
-  N5->addAction(vantor1);
-  N5->addSeparator();
-  N5->addAction(about1);
 }
 
 void TForm1::createToolBar() {
@@ -298,10 +296,6 @@ void TForm1::createPanes() {
   connect(Memo1, &SourceEdit::mouseMoved, this, &TForm1::Memo1MouseMove);
   connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TForm1::updateStatusBar);
   connect(Memo2, &MessagePane::doubleClicked, this, &TForm1::Memo2DblClick);
-
-  Timer1 = new QTimer(this);
-  Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
   setMouseTracking(true);
   central->setMouseTracking(true);
   qApp->installEventFilter(this);
@@ -326,13 +320,10 @@ void TForm1::createStatusBar() {
 void TForm1::createRooms() {
   playback_ = std::make_unique<PlaybackController>(services_.mediaPlayer(), paths_.tempDir);
   document_ = std::make_unique<ScoreDocument>(*Memo1->document(), paths_.backupFile);
-  CompileSinks sinks;
-  sinks.message = [this](const QString& line) { appendMessage(line); };
-  sinks.alert = [this](const QString& text, BoxIcon icon) {
-    services_.messageBox(this, text, std::nullopt, BoxButtons::Ok, icon);
-  };
-  sinks.autoPanChanged = [this](bool on) { S1->setChecked(on); };
-  compiler_ = std::make_unique<CompileController>(*playback_, std::move(sinks));
+  compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
   Memo1->currentBytes = [this] { return document_->size(); };
   Memo1->bytesOf = [](const QString& text) { return cp932Size(text); };
@@ -352,6 +343,17 @@ void TForm1::createRooms() {
     Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
   });
+}
+
+// What a compilation reports goes to the message pane, the boxes and the auto-pan pair.
+CompileSinks TForm1::compileSinks() {
+  CompileSinks sinks;
+  sinks.message = [this](const QString& line) { appendMessage(line); };
+  sinks.alert = [this](const QString& text, BoxIcon icon) {
+    services_.messageBox(this, text, std::nullopt, BoxButtons::Ok, icon);
+  };
+  sinks.autoPanChanged = [this](bool on) { S1->setChecked(on); };
+  return sinks;
 }
 
 QString TForm1::statusText(StatusPanel panel) const {

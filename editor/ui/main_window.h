@@ -202,6 +202,7 @@ class TForm1 : public QMainWindow {
   void createPanes();
   void createStatusBar();
   void createRooms();
+  CompileSinks compileSinks();
   void applyStartupSettings(SettingsLoad loaded);
   void takeBackupLock();
   void firstIdleFocus();

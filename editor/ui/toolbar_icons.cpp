@@ -2,7 +2,6 @@
 
 #include <QIconEngine>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace {
 
@@ -47,16 +46,10 @@ void note(QPainter& p, QPointF head, qreal stem, const QColor& color) {
 }
 
 void page(QPainter& p) {
-  QPainterPath sheet;
-  sheet.moveTo(5, 2.5);
-  sheet.lineTo(14.5, 2.5);
-  sheet.lineTo(19, 7);
-  sheet.lineTo(19, 21.5);
-  sheet.lineTo(5, 21.5);
-  sheet.closeSubpath();
+  const QPolygonF sheet({{5, 2.5}, {14.5, 2.5}, {19, 7}, {19, 21.5}, {5, 21.5}});
   p.setPen(QPen(INK, 1.3));
   p.setBrush(Qt::white);
-  p.drawPath(sheet);
+  p.drawPolygon(sheet);
   p.drawLine(QPointF(14.5, 2.5), QPointF(14.5, 7));
   p.drawLine(QPointF(14.5, 7), QPointF(19, 7));
 }
@@ -99,15 +92,7 @@ void paintToolIcon(QPainter& p, ToolIcon icon, qreal side) {
     case ToolIcon::Open: {
       p.setPen(QPen(INK, 1.3));
       p.setBrush(QColor(0xF4, 0xC4, 0x30));
-      QPainterPath folder;
-      folder.moveTo(2.5, 6);
-      folder.lineTo(9, 6);
-      folder.lineTo(11, 8);
-      folder.lineTo(21.5, 8);
-      folder.lineTo(21.5, 19.5);
-      folder.lineTo(2.5, 19.5);
-      folder.closeSubpath();
-      p.drawPath(folder);
+      p.drawPolygon(QPolygonF({{2.5, 6}, {9, 6}, {11, 8}, {21.5, 8}, {21.5, 19.5}, {2.5, 19.5}}));
       p.setBrush(QColor(0xFB, 0xDB, 0x6B));
       p.drawPolygon(
           QPolygonF({QPointF(5, 11), QPointF(23, 11), QPointF(21.5, 19.5), QPointF(2.5, 19.5)}));
