@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "editor/document/backup_lock.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/settings/settings_file.h"
 #include "editor/ui/desktop_services.h"
 #include "editor/ui/ending_signals.h"
@@ -27,6 +28,7 @@ int main(int argc, char* argv[]) {
     paths.settingsFile = settingsFilePath(paths.programPath);
     paths.tempDir = QDir::tempPath();
     paths.backupFile = userBackupFilePath();
+    paths.additionalSettingsFile = additionalSettingsFilePath();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     TForm1 form(services, paths, arguments);

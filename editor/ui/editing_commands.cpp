@@ -1,5 +1,6 @@
-// What the user does inside the editor pane: the edit menu and its enabled states, go to
-// start, end or a numbered line, the caret and size read-out, the window's keys and the fonts.
+// What the user does inside the editor pane: the edit menu and its enabled states, the find
+// bar's commands, go to start, end or a numbered line, the caret and size read-out, the
+// window's keys and the fonts.
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
+#include "editor/ui/find_bar.h"
 #include "editor/ui/goto_line_dialog.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
@@ -22,6 +24,9 @@ constexpr int FONT_POINTS[] = {10, 14, 20};
 
 void TForm1::Undo1Click() {
   Memo1->undo();
+}
+void TForm1::Redo1Click() {
+  Memo1->redo();
 }
 void TForm1::Cut1Click() {
   Memo1->cut();
@@ -49,12 +54,26 @@ void TForm1::Paste1Click() {
 
 void TForm1::PopupMenu1Popup() {
   Undo2->setEnabled(Memo1->document()->isUndoAvailable());
+  Redo2->setEnabled(Memo1->document()->isRedoAvailable());
   const bool selection = Memo1->textCursor().hasSelection();
   Cut2->setEnabled(selection);
   Copy2->setEnabled(selection);
   Delete2->setEnabled(selection);
   Paste2->setEnabled(true);
   SelectAll2->setEnabled(true);
+}
+
+void TForm1::Find1Click() {
+  FindBar1->openFind();
+}
+void TForm1::Replace1Click() {
+  FindBar1->openReplace();
+}
+void TForm1::FindNext1Click() {
+  FindBar1->findNext();
+}
+void TForm1::FindPrevious1Click() {
+  FindBar1->findPrevious();
 }
 
 void TForm1::scrollCaretLineToTop() {

@@ -14,12 +14,17 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   viewport()->setMouseTracking(true);
 }
 
+bool SourceEdit::fitsChange(qsizetype removedBytes, qsizetype insertedBytes) const {
+  if (inputLimit_ <= 0 || !currentBytes || !bytesOf) return true;
+  return currentBytes() - removedBytes + insertedBytes <= inputLimit_;
+}
+
 bool SourceEdit::fits(const QString& inserted) const {
   if (inputLimit_ <= 0 || !currentBytes || !bytesOf) return true;
   const QTextCursor cursor = textCursor();
   const qsizetype replaced =
       bytesOf(cursor.selectedText().replace(QChar::ParagraphSeparator, '\n'));
-  return currentBytes() - replaced + bytesOf(inserted) <= inputLimit_;
+  return fitsChange(replaced, bytesOf(inserted));
 }
 
 void SourceEdit::keyPressEvent(QKeyEvent* event) {

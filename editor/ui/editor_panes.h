@@ -22,6 +22,13 @@ class SourceEdit : public QPlainTextEdit {
   std::function<qsizetype()> currentBytes;
   std::function<qsizetype(const QString&)> bytesOf;
 
+  // True when the text stays within the capacity with `removedBytes` taken out and
+  // `insertedBytes` put in; always true without a capacity or the counters.
+  bool fitsChange(qsizetype removedBytes, qsizetype insertedBytes) const;
+  // True when `inserted` fits in place of the selection.
+  bool fits(const QString& inserted) const;
+  qsizetype byteSize(const QString& text) const { return bytesOf ? bytesOf(text) : 0; }
+
  Q_SIGNALS:
   void shiftInsertPressed();
   void keyReleased();
@@ -38,7 +45,6 @@ class SourceEdit : public QPlainTextEdit {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  bool fits(const QString& inserted) const;
   qsizetype inputLimit_ = 0;  // 0: no limit
 };
 

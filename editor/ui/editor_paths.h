@@ -9,4 +9,6 @@ struct EditorPaths {
   QString settingsFile;  // "tarvik32.cfg"
   QString backupFile;    // "!!tarvik32.tmp" in the user's state folder
   QString tempDir;       // where compile-and-play writes its temporary ".mid" files
+  // "tarvik32.conf", the recently used files; empty: they are kept for the run only.
+  QString additionalSettingsFile;
 };

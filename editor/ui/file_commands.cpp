@@ -1,11 +1,16 @@
 // The source file commands of the main window: open, save with a ".bak" copy, save as, close,
-// files dropped onto the window, the modification marker and the automatic backup. The score
-// document does the work; these handlers ask, then show what it reports.
+// files dropped onto the window, the recently used files, the modification marker and the
+// automatic backup. The score document does the work; these handlers ask, then show what it
+// reports.
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
 
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
 #include "editor/playback/playback_controller.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 
@@ -14,6 +19,14 @@ namespace {
 const char SAVE_PROMPT[] = "ソースが変更されています\n保存しますか？";
 const char MODIFIED_MARK[] = "変更あり";
 const QStringList SOURCE_FILTERS = {"vantor用ソース(*.fms *.txt)", "すべてのファイル(*)"};
+const char RECENT_FILE_GONE[] = " -> ファイルがないため最近使ったファイルから外しました : %1";
+
+// A recent-files item: its number as the mnemonic (1 to 9, then 0) and the path, whose own "&"
+// are doubled so they show.
+QString recentItemText(int index, const QString& path) {
+  const QString number = index < 9 ? QString("&%1").arg(index + 1) : QString("1&0");
+  return number + ' ' + QDir::toNativeSeparators(path).replace('&', "&&");
+}
 
 }  // namespace
 
@@ -26,6 +39,7 @@ bool TForm1::loadSourceFile(const QString& fileName) {
     return false;
   }
   lastOpenName_ = fileName;
+  rememberRecentFile(fileName);
   appendMessage(QString(" -> 開いたソースのサイズ : %1 バイト").arg(document_->size()));
   return true;
 }
@@ -52,9 +66,45 @@ void TForm1::SpeedButton1Click() {
   if (compiler_->busy()) return;
   const QString name = services_.openFileName(this, {SOURCE_FILTERS, "fms", lastOpenName_, false});
   if (name.isEmpty()) return;
+  openChosenFile(name);
+}
+
+void TForm1::openChosenFile(const QString& fileName) {
   if (playback_->hasTemporaryFile()) stopPlayback();
   if (!maybeSave()) return;
-  loadSourceFile(name);
+  loadSourceFile(fileName);
+}
+
+void TForm1::openRecentFile(const QString& path) {
+  if (compiler_->busy()) return;
+  if (!QFileInfo::exists(path)) {
+    additionalSettings_->removeRecentFile(path);
+    refreshRecentMenu();
+    appendMessage(QString(RECENT_FILE_GONE).arg(QDir::toNativeSeparators(path)));
+    return;
+  }
+  openChosenFile(path);
+}
+
+// A list that cannot be written stays for this run; nothing is said, as the list only saves
+// the user a trip through the open dialog.
+void TForm1::rememberRecentFile(const QString& fileName) {
+  additionalSettings_->addRecentFile(fileName);
+  refreshRecentMenu();
+}
+
+void TForm1::refreshRecentMenu() {
+  // The items go later: the one chosen may be the one whose signal is running.
+  for (QAction* item : RecentFiles1->actions()) {
+    RecentFiles1->removeAction(item);
+    item->deleteLater();
+  }
+  const QStringList& paths = additionalSettings_->recentFiles();
+  for (int i = 0; i < paths.size(); ++i) {
+    QAction* item = RecentFiles1->addAction(recentItemText(i, paths.at(i)));
+    item->setData(paths.at(i));
+  }
+  Recent1->setEnabled(!paths.isEmpty());
 }
 
 void TForm1::Open1Click() {
@@ -75,7 +125,11 @@ void TForm1::N1Click() {
   const QString name = services_.saveFileName(this, {SOURCE_FILTERS, "fms", initial, true});
   if (name.isEmpty()) return;
   const DocumentOutcome outcome = document_->saveAs(name);
-  if (!outcome.ok) showStop(outcome.boxText);
+  if (!outcome.ok) {
+    showStop(outcome.boxText);
+    return;
+  }
+  rememberRecentFile(document_->sourcePath());
 }
 
 void TForm1::Close1Click() {

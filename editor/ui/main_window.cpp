@@ -23,7 +23,9 @@
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
 #include "editor/playback/playback_controller.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
+#include "editor/ui/find_bar.h"
 #include "editor/ui/goto_line_dialog.h"
 #include "editor/ui/logo_form.h"
 #include "editor/ui/player_window.h"
@@ -64,11 +66,18 @@ const ActionEntry ACTIONS[] = {
     {&TForm1::N1, "名前をつけて保存(&A)", {}, nullptr, &TForm1::N1Click, false},
     {&TForm1::Exit1, "終了(&X)", {}, nullptr, &TForm1::Exit1Click, false},
     {&TForm1::Undo2, "元に戻す(&U)", Qt::CTRL | Qt::Key_Z, nullptr, &TForm1::Undo1Click, false},
+    {&TForm1::Redo2, "やり直し", Qt::CTRL | Qt::Key_Y, nullptr, &TForm1::Redo1Click, false},
     {&TForm1::Cut2, "切り取り(&T)", Qt::CTRL | Qt::Key_X, nullptr, &TForm1::Cut1Click, false},
     {&TForm1::Copy2, "コピー(&C)", Qt::CTRL | Qt::Key_C, nullptr, &TForm1::Copy1Click, false},
     {&TForm1::Paste2, "貼り付け(&P)", Qt::CTRL | Qt::Key_V, nullptr, &TForm1::Paste1Click, false},
     {&TForm1::Delete2, "削除(&D)", {}, nullptr, &TForm1::Delete1Click, false},
     {&TForm1::SelectAll2, "すべて選択(&L)", {}, nullptr, &TForm1::SelectAll1Click, false},
+    {&TForm1::Find1, "検索(&F)...", Qt::CTRL | Qt::Key_F, nullptr, &TForm1::Find1Click, false},
+    {&TForm1::Replace1, "置換(&R)...", Qt::CTRL | Qt::Key_H, nullptr, &TForm1::Replace1Click,
+     false},
+    {&TForm1::FindNext1, "次を検索", Qt::Key_F3, nullptr, &TForm1::FindNext1Click, false},
+    {&TForm1::FindPrevious1, "前を検索", Qt::SHIFT | Qt::Key_F3, nullptr,
+     &TForm1::FindPrevious1Click, false},
     {&TForm1::GotoStart, "先頭(&S)", {}, nullptr, &TForm1::GotoStartClick, false},
     {&TForm1::N6, "行番号指定(&G)", {}, nullptr, &TForm1::N6Click, false},
     {&TForm1::GotoLast, "最後(&E)", {}, nullptr, &TForm1::GotoLastClick, false},
@@ -205,9 +214,24 @@ void TForm1::createActions() {
     connect(font, &QAction::triggered, this, [this, font] { N10p1Click(font); });
   }
   N8p1->setChecked(true);
-  // The editor pane handles its own Ctrl+Z/X/C/V; the menu shows the keys and serves the
-  // other panes.
-  for (QAction* edit : {Undo2, Cut2, Copy2, Paste2}) edit->setShortcutContext(Qt::WindowShortcut);
+  // The editor pane handles its own Ctrl+Z/X/C/V and the desktop's redo keys; the menu shows
+  // the keys and serves the other panes. A key the pane claims never reaches the shortcut, so
+  // Ctrl+Y, a redo key on some desktops only, redoes once either way. The redo item follows
+  // the pane's redo state at once (createEditorArea): a disabled item would drop the key.
+  Redo2->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  for (QAction* edit : {Undo2, Redo2, Cut2, Copy2, Paste2}) {
+    edit->setShortcutContext(Qt::WindowShortcut);
+  }
+  createRecentMenu();
+}
+
+// The recent-files submenu; its items follow the list (refreshRecentMenu).
+void TForm1::createRecentMenu() {
+  RecentFiles1 = new QMenu("最近使ったファイル(&R)", this);
+  Recent1 = RecentFiles1->menuAction();
+  connect(RecentFiles1, &QMenu::triggered, this,
+          [this](QAction* item) { openRecentFile(item->data().toString()); });
 }
 
 void TForm1::createMenus() {
@@ -220,11 +244,12 @@ void TForm1::createMenus() {
   } menus[] = {
       {&T::File1,
        "ファイル(&F)",
-       {&T::Open1, &T::Close1, nullptr, &T::midi1, &T::korvel1, nullptr, &T::Save1, &T::N16, &T::N1,
-        nullptr, &T::Exit1}},
+       {&T::Open1, &T::Close1, &T::Recent1, nullptr, &T::midi1, &T::korvel1, nullptr, &T::Save1,
+        &T::N16, &T::N1, nullptr, &T::Exit1}},
       {&T::Edit1,
        "編集(&E)",
-       {&T::Undo2, nullptr, &T::Cut2, &T::Copy2, &T::Paste2, &T::Delete2, nullptr, &T::SelectAll2}},
+       {&T::Undo2, &T::Redo2, nullptr, &T::Cut2, &T::Copy2, &T::Paste2, &T::Delete2, nullptr,
+        &T::SelectAll2, nullptr, &T::Find1, &T::Replace1, &T::FindNext1, &T::FindPrevious1}},
       {&T::GoTo1, "移動(&J)", {&T::GotoStart, &T::N6, &T::GotoLast}},
       {&T::Show1, "表示(&V)", {&T::N17, &T::N19}},
       {&T::N3, "処理(&R)", {&T::N4, nullptr, &T::N13, &T::S1}},
@@ -278,12 +303,11 @@ void TForm1::createPanes() {
   Splitter3 = new QSplitter(Qt::Vertical, central);
   Splitter3->setHandleWidth(4);
   Splitter3->setChildrenCollapsible(false);
-  Memo1 = new SourceEdit(Splitter3);
-  Memo1->setFont(editorFont());
+  QWidget* editorArea = createEditorArea(Splitter3);
   Memo2 = new MessagePane(Splitter3);
   Memo2->setFont(editorFont());
   Memo2->setMinimumHeight(24);
-  Splitter3->addWidget(Memo1);
+  Splitter3->addWidget(editorArea);
   Splitter3->addWidget(Memo2);
   Splitter3->setStretchFactor(0, 1);
   Splitter3->setStretchFactor(1, 0);
@@ -299,6 +323,24 @@ void TForm1::createPanes() {
   setMouseTracking(true);
   central->setMouseTracking(true);
   qApp->installEventFilter(this);
+}
+
+// The editor pane with the find bar under it, as the splitter's upper part.
+QWidget* TForm1::createEditorArea(QWidget* parent) {
+  auto* area = new QWidget(parent);
+  auto* layout = new QVBoxLayout(area);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  Memo1 = new SourceEdit(area);
+  Memo1->setFont(editorFont());
+  FindBar1 = new FindBar(*Memo1, area);
+  FindBar1->hide();
+  connect(Memo1, &QPlainTextEdit::redoAvailable, Redo2, &QAction::setEnabled);
+  Redo2->setEnabled(false);
+  layout->addWidget(Memo1, 1);
+  layout->addWidget(FindBar1);
+  area->setMouseTracking(true);
+  return area;
 }
 
 void TForm1::createStatusBar() {
@@ -321,6 +363,8 @@ void TForm1::createRooms() {
   playback_ = std::make_unique<PlaybackController>(services_.mediaPlayer(), paths_.tempDir);
   document_ = std::make_unique<ScoreDocument>(*Memo1->document(), paths_.backupFile);
   compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
+  additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
+  refreshRecentMenu();
   Timer1 = new QTimer(this);
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);

@@ -19,7 +19,9 @@
 #include "editor/ui/editor_panes.h"
 #include "editor/ui/editor_paths.h"
 
+class AdditionalSettings;
 class CompileController;
+class FindBar;
 class PlaybackController;
 class QAction;
 class QMenu;
@@ -49,6 +51,7 @@ class TForm1 : public QMainWindow {
   ScoreDocument& document() const { return *document_; }
   CompileController& compiler() const { return *compiler_; }
   PlaybackController& playback() const { return *playback_; }
+  AdditionalSettings& additionalSettings() const { return *additionalSettings_; }
 
   // Windows created with the main window.
   TForm2* Form2 = nullptr;
@@ -69,6 +72,7 @@ class TForm1 : public QMainWindow {
   QToolButton* SpeedButton10 = nullptr;  // 20 points
   QToolButton* SpeedButton12 = nullptr;  // autoPan
   SourceEdit* Memo1 = nullptr;
+  FindBar* FindBar1 = nullptr;  // under the editor pane, hidden until a find command
   QSplitter* Splitter3 = nullptr;
   MessagePane* Memo2 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
@@ -82,8 +86,10 @@ class TForm1 : public QMainWindow {
   QMenu* N3 = nullptr;
   QMenu* N12 = nullptr;
   QMenu* N5 = nullptr;
+  QMenu* RecentFiles1 = nullptr;  // the File menu's recently used scores
   QAction* Open1 = nullptr;
   QAction* Close1 = nullptr;
+  QAction* Recent1 = nullptr;  // RecentFiles1's item in the File menu
   QAction* midi1 = nullptr;
   QAction* korvel1 = nullptr;
   QAction* Save1 = nullptr;
@@ -91,11 +97,16 @@ class TForm1 : public QMainWindow {
   QAction* N1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* Undo2 = nullptr;
+  QAction* Redo2 = nullptr;
   QAction* Cut2 = nullptr;
   QAction* Copy2 = nullptr;
   QAction* Paste2 = nullptr;
   QAction* Delete2 = nullptr;
   QAction* SelectAll2 = nullptr;
+  QAction* Find1 = nullptr;
+  QAction* Replace1 = nullptr;
+  QAction* FindNext1 = nullptr;
+  QAction* FindPrevious1 = nullptr;
   QAction* GotoStart = nullptr;
   QAction* N6 = nullptr;
   QAction* GotoLast = nullptr;
@@ -135,14 +146,22 @@ class TForm1 : public QMainWindow {
   void Exit1Click();
   void midi1Click();
   void korvel1Click();
+  // A recently used score: opened as the open command opens a chosen file; a file that is gone
+  // leaves the list with a line in the message pane.
+  void openRecentFile(const QString& path);
   // Edit menu.
   void Undo1Click();
+  void Redo1Click();
   void Cut1Click();
   void Copy1Click();
   void Paste1Click();
   void Delete1Click();
   void SelectAll1Click();
   void PopupMenu1Popup();
+  void Find1Click();
+  void Replace1Click();
+  void FindNext1Click();
+  void FindPrevious1Click();
   // Go-to menu.
   void GotoStartClick();
   void N6Click();
@@ -199,7 +218,9 @@ class TForm1 : public QMainWindow {
   void createActions();
   void createMenus();
   void createToolBar();
+  void createRecentMenu();
   void createPanes();
+  QWidget* createEditorArea(QWidget* parent);
   void createStatusBar();
   void createRooms();
   CompileSinks compileSinks();
@@ -217,6 +238,9 @@ class TForm1 : public QMainWindow {
   bool maybeSave();
   bool closeSource();  // the close command; false when the user kept the text
   void nameChanged();  // after the document took a file name
+  void openChosenFile(const QString& fileName);  // after the open dialog or the recent menu
+  void rememberRecentFile(const QString& fileName);
+  void refreshRecentMenu();
   void applyFontSize(int index);
   void scrollCaretLineToTop();
   void moveCaretTo(QTextCursor::MoveOperation where);
@@ -230,6 +254,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<PlaybackController> playback_;
   std::unique_ptr<ScoreDocument> document_;
   std::unique_ptr<CompileController> compiler_;
+  std::unique_ptr<AdditionalSettings> additionalSettings_;
   QLabel* statusPanels_[PANEL_COUNT] = {};
   QPointer<TLogoForm> logoForm_;
   QString lastOpenName_;  // the open dialog's file name

@@ -166,6 +166,7 @@ def editor_captions(manual_dir):
         if hint:
             captions.append(hint)
     captions += re.findall(r'\baddMenu\(\s*"([^"]+)"', code)
+    captions += re.findall(r'\bnew QMenu\(\s*"([^"]+)"', code)  # submenus
     return sorted({normalise(c.replace("&", "")) for c in captions})
 
 

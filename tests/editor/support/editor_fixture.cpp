@@ -10,6 +10,7 @@ EditorFixture::EditorFixture() {
   paths.settingsFile = dir.filePath("tarvik32.cfg");
   paths.tempDir = dir.filePath("tmp");
   paths.backupFile = dir.filePath("tmp/!!tarvik32.tmp");
+  paths.additionalSettingsFile = dir.filePath("config/tarvik32/tarvik32.conf");
 }
 
 EditorFixture::~EditorFixture() {

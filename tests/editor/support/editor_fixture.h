@@ -1,5 +1,6 @@
 // A main window in a temporary folder of its own, with scripted services: the settings file,
-// the backup file and the temporary MIDI files all live in that folder.
+// the additional settings file, the backup file and the temporary MIDI files all live in that
+// folder.
 #pragma once
 
 #include <QByteArray>

@@ -1,0 +1,84 @@
+// The additional settings file over QSettings in INI format. QSettings writes an INI file whole:
+// on Linux it writes a temporary file in the same folder (QSaveFile), syncs it and renames it
+// over the old file, under a ".lock" file beside it, and it creates a missing folder. Traced
+// with strace on Qt 6.4: open(O_TMPFILE), write, fdatasync, rename onto the target. So a kill
+// at any moment leaves the old file or the new one, never a part of either.
+#include "editor/settings/additional_settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <algorithm>
+
+namespace {
+
+const char RECENT_FILES_ARRAY[] = "RecentFiles";
+const char RECENT_FILE_KEY[] = "path";
+
+QString comparable(const QString& path) {
+  const QFileInfo info(path);
+  const QString canonical = info.canonicalFilePath();
+  return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+}  // namespace
+
+QString additionalSettingsFilePath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         "/tarvik32/tarvik32.conf";
+}
+
+bool sameFile(const QString& a, const QString& b) {
+  return comparable(a) == comparable(b);
+}
+
+AdditionalSettings::AdditionalSettings(QString path) : path_(std::move(path)) {
+  read();
+}
+
+// Entries that are empty, relative or repeated are skipped, as are those beyond the limit: a
+// file edited by hand or damaged still gives a usable menu.
+void AdditionalSettings::read() {
+  if (path_.isEmpty() || !QFileInfo(path_).isFile()) return;
+  QSettings settings(path_, QSettings::IniFormat);
+  if (settings.status() != QSettings::NoError) return;
+  const int size = settings.beginReadArray(RECENT_FILES_ARRAY);
+  for (int i = 0; i < size && recentFiles_.size() < RECENT_FILES_MAX; ++i) {
+    settings.setArrayIndex(i);
+    const QString path = settings.value(RECENT_FILE_KEY).toString();
+    if (path.isEmpty() || QDir::isRelativePath(path)) continue;
+    const bool known = std::any_of(recentFiles_.cbegin(), recentFiles_.cend(),
+                                   [&path](const QString& entry) { return sameFile(entry, path); });
+    if (!known) recentFiles_.append(path);
+  }
+  settings.endArray();
+}
+
+bool AdditionalSettings::write() const {
+  if (path_.isEmpty()) return true;
+  QSettings settings(path_, QSettings::IniFormat);
+  settings.remove(RECENT_FILES_ARRAY);
+  settings.beginWriteArray(RECENT_FILES_ARRAY, int(recentFiles_.size()));
+  for (int i = 0; i < recentFiles_.size(); ++i) {
+    settings.setArrayIndex(i);
+    settings.setValue(RECENT_FILE_KEY, recentFiles_.at(i));
+  }
+  settings.endArray();
+  settings.sync();
+  return settings.status() == QSettings::NoError;
+}
+
+bool AdditionalSettings::addRecentFile(const QString& path) {
+  const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+  recentFiles_.removeIf([&absolute](const QString& entry) { return sameFile(entry, absolute); });
+  recentFiles_.prepend(absolute);
+  while (recentFiles_.size() > RECENT_FILES_MAX) recentFiles_.removeLast();
+  return write();
+}
+
+bool AdditionalSettings::removeRecentFile(const QString& path) {
+  if (recentFiles_.removeIf([&path](const QString& entry) { return sameFile(entry, path); }) == 0)
+    return true;
+  return write();
+}
