@@ -136,6 +136,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
     : QMainWindow(parent), services_(services), paths_(std::move(paths)) {
   setWindowTitle("tarvik32(GUI)");
   createActions();
+  createRecentMenu();
   createMenus();
   createToolBar();
   createPanes();
@@ -216,14 +217,13 @@ void TForm1::createActions() {
   N8p1->setChecked(true);
   // The editor pane handles its own Ctrl+Z/X/C/V and the desktop's redo keys; the menu shows
   // the keys and serves the other panes. A key the pane claims never reaches the shortcut, so
-  // Ctrl+Y, a redo key on some desktops only, redoes once either way. The redo item follows
-  // the pane's redo state at once (createEditorArea): a disabled item would drop the key.
+  // Ctrl+Y, a redo key on some desktops only, redoes once either way; the redo item follows
+  // the pane's redo state at once (createEditorArea), as a disabled item would drop the key.
   Redo2->setShortcuts(
       {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
   for (QAction* edit : {Undo2, Redo2, Cut2, Copy2, Paste2}) {
     edit->setShortcutContext(Qt::WindowShortcut);
   }
-  createRecentMenu();
 }
 
 // The recent-files submenu; its items follow the list (refreshRecentMenu).
