@@ -13,6 +13,9 @@
 //   compile/editor_smf    the maximal score as the editor compiles it again and again: editor
 //                         lines from memory, one session, the MIDI file into memory (the
 //                         in-memory host of tests/support)
+//   display/highlight_1M  the editor's colouring of a 1,000,000-character score line by line
+//                         (core/line_highlighter.h): command lines, comments, block comments,
+//                         header commands, about 60 bytes a line
 //
 // Own flags (before the benchmark library's): --tarv_generate=DIR writes the scores into DIR and
 // exits; --tarv_data=DIR times the scores found in DIR. Without either, the scores are written
@@ -33,6 +36,7 @@
 
 #include "console/console_program.h"
 #include "core/compile_session.h"
+#include "core/line_highlighter.h"
 #include "tests/support/memory_host.h"
 
 namespace fs = std::filesystem;
@@ -267,6 +271,42 @@ void compileInEditor(benchmark::State& state, const fs::path& source) {
   state.SetItemsProcessed(state.iterations() * CHANNEL_COUNT * EVENTS_PER_CHANNEL);
 }
 
+// A score of about 1,000,000 characters in lines the editor would show.
+std::vector<std::string> highlightScore() {
+  static const char* const LINES[] = {
+      "ch1 { \"l8 o4 c d e f g a b > c4. r8 {c e g}4 & c2\" } // melody",
+      "  \"t120 v12 @5 $64 q7 c#8 d-8 e+16 f:24 n60 < a4 > b4 c2\"",
+      "/* a block comment that runs on over the next line",
+      "   and closes here */ ch2 { \"o3 l4 c e g > c < g e c2\" }",
+      "op(q7def, autolr) cr(\"(c) composer\") sn(\"title of the song\")",
+      "",
+  };
+  std::vector<std::string> lines;
+  size_t characters = 0;
+  for (size_t n = 0; characters < 1000000; ++n) {
+    lines.emplace_back(LINES[n % (sizeof LINES / sizeof LINES[0])]);
+    characters += lines.back().size() + 1;
+  }
+  return lines;
+}
+
+void highlightInEditor(benchmark::State& state) {
+  const std::vector<std::string> lines = highlightScore();
+  LineHighlighter highlighter;
+  std::vector<DisplaySpan> spans;
+  int64_t bytes = 0;
+  for (const std::string& line : lines) bytes += static_cast<int64_t>(line.size()) + 1;
+  for (auto _ : state) {
+    DisplayLineState lineState;
+    for (const std::string& line : lines) {
+      lineState = highlighter.highlightLine(line, lineState, spans);
+      benchmark::DoNotOptimize(spans.data());
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * bytes);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(lines.size()));
+}
+
 void registerBenchmarks(const fs::path& dir) {
   struct Case {
     const char* name;
@@ -289,6 +329,8 @@ void registerBenchmarks(const fs::path& dir) {
   benchmark::RegisterBenchmark("compile/editor_smf", compileInEditor, dir / MAXIMAL_SCORE)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
+  benchmark::RegisterBenchmark("display/highlight_1M", highlightInEditor)
+      ->Unit(benchmark::kMillisecond);
 }
 
 // Takes "--name=value" out of the arguments; empty when absent.

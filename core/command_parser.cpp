@@ -106,12 +106,9 @@ int32_t parseParameter(CompileSession& session, int32_t low, int32_t high, int32
   return appendEvent(session, code, value) == 0 ? 0 : ERROR_OTHER;
 }
 
-// parseCommand()'s result for the closing quote.
-constexpr int32_t STRING_CLOSED = 0x7fffffff;
-
 // command: blank | note | rest | 'l' length | octave | 'q' digit | numbered | '&' | tuplet | '"'
 // rest: 'r' length?  octave: 'o' digit | '<' | '>'  numbered: ('n' | 'v' | 't' | '$' | '@') number
-// Letters in either case; "&&" is an error of its own. 0 to go on, STRING_CLOSED after the
+// Letters in either case; "&&" is an error of its own. 0 to go on, COMMAND_STRING_CLOSED after the
 // closing quote, else an error.
 int32_t parseCommand(CompileSession& session) {
   const uint8_t byte = cursorByte(session);
@@ -123,7 +120,7 @@ int32_t parseCommand(CompileSession& session) {
       return 0;
     case '"':
       ++session.lineCursor;
-      return STRING_CLOSED;
+      return COMMAND_STRING_CLOSED;
     case 'R':
       ++session.lineCursor;
       return appendTimedEvent(session, 0, readLengthOrDefault(session)) == 0 ? 0 : ERROR_OTHER;
@@ -349,13 +346,18 @@ int32_t parseTuplet(CompileSession& session) {
   return 0;
 }
 
+// Not called by the compiler; flattened so that parseCommandString() keeps parseCommand() inline.
+__attribute__((flatten)) int32_t parseCommandStep(CompileSession& session) {
+  return parseCommand(session);
+}
+
 // command string: '"' command* '"'
 // Entered behind the opening quote; parseCommand() reads the closing one. A string still open
 // at the scan limit ends there.
 int32_t parseCommandString(CompileSession& session) {
   while (session.lineCursor < LINE_BUFFER_BYTES) {
     const int32_t result = parseCommand(session);
-    if (result == STRING_CLOSED) return 0;
+    if (result == COMMAND_STRING_CLOSED) return 0;
     if (result != 0) return result;
   }
   return 0;

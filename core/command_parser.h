@@ -6,6 +6,14 @@
 // Parses from lineCursor (just behind the opening quote) through the closing quote.
 int32_t parseCommandString(CompileSession& session);
 
+// parseCommandStep()'s result for the closing quote.
+inline constexpr int32_t COMMAND_STRING_CLOSED = 0x7fffffff;
+
+// One command of a command string at lineCursor, read as parseCommandString() reads it, the
+// cursor moved past what was read: 0 to go on, COMMAND_STRING_CLOSED after the closing quote,
+// else the error code that would stop the compilation. For display (core/line_highlighter.h).
+int32_t parseCommandStep(CompileSession& session);
+
 // Up to five digits at the cursor; -1 when there is none; values above 65535 read as 65535.
 int32_t readNumber(CompileSession& session);
 

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr uint8_t CR = 13;
-constexpr int32_t OP_TOKEN_MAX = 20;
 
 enum OpKeyword : int32_t { OP_Q7DEF, OP_Q8DEF, OP_AUTOLR, OP_MANULR, OP_KEYWORD_COUNT };
 constexpr const char* OP_KEYWORDS[OP_KEYWORD_COUNT] = {"q7def", "q8def", "autolr", "manulr"};
@@ -174,6 +173,21 @@ int32_t runOpCommand(CompileSession& session) {
     }
     if (!known) return ERROR_OP_KEYWORD;
   }
+}
+
+bool isOpKeyword(std::string_view word) {
+  for (const char* keyword : OP_KEYWORDS) {
+    const std::string_view known = keyword;
+    if (word.size() != known.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < word.size() && same; ++i) {
+      const char c =
+          word[i] >= 'A' && word[i] <= 'Z' ? static_cast<char>(word[i] - 'A' + 'a') : word[i];
+      same = c == known[i];
+    }
+    if (same) return true;
+  }
+  return false;
 }
 
 // cr: 'cr' text command

@@ -19,6 +19,10 @@ int32_t CompileController::compile(const QTextDocument& text, CompileTarget targ
   session_->compiledDataMode = false;
   session_->host = nullptr;
   compileFailed_ = result != 0;
+  failure_.reset();
+  if (result != 0 && host.failingLineReported()) {
+    failure_ = CompileFailure{session_->lineNumber - 1, session_->lineCursor, host.errorText()};
+  }
   return result;
 }
 

@@ -4,8 +4,10 @@
 // run when op(autolr) flips the toggles).
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/output_stream.h"
@@ -14,6 +16,14 @@
 struct CompileSession;
 class PlaybackController;
 class QTextDocument;
+
+// Where the last compilation stopped on a score error: the 0-based editor line, the byte in it
+// under the report's "?", and the error's text.
+struct CompileFailure {
+  int line = 0;
+  int byteColumn = 0;
+  QString text;
+};
 
 class CompileController {
  public:
@@ -30,6 +40,9 @@ class CompileController {
                   const QString& midiFilePath = QString());
   // The last compilation failed.
   bool compileFailed() const { return compileFailed_; }
+  // The score error that stopped the last compilation; nothing after a clean one or after a
+  // failure outside the score (the output, memory).
+  const std::optional<CompileFailure>& failure() const { return failure_; }
   // Some channel of the last compilation holds events.
   bool producedData() const;
   // The compiled-data image of the last compiled-data compilation (empty when it was refused).
@@ -42,4 +55,5 @@ class CompileController {
   MemoryOutputStream compiledData_;
   bool busy_ = false;
   bool compileFailed_ = false;
+  std::optional<CompileFailure> failure_;
 };

@@ -12,6 +12,9 @@
 
 namespace {
 
+const QString FAILING_LINE_PREFIX = "ERR -> line [";
+const QString ERROR_FRAME = " *** ";
+
 QString fromCore(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -32,8 +35,16 @@ EditorHost::~EditorHost() {
   if (tempFd_ >= 0) ::close(tempFd_);
 }
 
+// The failing-line report ("ERR -> line [nnnnn]:..."), its pointer line and the error's text
+// framed by " *** " come in this order.
 void EditorHost::messageLine(std::string_view text) {
-  sinks_.message(fromCore(text));
+  const QString line = fromCore(text);
+  if (line.startsWith(FAILING_LINE_PREFIX)) {
+    failingLineReported_ = true;
+  } else if (failingLineReported_ && errorText_.isEmpty() && line.startsWith(ERROR_FRAME)) {
+    errorText_ = line.mid(ERROR_FRAME.size()).chopped(ERROR_FRAME.size());
+  }
+  sinks_.message(line);
 }
 
 void EditorHost::alert(std::string_view text) {

@@ -45,6 +45,11 @@ class EditorHost : public EditorCompileHost {
   int32_t closeOutput(bool keep) override;
   void autoPanChanged(bool on) override;
 
+  // The core reported a failing line (a score error, not an output failure), and the text of
+  // its error.
+  bool failingLineReported() const { return failingLineReported_; }
+  const QString& errorText() const { return errorText_; }
+
  private:
   OutputStream* openMidiOutput();
 
@@ -60,4 +65,6 @@ class EditorHost : public EditorCompileHost {
   MemoryOutputStream midi_;  // the MIDI file, written out whole when it is kept
   std::unique_ptr<WholeFileWriter> besideSource_;
   int tempFd_ = -1;
+  bool failingLineReported_ = false;
+  QString errorText_;
 };

@@ -177,6 +177,23 @@ bool ScoreDocument::releaseBackup(bool keepFile) {
   return keepFile || backupLock_.remove();
 }
 
+int ScoreDocument::characterColumn(int line, int byteColumn) const {
+  const QString text = text_.findBlockByNumber(line).text();
+  int bytes = 0;
+  int position = 0;
+  while (position < text.size()) {
+    const char32_t c =
+        QChar::isHighSurrogate(text.at(position).unicode()) && position + 1 < text.size()
+            ? QChar::surrogateToUcs4(text.at(position), text.at(position + 1))
+            : text.at(position).unicode();
+    const int width = cp932CharBytes(c);
+    if (bytes + width > byteColumn) break;
+    bytes += width;
+    position += c > 0xFFFF ? 2 : 1;
+  }
+  return position;
+}
+
 QString withExtension(const QString& path, const QString& extension) {
   const qsizetype slash = path.lastIndexOf('/');
   const qsizetype dot = path.lastIndexOf('.');

@@ -63,6 +63,9 @@ class ScoreDocument : public QObject {
   // Bytes of the text in code page 932, each line end counting 2.
   qsizetype size() const { return bytes_->total(); }
   const ByteCounter& bytes() const { return *bytes_; }
+  // The position within the line (in the text's UTF-16 units) of the character that holds the
+  // line's byte byteColumn as the compiler reads it; the line's end when it has fewer bytes.
+  int characterColumn(int line, int byteColumn) const;
 
   // The text as code page 932 bytes with CR LF line ends, or the refusal naming the first
   // character that code page 932 cannot hold (`purpose` is what could not be done: "保存").

@@ -23,8 +23,14 @@ const QStringList COMPILED_DATA_FILTERS = {"korvel (*.fmd)", "すべてのファ
 // meanwhile is handled once it is over.
 int32_t TForm1::compile(CompileTarget target) {
   Memo2->clear();
+  Memo1->clearErrorMark();
   const int32_t result =
       compiler_->compile(*Memo1->document(), target, document_->midiOutputPath());
+  if (const std::optional<CompileFailure>& failure = compiler_->failure()) {
+    Memo1->setErrorMark(failure->line,
+                        document_->characterColumn(failure->line, failure->byteColumn),
+                        failure->text);
+  }
   if (endRequested_) QTimer::singleShot(0, this, &TForm1::endOnSignal);
   return result;
 }

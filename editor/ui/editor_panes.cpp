@@ -1,9 +1,50 @@
 #include "editor/ui/editor_panes.h"
 
 #include <QDragEnterEvent>
+#include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
+#include <QTextBlock>
+#include <QToolTip>
+
+namespace {
+
+constexpr int MARGIN_PADDING = 4;  // pixels either side of the numbers
+
+// The margin left of the editor pane; the pane paints it and answers its tool tips.
+class SourceMargin : public QWidget {
+ public:
+  explicit SourceMargin(SourceEdit& editor) : QWidget(&editor), editor_(editor) {}
+  QSize sizeHint() const override { return {editor_.marginWidth(), 0}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override { editor_.paintMargin(*this, event->rect()); }
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::ToolTip) {
+      auto* help = static_cast<QHelpEvent*>(event);
+      const QString text = editor_.marginToolTip(help->pos());
+      if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+      } else {
+        QToolTip::showText(help->globalPos(), text, this);
+      }
+      return true;
+    }
+    return QWidget::event(event);
+  }
+
+ private:
+  SourceEdit& editor_;
+};
+
+bool isDark(const QPalette& palette) {
+  return palette.color(QPalette::Base).lightness() < 128;
+}
+
+}  // namespace
 
 SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -12,6 +53,168 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setMouseTracking(true);
   viewport()->setMouseTracking(true);
+  margin_ = new SourceMargin(*this);
+  connect(this, &QPlainTextEdit::blockCountChanged, this, &SourceEdit::updateMargin);
+  connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
+    if (dy != 0) {
+      margin_->scroll(0, dy);
+    } else {
+      margin_->update(0, rect.y(), margin_->width(), rect.height());
+    }
+  });
+  connect(document(), &QTextDocument::contentsChange, this, &SourceEdit::contentsChanged);
+  updateMargin();
+}
+
+void SourceEdit::setSelections(SelectionLayer layer,
+                               const QList<QTextEdit::ExtraSelection>& selections) {
+  layers_[layer] = selections;
+  applySelections();
+}
+
+void SourceEdit::applySelections() {
+  QList<QTextEdit::ExtraSelection> all;
+  for (const QList<QTextEdit::ExtraSelection>& layer : layers_) all += layer;
+  setExtraSelections(all);
+}
+
+void SourceEdit::setLineNumbersShown(bool shown) {
+  lineNumbersShown_ = shown;
+  updateMargin();
+}
+
+// Nothing to show, no margin: the pane looks as it always did.
+int SourceEdit::marginWidth() const {
+  const QFontMetrics metrics(font());
+  const int markWidth = markCursor_.isNull() ? 0 : metrics.height();
+  if (!lineNumbersShown_) return markWidth > 0 ? markWidth + 2 : 0;
+  const int digits = QString::number(qMax(1, blockCount())).size();
+  return 2 * MARGIN_PADDING + metrics.horizontalAdvance(QLatin1Char('9')) * digits + markWidth;
+}
+
+void SourceEdit::updateMargin() {
+  const int width = marginWidth();
+  setViewportMargins(width, 0, 0, 0);
+  const QRect area = contentsRect();
+  margin_->setGeometry(area.left(), area.top(), width, area.height());
+  margin_->setVisible(width > 0);
+  margin_->update();
+}
+
+void SourceEdit::resizeEvent(QResizeEvent* event) {
+  QPlainTextEdit::resizeEvent(event);
+  updateMargin();
+}
+
+QColor SourceEdit::markColour() const {
+  return isDark(palette()) ? QColor(0xFF, 0x6B, 0x6B) : QColor(0xC6, 0x28, 0x28);
+}
+
+void SourceEdit::paintMargin(QWidget& margin, const QRect& area) {
+  QPainter painter(&margin);
+  const QPalette& colours = palette();
+  painter.fillRect(area, colours.color(QPalette::Window));
+  const QFontMetrics metrics(font());
+  painter.setFont(font());
+  const int markSide = metrics.height();
+  const QTextBlock marked = markCursor_.isNull() ? QTextBlock() : markCursor_.block();
+  QTextBlock block = firstVisibleBlock();
+  int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
+  while (block.isValid() && top <= area.bottom()) {
+    const int height = qRound(blockBoundingRect(block).height());
+    if (block.isVisible() && top + height >= area.top()) {
+      if (lineNumbersShown_) {
+        painter.setPen(colours.color(QPalette::PlaceholderText));
+        painter.drawText(
+            0, top, margin.width() - MARGIN_PADDING - (marked.isValid() ? markSide : 0),
+            metrics.height(), Qt::AlignRight, QString::number(block.blockNumber() + 1));
+      }
+      if (marked.isValid() && block == marked) {
+        // A round sign with "!": its shape says "error" without the colour.
+        const QRectF sign(margin.width() - markSide + 1.5, top + 1.5, markSide - 3, markSide - 3);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(markColour());
+        painter.drawEllipse(sign);
+        painter.setPen(isDark(colours) ? Qt::black : Qt::white);
+        QFont bold = font();
+        bold.setBold(true);
+        painter.setFont(bold);
+        painter.drawText(sign, Qt::AlignCenter, QStringLiteral("!"));
+        painter.setFont(font());
+      }
+    }
+    block = block.next();
+    top += height;
+  }
+}
+
+QString SourceEdit::marginToolTip(const QPoint& position) const {
+  if (markCursor_.isNull()) return QString();
+  const QRectF line = blockBoundingGeometry(markCursor_.block()).translated(contentOffset());
+  return position.y() >= line.top() && position.y() < line.bottom() ? markText_ : QString();
+}
+
+void SourceEdit::setErrorMark(int line, int columnInLine, const QString& text) {
+  clearErrorMark();
+  const QTextBlock block = document()->findBlockByNumber(line);
+  if (!block.isValid()) return;
+  const int last = block.length() - 1;  // the line's length
+  const int column = qBound(0, columnInLine, last);
+  markCursor_ = QTextCursor(document());
+  markCursor_.setPosition(block.position() + column);
+  markText_ = text;
+  QTextEdit::ExtraSelection underline;
+  underline.cursor = QTextCursor(document());
+  // The character under the report's "?", or the line's last one when it points past the end.
+  const int at = column < last ? column : last - 1;
+  if (at >= 0) {
+    underline.cursor.setPosition(block.position() + at);
+    underline.cursor.setPosition(block.position() + at + 1, QTextCursor::KeepAnchor);
+    underline.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    underline.format.setUnderlineColor(markColour());
+    setSelections(SelectionLayer::ErrorMark, {underline});
+  }
+  updateMargin();
+}
+
+void SourceEdit::clearErrorMark() {
+  if (markCursor_.isNull() && layers_.value(SelectionLayer::ErrorMark).isEmpty()) return;
+  markCursor_ = QTextCursor();
+  markText_.clear();
+  setSelections(SelectionLayer::ErrorMark, {});
+  updateMargin();
+}
+
+std::optional<ErrorMark> SourceEdit::errorMark() const {
+  if (markCursor_.isNull()) return std::nullopt;
+  return ErrorMark{markCursor_.blockNumber(), markCursor_.positionInBlock(), markText_};
+}
+
+// An edit that touches the marked line takes the mark away; edits elsewhere move it along.
+void SourceEdit::contentsChanged(int position, int removed, int added) {
+  if (markCursor_.isNull()) return;
+  const QTextBlock block = markCursor_.block();
+  const int start = block.position();
+  const int end = start + block.length() - 1;  // the line's end, before its separator
+  if (position <= end && position + qMax(added, removed) >= start) clearErrorMark();
+}
+
+QRect SourceEdit::markedCharacterRect() const {
+  const QRect left = cursorRect(markCursor_);
+  return QRect(left.topLeft(),
+               QSize(qMax(QFontMetrics(font()).averageCharWidth(), 4), left.height()));
+}
+
+bool SourceEdit::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip && !markCursor_.isNull()) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    if (markedCharacterRect().adjusted(-2, 0, 2, 0).contains(help->pos())) {
+      QToolTip::showText(help->globalPos(), markText_, viewport());
+      return true;
+    }
+  }
+  return QPlainTextEdit::viewportEvent(event);
 }
 
 bool SourceEdit::fitsChange(qsizetype removedBytes, qsizetype insertedBytes) const {

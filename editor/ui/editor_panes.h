@@ -3,13 +3,25 @@
 // their events.
 #pragma once
 
+#include <QMap>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <functional>
+#include <optional>
+
+// A compiler report placed in the editor pane: the line (0-based block number), the character in
+// it (a position within the block) and the report's text.
+struct ErrorMark {
+  int line = -1;
+  int column = 0;
+  QString text;
+};
 
 // The editor pane: a plain-text editor that refuses typed, pasted or composed (input method)
-// input beyond its capacity
-// and hands Shift+Insert to the main window's paste command. Files dragged onto either pane
-// are left to the main window, which opens them; text is dragged and dropped as usual.
+// input beyond its capacity and hands Shift+Insert to the main window's paste command. Files
+// dragged onto either pane are left to the main window, which opens them; text is dragged and
+// dropped as usual. A margin on its left shows the line numbers when they are on, and the mark
+// of a failed compilation.
 class SourceEdit : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -29,6 +41,24 @@ class SourceEdit : public QPlainTextEdit {
   bool fits(const QString& inserted) const;
   qsizetype byteSize(const QString& text) const { return bytesOf ? bytesOf(text) : 0; }
 
+  // Extra selections by their owner, shown together.
+  enum class SelectionLayer { ErrorMark, Search };
+  void setSelections(SelectionLayer layer, const QList<QTextEdit::ExtraSelection>& selections);
+
+  void setLineNumbersShown(bool shown);
+  bool lineNumbersShown() const { return lineNumbersShown_; }
+  // The mark of a failed compilation: a sign in the margin beside the line and a wavy underline
+  // under the character; hovering either shows the text. It goes with clearErrorMark() or when
+  // its line is edited, and follows its line when lines are added or removed above it.
+  void setErrorMark(int line, int column, const QString& text);
+  void clearErrorMark();
+  std::optional<ErrorMark> errorMark() const;
+
+  // The margin: its width (0 when it has nothing to show), painting and tool tip.
+  int marginWidth() const;
+  void paintMargin(QWidget& margin, const QRect& area);
+  QString marginToolTip(const QPoint& position) const;
+
  Q_SIGNALS:
   void shiftInsertPressed();
   void keyReleased();
@@ -43,9 +73,22 @@ class SourceEdit : public QPlainTextEdit {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
+  void updateMargin();
+  void contentsChanged(int position, int removed, int added);
+  void applySelections();
+  QColor markColour() const;
+  QRect markedCharacterRect() const;
+
   qsizetype inputLimit_ = 0;  // 0: no limit
+  QWidget* margin_ = nullptr;
+  bool lineNumbersShown_ = false;
+  QTextCursor markCursor_;  // at the marked character, moved along by edits; null: no mark
+  QString markText_;
+  QMap<SelectionLayer, QList<QTextEdit::ExtraSelection>> layers_;
 };
 
 // The message pane: read-only, reports double-clicks.

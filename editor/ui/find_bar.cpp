@@ -128,7 +128,7 @@ void FindBar::open(bool replacing) {
 
 void FindBar::closeBar() {
   hide();
-  editor_.setExtraSelections({});
+  editor_.setSelections(SourceEdit::SelectionLayer::Search, {});
   editor_.setFocus();
 }
 
@@ -268,7 +268,7 @@ void FindBar::highlightMatches() {
     format.setBackground(matchMarkColour(editor_.palette()));
     for (const QTextCursor& match : allMatches(FIND_HIGHLIGHT_LIMIT)) marks.append({match, format});
   }
-  editor_.setExtraSelections(marks);
+  editor_.setSelections(SourceEdit::SelectionLayer::Search, marks);
 }
 
 // The tint sets the field's background only and goes again with an empty palette, so the field

@@ -205,8 +205,6 @@ void TForm1::createActions() {
     if (entry.handler != nullptr) connect(item, &QAction::triggered, this, entry.handler);
     this->*entry.item = item;
   }
-  N17->setVisible(false);
-  N17->setEnabled(false);
   auto* fonts = new QActionGroup(this);
   int index = 0;
   for (QAction* font : {N8p1, N10p1, N12p1}) {
@@ -383,10 +381,7 @@ void TForm1::createRooms() {
   services_.mediaPlayer().onNotify = [this] { MediaPlayer1Notify(); };
   connect(N13, &QAction::toggled, playback_.get(), &PlaybackController::setLoop);
   connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
-  connect(N17, &QAction::toggled, this, [this] {
-    Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    Memo1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-  });
+  connect(N17, &QAction::toggled, this, &TForm1::showLineNumbers);
 }
 
 // What a compilation reports goes to the message pane, the boxes and the auto-pan pair.
@@ -443,6 +438,15 @@ void TForm1::takeBackupLock() {
     case BackupStart::Unavailable:
       break;
   }
+}
+
+// The line-number margin. The choice is kept in the settings file's start-up flag, so the next
+// start shows what the user chose; start-up itself, applying that flag, writes nothing.
+void TForm1::showLineNumbers(bool on) {
+  Memo1->setLineNumbersShown(on);
+  if (startupSettings_.LineNumbersAtStart == on) return;
+  startupSettings_.LineNumbersAtStart = on;
+  saveSettings(paths_.settingsFile, startupSettings_, compiler_->session().q7Default);
 }
 
 bool TForm1::autoSaveOn() const {

@@ -230,6 +230,7 @@ class TForm1 : public QMainWindow {
   bool FormCloseQuery();
   void FormClose();
   void playerWindowClosed();
+  void showLineNumbers(bool on);
 
   void setStatusText(StatusPanel panel, const QString& text);
   void showStop(const QString& text, const BoxCaption& caption = std::nullopt);

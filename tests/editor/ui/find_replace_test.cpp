@@ -97,6 +97,15 @@ void FindReplaceTest::typingSelectsTheFirstMatchAtOrAfterTheCaret() {
   form.Find1->trigger();
   QCOMPARE(form.FindBar1->findField->text(), QString("AB2"));
   QVERIFY(f.services.boxes.empty());
+  // The find marks live beside a compilation's error mark and leave it in place.
+  QTest::keyClick(form.FindBar1->findField, Qt::Key_Escape);
+  form.Memo1->setErrorMark(0, 1, "report");
+  const qsizetype errorMarks = form.Memo1->extraSelections().size();
+  QVERIFY(errorMarks > 0);
+  form.FindNext1->trigger();
+  QCOMPARE(form.Memo1->extraSelections().size(), errorMarks + 1);
+  QTest::keyClick(form.FindBar1->findField, Qt::Key_Escape);
+  QCOMPARE(form.Memo1->extraSelections().size(), errorMarks);
 }
 
 void FindReplaceTest::matchCaseAndWholeWordNarrowTheMatches() {
