@@ -1,0 +1,60 @@
+// Compile and play's temporary MIDI file, from its creation to its deletion, and the media
+// player that plays it: started, looped at its end, stopped. Every path that ends playback
+// deletes the file that was played and no other; the destructor does too.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+#include "editor/editor_services.h"
+
+class PlaybackController : public QObject {
+  Q_OBJECT
+ public:
+  PlaybackController(MediaPlayer& player, QString tempDir, QObject* parent = nullptr);
+  ~PlaybackController() override;
+
+  MediaPlayer& player() const { return player_; }
+
+  // A new temporary ".mid" file in the temporary folder, created exclusively with mode 0600
+  // under a fresh name: its descriptor (the caller writes and closes it), or -1 with the text
+  // of the error box.
+  struct Created {
+    int fd = -1;
+    QString error;
+  };
+  Created createTemporaryFile();
+  bool hasTemporaryFile() const { return tempMidiExists_; }
+  const QString& playPath() const { return playPath_; }
+  // True when the temporary file is gone (or there was none); false when it could not be
+  // removed: it stays flagged and the next call tries again.
+  bool deleteTemporaryFile();
+
+  struct Started {
+    bool ok = false;
+    QString error;  // why no sound can be made
+    int64_t lengthMs = 0;
+    bool silent = false;  // playing without an audio device
+  };
+  // Plays the temporary file from its start. On failure the player is closed again.
+  Started play();
+  // The player closes and the file played is deleted; false as for deleteTemporaryFile().
+  bool stop();
+  bool isPlaying() const { return playing_; }
+  void setLoop(bool on) { loop_ = on; }
+  // The media player's notify: a request that reached the song's end starts again when the
+  // loop is on, or ends playback (endReached) when it is off.
+  void playerNotified();
+
+ Q_SIGNALS:
+  void endReached();
+
+ private:
+  MediaPlayer& player_;
+  const QString tempDir_;
+  QString playPath_;
+  bool tempMidiExists_ = false;
+  bool playing_ = false;
+  bool loop_ = false;
+};
