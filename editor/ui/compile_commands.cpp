@@ -23,8 +23,8 @@ const QStringList COMPILED_DATA_FILTERS = {"korvel (*.fmd)", "すべてのファ
 // meanwhile is handled once it is over.
 int32_t TForm1::compile(CompileTarget target) {
   Memo2->clear();
-  const int32_t result =
-      compiler_->compile(*Memo1->document(), target, document_->midiOutputPath());
+  const int32_t result = compiler_->compile(*Memo1->document(), target, document_->midiOutputPath(),
+                                            document_->encoding());
   if (endRequested_) QTimer::singleShot(0, this, &TForm1::endOnSignal);
   return result;
 }
