@@ -256,11 +256,7 @@ void ScoreDocumentTest::convertingToCodePage932RefusesWhatItCannotHold() {
   QCOMPARE(document->encoding(), TextEncoding::Utf8);
   QVERIFY(document->isSaved());
 
-  QTextCursor emoji = text->find(QString::fromUtf8("\xF0\x9F\x8E\xB5"));
-  emoji.removeSelectedText();
-  const DocumentOutcome again = document->convertTo(TextEncoding::Cp932);
-  QCOMPARE(again.boxText, QString("シフトJIS に変換できません.\n2 行目 8 桁目の文字「鷗」"
-                                  "(U+9DD7) は\nシフトJIS(コードページ932)で表せません."));
+  text->find(QString::fromUtf8("\xF0\x9F\x8E\xB5")).removeSelectedText();
   text->find("鷗").removeSelectedText();
   QVERIFY(document->convertTo(TextEncoding::Cp932).ok);
   QCOMPARE(document->encoding(), TextEncoding::Cp932);
