@@ -1,7 +1,7 @@
 // The source file commands of the main window: open, save with a ".bak" copy, save as, the
 // conversion between code page 932 and UTF-8, close, files dropped onto the window, the
-// modification marker and the automatic backup. The score
-// document does the work; these handlers ask, then show what it reports.
+// modification marker and the automatic backup. The score document does the work; these
+// handlers ask, then show what it reports.
 #include <QApplication>
 
 #include "editor/compile/compile_controller.h"
