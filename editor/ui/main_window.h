@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 
 #include "editor/compile/editor_compile_host.h"
@@ -27,6 +28,8 @@ class QSplitter;
 class QStatusBar;
 class QToolBar;
 class ScoreDocument;
+struct DocumentOutcome;
+enum class TextEncoding;
 class TForm2;
 class TGotoLine;
 class TLogoForm;
@@ -35,7 +38,15 @@ class TTarvikOption;
 inline constexpr qsizetype EDITOR_INPUT_LIMIT = 1000000;  // bytes of typed input
 
 // The status bar's panels, left to right.
-enum StatusPanel { PANEL_LINE, PANEL_COLUMN, PANEL_MODIFIED, PANEL_SIZE, PANEL_AT, PANEL_COUNT };
+enum StatusPanel {
+  PANEL_LINE,
+  PANEL_COLUMN,
+  PANEL_MODIFIED,
+  PANEL_SIZE,
+  PANEL_AT,
+  PANEL_ENCODING,
+  PANEL_COUNT
+};
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -89,6 +100,8 @@ class TForm1 : public QMainWindow {
   QAction* Save1 = nullptr;
   QAction* N16 = nullptr;
   QAction* N1 = nullptr;
+  QAction* Utf8Convert1 = nullptr;
+  QAction* Cp932Convert1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* Undo2 = nullptr;
   QAction* Cut2 = nullptr;
@@ -132,6 +145,8 @@ class TForm1 : public QMainWindow {
   void Save1Click();
   void N1Click();
   void N16Click();
+  void Utf8Convert1Click();
+  void Cp932Convert1Click();
   void Exit1Click();
   void midi1Click();
   void korvel1Click();
@@ -217,6 +232,11 @@ class TForm1 : public QMainWindow {
   // save it. True when the command may go on: No, or Yes and the text was saved.
   bool maybeSave();
   bool closeSource();  // the close command; false when the user kept the text
+  // Shows why a save did not happen. A character code page 932 cannot hold comes with the offer
+  // to save in UTF-8 instead: Yes converts the text and runs `again`.
+  void reportSave(const DocumentOutcome& outcome, const std::function<DocumentOutcome()>& again);
+  void convertTo(TextEncoding encoding);
+  void encodingChanged(TextEncoding encoding);
   void nameChanged();  // after the document took a file name
   void applyFontSize(int index);
   void scrollCaretLineToTop();
