@@ -8,9 +8,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "core/compile_session.h"
+#include "core/text_encoding.h"
 
 // A seekable byte sink. Failures are sticky: after the first failed operation every later one
 // does nothing and failed() stays true, so a writer may run on and be checked once at the end.
@@ -36,7 +38,7 @@ enum OutputCloseResult : int32_t {
 // Message texts are passed whole and are only valid during the call:
 //  - console flavour: raw bytes, each text carrying its own line ends;
 //  - editor flavour: one message-pane line in UTF-8 without a line end (source bytes quoted in
-//    a message are converted from code page 932 by cp932ToDisplay()).
+//    a message are converted by the host's displayText()).
 class CompileHost {
  public:
   virtual ~CompileHost() = default;
@@ -96,7 +98,16 @@ class EditorCompileHost : public CompileHost {
   // the compilation, whichever comes first: the core copies what it needs at once.
   virtual int32_t sourceLineCount() = 0;
   virtual std::string_view sourceLine(int32_t index) = 0;
+  // Source bytes quoted in a message (the failing line, a cr or sn text) as UTF-8 for the
+  // message pane. The bytes are those sourceLine() handed out, so the host knows their encoding;
+  // by default code page 932.
+  virtual std::string displayText(std::string_view bytes) { return cp932ToDisplay(bytes); }
 };
+
+// Source bytes as the editor host shows them; only for a session with an editor host.
+inline std::string editorDisplayText(const CompileSession& session, std::string_view bytes) {
+  return static_cast<EditorCompileHost*>(session.host)->displayText(bytes);
+}
 
 inline Flavour flavourOf(const CompileSession& session) {
   return session.host->flavour();

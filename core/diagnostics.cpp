@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/text_encoding.h"
-
 namespace {
 
 struct CodeText {
@@ -143,7 +141,7 @@ void reportFailingLine(CompileSession& session) {
     std::string_view shown = text;
     if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
     session.host->messageLine(EDITOR_FAILING_LINE + formatLineNumber(session.lineNumber) +
-                              "]:" + cp932ToDisplay(shown));
+                              "]:" + editorDisplayText(session, shown));
     std::string pointer(EDITOR_REPORT_PREFIX_WIDTH + static_cast<size_t>(session.lineCursor), ' ');
     pointer += '?';
     session.host->messageLine(pointer);

@@ -54,7 +54,8 @@ void echoText(CompileSession& session, const TextCommand& command, bool accepted
   const std::string_view text = asText(command.text);
   std::string line = accepted ? command.label : command.overLabel;
   line += '"';
-  line += flavourOf(session) == FLAVOUR_EDITOR ? cp932ToDisplay(text) : std::string(text);
+  line +=
+      flavourOf(session) == FLAVOUR_EDITOR ? editorDisplayText(session, text) : std::string(text);
   line += accepted ? "\" (" + std::to_string(*command.length) + " byte)" : std::string("<- MAX");
   line += textsOf(session).lineEnd;
   session.host->messageLine(line);

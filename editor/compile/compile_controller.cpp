@@ -9,9 +9,9 @@ CompileController::CompileController(PlaybackController& playback, CompileSinks 
 CompileController::~CompileController() = default;
 
 int32_t CompileController::compile(const QTextDocument& text, CompileTarget target,
-                                   const QString& midiFilePath) {
+                                   const QString& midiFilePath, TextEncoding encoding) {
   if (busy_) return -1;
-  EditorHost host(text, sinks_, target, midiFilePath, playback_, compiledData_);
+  EditorHost host(text, encoding, sinks_, target, midiFilePath, playback_, compiledData_);
   prepareEditorCompilation(*session_, host, target == CompileTarget::CompiledData, compiledData_);
   busy_ = true;
   const int32_t result = compileSource(*session_);

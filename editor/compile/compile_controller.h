@@ -34,10 +34,12 @@ class CompileController {
   const CompileSession& session() const { return *session_; }
   bool busy() const { return busy_; }
 
-  // One compilation of the text into target (midiFilePath: the MidiFile target's file); 0 or
-  // the code that stopped it. A call while a compilation runs does nothing and returns -1.
+  // One compilation of the text, read in `encoding`, into target (midiFilePath: the MidiFile
+  // target's file); 0 or the code that stopped it. A call while a compilation runs does nothing
+  // and returns -1.
   int32_t compile(const QTextDocument& text, CompileTarget target,
-                  const QString& midiFilePath = QString());
+                  const QString& midiFilePath = QString(),
+                  TextEncoding encoding = TextEncoding::Cp932);
   // The last compilation failed.
   bool compileFailed() const { return compileFailed_; }
   // The score error that stopped the last compilation; nothing after a clean one or after a

@@ -21,10 +21,11 @@ QString fromCore(std::string_view text) {
 
 }  // namespace
 
-EditorHost::EditorHost(const QTextDocument& lines, const CompileSinks& sinks, CompileTarget target,
-                       QString midiFilePath, PlaybackController& playback,
+EditorHost::EditorHost(const QTextDocument& lines, TextEncoding encoding, const CompileSinks& sinks,
+                       CompileTarget target, QString midiFilePath, PlaybackController& playback,
                        MemoryOutputStream& compiledData)
     : lines_(lines),
+      encoding_(encoding),
       sinks_(sinks),
       target_(target),
       midiFilePath_(std::move(midiFilePath)),
@@ -64,8 +65,14 @@ std::string_view EditorHost::sourceLine(int32_t index) {
     block_ = lines_.findBlockByNumber(index);
   }
   blockIndex_ = index;
-  line_ = compileBytes(block_.text());
+  line_ = compileBytes(block_.text(), encoding_);
   return std::string_view(line_.constData(), static_cast<size_t>(line_.size()));
+}
+
+// UTF-8 bytes show as they are, a byte that is no UTF-8 as U+FFFD.
+std::string EditorHost::displayText(std::string_view bytes) {
+  if (encoding_ == TextEncoding::Cp932) return EditorCompileHost::displayText(bytes);
+  return fromCore(bytes).toStdString();
 }
 
 OutputStream* EditorHost::openOutput() {

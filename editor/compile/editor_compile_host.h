@@ -1,4 +1,5 @@
-// The editor's host for the compiler core: the editor's lines as the source, the message pane
+// The editor's host for the compiler core: the editor's lines as the source, in the bytes of the
+// document's encoding (a byte-order mark is not text and is left out), the message pane
 // and message boxes for the report, and the output the compile command asks for: the temporary
 // file to be played, the ".mid" beside the score, or the compiled-data stream.
 #pragma once
@@ -11,6 +12,7 @@
 
 #include "core/compile_host.h"
 #include "core/output_stream.h"
+#include "editor/document/text_codec.h"
 #include "editor/editor_services.h"
 
 class PlaybackController;
@@ -33,14 +35,16 @@ struct CompileSinks {
 
 class EditorHost : public EditorCompileHost {
  public:
-  EditorHost(const QTextDocument& lines, const CompileSinks& sinks, CompileTarget target,
-             QString midiFilePath, PlaybackController& playback, MemoryOutputStream& compiledData);
+  EditorHost(const QTextDocument& lines, TextEncoding encoding, const CompileSinks& sinks,
+             CompileTarget target, QString midiFilePath, PlaybackController& playback,
+             MemoryOutputStream& compiledData);
   ~EditorHost() override;
 
   void messageLine(std::string_view text) override;
   void alert(std::string_view text) override;
   int32_t sourceLineCount() override;
   std::string_view sourceLine(int32_t index) override;
+  std::string displayText(std::string_view bytes) override;
   OutputStream* openOutput() override;
   int32_t closeOutput(bool keep) override;
   void autoPanChanged(bool on) override;
@@ -54,6 +58,7 @@ class EditorHost : public EditorCompileHost {
   OutputStream* openMidiOutput();
 
   const QTextDocument& lines_;
+  const TextEncoding encoding_;
   const CompileSinks& sinks_;
   const CompileTarget target_;
   const QString midiFilePath_;

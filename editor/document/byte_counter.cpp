@@ -4,8 +4,6 @@
 #include <QTextDocument>
 #include <algorithm>
 
-#include "editor/document/text_codec.h"
-
 namespace {
 
 constexpr qsizetype LINE_END_BYTES = 2;  // CR LF
@@ -14,6 +12,12 @@ constexpr qsizetype LINE_END_BYTES = 2;  // CR LF
 
 ByteCounter::ByteCounter(QTextDocument* document) : QObject(document), document_(document) {
   connect(document, &QTextDocument::contentsChange, this, &ByteCounter::contentsChange);
+  recountAll();
+}
+
+void ByteCounter::setEncoding(TextEncoding encoding) {
+  if (encoding == encoding_) return;
+  encoding_ = encoding;
   recountAll();
 }
 
@@ -29,13 +33,13 @@ qsizetype ByteCounter::lineOffset(int line) const {
 }
 
 qsizetype ByteCounter::countBlock(int blockNumber) const {
-  return cp932Size(document_->findBlockByNumber(blockNumber).text());
+  return encodedSize(document_->findBlockByNumber(blockNumber).text(), encoding_);
 }
 
 void ByteCounter::recountAll() {
   lines_.clear();
   for (QTextBlock block = document_->begin(); block.isValid(); block = block.next()) {
-    lines_.push_back(cp932Size(block.text()));
+    lines_.push_back(encodedSize(block.text(), encoding_));
   }
   total_ = 0;
   for (qsizetype bytes : lines_) total_ += bytes;
@@ -62,7 +66,7 @@ void ByteCounter::contentsChange(int position, int removed, int added) {
   fresh.reserve(static_cast<size_t>(last - first + 1));
   QTextBlock block = document_->findBlockByNumber(first);
   for (int i = first; i <= last && block.isValid(); ++i, block = block.next()) {
-    fresh.push_back(cp932Size(block.text()));
+    fresh.push_back(encodedSize(block.text(), encoding_));
     total_ += fresh.back();
   }
   lines_.erase(lines_.begin() + first, lines_.begin() + oldLast + 1);

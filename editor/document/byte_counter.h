@@ -1,10 +1,12 @@
-// Keeps the code page 932 size of a text document up to date as it changes: one byte count per
-// line, patched for the lines each change touches, so reading the size of a large score costs
-// nothing on every key release.
+// Keeps the size of a text document in its encoding (code page 932 or UTF-8) up to date as it
+// changes: one byte count per line, patched for the lines each change touches, so reading the size
+// of a large score costs nothing on every key release.
 #pragma once
 
 #include <QObject>
 #include <vector>
+
+#include "editor/document/text_codec.h"
 
 class QTextDocument;
 
@@ -12,6 +14,9 @@ class ByteCounter : public QObject {
   Q_OBJECT
  public:
   explicit ByteCounter(QTextDocument* document);
+
+  // Counts the bytes of this encoding from now on (code page 932 until set).
+  void setEncoding(TextEncoding encoding);
 
   // Bytes of the whole text, each line end counting 2.
   qsizetype total() const { return total_; }
@@ -26,6 +31,7 @@ class ByteCounter : public QObject {
   qsizetype countBlock(int blockNumber) const;
 
   QTextDocument* document_;
+  TextEncoding encoding_ = TextEncoding::Cp932;
   std::vector<qsizetype> lines_;
   qsizetype total_ = 0;  // sum of lines_ plus 2 per line end
 };

@@ -28,24 +28,69 @@ void ScoreDocument::setSaved(bool saved) {
   Q_EMIT savedChanged(saved);
 }
 
-std::optional<QByteArray> ScoreDocument::encoded(const QString& purpose, QString* refusal) const {
+QString ScoreDocument::plainText() const {
   QString text = text_.toRawText();
   text.replace(QChar::ParagraphSeparator, '\n');
+  return text;
+}
+
+std::optional<QByteArray> ScoreDocument::encoded(const QString& purpose, QString* refusal) const {
   QByteArray bytes;
-  const std::optional<Unencodable> bad = encodeCp932(text, bytes);
-  if (!bad) return bytes;
-  if (refusal != nullptr) {
-    const QString character = QString::fromUcs4(&bad->character, 1);
-    const QString code =
-        QString::number(static_cast<uint>(bad->character), 16).toUpper().rightJustified(4, '0');
-    *refusal = QString(
-                   "%1できません.\n%2 行目の文字「%3」(U+%4) は\n"
-                   "シフトJIS(コードページ932)で表せません.")
-                   .arg(purpose)
-                   .arg(bad->line + 1)
-                   .arg(character, code);
+  const std::optional<Unencodable> bad = encodeText(plainText(), encoding_, bytes);
+  if (!bad) {
+    if (byteOrderMark_) bytes.prepend(UTF8_BYTE_ORDER_MARK);
+    return bytes;
   }
+  if (refusal != nullptr) *refusal = refusalText(purpose, *bad, encoding_, false);
   return std::nullopt;
+}
+
+// The box text: what could not be done, where the character stands and what cannot hold it.
+// The column counts bytes of the document's encoding from 1, as the status bar's does.
+QString ScoreDocument::refusalText(const QString& purpose, const Unencodable& bad,
+                                   TextEncoding target, bool withColumn) const {
+  const QString character = QString::fromUcs4(&bad.character, 1);
+  const QString code =
+      QString::number(static_cast<uint>(bad.character), 16).toUpper().rightJustified(4, '0');
+  QString place = QString("%1 行目").arg(bad.line + 1);
+  if (withColumn) {
+    const QString line = text_.findBlockByNumber(static_cast<int>(bad.line)).text();
+    const qsizetype column = encodedSize(QStringView(line).first(bad.column), encoding_) + 1;
+    place += QString(" %1 桁目").arg(column);
+  }
+  const char* name = target == TextEncoding::Utf8 ? "UTF-8" : "シフトJIS(コードページ932)";
+  return QString("%1できません.\n%2の文字「%3」(U+%4) は\n%5で表せません.")
+      .arg(purpose, place, character, code, QString::fromUtf8(name));
+}
+
+DocumentOutcome ScoreDocument::convertTo(TextEncoding encoding) {
+  if (encoding == encoding_) return DocumentOutcome::done();
+  QByteArray bytes;
+  const std::optional<Unencodable> bad = encodeText(plainText(), encoding, bytes);
+  if (bad && encoding == TextEncoding::Cp932)
+    return DocumentOutcome::failed(refusalText("シフトJIS に変換", *bad, encoding, true));
+  const bool mark =
+      encoding == TextEncoding::Utf8 && detectEncoding(bytes).encoding != TextEncoding::Utf8;
+  setEncoding({encoding, mark});
+  setSaved(false);
+  return DocumentOutcome::done();
+}
+
+// The text becomes the file's, read in the encoding its bytes show.
+void ScoreDocument::replaceText(QByteArrayView fileBytes) {
+  const FileEncoding found = detectEncoding(fileBytes);
+  const qsizetype markBytes = found.byteOrderMark ? UTF8_BYTE_ORDER_MARK_BYTES : 0;
+  text_.setPlainText(loadedText(fileBytes.sliced(markBytes), found.encoding));
+  setEncoding(found);
+  Q_EMIT textReplaced();
+}
+
+void ScoreDocument::setEncoding(FileEncoding encoding) {
+  const bool changed = encoding.encoding != encoding_;
+  encoding_ = encoding.encoding;
+  byteOrderMark_ = encoding.byteOrderMark;
+  bytes_->setEncoding(encoding_);
+  if (changed) Q_EMIT encodingChanged(encoding_);
 }
 
 DocumentOutcome ScoreDocument::load(const QString& fileName) {
@@ -63,8 +108,7 @@ DocumentOutcome ScoreDocument::load(const QString& fileName) {
     setSaved(true);
     return DocumentOutcome::failed("OPENできません");
   }
-  text_.setPlainText(loadedText(bytes));
-  Q_EMIT textReplaced();
+  replaceText(bytes);
   nameFile(fileName);
   return DocumentOutcome::done();
 }
@@ -74,7 +118,7 @@ DocumentOutcome ScoreDocument::load(const QString& fileName) {
 DocumentOutcome ScoreDocument::writeTo(const QString& path) {
   QString refusal;
   const std::optional<QByteArray> bytes = encoded("保存", &refusal);
-  if (!bytes) return DocumentOutcome::failed(refusal);
+  if (!bytes) return DocumentOutcome::refused(refusal);
   WholeFileOptions options;
   options.keepPreviousAs = withExtension(path, ".bak");
   const WriteOutcome outcome = writeFileWhole(path, *bytes, options);
@@ -104,6 +148,7 @@ DocumentOutcome ScoreDocument::saveAs(const QString& path) {
 
 void ScoreDocument::close() {
   text_.clear();
+  setEncoding({});
   hasFileName_ = false;
   setSaved(true);
 }
@@ -147,8 +192,7 @@ BackupStart ScoreDocument::takeBackupLock() {
 void ScoreDocument::recoverBackup() {
   QFile file(backupLock_.path());
   if (!file.open(QIODevice::ReadOnly)) return;
-  text_.setPlainText(loadedText(file.readAll()));
-  Q_EMIT textReplaced();
+  replaceText(file.readAll());
   forgetFileName();
 }
 
@@ -186,10 +230,12 @@ int ScoreDocument::characterColumn(int line, int byteColumn) const {
         QChar::isHighSurrogate(text.at(position).unicode()) && position + 1 < text.size()
             ? QChar::surrogateToUcs4(text.at(position), text.at(position + 1))
             : text.at(position).unicode();
-    const int width = cp932CharBytes(c);
+    const int units = c > 0xFFFF ? 2 : 1;
+    const auto width =
+        static_cast<int>(encodedSize(QStringView(text).mid(position, units), encoding_));
     if (bytes + width > byteColumn) break;
     bytes += width;
-    position += c > 0xFFFF ? 2 : 1;
+    position += units;
   }
   return position;
 }

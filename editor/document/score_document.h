@@ -1,5 +1,6 @@
-// The score being edited: its file name, whether it is saved, loading it (size limit, line ends,
-// code page 932), saving it with the ".bak" copy, the refusal of characters code page 932 cannot
+// The score being edited: its file name, whether it is saved, its encoding (code page 932 or
+// UTF-8, found on opening, kept by every write, changed by a conversion), loading it (size limit,
+// line ends), saving it with the ".bak" copy, the refusal of characters its encoding cannot
 // hold, the automatic backup with its schedule and its lock, and the size in bytes. It works on
 // the QTextDocument it is given and knows no widget: what fails comes back as a value carrying
 // the text for the box, and the window shows it.
@@ -13,6 +14,7 @@
 
 #include "editor/document/backup_lock.h"
 #include "editor/document/byte_counter.h"
+#include "editor/document/text_codec.h"
 
 class QTextDocument;
 
@@ -25,8 +27,10 @@ inline constexpr int32_t BACKUP_INTERVAL_TICKS = 180;            // seconds betw
 struct DocumentOutcome {
   bool ok = true;
   QString boxText;
+  bool unencodable = false;  // refused: the text holds a character its encoding cannot hold
   static DocumentOutcome done() { return {}; }
   static DocumentOutcome failed(QString text) { return {false, std::move(text)}; }
+  static DocumentOutcome refused(QString text) { return {false, std::move(text), true}; }
 };
 
 // The automatic backup's timer ticks: a backup is due once BACKUP_INTERVAL_TICKS have passed
@@ -60,16 +64,24 @@ class ScoreDocument : public QObject {
   bool isSaved() const { return isSaved_; }
   // Counts as saved or edited from now on; the marker follows.
   void setSaved(bool saved);
-  // Bytes of the text in code page 932, each line end counting 2.
+  // Bytes of the text in its encoding, each line end counting 2 (a byte-order mark not counted).
   qsizetype size() const { return bytes_->total(); }
   const ByteCounter& bytes() const { return *bytes_; }
   // The position within the line (in the text's UTF-16 units) of the character that holds the
   // line's byte byteColumn as the compiler reads it; the line's end when it has fewer bytes.
   int characterColumn(int line, int byteColumn) const;
+  TextEncoding encoding() const { return encoding_; }
+  bool hasByteOrderMark() const { return byteOrderMark_; }
 
-  // The text as code page 932 bytes with CR LF line ends, or the refusal naming the first
-  // character that code page 932 cannot hold (`purpose` is what could not be done: "保存").
+  // The file's bytes: the text in its encoding with CR LF line ends, behind the byte-order mark
+  // when there is one; or the refusal naming the first character that the encoding cannot hold
+  // (`purpose` is what could not be done: "保存").
   std::optional<QByteArray> encoded(const QString& purpose, QString* refusal) const;
+  // From now on the text is written in `encoding`; it counts as edited. Code page 932 refuses a
+  // text with a character it cannot hold, naming its line and column; UTF-8 takes every text,
+  // and gets a byte-order mark when its bytes would otherwise not open as UTF-8 again (pure
+  // ASCII, or bytes kept from code page 932 that are no UTF-8).
+  DocumentOutcome convertTo(TextEncoding encoding);
 
   // Replaces the text with the file's; on failure the text stays and the document becomes
   // untitled and saved.
@@ -78,19 +90,20 @@ class ScoreDocument : public QObject {
   DocumentOutcome save();
   // Writes the text to path, which becomes the document's file.
   DocumentOutcome saveAs(const QString& path);
-  // Empties the text: untitled and saved. The old path stays, unused.
+  // Empties the text: untitled, saved and code page 932. The old path stays, unused.
   void close();
   void forgetFileName();
 
   // Start-up: takes the single-instance lock on the backup file, removing an empty left-over.
   BackupStart takeBackupLock();
-  // Puts the left-over backup's text in; it counts as edited and untitled.
+  // Puts the left-over backup's text in, in the encoding its bytes show; it counts as edited and
+  // untitled.
   void recoverBackup();
   bool backupActive() const { return backupActive_; }
   const BackupLock& backupLock() const { return backupLock_; }
   BackupSchedule& schedule() { return schedule_; }
-  // One automatic backup, the lock released around the write. A text that code page 932 cannot
-  // hold skips the round; a failed write says why.
+  // One automatic backup in the document's encoding, the lock released around the write. A text
+  // that the encoding cannot hold skips the round; a failed write says why.
   DocumentOutcome writeBackup();
   // The edited text goes to the backup file so that the next start offers it; true when there.
   bool preserveUnsavedText();
@@ -103,10 +116,17 @@ class ScoreDocument : public QObject {
   void savedChanged(bool saved);
   // The whole text was replaced by a file's (open, recovery): views put their caret at the start.
   void textReplaced();
+  // After every open, conversion, recovery and close that changed the encoding.
+  void encodingChanged(TextEncoding encoding);
 
  private:
   DocumentOutcome writeTo(const QString& path);
   void nameFile(const QString& path);
+  void replaceText(QByteArrayView fileBytes);
+  void setEncoding(FileEncoding encoding);
+  QString plainText() const;  // '\n' line ends
+  QString refusalText(const QString& purpose, const Unencodable& bad, TextEncoding target,
+                      bool withColumn) const;
 
   QTextDocument& text_;
   ByteCounter* bytes_ = nullptr;  // owned by the text document
@@ -114,6 +134,8 @@ class ScoreDocument : public QObject {
   QString midiOutputPath_;
   bool hasFileName_ = false;
   bool isSaved_ = true;
+  TextEncoding encoding_ = TextEncoding::Cp932;
+  bool byteOrderMark_ = false;
   BackupLock backupLock_;
   bool backupActive_ = false;
   BackupSchedule schedule_;

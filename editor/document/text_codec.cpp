@@ -1,10 +1,12 @@
-// Code page 932 conversion for the editor. glibc's iconv answers, once per run, what every byte
-// and every two-byte sequence decodes to and whether it encodes back to the same bytes; the
-// conversions and counts are then table lookups in one pass over the text.
+// Code page 932 and UTF-8 conversion for the editor. For code page 932, glibc's iconv answers,
+// once per run, what every byte and every two-byte sequence decodes to and whether it encodes
+// back to the same bytes; the conversions and counts are then table lookups in one pass over the
+// text. UTF-8 is read and written here directly, the escapes shared with code page 932.
 #include "editor/document/text_codec.h"
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -216,6 +218,155 @@ std::optional<qsizetype> encode(QStringView text, QByteArray& out, OnUnencodable
   return std::nullopt;
 }
 
+// One UTF-8 sequence: its character and its length in bytes; length 0 when the bytes are not a
+// valid sequence (an overlong form, a surrogate and a character beyond U+10FFFF included).
+struct Utf8Sequence {
+  char32_t c;
+  int length;
+};
+
+Utf8Sequence readUtf8(const uint8_t* p, const uint8_t* end) {
+  const uint8_t b = *p;
+  if (b < 0x80) return {b, 1};
+  int length;
+  char32_t least;
+  char32_t c;
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2, least = 0x80, c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3, least = 0x800, c = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4, least = 0x10000, c = b & 0x07;
+  } else {
+    return {0, 0};
+  }
+  if (end - p < length) return {0, 0};
+  for (int i = 1; i < length; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return {0, 0};
+    c = c << 6 | (p[i] & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || QChar::isSurrogate(c)) return {0, 0};
+  return {c, length};
+}
+
+char16_t* putCharacter(char16_t* out, char32_t c) {
+  if (c < 0x10000) {
+    *out++ = char16_t(c);
+  } else {
+    *out++ = QChar::highSurrogate(c);
+    *out++ = QChar::lowSurrogate(c);
+  }
+  return out;
+}
+
+QString decodeUtf8(QByteArrayView bytes) {
+  // A byte gives at most one escape, two code units.
+  QString text(bytes.size() * 2, Qt::Uninitialized);
+  char16_t* const begin = reinterpret_cast<char16_t*>(text.data());
+  char16_t* out = begin;
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    if (*p == '\r' || *p == '\n') {
+      if (*p++ == '\r' && p < end && *p == '\n') ++p;
+      *out++ = u'\n';
+      continue;
+    }
+    const Utf8Sequence sequence = readUtf8(p, end);
+    if (sequence.length > 0 && escapeCode(sequence.c) == NO_BYTES) {
+      out = putCharacter(out, sequence.c);
+      p += sequence.length;
+      continue;
+    }
+    // Not a sequence, or a character that would save as an escape's bytes: each byte escaped.
+    for (int i = std::max(sequence.length, 1); i > 0; --i)
+      out = putCharacter(out, ESCAPE_BASE + *p++);
+  }
+  text.resize(out - begin);
+  text.squeeze();
+  return text;
+}
+
+char* putUtf8(char* o, char32_t c) {
+  if (c < 0x80) {
+    *o++ = char(c);
+  } else if (c < 0x800) {
+    *o++ = char(0xC0 | c >> 6);
+    *o++ = char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *o++ = char(0xE0 | c >> 12);
+    *o++ = char(0x80 | (c >> 6 & 0x3F));
+    *o++ = char(0x80 | (c & 0x3F));
+  } else {
+    *o++ = char(0xF0 | c >> 18);
+    *o++ = char(0x80 | (c >> 12 & 0x3F));
+    *o++ = char(0x80 | (c >> 6 & 0x3F));
+    *o++ = char(0x80 | (c & 0x3F));
+  }
+  return o;
+}
+
+// As encode(), in UTF-8: an escape writes its bytes, a lone surrogate is unencodable.
+std::optional<qsizetype> encodeUtf8(QStringView text, QByteArray& out, OnUnencodable policy) {
+  out.resize(text.size() * 3);  // a code unit gives at most three bytes, a pair four
+  char* o = out.data();
+  const char16_t* const begin = text.utf16();
+  const char16_t* const end = begin + text.size();
+  for (const char16_t* p = begin; p < end;) {
+    const char16_t* const at = p;
+    char32_t c = *p++;
+    if (c == u'\n') {
+      *o++ = '\r';
+    } else if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
+      c = QChar::surrogateToUcs4(char16_t(c), *p++);
+    } else if (QChar::isSurrogate(c)) {
+      if (policy == OnUnencodable::Stop) {
+        out.clear();
+        return at - begin;
+      }
+      c = '?';
+    }
+    const Code code = escapeCode(c);
+    if (code == NO_BYTES) {
+      o = putUtf8(o, c);
+      continue;
+    }
+    if (code > 0xFF) *o++ = char(code >> 8);
+    *o++ = char(code & 0xFF);
+  }
+  out.truncate(o - out.data());
+  return std::nullopt;
+}
+
+qsizetype utf8Size(QStringView text) {
+  qsizetype size = 0;
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    const char16_t u = *p++;
+    if (u < 0x80) {
+      size += u == u'\n' ? LINE_END_BYTES : 1;
+    } else if (u < 0x800) {
+      size += 2;
+    } else if (QChar::isHighSurrogate(u) && p < end && QChar::isLowSurrogate(*p)) {
+      const Code code = escapeCode(QChar::surrogateToUcs4(u, *p++));
+      size += code == NO_BYTES ? 4 : code > 0xFF ? 2 : 1;
+    } else {
+      size += QChar::isSurrogate(u) ? 1 : 3;  // a lone surrogate compiles as '?'
+    }
+  }
+  return size;
+}
+
+Unencodable unencodableAt(QStringView text, qsizetype at) {
+  const QStringView before = text.first(at);
+  const qsizetype lineStart = before.lastIndexOf(u'\n') + 1;
+  char32_t c = text[at].unicode();
+  if (QChar::isHighSurrogate(c) && at + 1 < text.size() && text[at + 1].isLowSurrogate())
+    c = QChar::surrogateToUcs4(text[at], text[at + 1]);
+  return Unencodable{before.count(u'\n'), at - lineStart, c};
+}
+
 }  // namespace
 
 QString decodeCp932(QByteArrayView bytes) {
@@ -226,20 +377,47 @@ QString loadedText(QByteArrayView fileBytes) {
   return decode(fileBytes, true);
 }
 
+FileEncoding detectEncoding(QByteArrayView fileBytes) {
+  if (fileBytes.startsWith(QByteArrayView(UTF8_BYTE_ORDER_MARK))) return {TextEncoding::Utf8, true};
+  bool beyondAscii = false;
+  const auto* p = reinterpret_cast<const uint8_t*>(fileBytes.data());
+  const auto* const end = p + fileBytes.size();
+  while (p < end) {
+    const int length = readUtf8(p, end).length;
+    if (length == 0) return {};
+    beyondAscii = beyondAscii || length > 1;
+    p += length;
+  }
+  return beyondAscii ? FileEncoding{TextEncoding::Utf8, false} : FileEncoding{};
+}
+
+QString loadedText(QByteArrayView fileBytes, TextEncoding encoding) {
+  return encoding == TextEncoding::Utf8 ? decodeUtf8(fileBytes) : decode(fileBytes, true);
+}
+
 std::optional<Unencodable> encodeCp932(QStringView text, QByteArray& out) {
-  const std::optional<qsizetype> at = encode(text, out, OnUnencodable::Stop);
+  return encodeText(text, TextEncoding::Cp932, out);
+}
+
+std::optional<Unencodable> encodeText(QStringView text, TextEncoding encoding, QByteArray& out) {
+  const std::optional<qsizetype> at = encoding == TextEncoding::Utf8
+                                          ? encodeUtf8(text, out, OnUnencodable::Stop)
+                                          : encode(text, out, OnUnencodable::Stop);
   if (!at) return std::nullopt;
-  const QStringView before = text.first(*at);
-  const qsizetype lineStart = before.lastIndexOf(u'\n') + 1;
-  char32_t c = text[*at].unicode();
-  if (QChar::isHighSurrogate(c) && *at + 1 < text.size() && text[*at + 1].isLowSurrogate())
-    c = QChar::surrogateToUcs4(text[*at], text[*at + 1]);
-  return Unencodable{before.count(u'\n'), *at - lineStart, c};
+  return unencodableAt(text, *at);
 }
 
 QByteArray compileBytes(QStringView line) {
+  return compileBytes(line, TextEncoding::Cp932);
+}
+
+QByteArray compileBytes(QStringView line, TextEncoding encoding) {
   QByteArray bytes;
-  encode(line, bytes, OnUnencodable::WriteQuestionMark);
+  if (encoding == TextEncoding::Utf8) {
+    encodeUtf8(line, bytes, OnUnencodable::WriteQuestionMark);
+  } else {
+    encode(line, bytes, OnUnencodable::WriteQuestionMark);
+  }
   return bytes;
 }
 
@@ -262,4 +440,8 @@ qsizetype cp932Size(QStringView text) {
       size += width[u];
   }
   return size;
+}
+
+qsizetype encodedSize(QStringView text, TextEncoding encoding) {
+  return encoding == TextEncoding::Utf8 ? utf8Size(text) : cp932Size(text);
 }

@@ -1,5 +1,6 @@
-// Code page 932 (Shift-JIS) bytes to and from the editor's text, and the byte counts the status
-// bar shows. Loading never loses a byte: bytes that do not decode, and two-byte sequences that
+// A score's bytes, in code page 932 (Shift-JIS) or UTF-8, to and from the editor's text, and the
+// byte counts the status bar shows. Loading never loses a byte in either encoding. In code page
+// 932 bytes that do not decode, and two-byte sequences that
 // decode to a character whose own encoding is a different sequence, become private-use
 // characters that encode back to exactly those bytes:
 //   a single byte b          -> U+F0000 + b               (escape range U+F0000 to U+F00FF)
@@ -8,6 +9,12 @@
 // cannot hold so that it reads back as the same character (an emoji, a kanji outside the code
 // page, a one-way mapping such as U+301C WAVE DASH) is unencodable: saving refuses it and the
 // compiler reads it as one byte '?'.
+//
+// In UTF-8 a byte that is not part of a valid sequence becomes its single-byte escape, and so do
+// the bytes of a valid sequence whose character lies in an escape range (it would otherwise save
+// as the escape's bytes). The escapes save as their bytes in both encodings, so a text converted
+// from code page 932 keeps the bytes that have no character. Only a lone surrogate is
+// unencodable in UTF-8.
 #pragma once
 
 #include <QByteArray>
@@ -16,12 +23,30 @@
 #include <QStringView>
 #include <optional>
 
+// The encoding a score is read and written in.
+enum class TextEncoding { Cp932, Utf8 };
+
+// What opening found out about a file's bytes.
+struct FileEncoding {
+  TextEncoding encoding = TextEncoding::Cp932;
+  bool byteOrderMark = false;  // UTF-8 only: the file starts with EF BB BF
+};
+
+inline constexpr char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
+inline constexpr qsizetype UTF8_BYTE_ORDER_MARK_BYTES = 3;
+
+// UTF-8 when the bytes start with a byte-order mark, or are valid UTF-8 holding at least one
+// character outside ASCII; code page 932 otherwise (a pure ASCII file included).
+FileEncoding detectEncoding(QByteArrayView fileBytes);
+
 // Decodes bytes without line-end handling: CR and LF become U+000D and U+000A.
 QString decodeCp932(QByteArrayView bytes);
 
 // Decodes a whole file for the editor: every CR LF, lone CR and lone LF becomes one '\n'. A
 // final line end stays as a trailing '\n', so saving writes it back.
 QString loadedText(QByteArrayView fileBytes);
+// The same in the given encoding. For UTF-8 the bytes are those behind a byte-order mark.
+QString loadedText(QByteArrayView fileBytes, TextEncoding encoding);
 
 // The first character that saving cannot write: its 0-based line, its 0-based column in UTF-16
 // units within that line (a cursor position), and the character itself.
@@ -35,9 +60,12 @@ struct Unencodable {
 // the result is empty; otherwise `out` is empty and the result names the first character that
 // cannot be written (a lone surrogate counts as one).
 std::optional<Unencodable> encodeCp932(QStringView text, QByteArray& out);
+// The same in the given encoding (UTF-8: without a byte-order mark).
+std::optional<Unencodable> encodeText(QStringView text, TextEncoding encoding, QByteArray& out);
 
 // Encodes one editor line (no '\n') for the compiler: an unencodable character becomes '?'.
 QByteArray compileBytes(QStringView line);
+QByteArray compileBytes(QStringView line, TextEncoding encoding);
 
 // The number of code page 932 bytes a character takes when compiled: 2 for a double-byte
 // character, a two-byte escape and '\n' (CR LF); 1 for every other character, an unencodable
@@ -46,3 +74,7 @@ int cp932CharBytes(char32_t c);
 
 // The sum of cp932CharBytes over the characters of text; a surrogate pair is one character.
 qsizetype cp932Size(QStringView text);
+
+// The bytes a text takes when compiled in the given encoding ('\n' counting 2): cp932Size, or
+// for UTF-8 each character's sequence, an escape's bytes and 1 for a lone surrogate ('?').
+qsizetype encodedSize(QStringView text, TextEncoding encoding);

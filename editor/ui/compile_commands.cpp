@@ -24,8 +24,8 @@ const QStringList COMPILED_DATA_FILTERS = {"korvel (*.fmd)", "すべてのファ
 int32_t TForm1::compile(CompileTarget target) {
   Memo2->clear();
   Memo1->clearErrorMark();
-  const int32_t result =
-      compiler_->compile(*Memo1->document(), target, document_->midiOutputPath());
+  const int32_t result = compiler_->compile(*Memo1->document(), target, document_->midiOutputPath(),
+                                            document_->encoding());
   if (const std::optional<CompileFailure>& failure = compiler_->failure()) {
     Memo1->setErrorMark(failure->line,
                         document_->characterColumn(failure->line, failure->byteColumn),

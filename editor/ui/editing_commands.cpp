@@ -114,8 +114,8 @@ void TForm1::N6Click() {
   scrollCaretLineToTop();
 }
 
-// Line, column and size in code page 932 bytes. The column counts from the start of the line
-// that holds the caret (the moving end of a selection) to the selection start; a forward
+// Line, column and size in bytes of the document's encoding. The column counts from the start of
+// the line that holds the caret (the moving end of a selection) to the selection start; a forward
 // selection across lines makes that negative, and the column panel then keeps its text.
 void TForm1::updateStatusBar() {
   if (!document_) return;
@@ -124,8 +124,9 @@ void TForm1::updateStatusBar() {
   const QTextDocument* text = Memo1->document();
   const QTextBlock startBlock = text->findBlock(cursor.selectionStart());
   const QTextBlock caretBlock = text->findBlock(cursor.position());
-  const qsizetype inLine = cp932Size(
-      QStringView(startBlock.text()).left(cursor.selectionStart() - startBlock.position()));
+  const qsizetype inLine = encodedSize(
+      QStringView(startBlock.text()).left(cursor.selectionStart() - startBlock.position()),
+      document_->encoding());
   const qsizetype start = bytes.lineOffset(startBlock.blockNumber()) + inLine;
   const qsizetype lineStart = bytes.lineOffset(caretBlock.blockNumber());
   setStatusText(PANEL_LINE, QString("%1 行").arg(startBlock.blockNumber() + 1));

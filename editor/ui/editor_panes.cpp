@@ -9,6 +9,8 @@
 #include <QTextBlock>
 #include <QToolTip>
 
+#include "editor/ui/score_highlighter.h"
+
 namespace {
 
 constexpr int MARGIN_PADDING = 4;  // pixels either side of the numbers
@@ -54,6 +56,8 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setMouseTracking(true);
   viewport()->setMouseTracking(true);
   margin_ = new SourceMargin(*this);
+  highlighter_ = new ScoreHighlighter(document());
+  highlighter_->usePalette(palette());
   connect(this, &QPlainTextEdit::blockCountChanged, this, &SourceEdit::updateMargin);
   connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
     if (dy != 0) {
@@ -204,6 +208,14 @@ QRect SourceEdit::markedCharacterRect() const {
   const QRect left = cursorRect(markCursor_);
   return QRect(left.topLeft(),
                QSize(qMax(QFontMetrics(font()).averageCharWidth(), 4), left.height()));
+}
+
+void SourceEdit::changeEvent(QEvent* event) {
+  QPlainTextEdit::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) {
+    highlighter_->usePalette(palette());
+    margin_->update();
+  }
 }
 
 bool SourceEdit::viewportEvent(QEvent* event) {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+class ScoreHighlighter;
+
 // A compiler report placed in the editor pane: the line (0-based block number), the character in
 // it (a position within the block) and the report's text.
 struct ErrorMark {
@@ -54,6 +56,9 @@ class SourceEdit : public QPlainTextEdit {
   void clearErrorMark();
   std::optional<ErrorMark> errorMark() const;
 
+  // The colours of the text, by the compiler's reading of each line.
+  ScoreHighlighter& highlighter() const { return *highlighter_; }
+
   // The margin: its width (0 when it has nothing to show), painting and tool tip.
   int marginWidth() const;
   void paintMargin(QWidget& margin, const QRect& area);
@@ -75,6 +80,7 @@ class SourceEdit : public QPlainTextEdit {
   void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool viewportEvent(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void updateMargin();
@@ -85,6 +91,7 @@ class SourceEdit : public QPlainTextEdit {
 
   qsizetype inputLimit_ = 0;  // 0: no limit
   QWidget* margin_ = nullptr;
+  ScoreHighlighter* highlighter_ = nullptr;
   bool lineNumbersShown_ = false;
   QTextCursor markCursor_;  // at the marked character, moved along by edits; null: no mark
   QString markText_;

@@ -1,7 +1,7 @@
-// The source file commands of the main window: open, save with a ".bak" copy, save as, close,
-// files dropped onto the window, the recently used files, the modification marker and the
-// automatic backup. The score document does the work; these handlers ask, then show what it
-// reports.
+// The source file commands of the main window: open, save with a ".bak" copy, save as, the
+// conversion between code page 932 and UTF-8, close, files dropped onto the window, the
+// recently used files, the modification marker and the automatic backup. The score document
+// does the work; these handlers ask, then show what it reports.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -18,6 +18,7 @@ namespace {
 
 const char SAVE_PROMPT[] = "ソースが変更されています\n保存しますか？";
 const char MODIFIED_MARK[] = "変更あり";
+const char SAVE_AS_UTF8_QUESTION[] = "\nUTF-8 で保存しますか？";
 const QStringList SOURCE_FILTERS = {"vantor用ソース(*.fms *.txt)", "すべてのファイル(*)"};
 const char RECENT_FILE_GONE[] = " -> ファイルがないため最近使ったファイルから外しました : %1";
 
@@ -116,20 +117,47 @@ void TForm1::Save1Click() {
     N1Click();
     return;
   }
-  const DocumentOutcome outcome = document_->save();
-  if (!outcome.ok) showStop(outcome.boxText);
+  reportSave(document_->save(), [this] { return document_->save(); });
 }
 
 void TForm1::N1Click() {
   const QString initial = document_->hasFileName() ? document_->sourcePath() : QString();
   const QString name = services_.saveFileName(this, {SOURCE_FILTERS, "fms", initial, true});
   if (name.isEmpty()) return;
-  const DocumentOutcome outcome = document_->saveAs(name);
-  if (!outcome.ok) {
+  reportSave(document_->saveAs(name), [this, name] { return document_->saveAs(name); });
+  if (document_->isSaved() && sameFile(document_->sourcePath(), name)) {
+    rememberRecentFile(document_->sourcePath());
+  }
+}
+
+void TForm1::reportSave(const DocumentOutcome& outcome,
+                        const std::function<DocumentOutcome()>& again) {
+  if (outcome.ok) return;
+  if (!outcome.unencodable || document_->encoding() != TextEncoding::Cp932) {
     showStop(outcome.boxText);
     return;
   }
-  rememberRecentFile(document_->sourcePath());
+  if (services_.messageBox(this, outcome.boxText + SAVE_AS_UTF8_QUESTION, std::nullopt,
+                           BoxButtons::YesNo, BoxIcon::Question) != BoxAnswer::Yes)
+    return;
+  document_->convertTo(TextEncoding::Utf8);
+  const DocumentOutcome saved = again();
+  if (!saved.ok) showStop(saved.boxText);
+}
+
+void TForm1::Utf8Convert1Click() {
+  convertTo(TextEncoding::Utf8);
+}
+
+void TForm1::Cp932Convert1Click() {
+  convertTo(TextEncoding::Cp932);
+}
+
+void TForm1::convertTo(TextEncoding encoding) {
+  if (compiler_->busy()) return;
+  const DocumentOutcome outcome = document_->convertTo(encoding);
+  if (!outcome.ok) showStop(outcome.boxText);
+  updateStatusBar();
 }
 
 void TForm1::Close1Click() {

@@ -33,10 +33,10 @@
 
 namespace {
 
-constexpr int STATUS_PANEL_WIDTHS[PANEL_COUNT] = {70, 70, 60, 80, 50};
+constexpr int STATUS_PANEL_WIDTHS[PANEL_COUNT] = {70, 70, 60, 80, 50, 50};
 constexpr Qt::Alignment STATUS_PANEL_ALIGNMENT[PANEL_COUNT] = {
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter,
-    Qt::AlignRight | Qt::AlignVCenter, Qt::AlignLeft | Qt::AlignVCenter};
+    Qt::AlignRight | Qt::AlignVCenter, Qt::AlignLeft | Qt::AlignVCenter,  Qt::AlignCenter};
 
 const char ABOUT_TEXT[] =
     "tarvik32 v1.01\n"
@@ -64,6 +64,13 @@ const ActionEntry ACTIONS[] = {
      false},
     {&TForm1::N16, "自動上書き保存(&V)", {}, "自動上書き保存", nullptr, true},
     {&TForm1::N1, "名前をつけて保存(&A)", {}, nullptr, &TForm1::N1Click, false},
+    {&TForm1::Utf8Convert1, "UTF-8 に変換(&U)", {}, nullptr, &TForm1::Utf8Convert1Click, false},
+    {&TForm1::Cp932Convert1,
+     "シフトJIS に変換(&J)",
+     {},
+     nullptr,
+     &TForm1::Cp932Convert1Click,
+     false},
     {&TForm1::Exit1, "終了(&X)", {}, nullptr, &TForm1::Exit1Click, false},
     {&TForm1::Undo2, "元に戻す(&U)", Qt::CTRL | Qt::Key_Z, nullptr, &TForm1::Undo1Click, false},
     {&TForm1::Redo2, "やり直し", Qt::CTRL | Qt::Key_Y, nullptr, &TForm1::Redo1Click, false},
@@ -243,7 +250,7 @@ void TForm1::createMenus() {
       {&T::File1,
        "ファイル(&F)",
        {&T::Open1, &T::Close1, &T::Recent1, nullptr, &T::midi1, &T::korvel1, nullptr, &T::Save1,
-        &T::N16, &T::N1, nullptr, &T::Exit1}},
+        &T::N16, &T::N1, nullptr, &T::Utf8Convert1, &T::Cp932Convert1, nullptr, &T::Exit1}},
       {&T::Edit1,
        "編集(&E)",
        {&T::Undo2, &T::Redo2, nullptr, &T::Cut2, &T::Copy2, &T::Paste2, &T::Delete2, nullptr,
@@ -356,6 +363,14 @@ void TForm1::createStatusBar() {
   statusPanels_[PANEL_AT]->setText("@");
 }
 
+// The encoding panel names it, and only the conversion to the other encoding is offered.
+void TForm1::encodingChanged(TextEncoding encoding) {
+  const bool utf8 = encoding == TextEncoding::Utf8;
+  setStatusText(PANEL_ENCODING, utf8 ? "UTF-8" : "CP932");
+  Utf8Convert1->setEnabled(!utf8);
+  Cp932Convert1->setEnabled(utf8);
+}
+
 // The document, the playback and the compilations, and what the window shows of them.
 void TForm1::createRooms() {
   playback_ = std::make_unique<PlaybackController>(services_.mediaPlayer(), paths_.tempDir);
@@ -368,7 +383,9 @@ void TForm1::createRooms() {
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
   Memo1->currentBytes = [this] { return document_->size(); };
-  Memo1->bytesOf = [](const QString& text) { return cp932Size(text); };
+  Memo1->bytesOf = [this](const QString& text) { return encodedSize(text, document_->encoding()); };
+  encodingChanged(document_->encoding());
+  connect(document_.get(), &ScoreDocument::encodingChanged, this, &TForm1::encodingChanged);
   connect(document_.get(), &ScoreDocument::savedChanged, this, [this](bool saved) {
     if (saved) {
       setStatusText(PANEL_MODIFIED, QString());

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 
 #include "editor/compile/editor_compile_host.h"
@@ -29,6 +30,8 @@ class QSplitter;
 class QStatusBar;
 class QToolBar;
 class ScoreDocument;
+struct DocumentOutcome;
+enum class TextEncoding;
 class TForm2;
 class TGotoLine;
 class TLogoForm;
@@ -37,7 +40,15 @@ class TTarvikOption;
 inline constexpr qsizetype EDITOR_INPUT_LIMIT = 1000000;  // bytes of typed input
 
 // The status bar's panels, left to right.
-enum StatusPanel { PANEL_LINE, PANEL_COLUMN, PANEL_MODIFIED, PANEL_SIZE, PANEL_AT, PANEL_COUNT };
+enum StatusPanel {
+  PANEL_LINE,
+  PANEL_COLUMN,
+  PANEL_MODIFIED,
+  PANEL_SIZE,
+  PANEL_AT,
+  PANEL_ENCODING,
+  PANEL_COUNT
+};
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -95,6 +106,8 @@ class TForm1 : public QMainWindow {
   QAction* Save1 = nullptr;
   QAction* N16 = nullptr;
   QAction* N1 = nullptr;
+  QAction* Utf8Convert1 = nullptr;
+  QAction* Cp932Convert1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* Undo2 = nullptr;
   QAction* Redo2 = nullptr;
@@ -143,6 +156,8 @@ class TForm1 : public QMainWindow {
   void Save1Click();
   void N1Click();
   void N16Click();
+  void Utf8Convert1Click();
+  void Cp932Convert1Click();
   void Exit1Click();
   void midi1Click();
   void korvel1Click();
@@ -238,6 +253,11 @@ class TForm1 : public QMainWindow {
   // save it. True when the command may go on: No, or Yes and the text was saved.
   bool maybeSave();
   bool closeSource();  // the close command; false when the user kept the text
+  // Shows why a save did not happen. A character code page 932 cannot hold comes with the offer
+  // to save in UTF-8 instead: Yes converts the text and runs `again`.
+  void reportSave(const DocumentOutcome& outcome, const std::function<DocumentOutcome()>& again);
+  void convertTo(TextEncoding encoding);
+  void encodingChanged(TextEncoding encoding);
   void nameChanged();  // after the document took a file name
   void openChosenFile(const QString& fileName);  // after the open dialog or the recent menu
   void rememberRecentFile(const QString& fileName);

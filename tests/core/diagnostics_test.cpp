@@ -134,6 +134,47 @@ TEST(Diagnostics, ReportsInACompilation) {
   }
 }
 
+// A host that shows quoted score bytes its own way, and counts how often it was asked.
+class MarkingHost : public MemoryHost {
+ public:
+  using MemoryHost::MemoryHost;
+  std::string displayText(std::string_view bytes) override {
+    ++displayCalls;
+    return "<" + std::string(bytes) + ">";
+  }
+  int32_t displayCalls = 0;
+};
+
+int32_t compileWith(MemoryHost& host) {
+  CompileSession session;
+  host.attach(session);
+  host.prepare(session, false);
+  return compileSource(session);
+}
+
+// The editor's host decides how quoted score bytes read (its score may be UTF-8); the console
+// prints them as they are and never asks.
+TEST(Diagnostics, QuotedScoreBytesComeFromTheEditorHost) {
+  const std::string score =
+      "cr(\"\xE8\x91\x97\")\r\nsn(\"\xE6\x9B\xB2\")\r\nch1 { \"c\" } \xE3\x81\x82\r\n";
+  MarkingHost editor(FLAVOUR_EDITOR, score);
+  EXPECT_EQ(compileWith(editor), ERROR_UNKNOWN_COMMAND);
+  EXPECT_EQ(editor.messages,
+            (Lines{" [著作情報]:\"<\xE8\x91\x97>\" (3 byte)",
+                   " [シーケンス名]:\"<\xE6\x9B\xB2>\" (3 byte)",
+                   "ERR -> line [00003]:<ch1 { \"c\" } \xE3\x81\x82>", std::string(32, ' ') + "?",
+                   " *** 解読できない命令があります *** "}));
+  EXPECT_EQ(editor.displayCalls, 3);
+
+  MarkingHost console(FLAVOUR_CONSOLE, score);
+  EXPECT_EQ(compileWith(console), ERROR_UNKNOWN_COMMAND);
+  EXPECT_EQ(printed(console),
+            " [copyright]:\"\xE8\x91\x97\" (3 byte)\n [sname]:\"\xE6\x9B\xB2\" (3 byte)\n"
+            "line (3) : ch1 { \"c\" } \xE3\x81\x82\r\n\nIt isn't possible to decipher.\n"
+            "compile stopped!\n");
+  EXPECT_EQ(console.displayCalls, 0);
+}
+
 TEST(Diagnostics, FiveDigitLineNumbersInACompilation) {
   MemoryCompile far(FLAVOUR_EDITOR, rep(123455, "\r\n") + "x");
   EXPECT_EQ(far.run(), ERROR_UNKNOWN_COMMAND);

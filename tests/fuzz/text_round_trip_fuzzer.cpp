@@ -1,7 +1,7 @@
-// libFuzzer target: any bytes as a score opened in the editor and saved again. The bytes go
-// through the code page 932 decoder into the editor's text document and back through the
-// encoder; the result must be the input with every line end (CR LF, lone CR, lone LF) written
-// as CR LF, and the editor's byte count must equal the saved size.
+// libFuzzer target: any bytes as a score opened in the editor and saved again, in code page 932
+// and in UTF-8. The bytes go through the decoder into the editor's text document and back
+// through the encoder; the result must be the input with every line end (CR LF, lone CR, lone
+// LF) written as CR LF, and the editor's byte count must equal the saved size.
 #include <QGuiApplication>
 #include <QTextDocument>
 #include <cstdint>
@@ -37,13 +37,16 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArrayView bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-  QTextDocument document;
-  document.setPlainText(loadedText(bytes));
-  QString text = document.toRawText();
-  text.replace(QChar::ParagraphSeparator, '\n');
-  QByteArray saved;
-  if (encodeCp932(text, saved)) std::abort();  // a loaded text always saves
-  if (saved != withCrLf(data, size)) std::abort();
-  if (cp932Size(text) != saved.size()) std::abort();
+  const QByteArray expected = withCrLf(data, size);
+  for (TextEncoding encoding : {TextEncoding::Cp932, TextEncoding::Utf8}) {
+    QTextDocument document;
+    document.setPlainText(loadedText(bytes, encoding));
+    QString text = document.toRawText();
+    text.replace(QChar::ParagraphSeparator, '\n');
+    QByteArray saved;
+    if (encodeText(text, encoding, saved)) std::abort();  // a loaded text always saves
+    if (saved != expected) std::abort();
+    if (encodedSize(text, encoding) != saved.size()) std::abort();
+  }
   return 0;
 }

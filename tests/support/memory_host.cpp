@@ -35,6 +35,7 @@ class EditorForwarding final : public Forwarding<EditorCompileHost> {
   using Forwarding::Forwarding;
   int32_t sourceLineCount() override { return host_.sourceLineCount(); }
   std::string_view sourceLine(int32_t index) override { return host_.sourceLine(index); }
+  std::string displayText(std::string_view bytes) override { return host_.displayText(bytes); }
 };
 
 }  // namespace
@@ -79,6 +80,10 @@ void MemoryHost::prepare(CompileSession& session, bool compiledData) {
     prepareConsoleCompilation(session, static_cast<ConsoleCompileHost&>(*adapter_), compiledData);
   }
   session_ = &session;
+}
+
+std::string MemoryHost::displayText(std::string_view bytes) {
+  return cp932ToDisplay(bytes);
 }
 
 void MemoryHost::messageLine(std::string_view text) {

@@ -45,6 +45,8 @@ class MemoryHost {
   virtual OutputStream* openOutput();
   virtual int32_t closeOutput(bool keep);
   virtual void autoPanChanged(bool on);
+  // Editor flavour only, as the editor host's default: code page 932.
+  virtual std::string displayText(std::string_view bytes);
 
   // Everything emitted, in order: console texts as they are; editor lines each followed by
   // "\n"; alerts marked "[alert] ".

@@ -1,6 +1,7 @@
 // The score document without a window: what open, save, save as and close do to the file name
-// and the saved state (and the signals a view follows), the refusals as values, and the backup
-// file's start states, recovery and end of run.
+// and the saved state (and the signals a view follows), the refusals as values, the encoding a
+// file opens in and every write keeps, the conversions, and the backup file's start states,
+// recovery and end of run.
 #include "editor/document/score_document.h"
 
 #include <QFile>
@@ -43,6 +44,9 @@ class ScoreDocumentTest : public QObject {
   void failuresComeBackAsValuesAndChangeNothing();
   void backupStartStates();
   void endOfRunKeepsOrRemovesTheBackup();
+  void everyWriteKeepsTheEncodingAndTheMark();
+  void convertingToUtf8KeepsBytesWithoutCharacters();
+  void convertingToCodePage932RefusesWhatItCannotHold();
 
  private:
   QString path(const QString& name) const { return dir->filePath(name); }
@@ -50,6 +54,14 @@ class ScoreDocumentTest : public QObject {
   std::unique_ptr<QTextDocument> text;
   std::unique_ptr<ScoreDocument> document;
 };
+
+namespace {
+
+const QByteArray MARK = "\xEF\xBB\xBF";
+const QByteArray UTF8_SCORE = "cr(\"\xE8\x91\x97\")\r\n// \xE3\x81\x82\x80\r\n";  // a stray byte
+const QByteArray CP932_SCORE = "cr(\"\x92\x98\")\r\n// \x82\xA0\x80\r\n";
+
+}  // namespace
 
 void ScoreDocumentTest::openEditSaveAndCloseMoveThroughTheFourStates() {
   writeFile(path("song.fms"), "a\r\nb");
@@ -151,3 +163,104 @@ void ScoreDocumentTest::endOfRunKeepsOrRemovesTheBackup() {
 
 QTEST_MAIN(ScoreDocumentTest)
 #include "score_document_test.moc"
+
+// A file opens in the encoding its bytes show; save, save as and the backup write it back, the
+// mark kept: unedited byte for byte, edited with the edit in that encoding. Close starts again
+// in code page 932.
+void ScoreDocumentTest::everyWriteKeepsTheEncodingAndTheMark() {
+  QSignalSpy changed(document.get(), &ScoreDocument::encodingChanged);
+  const char* const japanese = "cr(\"著\")\n// あ";
+  const struct {
+    QByteArray file;
+    TextEncoding encoding;
+    bool mark;
+    const char* start;  // of the text
+  } files[] = {
+      {MARK + UTF8_SCORE, TextEncoding::Utf8, true, japanese},
+      {"cr(\"\xE8\x91\x97\")\r\n// \xE3\x81\x82\r\n", TextEncoding::Utf8, false, japanese},
+      {UTF8_SCORE, TextEncoding::Cp932, false, "cr(\""},  // the stray byte is no UTF-8
+      {CP932_SCORE, TextEncoding::Cp932, false, japanese},
+      {"ch1{\"c\"}", TextEncoding::Cp932, false, "ch1{"},
+  };
+  for (const auto& [file, encoding, mark, start] : files) {
+    writeFile(path("song.fms"), file);
+    QVERIFY(document->load(path("song.fms")).ok);
+    QCOMPARE(document->encoding(), encoding);
+    QCOMPARE(document->hasByteOrderMark(), mark);
+    QVERIFY(text->toPlainText().startsWith(QString::fromUtf8(start)));
+    document->setSaved(false);
+    QVERIFY(document->save().ok);
+    QCOMPARE(readFile(path("song.fms")), file);
+    QVERIFY(document->saveAs(path("copy.fms")).ok);
+    QCOMPARE(readFile(path("copy.fms")), file);
+  }
+  QCOMPARE(changed.size(), 2);  // to UTF-8 and back
+
+  writeFile(path("song.fms"), MARK + UTF8_SCORE);
+  QVERIFY(document->load(path("song.fms")).ok);
+  QTextCursor(text.get()).insertText("鷗");  // not in code page 932
+  QVERIFY(document->save().ok);
+  QCOMPARE(readFile(path("song.fms")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
+  QCOMPARE(document->size(), qsizetype(23));
+
+  QCOMPARE(document->takeBackupLock(), BackupStart::Fresh);
+  QVERIFY(document->writeBackup().ok);
+  QCOMPARE(readFile(path("state/!!tarvik32.tmp")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
+  document->close();
+  QCOMPARE(document->encoding(), TextEncoding::Cp932);
+  QCOMPARE(changed.last().at(0).value<TextEncoding>(), TextEncoding::Cp932);
+  document->recoverBackup();
+  QCOMPARE(document->encoding(), TextEncoding::Utf8);
+  QVERIFY(document->hasByteOrderMark());
+  QVERIFY(text->toPlainText().startsWith("鷗cr(\"著\")"));
+}
+
+// The text stays; the file takes the new encoding at the next save. A byte that has no character
+// stays that byte, and then a mark makes the file open as UTF-8 again; so does one for a text
+// that is pure ASCII.
+void ScoreDocumentTest::convertingToUtf8KeepsBytesWithoutCharacters() {
+  const struct {
+    QByteArray file;
+    QByteArray saved;
+  } cases[] = {
+      {CP932_SCORE, MARK + UTF8_SCORE},
+      {"// \x82\xA0\r\n", "// \xE3\x81\x82\r\n"},
+      {"ch1{\"c\"}", MARK + "ch1{\"c\"}"},
+  };
+  for (const auto& c : cases) {
+    writeFile(path("song.fms"), c.file);
+    QVERIFY(document->load(path("song.fms")).ok);
+    const QString before = text->toPlainText();
+    QVERIFY(document->convertTo(TextEncoding::Utf8).ok);
+    QCOMPARE(text->toPlainText(), before);
+    QVERIFY(!document->isSaved());
+    QCOMPARE(document->size(), c.saved.size() - (c.saved.startsWith(MARK) ? MARK.size() : 0));
+    QVERIFY(document->save().ok);
+    QCOMPARE(readFile(path("song.fms")), c.saved);
+    QCOMPARE(readFile(path("song.bak")), c.file);
+    QVERIFY(document->load(path("song.fms")).ok);
+    QCOMPARE(document->encoding(), TextEncoding::Utf8);
+    QCOMPARE(text->toPlainText(), before);
+  }
+}
+
+void ScoreDocumentTest::convertingToCodePage932RefusesWhatItCannotHold() {
+  writeFile(path("song.fms"),
+            MARK + "cr(\"\xE8\x91\x97\")\r\n// \xE3\x81\x82\xF0\x9F\x8E\xB5 \xE9\xB7\x97\r\n");
+  QVERIFY(document->load(path("song.fms")).ok);
+  const DocumentOutcome refused = document->convertTo(TextEncoding::Cp932);
+  QVERIFY(!refused.ok);
+  QCOMPARE(refused.boxText,
+           QString("シフトJIS に変換できません.\n2 行目 7 桁目の文字「\xF0\x9F\x8E\xB5」"
+                   "(U+1F3B5) は\nシフトJIS(コードページ932)で表せません."));
+  QCOMPARE(document->encoding(), TextEncoding::Utf8);
+  QVERIFY(document->isSaved());
+
+  text->find(QString::fromUtf8("\xF0\x9F\x8E\xB5")).removeSelectedText();
+  text->find("鷗").removeSelectedText();
+  QVERIFY(document->convertTo(TextEncoding::Cp932).ok);
+  QCOMPARE(document->encoding(), TextEncoding::Cp932);
+  QVERIFY(!document->hasByteOrderMark());
+  QVERIFY(document->save().ok);
+  QCOMPARE(readFile(path("song.fms")), QByteArray("cr(\"\x92\x98\")\r\n// \x82\xA0 \r\n"));
+}

@@ -1,5 +1,6 @@
-// The code page 932 codec: loading and saving keep every byte, line ends are normalised,
-// unencodable characters are refused or compiled as '?', and byte counts match the bytes written.
+// The score codec: which encoding a file opens in; in code page 932 and in UTF-8, loading and
+// saving keep every byte, line ends are normalised, unencodable characters are refused or
+// compiled as '?', and byte counts match the bytes written.
 #include "editor/document/text_codec.h"
 
 #include <QTest>
@@ -16,6 +17,12 @@ QString ucs4(char32_t c) {
 QByteArray saved(const QString& text) {
   QByteArray out;
   return encodeCp932(text, out) ? QByteArray("<refused>") : out;
+}
+
+// The same in UTF-8.
+QByteArray savedUtf8(const QString& text) {
+  QByteArray out;
+  return encodeText(text, TextEncoding::Utf8, out) ? QByteArray("<refused>") : out;
 }
 
 QByteArray bytePair(int lead, int trail) {
@@ -188,6 +195,105 @@ class TextCodecTest : public QObject {
       QCOMPARE(qsizetype(cp932CharBytes(c)), compileBytes(ucs4(c)).size());
       QCOMPARE(cp932Size(ucs4(c)), compileBytes(ucs4(c)).size());
     }
+  }
+  void detectsTheEncoding_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("utf8");
+    QTest::addColumn<bool>("byteOrderMark");
+    QTest::newRow("empty") << QByteArray() << false << false;
+    QTest::newRow("pure ASCII") << QByteArray("ch1{\"c\"}\r\n") << false << false;
+    QTest::newRow("byte-order mark, ASCII") << QByteArray("\xEF\xBB\xBFx\r\n") << true << true;
+    QTest::newRow("byte-order mark, then no UTF-8")
+        << QByteArray("\xEF\xBB\xBF\x82\xA0") << true << true;
+    QTest::newRow("UTF-8 Japanese") << QByteArray("// \xE3\x81\x82\r\n") << true << false;
+    QTest::newRow("UTF-8, four bytes") << QByteArray("\xF0\x9F\x8E\xB5") << true << false;
+    QTest::newRow("code page 932 Japanese") << QByteArray("// \x82\xA0\r\n") << false << false;
+    QTest::newRow("UTF-8 then a stray byte") << QByteArray("\xE3\x81\x82\x80") << false << false;
+    QTest::newRow("sequence cut at the end")
+        << QByteArray("\xE3\x81\x82\xE3\x81") << false << false;
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << false << false;
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << false << false;
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << false << false;
+    QTest::newRow("mark not at the start")
+        << QByteArray("x\xEF\xBB\xBF") << true << false;  // valid UTF-8: U+FEFF inside
+  }
+  void detectsTheEncoding() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, utf8);
+    QFETCH(bool, byteOrderMark);
+    const FileEncoding found = detectEncoding(file);
+    QCOMPARE(found.encoding == TextEncoding::Utf8, utf8);
+    QCOMPARE(found.byteOrderMark, byteOrderMark);
+  }
+
+  void decodesUtf8ToCharactersOrEscapes_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Japanese") << QByteArray("\xE6\x9B\xB2\xE5\x90\x8D \xEF\xBD\xB1")
+                              << QStringLiteral("曲名 ｱ");
+    QTest::newRow("last character") << QByteArray("\xF4\x8F\xBF\xBF") << ucs4(0x10FFFF);
+    QTest::newRow("private use outside the escapes")
+        << QByteArray("\xEE\x80\x80\xF3\xAF\xBF\xBF") << ucs4(0xE000) + ucs4(0xEFFFF);
+    QTest::newRow("stray bytes") << QByteArray("a\x80\xFF") << "a" + ucs4(0xF0080) + ucs4(0xF00FF);
+    QTest::newRow("cut sequence, then ASCII")
+        << QByteArray("\xE3\x81x") << ucs4(0xF00E3) + ucs4(0xF0081) + "x";
+    QTest::newRow("cut before a line end") << QByteArray("\xE3\r\n") << ucs4(0xF00E3) + "\n";
+    QTest::newRow("character in the pair escapes, bytes escaped")
+        << QByteArray("\xF3\xBF\xB1\x80")
+        << ucs4(0xF00F3) + ucs4(0xF00BF) + ucs4(0xF00B1) + ucs4(0xF0080);
+  }
+  void decodesUtf8ToCharactersOrEscapes() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(loadedText(bytes, TextEncoding::Utf8), text);
+    QCOMPARE(savedUtf8(text), bytes);
+  }
+
+  // As in code page 932: every byte and every pair, in every role, survives load and save.
+  void everyByteAndPairSurvivesAUtf8LoadAndSave() {
+    for (int lead = 0; lead < 256; ++lead) {
+      for (int trail = 0; trail < 256; ++trail) {
+        if (lead == '\r' || lead == '\n' || trail == '\r' || trail == '\n') continue;
+        const QByteArray file = bytePair(lead, trail) + "\r\n" + char(lead) + " " + char(trail);
+        QCOMPARE(savedUtf8(loadedText(file, TextEncoding::Utf8)), file);
+      }
+    }
+  }
+
+  // What code page 932 refuses UTF-8 takes; escapes kept from code page 932 write their bytes;
+  // only a lone surrogate is refused, with its place.
+  void utf8TakesEveryCharacterButALoneSurrogate() {
+    QCOMPARE(savedUtf8(QStringLiteral("鷗\u301C😀\u00A5")),
+             QByteArray("\xE9\xB7\x97\xE3\x80\x9C\xF0\x9F\x98\x80\xC2\xA5"));
+    QCOMPARE(savedUtf8(ucs4(0xF0080) + ucs4(0xFED40) + QStringLiteral("あ")),
+             QByteArray("\x80\xED\x40\xE3\x81\x82"));
+    QByteArray out = "stale";
+    const std::optional<Unencodable> refused =
+        encodeText(QStringLiteral("ab\nあ") + QChar(0xDC00), TextEncoding::Utf8, out);
+    QVERIFY(refused);
+    QCOMPARE(refused->line, qsizetype(1));
+    QCOMPARE(refused->column, qsizetype(1));
+    QCOMPARE(uint(refused->character), 0xDC00u);
+    QCOMPARE(out, QByteArray());
+    QCOMPARE(compileBytes(QString(QChar(0xD800)) + QStringLiteral("あ"), TextEncoding::Utf8),
+             QByteArray("?\xE3\x81\x82"));
+  }
+
+  // Every BMP character, the escape-range edges and characters beyond the BMP count exactly the
+  // UTF-8 bytes they compile to.
+  void utf8CountsMatchCompiledBytes() {
+    for (char32_t c = 0; c < 0x10000; ++c) {
+      if (c == '\n') continue;
+      QCOMPARE(encodedSize(ucs4(c), TextEncoding::Utf8),
+               compileBytes(ucs4(c), TextEncoding::Utf8).size());
+    }
+    for (char32_t c : {0x10000u, 0x1F3B5u, 0xEFFFFu, 0xF0000u, 0xF00FFu, 0xF0100u, 0xF80FFu,
+                       0xF8100u, 0xFFCFFu, 0xFFD00u, 0x10FFFFu}) {
+      QCOMPARE(encodedSize(ucs4(c), TextEncoding::Utf8),
+               compileBytes(ucs4(c), TextEncoding::Utf8).size());
+    }
+    QCOMPARE(encodedSize(QStringLiteral("a\nあ"), TextEncoding::Utf8), qsizetype(6));
+    QCOMPARE(encodedSize(QStringLiteral("a\nあ"), TextEncoding::Cp932), qsizetype(5));
   }
 };
 

@@ -1,7 +1,7 @@
 // Scenario tests of the compile commands and the player window: compile and play with the
 // temporary MIDI file, make MIDI file, compiled-data output, repeated compilations on the one
-// session, the error jump, op(autolr) on the toggles, and the player's display, seek, loop and
-// end of playback.
+// session, the error jump, op(autolr) on the toggles, UTF-8 scores as the console compiler reads
+// them, and the player's display, seek, loop and end of playback.
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -11,6 +11,7 @@
 
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
+#include "tests/support/memory_host.h"
 
 namespace {
 
@@ -25,6 +26,21 @@ QByteArray compileAndPlay(EditorFixture& f) {
   QFile file(f.form->playback().playPath());
   if (!file.open(QIODevice::ReadOnly)) return "<no file>";
   return file.readAll();
+}
+
+QByteArray bytesOf(const std::vector<uint8_t>& bytes) {
+  return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<qsizetype>(bytes.size()));
+}
+
+// The first track chunk of a MIDI file: "MTrk", its length and its events.
+QByteArray firstTrack(const QByteArray& midi) {
+  constexpr qsizetype HEADER_CHUNK = 14;
+  constexpr qsizetype CHUNK_HEAD = 8;
+  if (midi.size() < HEADER_CHUNK + CHUNK_HEAD) return "<no track>";
+  const auto* length = reinterpret_cast<const uint8_t*>(midi.constData() + HEADER_CHUNK + 4);
+  const qsizetype size = length[0] << 24 | length[1] << 16 | length[2] << 8 | length[3];
+  return midi.mid(HEADER_CHUNK, CHUNK_HEAD + size);
 }
 
 void caretToPaneLine(TForm1& form, int line) {
@@ -51,6 +67,8 @@ class CompileCommandsTest : public QObject {
   void compiledDataIsOfferedAlsoAfterAnError();
   void compiledDataWriteFailureIsReported();
   void errorLineJumpsToTheScoreLine();
+  void utf8ScoreMakesTheConsolesMidiFile();
+  void utf8FailingLineIsQuotedAsItReads();
   void opKeywordsSwitchTheAutoPanPair();
   void commandsWaitingDuringACompilationDoNotRun();
   void manualOpensTheFirstOneThatExists();
@@ -337,6 +355,44 @@ void CompileCommandsTest::errorLineJumpsToTheScoreLine() {
   form.Memo2->setPlainText("ERR -> line [00001]:x");
   form.Memo2DblClick();
   QCOMPARE(form.Memo1->textCursor().blockNumber(), 11);
+}
+
+// The editor compiles a UTF-8 score's own bytes: its ".mid" is byte for byte what the core makes
+// of the file's bytes in the editor's flavour, and its first track, which carries the cr and sn
+// texts, is byte for byte the console compiler's (the channel tracks differ between the two
+// programs by design, for every score). The message pane quotes the texts as they read.
+void CompileCommandsTest::utf8ScoreMakesTheConsolesMidiFile() {
+  const QByteArray score =
+      "cr(\"著作 テスト\")\r\nsn(\"曲名\")\r\n// コメント\r\n"
+      "ch1{ \"t120 o4 l4 c d e f\" }  // 旋律\r\nch2{ \"o3 l2 c g\" }\r\n";
+  MemoryCompile editorCore(FLAVOUR_EDITOR, score.toStdString());
+  QCOMPARE(editorCore.run(), 0);
+  MemoryCompile console(FLAVOUR_CONSOLE, score.toStdString());
+  QCOMPARE(console.run(), 0);
+
+  EditorFixture f;
+  f.writeFile("song.fms", score);
+  TForm1& form = f.start({f.path("song.fms")});
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
+  form.midi1Click();
+  const QByteArray midi = f.readFile("song.mid");
+  QCOMPARE(midi, bytesOf(editorCore.host.kept));
+  const QByteArray textEvents("\xFF\x02\x10著作 テスト\0\xFF\x03\x06曲名", 29);  // cr, then sn
+  QVERIFY(midi.contains(textEvents));
+  QCOMPARE(firstTrack(midi), firstTrack(bytesOf(console.host.kept)));
+  QCOMPARE(
+      form.Memo2->toPlainText().split('\n').mid(0, 2),
+      (QStringList{" [著作情報]:\"著作 テスト\" (16 byte)", " [シーケンス名]:\"曲名\" (6 byte)"}));
+}
+
+void CompileCommandsTest::utf8FailingLineIsQuotedAsItReads() {
+  EditorFixture f;
+  f.writeFile("song.fms", "// 曲\r\nch1{ \"c d\" } あ\r\n");
+  TForm1& form = f.start({f.path("song.fms")});
+  form.midi1Click();
+  QCOMPARE(f.boxTexts(), QStringList{"compile stopped!"});
+  QCOMPARE(form.Memo2->toPlainText(), "ERR -> line [00002]:ch1{ \"c d\" } あ\n" + QString(33, ' ') +
+                                          "?\n *** 解読できない命令があります *** ");
 }
 
 void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {

@@ -20,7 +20,8 @@ struct ReportedPosition {
   int column = -1;
 };
 
-ReportedPosition reportedPosition(const TForm1& form) {
+// `utf8`: the pointer counts the UTF-8 bytes of a UTF-8 document.
+ReportedPosition reportedPosition(const TForm1& form, bool utf8 = false) {
   const QStringList lines = form.Memo2->toPlainText().split('\n');
   for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
     if (!lines[i].startsWith("ERR -> line [")) continue;
@@ -29,7 +30,11 @@ ReportedPosition reportedPosition(const TForm1& form) {
     int column = 0;
     QByteArray prefix;
     while (column < echoed.size()) {
-      encodeCp932(echoed.left(column + 1), prefix);
+      if (utf8) {
+        prefix = echoed.left(column + 1).toUtf8();
+      } else {
+        encodeCp932(echoed.left(column + 1), prefix);
+      }
       if (prefix.size() > byte) break;
       ++column;
     }
@@ -45,6 +50,7 @@ class ErrorMarkTest : public QObject {
  private Q_SLOTS:
   void everyErrorCodeMarksItsLineAndCharacter_data();
   void everyErrorCodeMarksItsLineAndCharacter();
+  void markInAUtf8ScoreCountsItsCharacters();
   void failuresOutsideTheScoreMarkNothing();
   void markGoesWithAnEditOfItsLineOrTheNextCompilation();
   void lineNumbersToggleTheMarginAndAreKept();
@@ -91,6 +97,17 @@ void ErrorMarkTest::everyErrorCodeMarksItsLineAndCharacter() {
   QCOMPARE(mark->column, reported.column);
   QCOMPARE(mark->text, QString::fromUtf8(errorText(code, FLAVOUR_EDITOR)));
   QVERIFY(form.Memo1->marginWidth() > 0);  // the sign shows even with the numbers off
+}
+
+void ErrorMarkTest::markInAUtf8ScoreCountsItsCharacters() {
+  EditorFixture f;
+  f.writeFile("utf8.fms", "/* 楽譜 */ ch1{ \"c v20\" }\r\n");  // valid UTF-8 beyond ASCII
+  TForm1& form = f.start({f.path("utf8.fms")});
+  form.N4Click();
+  const ReportedPosition reported = reportedPosition(form, true);
+  QCOMPARE(form.Memo1->errorMark()->line, 0);
+  QCOMPARE(form.Memo1->errorMark()->column, reported.column);
+  QCOMPARE(editorText(form).at(reported.column), QChar('"'));  // just behind the value
 }
 
 void ErrorMarkTest::failuresOutsideTheScoreMarkNothing() {

@@ -1,6 +1,6 @@
 // Scenario tests of the source file commands and the editing view: open, save with ".bak",
-// save as, close, drop, the automatic backup schedule, byte-exact loading and saving, the
-// status bar read-out, go-to-line and the edit menu.
+// save as, close, drop, the automatic backup schedule, byte-exact loading and saving, UTF-8
+// scores and the conversions, the status bar read-out, go-to-line and the edit menu.
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
@@ -47,6 +47,10 @@ class FileCommandsTest : public QObject {
   void everyLineEndOpensAsALineAndSavesAsCrLf();
   void everyByteAndByteSequenceSurvivesOpenAndSave();
   void textThatCodePage932CannotHoldIsNotSaved();
+  void textThatCodePage932CannotHoldSavesAsUtf8OnYes();
+  void utf8ScoreCountsAndShowsItsEncoding();
+  void conversionCommandsFollowTheEncoding();
+  void typedInputCountsUtf8Bytes();
   void failedWriteKeepsTheTextUnsaved();
   void unreadableFilesTakeTheFailedOpenPath();
   void oversizedFileIsRefusedAndOddNamesWork();
@@ -162,14 +166,102 @@ void FileCommandsTest::textThatCodePage932CannotHoldIsNotSaved() {
   end.movePosition(QTextCursor::End);
   form.Memo1->setTextCursor(end);
   typeText(form, QString("// ") + QString::fromUcs4(U"\U0001F3B5"));
+  f.services.boxAnswers = {BoxAnswer::No};
   form.Save1Click();
-  QCOMPARE(f.services.boxes.size(), size_t(1));
-  QVERIFY2(f.services.boxes[0].text.contains("2 行目"), qPrintable(f.services.boxes[0].text));
-  QVERIFY(f.services.boxes[0].text.contains(QString::fromUcs4(U"\U0001F3B5")));
-  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
+  QCOMPARE(
+      f.services.boxesShown(),
+      QStringList{describeBox({"保存できません.\n2 行目の文字「\U0001F3B5」(U+1F3B5) は\n"
+                               "シフトJIS(コードページ932)で表せません.\nUTF-8 で保存しますか？",
+                               std::nullopt, BoxButtons::YesNo, BoxIcon::Question})});
   QVERIFY(!form.document().isSaved());
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("CP932"));
   QCOMPARE(f.readFile("song.fms"), QByteArray("ch1{\"c\"}\r\n"));
   QVERIFY(!f.exists("song.bak"));
+}
+
+// Yes converts the text to UTF-8 and saves it, in save as too; the escaped byte stays a byte.
+void FileCommandsTest::textThatCodePage932CannotHoldSavesAsUtf8OnYes() {
+  EditorFixture f;
+  f.writeFile("song.fms", "// \x82\xA0\r\n");
+  TForm1& form = f.start({f.path("song.fms")});
+  typeText(form, QString::fromUcs4(U"\U0001F3B5"));
+  f.services.boxAnswers = {BoxAnswer::Yes};
+  form.Save1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QVERIFY(form.document().isSaved());
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
+  QCOMPARE(f.readFile("song.fms"), QByteArray("\xF0\x9F\x8E\xB5// \xE3\x81\x82\r\n"));
+  QCOMPARE(f.readFile("song.bak"), QByteArray("// \x82\xA0\r\n"));
+
+  EditorFixture g;
+  TForm1& untitled = g.start();
+  typeText(untitled, QString(QChar(0xDB80)) + QChar(0xDC80) + QStringLiteral(" あ\u301C"));
+  g.services.fileNames = {g.path("new.fms")};
+  g.services.boxAnswers = {BoxAnswer::Yes};
+  untitled.Save1Click();  // save as: the text has no name yet
+  // The byte 0x80 is no UTF-8: the mark keeps the file opening as UTF-8.
+  QCOMPARE(g.readFile("new.fms"), QByteArray("\xEF\xBB\xBF\x80 \xE3\x81\x82\xE3\x80\x9C"));
+  QCOMPARE(untitled.document().sourcePath(), g.path("new.fms"));
+}
+
+void FileCommandsTest::utf8ScoreCountsAndShowsItsEncoding() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("CP932"));
+  f.writeFile("song.fms", "\xEF\xBB\xBF// \xE6\x9B\xB2\r\nab");
+  QVERIFY(form.loadSourceFile(f.path("song.fms")));
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
+  QCOMPARE(form.statusText(PANEL_AT), QString("@"));
+  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 開いたソースのサイズ : 10 バイト"));
+  placeCaret(form, 4);  // after "曲"
+  form.updateStatusBar();
+  QCOMPARE(form.statusText(PANEL_COLUMN), QString("7 桁"));
+  QCOMPARE(form.statusText(PANEL_SIZE), QString("10 Byte"));
+  form.Close1Click();
+  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 閉じたソースのサイズ : 10 バイト"));
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("CP932"));
+}
+
+// Only the conversion to the other encoding is offered; one that cannot be done names the
+// character, its line and its column, and changes nothing.
+void FileCommandsTest::conversionCommandsFollowTheEncoding() {
+  EditorFixture f;
+  f.writeFile("song.fms", "ch1{\"c\"}\r\n// \xE6\x9B\xB2\xE3\x80\x81\xE9\xB7\x97\r\n");
+  TForm1& form = f.start({f.path("song.fms")});
+  QVERIFY(!form.Utf8Convert1->isEnabled() && form.Cp932Convert1->isEnabled());
+  form.Cp932Convert1Click();
+  QCOMPARE(f.services.boxesShown(),
+           QStringList{describeBox({"シフトJIS に変換できません.\n2 行目 10 桁目の文字「鷗」"
+                                    "(U+9DD7) は\nシフトJIS(コードページ932)で表せません.",
+                                    std::nullopt, BoxButtons::Ok, BoxIcon::Stop})});
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
+
+  QTextCursor last(form.Memo1->document()->findBlockByNumber(1));
+  last.movePosition(QTextCursor::EndOfBlock);
+  last.deletePreviousChar();
+  form.Cp932Convert1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QCOMPARE(form.statusText(PANEL_ENCODING), QString("CP932"));
+  QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
+  QCOMPARE(form.statusText(PANEL_SIZE), QString("19 Byte"));
+  QVERIFY(form.Utf8Convert1->isEnabled() && !form.Cp932Convert1->isEnabled());
+  form.Save1Click();
+  QCOMPARE(f.readFile("song.fms"), QByteArray("ch1{\"c\"}\r\n// \x8B\xC8\x81\x41\r\n"));
+}
+
+void FileCommandsTest::typedInputCountsUtf8Bytes() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Utf8Convert1Click();
+  form.Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 4, 'a'));
+  form.Memo1->moveCursor(QTextCursor::End);
+  for (const QChar c : QString("あxyz")) {  // 3 + 1 bytes fit, then nothing more
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(form.Memo1, &press);
+  }
+  QCOMPARE(form.document().size(), EDITOR_INPUT_LIMIT);
+  QVERIFY(editorText(form).endsWith("aあx"));
 }
 
 void FileCommandsTest::failedWriteKeepsTheTextUnsaved() {

@@ -1,0 +1,89 @@
+// The editor's colours: each character gets the format of the kind the core gives its bytes,
+// also behind double-byte text; a block comment and a header command carry over to the next
+// lines and stop where the compiler's reading stops; an edit re-reads what it changes; light
+// and dark palettes get different, readable colours.
+#include "editor/ui/score_highlighter.h"
+
+#include <QPalette>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+namespace {
+
+// The kind of every character of a line as one letter each: '.' plain, 'k' keyword, 'c' comment
+// (line or block), 's' string, 'n' note, '9' number, 'p' parameter, 't' tie or tuplet, 'h'
+// header argument, 'i' ignored.
+QString kinds(const ScoreHighlighter& highlighter, const QTextBlock& block) {
+  const std::pair<SpanKind, QChar> letters[] = {
+      {SPAN_LINE_KEYWORD, 'k'},   {SPAN_LINE_COMMENT, 'c'}, {SPAN_BLOCK_COMMENT, 'c'},
+      {SPAN_COMMAND_STRING, 's'}, {SPAN_NOTE, 'n'},         {SPAN_NUMBER, '9'},
+      {SPAN_PARAMETER, 'p'},      {SPAN_TIE_TUPLET, 't'},   {SPAN_HEADER_ARGUMENT, 'h'},
+      {SPAN_IGNORED, 'i'}};
+  QString shown(block.length() - 1, '.');
+  for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+    QChar letter = '?';
+    for (const auto& [kind, l] : letters) {
+      if (highlighter.format(kind) == range.format) letter = l;
+    }
+    for (int i = range.start; i < range.start + range.length; ++i) shown[i] = letter;
+  }
+  return shown;
+}
+
+}  // namespace
+
+class ScoreHighlighterTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void charactersTakeTheirKindsAlsoBehindDoubleByteText();
+  void commentsAndHeadersCarryOverLinesAndEditsFollow();
+  void lightAndDarkPalettesGetTheirOwnColours();
+};
+
+void ScoreHighlighterTest::charactersTakeTheirKindsAlsoBehindDoubleByteText() {
+  QTextDocument text;
+  text.documentLayout();  // a document reports its changes once it has a layout, as in the pane
+  ScoreHighlighter highlighter(&text);
+  text.setPlainText("/*音楽*/ch1{ \"c4 v10 &d\" } // 終");
+  QCOMPARE(kinds(highlighter, text.firstBlock()), QString("cccccckkkk.sn9sp99stns.k.cccc"));
+}
+
+void ScoreHighlighterTest::commentsAndHeadersCarryOverLinesAndEditsFollow() {
+  QTextDocument text;
+  text.documentLayout();  // a document reports its changes once it has a layout, as in the pane
+  ScoreHighlighter highlighter(&text);
+  text.setPlainText("ch1{ /* open\nstill \"c\"\nend */ \"c\" }\nsn(\"a\"\n\"b\")");
+  QCOMPARE(kinds(highlighter, text.findBlockByNumber(1)), QString("ccccccccc"));
+  QCOMPARE(kinds(highlighter, text.findBlockByNumber(2)).left(8), QString("cccccc.s"));
+  QCOMPARE(kinds(highlighter, text.findBlockByNumber(4)), QString("hhhk"));
+  // Closing the comment on the first line re-reads the lines after it.
+  QTextCursor cursor(text.findBlockByNumber(0));
+  cursor.movePosition(QTextCursor::EndOfBlock);
+  cursor.insertText(" */");
+  QCOMPARE(kinds(highlighter, text.findBlockByNumber(1)).mid(6), QString("sns"));
+}
+
+void ScoreHighlighterTest::lightAndDarkPalettesGetTheirOwnColours() {
+  QTextDocument text;
+  text.documentLayout();  // a document reports its changes once it has a layout, as in the pane
+  ScoreHighlighter highlighter(&text);
+  QPalette light;
+  light.setColor(QPalette::Base, Qt::white);
+  QPalette dark;
+  dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+  for (SpanKind kind : {SPAN_LINE_KEYWORD, SPAN_LINE_COMMENT, SPAN_NOTE, SPAN_NUMBER}) {
+    highlighter.usePalette(light);
+    const QColor onLight = highlighter.format(kind).foreground().color();
+    highlighter.usePalette(dark);
+    const QColor onDark = highlighter.format(kind).foreground().color();
+    // Each keeps a clear distance in lightness from its background.
+    QVERIFY2(onLight.lightness() < 160, qPrintable(onLight.name()));
+    QVERIFY2(onDark.lightness() > 110, qPrintable(onDark.name()));
+  }
+}
+
+QTEST_MAIN(ScoreHighlighterTest)
+#include "score_highlighter_test.moc"
