@@ -12,16 +12,11 @@
 #include "editor/compile/error_line.h"
 #include "editor/playback/playback_controller.h"
 #include "tests/editor/support/scripted_services.h"
+#include "tests/editor/support/test_files.h"
 
 namespace {
 
 const char SCORE[] = "ch1{ \"t120 o4 l4 c d e f\" }\nch2{ \"o3 l2 c g\" }\n";
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
-  return file.readAll();
-}
 
 }  // namespace
 
@@ -70,13 +65,13 @@ void CompileControllerTest::everyTargetGetsTheSameMidiOrTheImage() {
   QCOMPARE(controller->compile(text, CompileTarget::Play), 0);
   QVERIFY(controller->producedData() && !controller->compileFailed());
   QVERIFY(playback->hasTemporaryFile());
-  const QByteArray played = readFile(playback->playPath());
+  const QByteArray played = readTestFile(playback->playPath());
   QVERIFY(played.startsWith("MThd"));
   QVERIFY(playback->playPath().startsWith(dir->path() + "/tarvik32-"));
 
   const QString beside = dir->filePath("song.mid");
   QCOMPARE(controller->compile(text, CompileTarget::MidiFile, beside), 0);
-  QCOMPARE(readFile(beside), played);
+  QCOMPARE(readTestFile(beside), played);
 
   QCOMPARE(controller->compile(text, CompileTarget::CompiledData), 0);
   const std::vector<uint8_t>& image = controller->compiledData();

@@ -12,21 +12,9 @@
 #include <QTextDocument>
 #include <memory>
 
-namespace {
+#include "tests/editor/support/test_files.h"
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
-  return file.readAll();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 class ScoreDocumentTest : public QObject {
   Q_OBJECT
@@ -64,7 +52,7 @@ const QByteArray CP932_SCORE = "cr(\"\x92\x98\")\r\n// \x82\xA0\x80\r\n";
 }  // namespace
 
 void ScoreDocumentTest::openEditSaveAndCloseMoveThroughTheFourStates() {
-  writeFile(path("song.fms"), "a\r\nb");
+  writeTestFile(path("song.fms"), "a\r\nb");
   QSignalSpy saved(document.get(), &ScoreDocument::savedChanged);
   QSignalSpy replaced(document.get(), &ScoreDocument::textReplaced);
   QVERIFY(document->load(path("song.fms")).ok);
@@ -79,8 +67,8 @@ void ScoreDocumentTest::openEditSaveAndCloseMoveThroughTheFourStates() {
   QCOMPARE(saved.last().at(0).toBool(), false);
   QVERIFY(document->save().ok);
   QVERIFY(document->isSaved());
-  QCOMPARE(readFile(path("song.fms")), QByteArray("xa\r\nb"));
-  QCOMPARE(readFile(path("song.bak")), QByteArray("a\r\nb"));
+  QCOMPARE(readTestFile(path("song.fms")), QByteArray("xa\r\nb"));
+  QCOMPARE(readTestFile(path("song.bak")), QByteArray("a\r\nb"));
 
   QVERIFY(document->saveAs(path("other.fms")).ok);
   QCOMPARE(document->sourcePath(), path("other.fms"));
@@ -92,7 +80,7 @@ void ScoreDocumentTest::openEditSaveAndCloseMoveThroughTheFourStates() {
 }
 
 void ScoreDocumentTest::failuresComeBackAsValuesAndChangeNothing() {
-  writeFile(path("song.fms"), "on disk");
+  writeTestFile(path("song.fms"), "on disk");
   QVERIFY(document->load(path("song.fms")).ok);
   QTextCursor(text.get()).insertText("\xF0\x9F\x8E\xB5 ");  // an emoji: no code page 932 bytes
   const DocumentOutcome refused = document->save();
@@ -100,7 +88,7 @@ void ScoreDocumentTest::failuresComeBackAsValuesAndChangeNothing() {
   QCOMPARE(refused.boxText,
            QString("保存できません.\n1 行目の文字「\xF0\x9F\x8E\xB5」(U+1F3B5) は\n"
                    "シフトJIS(コードページ932)で表せません."));
-  QCOMPARE(readFile(path("song.fms")), QByteArray("on disk"));
+  QCOMPARE(readTestFile(path("song.fms")), QByteArray("on disk"));
   QVERIFY(!QFile::exists(path("song.bak")));
   QVERIFY(!document->isSaved());
 
@@ -119,7 +107,7 @@ void ScoreDocumentTest::backupStartStates() {
   QVERIFY(document->backupActive());
   QTextCursor(text.get()).insertText("typed");
   QVERIFY(document->writeBackup().ok);
-  QCOMPARE(readFile(path("state/!!tarvik32.tmp")), QByteArray("typed"));
+  QCOMPARE(readTestFile(path("state/!!tarvik32.tmp")), QByteArray("typed"));
 
   // A second document on the same file: held elsewhere, no backups.
   QTextDocument otherText;
@@ -131,7 +119,7 @@ void ScoreDocumentTest::backupStartStates() {
   document.reset();
   QTextDocument thirdText;
   ScoreDocument third(thirdText, path("state/!!tarvik32.tmp"));
-  writeFile(path("song.fms"), "file");
+  writeTestFile(path("song.fms"), "file");
   QVERIFY(third.load(path("song.fms")).ok);
   QCOMPARE(third.takeBackupLock(), BackupStart::LeftOver);
   third.recoverBackup();
@@ -139,7 +127,7 @@ void ScoreDocumentTest::backupStartStates() {
   QVERIFY(!third.hasFileName() && !third.isSaved());
 
   // A folder that cannot be made: no backups and nothing to say.
-  writeFile(path("plain"), "a file where the folder should be");
+  writeTestFile(path("plain"), "a file where the folder should be");
   QTextDocument fourthText;
   ScoreDocument fourth(fourthText, path("plain/state/!!tarvik32.tmp"));
   QCOMPARE(fourth.takeBackupLock(), BackupStart::Unavailable);
@@ -152,7 +140,7 @@ void ScoreDocumentTest::endOfRunKeepsOrRemovesTheBackup() {
   QTextCursor(text.get()).insertText("edited");
   QVERIFY(document->preserveUnsavedText());
   QVERIFY(document->releaseBackup(true));
-  QCOMPARE(readFile(path("state/!!tarvik32.tmp")), QByteArray("edited"));
+  QCOMPARE(readTestFile(path("state/!!tarvik32.tmp")), QByteArray("edited"));
 
   QTextDocument nextText;
   ScoreDocument next(nextText, path("state/!!tarvik32.tmp"));
@@ -183,29 +171,29 @@ void ScoreDocumentTest::everyWriteKeepsTheEncodingAndTheMark() {
       {"ch1{\"c\"}", TextEncoding::Cp932, false, "ch1{"},
   };
   for (const auto& [file, encoding, mark, start] : files) {
-    writeFile(path("song.fms"), file);
+    writeTestFile(path("song.fms"), file);
     QVERIFY(document->load(path("song.fms")).ok);
     QCOMPARE(document->encoding(), encoding);
     QCOMPARE(document->hasByteOrderMark(), mark);
     QVERIFY(text->toPlainText().startsWith(QString::fromUtf8(start)));
     document->setSaved(false);
     QVERIFY(document->save().ok);
-    QCOMPARE(readFile(path("song.fms")), file);
+    QCOMPARE(readTestFile(path("song.fms")), file);
     QVERIFY(document->saveAs(path("copy.fms")).ok);
-    QCOMPARE(readFile(path("copy.fms")), file);
+    QCOMPARE(readTestFile(path("copy.fms")), file);
   }
   QCOMPARE(changed.size(), 2);  // to UTF-8 and back
 
-  writeFile(path("song.fms"), MARK + UTF8_SCORE);
+  writeTestFile(path("song.fms"), MARK + UTF8_SCORE);
   QVERIFY(document->load(path("song.fms")).ok);
   QTextCursor(text.get()).insertText("鷗");  // not in code page 932
   QVERIFY(document->save().ok);
-  QCOMPARE(readFile(path("song.fms")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
+  QCOMPARE(readTestFile(path("song.fms")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
   QCOMPARE(document->size(), qsizetype(23));
 
   QCOMPARE(document->takeBackupLock(), BackupStart::Fresh);
   QVERIFY(document->writeBackup().ok);
-  QCOMPARE(readFile(path("state/!!tarvik32.tmp")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
+  QCOMPARE(readTestFile(path("state/!!tarvik32.tmp")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
   document->close();
   QCOMPARE(document->encoding(), TextEncoding::Cp932);
   QCOMPARE(changed.last().at(0).value<TextEncoding>(), TextEncoding::Cp932);
@@ -228,7 +216,7 @@ void ScoreDocumentTest::convertingToUtf8KeepsBytesWithoutCharacters() {
       {"ch1{\"c\"}", MARK + "ch1{\"c\"}"},
   };
   for (const auto& c : cases) {
-    writeFile(path("song.fms"), c.file);
+    writeTestFile(path("song.fms"), c.file);
     QVERIFY(document->load(path("song.fms")).ok);
     const QString before = text->toPlainText();
     QVERIFY(document->convertTo(TextEncoding::Utf8).ok);
@@ -236,8 +224,8 @@ void ScoreDocumentTest::convertingToUtf8KeepsBytesWithoutCharacters() {
     QVERIFY(!document->isSaved());
     QCOMPARE(document->size(), c.saved.size() - (c.saved.startsWith(MARK) ? MARK.size() : 0));
     QVERIFY(document->save().ok);
-    QCOMPARE(readFile(path("song.fms")), c.saved);
-    QCOMPARE(readFile(path("song.bak")), c.file);
+    QCOMPARE(readTestFile(path("song.fms")), c.saved);
+    QCOMPARE(readTestFile(path("song.bak")), c.file);
     QVERIFY(document->load(path("song.fms")).ok);
     QCOMPARE(document->encoding(), TextEncoding::Utf8);
     QCOMPARE(text->toPlainText(), before);
@@ -245,8 +233,8 @@ void ScoreDocumentTest::convertingToUtf8KeepsBytesWithoutCharacters() {
 }
 
 void ScoreDocumentTest::convertingToCodePage932RefusesWhatItCannotHold() {
-  writeFile(path("song.fms"),
-            MARK + "cr(\"\xE8\x91\x97\")\r\n// \xE3\x81\x82\xF0\x9F\x8E\xB5 \xE9\xB7\x97\r\n");
+  writeTestFile(path("song.fms"),
+                MARK + "cr(\"\xE8\x91\x97\")\r\n// \xE3\x81\x82\xF0\x9F\x8E\xB5 \xE9\xB7\x97\r\n");
   QVERIFY(document->load(path("song.fms")).ok);
   const DocumentOutcome refused = document->convertTo(TextEncoding::Cp932);
   QVERIFY(!refused.ok);
@@ -262,5 +250,5 @@ void ScoreDocumentTest::convertingToCodePage932RefusesWhatItCannotHold() {
   QCOMPARE(document->encoding(), TextEncoding::Cp932);
   QVERIFY(!document->hasByteOrderMark());
   QVERIFY(document->save().ok);
-  QCOMPARE(readFile(path("song.fms")), QByteArray("cr(\"\x92\x98\")\r\n// \x82\xA0 \r\n"));
+  QCOMPARE(readTestFile(path("song.fms")), QByteArray("cr(\"\x92\x98\")\r\n// \x82\xA0 \r\n"));
 }

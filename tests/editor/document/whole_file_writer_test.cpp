@@ -16,26 +16,9 @@
 
 #include "editor/ui/ending_signals.h"
 #include "tests/editor/support/child_process.h"
+#include "tests/editor/support/test_files.h"
 
 namespace {
-
-void writePlain(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readPlain(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
-  return file.readAll();
-}
-
-mode_t modeOf(const QString& path) {
-  struct stat info {};
-  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
-  return info.st_mode & 07777;
-}
 
 WholeFileOptions withBak(const QString& bak) {
   WholeFileOptions options;
@@ -71,27 +54,27 @@ void WholeFileWriterTest::threeSavesLeaveTheSecondInTheBakAndKeepTheMode() {
   ::chmod(QFile::encodeName(score).constData(), 0600);
   QVERIFY(writeFileWhole(score, "two", withBak(bak)).ok());
   QVERIFY(writeFileWhole(score, "three", withBak(bak)).ok());
-  QCOMPARE(readPlain(score), QByteArray("three"));
-  QCOMPARE(readPlain(bak), QByteArray("two"));
-  QCOMPARE(modeOf(score), mode_t(0600));
+  QCOMPARE(readTestFile(score), QByteArray("three"));
+  QCOMPARE(readTestFile(bak), QByteArray("two"));
+  QCOMPARE(fileMode(score), mode_t(0600));
   QCOMPARE(entries(), (QStringList{"song.bak", "song.fms"}));
 
   // A new file gets the mode a plain create would give it.
   const mode_t mask = ::umask(022);
   QVERIFY(writeFileWhole(path("new.fms"), "x").ok());
   ::umask(mask);
-  QCOMPARE(modeOf(path("new.fms")), mode_t(0644));
+  QCOMPARE(fileMode(path("new.fms")), mode_t(0644));
 }
 
 void WholeFileWriterTest::refusalsChangeNothing() {
   // A read-only score, for its owner and for the superuser alike.
-  writePlain(path("ro.fms"), "old");
-  writePlain(path("ro.bak"), "older");
+  writeTestFile(path("ro.fms"), "old");
+  writeTestFile(path("ro.bak"), "older");
   ::chmod(QFile::encodeName(path("ro.fms")).constData(), 0444);
   WriteOutcome outcome = writeFileWhole(path("ro.fms"), "new", withBak(path("ro.bak")));
   QCOMPARE(outcome.failure, WriteFailure::ReadOnly);
-  QCOMPARE(readPlain(path("ro.fms")), QByteArray("old"));
-  QCOMPARE(readPlain(path("ro.bak")), QByteArray("older"));
+  QCOMPARE(readTestFile(path("ro.fms")), QByteArray("old"));
+  QCOMPARE(readTestFile(path("ro.bak")), QByteArray("older"));
 
   // A folder at the score's name is never renamed away.
   QVERIFY(QDir(dir->path()).mkdir("folder.fms"));
@@ -100,12 +83,12 @@ void WholeFileWriterTest::refusalsChangeNothing() {
   QVERIFY(QFileInfo(path("folder.fms")).isDir());
 
   // The previous version cannot take the ".bak" name: the save stops before anything moves.
-  writePlain(path("song.fms"), "previous");
+  writeTestFile(path("song.fms"), "previous");
   QVERIFY(QDir(dir->path()).mkdir("song.bak"));
   outcome = writeFileWhole(path("song.fms"), "next", withBak(path("song.bak")));
   QCOMPARE(outcome.failure, WriteFailure::KeepPrevious);
   QVERIFY(!describeWriteFailure(outcome).isEmpty());
-  QCOMPARE(readPlain(path("song.fms")), QByteArray("previous"));
+  QCOMPARE(readTestFile(path("song.fms")), QByteArray("previous"));
 
   QCOMPARE(entries(), (QStringList{"folder.fms", "ro.bak", "ro.fms", "song.bak", "song.fms"}));
 }
@@ -115,8 +98,8 @@ void WholeFileWriterTest::refusalsChangeNothing() {
 void WholeFileWriterTest::failedWritesUnderAFileSizeLimitLeaveEverythingAsItWas() {
   const QString score = path("song.fms");
   const QString bak = path("song.bak");
-  writePlain(score, "version two");
-  writePlain(bak, "version one");
+  writeTestFile(score, "version two");
+  writeTestFile(bak, "version one");
   for (const qsizetype size : {qsizetype(5000), qsizetype(300000)}) {
     const ChildOutcome child = runInChild(
         [&] {
@@ -129,8 +112,8 @@ void WholeFileWriterTest::failedWritesUnderAFileSizeLimitLeaveEverythingAsItWas(
         4096);
     QVERIFY2(child.exited && child.status == 0,
              qPrintable(QString("%1 bytes: %2").arg(size).arg(child.describe())));
-    QCOMPARE(readPlain(score), QByteArray("version two"));
-    QCOMPARE(readPlain(bak), QByteArray("version one"));
+    QCOMPARE(readTestFile(score), QByteArray("version two"));
+    QCOMPARE(readTestFile(bak), QByteArray("version one"));
     QCOMPARE(entries(), (QStringList{"song.bak", "song.fms"}));
   }
 }
@@ -141,7 +124,7 @@ void WholeFileWriterTest::theNameIsNeverEmptyWhateverMomentAKillStrikes() {
   const QString score = path("song.fms");
   const QByteArray a(1 << 20, 'a');
   const QByteArray b(1 << 20, 'b');
-  writePlain(score, a);
+  writeTestFile(score, a);
   std::mt19937 random(20261209);
   for (int round = 0; round < 20; ++round) {
     const pid_t pid = ::fork();
@@ -151,7 +134,7 @@ void WholeFileWriterTest::theNameIsNeverEmptyWhateverMomentAKillStrikes() {
     ::usleep(2000 + random() % 40000);
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
-    const QByteArray now = readPlain(score);
+    const QByteArray now = readTestFile(score);
     QVERIFY2(now == a || now == b,
              qPrintable(QString("round %1: %2 bytes").arg(round).arg(now.size())));
   }

@@ -11,14 +11,9 @@
 #include <memory>
 
 #include "tests/editor/support/scripted_services.h"
+#include "tests/editor/support/test_files.h"
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return "<cannot open>";
-  return file.readAll();
-}
 
 // Settings and dialog in one format: auto-save, loop, line numbers, maximized and auto pan
 // (check boxes 1 to 5) as a letter each or "-", then the font item and the gate step.
@@ -108,7 +103,7 @@ class OptionsDialogTest : public QObject {
     run(settingsPath());
     QCOMPARE(opened, "S--M- font 1 q7");
     QCOMPARE(stored(settings, q7Default), "S--M- font 1 q8");
-    QCOMPARE(readFile(settingsPath()).toHex(' '), settingsImage(0x29, 0).toHex(' '));
+    QCOMPARE(readTestFile(settingsPath()).toHex(' '), settingsImage(0x29, 0).toHex(' '));
     QCOMPARE(services->boxesShown(), QStringList{SAVED_BOX});
   }
 
@@ -126,7 +121,7 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(opened, "SLNMP font 2 q7");
     QCOMPARE(afterReset, "----- font 0 q8");
     QCOMPARE(services->dialogsShown, 1);
-    QCOMPARE(readFile(settingsPath()).toHex(' '), old.toHex(' '));
+    QCOMPARE(readTestFile(settingsPath()).toHex(' '), old.toHex(' '));
     QCOMPARE(stored(settings, q7Default), "SLNMP font 2 q7");
     QCOMPARE(services->boxesShown(), QStringList{});
   }
@@ -137,7 +132,7 @@ class OptionsDialogTest : public QObject {
     script(QDialog::Accepted, true);
 
     run(settingsPath());
-    QCOMPARE(readFile(settingsPath()).toHex(' '), settingsImage(0x10, 0).toHex(' '));
+    QCOMPARE(readTestFile(settingsPath()).toHex(' '), settingsImage(0x10, 0).toHex(' '));
     QCOMPARE(stored(settings, q7Default), "----- font 0 q8");
     QCOMPARE(services->boxesShown(), QStringList{SAVED_BOX});
   }
@@ -151,7 +146,7 @@ class OptionsDialogTest : public QObject {
     });
 
     run(settingsPath());
-    QCOMPARE(readFile(settingsPath()).toHex(' '), settingsImage(0x24, 0x01).toHex(' '));
+    QCOMPARE(readTestFile(settingsPath()).toHex(' '), settingsImage(0x24, 0x01).toHex(' '));
     QCOMPARE(stored(settings, q7Default), "--N-P font 1 q8");
   }
 

@@ -14,20 +14,9 @@
 
 #include "editor/settings/options_dialog.h"
 #include "tests/editor/support/scripted_services.h"  // settingsImage
+#include "tests/editor/support/test_files.h"
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return "<cannot open>";
-  return file.readAll();
-}
 
 // The stored values in one line: auto-save, loop, line numbers, maximized, auto pan as a letter
 // each or "-", then the font index and the default gate step.
@@ -80,7 +69,7 @@ class SettingsFileTest : public QObject {
   void flagBytesLoadIntoSettings() {
     QFETCH(QByteArray, file);
     QFETCH(QString, expected);
-    writeFile(path(), file);
+    writeTestFile(path(), file);
     QCOMPARE(load(path()), SettingsLoad::Loaded);
     QCOMPARE(stored(settings, q7Default), expected);
   }
@@ -94,7 +83,7 @@ class SettingsFileTest : public QObject {
   }
   void wrongVersionIsRejected() {
     QFETCH(QByteArray, file);
-    writeFile(path(), file);
+    writeTestFile(path(), file);
     QCOMPARE(load(path()), SettingsLoad::WrongVersion);
     QCOMPARE(stored(settings, q7Default), ALL_ON);
   }
@@ -111,7 +100,7 @@ class SettingsFileTest : public QObject {
   void saveWritesTheWholeImageAndCreatesTheFolder() {
     const QString file = path("config/tarvik32/tarvik32.cfg");
     QVERIFY(saveSettings(file, {true, true, true, true, true, 2}, true));
-    QCOMPARE(readFile(file).toHex(' '), settingsImage(0xcf, 0x01).toHex(' '));
+    QCOMPARE(readTestFile(file).toHex(' '), settingsImage(0xcf, 0x01).toHex(' '));
   }
 
   void failedSaveLeavesTheOldFileAlone() {
@@ -119,9 +108,9 @@ class SettingsFileTest : public QObject {
     // file beside it, so this save fails only after the new image was built.
     const QString name = QString(251, 'x') + ".cfg";
     const QByteArray old = settingsImage(0x10, 0);
-    writeFile(path(name), old);
+    writeTestFile(path(name), old);
     QVERIFY(!saveSettings(path(name), {true, false, false, false, false, 0}, false));
-    QCOMPARE(readFile(path(name)).toHex(' '), old.toHex(' '));
+    QCOMPARE(readTestFile(path(name)).toHex(' '), old.toHex(' '));
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
   }
 

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTest>
 
+#include "tests/editor/support/test_files.h"
+
 EditorFixture::EditorFixture() {
   QDir(dir.path()).mkdir("tmp");
   paths.programPath = dir.filePath("bin/tarvik32");
@@ -34,15 +36,11 @@ bool EditorFixture::closeWindow() {
 }
 
 void EditorFixture::writeFile(const QString& name, const QByteArray& bytes) const {
-  QFile file(path(name));
-  QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path(name)));
-  file.write(bytes);
+  writeTestFile(path(name), bytes);
 }
 
 QByteArray EditorFixture::readFile(const QString& name) const {
-  QFile file(path(name));
-  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
-  return file.readAll();
+  return readTestFile(path(name));
 }
 
 bool EditorFixture::exists(const QString& name) const {

@@ -18,17 +18,12 @@
 #include "editor/ui/qt_translation.h"
 #include "tests/editor/support/child_process.h"
 #include "tests/editor/support/editor_fixture.h"
+#include "tests/editor/support/test_files.h"
 
 namespace {
 
 const char SAVE_PROMPT[] = "ソースが変更されています\n保存しますか？";
 const char SCORE[] = "ch1{ \"t120 o4 l4 c d e f\" }\n";
-
-mode_t modeOf(const QString& path) {
-  struct stat info {};
-  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
-  return info.st_mode & 07777;
-}
 
 // The child's checks, each with its own exit status so a failure says which one.
 int firstFailed(std::initializer_list<bool> checks) {
@@ -134,7 +129,7 @@ void NothingLostTest::saveKeepsThePermissionsAndRefusesAReadOnlyScore() {
   typeText(form, "more ");
   form.Save1Click();
   QCOMPARE(f.readFile("private.fms"), QByteArray("more secret"));
-  QCOMPARE(modeOf(f.path("private.fms")), mode_t(0600));
+  QCOMPARE(fileMode(f.path("private.fms")), mode_t(0600));
 
   f.writeFile("locked.fms", "locked");
   ::chmod(QFile::encodeName(f.path("locked.fms")).constData(), 0444);
@@ -249,12 +244,12 @@ void NothingLostTest::backupFolderIsPrivateToTheUser() {
   QCOMPARE(path, dir.filePath("state/tarvik32/!!tarvik32.tmp"));
   BackupLock lock(path);
   QVERIFY(lock.prepareFolder());
-  QCOMPARE(modeOf(dir.filePath("state/tarvik32")), mode_t(0700));
+  QCOMPARE(fileMode(dir.filePath("state/tarvik32")), mode_t(0700));
   QVERIFY(lock.createEmpty());
-  QCOMPARE(modeOf(path), mode_t(0600));
+  QCOMPARE(fileMode(path), mode_t(0600));
   QVERIFY(lock.acquire());
   QVERIFY(lock.write("text"));
-  QCOMPARE(modeOf(path), mode_t(0600));
+  QCOMPARE(fileMode(path), mode_t(0600));
 }
 
 void NothingLostTest::composedInputObeysTheCapacity() {
