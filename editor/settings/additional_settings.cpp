@@ -15,6 +15,11 @@ namespace {
 
 const char RECENT_FILES_ARRAY[] = "RecentFiles";
 const char RECENT_FILE_KEY[] = "path";
+const char SOUND_FONT_KEY[] = "Sound/SoundFont";
+const char AUDIO_OUTPUT_KEY[] = "Sound/AudioOutput";
+const char REVERB_KEY[] = "Sound/Reverb";
+const char CHORUS_KEY[] = "Sound/Chorus";
+const char GAIN_KEY[] = "Sound/Gain";
 
 QString comparable(const QString& path) {
   const QFileInfo info(path);
@@ -53,6 +58,15 @@ void AdditionalSettings::read() {
     if (!known) recentFiles_.append(path);
   }
   settings.endArray();
+
+  sound_.soundFont = settings.value(SOUND_FONT_KEY).toString();
+  sound_.audioOutput = settings.value(AUDIO_OUTPUT_KEY).toString();
+  sound_.reverb = settings.value(REVERB_KEY, true).toBool();
+  sound_.chorus = settings.value(CHORUS_KEY, true).toBool();
+  bool numeric = false;
+  const double gain = settings.value(GAIN_KEY, SoundSettings::GAIN_DEFAULT).toDouble(&numeric);
+  if (numeric && gain >= SoundSettings::GAIN_MIN && gain <= SoundSettings::GAIN_MAX)
+    sound_.gain = gain;
 }
 
 bool AdditionalSettings::write() const {
@@ -65,6 +79,11 @@ bool AdditionalSettings::write() const {
     settings.setValue(RECENT_FILE_KEY, recentFiles_.at(i));
   }
   settings.endArray();
+  settings.setValue(SOUND_FONT_KEY, sound_.soundFont);
+  settings.setValue(AUDIO_OUTPUT_KEY, sound_.audioOutput);
+  settings.setValue(REVERB_KEY, sound_.reverb);
+  settings.setValue(CHORUS_KEY, sound_.chorus);
+  settings.setValue(GAIN_KEY, sound_.gain);
   settings.sync();
   return settings.status() == QSettings::NoError;
 }
@@ -80,5 +99,11 @@ bool AdditionalSettings::addRecentFile(const QString& path) {
 bool AdditionalSettings::removeRecentFile(const QString& path) {
   if (recentFiles_.removeIf([&path](const QString& entry) { return sameFile(entry, path); }) == 0)
     return true;
+  return write();
+}
+
+bool AdditionalSettings::setSound(const SoundSettings& sound) {
+  if (sound == sound_) return true;
+  sound_ = sound;
   return write();
 }

@@ -1,5 +1,5 @@
 // The editor's additional settings: what the fixed 512-byte tarvik32.cfg image has no room for,
-// kept in an INI file of its own (today the recently used scores). A missing, unreadable or
+// kept in an INI file of its own (the recently used scores and the sound). A missing, unreadable or
 // malformed file reads as the defaults and is never reported; the file is written only when
 // what it holds changes.
 #pragma once
@@ -8,6 +8,23 @@
 #include <QStringList>
 
 inline constexpr int RECENT_FILES_MAX = 10;  // entries of the recent-files menu
+
+// How the editor makes sound, for playing and for the audio export. The defaults are what the
+// editor did before the sound could be chosen.
+struct SoundSettings {
+  static constexpr double GAIN_MIN = 0.0;
+  static constexpr double GAIN_MAX = 10.0;  // FluidSynth's range of synth.gain
+  static constexpr double GAIN_DEFAULT = 0.2;
+
+  QString soundFont;    // an .sf2/.sf3 file; empty: Debian's General MIDI SoundFont
+  QString audioOutput;  // empty: automatic; else a FluidSynth driver name ("pulseaudio", "alsa",
+                        // "jack", "sdl2")
+  bool reverb = true;
+  bool chorus = true;
+  double gain = GAIN_DEFAULT;
+
+  bool operator==(const SoundSettings&) const = default;
+};
 
 // "$XDG_CONFIG_HOME/tarvik32/tarvik32.conf"; ~/.config stands for an unset XDG_CONFIG_HOME.
 QString additionalSettingsFilePath();
@@ -30,10 +47,17 @@ class AdditionalSettings {
   // Drops the entries of path's file and writes the file when there were any.
   bool removeRecentFile(const QString& path);
 
+  // Values out of range read as their defaults; an unknown output name is kept (the player
+  // falls back and says so).
+  const SoundSettings& sound() const { return sound_; }
+  // Keeps the new sound settings and writes the file; false when it could not be written.
+  bool setSound(const SoundSettings& sound);
+
  private:
   void read();
   bool write() const;
 
   QString path_;
   QStringList recentFiles_;
+  SoundSettings sound_;
 };
