@@ -427,6 +427,14 @@ int cp932CharBytes(char32_t c) {
   return code != NO_BYTES && code > 0xFF ? 2 : 1;
 }
 
+int utf8CharBytes(char32_t c) {
+  if (c < 0x80) return 1;
+  if (c < 0x800) return 2;
+  if (c < 0x10000) return QChar::isSurrogate(c) ? 1 : 3;
+  const Code code = escapeCode(c);
+  return code == NO_BYTES ? 4 : code > 0xFF ? 2 : 1;
+}
+
 qsizetype cp932Size(QStringView text) {
   const auto& width = tables().width;
   qsizetype size = 0;

@@ -71,6 +71,8 @@ QByteArray compileBytes(QStringView line, TextEncoding encoding);
 // character, a two-byte escape and '\n' (CR LF); 1 for every other character, an unencodable
 // one included.
 int cp932CharBytes(char32_t c);
+// The same in UTF-8: the character's sequence, an escape's bytes, 1 for a lone surrogate ('?').
+int utf8CharBytes(char32_t c);
 
 // The sum of cp932CharBytes over the characters of text; a surrogate pair is one character.
 qsizetype cp932Size(QStringView text);

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QToolTip>
 
@@ -58,6 +59,9 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   margin_ = new SourceMargin(*this);
   highlighter_ = new ScoreHighlighter(document());
   highlighter_->usePalette(palette());
+  highlighter_->setLinesInView([this] { return linesInView(); });
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, highlighter_,
+          &ScoreHighlighter::colourLinesInView);
   connect(this, &QPlainTextEdit::blockCountChanged, this, &SourceEdit::updateMargin);
   connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
     if (dy != 0) {
@@ -68,6 +72,14 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   });
   connect(document(), &QTextDocument::contentsChange, this, &SourceEdit::contentsChanged);
   updateMargin();
+}
+
+// Without line wrapping the vertical scroll bar counts lines: its value is the first line shown.
+// A screenful above and below is counted in, so that a step of scrolling finds its lines coloured.
+std::pair<int, int> SourceEdit::linesInView() const {
+  const int rows = viewport()->height() / qMax(fontMetrics().lineSpacing(), 1) + 1;
+  const int first = verticalScrollBar()->value();
+  return {first - rows, first + 2 * rows};
 }
 
 void SourceEdit::setSelections(SelectionLayer layer,
@@ -108,6 +120,7 @@ void SourceEdit::updateMargin() {
 void SourceEdit::resizeEvent(QResizeEvent* event) {
   QPlainTextEdit::resizeEvent(event);
   updateMargin();
+  highlighter_->colourLinesInView();  // a taller pane shows lines not yet coloured
 }
 
 QColor SourceEdit::markColour() const {

@@ -84,6 +84,7 @@ class SourceEdit : public QPlainTextEdit {
 
  private:
   void updateMargin();
+  std::pair<int, int> linesInView() const;
   void contentsChanged(int position, int removed, int added);
   void applySelections();
   QColor markColour() const;

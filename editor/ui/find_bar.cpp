@@ -236,26 +236,39 @@ void FindBar::replaceCurrent() {
 }
 
 int FindBar::replaceAll() {
-  const QList<QTextCursor> matches = allMatches(-1);
+  // Plain ranges, not cursors: the document moves every live cursor at each edit.
+  QList<std::pair<int, int>> matches;
+  const QString replacement = replaceField->text();
+  qsizetype removedBytes = 0;
+  for (const QTextCursor& match : allMatches(-1)) {
+    matches.append({match.selectionStart(), match.selectionEnd()});
+    removedBytes += editor_.byteSize(match.selectedText());
+  }
   if (matches.isEmpty()) {
     showMessage(NOT_FOUND_TEXT, true);
     return 0;
   }
-  const QString replacement = replaceField->text();
-  qsizetype removedBytes = 0;
-  for (const QTextCursor& match : matches) removedBytes += editor_.byteSize(match.selectedText());
   if (!editor_.fitsChange(removedBytes, matches.size() * editor_.byteSize(replacement))) {
     showMessage(QString(TOO_LARGE_TEXT).arg(editor_.inputLimit()));
     return -1;
   }
+  // From the last match to the first, so that each replacement leaves the earlier ranges as
+  // they were; the caret ends after the last replacement, as a forward pass would leave it. The
+  // marks of the matches are cursors the document would move at every replacement: they go
+  // first.
+  editor_.setSelections(SourceEdit::SelectionLayer::Search, {});
   QTextCursor edit(editor_.document());
   edit.beginEditBlock();
-  for (const QTextCursor& match : matches) {  // each keeps its place as the text changes
-    edit.setPosition(match.selectionStart());
-    edit.setPosition(match.selectionEnd(), QTextCursor::KeepAnchor);
+  for (auto match = matches.crbegin(); match != matches.crend(); ++match) {
+    edit.setPosition(match->first);
+    edit.setPosition(match->second, QTextCursor::KeepAnchor);
     edit.insertText(replacement);
   }
   edit.endEditBlock();
+  qsizetype shift = 0;  // how far the last match moved as the earlier ones were replaced
+  for (qsizetype i = 0; i + 1 < matches.size(); ++i)
+    shift += replacement.size() - (matches[i].second - matches[i].first);
+  edit.setPosition(int(matches.last().first + shift + replacement.size()));
   editor_.setTextCursor(edit);
   showMessage(QString(REPLACED_TEXT).arg(matches.size()));
   return int(matches.size());

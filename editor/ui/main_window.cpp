@@ -2,6 +2,7 @@
 // wires), start-up (settings, single instance, backup recovery), the toggles, the options and
 // about commands, and the end of the run.
 #include "editor/ui/main_window.h"
+#include "editor/ui/score_highlighter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -366,6 +367,7 @@ void TForm1::createStatusBar() {
 // The encoding panel names it, and only the conversion to the other encoding is offered.
 void TForm1::encodingChanged(TextEncoding encoding) {
   const bool utf8 = encoding == TextEncoding::Utf8;
+  Memo1->highlighter().setEncoding(encoding);
   setStatusText(PANEL_ENCODING, utf8 ? "UTF-8" : "CP932");
   Utf8Convert1->setEnabled(!utf8);
   Cp932Convert1->setEnabled(utf8);

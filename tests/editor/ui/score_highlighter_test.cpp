@@ -1,15 +1,20 @@
 // The editor's colours: each character gets the format of the kind the core gives its bytes,
 // also behind double-byte text; a block comment and a header command carry over to the next
 // lines and stop where the compiler's reading stops; an edit re-reads what it changes; light
-// and dark palettes get different, readable colours.
+// and dark palettes get different, readable colours; a UTF-8 text is read in its own bytes; a
+// long text colours the lines that come into view, without counting as an edit.
 #include "editor/ui/score_highlighter.h"
 
 #include <QPalette>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+
+#include "editor/ui/editor_panes.h"
 
 namespace {
 
@@ -41,6 +46,8 @@ class ScoreHighlighterTest : public QObject {
   void charactersTakeTheirKindsAlsoBehindDoubleByteText();
   void commentsAndHeadersCarryOverLinesAndEditsFollow();
   void lightAndDarkPalettesGetTheirOwnColours();
+  void utf8TextIsReadInItsOwnBytes();
+  void aLongTextColoursTheLinesThatComeIntoViewQuietly();
 };
 
 void ScoreHighlighterTest::charactersTakeTheirKindsAlsoBehindDoubleByteText() {
@@ -83,6 +90,47 @@ void ScoreHighlighterTest::lightAndDarkPalettesGetTheirOwnColours() {
     QVERIFY2(onLight.lightness() < 160, qPrintable(onLight.name()));
     QVERIFY2(onDark.lightness() > 110, qPrintable(onDark.name()));
   }
+}
+
+// Three bytes a character in UTF-8 against two in code page 932: read in the wrong encoding, the
+// spans would land a character late for each one before them.
+void ScoreHighlighterTest::utf8TextIsReadInItsOwnBytes() {
+  QTextDocument text;
+  text.documentLayout();
+  ScoreHighlighter highlighter(&text);
+  highlighter.setEncoding(TextEncoding::Utf8);
+  text.setPlainText("/*音楽*/ch1{ \"c4 v10 &d\" } // é𝄞");
+  QCOMPARE(kinds(highlighter, text.firstBlock()), QString("cccccckkkk.sn9sp99stns.k.cccccc"));
+  highlighter.setEncoding(TextEncoding::Cp932);  // é and 𝄞 are one '?' each there
+  QCOMPARE(kinds(highlighter, text.firstBlock()), QString("cccccckkkk.sn9sp99stns.k.cccccc"));
+}
+
+// The block comment opened on the first line reaches the lines coloured later; scrolling and a
+// palette change give colours without a change signal, which would count as an edit (the text
+// would become unsaved and a compiler mark on the line would go).
+void ScoreHighlighterTest::aLongTextColoursTheLinesThatComeIntoViewQuietly() {
+  SourceEdit edit;
+  edit.resize(400, 300);
+  edit.show();
+  QString text = "/* open\n";
+  for (int i = 1; i < 3 * ScoreHighlighter::WHOLE_TEXT_LINES; ++i) text += "\"c d e\"\n";
+  edit.setPlainText(text + "*/ ch1");
+  QTextDocument& document = *edit.document();
+  const QTextBlock last = document.lastBlock();
+  const QTextBlock beforeLast = last.previous();
+  QVERIFY(last.layout()->formats().isEmpty());
+  QSignalSpy changes(&document, &QTextDocument::contentsChanged);
+  edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+  QCOMPARE(kinds(edit.highlighter(), beforeLast), QString("ccccccc"));
+  QCOMPARE(kinds(edit.highlighter(), last), QString("cc.kkk"));
+  QPalette dark;
+  dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+  edit.setPalette(dark);
+  QCOMPARE(changes.count(), 0);
+  // An edit at the top changes every state after it; the lines in view follow at once.
+  QTextCursor(&document).insertText("//");
+  QCOMPARE(changes.count(), 1);
+  QCOMPARE(kinds(edit.highlighter(), last.previous()), QString("snsnsns"));
 }
 
 QTEST_MAIN(ScoreHighlighterTest)
