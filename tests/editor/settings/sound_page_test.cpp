@@ -185,11 +185,6 @@ class SoundPageTest : public QObject {
     });
     QCOMPARE(offered.first(), QString("自動="));
     QCOMPARE(offered.last(), QString("oss=oss"));  // shown, and kept by OK
-    for (const QString& item : offered.mid(1, offered.size() - 2)) {
-      QVERIFY2(QStringList({"PulseAudio=pulseaudio", "ALSA=alsa", "JACK=jack", "SDL2=sdl2"})
-                   .contains(item),
-               qPrintable(item));
-    }
     QCOMPARE(additional->sound().audioOutput, QString("oss"));
   }
 
