@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+#include "editor/settings/additional_settings.h"
+
 class QDialog;
 class QWidget;
 
@@ -29,6 +31,13 @@ struct FileDialogRequest {
   bool confirmOverwrite = false;  // save dialogs: ask before replacing an existing file
 };
 
+// A chosen audio output that could not be opened, and the one that plays instead.
+struct OutputFallback {
+  QString chosen;  // the output of the sound settings ("jack")
+  QString reason;  // why it could not be opened, in the library's words
+  QString used;    // the output that plays instead ("pulseaudio", or "silent": no sound)
+};
+
 // The sequencer that plays a MIDI file. Positions and lengths are in milliseconds of the file's
 // own tempo map. Playing is asynchronous: play() returns at once, and onNotify runs once on the
 // user-interface thread when that play request ends, whether it reached the end or was
@@ -37,16 +46,22 @@ class MediaPlayer {
  public:
   virtual ~MediaPlayer() = default;
 
-  virtual void close() = 0;                                 // stops and releases the file
+  virtual void close() = 0;                                    // stops and releases the file
   virtual bool open(const QString& path, QString* error) = 0;  // false: *error says why
-  virtual int64_t lengthMs() const = 0;                     // 0 when nothing is open
+  virtual int64_t lengthMs() const = 0;                        // 0 when nothing is open
   virtual int64_t positionMs() const = 0;
   virtual void seek(int64_t positionMs) = 0;  // playback stops until the next play()
   virtual bool play(QString* error) = 0;      // false: no sound can be made; *error says why
   // True when play() runs without an audio device (paced in real time, no sound).
   virtual bool silent() const { return false; }
+  // The sound of the plays to come. The next play() makes what changed (the SoundFont, the
+  // output, the effects) take effect, and tries again a chosen output that could not be opened
+  // before; the plays after it keep what that one opened.
+  virtual void setSound(const SoundSettings& sound) = 0;
 
   std::function<void()> onNotify;
+  // Runs inside the play() that could not open the chosen output and opened another.
+  std::function<void(const OutputFallback&)> onOutputFallback;
 };
 
 class EditorServices {

@@ -1,12 +1,13 @@
 // The seam between the media player and a sound device: an audio output asks the player for
-// blocks of sound on its own schedule, and a factory opens one. The player tries a list of
-// factories in order at its first play and keeps the first output that opens; the program's list
-// is in audio_outputs.h, tests bring their own.
+// blocks of sound on its own schedule, and a factory opens one. The player tries the output the
+// user chose, if any, then a list of factories in order, and keeps the first output that opens;
+// the program's list is in audio_outputs.h, tests bring their own.
 #pragma once
 
 #include <fluidsynth.h>
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -55,3 +56,5 @@ class AudioOutputFactory {
 };
 
 using AudioOutputFactories = std::vector<std::unique_ptr<AudioOutputFactory>>;
+// Makes the factory of an output chosen by name; null when there is no such output.
+using AudioOutputByName = std::function<std::unique_ptr<AudioOutputFactory>(const QString& name)>;

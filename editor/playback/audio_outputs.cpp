@@ -18,6 +18,8 @@
 namespace {
 
 constexpr int CHANNELS = 2;
+// The drivers a user may choose, in the order they are offered.
+constexpr const char* SELECTABLE_OUTPUTS[] = {"pulseaudio", "alsa", "jack", "sdl2"};
 constexpr int SILENT_BLOCK_FRAMES = 512;  // about 12 ms
 constexpr int SDL_BLOCK_FRAMES = 1024;    // SDL wants a power of two
 // A silent output that fell further behind than this (a suspended machine) does not catch up.
@@ -59,13 +61,17 @@ class FluidDriverOutput : public AudioOutput {
 // One of FluidSynth's drivers, by its name in the "audio.driver" setting.
 class FluidDriverFactory : public AudioOutputFactory {
  public:
-  explicit FluidDriverFactory(const char* driver) : driver_(driver) {}
+  explicit FluidDriverFactory(const QString& driver) : driver_(driver.toUtf8()) {}
 
-  QString name() const override { return QString::fromLatin1(driver_); }
+  QString name() const override { return QString::fromUtf8(driver_); }
 
   OpenedOutput create(const AudioOutputTarget& target) override {
     keepAlsaQuiet();
-    fluid_settings_setstr(target.settings, "audio.driver", driver_);
+    fluid_settings_setstr(target.settings, "audio.driver", driver_.constData());
+    // JACK's ports are otherwise left unconnected, and nothing is heard until the user connects
+    // them by hand.
+    fluid_settings_setint(target.settings, "audio.jack.autoconnect", 1);
+    fluid_settings_setstr(target.settings, "audio.jack.id", "tarvik32");
     forgetFluidError();
     fluid_audio_driver_t* driver =
         new_fluid_audio_driver2(target.settings, FluidDriverOutput::renderBlock, &target.renderer);
@@ -74,7 +80,7 @@ class FluidDriverFactory : public AudioOutputFactory {
   }
 
  private:
-  const char* driver_;
+  const QByteArray driver_;
 };
 
 #ifdef TARV_HAVE_SDL2
@@ -197,13 +203,36 @@ class SilentFactory : public AudioOutputFactory {
 
 AudioOutputFactories defaultAudioOutputs() {
   AudioOutputFactories outputs;
-  outputs.push_back(std::make_unique<FluidDriverFactory>("pulseaudio"));
-  outputs.push_back(std::make_unique<FluidDriverFactory>("alsa"));
+  outputs.push_back(audioOutputNamed(QStringLiteral("pulseaudio")));
+  outputs.push_back(audioOutputNamed(QStringLiteral("alsa")));
 #ifdef TARV_HAVE_SDL2
-  outputs.push_back(std::make_unique<SdlFactory>());
+  outputs.push_back(audioOutputNamed(QStringLiteral("sdl2")));
 #endif
   outputs.push_back(silentAudioOutput());
   return outputs;
+}
+
+std::unique_ptr<AudioOutputFactory> audioOutputNamed(const QString& name) {
+#ifdef TARV_HAVE_SDL2
+  if (name == QLatin1String("sdl2")) return std::make_unique<SdlFactory>();
+#endif
+  return std::make_unique<FluidDriverFactory>(name);
+}
+
+QStringList selectableAudioOutputs() {
+  QStringList drivers;
+  fluid_settings_t* settings = new_fluid_settings();
+  if (!settings) return {};
+  fluid_settings_foreach_option(settings, "audio.driver", &drivers,
+                                [](void* data, const char*, const char* option) {
+                                  static_cast<QStringList*>(data)->append(option);
+                                });
+  delete_fluid_settings(settings);
+  QStringList selectable;
+  for (const char* name : SELECTABLE_OUTPUTS) {
+    if (drivers.contains(QLatin1String(name))) selectable << name;
+  }
+  return selectable;
 }
 
 std::unique_ptr<AudioOutputFactory> silentAudioOutput() {

@@ -12,14 +12,30 @@ std::mutex& fluidErrorMutex() {
   return mutex;
 }
 
-std::string& fluidErrorText() {
-  static std::string text;
-  return text;
+struct KeptErrors {
+  std::string first;
+  std::string last;
+};
+
+KeptErrors& keptErrors() {
+  static KeptErrors kept;
+  return kept;
 }
 
 void keepFluidError(int, const char* message, void*) {
   std::lock_guard lock(fluidErrorMutex());
-  fluidErrorText() = message ? message : "";
+  KeptErrors& kept = keptErrors();
+  kept.last = message ? message : "";
+  if (kept.first.empty()) kept.first = kept.last;
+}
+
+QString takeKept(std::string KeptErrors::*which, const char* fallback) {
+  std::lock_guard lock(fluidErrorMutex());
+  KeptErrors& kept = keptErrors();
+  const std::string& text = kept.*which;
+  QString taken = text.empty() ? QString(fallback) : QString::fromLocal8Bit(text.c_str());
+  kept = {};
+  return taken;
 }
 
 }  // namespace
@@ -37,13 +53,13 @@ void installFluidLogging() {
 
 void forgetFluidError() {
   std::lock_guard lock(fluidErrorMutex());
-  fluidErrorText().clear();
+  keptErrors() = {};
 }
 
 QString takeFluidError(const char* fallback) {
-  std::lock_guard lock(fluidErrorMutex());
-  QString text = fluidErrorText().empty() ? QString(fallback)
-                                          : QString::fromLocal8Bit(fluidErrorText().c_str());
-  fluidErrorText().clear();
-  return text;
+  return takeKept(&KeptErrors::last, fallback);
+}
+
+QString takeFirstFluidError(const char* fallback) {
+  return takeKept(&KeptErrors::first, fallback);
 }

@@ -9,5 +9,10 @@
 void installFluidLogging();
 // Forgets the kept error, before a call whose failure is to be explained.
 void forgetFluidError();
-// The last error FluidSynth logged since forgetFluidError(), or `fallback`; forgets it.
+// The last error FluidSynth logged since forgetFluidError(), or `fallback`; forgets both kept
+// errors.
 QString takeFluidError(const char* fallback);
+// The first error FluidSynth logged since forgetFluidError(), or `fallback`; forgets both. Where
+// one failure logs a chain of lines (a SoundFont that does not load), the first says why and the
+// last only that it failed.
+QString takeFirstFluidError(const char* fallback);

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QThread>
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -26,8 +27,27 @@ QString FluidMediaPlayer::defaultSoundFont() {
   return QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
 }
 
-FluidMediaPlayer::FluidMediaPlayer(AudioOutputFactories outputs, QString soundFont, QObject* parent)
-    : QObject(parent), outputs_(std::move(outputs)), soundFont_(std::move(soundFont)) {
+QString FluidMediaPlayer::soundFontProblem(const QString& path) {
+  installFluidLogging();
+  forgetFluidError();
+  fluid_settings_t* settings = new_fluid_settings();
+  if (settings) fluid_settings_setint(settings, "synth.lock-memory", 0);
+  fluid_synth_t* synth = settings ? new_fluid_synth(settings) : nullptr;
+  const QByteArray name = QFile::encodeName(path);
+  const bool loads = synth && fluid_synth_sfload(synth, name.constData(), 0) != FLUID_FAILED;
+  // The first line says why; the last only that loading failed.
+  const QString problem = loads ? QString() : takeFirstFluidError("FluidSynth cannot start");
+  if (synth) delete_fluid_synth(synth);
+  if (settings) delete_fluid_settings(settings);
+  return problem;
+}
+
+FluidMediaPlayer::FluidMediaPlayer(AudioOutputFactories outputs, QString soundFont,
+                                   AudioOutputByName byName, QObject* parent)
+    : QObject(parent),
+      outputs_(std::move(outputs)),
+      defaultSoundFont_(std::move(soundFont)),
+      byName_(std::move(byName)) {
   installFluidLogging();
 }
 
@@ -109,9 +129,65 @@ void FluidMediaPlayer::seek(int64_t positionMs) {
 bool FluidMediaPlayer::play(QString* error) {
   checkThread("play");
   if (!fileOpen_) return fail(error, "No MIDI file is open.");
+  takeNewSound();
   if (!startEngine(error) || !openOutput(error) || !startRequest(error)) return false;
   audio_->wake();
   return true;
+}
+
+void FluidMediaPlayer::setSound(const SoundSettings& sound) {
+  checkThread("setSound");
+  sound_ = sound;
+  if (standIn_) retryChosen_ = true;
+}
+
+QString FluidMediaPlayer::soundFontPath(const SoundSettings& sound) const {
+  return sound.soundFont.isEmpty() ? defaultSoundFont_ : sound.soundFont;
+}
+
+// Before a play: closes what the sound settings no longer describe, for startEngine() and
+// openOutput() to make anew, and sets the effects that changed.
+void FluidMediaPlayer::takeNewSound() {
+  if (synth_ && soundFontPath(sound_) != soundFontPath(built_)) {
+    closeEngine();
+  } else if (audio_ && (sound_.audioOutput != built_.audioOutput || (standIn_ && retryChosen_))) {
+    closeOutput();
+  }
+  retryChosen_ = false;
+  if (synth_ && (sound_.reverb != built_.reverb || sound_.chorus != built_.chorus ||
+                 sound_.gain != built_.gain)) {
+    pauseSynth();
+    applyEffects();
+    resumeSynth();
+  }
+}
+
+// The running request is cut short (and reported) first: its file player renders through the
+// output that goes.
+void FluidMediaPlayer::closeOutput() {
+  interrupt();
+  audio_.reset();
+  namedOutput_.reset();
+  outputName_.clear();
+  standIn_ = false;
+}
+
+void FluidMediaPlayer::closeEngine() {
+  closeOutput();
+  if (synth_) delete_fluid_synth(synth_);
+  if (settings_) delete_fluid_settings(settings_);
+  synth_ = nullptr;
+  settings_ = nullptr;
+}
+
+// Only while no output renders the synthesizer or it is paused.
+void FluidMediaPlayer::applyEffects() {
+  fluid_synth_reverb_on(synth_, -1, sound_.reverb ? 1 : 0);
+  fluid_synth_chorus_on(synth_, -1, sound_.chorus ? 1 : 0);
+  fluid_synth_set_gain(synth_, float(sound_.gain));
+  built_.reverb = sound_.reverb;
+  built_.chorus = sound_.chorus;
+  built_.gain = sound_.gain;
 }
 
 bool FluidMediaPlayer::silent() const {
@@ -129,8 +205,8 @@ const MidiTempoMap& FluidMediaPlayer::tempoMap() const {
   return map_;
 }
 
-// The synthesizer with the SoundFont, made once and kept for every later file. No output exists
-// yet, so nothing renders while the SoundFont loads.
+// The synthesizer with the SoundFont, kept for every later file until the SoundFont changes. No
+// output exists yet, so nothing renders while the SoundFont loads.
 bool FluidMediaPlayer::startEngine(QString* error) {
   if (synth_) return true;
   forgetFluidError();
@@ -140,34 +216,69 @@ bool FluidMediaPlayer::startEngine(QString* error) {
     fluid_settings_setint(settings_, "synth.lock-memory", 0);
   }
   fluid_synth_t* synth = settings_ ? new_fluid_synth(settings_) : nullptr;
-  const QByteArray soundFont = QFile::encodeName(soundFont_);
+  const QString path = soundFontPath(sound_);
+  const QByteArray soundFont = QFile::encodeName(path);
   if (synth && fluid_synth_sfload(synth, soundFont.constData(), 1) != FLUID_FAILED) {
     synth_ = synth;
+    built_.soundFont = sound_.soundFont;
+    applyEffects();
     return true;
   }
   const QString why = takeFluidError("FluidSynth cannot start");
   if (synth) delete_fluid_synth(synth);
   if (settings_) delete_fluid_settings(settings_);
   settings_ = nullptr;
-  return fail(error, QString("Cannot load the SoundFont %1: %2").arg(soundFont_, why));
+  return fail(error, QString("Cannot load the SoundFont %1: %2").arg(path, why));
 }
 
-// The first output of the list that opens. It may start rendering before create() returns.
+// The chosen output if it opens, else the first of the list that opens, which then says so
+// through onOutputFallback. An output may start rendering before create() returns.
 bool FluidMediaPlayer::openOutput(QString* error) {
   if (audio_) return true;
   const AudioOutputTarget target{*this, settings_, SAMPLE_RATE};
+  const QString& chosen = sound_.audioOutput;
   QStringList failures;
+  std::optional<OutputFallback> fallback;
+  if (!chosen.isEmpty()) {
+    AudioOutputFactory* factory = chosenOutput();
+    OpenedOutput opened =
+        factory ? factory->create(target) : OpenedOutput{nullptr, QStringLiteral("no such output")};
+    if (opened.output) {
+      audio_ = std::move(opened.output);
+      outputName_ = chosen;
+      built_.audioOutput = chosen;
+      return true;
+    }
+    failures << QString("%1: %2").arg(chosen, opened.failure);
+    fallback = OutputFallback{chosen, opened.failure, QString()};
+  }
   for (const std::unique_ptr<AudioOutputFactory>& factory : outputs_) {
+    if (!chosen.isEmpty() && factory->name() == chosen) continue;  // failed just now
     OpenedOutput opened = factory->create(target);
     if (opened.output) {
       audio_ = std::move(opened.output);
       outputName_ = factory->name();
+      built_.audioOutput = chosen;
+      standIn_ = fallback.has_value();
+      if (fallback && onOutputFallback) {
+        fallback->used = outputName_;
+        onOutputFallback(*fallback);
+      }
       return true;
     }
     failures << QString("%1: %2").arg(factory->name(), opened.failure);
   }
   const QString reasons = failures.isEmpty() ? QString() : " (" + failures.join("; ") + ")";
   return fail(error, "No audio output can be opened" + reasons + ".");
+}
+
+// The factory of the chosen output: the list's of that name, or one made by name.
+AudioOutputFactory* FluidMediaPlayer::chosenOutput() {
+  for (const std::unique_ptr<AudioOutputFactory>& factory : outputs_) {
+    if (factory->name() == sound_.audioOutput) return factory.get();
+  }
+  namedOutput_ = byName_ ? byName_(sound_.audioOutput) : nullptr;
+  return namedOutput_.get();
 }
 
 // A fresh file player from the current position; at the end already, the request ends at once.

@@ -1,8 +1,11 @@
-// The editor's media player: FluidSynth plays the MIDI file through the first audio output that
-// opens, and the file's own tempo map turns the synthesizer's ticks into milliseconds.
+// The editor's media player: FluidSynth plays the MIDI file through the chosen audio output or
+// the first of the automatic list that opens, and the file's own tempo map turns the
+// synthesizer's ticks into milliseconds.
 //
 // One synthesizer with the SoundFont loaded and one audio output live from the first play() to
-// the destruction; each play request gets a fresh FluidSynth file player.
+// the destruction, and each play request gets a fresh FluidSynth file player. A play() after
+// setSound() changed the SoundFont makes both anew; one that changed only the output makes a new
+// output for the same synthesizer; the effects change on the running synthesizer.
 //
 // Threads. The player belongs to the user-interface thread: the thread it lives on, which is the
 // one that made it. Every public call and the destructor run there, onNotify is delivered there,
@@ -14,7 +17,10 @@
 // for a few assignments and reads (and may wait for the block in progress to finish). What
 // takes time happens outside it: loading the SoundFont (before any output exists, so nothing
 // renders yet), giving a new file player its copy of the file, and deleting a file player with
-// its parsed tracks. FluidSynth parses that copy itself in the first block the new file player
+// its parsed tracks. Making things anew follows the same order backwards: the request is
+// interrupted, then the output is destroyed (its thread has stopped rendering when that
+// returns), and only then is the synthesizer deleted. The effects are set while the synthesizer
+// is paused (below). FluidSynth parses that copy itself in the first block the new file player
 // plays: work of the output's thread, which waits for nobody meanwhile.
 //
 // A file player is more than the pointer filePlayer_: FluidSynth hangs its timer in the
@@ -50,11 +56,16 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
 
  public:
   static QString defaultSoundFont();
+  // Empty when FluidSynth loads the file as a SoundFont; otherwise why not, in FluidSynth's
+  // words. Loads the whole file, in a synthesizer of its own.
+  static QString soundFontProblem(const QString& path);
 
   // `outputs` are tried in order at the first play() until one opens; it stays open for every
-  // later file.
+  // later file. An output chosen in the sound settings is taken from `outputs` when one has its
+  // name, else from `byName`, and tried first. `soundFont` plays when the settings name none.
   explicit FluidMediaPlayer(AudioOutputFactories outputs = defaultAudioOutputs(),
-                            QString soundFont = defaultSoundFont(), QObject* parent = nullptr);
+                            QString soundFont = defaultSoundFont(),
+                            AudioOutputByName byName = audioOutputNamed, QObject* parent = nullptr);
   ~FluidMediaPlayer() override;
 
   void close() override;
@@ -64,6 +75,7 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   void seek(int64_t positionMs) override;
   bool play(QString* error) override;
   bool silent() const override;
+  void setSound(const SoundSettings& sound) override;
 
   // The name of the output in use (its factory's); empty until play() has opened one.
   QString outputName() const;
@@ -73,8 +85,14 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   bool render(int frames, float* left, float* right, int step) override;
 
   void checkThread(const char* call) const;
+  QString soundFontPath(const SoundSettings& sound) const;
+  void takeNewSound();
+  void closeOutput();
+  void closeEngine();
+  void applyEffects();
   bool startEngine(QString* error);
   bool openOutput(QString* error);
+  AudioOutputFactory* chosenOutput();
   bool startRequest(QString* error);
   fluid_player_t* newFilePlayer(int64_t startTick, QString* error);
   void deleteFilePlayer(fluid_player_t* player);
@@ -89,10 +107,16 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   void postNotify();
 
   const AudioOutputFactories outputs_;
-  const QString soundFont_;
+  const QString defaultSoundFont_;
+  const AudioOutputByName byName_;
   mutable std::atomic<bool> warnedOffThread_ = false;
 
   // Owned by the user-interface thread.
+  SoundSettings sound_;       // what setSound() asked for
+  SoundSettings built_;       // what the synthesizer and the output in use were made with
+  bool retryChosen_ = false;  // setSound() came after the chosen output failed
+  std::unique_ptr<AudioOutputFactory> namedOutput_;  // the chosen output's, made by byName_
+  bool standIn_ = false;  // the output in use plays instead of the chosen one
   bool fileOpen_ = false;
   std::vector<uint8_t> file_;  // the open file's bytes; each file player takes its own copy
   MidiTempoMap map_;

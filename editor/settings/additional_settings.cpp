@@ -15,6 +15,7 @@ namespace {
 
 const char RECENT_FILES_ARRAY[] = "RecentFiles";
 const char RECENT_FILE_KEY[] = "path";
+const char SOUND_GROUP[] = "Sound";
 const char SOUND_FONT_KEY[] = "Sound/SoundFont";
 const char AUDIO_OUTPUT_KEY[] = "Sound/AudioOutput";
 const char REVERB_KEY[] = "Sound/Reverb";
@@ -25,6 +26,14 @@ QString comparable(const QString& path) {
   const QFileInfo info(path);
   const QString canonical = info.canonicalFilePath();
   return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// QSettings writes a bool as "true" or "false"; anything else is not one.
+bool readBool(const QSettings& settings, const char* key, bool fallback) {
+  const QString text = settings.value(key).toString();
+  if (text == QLatin1String("true")) return true;
+  if (text == QLatin1String("false")) return false;
+  return fallback;
 }
 
 }  // namespace
@@ -59,10 +68,12 @@ void AdditionalSettings::read() {
   }
   settings.endArray();
 
-  sound_.soundFont = settings.value(SOUND_FONT_KEY).toString();
+  const SoundSettings defaults;
+  const QString soundFont = settings.value(SOUND_FONT_KEY).toString();
+  if (!QDir::isRelativePath(soundFont)) sound_.soundFont = soundFont;
   sound_.audioOutput = settings.value(AUDIO_OUTPUT_KEY).toString();
-  sound_.reverb = settings.value(REVERB_KEY, true).toBool();
-  sound_.chorus = settings.value(CHORUS_KEY, true).toBool();
+  sound_.reverb = readBool(settings, REVERB_KEY, defaults.reverb);
+  sound_.chorus = readBool(settings, CHORUS_KEY, defaults.chorus);
   bool numeric = false;
   const double gain = settings.value(GAIN_KEY, SoundSettings::GAIN_DEFAULT).toDouble(&numeric);
   if (numeric && gain >= SoundSettings::GAIN_MIN && gain <= SoundSettings::GAIN_MAX)
@@ -79,11 +90,16 @@ bool AdditionalSettings::write() const {
     settings.setValue(RECENT_FILE_KEY, recentFiles_.at(i));
   }
   settings.endArray();
-  settings.setValue(SOUND_FONT_KEY, sound_.soundFont);
-  settings.setValue(AUDIO_OUTPUT_KEY, sound_.audioOutput);
-  settings.setValue(REVERB_KEY, sound_.reverb);
-  settings.setValue(CHORUS_KEY, sound_.chorus);
-  settings.setValue(GAIN_KEY, sound_.gain);
+  // The sound is written only when chosen: a file of recent files alone stays as it was.
+  if (sound_ == SoundSettings()) {
+    settings.remove(SOUND_GROUP);
+  } else {
+    settings.setValue(SOUND_FONT_KEY, sound_.soundFont);
+    settings.setValue(AUDIO_OUTPUT_KEY, sound_.audioOutput);
+    settings.setValue(REVERB_KEY, sound_.reverb);
+    settings.setValue(CHORUS_KEY, sound_.chorus);
+    settings.setValue(GAIN_KEY, sound_.gain);
+  }
   settings.sync();
   return settings.status() == QSettings::NoError;
 }

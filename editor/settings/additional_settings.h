@@ -16,9 +16,9 @@ struct SoundSettings {
   static constexpr double GAIN_MAX = 10.0;  // FluidSynth's range of synth.gain
   static constexpr double GAIN_DEFAULT = 0.2;
 
-  QString soundFont;    // an .sf2/.sf3 file; empty: Debian's General MIDI SoundFont
-  QString audioOutput;  // empty: automatic; else a FluidSynth driver name ("pulseaudio", "alsa",
-                        // "jack", "sdl2")
+  QString soundFont{};    // an .sf2/.sf3 file; empty: Debian's General MIDI SoundFont
+  QString audioOutput{};  // empty: automatic; else a FluidSynth driver name ("pulseaudio", "alsa",
+                          // "jack", "sdl2")
   bool reverb = true;
   bool chorus = true;
   double gain = GAIN_DEFAULT;
@@ -38,6 +38,8 @@ class AdditionalSettings {
   // Reads the file at path; an empty path keeps the settings for this run only.
   explicit AdditionalSettings(QString path);
 
+  const QString& path() const { return path_; }
+
   // The recently opened or saved scores, most recent first, at most RECENT_FILES_MAX.
   const QStringList& recentFiles() const { return recentFiles_; }
   // Puts path first (as an absolute path), dropping an earlier entry of the same file and the
@@ -47,8 +49,9 @@ class AdditionalSettings {
   // Drops the entries of path's file and writes the file when there were any.
   bool removeRecentFile(const QString& path);
 
-  // Values out of range read as their defaults; an unknown output name is kept (the player
-  // falls back and says so).
+  // Values out of range read as their defaults, as do a relative SoundFont path and a switch
+  // that is neither "true" nor "false"; an unknown output name is kept (the player falls back
+  // and says so). Settings equal to the defaults are not written to the file.
   const SoundSettings& sound() const { return sound_; }
   // Keeps the new sound settings and writes the file; false when it could not be written.
   bool setSound(const SoundSettings& sound);

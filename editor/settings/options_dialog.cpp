@@ -9,10 +9,14 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <utility>
 
 #include "editor/editor_services.h"
+#include "editor/playback/audio_outputs.h"
+#include "editor/settings/additional_settings.h"
+#include "editor/settings/sound_page.h"
 
 RadioGroup::RadioGroup(const QString& title, const QStringList& items, QWidget* parent)
     : QGroupBox(title, parent), buttons_(new QButtonGroup(this)) {
@@ -40,7 +44,7 @@ void RadioGroup::setItemIndex(int index) {
   buttons_->setExclusive(true);
 }
 
-TTarvikOption::TTarvikOption(QWidget* parent) : QDialog(parent) {
+TTarvikOption::TTarvikOption(EditorServices& services, QWidget* parent) : QDialog(parent) {
   setWindowTitle("TarvikOption");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -74,7 +78,13 @@ TTarvikOption::TTarvikOption(QWidget* parent) : QDialog(parent) {
   BitBtn1->setDefault(true);
   connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-  connect(BitBtn3, &QPushButton::clicked, this, &TTarvikOption::BitBtn3Click);
+  connect(BitBtn3, &QPushButton::clicked, this, [this] {
+    if (pages->currentWidget() == soundPage) {
+      soundPage->reset();
+    } else {
+      BitBtn3Click();
+    }
+  });
 
   // Start-up switches on the left; the window and gate frames stacked in the middle; the font
   // sizes on the right; Reset apart from the two buttons that close the dialog.
@@ -90,9 +100,21 @@ TTarvikOption::TTarvikOption(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(BitBtn1);
   buttons->addWidget(BitBtn2);
 
+  auto* startupPage = new QWidget;
+  auto* startup = new QVBoxLayout(startupPage);
+  startup->addWidget(Label1);
+  startup->addLayout(groups);
+
+  // The start-up page alone sets the dialog's size; the sound page fits into it.
+  soundPage = new SoundPage(services, selectableAudioOutputs());
+  soundPage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+
+  pages = new QTabWidget(this);
+  pages->addTab(startupPage, "起動時");
+  pages->addTab(soundPage, "音源");
+
   auto* page = new QVBoxLayout(this);
-  page->addWidget(Label1);
-  page->addLayout(groups);
+  page->addWidget(pages);
   page->addLayout(buttons);
   page->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border: the user cannot resize it
 }
@@ -111,8 +133,8 @@ void TTarvikOption::showEvent(QShowEvent* event) {
 }
 
 void runOptionsCommand(TTarvikOption& dialog, const QString& settingsPath,
-                       StartupSettings& settings, bool& q7Default, EditorServices& services,
-                       QWidget* parent) {
+                       StartupSettings& settings, bool& q7Default, AdditionalSettings& additional,
+                       EditorServices& services, QWidget* parent) {
   // The dialog is reused for every opening: every control is set, so nothing the last opening
   // left shows through.
   const std::pair<QCheckBox*, bool> boxes[] = {{dialog.CheckBox1, settings.AutoSaveAtStart},
@@ -123,8 +145,16 @@ void runOptionsCommand(TTarvikOption& dialog, const QString& settingsPath,
   for (const auto& [box, on] : boxes) box->setChecked(on);
   dialog.RadioGroup2->setItemIndex(q7Default ? 1 : 0);
   dialog.RadioGroup1->setItemIndex(settings.FontSizeIndex);
+  dialog.soundPage->setSound(additional.sound());
+  dialog.pages->setCurrentIndex(0);
 
   if (services.execDialog(dialog) != QDialog::Accepted) return;
+
+  // Kept for this run even when the file cannot be written; unchanged, nothing is written.
+  if (!additional.setSound(dialog.soundPage->sound())) {
+    services.messageBox(parent, QString("音源の設定を保存できません.\n%1").arg(additional.path()),
+                        std::nullopt, BoxButtons::Ok, BoxIcon::Error);
+  }
 
   settings.AutoSaveAtStart = dialog.CheckBox1->isChecked();
   settings.PlayLoopAtStart = dialog.CheckBox2->isChecked();

@@ -1,6 +1,7 @@
 // The options dialog TTarvikOption, where the user picks the start-up switches, the default gate
-// and the editor font that the settings file keeps, and the options command that fills it from
-// the stored settings, shows it and saves what the user confirmed.
+// and the editor font that the settings file keeps (the first page) and the sound that the
+// additional settings keep (the second), and the options command that fills it from the stored
+// settings, shows it and saves what the user confirmed.
 #pragma once
 
 #include <QDialog>
@@ -9,11 +10,14 @@
 
 #include "editor/settings/settings_file.h"
 
+class AdditionalSettings;
 class EditorServices;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QTabWidget;
+class SoundPage;
 
 // A framed column of radio buttons addressed by item index, the first item being 0.
 class RadioGroup : public QGroupBox {
@@ -33,8 +37,10 @@ class TTarvikOption : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TTarvikOption(QWidget* parent = nullptr);
+  // The sound page shows its file dialog and boxes through services.
+  explicit TTarvikOption(EditorServices& services, QWidget* parent = nullptr);
 
+  QTabWidget* pages;  // the start-up page first, then soundPage
   QLabel* Label1;
   QGroupBox* GroupBox1;  // start-up switches
   QCheckBox* CheckBox1;  // automatic overwrite-save
@@ -47,7 +53,8 @@ class TTarvikOption : public QDialog {
   RadioGroup* RadioGroup1;  // editor font: small, medium, large
   QPushButton* BitBtn1;     // OK
   QPushButton* BitBtn2;     // Cancel
-  QPushButton* BitBtn3;     // Reset
+  QPushButton* BitBtn3;     // Reset: the page shown
+  SoundPage* soundPage;
 
  public Q_SLOTS:
   // Clears every check box and puts both radio groups on their first item; the dialog stays
@@ -58,10 +65,11 @@ class TTarvikOption : public QDialog {
   void showEvent(QShowEvent* event) override;
 };
 
-// The main window's options command: fills the dialog from settings and q7Default, shows it
-// through services and, when the user confirms it, saves the settings file at settingsPath and
-// reports the outcome in a box owned by parent. Cancelling leaves settings, q7Default and the
-// file as they were.
+// The main window's options command: fills the dialog from settings, q7Default and the sound of
+// additional, shows it on its first page through services and, when the user confirms it, keeps
+// the sound in additional, saves the settings file at settingsPath and reports the outcome in
+// boxes owned by parent. Cancelling leaves settings, q7Default, the sound and both files as they
+// were.
 void runOptionsCommand(TTarvikOption& dialog, const QString& settingsPath,
-                       StartupSettings& settings, bool& q7Default, EditorServices& services,
-                       QWidget* parent);
+                       StartupSettings& settings, bool& q7Default, AdditionalSettings& additional,
+                       EditorServices& services, QWidget* parent);

@@ -70,6 +70,7 @@ void TForm1::compileAndPlay(CompileTarget target) {
 // Plays the temporary file just written. Where no sound can be made the user is told, the file
 // is removed and the editor goes on.
 void TForm1::startPlayback() {
+  playback_->player().setSound(additionalSettings_->sound());
   const PlaybackController::Started started = playback_->play();
   if (!started.ok) {
     deleteTempMidi();
@@ -81,6 +82,17 @@ void TForm1::startPlayback() {
     appendMessage(" [注意] 音声出力装置がないため, 音を出さずに再生します");
   }
   Form2->startFollowing(started.lengthMs);
+}
+
+// The chosen audio output did not open and the player took another. Where that is the silent
+// output, this line says so and the general notice is not needed.
+void TForm1::outputFellBack(const OutputFallback& fallback) {
+  const bool silent = fallback.used == QLatin1String("silent");
+  if (silent) silentNoticeShown_ = true;
+  const QString instead =
+      silent ? QString("音を出さずに再生します") : QString("%1 で再生します").arg(fallback.used);
+  appendMessage(QString(" [注意] 音声出力 %1 を開けません: %2 → %3")
+                    .arg(fallback.chosen, fallback.reason, instead));
 }
 
 void TForm1::midi1Click() {

@@ -156,7 +156,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
   }
   Form2 = new TForm2(this, *playback_);
   GotoLine = new TGotoLine(this, Memo1, services_);
-  TarvikOption = new TTarvikOption(this);
+  TarvikOption = new TTarvikOption(services_, this);
   connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
   connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
   connect(Form2, &TForm2::editorWanted, this, [this] {
@@ -182,6 +182,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
 
 TForm1::~TForm1() {
   services_.mediaPlayer().onNotify = nullptr;
+  services_.mediaPlayer().onOutputFallback = nullptr;
   qApp->removeEventFilter(this);
 }
 
@@ -398,6 +399,9 @@ void TForm1::createRooms() {
   connect(document_.get(), &ScoreDocument::textReplaced, this,
           [this] { Memo1->moveCursor(QTextCursor::Start); });
   services_.mediaPlayer().onNotify = [this] { MediaPlayer1Notify(); };
+  services_.mediaPlayer().onOutputFallback = [this](const OutputFallback& fallback) {
+    outputFellBack(fallback);
+  };
   connect(N13, &QAction::toggled, playback_.get(), &PlaybackController::setLoop);
   connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
   connect(N17, &QAction::toggled, this, &TForm1::showLineNumbers);
@@ -506,7 +510,7 @@ void TForm1::SpeedButton7Click() {
 
 void TForm1::N19Click() {
   runOptionsCommand(*TarvikOption, paths_.settingsFile, startupSettings_,
-                    compiler_->session().q7Default, services_, this);
+                    compiler_->session().q7Default, *additionalSettings_, services_, this);
 }
 
 void TForm1::about1Click() {

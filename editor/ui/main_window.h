@@ -258,7 +258,7 @@ class TForm1 : public QMainWindow {
   void reportSave(const DocumentOutcome& outcome, const std::function<DocumentOutcome()>& again);
   void convertTo(TextEncoding encoding);
   void encodingChanged(TextEncoding encoding);
-  void nameChanged();  // after the document took a file name
+  void nameChanged();                            // after the document took a file name
   void openChosenFile(const QString& fileName);  // after the open dialog or the recent menu
   void rememberRecentFile(const QString& fileName);
   void refreshRecentMenu();
@@ -268,6 +268,7 @@ class TForm1 : public QMainWindow {
   int32_t compile(CompileTarget target);
   void compileAndPlay(CompileTarget target);
   void startPlayback();
+  void outputFellBack(const OutputFallback& fallback);
 
   EditorServices& services_;
   const EditorPaths paths_;

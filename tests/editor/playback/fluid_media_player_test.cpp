@@ -2,7 +2,8 @@
 // the offline output renders exactly as much audio as a test asks for, so lengths and positions
 // can be held against the tempo map; the silent output runs the real-time path with its thread,
 // and an output whose thread renders almost without pause keeps a block in progress while file
-// players are created and deleted.
+// players are created and deleted. New sound settings take effect at the next play, and a chosen
+// output that cannot open gives way to the list.
 #include "editor/playback/fluid_media_player.h"
 
 #include <QFile>
@@ -116,6 +117,10 @@ class BusyOutputFactory : public AudioOutputFactory {
   }
 };
 
+QString describe(const OutputFallback& fallback) {
+  return fallback.chosen + " | " + fallback.reason + " | " + fallback.used;
+}
+
 template <typename... Factories>
 AudioOutputFactories outputList(std::unique_ptr<Factories>... factories) {
   AudioOutputFactories outputs;
@@ -142,6 +147,9 @@ class FluidMediaPlayerTest : public QObject {
   void aCallFromAnotherThreadIsReportedOnce();
   void aMissingSoundFontIsReported();
   void openRefusesWhatIsNotAMidiFile();
+  void aNewSoundFontTakesEffectAtTheNextPlay();
+  void theGainChangesOnTheRunningSynthesizer();
+  void aChosenOutputThatCannotOpenFallsBackAndSaysSo();
 
  private:
   // A player on the score's file that counts its notifications and where they ran.
@@ -430,6 +438,91 @@ void FluidMediaPlayerTest::openRefusesWhatIsNotAMidiFile() {
   QVERIFY(!player.open(missing, &error));
   QCOMPARE(error, "Cannot open " + missing + ": No such file or directory");
   QVERIFY(!player.play(&error));
+}
+
+void FluidMediaPlayerTest::aNewSoundFontTakesEffectAtTheNextPlay() {
+  const QString copy = dir_.filePath("copy.sf2");
+  QVERIFY(QFile::exists(copy) || QFile::copy(FluidMediaPlayer::defaultSoundFont(), copy));
+  const QString bad = dir_.filePath("bad.sf2");
+  QFile badFile(bad);
+  QVERIFY(badFile.open(QIODevice::WriteOnly));
+  badFile.write("not a SoundFont");
+  badFile.close();
+
+  auto player = openOfflinePlayer();
+  QString error;
+  QVERIFY2(player->play(&error), qPrintable(error));
+  offline_->renderMs(600);  // past the lead-in: the first note sounds
+  QVERIFY(offline_->takePeak() > 0);
+
+  player->setSound({.soundFont = copy});
+  QCOMPARE(offline_->opened(), 1);  // nothing changes until the next play
+  QVERIFY2(player->play(&error), qPrintable(error));
+  QCOMPARE(offline_->opened(), 2);  // the output went with the old synthesizer
+  offline_->renderMs(300);
+  QVERIFY(offline_->takePeak() > 0);
+  QVERIFY(player->positionMs() > 600);  // from where the interrupted request stopped
+
+  player->setSound({.soundFont = bad});
+  QVERIFY(!player->play(&error));
+  QVERIFY2(error.startsWith("Cannot load the SoundFont " + bad + ": "), qPrintable(error));
+
+  player->setSound({});
+  QVERIFY2(player->play(&error), qPrintable(error));
+  QCOMPARE(offline_->opened(), 3);
+  offline_->renderMs(300);
+  QVERIFY(offline_->takePeak() > 0);
+  QCoreApplication::processEvents();
+  QCOMPARE(notifies_, 2);  // each interrupted request once
+}
+
+void FluidMediaPlayerTest::theGainChangesOnTheRunningSynthesizer() {
+  auto player = openOfflinePlayer();
+  player->setSound({.gain = 0});
+  QVERIFY(player->play(nullptr));
+  offline_->renderMs(600);
+  QCOMPARE(offline_->takePeak(), 0.0f);
+
+  player->setSound({.reverb = false, .chorus = false, .gain = SoundSettings::GAIN_DEFAULT});
+  QVERIFY(player->play(nullptr));
+  offline_->renderMs(300);
+  QVERIFY(offline_->takePeak() > 0);
+  QCOMPARE(offline_->opened(), 1);
+}
+
+void FluidMediaPlayerTest::aChosenOutputThatCannotOpenFallsBackAndSaysSo() {
+  QStringList attempts;
+  QStringList fallbacks;
+  const auto brokenByName = [&attempts](const QString& name) {
+    return std::make_unique<BrokenOutput>(name, "no server", attempts);
+  };
+  auto player = std::make_unique<FluidMediaPlayer>(
+      OfflineAudioOutput::only(&offline_), FluidMediaPlayer::defaultSoundFont(), brokenByName);
+  player->onOutputFallback = [&](const OutputFallback& fallback) {
+    fallbacks << describe(fallback);
+  };
+  QString error;
+  QVERIFY(player->open(midiPath_, &error));
+  player->setSound({.audioOutput = "jack"});
+  QVERIFY2(player->play(&error), qPrintable(error));
+  QCOMPARE(fallbacks, QStringList{"jack | no server | offline"});
+  QCOMPARE(player->outputName(), QString("offline"));
+
+  // Later plays keep the output that stands in; a new setSound() tries the chosen one again.
+  QVERIFY(player->play(&error));
+  QCOMPARE(attempts, QStringList{"jack"});
+  player->setSound({.audioOutput = "jack"});
+  QVERIFY(player->play(&error));
+  QCOMPARE(attempts, (QStringList{"jack", "jack"}));
+  QCOMPARE(fallbacks.size(), 2);
+  QCOMPARE(offline_->opened(), 2);
+
+  // An output of the list chosen by its name is taken from the list and tried alone.
+  player->setSound({.audioOutput = "offline"});
+  QVERIFY(player->play(&error));
+  QCOMPARE(offline_->opened(), 3);
+  QCOMPARE(attempts.size(), 2);
+  QCOMPARE(fallbacks.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(FluidMediaPlayerTest)

@@ -30,7 +30,8 @@ struct Subject {
 };
 
 // Runs blank-separated steps: open, close, play, seek0, seekEnd (to the length), end (the song
-// reaches its end) and "|", a return to the event loop. The trace has the number of
+// reaches its end), sound (new sound settings, which the real player's next play makes a new
+// output for) and "|", a return to the event loop. The trace has the number of
 // notifications so far at each "|", "refused" for a play that failed and "inside <step>" for a
 // notification delivered during a call.
 QString runSteps(const Subject& subject, const QString& songPath, const QString& steps) {
@@ -42,6 +43,7 @@ QString runSteps(const Subject& subject, const QString& songPath, const QString&
     if (QThread::currentThread() != QCoreApplication::instance()->thread()) offThread = true;
   };
   QStringList trace;
+  bool chosenOutput = false;
   for (const QString& step : steps.split(' ', Qt::SkipEmptyParts)) {
     const int before = notified;
     if (step == "|") {
@@ -61,6 +63,9 @@ QString runSteps(const Subject& subject, const QString& songPath, const QString&
       player.seek(player.lengthMs());
     } else if (step == "end") {
       subject.reachEnd();
+    } else if (step == "sound") {
+      chosenOutput = !chosenOutput;
+      player.setSound({.audioOutput = chosenOutput ? "offline" : ""});
     } else {
       trace << "unknown " + step;
     }
@@ -117,6 +122,10 @@ void MediaPlayerContractTest::bothPlayersNotifyAlike_data() {
                                                   << "1";
   QTest::newRow("nothing runs, nothing ends") << "close seek0 open seek0 close |"
                                               << "0";
+  QTest::newRow("a play in a new sound ends the request once") << "open play sound play | end |"
+                                                               << "1 2";
+  QTest::newRow("a new sound alone ends nothing") << "open play sound | end |"
+                                                  << "0 1";
   QTest::newRow("no file, no request") << "play | open close play |"
                                        << "refused 0 refused 0";
 }

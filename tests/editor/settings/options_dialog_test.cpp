@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "editor/settings/additional_settings.h"
 #include "tests/editor/support/scripted_services.h"
 #include "tests/editor/support/test_files.h"
 
@@ -51,6 +52,7 @@ class OptionsDialogTest : public QObject {
   std::unique_ptr<QTemporaryDir> dir;
   std::unique_ptr<ScriptedServices> services;
   std::unique_ptr<TTarvikOption> dialog;
+  std::unique_ptr<AdditionalSettings> additional;
   StartupSettings settings;
   bool q7Default = false;
   QString opened;      // the controls as the dialog opened
@@ -74,7 +76,7 @@ class OptionsDialogTest : public QObject {
   }
 
   void run(const QString& path) {
-    runOptionsCommand(*dialog, path, settings, q7Default, *services, nullptr);
+    runOptionsCommand(*dialog, path, settings, q7Default, *additional, *services, nullptr);
   }
 
  private Q_SLOTS:
@@ -82,7 +84,8 @@ class OptionsDialogTest : public QObject {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     services = std::make_unique<ScriptedServices>();
-    dialog = std::make_unique<TTarvikOption>();
+    dialog = std::make_unique<TTarvikOption>(*services);
+    additional = std::make_unique<AdditionalSettings>(dir->filePath("tarvik32.conf"));
     settings = {};
     q7Default = false;
     opened.clear();
@@ -135,6 +138,7 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(readTestFile(settingsPath()).toHex(' '), settingsImage(0x10, 0).toHex(' '));
     QCOMPARE(stored(settings, q7Default), "----- font 0 q8");
     QCOMPARE(services->boxesShown(), QStringList{SAVED_BOX});
+    QVERIFY(!QFile::exists(dir->filePath("tarvik32.conf")));  // the sound page was not touched
   }
 
   void hiddenLineNumbersBoxKeepsItsValue() {

@@ -1,6 +1,7 @@
 #include "tests/editor/support/offline_audio_output.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 class OfflineAudioOutput::Output : public AudioOutput {
@@ -19,6 +20,8 @@ class OfflineAudioOutput::Output : public AudioOutput {
     for (int64_t done = 0; done < frames; done += BLOCK_FRAMES) {
       const int count = int(std::min<int64_t>(BLOCK_FRAMES, frames - done));
       renderer_.render(count, block.data(), block.data() + 1, 2);
+      for (int i = 0; i < 2 * count; ++i)
+        factory_.peak_ = std::max(factory_.peak_, std::abs(block[i]));
     }
   }
 

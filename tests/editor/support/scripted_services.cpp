@@ -1,5 +1,7 @@
 #include "tests/editor/support/scripted_services.h"
 
+#include <utility>
+
 QString describeBox(const RecordedBox& box) {
   static const char* const BUTTONS[] = {"Ok", "YesNo", "YesNoCancel"};       // order of BoxButtons
   static const char* const ICONS[] = {"None", "Stop", "Error", "Question"};  // order of BoxIcon
@@ -58,6 +60,7 @@ bool ScriptedMediaPlayer::play(QString* error) {
     if (error) *error = "No MIDI file is open.";
     return false;
   }
+  if (fallback && onOutputFallback) onOutputFallback(*std::exchange(fallback, std::nullopt));
   interrupt();
   playing = true;
   ++request_;

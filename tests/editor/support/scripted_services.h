@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "editor/editor_services.h"
@@ -29,7 +30,8 @@ struct RecordedFileDialog {
 // for the song reaching its end. It keeps the notify contract as the real player does: each play
 // request that ends, whether at the end or cut short by seek(), close(), open() or another
 // play(), is reported once, queued to the thread the player lives on, never from inside a call.
-// play() without an open file fails, and play() at or past the length ends at once.
+// play() without an open file fails, and play() at or past the length ends at once. The sound
+// settings it is given are kept in `sounds`; a scripted fallback is reported by the next play().
 class ScriptedMediaPlayer : public MediaPlayer {
  public:
   void close() override;
@@ -38,6 +40,7 @@ class ScriptedMediaPlayer : public MediaPlayer {
   int64_t positionMs() const override { return position; }
   void seek(int64_t positionMs) override;
   bool play(QString* error) override;
+  void setSound(const SoundSettings& sound) override { sounds.push_back(sound); }
 
   // The running request reaches the end of the song. It is finished and reported when the
   // event loop runs, with the position at the length, unless something ends it before.
@@ -52,6 +55,8 @@ class ScriptedMediaPlayer : public MediaPlayer {
   int64_t position = 0;  // reported position
   bool opens = true;     // knobs for the failure paths
   bool plays = true;
+  std::optional<OutputFallback> fallback;  // reported to onOutputFallback by the next play()
+  std::vector<SoundSettings> sounds;       // every setSound(), in order
 
  private:
   void interrupt();

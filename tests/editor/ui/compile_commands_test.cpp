@@ -3,12 +3,15 @@
 // session, the error jump, op(autolr) on the toggles, UTF-8 scores as the console compiler reads
 // them, and the player's display, seek, loop and end of playback.
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 
+#include "editor/settings/options_dialog.h"
+#include "editor/settings/sound_page.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/support/memory_host.h"
@@ -58,6 +61,7 @@ class CompileCommandsTest : public QObject {
   void repeatedCompilationsMatchAFreshOne();
   void autoSaveWithCancelledSaveAsStillCompiles();
   void noSoundDeviceLeavesTheEditorUsable();
+  void eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback();
   void pauseInEitherWindowEndsPlayback();
   void endOfPlaybackClosesOrLoops();
   void sliderSeeksOnlyBeyondTheTolerance();
@@ -158,6 +162,38 @@ void CompileCommandsTest::noSoundDeviceLeavesTheEditorUsable() {
   QVERIFY(!form.Form2->isVisible());
   QVERIFY(!form.playback().hasTemporaryFile());
   QVERIFY(f.tempMidiFiles().isEmpty());
+}
+
+void CompileCommandsTest::eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  const SoundSettings stored{.audioOutput = "jack", .chorus = false};
+  QVERIFY(form.additionalSettings().setSound(stored));
+  f.services.player.fallback =
+      OutputFallback{"jack", "Failed to connect to Jack server.", "pulseaudio"};
+  form.N4Click();
+  QCOMPARE(f.services.player.sounds.size(), size_t(1));
+  QVERIFY(f.services.player.sounds[0] == stored);
+  QCOMPARE(form.Memo2->toPlainText().split('\n').last(),
+           QString(" [注意] 音声出力 jack を開けません: Failed to connect to Jack server. → "
+                   "pulseaudio で再生します"));
+
+  // Changed in the options dialog while playing: the next compile and play takes it.
+  f.services.dialogScripts.push_back([](QDialog& dialog) {
+    static_cast<TTarvikOption&>(dialog).soundPage->gainBox->setValue(2);
+    return int(QDialog::Accepted);
+  });
+  form.N19Click();
+  QCOMPARE(f.services.player.sounds.size(), size_t(1));
+  f.services.player.fallback = OutputFallback{"jack", "no server", "silent"};
+  form.N4Click();
+  SoundSettings changed = stored;
+  changed.gain = 2;
+  QCOMPARE(f.services.player.sounds.size(), size_t(2));
+  QVERIFY(f.services.player.sounds[1] == changed);
+  QCOMPARE(form.Memo2->toPlainText().split('\n').last(),
+           QString(" [注意] 音声出力 jack を開けません: no server → 音を出さずに再生します"));
 }
 
 void CompileCommandsTest::pauseInEitherWindowEndsPlayback() {
