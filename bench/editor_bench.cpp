@@ -6,6 +6,12 @@
 //   editor/load_1MB, save_1MB   open and save a 1 MB score
 //   editor/f9_maximal, f9_demo  from the compile-and-play handler's start to the play request
 //   editor/player_refresh       one 33 ms refresh of the player window
+//   source_map/compile_plain,   the maximal score compiled as the editor does, in memory,
+//   source_map/compile_mapped   without the source map and with it (recorded by the core, then
+//                               timed against the written file), for the map's overhead
+//   source_map/sounding_query   the commands sounding at a time on the maximal score's map, as
+//                               following the score asks every 33 ms
+//   source_map/time_at_caret    the time at a caret on the maximal score's map
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -15,8 +21,11 @@
 #include <QTextBlock>
 #include <memory>
 
+#include "core/compile_driver.h"
+#include "editor/playback/score_source_map.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
+#include "tests/support/memory_host.h"
 
 namespace {
 
@@ -124,6 +133,87 @@ void playerRefresh(benchmark::State& state) {
   }
 }
 
+// Compiles the maximal score in memory on one session (recording the source map when the host
+// has storage for one); false when the compilation is not complete.
+bool compileMaximal(MemoryHost& host, CompileSession& session) {
+  host.messages.clear();
+  host.transcript.clear();
+  host.prepare(session, false);
+  return compileSource(session) == 0 && host.kept.size() > 9 * 32000 * 6;
+}
+
+void compileInMemory(benchmark::State& state, bool mapped) {
+  MemoryHost host(FLAVOUR_EDITOR, maximalScore().toStdString());
+  auto session = std::make_unique<CompileSession>();
+  SourceMap recording;
+  if (mapped) host.sourceMapStorage = &recording;
+  for (auto _ : state) {
+    if (!compileMaximal(host, *session)) {
+      state.SkipWithError("not a complete compilation");
+      break;
+    }
+    if (!mapped) continue;
+    ScoreSourceMap map;  // replaced at each compilation, as the editor's is
+    if (!map.build(std::move(recording), host.kept.data(), host.kept.size(), nullptr)) {
+      state.SkipWithError("the map was not built");
+      break;
+    }
+    benchmark::DoNotOptimize(&map);
+  }
+  state.SetItemsProcessed(state.iterations() * 9 * 32000);
+}
+
+std::unique_ptr<ScoreSourceMap> maximalMap() {
+  MemoryHost host(FLAVOUR_EDITOR, maximalScore().toStdString());
+  auto session = std::make_unique<CompileSession>();
+  SourceMap recording;
+  host.sourceMapStorage = &recording;
+  auto map = std::make_unique<ScoreSourceMap>();
+  if (!compileMaximal(host, *session) ||
+      !map->build(std::move(recording), host.kept.data(), host.kept.size(), nullptr)) {
+    return nullptr;
+  }
+  return map;
+}
+
+// Times 33 ms apart through the whole song, as the player's refresh asks.
+void soundingQuery(benchmark::State& state) {
+  const std::unique_ptr<ScoreSourceMap> map = maximalMap();
+  if (!map) {
+    state.SkipWithError("no map");
+    return;
+  }
+  const int64_t length = map->tempoMap().lengthMs();
+  std::vector<ScoreSourceMap::Sounding> sounding;
+  int64_t ms = 1000;  // inside the music, also for the benchmark's first single-iteration run
+  size_t found = 0;
+  for (auto _ : state) {
+    sounding.clear();
+    map->soundingAtMs(ms, sounding);
+    found += sounding.size();
+    ms = (ms + 33) % length;
+  }
+  if (found == 0) state.SkipWithError("nothing sounded");
+}
+
+// Carets on the score's lines in a scattered order.
+void timeAtCaret(benchmark::State& state) {
+  const std::unique_ptr<ScoreSourceMap> map = maximalMap();
+  if (!map) {
+    state.SkipWithError("no map");
+    return;
+  }
+  constexpr int LINES = 9 * (32000 / 32 + 3);
+  int line = 0;
+  int64_t total = 0;
+  for (auto _ : state) {
+    const auto time = map->timeAt(line, 20);
+    total += time ? time->tick : 0;
+    line = (line + 7919) % LINES;
+  }
+  if (total == 0) state.SkipWithError("no times");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,13 +223,23 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("editor/typing_1M", typing)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("editor/load_1MB", load)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("editor/save_1MB", save)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("editor/f9_maximal",
-                               [](benchmark::State& s) { compileAndPlay(s, maximalScore()); })
-      ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("editor/f9_demo",
-                               [](benchmark::State& s) { compileAndPlay(s, demoScore()); })
-      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("editor/f9_maximal", [](benchmark::State& s) {
+    compileAndPlay(s, maximalScore());
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("editor/f9_demo", [](benchmark::State& s) {
+    compileAndPlay(s, demoScore());
+  })->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("editor/player_refresh", playerRefresh)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("source_map/compile_plain", [](benchmark::State& s) {
+    compileInMemory(s, false);
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("source_map/compile_mapped", [](benchmark::State& s) {
+    compileInMemory(s, true);
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("source_map/sounding_query", soundingQuery)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("source_map/time_at_caret", timeAtCaret)
       ->Unit(benchmark::kMicrosecond);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -21,6 +21,7 @@ SourcePosition positionOf(const CompileSession& session, int32_t start, int32_t 
 // started at `start`: a tuplet's events are its items, in order; any other command appends one.
 void recordCommand(CompileSession& session, int32_t k, int32_t from, int32_t start) {
   std::vector<SourcePosition>& positions = session.sourceMap->positions[k];
+  if (positions.capacity() == 0) positions.reserve(WORK_AREA_LIMIT / 2);  // one allocation
   const int32_t appended = (session.workLength[k] - from) / 2;
   if (session.lineBuffer[start] == TUPLET_OPEN) {
     for (int32_t i = 0; i < appended; ++i) {

@@ -39,6 +39,7 @@ void ScoreSourceMap::timeChannel(int32_t k) {
   std::vector<int32_t>& ticks = ticks_[k];
   std::vector<NotePart>& notes = notes_[k];
   ticks.reserve(static_cast<size_t>(length / 2));
+  notes.reserve(static_cast<size_t>(length / 2));
   int32_t gate = recorded_.startGate[k];
   int64_t units = 0;
   for (int32_t offset = 0; offset < length;) {
