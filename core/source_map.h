@@ -4,6 +4,7 @@
 // Recording changes nothing the compilation writes or reports.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <vector>
 

@@ -29,15 +29,12 @@ int32_t CompileController::compile(const QTextDocument& text, CompileTarget targ
   return result;
 }
 
-// The file was just written by the core's own writer, so it can always be timed; should it
-// not be, no map is better than the previous score's.
+// The map is rebuilt in place, its storage and the recording's trading places. The file was
+// just written by the core's own writer, so it can always be timed; should it not be, no map is
+// better than the previous score's.
 void CompileController::keepSourceMap(const std::vector<uint8_t>& midi) {
-  auto map = std::make_unique<ScoreSourceMap>();
-  if (map->build(std::move(recording_), midi.data(), midi.size(), nullptr)) {
-    sourceMap_ = std::move(map);
-  } else {
-    sourceMap_.reset();
-  }
+  if (!sourceMap_) sourceMap_ = std::make_unique<ScoreSourceMap>();
+  if (!sourceMap_->build(recording_, midi.data(), midi.size(), nullptr)) sourceMap_.reset();
 }
 
 bool CompileController::producedData() const {

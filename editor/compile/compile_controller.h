@@ -53,7 +53,8 @@ class CompileController {
   const std::vector<uint8_t>& compiledData() const { return compiledData_.bytes(); }
   // The text against the time of the MIDI file of the last clean compilation that wrote one
   // (compile and play, make MIDI file): a failed compilation and a compiled-data one leave it as
-  // it was. nullptr before the first. Valid until the next compile() call.
+  // it was. nullptr before the first. The next clean compilation that writes MIDI rebuilds it
+  // in place.
   const ScoreSourceMap* sourceMap() const { return sourceMap_.get(); }
 
  private:

@@ -1,6 +1,7 @@
 #include "editor/playback/score_source_map.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/midi_writer.h"
 
@@ -20,11 +21,24 @@ SourcePoint endOf(const SourcePosition& p) {
 
 }  // namespace
 
-bool ScoreSourceMap::build(SourceMap&& recorded, const uint8_t* midi, size_t size,
+// Every vector keeps its storage from one compilation to the next: a maximal score's map is
+// megabytes, and fresh pages cost more than filling them.
+bool ScoreSourceMap::build(SourceMap& recorded, const uint8_t* midi, size_t size,
                            std::string* error) {
-  *this = ScoreSourceMap();
-  if (size > 0 && !tempoMap_.parse(midi, size, error)) return false;
-  recorded_ = std::move(recorded);
+  for (int32_t k = 0; k < CHANNEL_COUNT; ++k) {
+    std::swap(recorded_.events[k], recorded.events[k]);
+    std::swap(recorded_.positions[k], recorded.positions[k]);
+    recorded_.startGate[k] = recorded.startGate[k];
+    ticks_[k].clear();
+    notes_[k].clear();
+  }
+  std::swap(recorded_.blocks, recorded.blocks);
+  tempoMap_ = MidiTempoMap();
+  if (size > 0 && !tempoMap_.parse(midi, size, error)) {
+    for (int32_t k = 0; k < CHANNEL_COUNT; ++k) recorded_.positions[k].clear();
+    recorded_.blocks.clear();
+    return false;
+  }
   for (int32_t k = 0; k < CHANNEL_COUNT; ++k) timeChannel(k);
   return true;
 }

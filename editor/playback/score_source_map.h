@@ -45,10 +45,12 @@ class ScoreSourceMap {
     bool noteOn = false;  // the part whose start is the note-on, false for the parts tied to it
   };
 
-  // Takes what a compilation recorded (the map is moved from) and the bytes of the MIDI file it
-  // wrote (no bytes: no channel held events). False, with the reason in *error, when the file
-  // cannot be timed; the map is then empty.
-  bool build(SourceMap&& recorded, const uint8_t* midi, size_t size, std::string* error);
+  // Replaces the map with one of what a compilation recorded and the bytes of the MIDI file it
+  // wrote (no bytes: no channel held events). The recorded storage is taken by swapping:
+  // `recorded` gets this map's previous storage, for the next compilation to record into
+  // without allocating. False, with the reason in *error, when the file cannot be timed; the
+  // map is then empty.
+  bool build(SourceMap& recorded, const uint8_t* midi, size_t size, std::string* error);
 
   const MidiTempoMap& tempoMap() const { return tempoMap_; }
   // Every channel block in source order.
