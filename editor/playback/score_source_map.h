@@ -62,8 +62,9 @@ class ScoreSourceMap {
 
   // Where playback from the caret (editor line, byte column) starts: the first event of the
   // caret's channel block whose command ends behind the caret (so a caret inside a command
-  // takes that command); when the block has none, the nearest earlier event of the channel.
-  // Nothing when the caret is outside every channel block or its channel has no events.
+  // takes that command); when the block has no such event (the caret behind its last one, or
+  // an empty block), the channel's nearest earlier event. Nothing when the caret is outside
+  // every channel block or its channel has no events.
   std::optional<SourceTime> timeAt(int line, int byteColumn) const;
 
   // The commands sounding at `tick` (at `ms`), one at most per channel, in channel order,
