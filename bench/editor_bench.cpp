@@ -8,6 +8,12 @@
 //   editor/replace_all_10000    replace all of 10,000 matches in a 1 MB score, one undo step
 //   editor/f9_maximal, f9_demo  from the compile-and-play handler's start to the play request
 //   editor/player_refresh       one 33 ms refresh of the player window
+//   source_map/compile_maximal  the maximal score compiled as the editor does, in memory,
+//                               without the source map and with it (recorded by the core, then
+//                               timed against the written file), for the map's overhead
+//   source_map/sounding_query   the commands sounding at a time on the maximal score's map, as
+//                               following the score asks every 33 ms
+//   source_map/time_at_caret    the time at a caret on the maximal score's map
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -16,11 +22,17 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <algorithm>
+#include <ctime>
+#include <limits>
 #include <memory>
 
+#include "core/compile_driver.h"
+#include "editor/playback/score_source_map.h"
 #include "editor/ui/find_bar.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
+#include "tests/support/memory_host.h"
 
 namespace {
 
@@ -160,6 +172,97 @@ void playerRefresh(benchmark::State& state) {
   }
 }
 
+// Compiles the maximal score in memory on one session (recording the source map when the host
+// has storage for one); false when the compilation is not complete.
+bool compileMaximal(MemoryHost& host, CompileSession& session) {
+  host.messages.clear();
+  host.transcript.clear();
+  host.prepare(session, false);
+  return compileSource(session) == 0 && host.kept.size() > 9 * 32000 * 6;
+}
+
+double threadCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Each iteration compiles the maximal score twice, without the source map and with it (recorded,
+// then timed into the editor's map), so that both meet the same load; the counters are the
+// fastest of each by the thread's CPU time.
+void compileWithAndWithoutMap(benchmark::State& state) {
+  MemoryHost host(FLAVOUR_EDITOR, maximalScore().toStdString());
+  auto session = std::make_unique<CompileSession>();
+  SourceMap recording;
+  ScoreSourceMap map;  // rebuilt at each compilation, as the editor's is
+  double best[2] = {std::numeric_limits<double>::infinity(),
+                    std::numeric_limits<double>::infinity()};
+  for (auto _ : state) {
+    for (const bool mapped : {false, true}) {
+      host.sourceMapStorage = mapped ? &recording : nullptr;
+      const double start = threadCpuMs();
+      const bool done =
+          compileMaximal(host, *session) &&
+          (!mapped || map.build(recording, host.kept.data(), host.kept.size(), nullptr));
+      best[mapped] = std::min(best[mapped], threadCpuMs() - start);
+      if (!done) state.SkipWithError("not a complete compilation");
+    }
+  }
+  state.counters["plain_cpu_ms"] = best[0];
+  state.counters["mapped_cpu_ms"] = best[1];
+}
+
+std::unique_ptr<ScoreSourceMap> maximalMap() {
+  MemoryHost host(FLAVOUR_EDITOR, maximalScore().toStdString());
+  auto session = std::make_unique<CompileSession>();
+  SourceMap recording;
+  host.sourceMapStorage = &recording;
+  auto map = std::make_unique<ScoreSourceMap>();
+  if (!compileMaximal(host, *session) ||
+      !map->build(recording, host.kept.data(), host.kept.size(), nullptr)) {
+    return nullptr;
+  }
+  return map;
+}
+
+// Times 33 ms apart through the whole song, as the player's refresh asks.
+void soundingQuery(benchmark::State& state) {
+  const std::unique_ptr<ScoreSourceMap> map = maximalMap();
+  if (!map) {
+    state.SkipWithError("no map");
+    return;
+  }
+  const int64_t length = map->tempoMap().lengthMs();
+  std::vector<ScoreSourceMap::Sounding> sounding;
+  int64_t ms = 1000;  // inside the music, also for the benchmark's first single-iteration run
+  size_t found = 0;
+  for (auto _ : state) {
+    sounding.clear();
+    map->soundingAtMs(ms, sounding);
+    found += sounding.size();
+    ms = (ms + 33) % length;
+  }
+  if (found == 0) state.SkipWithError("nothing sounded");
+}
+
+// Carets on the score's lines in a scattered order.
+void timeAtCaret(benchmark::State& state) {
+  const std::unique_ptr<ScoreSourceMap> map = maximalMap();
+  if (!map) {
+    state.SkipWithError("no map");
+    return;
+  }
+  constexpr int LINES = 9 * (32000 / 32 + 3);
+  int line = 0;
+  int64_t total = 0;
+  for (auto _ : state) {
+    const auto time = map->timeAt(line, 20);
+    total += time ? time->tick : 0;
+    line = (line + 7919) % LINES;
+  }
+  if (total == 0) state.SkipWithError("no times");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,6 +281,12 @@ int main(int argc, char** argv) {
     compileAndPlay(s, demoScore());
   })->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("editor/player_refresh", playerRefresh)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("source_map/compile_maximal", compileWithAndWithoutMap)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("source_map/sounding_query", soundingQuery)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("source_map/time_at_caret", timeAtCaret)
       ->Unit(benchmark::kMicrosecond);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -194,7 +194,8 @@ int32_t parseCommand(CompileSession& session) {
 
 // tuplet items: (blank* tuplet item)+ '}'
 // tuplet item: letter accidental? length? | 'r' length? | ('n' | 'o' | 'q') number | '<' | '>'
-// Reads the items into the scratch lists; the count of notes and rests, or -1.
+// Reads the items into the scratch lists, each note or rest with where it stands; the count of
+// notes and rests, or -1.
 int32_t readTupletItems(CompileSession& session) {
   if (!channelOpen(session)) return -1;
   int32_t count = 0;
@@ -205,6 +206,8 @@ int32_t readTupletItems(CompileSession& session) {
       ++session.lineCursor;
       byte = cursorByte(session);
     }
+    const int32_t itemStart = session.lineCursor;
+    const int32_t listed = count;
     if (const int32_t letter = semitoneOf(byte); letter != 0) {
       ++session.lineCursor;
       const int32_t semitone = applyAccidental(session, letter);
@@ -245,6 +248,10 @@ int32_t readTupletItems(CompileSession& session) {
           --session.lineCursor;
           return -1;
       }
+    }
+    if (count != listed) {
+      session.tupletItemStart[listed] = itemStart;
+      session.tupletItemEnd[listed] = session.lineCursor;
     }
     if (count > TUPLET_MAX_NOTES) return -1;
     if (cursorByte(session) == '}') {

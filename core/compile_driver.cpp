@@ -12,6 +12,7 @@
 #include "core/header_commands.h"
 #include "core/midi_writer.h"
 #include "core/source_lines.h"
+#include "core/source_map.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ bool allocateWorkAreas(CompileSession& session) {
 }
 
 // Runs the line loop; 0 when the source ended, else the code that stopped it (reported).
-int32_t runLineLoop(CompileSession& session) {
+int32_t readLines(CompileSession& session) {
   int32_t pendingChannel = 0;
   for (;;) {
     const int32_t length = readSourceLine(session);
@@ -60,13 +61,18 @@ int32_t runLineLoop(CompileSession& session) {
           pendingChannel = session.namedChannel;
           break;
         case KIND_BLOCK_OPEN:
-          openChannelBlock(session, pendingChannel);
+          if (openChannelBlock(session, pendingChannel) == 0 && session.sourceMap != nullptr) {
+            recordBlockOpen(session);
+          }
           break;
         case KIND_BLOCK_CLOSE:
-          closeChannelBlock(session);
+          if (closeChannelBlock(session) == 0 && session.sourceMap != nullptr) {
+            recordBlockClose(session);
+          }
           break;
         case KIND_COMMAND_STRING:
-          error = parseCommandString(session);
+          error = session.sourceMap != nullptr ? parseCommandStringMapped(session)
+                                               : parseCommandString(session);
           break;
         case KIND_OP:
           error = runOpCommand(session);
@@ -89,6 +95,14 @@ int32_t runLineLoop(CompileSession& session) {
       if (kind == KIND_END_OF_LINE) break;
     }
   }
+}
+
+// The line loop, then, for a host that keeps a source map, the events it must keep before the
+// writer runs and the work areas go.
+int32_t runLineLoop(CompileSession& session) {
+  const int32_t error = readLines(session);
+  if (session.sourceMap != nullptr) finishSourceMap(session);
+  return error;
 }
 
 // Compiled-data mode: each used channel's time total, the sum of its note and rest durations.
@@ -205,6 +219,8 @@ void resetSession(CompileSession& session) {
 
 int32_t compileSource(CompileSession& session) {
   resetSession(session);
+  session.sourceMap = session.host->sourceMap();
+  if (session.sourceMap != nullptr) startSourceMap(session);
   if (!allocateWorkAreas(session)) {
     session.host->alert(textsOf(session).outOfMemory);
     return ERROR_FAILED;
@@ -218,6 +234,7 @@ int32_t compileSource(CompileSession& session) {
     error = finishEditor(session, runLineLoop(session));
   }
   releaseWorkAreas(session);
+  session.sourceMap = nullptr;
   return error;
 }
 

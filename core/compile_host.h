@@ -63,6 +63,12 @@ class CompileHost {
   // call back into the compiler (no compileSource(), no change to the session).
   virtual void autoPanChanged(bool on) { (void)on; }
 
+  // Asked once at the start of each compilation: a source map to record into
+  // (core/source_map.h), or nullptr for none, the default. The map stays the host's; the core
+  // empties it first and fills it during the compilation, which costs time and memory (eight
+  // bytes an event), so a host asks only when it uses the map.
+  virtual SourceMap* sourceMap() { return nullptr; }
+
  private:
   friend class ConsoleCompileHost;
   friend class EditorCompileHost;

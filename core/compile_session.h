@@ -9,6 +9,7 @@
 #include <cstdint>
 
 class CompileHost;
+struct SourceMap;
 
 // ---------------------------------------------------------------------------------------------
 // Fixed sizes
@@ -116,6 +117,9 @@ enum Flavour : uint8_t {
 // Channel arrays have CHANNEL_COUNT entries; entry k belongs to channel k + 1.
 struct CompileSession {
   CompileHost* host = nullptr;
+  // The host's source map for this compilation, or nullptr when it asked for none
+  // (core/source_map.h).
+  SourceMap* sourceMap = nullptr;
 
   uint8_t* workArea[CHANNEL_COUNT] = {};
   int32_t workLength[CHANNEL_COUNT] = {};
@@ -151,6 +155,9 @@ struct CompileSession {
   // Tuplet scratch space (one spare entry for the 32nd item that makes a tuplet fail).
   uint8_t tupletCodes[TUPLET_MAX_NOTES + 1] = {};
   int32_t tupletDurations[TUPLET_MAX_NOTES + 1] = {};
+  // Where each item of the list stands in the line buffer: its first byte and the byte behind it.
+  int32_t tupletItemStart[TUPLET_MAX_NOTES + 1] = {};
+  int32_t tupletItemEnd[TUPLET_MAX_NOTES + 1] = {};
 
   // Console reader's read-ahead over the host's byte stream.
   uint8_t sourceChunk[SOURCE_CHUNK_BYTES] = {};

@@ -10,15 +10,11 @@ constexpr uint8_t VELOCITY_BY_LEVEL[VELOCITY_LEVEL_MAX + 1] = {
     0, 7, 15, 23, 31, 39, 47, 55, 63, 71, 79, 87, 95, 103, 111, 119, 127};
 constexpr int32_t START_LEVEL = 10;
 constexpr int32_t START_TEMPO = 120;
-constexpr uint32_t LEAD_IN_TICKS = 240;  // the 1/8 bar before the music
 // A channel track sets up during the lead-in: GM reset (or filler text) at 0, all sound off
 // after these ticks, the program change at the end of the lead-in.
 constexpr uint32_t SOUND_OFF_TICKS = 144;
 constexpr int32_t NOTE_NUMBER_OFFSET = 23;  // MIDI note number of code 0 (code 1 = c of octave 0)
-// Notes of this many ticks or more sound their whole length; the gate step shortens the rest.
-constexpr uint32_t FULL_LENGTH_NOTE_TICKS = 128;
-constexpr int32_t GATE_STEPS = 8;
-constexpr int32_t DRUM_CHANNEL = 9;  // gets no program change
+constexpr int32_t DRUM_CHANNEL = 9;         // gets no program change
 constexpr int32_t MIDI_DATA_MAX = 127;
 
 // Automatic pan for channels 2..7 (index = channel); the console build has always used 84/105.
@@ -130,8 +126,7 @@ int32_t writeNote(CompileSession& session, OutputStream& out, int32_t channel, i
     count += writeVarLen(out, ticks);
     return count + put(out, {note, 0x00, 0x00});
   }
-  uint32_t on = ticks * static_cast<uint32_t>(session.gate[channelIndex(channel)] + 1) / GATE_STEPS;
-  if (on == 0 && ticks >= 1) on = 1;
+  const uint32_t on = noteOnTicks(ticks, session.gate[channelIndex(channel)]);
   return put(out, {note, velocity, static_cast<uint8_t>(on), note, 0x00,
                    static_cast<uint8_t>(ticks - on)});
 }
@@ -220,8 +215,7 @@ int32_t writeChannelTrack(CompileSession& session, OutputStream& out, int32_t ch
     } else if (code <= EVENT_NOTE_LAST) {
       noteStatus();
       // A tie joins the note with the note or rest behind it; chains add up.
-      while (offset + 6 <= length && events[offset + 2] == EVENT_TIE &&
-             events[offset + 4] <= EVENT_NOTE_LAST) {
+      while (tieFollows(events, length, offset)) {
         value += events[offset + 5];
         offset += 4;
       }

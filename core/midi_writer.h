@@ -3,6 +3,27 @@
 
 #include "core/compile_host.h"
 
+// Every track's music starts behind a one-eighth lead-in bar at 120 beats per minute.
+inline constexpr uint32_t LEAD_IN_TICKS = 240;
+// Notes of this many ticks or more sound their whole length; the gate step shortens the rest.
+inline constexpr uint32_t FULL_LENGTH_NOTE_TICKS = 128;
+inline constexpr int32_t GATE_STEPS = 8;
+
+// The ticks from a note's note-on to its note-off: a note of `ticks` (ties joined) under the
+// channel's gate step 0..7.
+inline uint32_t noteOnTicks(uint32_t ticks, int32_t gate) {
+  if (ticks >= FULL_LENGTH_NOTE_TICKS) return ticks;
+  const uint32_t on = ticks * static_cast<uint32_t>(gate + 1) / GATE_STEPS;
+  return on == 0 && ticks >= 1 ? 1 : on;
+}
+
+// A tie joins the note (or tied part) at byte `offset` of a channel's events with the note or
+// rest behind the tie; the joined event's duration adds to the note's.
+inline bool tieFollows(const uint8_t* events, int32_t length, int32_t offset) {
+  return offset + 6 <= length && events[offset + 2] == EVENT_TIE &&
+         events[offset + 4] <= EVENT_NOTE_LAST;
+}
+
 // Writes the whole file; 0, or the code of the first failing channel track (11, a lone tie).
 int32_t writeMidiFile(CompileSession& session, OutputStream& out);
 

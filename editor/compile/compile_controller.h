@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "core/output_stream.h"
+#include "core/source_map.h"
 #include "editor/compile/editor_compile_host.h"
+#include "editor/playback/score_source_map.h"
 
 struct CompileSession;
 class PlaybackController;
@@ -49,8 +51,15 @@ class CompileController {
   bool producedData() const;
   // The compiled-data image of the last compiled-data compilation (empty when it was refused).
   const std::vector<uint8_t>& compiledData() const { return compiledData_.bytes(); }
+  // The text against the time of the MIDI file of the last clean compilation that wrote one
+  // (compile and play, make MIDI file): a failed compilation and a compiled-data one leave it as
+  // it was. nullptr before the first. The next clean compilation that writes MIDI rebuilds it
+  // in place.
+  const ScoreSourceMap* sourceMap() const { return sourceMap_.get(); }
 
  private:
+  void keepSourceMap(const std::vector<uint8_t>& midi);
+
   PlaybackController& playback_;
   const CompileSinks sinks_;
   std::unique_ptr<CompileSession> session_;
@@ -58,4 +67,6 @@ class CompileController {
   bool busy_ = false;
   bool compileFailed_ = false;
   std::optional<CompileFailure> failure_;
+  SourceMap recording_;  // what the core records during a compilation that writes MIDI
+  std::unique_ptr<ScoreSourceMap> sourceMap_;
 };

@@ -23,14 +23,15 @@ QString fromCore(std::string_view text) {
 
 EditorHost::EditorHost(const QTextDocument& lines, TextEncoding encoding, const CompileSinks& sinks,
                        CompileTarget target, QString midiFilePath, PlaybackController& playback,
-                       MemoryOutputStream& compiledData)
+                       MemoryOutputStream& compiledData, SourceMap* sourceMap)
     : lines_(lines),
       encoding_(encoding),
       sinks_(sinks),
       target_(target),
       midiFilePath_(std::move(midiFilePath)),
       playback_(playback),
-      compiledData_(compiledData) {}
+      compiledData_(compiledData),
+      sourceMap_(sourceMap) {}
 
 EditorHost::~EditorHost() {
   if (tempFd_ >= 0) ::close(tempFd_);

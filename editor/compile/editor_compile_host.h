@@ -35,9 +35,10 @@ struct CompileSinks {
 
 class EditorHost : public EditorCompileHost {
  public:
+  // sourceMap: where the core records the source map, or nullptr for none.
   EditorHost(const QTextDocument& lines, TextEncoding encoding, const CompileSinks& sinks,
              CompileTarget target, QString midiFilePath, PlaybackController& playback,
-             MemoryOutputStream& compiledData);
+             MemoryOutputStream& compiledData, SourceMap* sourceMap = nullptr);
   ~EditorHost() override;
 
   void messageLine(std::string_view text) override;
@@ -48,11 +49,14 @@ class EditorHost : public EditorCompileHost {
   OutputStream* openOutput() override;
   int32_t closeOutput(bool keep) override;
   void autoPanChanged(bool on) override;
+  SourceMap* sourceMap() override { return sourceMap_; }
 
   // The core reported a failing line (a score error, not an output failure), and the text of
   // its error.
   bool failingLineReported() const { return failingLineReported_; }
   const QString& errorText() const { return errorText_; }
+  // The bytes of the MIDI file the compilation wrote (empty before it opened its output).
+  const std::vector<uint8_t>& midiBytes() const { return midi_.bytes(); }
 
  private:
   OutputStream* openMidiOutput();
@@ -64,6 +68,7 @@ class EditorHost : public EditorCompileHost {
   const QString midiFilePath_;
   PlaybackController& playback_;
   MemoryOutputStream& compiledData_;
+  SourceMap* const sourceMap_;
   QTextBlock block_;  // the block of the last line handed out
   int32_t blockIndex_ = -1;
   QByteArray line_;

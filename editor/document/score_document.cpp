@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <algorithm>
 
 #include "editor/document/text_codec.h"
 #include "editor/document/whole_file_writer.h"
@@ -238,6 +239,12 @@ int ScoreDocument::characterColumn(int line, int byteColumn) const {
     position += units;
   }
   return position;
+}
+
+int ScoreDocument::byteColumn(int line, int characterColumn) const {
+  const QString text = text_.findBlockByNumber(line).text();
+  const qsizetype characters = std::clamp<qsizetype>(characterColumn, 0, text.size());
+  return static_cast<int>(encodedSize(QStringView(text).left(characters), encoding_));
 }
 
 QString withExtension(const QString& path, const QString& extension) {

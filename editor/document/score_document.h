@@ -70,6 +70,9 @@ class ScoreDocument : public QObject {
   // The position within the line (in the text's UTF-16 units) of the character that holds the
   // line's byte byteColumn as the compiler reads it; the line's end when it has fewer bytes.
   int characterColumn(int line, int byteColumn) const;
+  // The inverse: the line's byte, as the compiler reads it, at which the character at position
+  // characterColumn (UTF-16 units) starts; the line's byte count at or past its end.
+  int byteColumn(int line, int characterColumn) const;
   TextEncoding encoding() const { return encoding_; }
   bool hasByteOrderMark() const { return byteOrderMark_; }
 

@@ -15,6 +15,7 @@ class Forwarding : public Base {
   OutputStream* openOutput() override { return host_.openOutput(); }
   int32_t closeOutput(bool keep) override { return host_.closeOutput(keep); }
   void autoPanChanged(bool on) override { host_.autoPanChanged(on); }
+  SourceMap* sourceMap() override { return host_.sourceMap(); }
 
  protected:
   MemoryHost& host_;
@@ -154,6 +155,10 @@ int32_t MemoryHost::closeOutput(bool keep) {
 
 void MemoryHost::autoPanChanged(bool on) {
   autoPanCalls.push_back(on);
+}
+
+SourceMap* MemoryHost::sourceMap() {
+  return sourceMapStorage;
 }
 
 MemoryCompile::MemoryCompile(Flavour flavour, std::string source, bool compiledData)

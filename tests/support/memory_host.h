@@ -45,6 +45,8 @@ class MemoryHost {
   virtual OutputStream* openOutput();
   virtual int32_t closeOutput(bool keep);
   virtual void autoPanChanged(bool on);
+  // sourceMapStorage below: none unless a test gives one.
+  virtual SourceMap* sourceMap();
   // Editor flavour only, as the editor host's default: code page 932.
   virtual std::string displayText(std::string_view bytes);
 
@@ -64,6 +66,8 @@ class MemoryHost {
   bool outputOpened = false;
   bool outputClosed = false;
   bool outputKept = false;
+
+  SourceMap* sourceMapStorage = nullptr;  // the source map the host asks the core to record
 
   // Knobs for failure paths.
   bool sourceOpens = true;

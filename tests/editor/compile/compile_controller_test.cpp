@@ -46,6 +46,7 @@ class CompileControllerTest : public QObject {
   void everyTargetGetsTheSameMidiOrTheImage();
   void errorsReachTheSinksAndCountAsFailed();
   void aCompilationCannotStartInsideAnother();
+  void theSourceMapIsTheLastCleanMidiCompilations();
   void errorLineJumpTarget_data();
   void errorLineJumpTarget();
 
@@ -102,6 +103,35 @@ void CompileControllerTest::aCompilationCannotStartInsideAnother() {
   QCOMPARE(nestedResult, -1);
   QVERIFY(!controller->busy());
   QVERIFY(controller->session().autoPan);
+}
+
+// ch2's g stands at byte 14 of line 1 behind a half note: tick 240 + 960, 1250 ms at t120.
+void CompileControllerTest::theSourceMapIsTheLastCleanMidiCompilations() {
+  QVERIFY(controller->sourceMap() == nullptr);
+  QCOMPARE(controller->compile(text, CompileTarget::Play), 0);
+  const ScoreSourceMap* played = controller->sourceMap();
+  QVERIFY(played != nullptr);
+  const auto time = played->timeAt(1, 14);
+  QVERIFY(time && time->source.channel == 2 && time->tick == 1200 && time->ms == 1250);
+  MidiTempoMap file;
+  const QByteArray bytes = readTestFile(playback->playPath());
+  QVERIFY(file.parse(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                     nullptr));
+  QCOMPARE(played->tempoMap().lengthMs(), file.lengthMs());
+
+  text.setPlainText("ch3{ \"r c v99\" }\n");
+  QVERIFY(controller->compile(text, CompileTarget::Play) != 0);
+  QCOMPARE(controller->compile(text, CompileTarget::CompiledData), ERROR_VELOCITY);
+  text.setPlainText("ch3{ \"r c\" }\n");
+  QCOMPARE(controller->compile(text, CompileTarget::CompiledData), 0);
+  QCOMPARE(controller->sourceMap(), played);
+  QVERIFY(played->timeAt(1, 14).has_value());
+
+  QCOMPARE(controller->compile(text, CompileTarget::MidiFile, dir->filePath("song.mid")), 0);
+  QVERIFY(controller->sourceMap() != nullptr);
+  const auto last = controller->sourceMap()->timeAt(0, 9);  // behind the c: the c
+  QVERIFY(last && last->source.channel == 3 && last->tick == 720);
+  QVERIFY(!controller->sourceMap()->timeAt(1, 14).has_value());
 }
 
 void CompileControllerTest::errorLineJumpTarget_data() {

@@ -35,6 +35,7 @@ class ScoreDocumentTest : public QObject {
   void everyWriteKeepsTheEncodingAndTheMark();
   void convertingToUtf8KeepsBytesWithoutCharacters();
   void convertingToCodePage932RefusesWhatItCannotHold();
+  void byteAndCharacterColumnsConvertBothWays();
 
  private:
   QString path(const QString& name) const { return dir->filePath(name); }
@@ -251,4 +252,30 @@ void ScoreDocumentTest::convertingToCodePage932RefusesWhatItCannotHold() {
   QVERIFY(!document->hasByteOrderMark());
   QVERIFY(document->save().ok);
   QCOMPARE(readTestFile(path("song.fms")), QByteArray("cr(\"\x92\x98\")\r\n// \x82\xA0 \r\n"));
+}
+
+// Double-byte characters take two bytes in code page 932; in UTF-8 あ takes three and the
+// surrogate pair of 🎵 (two UTF-16 units) four. A column past the end gives the line's bytes.
+void ScoreDocumentTest::byteAndCharacterColumnsConvertBothWays() {
+  writeTestFile(path("song.fms"),
+                "ab\r\n\x82\xA0"
+                "c \x92\x98\"d\"\r\n");
+  QVERIFY(document->load(path("song.fms")).ok);
+  const int cp932Bytes[] = {0, 2, 3, 4, 6, 7, 8, 9};  // before each character of line 1, and end
+  for (int column = 0; column < 8; ++column) {
+    QCOMPARE(document->byteColumn(1, column), cp932Bytes[column]);
+    QCOMPARE(document->characterColumn(1, cp932Bytes[column]), column);
+  }
+  QCOMPARE(document->byteColumn(1, 99), 9);
+  QCOMPARE(document->byteColumn(0, 1), 1);
+
+  writeTestFile(path("song.fms"), MARK +
+                                      "\xE3\x81\x82\xF0\x9F\x8E\xB5"
+                                      "c");
+  QVERIFY(document->load(path("song.fms")).ok);
+  const int utf8Bytes[] = {0, 3, -1, 7, 8};  // the pair's second unit is no caret position
+  for (int column : {0, 1, 3, 4}) {
+    QCOMPARE(document->byteColumn(0, column), utf8Bytes[column]);
+    QCOMPARE(document->characterColumn(0, utf8Bytes[column]), column);
+  }
 }
