@@ -11,7 +11,9 @@ CompileController::~CompileController() = default;
 int32_t CompileController::compile(const QTextDocument& text, CompileTarget target,
                                    const QString& midiFilePath, TextEncoding encoding) {
   if (busy_) return -1;
-  EditorHost host(text, encoding, sinks_, target, midiFilePath, playback_, compiledData_);
+  midiImage_.clear();
+  MemoryOutputStream& memory = target == CompileTarget::MidiImage ? midiImage_ : compiledData_;
+  EditorHost host(text, encoding, sinks_, target, midiFilePath, playback_, memory);
   prepareEditorCompilation(*session_, host, target == CompileTarget::CompiledData, compiledData_);
   busy_ = true;
   const int32_t result = compileSource(*session_);

@@ -49,12 +49,15 @@ class CompileController {
   bool producedData() const;
   // The compiled-data image of the last compiled-data compilation (empty when it was refused).
   const std::vector<uint8_t>& compiledData() const { return compiledData_.bytes(); }
+  // The MIDI file of the last clean MidiImage compilation (empty after any other).
+  const std::vector<uint8_t>& midiImage() const { return midiImage_.bytes(); }
 
  private:
   PlaybackController& playback_;
   const CompileSinks sinks_;
   std::unique_ptr<CompileSession> session_;
   MemoryOutputStream compiledData_;
+  MemoryOutputStream midiImage_;
   bool busy_ = false;
   bool compileFailed_ = false;
   std::optional<CompileFailure> failure_;
