@@ -92,12 +92,17 @@ AudioExportResult TForm1::renderWithProgress(AudioExportRequest request) {
         QString("書き出し中  %1 / %2").arg(progressTime(renderedMs), progressTime(songMs)));
   });
   connect(&dialog, &QProgressDialog::canceled, &job, &AudioExportJob::cancel);
-  connect(&job, &AudioExportJob::finished, &loop, &QEventLoop::quit);
+  bool finished = false;
+  connect(&job, &AudioExportJob::finished, &loop, [&] {
+    finished = true;
+    loop.quit();
+  });
   audioExport_ = &job;
   job.start();
   dialog.show();
   refresh.start();
   loop.exec();
+  if (!finished) job.cancel();  // the application left every event loop: it is ending
   audioExport_ = nullptr;
   return job.wait();
 }

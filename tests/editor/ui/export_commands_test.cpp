@@ -83,32 +83,42 @@ void ExportCommandsTest::exportNeedsANameAndWritesBesideTheScore() {
   QCOMPARE(f.readFile("song.wav"), wav);
 }
 
+// Cancelled with the dialog's button, and by a terminating signal, which then ends the program.
 void ExportCommandsTest::cancelInTheProgressDialogLeavesThePreviousFile() {
-  EditorFixture f;
-  f.writeFile("long.fms", longScore());
-  f.writeFile("long.wav", "previous");
-  TForm1& form = f.start({f.path("long.fms")});
-  f.services.fileNames = {f.path("long.wav")};
-  // Cancels with the dialog's button once some of the song is rendered.
-  QTimer canceller;
-  canceller.setInterval(5);
-  bool cancelled = false;
-  connect(&canceller, &QTimer::timeout, [&] {
-    auto* dialog = form.findChild<QProgressDialog*>();
-    if (cancelled || !dialog || dialog->value() <= 0) return;
-    QVERIFY(dialog->isModal() && dialog->isVisible());
-    QVERIFY(dialog->labelText().endsWith(" / 0:20:00"));
-    dialog->findChild<QPushButton*>()->click();
-    cancelled = true;
-  });
-  canceller.start();
-  form.audio1Click();
-  QVERIFY(cancelled);
-  QVERIFY(f.services.boxes.empty());
-  QVERIFY(form.Memo2->toPlainText().endsWith(" -> 音声ファイルの書き出しを中止しました"));
-  QCOMPARE(f.readFile("long.wav"), QByteArray("previous"));
-  QCOMPARE(folderEntries(f), (QStringList{"long.fms", "long.wav"}));
-  QVERIFY(!form.findChild<QProgressDialog*>());
+  for (const bool bySignal : {false, true}) {
+    EditorFixture f;
+    f.writeFile("long.fms", longScore());
+    f.writeFile("long.wav", "previous");
+    TForm1& form = f.start({f.path("long.fms")});
+    f.services.fileNames = {f.path("long.wav")};
+    // Cancels once some of the song is rendered.
+    QTimer canceller;
+    canceller.setInterval(5);
+    bool cancelled = false;
+    connect(&canceller, &QTimer::timeout, [&] {
+      auto* dialog = form.findChild<QProgressDialog*>();
+      if (cancelled || !dialog || dialog->value() <= 0) return;
+      QVERIFY(dialog->isModal() && dialog->isVisible());
+      QVERIFY(dialog->labelText().endsWith(" / 0:20:00"));
+      if (bySignal) {
+        form.endOnSignal();
+      } else {
+        dialog->findChild<QPushButton*>()->click();
+      }
+      cancelled = true;
+    });
+    canceller.start();
+    form.audio1Click();
+    QVERIFY(cancelled);
+    QVERIFY(f.services.boxes.empty());
+    if (!bySignal) {
+      QVERIFY(form.Memo2->toPlainText().endsWith(" -> 音声ファイルの書き出しを中止しました"));
+    }
+    QCOMPARE(f.readFile("long.wav"), QByteArray("previous"));
+    QCOMPARE(folderEntries(f), (QStringList{"long.fms", "long.wav"}));
+    QVERIFY(!form.findChild<QProgressDialog*>());
+    if (bySignal) QTRY_VERIFY(form.endedBySignal());
+  }
 }
 
 void ExportCommandsTest::failureShowsABoxAndKeepsThePreviousFile() {
