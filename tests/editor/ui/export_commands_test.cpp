@@ -1,6 +1,6 @@
 // Scenario tests of the WAV/FLAC export command: the name it needs and offers, the file it
-// writes beside the score without any MIDI file, the progress dialog's cancel, and a failure's
-// box, each leaving the previous file as it was.
+// writes beside the score without any MIDI file, a failure's box, and the progress dialog's
+// cancel, the failure and the cancel leaving the previous file as it was.
 #include <QDir>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -32,12 +32,11 @@ QStringList folderEntries(const EditorFixture& f) {
 class ExportCommandsTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
-  void exportNeedsANameAndWritesBesideTheScore();
+  void exportNeedsANameWritesBesideTheScoreAndReportsFailures();
   void cancelInTheProgressDialogLeavesThePreviousFile();
-  void failureShowsABoxAndKeepsThePreviousFile();
 };
 
-void ExportCommandsTest::exportNeedsANameAndWritesBesideTheScore() {
+void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures() {
   EditorFixture f;
   TForm1& form = f.start();
   typeText(form, SCORE);
@@ -81,6 +80,23 @@ void ExportCommandsTest::exportNeedsANameAndWritesBesideTheScore() {
   form.audio1Click();
   QCOMPARE(f.boxTexts(), QStringList{"compile stopped!"});
   QCOMPARE(f.readFile("song.wav"), wav);
+
+  // A SoundFont that does not load: the box says so, and the file stays.
+  form.Memo1->undo();
+  SoundSettings sound;
+  sound.soundFont = f.path("missing.sf2");
+  form.additionalSettings().setSound(sound);
+  f.services.boxes.clear();
+  f.services.fileNames = {f.path("song.wav")};
+  form.audio1Click();
+  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QVERIFY2(
+      f.services.boxes[0].text.startsWith("音声ファイルを書き出せません.\n" + f.path("song.wav") +
+                                          "\nSoundFont を読み込めません: " + f.path("missing.sf2")),
+      qPrintable(f.services.boxes[0].text));
+  QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
+  QCOMPARE(f.readFile("song.wav"), wav);
+  QCOMPARE(folderEntries(f), (QStringList{"song.flac", "song.fms", "song.wav"}));
 }
 
 // Cancelled with the dialog's button, and by a terminating signal, which then ends the program.
@@ -119,26 +135,6 @@ void ExportCommandsTest::cancelInTheProgressDialogLeavesThePreviousFile() {
     QVERIFY(!form.findChild<QProgressDialog*>());
     if (bySignal) QTRY_VERIFY(form.endedBySignal());
   }
-}
-
-void ExportCommandsTest::failureShowsABoxAndKeepsThePreviousFile() {
-  EditorFixture f;
-  f.writeFile("song.fms", SCORE);
-  f.writeFile("song.flac", "previous");
-  TForm1& form = f.start({f.path("song.fms")});
-  SoundSettings sound;
-  sound.soundFont = f.path("missing.sf2");
-  form.additionalSettings().setSound(sound);
-  f.services.fileNames = {f.path("song.flac")};
-  form.audio1Click();
-  QCOMPARE(f.services.boxes.size(), size_t(1));
-  const RecordedBox& box = f.services.boxes[0];
-  QVERIFY2(box.text.startsWith("音声ファイルを書き出せません.\n" + f.path("song.flac") +
-                               "\nSoundFont を読み込めません: " + f.path("missing.sf2")),
-           qPrintable(box.text));
-  QCOMPARE(box.icon, BoxIcon::Stop);
-  QCOMPARE(f.readFile("song.flac"), QByteArray("previous"));
-  QCOMPARE(folderEntries(f), (QStringList{"song.flac", "song.fms"}));
 }
 
 QTEST_MAIN(ExportCommandsTest)
