@@ -83,13 +83,14 @@ AudioExportResult TForm1::renderWithProgress(AudioExportRequest request) {
   QEventLoop loop;
   QTimer refresh;
   refresh.setInterval(PROGRESS_REFRESH_MS);
+  // The value last: on a modal dialog setValue() lets events run.
   connect(&refresh, &QTimer::timeout, &dialog, [&] {
     const int64_t songMs = job.songMs();
     const int64_t renderedMs = std::min(job.renderedMs(), songMs);
-    dialog.setMaximum(int(std::clamp<int64_t>(songMs, 1, INT_MAX)));
-    dialog.setValue(int(std::min<int64_t>(renderedMs, INT_MAX)));
     dialog.setLabelText(
         QString("書き出し中  %1 / %2").arg(progressTime(renderedMs), progressTime(songMs)));
+    dialog.setMaximum(int(std::clamp<int64_t>(songMs, 1, INT_MAX)));
+    dialog.setValue(int(std::min<int64_t>(renderedMs, INT_MAX)));
   });
   connect(&dialog, &QProgressDialog::canceled, &job, &AudioExportJob::cancel);
   bool finished = false;
