@@ -14,6 +14,11 @@
 //   source_map/sounding_query   the commands sounding at a time on the maximal score's map, as
 //                               following the score asks every 33 ms
 //   source_map/time_at_caret    the time at a caret on the maximal score's map
+//   editor/export_demo, export_3min
+//                               the WAV export of examples/demo.fms and of a 3-minute score in
+//                               five channels, SoundFont loading included; the label
+//                               "song_ms <n>" gives the song's length, to hold against the
+//                               process's CPU time
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -29,6 +34,8 @@
 
 #include "core/compile_driver.h"
 #include "editor/playback/score_source_map.h"
+#include "editor/playback/audio_export.h"
+#include "editor/playback/midi_tempo_map.h"
 #include "editor/ui/find_bar.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
@@ -66,6 +73,28 @@ QString demoScore() {
   QFile file(QDir(TARV_SOURCE_DIR).filePath("examples/demo.fms"));
   if (!file.open(QIODevice::ReadOnly)) return {};
   return QString::fromLatin1(file.readAll());
+}
+
+// Three minutes at 120 beats a minute (90 bars of 4/4, one bar a line) in five channels:
+// piano eighths, bass quarters, string whole notes, flute halves and a drum pattern.
+QString threeMinuteScore() {
+  const struct {
+    const char* head;
+    const char* bar;
+  } channels[] = {
+      {"ch1 {\n  \"t120 @0 v12 o4 l8\"\n", "c e g e f a g e"},
+      {"ch2 {\n  \"@33 v12 o2 l4\"\n", "c g a f"},
+      {"ch3 {\n  \"@48 v10 o4 l1\"\n", "e"},
+      {"ch4 {\n  \"@73 v10 o5 l2\"\n", "g c"},
+      {"ch9 {\n  \"v9 l8\"\n", "n13 n19 n15 n19 n13 n19 n15 n19"},
+  };
+  QString text;
+  for (const auto& channel : channels) {
+    text += channel.head;
+    for (int bar = 0; bar < 90; ++bar) text += QString("  \"%1\"\n").arg(channel.bar);
+    text += "}\n";
+  }
+  return text;
 }
 
 void statusBar(benchmark::State& state) {
@@ -261,6 +290,27 @@ void timeAtCaret(benchmark::State& state) {
     line = (line + 7919) % LINES;
   }
   if (total == 0) state.SkipWithError("no times");
+// One whole export into a WAV file per iteration, as the command runs it after compiling.
+void exportWav(benchmark::State& state, const QString& score) {
+  auto compile = std::make_unique<MemoryCompile>(FLAVOUR_EDITOR, score.toStdString());
+  MidiTempoMap map;
+  std::string why;
+  if (compile->run() != 0 ||
+      !map.parse(compile->host.kept.data(), compile->host.kept.size(), &why)) {
+    state.SkipWithError("the score does not compile");
+    return;
+  }
+  QTemporaryDir dir;
+  const AudioExportRequest request{compile->host.kept, dir.filePath("song.wav"),
+                                   AudioFileFormat::Wav, SoundSettings{}};
+  for (auto _ : state) {
+    if (!exportAudio(request).ok()) {
+      state.SkipWithError("the export failed");
+      break;
+    }
+  }
+  // A label, not a counter: the CSV output needs every row to have the same counters.
+  state.SetLabel("song_ms " + std::to_string(map.lengthMs()));
 }
 
 }  // namespace
@@ -288,6 +338,15 @@ int main(int argc, char** argv) {
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("source_map/time_at_caret", timeAtCaret)
       ->Unit(benchmark::kMicrosecond);
+  // Process CPU time: FluidSynth loads the SoundFont on helper threads.
+  benchmark::RegisterBenchmark("editor/export_demo",
+                               [](benchmark::State& s) { exportWav(s, demoScore()); })
+      ->Unit(benchmark::kMillisecond)
+      ->MeasureProcessCPUTime();
+  benchmark::RegisterBenchmark("editor/export_3min",
+                               [](benchmark::State& s) { exportWav(s, threeMinuteScore()); })
+      ->Unit(benchmark::kMillisecond)
+      ->MeasureProcessCPUTime();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -12,7 +12,9 @@ int32_t CompileController::compile(const QTextDocument& text, CompileTarget targ
                                    const QString& midiFilePath, TextEncoding encoding) {
   if (busy_) return -1;
   const bool writesMidi = target != CompileTarget::CompiledData;
-  EditorHost host(text, encoding, sinks_, target, midiFilePath, playback_, compiledData_,
+  midiImage_.clear();
+  MemoryOutputStream& memory = target == CompileTarget::MidiImage ? midiImage_ : compiledData_;
+  EditorHost host(text, encoding, sinks_, target, midiFilePath, playback_, memory,
                   writesMidi ? &recording_ : nullptr);
   prepareEditorCompilation(*session_, host, target == CompileTarget::CompiledData, compiledData_);
   busy_ = true;

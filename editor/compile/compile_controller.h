@@ -56,6 +56,8 @@ class CompileController {
   // it was. nullptr before the first. The next clean compilation that writes MIDI rebuilds it
   // in place.
   const ScoreSourceMap* sourceMap() const { return sourceMap_.get(); }
+  // The MIDI file of the last clean MidiImage compilation (empty after any other).
+  const std::vector<uint8_t>& midiImage() const { return midiImage_.bytes(); }
 
  private:
   void keepSourceMap(const std::vector<uint8_t>& midi);
@@ -64,6 +66,7 @@ class CompileController {
   const CompileSinks sinks_;
   std::unique_ptr<CompileSession> session_;
   MemoryOutputStream compiledData_;
+  MemoryOutputStream midiImage_;
   bool busy_ = false;
   bool compileFailed_ = false;
   std::optional<CompileFailure> failure_;

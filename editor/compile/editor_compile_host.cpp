@@ -23,14 +23,14 @@ QString fromCore(std::string_view text) {
 
 EditorHost::EditorHost(const QTextDocument& lines, TextEncoding encoding, const CompileSinks& sinks,
                        CompileTarget target, QString midiFilePath, PlaybackController& playback,
-                       MemoryOutputStream& compiledData, SourceMap* sourceMap)
+                       MemoryOutputStream& memoryOutput, SourceMap* sourceMap)
     : lines_(lines),
       encoding_(encoding),
       sinks_(sinks),
       target_(target),
       midiFilePath_(std::move(midiFilePath)),
       playback_(playback),
-      compiledData_(compiledData),
+      memoryOutput_(memoryOutput),
       sourceMap_(sourceMap) {}
 
 EditorHost::~EditorHost() {
@@ -77,7 +77,11 @@ std::string EditorHost::displayText(std::string_view bytes) {
 }
 
 OutputStream* EditorHost::openOutput() {
-  if (target_ == CompileTarget::CompiledData) return &compiledData_;
+  if (target_ == CompileTarget::CompiledData) return &memoryOutput_;
+  if (target_ == CompileTarget::MidiImage) {
+    memoryOutput_.clear();
+    return &memoryOutput_;
+  }
   return openMidiOutput();
 }
 
@@ -104,6 +108,10 @@ OutputStream* EditorHost::openMidiOutput() {
 
 int32_t EditorHost::closeOutput(bool keep) {
   if (target_ == CompileTarget::CompiledData) return OUTPUT_CLOSED;
+  if (target_ == CompileTarget::MidiImage) {
+    if (!keep) memoryOutput_.clear();
+    return OUTPUT_CLOSED;
+  }
   const std::vector<uint8_t>& bytes = midi_.bytes();
   const auto* data = reinterpret_cast<const char*>(bytes.data());
   const auto size = static_cast<qsizetype>(bytes.size());

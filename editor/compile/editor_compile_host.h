@@ -1,7 +1,8 @@
 // The editor's host for the compiler core: the editor's lines as the source, in the bytes of the
 // document's encoding (a byte-order mark is not text and is left out), the message pane
 // and message boxes for the report, and the output the compile command asks for: the temporary
-// file to be played, the ".mid" beside the score, or the compiled-data stream.
+// file to be played, the ".mid" beside the score, or a stream in memory (the compiled data, or
+// the MIDI file the audio export renders).
 #pragma once
 
 #include <QByteArray>
@@ -24,6 +25,7 @@ enum class CompileTarget {
   Play,          // a new temporary ".mid" file, owned by the playback controller
   MidiFile,      // the ".mid" beside the score, replaced whole
   CompiledData,  // the compiled-data stream, saved afterwards under a name the user picks
+  MidiImage,     // the MIDI file kept in memory, for the audio export
 };
 
 // What the compilation reports to the window.
@@ -38,7 +40,7 @@ class EditorHost : public EditorCompileHost {
   // sourceMap: where the core records the source map, or nullptr for none.
   EditorHost(const QTextDocument& lines, TextEncoding encoding, const CompileSinks& sinks,
              CompileTarget target, QString midiFilePath, PlaybackController& playback,
-             MemoryOutputStream& compiledData, SourceMap* sourceMap = nullptr);
+             MemoryOutputStream& memoryOutput, SourceMap* sourceMap = nullptr);
   ~EditorHost() override;
 
   void messageLine(std::string_view text) override;
@@ -67,7 +69,7 @@ class EditorHost : public EditorCompileHost {
   const CompileTarget target_;
   const QString midiFilePath_;
   PlaybackController& playback_;
-  MemoryOutputStream& compiledData_;
+  MemoryOutputStream& memoryOutput_;  // the CompiledData and MidiImage targets' stream
   SourceMap* const sourceMap_;
   QTextBlock block_;  // the block of the last line handed out
   int32_t blockIndex_ = -1;

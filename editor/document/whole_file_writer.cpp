@@ -88,6 +88,21 @@ int writeAllBytes(int fd, const char* data, qsizetype size) {
   return 0;
 }
 
+int writeAllBytesAt(int fd, qint64 offset, const char* data, qsizetype size) {
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return EIO;
+    data += n;
+    size -= n;
+    offset += n;
+  }
+  return 0;
+}
+
 WholeFileWriter::WholeFileWriter(QString target, WholeFileOptions options)
     : target_(QFile::encodeName(target)),
       keepAs_(QFile::encodeName(options.keepPreviousAs)),
@@ -148,6 +163,15 @@ WriteOutcome WholeFileWriter::write(const char* data, qsizetype size) {
   if (!pending_.ok()) return pending_;
   if (fd_ < 0) return fail(WriteFailure::Write, EBADF);
   if (const int error = writeAllBytes(fd_, data, size)) return fail(WriteFailure::Write, error);
+  return pending_;
+}
+
+WriteOutcome WholeFileWriter::writeAt(qint64 offset, const char* data, qsizetype size) {
+  if (!pending_.ok()) return pending_;
+  if (fd_ < 0) return fail(WriteFailure::Write, EBADF);
+  if (const int error = writeAllBytesAt(fd_, offset, data, size)) {
+    return fail(WriteFailure::Write, error);
+  }
   return pending_;
 }
 

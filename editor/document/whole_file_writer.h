@@ -53,6 +53,9 @@ class WholeFileWriter {
   // Appends bytes; a failure is kept and returned again by commit().
   WriteOutcome write(const char* data, qsizetype size);
   WriteOutcome write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+  // Writes bytes at an offset of the temporary file, for formats whose header is completed once
+  // the data is known (an audio file's lengths); a failure is kept as write()'s is.
+  WriteOutcome writeAt(qint64 offset, const char* data, qsizetype size);
   // Syncs the temporary file, keeps the previous version when asked, and puts the new file at
   // the target's name. On failure the temporary file is gone and the target unchanged.
   WriteOutcome commit();
@@ -76,5 +79,6 @@ WriteOutcome writeFileWhole(const QString& path, const QByteArray& bytes,
                             const WholeFileOptions& options = {});
 
 // Writes all bytes to an open descriptor, looping over partial writes; the errno of a failure,
-// or 0.
+// or 0. With an offset the bytes go there (pwrite) and the descriptor's position stays.
 int writeAllBytes(int fd, const char* data, qsizetype size);
+int writeAllBytesAt(int fd, qint64 offset, const char* data, qsizetype size);

@@ -23,6 +23,7 @@
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
+#include "editor/playback/audio_export.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
@@ -60,6 +61,7 @@ const ActionEntry ACTIONS[] = {
     {&TForm1::Close1, "閉じる(&C)", {}, nullptr, &TForm1::Close1Click, false},
     {&TForm1::midi1, "midi ファイル作成(&M)", Qt::CTRL | Qt::Key_F9, "SMF作成", &TForm1::midi1Click,
      false},
+    {&TForm1::audio1, "WAV/FLAC ファイル書き出し", {}, nullptr, &TForm1::audio1Click, false},
     {&TForm1::korvel1, "korvelデータ出力", {}, nullptr, &TForm1::korvel1Click, false},
     {&TForm1::Save1, "上書き保存(&S)", Qt::CTRL | Qt::Key_S, "上書き保存", &TForm1::Save1Click,
      false},
@@ -251,8 +253,9 @@ void TForm1::createMenus() {
   } menus[] = {
       {&T::File1,
        "ファイル(&F)",
-       {&T::Open1, &T::Close1, &T::Recent1, nullptr, &T::midi1, &T::korvel1, nullptr, &T::Save1,
-        &T::N16, &T::N1, nullptr, &T::Utf8Convert1, &T::Cp932Convert1, nullptr, &T::Exit1}},
+       {&T::Open1, &T::Close1, &T::Recent1, nullptr, &T::midi1, &T::audio1, &T::korvel1, nullptr,
+        &T::Save1, &T::N16, &T::N1, nullptr, &T::Utf8Convert1, &T::Cp932Convert1, nullptr,
+        &T::Exit1}},
       {&T::Edit1,
        "編集(&E)",
        {&T::Undo2, &T::Redo2, nullptr, &T::Cut2, &T::Copy2, &T::Paste2, &T::Delete2, nullptr,
@@ -540,7 +543,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (compiler_->busy() || !FormCloseQuery()) {
+  if (compiler_->busy() || audioExport_ || !FormCloseQuery()) {
     event->ignore();
     return;
   }
@@ -558,6 +561,11 @@ bool TForm1::preserveUnsavedText() {
 void TForm1::endOnSignal() {
   if (compiler_->busy()) {
     endRequested_ = true;  // handled when the compilation returns
+    return;
+  }
+  if (audioExport_) {
+    endRequested_ = true;  // handled once the cancelled export has cleaned up
+    audioExport_->cancel();
     return;
   }
   Timer1->stop();

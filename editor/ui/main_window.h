@@ -2,8 +2,8 @@
 // status bar. It wires the score document, the compile controller and the playback controller
 // to the controls and shows what they report; each handler asks one of them and shows the
 // result. The handlers live in one file per menu: main_window.cpp (construction, start-up,
-// toggles, options, about, exit), file_commands.cpp, compile_commands.cpp and
-// editing_commands.cpp.
+// toggles, options, about, exit), file_commands.cpp, compile_commands.cpp, export_commands.cpp
+// and editing_commands.cpp.
 #pragma once
 
 #include <QLabel>
@@ -21,6 +21,9 @@
 #include "editor/ui/editor_paths.h"
 
 class AdditionalSettings;
+class AudioExportJob;
+struct AudioExportRequest;
+struct AudioExportResult;
 class CompileController;
 class FindBar;
 class PlaybackController;
@@ -102,6 +105,7 @@ class TForm1 : public QMainWindow {
   QAction* Close1 = nullptr;
   QAction* Recent1 = nullptr;  // RecentFiles1's item in the File menu
   QAction* midi1 = nullptr;
+  QAction* audio1 = nullptr;
   QAction* korvel1 = nullptr;
   QAction* Save1 = nullptr;
   QAction* N16 = nullptr;
@@ -160,6 +164,9 @@ class TForm1 : public QMainWindow {
   void Cp932Convert1Click();
   void Exit1Click();
   void midi1Click();
+  // WAV/FLAC export: compiles as the make-MIDI command does, into memory, and renders the song
+  // into the audio file the user names, with a progress dialog that can cancel.
+  void audio1Click();
   void korvel1Click();
   // A recently used score: opened as the open command opens a chosen file; a file that is gone
   // leaves the list with a line in the message pane.
@@ -269,6 +276,7 @@ class TForm1 : public QMainWindow {
   void compileAndPlay(CompileTarget target);
   void startPlayback();
   void outputFellBack(const OutputFallback& fallback);
+  AudioExportResult renderWithProgress(AudioExportRequest request);
 
   EditorServices& services_;
   const EditorPaths paths_;
@@ -279,7 +287,8 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<AdditionalSettings> additionalSettings_;
   QLabel* statusPanels_[PANEL_COUNT] = {};
   QPointer<TLogoForm> logoForm_;
-  QString lastOpenName_;  // the open dialog's file name
+  AudioExportJob* audioExport_ = nullptr;  // the running export, while its dialog shows
+  QString lastOpenName_;                   // the open dialog's file name
   int readyTag_ = 0;
   bool silentNoticeShown_ = false;
   bool endRequested_ = false;  // a signal arrived during a compilation

@@ -1,5 +1,6 @@
 // The compile controller without a window: each target gets its output (the temporary file the
-// playback controller owns, the ".mid" beside the score, the compiled-data image), the report
+// playback controller owns, the ".mid" beside the score, the audio export's MIDI image in
+// memory, the compiled-data image), the report
 // reaches the sinks, a compilation cannot start inside another, and the error line's jump target.
 #include "editor/compile/compile_controller.h"
 
@@ -74,7 +75,17 @@ void CompileControllerTest::everyTargetGetsTheSameMidiOrTheImage() {
   QCOMPARE(controller->compile(text, CompileTarget::MidiFile, beside), 0);
   QCOMPARE(readTestFile(beside), played);
 
+  // The audio export's image, again after another target and after a failed compilation.
+  for (const char* score : {SCORE, "ch1{ \"c x\" }\n", SCORE}) {
+    text.setPlainText(score);
+    const bool clean = controller->compile(text, CompileTarget::MidiImage) == 0;
+    const std::vector<uint8_t>& midi = controller->midiImage();
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(midi.data()), qsizetype(midi.size())),
+             clean ? played : QByteArray());
+  }
+
   QCOMPARE(controller->compile(text, CompileTarget::CompiledData), 0);
+  QVERIFY(controller->midiImage().empty());
   const std::vector<uint8_t>& image = controller->compiledData();
   QVERIFY(QByteArray(reinterpret_cast<const char*>(image.data()), 12) == "KVP000KVC001");
   QVERIFY(!controller->session().compiledDataMode);  // the next compilation writes MIDI again
