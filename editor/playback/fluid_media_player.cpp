@@ -295,6 +295,7 @@ bool FluidMediaPlayer::startRequest(QString* error) {
       resumeSynth();
       return false;
     }
+    if (startTick > 0) applySetup(map_.setupBefore(startTick));
   }
   std::lock_guard lock(mutex_);
   filePlayer_ = player;
@@ -305,6 +306,30 @@ bool FluidMediaPlayer::startRequest(QString* error) {
   synthPaused_ = false;
   if (startTick >= endTick) reportEndLocked();
   return true;
+}
+
+// A play that starts in the middle of the song starts with the programs, controllers and pitch
+// bends the song has set by then, so that an instrument chosen before that point is heard.
+// FluidSynth's own seek sends them again as it skips to the start; the result is the same. Only
+// while the synthesizer is paused.
+void FluidMediaPlayer::applySetup(const MidiChannelSetup& setup) {
+  for (int channel = 0; channel < MidiChannelSetup::CHANNELS; ++channel) {
+    const MidiChannelSetup::Channel& state = setup.channels[channel];
+    for (int controller = 0; controller < MidiChannelSetup::CONTROLLERS; ++controller) {
+      if (state.controllers[controller] >= 0)
+        fluid_synth_cc(synth_, channel, controller, state.controllers[controller]);
+    }
+    if (state.program >= 0) fluid_synth_program_change(synth_, channel, state.program);
+    if (state.pitchBend >= 0) fluid_synth_pitch_bend(synth_, channel, state.pitchBend);
+  }
+}
+
+int FluidMediaPlayer::channelProgram(int channel) const {
+  checkThread("channelProgram");
+  if (!synth_) return -1;
+  int font = 0, bank = 0, program = 0;
+  if (fluid_synth_get_program(synth_, channel, &font, &bank, &program) != FLUID_OK) return -1;
+  return program;
 }
 
 // A file player on a copy of the open file, started at `startTick`; FluidSynth parses the copy

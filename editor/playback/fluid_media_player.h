@@ -80,6 +80,8 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   // The name of the output in use (its factory's); empty until play() has opened one.
   QString outputName() const;
   const MidiTempoMap& tempoMap() const;
+  // The program the synthesizer's MIDI channel (0..15) plays; -1 before the first play.
+  int channelProgram(int channel) const;
 
  private:
   bool render(int frames, float* left, float* right, int step) override;
@@ -95,6 +97,7 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   AudioOutputFactory* chosenOutput();
   bool startRequest(QString* error);
   fluid_player_t* newFilePlayer(int64_t startTick, QString* error);
+  void applySetup(const MidiChannelSetup& setup);
   void deleteFilePlayer(fluid_player_t* player);
   void retireFilePlayer(fluid_player_t* player);
   void pauseSynth();

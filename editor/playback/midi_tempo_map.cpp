@@ -5,6 +5,7 @@
 namespace {
 
 using TempoChange = MidiTempoMap::TempoChange;
+using SetupMessage = MidiTempoMap::SetupMessage;
 
 constexpr uint32_t HEADER_DATA_BYTES = 6;
 constexpr uint32_t FORMAT_MAX = 2;
@@ -125,8 +126,8 @@ bool readMeta(ByteReader& track, int number, int64_t tick, std::vector<TempoChan
 // event: meta | sysex | channel message, whose status byte may be left out after another
 // channel message (running status; meta and sysex events cancel it).
 // The track's end is its End of Track, or its last event when it has none.
-bool readTrack(ByteReader track, int number, std::vector<TempoChange>& tempos, int64_t& endTick,
-               std::string* error) {
+bool readTrack(ByteReader track, int number, std::vector<TempoChange>& tempos,
+               std::vector<SetupMessage>& setup, int64_t& endTick, std::string* error) {
   int64_t tick = 0;
   uint8_t runningStatus = 0;
   bool endOfTrack = false;
@@ -156,8 +157,14 @@ bool readTrack(ByteReader track, int number, std::vector<TempoChange>& tempos, i
       }
       if (status >= 0xF0) return fail(error, trackText(number, "unexpected system message"));
       runningStatus = status;
+      const uint8_t* bytes = track.here() - data;
       if (!track.skip(size_t(channelDataBytes(status) - data))) {
         return fail(error, trackText(number, "channel message cut off"));
+      }
+      const uint8_t kind = status & 0xF0;
+      if (kind == 0xB0 || kind == 0xC0 || kind == 0xE0) {
+        setup.push_back(
+            {tick, status, uint8_t(bytes[0] & 0x7F), uint8_t(kind == 0xC0 ? 0 : bytes[1] & 0x7F)});
       }
     }
   }
@@ -187,6 +194,7 @@ bool MidiTempoMap::parse(const uint8_t* data, size_t size, std::string* error) {
   if (division == 0) return fail(error, "time division of 0 ticks per quarter note");
 
   std::vector<TempoChange> tempos;
+  std::vector<SetupMessage> setup;
   int64_t endTick = 0;
   for (uint32_t number = 1; number <= trackCount;) {
     ByteReader body(nullptr, 0);
@@ -195,7 +203,7 @@ bool MidiTempoMap::parse(const uint8_t* data, size_t size, std::string* error) {
     }
     if (type != chunkType("MTrk")) continue;
     int64_t trackEnd = 0;
-    if (!readTrack(body, int(number), tempos, trackEnd, error)) return false;
+    if (!readTrack(body, int(number), tempos, setup, trackEnd, error)) return false;
     endTick = std::max(endTick, trackEnd);
     ++number;
   }
@@ -219,7 +227,30 @@ bool MidiTempoMap::parse(const uint8_t* data, size_t size, std::string* error) {
         changeTime_[i - 1] + (changes_[i].tick - previous.tick) * previous.microsPerQuarter;
   }
   endTick_ = endTick;
+  std::stable_sort(setup.begin(), setup.end(),
+                   [](const SetupMessage& a, const SetupMessage& b) { return a.tick < b.tick; });
+  setup_ = std::move(setup);
   return true;
+}
+
+MidiChannelSetup MidiTempoMap::setupBefore(int64_t tick) const {
+  MidiChannelSetup setup;
+  for (const SetupMessage& message : setup_) {
+    if (message.tick >= tick) break;
+    MidiChannelSetup::Channel& channel = setup.channels[message.status & 0x0F];
+    switch (message.status & 0xF0) {
+      case 0xC0:
+        channel.program = message.data1;
+        break;
+      case 0xE0:
+        channel.pitchBend = message.data1 | message.data2 << 7;
+        break;
+      default:
+        if (message.data1 < MidiChannelSetup::CONTROLLERS)
+          channel.controllers[message.data1] = message.data2;
+    }
+  }
+  return setup;
 }
 
 // Times are kept exactly as ticks x microseconds per quarter (microseconds x division), which

@@ -1,13 +1,34 @@
 // The timing of a Standard MIDI File: its division, its tempo changes merged from all tracks and
 // the tick where the song ends (the latest End of Track of any track), with conversions between
 // ticks and milliseconds. The media player reports lengths and positions through it, since the
-// synthesizer only tells its position in ticks.
+// synthesizer only tells its position in ticks. It also keeps the channels' setup messages
+// (program changes, controllers, pitch bends), so that a play that starts in the middle of the
+// song can start with the sound the song has there.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
+
+// What the channels are set to at a point of the song: per MIDI channel its program and the last
+// value of each controller, -1 where the song has set none. Channel mode messages (controllers
+// 120 to 127) are not kept: they are actions, not settings.
+struct MidiChannelSetup {
+  static constexpr int CHANNELS = 16;
+  static constexpr int CONTROLLERS = 120;
+  struct Channel {
+    int program = -1;
+    int pitchBend = -1;  // 0..16383
+    int controllers[CONTROLLERS];
+    Channel() { std::fill(std::begin(controllers), std::end(controllers), -1); }
+    bool operator==(const Channel&) const = default;
+  };
+  Channel channels[CHANNELS];
+  bool operator==(const MidiChannelSetup&) const = default;
+};
 
 class MidiTempoMap {
  public:
@@ -40,6 +61,17 @@ class MidiTempoMap {
   int64_t tickToMs(int64_t tick) const;
   int64_t msToTick(int64_t ms) const;
 
+  // The setup messages of all tracks at ticks before `tick`, applied in the order of the song.
+  MidiChannelSetup setupBefore(int64_t tick) const;
+
+  // A setup message: a channel status byte (0xB0.., 0xC0.., 0xE0..) and its data.
+  struct SetupMessage {
+    int64_t tick;
+    uint8_t status;
+    uint8_t data1;
+    uint8_t data2;
+  };
+
  private:
   int64_t scaledTime(int64_t tick) const;
 
@@ -47,4 +79,5 @@ class MidiTempoMap {
   std::vector<TempoChange> changes_;
   std::vector<int64_t> changeTime_;  // scaledTime() of each tempo change; order matches changes_
   int64_t endTick_ = 0;
+  std::vector<SetupMessage> setup_;  // by tick; in track order at the same tick
 };

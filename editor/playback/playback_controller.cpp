@@ -33,14 +33,14 @@ bool PlaybackController::deleteTemporaryFile() {
   return !tempMidiExists_;
 }
 
-PlaybackController::Started PlaybackController::play() {
+PlaybackController::Started PlaybackController::play(int64_t startMs) {
   player_.close();
   Started started;
   if (!player_.open(playPath_, &started.error)) {
     player_.close();
     return started;
   }
-  player_.seek(0);
+  player_.seek(startMs > 0 && startMs < player_.lengthMs() ? startMs : 0);
   if (!player_.play(&started.error)) {
     player_.close();
     return started;

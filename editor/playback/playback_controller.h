@@ -37,8 +37,9 @@ class PlaybackController : public QObject {
     int64_t lengthMs = 0;
     bool silent = false;  // playing without an audio device
   };
-  // Plays the temporary file from its start. On failure the player is closed again.
-  Started play();
+  // Plays the temporary file from `startMs` (from its start when that is at or past its end).
+  // On failure the player is closed again.
+  Started play(int64_t startMs = 0);
   // The player closes and the file played is deleted; false as for deleteTemporaryFile().
   bool stop();
   bool isPlaying() const { return playing_; }

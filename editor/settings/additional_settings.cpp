@@ -21,6 +21,9 @@ const char AUDIO_OUTPUT_KEY[] = "Sound/AudioOutput";
 const char REVERB_KEY[] = "Sound/Reverb";
 const char CHORUS_KEY[] = "Sound/Chorus";
 const char GAIN_KEY[] = "Sound/Gain";
+const char PLAYBACK_GROUP[] = "Playback";
+const char FOLLOW_SCORE_KEY[] = "Playback/FollowScore";
+const char KEEP_PLACE_KEY[] = "Playback/KeepPlace";
 
 QString comparable(const QString& path) {
   const QFileInfo info(path);
@@ -74,6 +77,9 @@ void AdditionalSettings::read() {
   sound_.audioOutput = settings.value(AUDIO_OUTPUT_KEY).toString();
   sound_.reverb = readBool(settings, REVERB_KEY, defaults.reverb);
   sound_.chorus = readBool(settings, CHORUS_KEY, defaults.chorus);
+  const PlaybackOptions playbackDefaults;
+  playback_.followScore = readBool(settings, FOLLOW_SCORE_KEY, playbackDefaults.followScore);
+  playback_.keepPlace = readBool(settings, KEEP_PLACE_KEY, playbackDefaults.keepPlace);
   bool numeric = false;
   const double gain = settings.value(GAIN_KEY, SoundSettings::GAIN_DEFAULT).toDouble(&numeric);
   if (numeric && gain >= SoundSettings::GAIN_MIN && gain <= SoundSettings::GAIN_MAX)
@@ -100,6 +106,12 @@ bool AdditionalSettings::write() const {
     settings.setValue(CHORUS_KEY, sound_.chorus);
     settings.setValue(GAIN_KEY, sound_.gain);
   }
+  if (playback_ == PlaybackOptions()) {
+    settings.remove(PLAYBACK_GROUP);
+  } else {
+    settings.setValue(FOLLOW_SCORE_KEY, playback_.followScore);
+    settings.setValue(KEEP_PLACE_KEY, playback_.keepPlace);
+  }
   settings.sync();
   return settings.status() == QSettings::NoError;
 }
@@ -121,5 +133,11 @@ bool AdditionalSettings::removeRecentFile(const QString& path) {
 bool AdditionalSettings::setSound(const SoundSettings& sound) {
   if (sound == sound_) return true;
   sound_ = sound;
+  return write();
+}
+
+bool AdditionalSettings::setPlayback(const PlaybackOptions& playback) {
+  if (playback == playback_) return true;
+  playback_ = playback;
   return write();
 }

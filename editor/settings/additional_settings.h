@@ -33,6 +33,13 @@ QString additionalSettingsFilePath();
 // of files that are gone, their cleaned absolute paths.
 bool sameFile(const QString& a, const QString& b);
 
+// The playing toggles of the Run menu.
+struct PlaybackOptions {
+  bool followScore = true;  // mark what sounds while playing
+  bool keepPlace = false;   // a recompilation during playback goes on where it was
+  bool operator==(const PlaybackOptions&) const = default;
+};
+
 class AdditionalSettings {
  public:
   // Reads the file at path; an empty path keeps the settings for this run only.
@@ -56,6 +63,10 @@ class AdditionalSettings {
   // Keeps the new sound settings and writes the file; false when it could not be written.
   bool setSound(const SoundSettings& sound);
 
+  const PlaybackOptions& playback() const { return playback_; }
+  // Keeps the toggles and writes the file; false when it could not be written.
+  bool setPlayback(const PlaybackOptions& playback);
+
  private:
   void read();
   bool write() const;
@@ -63,4 +74,5 @@ class AdditionalSettings {
   QString path_;
   QStringList recentFiles_;
   SoundSettings sound_;
+  PlaybackOptions playback_;
 };

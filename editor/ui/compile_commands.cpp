@@ -10,8 +10,10 @@
 #include "editor/document/score_document.h"
 #include "editor/document/whole_file_writer.h"
 #include "editor/playback/playback_controller.h"
+#include "editor/playback/score_source_map.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
+#include "editor/ui/score_follower.h"
 
 namespace {
 
@@ -41,6 +43,7 @@ void TForm1::deleteTempMidi() {
 
 void TForm1::stopPlayback() {
   Form2->Timer1->stop();
+  follower_->clear();
   if (!playback_->stop()) showStop("tmp file remove error!!", QString(""));
 }
 
@@ -53,9 +56,16 @@ void TForm1::N4Click() {
   compileAndPlay(CompileTarget::Play);
 }
 
+void TForm1::PlayFromCursor1Click() {
+  compileAndPlay(CompileTarget::Play, PlayFrom::Caret);
+}
+
 // Compile and play, or with the MidiFile target the make-MIDI command's compilation.
-void TForm1::compileAndPlay(CompileTarget target) {
+void TForm1::compileAndPlay(CompileTarget target, PlayFrom from) {
   if (compiler_->busy()) return;
+  const bool keepPlace = target == CompileTarget::Play && from == PlayFrom::Start &&
+                         KeepPlace1->isChecked() && playback_->isPlaying();
+  const int64_t placeMs = keepPlace ? playback_->player().positionMs() : 0;
   stopPlayback();
   if (autoSaveOn()) Save1Click();
   if (compile(target) != 0 || target != CompileTarget::Play) return;
@@ -64,14 +74,36 @@ void TForm1::compileAndPlay(CompileTarget target) {
     showStop("演奏データがありません");
     return;
   }
-  startPlayback();
+  follower_->compiled(compiler_->sourceMap());
+  startPlayback(from == PlayFrom::Caret ? caretTimeMs() : placeMs);
+}
+
+// The time of the first event at or after the caret in the caret's channel block (see
+// ScoreSourceMap::timeAt); 0 outside every channel block.
+int64_t TForm1::caretTimeMs() const {
+  const ScoreSourceMap* map = compiler_->sourceMap();
+  if (map == nullptr) return 0;
+  const QTextCursor caret = Memo1->textCursor();
+  const int line = caret.blockNumber();
+  const std::optional<ScoreSourceMap::SourceTime> time =
+      map->timeAt(line, document_->byteColumn(line, caret.positionInBlock()));
+  return time ? time->ms : 0;
+}
+
+void TForm1::followScore() {
+  if (FollowScore1->isChecked() && playback_->isPlaying())
+    follower_->follow(playback_->player().positionMs());
+}
+
+void TForm1::storePlaybackOptions() {
+  additionalSettings_->setPlayback({FollowScore1->isChecked(), KeepPlace1->isChecked()});
 }
 
 // Plays the temporary file just written. Where no sound can be made the user is told, the file
 // is removed and the editor goes on.
-void TForm1::startPlayback() {
+void TForm1::startPlayback(int64_t startMs) {
   playback_->player().setSound(additionalSettings_->sound());
-  const PlaybackController::Started started = playback_->play();
+  const PlaybackController::Started started = playback_->play(startMs);
   if (!started.ok) {
     deleteTempMidi();
     showStop(QString("演奏できません.\n%1").arg(started.error));

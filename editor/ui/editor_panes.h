@@ -44,7 +44,7 @@ class SourceEdit : public QPlainTextEdit {
   qsizetype byteSize(const QString& text) const { return bytesOf ? bytesOf(text) : 0; }
 
   // Extra selections by their owner, shown together.
-  enum class SelectionLayer { ErrorMark, Search };
+  enum class SelectionLayer { ErrorMark, Search, Playing };
   void setSelections(SelectionLayer layer, const QList<QTextEdit::ExtraSelection>& selections);
 
   void setLineNumbersShown(bool shown);

@@ -2,7 +2,6 @@
 // wires), start-up (settings, single instance, backup recovery), the toggles, the options and
 // about commands, and the end of the run.
 #include "editor/ui/main_window.h"
-#include "editor/ui/score_highlighter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -31,6 +30,8 @@
 #include "editor/ui/goto_line_dialog.h"
 #include "editor/ui/logo_form.h"
 #include "editor/ui/player_window.h"
+#include "editor/ui/score_follower.h"
+#include "editor/ui/score_highlighter.h"
 #include "editor/ui/toolbar_icons.h"
 
 namespace {
@@ -94,7 +95,11 @@ const ActionEntry ACTIONS[] = {
     {&TForm1::N17, "行番号(&N)", {}, "行番号", nullptr, true},
     {&TForm1::N19, "環境設定(&O)", {}, nullptr, &TForm1::N19Click, false},
     {&TForm1::N4, "ｺﾝﾊﾟｲﾙ後再生(&R)", Qt::Key_F9, "実行", &TForm1::N4Click, false},
+    {&TForm1::PlayFromCursor1, "カーソル位置から再生(&C)", Qt::SHIFT | Qt::Key_F9,
+     "カーソル位置から再生", &TForm1::PlayFromCursor1Click, false},
     {&TForm1::N13, "演奏ループ(&L)", Qt::Key_F11, "演奏ループ", nullptr, true},
+    {&TForm1::FollowScore1, "演奏箇所を表示(&F)", {}, nullptr, nullptr, true},
+    {&TForm1::KeepPlace1, "再コンパイル時に再生位置を保つ(&K)", {}, nullptr, nullptr, true},
     {&TForm1::S1, "自動左右配分(&S)", {}, "自動左右", nullptr, true},
     {&TForm1::N8p1, "小 10 p (&S)", {}, "小(10p)", nullptr, true},
     {&TForm1::N10p1, "中 14 p (&M)", {}, "中(14p)", nullptr, true},
@@ -117,6 +122,7 @@ const ToolEntry TOOLS[] = {
     {0, &TForm1::SpeedButton6, &TForm1::N16, ToolIcon::AutoSave},
     {14, &TForm1::SpeedButton4, &TForm1::midi1, ToolIcon::MakeMidi},
     {15, &TForm1::SpeedButton2, &TForm1::N4, ToolIcon::Run},
+    {0, &TForm1::SpeedButton13, &TForm1::PlayFromCursor1, ToolIcon::RunFromCursor},
     {0, &TForm1::SpeedButton5, &TForm1::N13, ToolIcon::Loop},
     {8, &TForm1::SpeedButton7, &TForm1::N17, ToolIcon::LineNumbers},
     {0, &TForm1::SpeedButton8, &TForm1::N8p1, ToolIcon::FontSmall},
@@ -160,6 +166,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
   GotoLine = new TGotoLine(this, Memo1, services_);
   TarvikOption = new TTarvikOption(services_, this);
   connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
+  connect(Form2->Timer1, &QTimer::timeout, this, &TForm1::followScore);
   connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
   connect(Form2, &TForm2::editorWanted, this, [this] {
     activateWindow();
@@ -262,7 +269,10 @@ void TForm1::createMenus() {
         &T::SelectAll2, nullptr, &T::Find1, &T::Replace1, &T::FindNext1, &T::FindPrevious1}},
       {&T::GoTo1, "移動(&J)", {&T::GotoStart, &T::N6, &T::GotoLast}},
       {&T::Show1, "表示(&V)", {&T::N17, &T::N19}},
-      {&T::N3, "処理(&R)", {&T::N4, nullptr, &T::N13, &T::S1}},
+      {&T::N3,
+       "処理(&R)",
+       {&T::N4, &T::PlayFromCursor1, nullptr, &T::N13, &T::S1, nullptr, &T::FollowScore1,
+        &T::KeepPlace1}},
       {&T::N12, "文字(&S)", {&T::N8p1, &T::N10p1, &T::N12p1}},
       {&T::N5, "ヘルプ(&H)", {&T::vantor1, nullptr, &T::about1}},
   };
@@ -384,6 +394,14 @@ void TForm1::createRooms() {
   compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   refreshRecentMenu();
+  follower_ = new ScoreFollower(*Memo1, *document_, this);
+  FollowScore1->setChecked(additionalSettings_->playback().followScore);
+  KeepPlace1->setChecked(additionalSettings_->playback().keepPlace);
+  connect(FollowScore1, &QAction::toggled, this, [this](bool on) {
+    if (!on) follower_->clear();
+    storePlaybackOptions();
+  });
+  connect(KeepPlace1, &QAction::toggled, this, &TForm1::storePlaybackOptions);
   Timer1 = new QTimer(this);
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);

@@ -24,6 +24,7 @@ class AdditionalSettings;
 class AudioExportJob;
 struct AudioExportRequest;
 struct AudioExportResult;
+class ScoreFollower;
 class CompileController;
 class FindBar;
 class PlaybackController;
@@ -85,6 +86,7 @@ class TForm1 : public QMainWindow {
   QToolButton* SpeedButton9 = nullptr;   // 14 points
   QToolButton* SpeedButton10 = nullptr;  // 20 points
   QToolButton* SpeedButton12 = nullptr;  // autoPan
+  QToolButton* SpeedButton13 = nullptr;  // play from the caret
   SourceEdit* Memo1 = nullptr;
   FindBar* FindBar1 = nullptr;  // under the editor pane, hidden until a find command
   QSplitter* Splitter3 = nullptr;
@@ -131,6 +133,9 @@ class TForm1 : public QMainWindow {
   QAction* N19 = nullptr;
   QAction* N4 = nullptr;
   QAction* N13 = nullptr;
+  QAction* PlayFromCursor1 = nullptr;
+  QAction* FollowScore1 = nullptr;
+  QAction* KeepPlace1 = nullptr;
   QAction* S1 = nullptr;
   QAction* N8p1 = nullptr;
   QAction* N10p1 = nullptr;
@@ -193,6 +198,8 @@ class TForm1 : public QMainWindow {
   void N19Click();
   // Run menu.
   void N4Click();
+  void PlayFromCursor1Click();  // Shift+F9: compile, then play from the caret's time
+  void followScore();           // at each refresh of the player window
   void N13Click();
   void S1Click();
   // Font menu and buttons: the item or button chosen.
@@ -273,8 +280,13 @@ class TForm1 : public QMainWindow {
   void scrollCaretLineToTop();
   void moveCaretTo(QTextCursor::MoveOperation where);
   int32_t compile(CompileTarget target);
-  void compileAndPlay(CompileTarget target);
-  void startPlayback();
+  // Where compile and play starts: at the song's start (or, with the place kept, where the
+  // playback it replaces was), or at the caret's time.
+  enum class PlayFrom { Start, Caret };
+  void compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start);
+  void startPlayback(int64_t startMs);
+  int64_t caretTimeMs() const;
+  void storePlaybackOptions();
   void outputFellBack(const OutputFallback& fallback);
   AudioExportResult renderWithProgress(AudioExportRequest request);
 
@@ -285,6 +297,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<ScoreDocument> document_;
   std::unique_ptr<CompileController> compiler_;
   std::unique_ptr<AdditionalSettings> additionalSettings_;
+  ScoreFollower* follower_ = nullptr;
   QLabel* statusPanels_[PANEL_COUNT] = {};
   QPointer<TLogoForm> logoForm_;
   AudioExportJob* audioExport_ = nullptr;  // the running export, while its dialog shows

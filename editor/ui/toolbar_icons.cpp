@@ -118,6 +118,15 @@ void paintToolIcon(QPainter& p, ToolIcon icon, qreal side) {
       p.setBrush(Qt::white);
       p.drawPolygon(QPolygonF({QPointF(9.5, 7), QPointF(17.5, 12), QPointF(9.5, 17)}));
       break;
+    case ToolIcon::RunFromCursor:  // the run button behind a text caret
+      p.setPen(Qt::NoPen);
+      p.setBrush(GREEN);
+      p.drawEllipse(QRectF(6, 4, 16, 16));
+      p.setBrush(Qt::white);
+      p.drawPolygon(QPolygonF({QPointF(11.5, 8), QPointF(18, 12), QPointF(11.5, 16)}));
+      p.setPen(QPen(INK, 2));
+      p.drawLine(QPointF(3, 3), QPointF(3, 21));
+      break;
     case ToolIcon::Loop:
       loopArrows(p, ACCENT);
       break;

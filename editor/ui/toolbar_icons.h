@@ -10,6 +10,7 @@ enum class ToolIcon {
   AutoSave,
   MakeMidi,
   Run,
+  RunFromCursor,
   Loop,
   LineNumbers,
   FontSmall,

@@ -150,6 +150,7 @@ class FluidMediaPlayerTest : public QObject {
   void aNewSoundFontTakesEffectAtTheNextPlay();
   void theGainChangesOnTheRunningSynthesizer();
   void aChosenOutputThatCannotOpenFallsBackAndSaysSo();
+  void aPlayFromTheMiddleHasTheInstrumentChosenBefore();
 
  private:
   // A player on the score's file that counts its notifications and where they ran.
@@ -523,6 +524,29 @@ void FluidMediaPlayerTest::aChosenOutputThatCannotOpenFallsBackAndSaysSo() {
   QCOMPARE(offline_->opened(), 3);
   QCOMPARE(attempts.size(), 2);
   QCOMPARE(fallbacks.size(), 2);
+}
+
+// Notes at 250, 750, 1250 and 1750 ms; the program becomes 40 at 1250. The program change is
+// skipped with the part before the start, yet the synthesizer plays program 40 from there.
+void FluidMediaPlayerTest::aPlayFromTheMiddleHasTheInstrumentChosenBefore() {
+  const QByteArray midi = compileScore("ch1 {\n  \"t120 @5 l4 c c @40 c c\"\n}\n");
+  const QString path = dir_.filePath("instruments.mid");
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.write(midi) == midi.size());
+  file.close();
+  auto player = std::make_unique<FluidMediaPlayer>(OfflineAudioOutput::only(&offline_));
+  QString error;
+  QVERIFY2(player->open(path, &error), qPrintable(error));
+  const struct {
+    int64_t startMs;
+    int program;
+  } cases[] = {{1500, 40}, {600, 5}, {1500, 40}};
+  for (const auto& c : cases) {
+    player->seek(c.startMs);
+    QVERIFY2(player->play(&error), qPrintable(error));
+    offline_->renderMs(20);
+    QCOMPARE(player->channelProgram(1), c.program);  // ch1 plays on MIDI channel 1
+  }
 }
 
 QTEST_GUILESS_MAIN(FluidMediaPlayerTest)

@@ -85,6 +85,7 @@ class MidiTempoMapTest : public QObject {
   void tempoChangesAreMergedFromAllTracks();
   void eventsOfEveryKindAdvanceTheTime();
   void withoutTempoEventsTheTempoIs120();
+  void theSetupBeforeATickIsTheLastOfEachSetting();
   void malformedFilesAreRefused_data();
   void malformedFilesAreRefused();
   void everyCutOffFileIsRefused();
@@ -160,6 +161,29 @@ void MidiTempoMapTest::eventsOfEveryKindAdvanceTheTime() {
     QCOMPARE(parsed.map.endTick(), int64_t(1440));
     QCOMPARE(parsed.map.lengthMs(), int64_t(1000 + 1000));
   }
+}
+
+// Two tracks; running status after a controller; a setting at the tick itself is not before it;
+// channel mode messages (123: all notes off) are not settings.
+void MidiTempoMapTest::theSetupBeforeATickIsTheLastOfEachSetting() {
+  const Parsed parsed = parse(smf(
+      {hex("00 C0 05  00 B0 07 64  00 0A 40  83 60 C0 28  00 B0 0A 10  00 B0 7B 00  00 FF 2F 00"),
+       hex("00 C3 30  81 70 E3 00 50  00 B3 07 30  83 60 C3 31  00 FF 2F 00")}));
+  QVERIFY2(parsed.ok, parsed.error.c_str());
+  const MidiChannelSetup start = parsed.map.setupBefore(0);
+  QCOMPARE(start, MidiChannelSetup());
+  const MidiChannelSetup early = parsed.map.setupBefore(480);  // before the tick-480 changes
+  QCOMPARE(early.channels[0].program, 5);
+  QCOMPARE(early.channels[0].controllers[7], 100);
+  QCOMPARE(early.channels[0].controllers[10], 64);  // by running status
+  QCOMPARE(early.channels[3].program, 48);
+  QCOMPARE(early.channels[3].pitchBend, 0x50 << 7);
+  QCOMPARE(early.channels[3].controllers[7], 48);
+  QCOMPARE(early.channels[1].program, -1);
+  const MidiChannelSetup late = parsed.map.setupBefore(10000);
+  QCOMPARE(late.channels[0].program, 40);
+  QCOMPARE(late.channels[0].controllers[10], 16);
+  QCOMPARE(late.channels[3].program, 49);
 }
 
 void MidiTempoMapTest::withoutTempoEventsTheTempoIs120() {

@@ -1,0 +1,144 @@
+// Hearing what is written: Shift+F9 starts at the caret's time (tempo changed in another channel,
+// the caret behind a block's last command, outside every block), F9 during playback keeps the
+// place when asked, and following the score marks what sounds and lets go after an edit. The
+// times are counted by hand: a 240-tick lead-in at 120 bpm is 250 ms, a quarter 500 ms at 120
+// and 1000 ms at 60.
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+
+#include "editor/settings/additional_settings.h"
+#include "editor/ui/player_window.h"
+#include "tests/editor/support/editor_fixture.h"
+
+namespace {
+
+// ch1: c 250, d 750, t60 at 1250, e 1250, f 2250 (ends 3250). ch2: rests, then c 1250, d 2250.
+const QString SCORE =
+    "// two voices\n"
+    "ch1 {\n"
+    "  \"t120 l4 c d t60 e f\"\n"
+    "}\n"
+    "ch2 {\n"
+    "  \"l4 r r c d\"\n"
+    "}\n";
+
+void putCaret(TForm1& form, int line, int column) {
+  QTextCursor caret(form.Memo1->document()->findBlockByNumber(line));
+  caret.setPosition(caret.position() + column);
+  form.Memo1->setTextCursor(caret);
+}
+
+QString seekOf(const EditorFixture& f) {
+  const QStringList seeks = f.services.player.calls.filter("seek");
+  return seeks.isEmpty() ? QString() : seeks.last();
+}
+
+// The marked text of every tinted mark (no search is open), as "line:text".
+QStringList playingMarks(const TForm1& form) {
+  QStringList marks;
+  for (const QTextEdit::ExtraSelection& mark : form.Memo1->extraSelections()) {
+    if (mark.format.background().style() == Qt::NoBrush) continue;  // the error mark
+    marks << QString("%1:%2").arg(mark.cursor.blockNumber()).arg(mark.cursor.selectedText());
+  }
+  return marks;
+}
+
+}  // namespace
+
+class PlayFromCursorTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void playFromTheCaretStartsAtItsCommandsTime();
+  void aRecompilationKeepsThePlaceOnlyWhenAsked();
+  void theSoundingCommandsAreMarkedUntilTheTextChanges();
+};
+
+void PlayFromCursorTest::playFromTheCaretStartsAtItsCommandsTime() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 3250;
+  const struct {
+    int line, column;
+    QString seek;
+  } cases[] = {
+      {5, 10, "seek 1250"},  // on ch2's c, after the tempo change in ch1
+      {5, 11, "seek 2250"},  // between c and d: the next command
+      {5, 13, "seek 2250"},  // behind the block's last command: the nearest earlier one
+      {2, 4, "seek 250"},    // on t120: the first note sounds at the same time
+      {0, 3, "seek 0"},      // outside every block
+  };
+  for (const auto& c : cases) {
+    putCaret(form, c.line, c.column);
+    form.PlayFromCursor1Click();
+    QCOMPARE(seekOf(f), c.seek);
+    QVERIFY(f.services.player.playing);
+  }
+  QCOMPARE(form.PlayFromCursor1->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F9));
+  // A failed compilation plays nothing.
+  typeText(form, "ch3 { \"v99\" }\n");
+  f.services.player.calls.clear();
+  form.PlayFromCursor1Click();
+  QVERIFY(f.services.player.calls.filter("play").isEmpty());
+}
+
+void PlayFromCursorTest::aRecompilationKeepsThePlaceOnlyWhenAsked() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 3250;
+  QVERIFY(!form.KeepPlace1->isChecked());  // off at first: F9 starts over
+  form.N4Click();
+  f.services.player.position = 1500;
+  form.N4Click();
+  QCOMPARE(seekOf(f), QString("seek 0"));
+
+  form.KeepPlace1->trigger();
+  f.services.player.position = 1500;
+  form.N4Click();
+  QCOMPARE(seekOf(f), QString("seek 1500"));
+  form.stopPlayback();  // nothing playing: nothing to keep
+  form.N4Click();
+  QCOMPARE(seekOf(f), QString("seek 0"));
+  f.services.player.position = 5000;  // beyond the new song's end: from its start
+  form.N4Click();
+  QCOMPARE(seekOf(f), QString("seek 0"));
+  QVERIFY(AdditionalSettings(f.paths.additionalSettingsFile).playback().keepPlace);
+}
+
+void PlayFromCursorTest::theSoundingCommandsAreMarkedUntilTheTextChanges() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 3250;
+  form.N4Click();
+  f.services.player.position = 800;
+  form.followScore();
+  QCOMPARE(playingMarks(form), QStringList{"2:d"});
+  f.services.player.position = 1300;
+  form.followScore();
+  QCOMPARE(playingMarks(form), (QStringList{"2:e", "5:c"}));
+  // Switched off, nothing is marked; on again, the marks come back at the next refresh.
+  form.FollowScore1->trigger();
+  QVERIFY(playingMarks(form).isEmpty());
+  form.followScore();
+  QVERIFY(playingMarks(form).isEmpty());
+  form.FollowScore1->trigger();
+  form.followScore();
+  QCOMPARE(playingMarks(form), (QStringList{"2:e", "5:c"}));
+  // An edit moves the commands: no marks until the next compilation.
+  putCaret(form, 0, 0);
+  typeText(form, "//");
+  form.followScore();
+  QVERIFY(playingMarks(form).isEmpty());
+  form.N4Click();
+  f.services.player.position = 300;
+  form.followScore();
+  QCOMPARE(playingMarks(form), QStringList{"2:c"});
+  form.stopPlayback();
+  QVERIFY(playingMarks(form).isEmpty());
+}
+
+QTEST_MAIN(PlayFromCursorTest)
+#include "play_from_cursor_test.moc"
