@@ -8,6 +8,8 @@
 //   editor/replace_all_10000    replace all of 10,000 matches in a 1 MB score, one undo step
 //   editor/f9_maximal, f9_demo  from the compile-and-play handler's start to the play request
 //   editor/player_refresh       one 33 ms refresh of the player window
+//   editor/follow_refresh       one 33 ms refresh with the score followed: the player window and
+//                               the marks of the sounding commands, on the maximal score
 //   source_map/compile_maximal  the maximal score compiled as the editor does, in memory,
 //                               without the source map and with it (recorded by the core, then
 //                               timed against the written file), for the map's overhead
@@ -290,6 +292,8 @@ void timeAtCaret(benchmark::State& state) {
     line = (line + 7919) % LINES;
   }
   if (total == 0) state.SkipWithError("no times");
+}
+
 // One whole export into a WAV file per iteration, as the command runs it after compiling.
 void exportWav(benchmark::State& state, const QString& score) {
   auto compile = std::make_unique<MemoryCompile>(FLAVOUR_EDITOR, score.toStdString());
@@ -313,6 +317,26 @@ void exportWav(benchmark::State& state, const QString& score) {
   state.SetLabel("song_ms " + std::to_string(map.lengthMs()));
 }
 
+// Steps of 33 ms through the song: the marks change at most of them (sixteenth notes in nine
+// channels last 125 ms), the view scrolls when the caret's channel leaves it.
+void followRefresh(benchmark::State& state) {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.Memo1->setPlainText(maximalScore());
+  form.Memo1->moveCursor(QTextCursor::Start);
+  form.Memo1->moveCursor(QTextCursor::Down);
+  f.services.player.length = 1000000;
+  form.N4Click();
+  int64_t ms = 1000;  // inside the music, also for the first single-iteration run
+  for (auto _ : state) {
+    ms = ms % 1000000 + 33;
+    f.services.player.position = ms;
+    form.Form2->Timer1Timer();
+    form.followScore();
+  }
+  if (form.Memo1->extraSelections().isEmpty()) state.SkipWithError("nothing was marked");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -330,6 +354,8 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("editor/f9_demo", [](benchmark::State& s) {
     compileAndPlay(s, demoScore());
   })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("editor/follow_refresh", followRefresh)
+      ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("editor/player_refresh", playerRefresh)
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("source_map/compile_maximal", compileWithAndWithoutMap)
