@@ -74,9 +74,15 @@ QString describeWriteFailure(const WriteOutcome& outcome) {
   return reason;
 }
 
-int writeAllBytes(int fd, const char* data, qsizetype size) {
+namespace {
+
+// Every byte, looping over partial writes and retrying an interrupted call: at the descriptor's
+// position, or at `offset` when it is not negative. 0, or the errno of the failure.
+int writeLoop(int fd, qint64 offset, const char* data, qsizetype size) {
   while (size > 0) {
-    const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+    const ssize_t n =
+        offset < 0 ? ::write(fd, data, static_cast<size_t>(size))
+                   : ::pwrite(fd, data, static_cast<size_t>(size), static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -84,23 +90,19 @@ int writeAllBytes(int fd, const char* data, qsizetype size) {
     if (n == 0) return EIO;
     data += n;
     size -= n;
+    if (offset >= 0) offset += n;
   }
   return 0;
 }
 
+}  // namespace
+
+int writeAllBytes(int fd, const char* data, qsizetype size) {
+  return writeLoop(fd, -1, data, size);
+}
+
 int writeAllBytesAt(int fd, qint64 offset, const char* data, qsizetype size) {
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return EIO;
-    data += n;
-    size -= n;
-    offset += n;
-  }
-  return 0;
+  return writeLoop(fd, offset, data, size);
 }
 
 WholeFileWriter::WholeFileWriter(QString target, WholeFileOptions options)

@@ -9,20 +9,8 @@
 #include <QTest>
 #include <memory>
 
+#include "tests/editor/support/scripted_services.h"
 #include "tests/editor/support/test_files.h"
-
-namespace {
-
-// The settings in one line, so that a failing comparison shows every field.
-QString describe(const SoundSettings& sound) {
-  return QString("font [%1] output [%2] reverb %3 chorus %4 gain %5")
-      .arg(sound.soundFont, sound.audioOutput)
-      .arg(sound.reverb)
-      .arg(sound.chorus)
-      .arg(sound.gain);
-}
-
-}  // namespace
 
 class AdditionalSettingsTest : public QObject {
   Q_OBJECT
@@ -50,33 +38,33 @@ class AdditionalSettingsTest : public QObject {
       QVERIFY(settings.setSound(chosen));
     }
     AdditionalSettings reread(confPath());
-    QCOMPARE(describe(reread.sound()), describe(chosen));
+    QCOMPARE(describeSound(reread.sound()), describeSound(chosen));
     QCOMPARE(reread.recentFiles(), QStringList{dir->filePath("a.fms")});
 
     // Back to the defaults: the file holds the recent files alone, as if no sound had been chosen.
     QVERIFY(reread.setSound(SoundSettings()));
     QVERIFY(!readTestFile(confPath()).contains("Sound"));
-    QCOMPARE(describe(AdditionalSettings(confPath()).sound()), describe(SoundSettings()));
+    QCOMPARE(describeSound(AdditionalSettings(confPath()).sound()), describeSound(SoundSettings()));
   }
 
   void badValuesReadAsTheirDefaults_data() {
     QTest::addColumn<QByteArray>("lines");
     QTest::addColumn<QString>("expected");
     const SoundSettings defaults;
-    QTest::newRow("gain above the range") << QByteArray("Gain=10.5") << describe(defaults);
-    QTest::newRow("gain below the range") << QByteArray("Gain=-0.1") << describe(defaults);
-    QTest::newRow("gain not a number") << QByteArray("Gain=loud") << describe(defaults);
-    QTest::newRow("gain nan") << QByteArray("Gain=nan") << describe(defaults);
+    QTest::newRow("gain above the range") << QByteArray("Gain=10.5") << describeSound(defaults);
+    QTest::newRow("gain below the range") << QByteArray("Gain=-0.1") << describeSound(defaults);
+    QTest::newRow("gain not a number") << QByteArray("Gain=loud") << describeSound(defaults);
+    QTest::newRow("gain nan") << QByteArray("Gain=nan") << describeSound(defaults);
     QTest::newRow("switches neither true nor false")
-        << QByteArray("Reverb=maybe\nChorus=") << describe(defaults);
+        << QByteArray("Reverb=maybe\nChorus=") << describeSound(defaults);
     QTest::newRow("relative SoundFont")
-        << QByteArray("SoundFont=fonts/gm.sf2") << describe(defaults);
+        << QByteArray("SoundFont=fonts/gm.sf2") << describeSound(defaults);
     SoundSettings edges;
     edges.gain = 10;
     edges.reverb = false;
     edges.audioOutput = "nosuchdriver";  // kept: the player falls back and says so
     QTest::newRow("edge of the range, an unknown output")
-        << QByteArray("Gain=10\nReverb=false\nAudioOutput=nosuchdriver") << describe(edges);
+        << QByteArray("Gain=10\nReverb=false\nAudioOutput=nosuchdriver") << describeSound(edges);
   }
 
   void badValuesReadAsTheirDefaults() {
@@ -86,7 +74,7 @@ class AdditionalSettingsTest : public QObject {
     writeTestFile(confPath(),
                   "[RecentFiles]\n1\\path=/tmp/a.fms\nsize=1\n\n[Sound]\n" + lines + "\n");
     AdditionalSettings settings(confPath());
-    QCOMPARE(describe(settings.sound()), expected);
+    QCOMPARE(describeSound(settings.sound()), expected);
     QCOMPARE(settings.recentFiles(), QStringList{"/tmp/a.fms"});
   }
 };

@@ -21,19 +21,6 @@
 #include "tests/editor/support/scripted_services.h"
 #include "tests/editor/support/test_files.h"
 
-namespace {
-
-// The settings in one line, so that a failing comparison shows every field.
-QString describe(const SoundSettings& sound) {
-  return QString("font [%1] output [%2] reverb %3 chorus %4 gain %5")
-      .arg(sound.soundFont, sound.audioOutput)
-      .arg(sound.reverb)
-      .arg(sound.chorus)
-      .arg(sound.gain);
-}
-
-}  // namespace
-
 class SoundPageTest : public QObject {
   Q_OBJECT
 
@@ -114,7 +101,7 @@ class SoundPageTest : public QObject {
       page.reverbBox->setChecked(false);
       page.gainBox->setValue(3);
     });
-    QCOMPARE(describe(additional->sound()), describe(SoundSettings()));
+    QCOMPARE(describeSound(additional->sound()), describeSound(SoundSettings()));
     QVERIFY(!QFile::exists(confPath()));
     QCOMPARE(services->fileDialogs.size(), size_t(1));
     QCOMPARE(services->fileDialogs[0].request.filters, QStringList{"SoundFont (*.sf2 *.sf3)"});
@@ -134,8 +121,8 @@ class SoundPageTest : public QObject {
                                  .reverb = true,
                                  .chorus = false,
                                  .gain = 1.25};
-    QCOMPARE(describe(additional->sound()), describe(expected));
-    QCOMPARE(describe(AdditionalSettings(confPath()).sound()), describe(expected));
+    QCOMPARE(describeSound(additional->sound()), describeSound(expected));
+    QCOMPARE(describeSound(AdditionalSettings(confPath()).sound()), describeSound(expected));
 
     // The default button goes back to the default SoundFont; the rest is kept.
     open(QDialog::Accepted, [](SoundPage& page) {
@@ -144,7 +131,7 @@ class SoundPageTest : public QObject {
     });
     SoundSettings withDefaultFont = expected;
     withDefaultFont.soundFont.clear();
-    QCOMPARE(describe(AdditionalSettings(confPath()).sound()), describe(withDefaultFont));
+    QCOMPARE(describeSound(AdditionalSettings(confPath()).sound()), describeSound(withDefaultFont));
   }
 
   void resetActsOnThePageShown() {
@@ -159,7 +146,7 @@ class SoundPageTest : public QObject {
       const auto state = [&options] {
         return QString("auto-save %1, %2")
             .arg(options.CheckBox1->isChecked() ? "on" : "off")
-            .arg(describe(options.soundPage->sound()));
+            .arg(describeSound(options.soundPage->sound()));
       };
       QTest::mouseClick(options.BitBtn3, Qt::LeftButton);
       afterStartupReset = state();
@@ -170,10 +157,10 @@ class SoundPageTest : public QObject {
       return int(QDialog::Accepted);
     });
     runOptionsCommand(*dialog, cfgPath(), startup, q7Default, *additional, *services, nullptr);
-    QCOMPARE(afterStartupReset, "auto-save off, " + describe(chosen));
-    QCOMPARE(afterSoundReset, "auto-save on, " + describe(SoundSettings()));
+    QCOMPARE(afterStartupReset, "auto-save off, " + describeSound(chosen));
+    QCOMPARE(afterSoundReset, "auto-save on, " + describeSound(SoundSettings()));
     QVERIFY(startup.AutoSaveAtStart);
-    QCOMPARE(describe(additional->sound()), describe(SoundSettings()));
+    QCOMPARE(describeSound(additional->sound()), describeSound(SoundSettings()));
   }
 
   void theOutputsOfferedAndAnUnknownStoredOne() {

@@ -2,6 +2,14 @@
 
 #include <utility>
 
+QString describeSound(const SoundSettings& sound) {
+  return QString("font [%1] output [%2] reverb %3 chorus %4 gain %5")
+      .arg(sound.soundFont, sound.audioOutput)
+      .arg(sound.reverb)
+      .arg(sound.chorus)
+      .arg(sound.gain);
+}
+
 QString describeBox(const RecordedBox& box) {
   static const char* const BUTTONS[] = {"Ok", "YesNo", "YesNoCancel"};       // order of BoxButtons
   static const char* const ICONS[] = {"None", "Stop", "Error", "Question"};  // order of BoxIcon

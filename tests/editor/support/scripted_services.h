@@ -67,6 +67,9 @@ class ScriptedMediaPlayer : public MediaPlayer {
   QObject context_;       // queued calls go through it, to the thread the player lives on
 };
 
+// The sound settings in one line, so that a failing comparison shows every field.
+QString describeSound(const SoundSettings& sound);
+
 // A box in one line ("text | caption | buttons | icon"), so a failing comparison shows all of it.
 QString describeBox(const RecordedBox& box);
 
