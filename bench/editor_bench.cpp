@@ -35,9 +35,9 @@
 #include <memory>
 
 #include "core/compile_driver.h"
-#include "editor/playback/score_source_map.h"
 #include "editor/playback/audio_export.h"
 #include "editor/playback/midi_tempo_map.h"
+#include "editor/playback/score_source_map.h"
 #include "editor/ui/find_bar.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
@@ -135,8 +135,8 @@ void load(benchmark::State& state) {
   }
 }
 
-// 10,000 lines of a 950 KB score (just under the pane's capacity) hold the word; each replacement is
-// undone outside the timing.
+// 10,000 lines of a 950 KB score (just under the pane's capacity) hold the word; each
+// replacement is undone outside the timing.
 void replaceAll(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
