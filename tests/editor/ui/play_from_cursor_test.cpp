@@ -1,9 +1,10 @@
 // Hearing what is written: Shift+F9 starts at the caret's time (tempo changed in another channel,
 // the caret behind a block's last command, outside every block), F9 during playback keeps the
-// place when asked, and following the score marks what sounds and lets go after an edit. The
+// place when asked, and following the score marks what sounds, keeps the caret's channel in view
+// unless the user has just scrolled, and lets go after an edit. The
 // times are counted by hand: a 240-tick lead-in at 120 bpm is 250 ms, a quarter 500 ms at 120
 // and 1000 ms at 60.
-#include <QSignalSpy>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 
@@ -51,6 +52,7 @@ class PlayFromCursorTest : public QObject {
  private Q_SLOTS:
   void playFromTheCaretStartsAtItsCommandsTime();
   void aRecompilationKeepsThePlaceOnlyWhenAsked();
+  void theViewFollowsTheCaretsChannelUnlessTheUserScrolled();
   void theSoundingCommandsAreMarkedUntilTheTextChanges();
 };
 
@@ -138,6 +140,34 @@ void PlayFromCursorTest::theSoundingCommandsAreMarkedUntilTheTextChanges() {
   QCOMPARE(playingMarks(form), QStringList{"2:c"});
   form.stopPlayback();
   QVERIFY(playingMarks(form).isEmpty());
+}
+
+// ch1 plays one quarter a line at 120 bpm: line k + 2 sounds from 250 + 500 k ms.
+void PlayFromCursorTest::theViewFollowsTheCaretsChannelUnlessTheUserScrolled() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  QString score = "ch1 {\n  \"t120 l4\"\n";
+  for (int i = 0; i < 300; ++i) score += "  \"c\"\n";
+  typeText(form, score + "}\n");
+  f.services.player.length = 200000;
+  putCaret(form, 2, 3);
+  form.N4Click();
+  QScrollBar& bar = *form.Memo1->verticalScrollBar();
+  const auto lineShown = [&form](int line) {
+    QTextCursor at(form.Memo1->document()->findBlockByNumber(line));
+    return form.Memo1->viewport()->rect().contains(form.Memo1->cursorRect(at));
+  };
+  f.services.player.position = 250 + 500 * 200;
+  form.followScore();
+  QVERIFY(lineShown(202));
+  QCOMPARE(form.Memo1->textCursor().blockNumber(), 2);  // the caret stays
+  // The user scrolls back: the view stays where the user put it.
+  bar.setValue(0);
+  f.services.player.position = 250 + 500 * 250;
+  form.followScore();
+  QCOMPARE(bar.value(), 0);
+  QVERIFY(!lineShown(252));
 }
 
 QTEST_MAIN(PlayFromCursorTest)
