@@ -1,9 +1,8 @@
 // Hearing what is written: Shift+F9 starts at the caret's time (tempo changed in another channel,
 // the caret behind a block's last command, outside every block), F9 during playback keeps the
 // place when asked, and following the score marks what sounds, keeps the caret's channel in view
-// unless the user has just scrolled, and lets go after an edit. The
-// times are counted by hand: a 240-tick lead-in at 120 bpm is 250 ms, a quarter 500 ms at 120
-// and 1000 ms at 60.
+// unless the user has just scrolled, and lets go after an edit. The times are counted by hand: a
+// 240-tick lead-in at 120 bpm is 250 ms, a quarter 500 ms at 120 and 1000 ms at 60.
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
