@@ -1,7 +1,8 @@
 // Hearing what is written: Shift+F9 starts at the caret's time (tempo changed in another channel,
 // the caret behind a block's last command, outside every block), F9 during playback keeps the
 // place when asked, and following the score marks what sounds, keeps the caret's channel in view
-// unless the user has just scrolled, and lets go after an edit. The times are counted by hand: a
+// unless the user has just scrolled, and lets go after an edit; behind Japanese text the columns
+// count characters of the document's encoding. The times are counted by hand: a
 // 240-tick lead-in at 120 bpm is 250 ms, a quarter 500 ms at 120 and 1000 ms at 60.
 #include <QScrollBar>
 #include <QTest>
@@ -53,6 +54,7 @@ class PlayFromCursorTest : public QObject {
   void aRecompilationKeepsThePlaceOnlyWhenAsked();
   void theViewFollowsTheCaretsChannelUnlessTheUserScrolled();
   void theSoundingCommandsAreMarkedUntilTheTextChanges();
+  void marksAndCaretTimesCountCharactersBehindJapanese();
 };
 
 void PlayFromCursorTest::playFromTheCaretStartsAtItsCommandsTime() {
@@ -139,6 +141,25 @@ void PlayFromCursorTest::theSoundingCommandsAreMarkedUntilTheTextChanges() {
   QCOMPARE(playingMarks(form), QStringList{"2:c"});
   form.stopPlayback();
   QVERIFY(playingMarks(form).isEmpty());
+}
+
+// Behind double-byte text on the same line the map's byte columns are not the pane's: the marks
+// and the caret's time count the characters of the document's own encoding.
+void PlayFromCursorTest::marksAndCaretTimesCountCharactersBehindJapanese() {
+  for (const bool utf8 : {false, true}) {
+    EditorFixture f;
+    TForm1& form = f.start();
+    typeText(form, "ch1 { /* 旋律 */ \"t120 l4 c d e\" }\n");
+    if (utf8) form.Utf8Convert1Click();
+    f.services.player.length = 2000;
+    form.N4Click();
+    f.services.player.position = 800;
+    form.followScore();
+    QCOMPARE(playingMarks(form), QStringList{"0:d"});
+    putCaret(form, 0, 28);  // on e
+    form.PlayFromCursor1Click();
+    QCOMPARE(seekOf(f), QString("seek 1250"));
+  }
 }
 
 // ch1 plays one quarter a line at 120 bpm: line k + 2 sounds from 250 + 500 k ms.
