@@ -2,8 +2,8 @@
 // the caret behind a block's last command, outside every block), F9 during playback keeps the
 // place when asked, and following the score marks what sounds, keeps the caret's channel in view
 // unless the user has just scrolled, and lets go after an edit; behind Japanese text the columns
-// count characters of the document's encoding. The times are counted by hand: a
-// 240-tick lead-in at 120 bpm is 250 ms, a quarter 500 ms at 120 and 1000 ms at 60.
+// count characters of the document's encoding. The times are counted by hand: a 240-tick lead-in
+// at 120 bpm is 250 ms, a quarter 500 ms at 120 and 1000 ms at 60.
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
