@@ -13,7 +13,7 @@
 #include "editor/playback/score_source_map.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
-#include "editor/ui/score_follower.h"
+#include "editor/view/score_follower.h"
 
 namespace {
 

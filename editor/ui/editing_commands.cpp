@@ -10,7 +10,7 @@
 
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
-#include "editor/ui/find_bar.h"
+#include "editor/view/find_bar.h"
 #include "editor/ui/goto_line_dialog.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"

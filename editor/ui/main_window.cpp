@@ -26,12 +26,12 @@
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
-#include "editor/ui/find_bar.h"
+#include "editor/view/find_bar.h"
 #include "editor/ui/goto_line_dialog.h"
 #include "editor/ui/logo_form.h"
 #include "editor/ui/player_window.h"
-#include "editor/ui/score_follower.h"
-#include "editor/ui/score_highlighter.h"
+#include "editor/view/score_follower.h"
+#include "editor/view/score_highlighter.h"
 #include "editor/ui/toolbar_icons.h"
 
 namespace {

@@ -17,7 +17,8 @@
 #include "editor/compile/editor_compile_host.h"
 #include "editor/editor_services.h"
 #include "editor/settings/settings_file.h"
-#include "editor/ui/editor_panes.h"
+#include "editor/ui/message_pane.h"
+#include "editor/view/source_edit.h"
 #include "editor/ui/editor_paths.h"
 
 class AdditionalSettings;

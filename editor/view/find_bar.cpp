@@ -1,4 +1,4 @@
-#include "editor/ui/find_bar.h"
+#include "editor/view/find_bar.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -10,7 +10,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "editor/ui/editor_panes.h"
+#include "editor/view/source_edit.h"
 
 namespace {
 

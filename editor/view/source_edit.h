@@ -1,6 +1,5 @@
-// The two text panes of the main window: the score editor (Memo1) and the read-only message
-// pane (Memo2). Both are plain-text widgets; the subclasses add what the main window needs from
-// their events.
+// The score editor pane (Memo1): a plain-text widget with the capacity check, the margin and
+// the layers of marks the score view puts on it.
 #pragma once
 
 #include <QMap>
@@ -97,18 +96,4 @@ class SourceEdit : public QPlainTextEdit {
   QTextCursor markCursor_;  // at the marked character, moved along by edits; null: no mark
   QString markText_;
   QMap<SelectionLayer, QList<QTextEdit::ExtraSelection>> layers_;
-};
-
-// The message pane: read-only, reports double-clicks.
-class MessagePane : public QPlainTextEdit {
-  Q_OBJECT
- public:
-  explicit MessagePane(QWidget* parent = nullptr);
-
- Q_SIGNALS:
-  void doubleClicked();
-
- protected:
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
 };

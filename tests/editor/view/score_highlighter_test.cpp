@@ -3,7 +3,7 @@
 // lines and stop where the compiler's reading stops; an edit re-reads what it changes; light
 // and dark palettes get different, readable colours; a UTF-8 text is read in its own bytes; a
 // long text colours the lines that come into view, without counting as an edit.
-#include "editor/ui/score_highlighter.h"
+#include "editor/view/score_highlighter.h"
 
 #include <QPalette>
 #include <QScrollBar>
@@ -14,7 +14,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
-#include "editor/ui/editor_panes.h"
+#include "editor/view/source_edit.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "editor/ui/editor_panes.h"
+#include "editor/view/source_edit.h"
 
 #include <QDragEnterEvent>
 #include <QHelpEvent>
@@ -10,7 +10,7 @@
 #include <QTextBlock>
 #include <QToolTip>
 
-#include "editor/ui/score_highlighter.h"
+#include "editor/view/score_highlighter.h"
 
 namespace {
 
@@ -330,22 +330,4 @@ void SourceEdit::dropEvent(QDropEvent* event) {
     return;
   }
   QPlainTextEdit::dropEvent(event);
-}
-
-MessagePane::MessagePane(QWidget* parent) : QPlainTextEdit(parent) {
-  setReadOnly(true);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
-  setTabChangesFocus(true);
-  setFocusPolicy(Qt::ClickFocus);  // Tab does not move the focus here
-  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // No wrap: a long error line scrolls sideways instead of breaking the pointer line's column.
-}
-
-void MessagePane::mouseDoubleClickEvent(QMouseEvent* event) {
-  QPlainTextEdit::mouseDoubleClickEvent(event);
-  Q_EMIT doubleClicked();
-}
-
-void MessagePane::dragEnterEvent(QDragEnterEvent* event) {
-  event->ignore();  // nothing is dropped into the messages; files go to the main window
 }

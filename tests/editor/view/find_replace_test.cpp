@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "editor/ui/find_bar.h"
+#include "editor/view/find_bar.h"
 #include "editor/ui/logo_form.h"
 #include "tests/editor/support/editor_fixture.h"
 

@@ -1,11 +1,11 @@
-#include "editor/ui/score_follower.h"
+#include "editor/view/score_follower.h"
 
 #include <QScrollBar>
 #include <QTextBlock>
 #include <algorithm>
 
 #include "editor/document/score_document.h"
-#include "editor/ui/editor_panes.h"
+#include "editor/view/source_edit.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "editor/ui/score_highlighter.h"
+#include "editor/view/score_highlighter.h"
 
 #include <QColor>
 #include <QTextBlock>
