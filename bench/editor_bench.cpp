@@ -38,7 +38,7 @@
 #include "editor/playback/audio_export.h"
 #include "editor/playback/midi_tempo_map.h"
 #include "editor/playback/score_source_map.h"
-#include "editor/ui/find_bar.h"
+#include "editor/view/find_bar.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/support/memory_host.h"
