@@ -29,12 +29,12 @@ class OutputStream {
 // report. The views are valid only during CompileHost::failureReported().
 struct ReportedFailure {
   int32_t code = 0;
-  int32_t lineNumber = 0;        // the line's number as the report shows it (before the modulus)
-  int32_t lineIndex = 0;         // the line's 0-based index in the source
-  int32_t commandStart = 0;      // byte index in the line of the failing command's first byte
-  int32_t pointer = 0;           // byte index in the line under the report's "?"
-  std::string_view lineText;     // the failing line's bytes, without its line end
-  std::string_view message;      // the code's text in the host's flavour, as errorText() gives it
+  int32_t lineNumber = 0;     // the line's number as the report shows it (before the modulus)
+  int32_t lineIndex = 0;      // the line's 0-based index in the source
+  int32_t commandStart = 0;   // byte index in the line of the failing command's first byte
+  int32_t pointer = 0;        // byte index in the line under the report's "?"
+  std::string_view lineText;  // the failing line's bytes, without its line end
+  std::string_view message;   // the code's text in the host's flavour, as errorText() gives it
 };
 
 // Result of CompileHost::closeOutput().

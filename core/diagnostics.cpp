@@ -1,8 +1,8 @@
 #include "core/diagnostics.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -143,7 +143,8 @@ void reportFailingLine(CompileSession& session) {
     if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
     session.host->messageLine(EDITOR_FAILING_LINE + formatLineNumber(session.lineNumber) +
                               "]:" + editorDisplayText(session, shown));
-    const size_t before = std::min(static_cast<size_t>(std::max(session.lineCursor, 0)), text.size());
+    const size_t before =
+        std::min(static_cast<size_t>(std::max(session.lineCursor, 0)), text.size());
     const int32_t columns = editorDisplayColumns(session, text.substr(0, before)) +
                             (session.lineCursor - static_cast<int32_t>(before));
     std::string pointer(EDITOR_REPORT_PREFIX_WIDTH + static_cast<size_t>(std::max(columns, 0)),
@@ -166,8 +167,8 @@ void reportFailure(CompileSession& session, int32_t code) {
   ReportedFailure failure;
   failure.code = code;
   failure.lineNumber = session.lineNumber;
-  failure.lineIndex = flavourOf(session) == FLAVOUR_EDITOR ? session.sourceLineIndex - 1
-                                                           : session.lineNumber - 1;
+  failure.lineIndex =
+      flavourOf(session) == FLAVOUR_EDITOR ? session.sourceLineIndex - 1 : session.lineNumber - 1;
   failure.pointer = session.lineCursor;
   failure.commandStart = std::clamp(session.itemStart, 0, session.lineCursor);
   failure.lineText = text;

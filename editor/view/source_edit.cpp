@@ -127,6 +127,11 @@ QColor SourceEdit::markColour() const {
   return isDark(palette()) ? QColor(0xFF, 0x6B, 0x6B) : QColor(0xC6, 0x28, 0x28);
 }
 
+// A faint tint of the mark's colour, so that the marked command stands out at a glance.
+QColor SourceEdit::markBackground() const {
+  return isDark(palette()) ? QColor(0x5A, 0x1E, 0x1E) : QColor(0xFD, 0xE0, 0xE0);
+}
+
 void SourceEdit::paintMargin(QWidget& margin, const QRect& area) {
   QPainter painter(&margin);
   const QPalette& colours = palette();
@@ -172,24 +177,34 @@ QString SourceEdit::marginToolTip(const QPoint& position) const {
   return position.y() >= line.top() && position.y() < line.bottom() ? markText_ : QString();
 }
 
-void SourceEdit::setErrorMark(int line, int columnInLine, const QString& text) {
+void SourceEdit::setErrorMark(int line, int fromColumn, int toColumn, const QString& text) {
   clearErrorMark();
   const QTextBlock block = document()->findBlockByNumber(line);
   if (!block.isValid()) return;
   const int last = block.length() - 1;  // the line's length
-  const int column = qBound(0, columnInLine, last);
+  const int to = qBound(0, toColumn, last);
+  const int from = qBound(0, fromColumn, to);
   markCursor_ = QTextCursor(document());
-  markCursor_.setPosition(block.position() + column);
+  markCursor_.setPosition(block.position() + from);
+  markCursor_.setPosition(block.position() + to, QTextCursor::KeepAnchor);
   markText_ = text;
-  QTextEdit::ExtraSelection underline;
-  underline.cursor = QTextCursor(document());
-  // The character under the report's "?", or the line's last one when it points past the end.
-  const int at = column < last ? column : last - 1;
-  if (at >= 0) {
-    underline.cursor.setPosition(block.position() + at);
-    underline.cursor.setPosition(block.position() + at + 1, QTextCursor::KeepAnchor);
+  // The command from its first character to the one before the report's "?"; at least one
+  // character: the one under the "?", or the line's last one when it points past the end.
+  int end = to;
+  int start = from;
+  if (end == start) ++end;
+  if (end > last) {
+    end = last;
+    start = qMin(start, last - 1);
+  }
+  if (start >= 0 && end > start) {
+    QTextEdit::ExtraSelection underline;
+    underline.cursor = QTextCursor(document());
+    underline.cursor.setPosition(block.position() + start);
+    underline.cursor.setPosition(block.position() + end, QTextCursor::KeepAnchor);
     underline.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
     underline.format.setUnderlineColor(markColour());
+    underline.format.setBackground(markBackground());
     setSelections(SelectionLayer::ErrorMark, {underline});
   }
   updateMargin();
@@ -205,7 +220,8 @@ void SourceEdit::clearErrorMark() {
 
 std::optional<ErrorMark> SourceEdit::errorMark() const {
   if (markCursor_.isNull()) return std::nullopt;
-  return ErrorMark{markCursor_.blockNumber(), markCursor_.positionInBlock(), markText_};
+  const int start = markCursor_.anchor() - markCursor_.block().position();
+  return ErrorMark{markCursor_.blockNumber(), markCursor_.positionInBlock(), start, markText_};
 }
 
 // An edit that touches the marked line takes the mark away; edits elsewhere move it along.
@@ -217,10 +233,15 @@ void SourceEdit::contentsChanged(int position, int removed, int added) {
   if (position <= end && position + qMax(added, removed) >= start) clearErrorMark();
 }
 
+// The marked command, and at least the character under the report's "?".
 QRect SourceEdit::markedCharacterRect() const {
-  const QRect left = cursorRect(markCursor_);
-  return QRect(left.topLeft(),
-               QSize(qMax(QFontMetrics(font()).averageCharWidth(), 4), left.height()));
+  QTextCursor start = markCursor_;
+  start.setPosition(markCursor_.anchor());
+  const QRect left = cursorRect(start);
+  const QRect right = cursorRect(markCursor_);
+  const int width =
+      qMax(right.left() - left.left(), 0) + qMax(QFontMetrics(font()).averageCharWidth(), 4);
+  return QRect(left.topLeft(), QSize(width, left.height()));
 }
 
 void SourceEdit::changeEvent(QEvent* event) {

@@ -10,11 +10,13 @@
 
 class ScoreHighlighter;
 
-// A compiler report placed in the editor pane: the line (0-based block number), the character in
-// it (a position within the block) and the report's text.
+// A compiler report placed in the editor pane: the line (0-based block number), the characters
+// in it (positions within the block) under the report's "?" and where the failing command
+// starts, and the report's text.
 struct ErrorMark {
   int line = -1;
   int column = 0;
+  int commandColumn = 0;
   QString text;
 };
 
@@ -48,10 +50,11 @@ class SourceEdit : public QPlainTextEdit {
 
   void setLineNumbersShown(bool shown);
   bool lineNumbersShown() const { return lineNumbersShown_; }
-  // The mark of a failed compilation: a sign in the margin beside the line and a wavy underline
-  // under the character; hovering either shows the text. It goes with clearErrorMark() or when
-  // its line is edited, and follows its line when lines are added or removed above it.
-  void setErrorMark(int line, int column, const QString& text);
+  // The mark of a failed compilation: a sign in the margin beside the line and a tinted, wavy
+  // underlined span over the failing command, from fromColumn up to the character under the
+  // report's "?" at toColumn; hovering either shows the text. It goes with clearErrorMark() or
+  // when its line is edited, and follows its line when lines are added or removed above it.
+  void setErrorMark(int line, int fromColumn, int toColumn, const QString& text);
   void clearErrorMark();
   std::optional<ErrorMark> errorMark() const;
 
@@ -87,6 +90,7 @@ class SourceEdit : public QPlainTextEdit {
   void contentsChanged(int position, int removed, int added);
   void applySelections();
   QColor markColour() const;
+  QColor markBackground() const;
   QRect markedCharacterRect() const;
 
   qsizetype inputLimit_ = 0;  // 0: no limit

@@ -14,6 +14,10 @@
 #include "editor/document/score_document.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/ui/main_window.h"
+#include "editor/view/find_bar.h"
+#include "editor/view/goto_line_dialog.h"
+#include "editor/view/score_view.h"
+#include "editor/view/source_edit.h"
 #include "tests/editor/support/scripted_services.h"
 
 class EditorFixture {

@@ -42,15 +42,15 @@ void MainWindowTest::startsWithSettingsAppliedThroughTheCommands() {
   EditorFixture f;
   f.writeFile("tarvik32.cfg", settingsImage(0x01 | 0x02 | 0x40 | 0x80, 0x01));
   TForm1& form = f.start();
-  QVERIFY(form.SpeedButton6->isChecked() && form.N16->isChecked());
-  QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
-  QVERIFY(form.SpeedButton12->isChecked() && form.S1->isChecked());
+  QVERIFY(form.toolButton("SpeedButton6")->isChecked() && form.action("N16")->isChecked());
+  QVERIFY(form.toolButton("SpeedButton5")->isChecked() && form.action("N13")->isChecked());
+  QVERIFY(form.toolButton("SpeedButton12")->isChecked() && form.action("S1")->isChecked());
   QVERIFY(form.autoPanOn());
   QVERIFY(form.compiler().session().q7Default);
-  QVERIFY(form.N12p1->isChecked() && !form.N8p1->isChecked() && !form.N10p1->isChecked());
-  QVERIFY(form.SpeedButton10->isChecked() && !form.SpeedButton8->isChecked());
-  QCOMPARE(form.Memo1->font().pointSize(), 20);
-  QCOMPARE(form.Memo2->font().pointSize(), 20);
+  QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked() && !form.view().N10p1->isChecked());
+  QVERIFY(form.toolButton("SpeedButton10")->isChecked() && !form.toolButton("SpeedButton8")->isChecked());
+  QCOMPARE(form.view().Memo1->font().pointSize(), 20);
+  QCOMPARE(form.messagePane()->font().pointSize(), 20);
   QVERIFY(f.services.boxes.empty());
 }
 
@@ -63,38 +63,38 @@ void MainWindowTest::startsWithDefaultsWhenTheSettingsAreOfAnotherVersion() {
   QCOMPARE(f.boxTexts(), QStringList{"tarvik32.cfgのバージョンが非対応形式"});
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Error);
   QVERIFY(!form.autoSaveOn() && !form.autoPanOn() && !form.playLoopOn());
-  QVERIFY(form.N8p1->isChecked() && form.SpeedButton8->isChecked());
-  QCOMPARE(form.Memo1->font().pointSize(), 10);
+  QVERIFY(form.view().N8p1->isChecked() && form.toolButton("SpeedButton8")->isChecked());
+  QCOMPARE(form.view().Memo1->font().pointSize(), 10);
 }
 
 void MainWindowTest::togglePairsStayInStep() {
   EditorFixture f;
   TForm1& form = f.start();
   form.N16Click();
-  QVERIFY(form.SpeedButton6->isChecked() && form.N16->isChecked());
-  form.SpeedButton6->click();  // the button flips itself, then its command follows
-  QVERIFY(!form.SpeedButton6->isChecked() && !form.N16->isChecked());
-  form.N13->trigger();
-  QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
-  form.SpeedButton12->click();
-  QVERIFY(form.S1->isChecked() && form.compiler().session().autoPan);
-  form.S1->trigger();
-  QVERIFY(!form.SpeedButton12->isChecked() && !form.S1->isChecked() &&
+  QVERIFY(form.toolButton("SpeedButton6")->isChecked() && form.action("N16")->isChecked());
+  form.toolButton("SpeedButton6")->click();  // the button flips itself, then its command follows
+  QVERIFY(!form.toolButton("SpeedButton6")->isChecked() && !form.action("N16")->isChecked());
+  form.action("N13")->trigger();
+  QVERIFY(form.toolButton("SpeedButton5")->isChecked() && form.action("N13")->isChecked());
+  form.toolButton("SpeedButton12")->click();
+  QVERIFY(form.action("S1")->isChecked() && form.compiler().session().autoPan);
+  form.action("S1")->trigger();
+  QVERIFY(!form.toolButton("SpeedButton12")->isChecked() && !form.action("S1")->isChecked() &&
           !form.compiler().session().autoPan);
 }
 
 void MainWindowTest::fontCommandsSetBothPanesAndTheButtons() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.N12p1->trigger();
-  QCOMPARE(form.Memo1->font().pointSize(), 20);
-  QCOMPARE(form.Memo2->font().pointSize(), 20);
-  QVERIFY(form.N12p1->isChecked() && !form.N8p1->isChecked());
-  QVERIFY(form.SpeedButton10->isChecked() && !form.SpeedButton8->isChecked());
-  form.SpeedButton9->click();
-  QCOMPARE(form.Memo1->font().pointSize(), 14);
-  QCOMPARE(form.Memo2->font().pointSize(), 14);
-  QVERIFY(form.N10p1->isChecked() && !form.N12p1->isChecked());
+  form.view().N12p1->trigger();
+  QCOMPARE(form.view().Memo1->font().pointSize(), 20);
+  QCOMPARE(form.messagePane()->font().pointSize(), 20);
+  QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked());
+  QVERIFY(form.toolButton("SpeedButton10")->isChecked() && !form.toolButton("SpeedButton8")->isChecked());
+  form.toolButton("SpeedButton9")->click();
+  QCOMPARE(form.view().Memo1->font().pointSize(), 14);
+  QCOMPARE(form.messagePane()->font().pointSize(), 14);
+  QVERIFY(form.view().N10p1->isChecked() && !form.view().N12p1->isChecked());
 }
 
 void MainWindowTest::fileArgumentsOpenInTurnAndSwitchesAreSkipped() {
@@ -105,7 +105,7 @@ void MainWindowTest::fileArgumentsOpenInTurnAndSwitchesAreSkipped() {
   QCOMPARE(editorText(form), QString("// two\n"));
   QCOMPARE(form.document().sourcePath(), f.path("two.fms"));
   QVERIFY(form.document().hasFileName() && form.document().isSaved());
-  QCOMPARE(form.Memo2->toPlainText(),
+  QCOMPARE(form.messagePane()->toPlainText(),
            QString(" -> 開いたソースのサイズ : 10 バイト\n -> 開いたソースのサイズ : 8 バイト"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 }
@@ -206,7 +206,7 @@ void MainWindowTest::closingWithUnsavedEmptyTextAsksNothing() {
   EditorFixture f;
   TForm1& form = f.start();
   typeText(form, "x");
-  form.Memo1->clear();
+  form.view().Memo1->clear();
   QVERIFY(!form.document().isSaved());
   QVERIFY(f.closeWindow());
   QVERIFY(f.services.boxes.empty());
