@@ -42,6 +42,22 @@ bool linksUnsupported(int error) {
   return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
+// A file kept open for as long as the object lives. A file whose last name goes while it is open
+// is freed only at the close, so the rename that drops the name is quick.
+class HeldOpen {
+ public:
+  explicit HeldOpen(const QByteArray& path)
+      : fd_(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {}
+  ~HeldOpen() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  HeldOpen(const HeldOpen&) = delete;
+  HeldOpen& operator=(const HeldOpen&) = delete;
+
+ private:
+  int fd_;
+};
+
 // The name through which an open descriptor's file can be linked into a folder.
 QByteArray descriptorPath(int fd) {
   return "/proc/self/fd/" + QByteArray::number(fd);
@@ -210,10 +226,15 @@ bool WholeFileWriter::openUnnamed(const QByteArray& folder) {
   return true;
 }
 
-// The complete file gets a hidden name beside the target, which it keeps only until the rename
-// that follows.
+// The complete file takes the target's name at once where there was no file of that name;
+// otherwise it gets a hidden name beside the target, which it keeps only until the rename that
+// follows.
 WriteOutcome WholeFileWriter::nameUnnamed() {
   const QByteArray from = descriptorPath(fd_);
+  if (!targetExisted_ && calls_.link(from.constData(), target_.constData()) == 0) {
+    tempPath_ = target_;  // removed again by a failure before the commit ends
+    return {};
+  }
   const QByteArray stem = folderOf(target_) + "/." + nameOf(target_) + "." +
                           QByteArray::number(static_cast<qint64>(::getpid())) + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -247,6 +268,10 @@ WriteOutcome WholeFileWriter::commit() {
   if (!pending_.ok()) return pending_;
   if (fd_ < 0) return fail(WriteFailure::Write, EBADF);
   if (::fsync(fd_) != 0) return fail(WriteFailure::Write, errno);
+  const bool keep = !keepAs_.isEmpty() && targetExisted_ && keepAs_ != target_;
+  // The ".bak" that the previous version replaces is freed after the commit, not while the new
+  // file has its temporary name.
+  const HeldOpen replacedBak(keep ? keepAs_ : QByteArray());
   if (unnamed_) {
     const WriteOutcome named = nameUnnamed();
     if (!named.ok()) return fail(named.failure, named.error);
@@ -254,13 +279,13 @@ WriteOutcome WholeFileWriter::commit() {
   if (calls_.close(std::exchange(fd_, -1)) != 0) return fail(WriteFailure::Write, errno);
 
   bool movedAside = false;
-  if (!keepAs_.isEmpty() && targetExisted_ && keepAs_ != target_) {
+  if (keep) {
     const WriteOutcome kept = keepPrevious();
     if (!kept.ok()) return fail(kept.failure, kept.error);
     struct stat info {};
     movedAside = ::lstat(target_.constData(), &info) != 0;  // renamed, not linked
   }
-  if (calls_.rename(tempPath_.constData(), target_.constData()) != 0) {
+  if (tempPath_ != target_ && calls_.rename(tempPath_.constData(), target_.constData()) != 0) {
     const int error = errno;
     if (movedAside) calls_.rename(keepAs_.constData(), target_.constData());
     return fail(WriteFailure::Replace, error);

@@ -212,6 +212,12 @@ void WholeFileWriterTest::theTemporaryFileHasNoNameUntilTheCommit() {
   QCOMPARE(readTestFile(path("song.fms")), "N" + QByteArray(3 * MIB - 1, 'n'));
   QCOMPARE(readTestFile(path("song.bak")), QByteArray("previous"));
   QCOMPARE(entries(), (QStringList{"song.bak", "song.fms"}));
+
+  // A new file takes its name at once, never a temporary one.
+  calls.calls.clear();
+  QVERIFY(writeFileWhole(path("song.wav"), "RIFF", withBak(QString(), &calls)).ok());
+  QCOMPARE(calls.calls, (QStringList{"openUnnamed", "link song.wav", "close"}));
+  QCOMPARE(readTestFile(path("song.wav")), QByteArray("RIFF"));
 }
 
 // A child writes a score-sized file and an audio-export-sized one in blocks (the large one at
@@ -359,6 +365,9 @@ void WholeFileWriterTest::aFailedCloseIsReportedAndLeavesThePreviousFiles() {
     QCOMPARE(outcome.error, EIO);
     QCOMPARE(readTestFile(path("song.fms")), QByteArray("previous"));
     QCOMPARE(readTestFile(path("song.bak")), QByteArray("older"));
+    QCOMPARE(entries(), (QStringList{"song.bak", "song.fms"}));
+    // A new file is not left behind.
+    QCOMPARE(writeFileWhole(path("new.fms"), "next", withBak(QString(), &calls)).error, EIO);
     QCOMPARE(entries(), (QStringList{"song.bak", "song.fms"}));
   }
 }
