@@ -42,12 +42,16 @@ bool linksUnsupported(int error) {
   return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
-// A file kept open for as long as the object lives. A file whose last name goes while it is open
-// is freed only at the close, so the rename that drops the name is quick.
+// A regular file kept open for as long as the object lives. A file whose last name goes while it
+// is open is freed only at the close, so the rename that drops the name is quick.
 class HeldOpen {
  public:
-  explicit HeldOpen(const QByteArray& path)
-      : fd_(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {}
+  explicit HeldOpen(const QByteArray& path) {
+    struct stat info {};
+    if (!path.isEmpty() && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+      fd_ = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
+  }
   ~HeldOpen() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -55,7 +59,7 @@ class HeldOpen {
   HeldOpen& operator=(const HeldOpen&) = delete;
 
  private:
-  int fd_;
+  int fd_ = -1;
 };
 
 // The name through which an open descriptor's file can be linked into a folder.

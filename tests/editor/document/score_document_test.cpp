@@ -1,7 +1,8 @@
 // The score document without a window: what open, save, save as and close do to the file name
 // and the saved state (and the signals a view follows), the refusals as values, the encoding a
-// file opens in and every write keeps, the conversions, and the backup file's start states,
-// recovery and end of run.
+// file opens in and every write keeps, the conversions, and the backup file's start states (with
+// the reason when it cannot be made), the lock that a second instance never takes while backups
+// are written, recovery and end of run.
 #include "editor/document/score_document.h"
 
 #include <fcntl.h>
