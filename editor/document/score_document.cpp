@@ -1,10 +1,13 @@
 #include "editor/document/score_document.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "editor/document/text_codec.h"
 #include "editor/document/whole_file_writer.h"
@@ -169,23 +172,45 @@ void ScoreDocument::forgetFileName() {
   hasFileName_ = false;
 }
 
-// An empty left-over (a run that ended before its first backup) holds nothing to recover and
-// goes without a question.
-BackupStart ScoreDocument::takeBackupLock() {
+namespace {
+
+BackupStartOutcome backupUnavailable(const BackupStep& step, bool folder) {
+  const QString reason = QString::fromLocal8Bit(std::strerror(step.error));
+  const QString what = folder ? "フォルダ" : "ファイル";
+  return {BackupStart::Unavailable,
+          QString(" [注意] %1 %2 を作れないため, 自動backupは作動しません: %3")
+              .arg(what, QDir::toNativeSeparators(step.failedPath), reason)};
+}
+
+}  // namespace
+
+// The lock comes first, so that only its holder removes, creates or reads the backup file. An
+// empty left-over (a run that ended before its first backup) holds nothing to recover and goes
+// without a question.
+BackupStartOutcome ScoreDocument::takeBackupLock() {
   backupActive_ = false;
-  if (!backupLock_.prepareFolder()) return BackupStart::Unavailable;
-  if (backupLock_.isEmpty() && backupLock_.openable()) backupLock_.remove();
-  const bool exists = backupLock_.exists();
-  BackupStart start = BackupStart::Fresh;
-  if (exists && backupLock_.openable()) {
-    start = BackupStart::LeftOver;
-  } else if (exists) {
-    start = BackupStart::HeldElsewhere;
-  } else if (!backupLock_.createEmpty()) {
-    start = BackupStart::Unavailable;
+  backupLock_.release();
+  if (const BackupStep folder = backupLock_.prepareFolder(); !folder) {
+    return backupUnavailable(folder, true);
   }
-  backupActive_ = backupLock_.acquire();
-  return start;
+  const BackupStep locked = backupLock_.acquire();
+  if (locked.error == EWOULDBLOCK) return {BackupStart::HeldElsewhere, {}};
+  if (!locked) return backupUnavailable(locked, false);
+  if (backupLock_.isEmpty()) backupLock_.remove();
+  BackupStart start = BackupStart::Fresh;
+  BackupStep file;
+  if (backupLock_.exists()) {
+    start = BackupStart::LeftOver;
+    file = backupLock_.checkRegular();
+  } else {
+    file = backupLock_.createEmpty();
+  }
+  if (!file) {
+    backupLock_.release();
+    return backupUnavailable(file, false);
+  }
+  backupActive_ = true;
+  return {start, {}};
 }
 
 // The recovered text belongs to no file, so a save asks for a name instead of overwriting a
@@ -201,10 +226,7 @@ DocumentOutcome ScoreDocument::writeBackup() {
   if (!backupActive_ || !backupLock_.held()) return DocumentOutcome::done();
   const std::optional<QByteArray> bytes = encoded(QString(), nullptr);
   if (!bytes) return DocumentOutcome::done();
-  backupLock_.release();
-  const bool written = backupLock_.write(*bytes);
-  backupLock_.acquire();
-  if (written) return DocumentOutcome::done();
+  if (backupLock_.write(*bytes)) return DocumentOutcome::done();
   return DocumentOutcome::failed(
       QString("自動バックアップを書き込めません.\n%1").arg(backupLock_.path()));
 }
@@ -218,8 +240,9 @@ bool ScoreDocument::preserveUnsavedText() {
 bool ScoreDocument::releaseBackup(bool keepFile) {
   if (!backupActive_ || !backupLock_.held()) return true;
   backupActive_ = false;
+  const bool removed = keepFile || backupLock_.remove();
   backupLock_.release();
-  return keepFile || backupLock_.remove();
+  return removed;
 }
 
 int ScoreDocument::characterColumn(int line, int byteColumn) const {

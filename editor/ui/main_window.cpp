@@ -254,19 +254,24 @@ void TForm1::applyStartupSettings(SettingsLoad loaded) {
 
 // The single-instance lock and the recovery of a left-over automatic backup.
 void TForm1::takeBackupLock() {
-  switch (document_->takeBackupLock()) {
+  const BackupStartOutcome taken = document_->takeBackupLock();
+  switch (taken.start) {
     case BackupStart::LeftOver:
       if (services_.messageBox(this, "自動backupfileがあります\n読み込みますか？", QString("確認"),
                                BoxButtons::YesNo, BoxIcon::Question) == BoxAnswer::Yes) {
         document_->recoverBackup();
         lastOpenName_.clear();
+        Memo2->clear();  // the lines of the files opened before describe a text no longer shown
+        appendMessage(QString(" -> 復元したソースのサイズ : %1 バイト").arg(document_->size()));
       }
       break;
     case BackupStart::HeldElsewhere:
       showStop("すでにtarvik32が起動中\n今から起動するtarvik32で\n自動backupは作動しません.");
       break;
-    case BackupStart::Fresh:
     case BackupStart::Unavailable:
+      appendMessage(taken.notice);
+      break;
+    case BackupStart::Fresh:
       break;
   }
 }

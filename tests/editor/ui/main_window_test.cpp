@@ -1,8 +1,10 @@
 // Scenario tests of the main window's start-up and exit: settings applied through the menu
-// commands, the toggle pairs, the single-instance lock, recovery of a left-over backup, the
-// close prompt, and the options, about and exit commands.
+// commands, the toggle pairs, the single-instance lock, a backup that cannot be made, recovery of a
+// left-over backup, the close prompt, and the options, about and exit commands.
 #include <QCheckBox>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 #include "editor/document/backup_lock.h"
 #include "editor/settings/options_dialog.h"
@@ -35,7 +37,7 @@ class MainWindowTest : public QObject {
   void closeWithYesAndCancelledSaveAsKeepsRunning();
   void optionsCommandSavesAndReports();
   void aboutShowsTheVersionBox();
-  void backupLockRefusesASymbolicLink();
+  void stateFolderThatCannotBeMadeIsReportedOnce();
 };
 
 void MainWindowTest::startsWithSettingsAppliedThroughTheCommands() {
@@ -169,6 +171,7 @@ void MainWindowTest::recoveredBackupReplacesTheOpenedTextAndIsUntitled() {
   TForm1& form = f.start({f.path("song.fms")});
   QCOMPARE(editorText(form), QString("backup text\n"));
   QVERIFY(!form.document().hasFileName());
+  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 復元したソースのサイズ : 13 バイト"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
   f.services.fileNames = {f.path("recovered.fms")};
   form.Save1Click();
@@ -255,22 +258,30 @@ void MainWindowTest::aboutShowsTheVersionBox() {
   QCOMPARE(box.text.split('\n').first(), QString("tarvik32 v1.01"));
 }
 
-void MainWindowTest::backupLockRefusesASymbolicLink() {
-  QTemporaryDir dir;
-  const QString target = dir.filePath("victim");
-  QFile victim(target);
-  QVERIFY(victim.open(QIODevice::WriteOnly));
-  victim.write("precious");
-  victim.close();
-  const QString link = dir.filePath("!!tarvik32.tmp");
-  QVERIFY(QFile::link(target, link));
-  BackupLock lock(link);
-  QVERIFY(lock.exists());
-  QVERIFY(!lock.openable());
-  QVERIFY(!lock.createEmpty());
-  QVERIFY(!lock.acquire());
-  QVERIFY(victim.open(QIODevice::ReadOnly));
-  QCOMPARE(victim.readAll(), QByteArray("precious"));
+// A state folder that cannot be made: the editor runs without backups and says so once in the
+// message pane, naming the folder and the reason.
+void MainWindowTest::stateFolderThatCannotBeMadeIsReportedOnce() {
+  EditorFixture f;
+  f.writeFile("plain", "a file where the state folder should be");
+  const QByteArray saved = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", QFile::encodeName(f.path("plain/state")));
+  f.paths.backupFile = userBackupFilePath();
+  qputenv("XDG_STATE_HOME", saved);
+  TForm1& form = f.start();
+  const QString notice =
+      QString(" [注意] フォルダ %1 を作れないため, 自動backupは作動しません: %2")
+          .arg(f.path("plain/state/tarvik32"), QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+  QCOMPARE(form.Memo2->toPlainText(), notice);
+  QVERIFY(f.services.boxes.empty());
+  QVERIFY(!form.document().backupActive());
+  typeText(form, "text");
+  form.document().schedule().idleCountdown = 1;
+  form.document().schedule().backupCountdown = 1;
+  form.Timer1Timer();
+  QCOMPARE(form.Memo2->toPlainText(), notice);
+  form.document().setSaved(true);
+  QVERIFY(f.closeWindow());
+  QVERIFY(f.services.boxes.empty());
 }
 
 QTEST_MAIN(MainWindowTest)
