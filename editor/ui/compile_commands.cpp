@@ -11,6 +11,7 @@
 #include "editor/document/whole_file_writer.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/playback/score_source_map.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 #include "editor/view/score_follower.h"

@@ -23,6 +23,7 @@
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
 #include "editor/playback/audio_export.h"
+#include "editor/playback/fluid_media_player.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
@@ -164,7 +165,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
   }
   Form2 = new TForm2(this, *playback_);
   GotoLine = new TGotoLine(this, Memo1, services_);
-  TarvikOption = new TTarvikOption(services_, this);
+  TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
   connect(Form2->Timer1, &QTimer::timeout, this, &TForm1::followScore);
   connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
@@ -394,6 +395,7 @@ void TForm1::createRooms() {
   compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   refreshRecentMenu();
+  if (const std::optional<QString> notice = additionalSettings_->takeNotice()) appendMessage(*notice);
   follower_ = new ScoreFollower(*Memo1, *document_, this);
   FollowScore1->setChecked(additionalSettings_->playback().followScore);
   KeepPlace1->setChecked(additionalSettings_->playback().keepPlace);

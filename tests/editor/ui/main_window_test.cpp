@@ -1,7 +1,6 @@
 // Scenario tests of the main window's start-up and exit: settings applied through the menu
 // commands, the toggle pairs, the single-instance lock, recovery of a left-over backup, the
 // close prompt, and the options, about and exit commands.
-#include <QCheckBox>
 #include <QTest>
 
 #include "editor/document/backup_lock.h"
@@ -227,12 +226,10 @@ void MainWindowTest::closeWithYesAndCancelledSaveAsKeepsRunning() {
 void MainWindowTest::optionsCommandSavesAndReports() {
   EditorFixture f;
   TForm1& form = f.start();
-  f.services.dialogScripts.push_back([](QDialog& dialog) {
-    auto& options = static_cast<TTarvikOption&>(dialog);
-    options.CheckBox1->setChecked(true);
-    options.CheckBox5->setChecked(true);
-    return int(QDialog::Accepted);
-  });
+  f.services.dialogScripts.push_back(confirmOptions([](OptionsChoice& choice) {
+    choice.startup.AutoSaveAtStart = true;
+    choice.startup.AutoPanAtStart = true;
+  }));
   form.N19Click();
   QCOMPARE(f.boxTexts(), QStringList{"設定を保存しました."});
   QCOMPARE(f.services.boxes[0].caption, BoxCaption("確認"));
