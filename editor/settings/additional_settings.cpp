@@ -28,6 +28,10 @@ const char PLAYBACK_GROUP[] = "Playback";
 const char FOLLOW_SCORE_KEY[] = "Playback/FollowScore";
 const char KEEP_PLACE_KEY[] = "Playback/KeepPlace";
 
+// The message pane's line for something other than a regular file at the file's name.
+const char NOT_A_FILE_NOTICE[] =
+    " [注意] 追加設定ファイル %1 は通常のファイルではないため, 読み込みも保存もしません";
+
 QString comparable(const QString& path) {
   const QFileInfo info(path);
   const QString canonical = info.canonicalFilePath();
@@ -66,8 +70,7 @@ AdditionalSettings::AdditionalSettings(QString path) : path_(std::move(path)) {
 std::optional<QString> AdditionalSettings::takeNotice() {
   if (!noticeDue_ || noticeGiven_) return std::nullopt;
   noticeGiven_ = true;
-  return QString(" [注意] 追加設定ファイル %1 は通常のファイルではないため, 読み込みも保存もしません")
-      .arg(QDir::toNativeSeparators(path_));
+  return QString(NOT_A_FILE_NOTICE).arg(QDir::toNativeSeparators(path_));
 }
 
 // QSettings opens the file by its name, blocking on a named pipe and reading a device without

@@ -53,8 +53,9 @@ class AdditionalSettings {
   bool removeRecentFile(const QString& path);
 
   // Values out of range read as their defaults, as do a relative SoundFont path, a text longer
-  // than ADDITIONAL_SETTING_TEXT_MAX and a switch that is neither "true" nor "false"; an unknown output name is kept (the player falls back
-  // and says so). Settings equal to the defaults are not written to the file.
+  // than ADDITIONAL_SETTING_TEXT_MAX and a switch that is neither "true" nor "false"; an unknown
+  // output name is kept (the player falls back and says so). Settings equal to the defaults are not
+  // written to the file.
   const SoundSettings& sound() const { return sound_; }
   // Keeps the new sound settings and writes the file; false when it could not be written.
   bool setSound(const SoundSettings& sound);

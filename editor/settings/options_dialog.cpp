@@ -171,7 +171,8 @@ std::optional<OptionsChoice> TTarvikOption::choose(const OptionsChoice& shown) {
 void runOptionsCommand(TTarvikOption& dialog, const QString& settingsPath,
                        StartupSettings& settings, bool& q7Default, AdditionalSettings& additional,
                        EditorServices& services, QWidget* parent) {
-  const std::optional<OptionsChoice> chosen = dialog.choose({settings, q7Default, additional.sound()});
+  const std::optional<OptionsChoice> chosen =
+      dialog.choose({settings, q7Default, additional.sound()});
   if (!chosen) return;
 
   // Kept for this run even when the file cannot be written; unchanged, nothing is written.

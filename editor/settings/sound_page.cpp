@@ -120,8 +120,8 @@ int SoundPage::outputIndex(const QString& name) {
 void SoundPage::browseSoundFont() {
   const QString current = soundFontEdit->text();
   const QString path = services_.openFileName(
-      this, {SOUND_FONT_FILTERS, QString(),
-             current.isEmpty() ? choices_.defaultSoundFont : current});
+      this,
+      {SOUND_FONT_FILTERS, QString(), current.isEmpty() ? choices_.defaultSoundFont : current});
   if (path.isEmpty()) return;
   const QString problem = choices_.soundFontProblem ? choices_.soundFontProblem(path) : QString();
   if (!problem.isEmpty()) {

@@ -395,7 +395,8 @@ void TForm1::createRooms() {
   compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   refreshRecentMenu();
-  if (const std::optional<QString> notice = additionalSettings_->takeNotice()) appendMessage(*notice);
+  if (const std::optional<QString> notice = additionalSettings_->takeNotice())
+    appendMessage(*notice);
   follower_ = new ScoreFollower(*Memo1, *document_, this);
   FollowScore1->setChecked(additionalSettings_->playback().followScore);
   KeepPlace1->setChecked(additionalSettings_->playback().keepPlace);

@@ -119,10 +119,10 @@ void AdditionalSettingsTest::hostileFilesReadAsDefaultsOrBoundedValues_data() {
       << QByteArray("[RecentFiles]\nsize=many\n1\\path=/s/a.fms\n") << QStringList();
   const QByteArray longText = "/" + QByteArray(ADDITIONAL_SETTING_TEXT_MAX, 'x');
   QTest::newRow("every key absurd")
-      << "[RecentFiles]\nsize=2147483647\n1\\path=" + longText + "\n[Sound]\nSoundFont=" +
-             longText + "\nAudioOutput=" + longText + "\nReverb=" + longText +
-             "\nChorus=0\nGain=1e308\n[Playback]\nFollowScore=" + longText +
-             "\nKeepPlace=2\n"
+      << "[RecentFiles]\nsize=2147483647\n1\\path=" + longText +
+             "\n[Sound]\nSoundFont=" + longText + "\nAudioOutput=" + longText +
+             "\nReverb=" + longText +
+             "\nChorus=0\nGain=1e308\n[Playback]\nFollowScore=" + longText + "\nKeepPlace=2\n"
       << QStringList();
   QByteArray large = "[RecentFiles]\nsize=1\n1\\path=/s/a.fms\n[Sound]\nGain=3\n";
   large += "; " + QByteArray(ADDITIONAL_SETTINGS_MAX_BYTES, 'x') + "\n";
@@ -181,9 +181,11 @@ void AdditionalSettingsTest::aPipeAFolderOrADeviceIsNeitherReadNorWritten() {
     ::close(reader);
     QVERIFY(S_ISFIFO(info.st_mode));
   }
-  if (kind == "folder") QVERIFY(QDir(confPath()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+  if (kind == "folder")
+    QVERIFY(QDir(confPath()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
   if (kind == "device") QVERIFY(S_ISLNK(info.st_mode));
-  QCOMPARE(QDir(dir->filePath("tarvik32")).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+  QCOMPARE(QDir(dir->filePath("tarvik32"))
+               .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
            QStringList{"tarvik32.conf"});  // no temporary or lock file beside it
 }
 

@@ -163,7 +163,10 @@ class OptionsDialogTest : public QObject {
       const OptionsChoice shown{
           {on, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0, (mask & 16) != 0, mask % 3},
           (mask & 32) != 0,
-          {.audioOutput = on ? "alsa" : "", .reverb = !on, .chorus = on, .gain = (mask % 40) / 4.0}};
+          {.audioOutput = on ? "alsa" : "",
+           .reverb = !on,
+           .chorus = on,
+           .gain = (mask % 40) / 4.0}};
       services->dialogScripts.push_back([](QDialog&) { return int(QDialog::Accepted); });
       const std::optional<OptionsChoice> confirmed = dialog->choose(shown);
       QVERIFY2(confirmed && *confirmed == shown, qPrintable(QString("mask %1").arg(mask)));

@@ -9,7 +9,7 @@
 #include <QTextBlock>
 #include <QTimer>
 
-#include "editor/settings/options_dialog.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/support/memory_host.h"
