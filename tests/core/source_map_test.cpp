@@ -192,7 +192,7 @@ TEST(SourceMapTest, RandomScoresMapInsideTheirStringsAndWriteWhatTheyWroteWithou
     for (const auto& positions : c.map->positions) events += static_cast<int>(positions.size());
     ASSERT_EQ(checkSourceMap(stringsOf(score), *c.map), "");
     // The fuzzer's view of the strings, found in the bytes alone, holds the same map.
-    ASSERT_EQ(checkSourceMap(quotedStretches(score.text, *c.map), *c.map), "");
+    ASSERT_EQ(checkSourceMap(quotedStretches(score.text, *c.map, flavour), *c.map), "");
     ASSERT_EQ(outcomeOf(*c.compile, c.result), compileWithout(score.text, flavour, compiledData));
   }
   // The scores must reach the writers, or the comparison above proves little.

@@ -205,7 +205,7 @@ inline std::string runFuzzInput(const uint8_t* data, size_t size, int32_t* resul
     return "recording the source map changed the compilation";
   }
   const std::string fault =
-      testing_support::checkSourceMap(testing_support::quotedStretches(source, *map), *map);
+      testing_support::checkSourceMap(testing_support::quotedStretches(source, *map, flavour), *map);
   return fault.empty() ? "" : "source map: " + fault;
 }
 

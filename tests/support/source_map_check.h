@@ -55,13 +55,15 @@ inline std::string checkSourceMap(const std::vector<MappedString>& strings, cons
 // each `"` up to the next `"` on the line or to the line's end, taken as strings of every
 // channel whose blocks hold their opening quote. A command holds no `"`, so each command string
 // is one of them; the others (between two strings, in a comment) are only more room. Lines end
-// at LF, a CR before the LF not counted, as the hosts hand them to the compiler.
-inline std::vector<MappedString> quotedStretches(const std::string& source, const SourceMap& map) {
+// where the flavour's reader ends them: at LF, and in the console also at byte 26.
+inline std::vector<MappedString> quotedStretches(const std::string& source, const SourceMap& map,
+                                                 Flavour flavour) {
   std::vector<MappedString> stretches;
+  const char* const lineEnds = flavour == FLAVOUR_CONSOLE ? "\n\x1a" : "\n";
   int line = 0;
   size_t start = 0;
   while (start <= source.size()) {
-    size_t end = source.find('\n', start);
+    size_t end = source.find_first_of(lineEnds, start);
     if (end == std::string::npos) end = source.size();
     size_t length = end - start;
     if (length > 0 && end < source.size() && source[end - 1] == '\r') --length;
