@@ -51,14 +51,15 @@ class TTarvikOption : public QDialog {
   // services; the sound page offers what choices hold.
   TTarvikOption(EditorServices& services, SoundChoices choices, QWidget* parent = nullptr);
 
-  // Shows shown on the start-up page, whatever an earlier opening left, and returns what the
-  // user confirmed; std::nullopt when the dialog was cancelled.
+  // Opens on the start-up page showing `shown`, whatever an earlier opening left, and returns
+  // what the user confirmed; std::nullopt when the dialog was cancelled.
   std::optional<OptionsChoice> choose(const OptionsChoice& shown);
 
   // Every control set from choice; and what the controls hold.
   void setChoice(const OptionsChoice& choice);
   OptionsChoice choice() const;
 
+  // The controls: the dialog's own tests drive them; callers go through choose().
   QTabWidget* pages;  // the start-up page first, then soundPage
   QLabel* Label1;
   QGroupBox* GroupBox1;  // start-up switches
