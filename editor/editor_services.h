@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "editor/settings/additional_settings.h"
+#include "editor/sound/sound_settings.h"
 
 class QDialog;
 class QWidget;

@@ -42,6 +42,11 @@ QString FluidMediaPlayer::soundFontProblem(const QString& path) {
   return problem;
 }
 
+SoundChoices fluidSoundChoices() {
+  return {selectableAudioOutputs(), FluidMediaPlayer::defaultSoundFont(),
+          &FluidMediaPlayer::soundFontProblem};
+}
+
 FluidMediaPlayer::FluidMediaPlayer(AudioOutputFactories outputs, QString soundFont,
                                    AudioOutputByName byName, QObject* parent)
     : QObject(parent),

@@ -10,9 +10,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "editor/editor_services.h"
-#include "editor/playback/fluid_media_player.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ QString outputCaption(const QString& name) {
 
 }  // namespace
 
-SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidget* parent)
-    : QWidget(parent), services_(services) {
+SoundPage::SoundPage(EditorServices& services, SoundChoices choices, QWidget* parent)
+    : QWidget(parent), services_(services), choices_(std::move(choices)) {
   banner = new QLabel("tarvik32.confに保存し、次の再生から使います.", this);
   banner->setAlignment(Qt::AlignCenter);
 
@@ -41,7 +41,7 @@ SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidg
   soundFontEdit = new QLineEdit(this);
   soundFontLabel->setBuddy(soundFontEdit);
   soundFontEdit->setReadOnly(true);
-  soundFontEdit->setPlaceholderText(QString("標準 (%1)").arg(FluidMediaPlayer::defaultSoundFont()));
+  soundFontEdit->setPlaceholderText(QString("標準 (%1)").arg(choices_.defaultSoundFont));
   // The field spans the page whatever the path's length; a long path shows whole in its tooltip.
   soundFontEdit->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   connect(soundFontEdit, &QLineEdit::textChanged, soundFontEdit, &QWidget::setToolTip);
@@ -59,7 +59,7 @@ SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidg
   auto* outputGroup = new QGroupBox("音声出力", this);
   outputBox = new QComboBox(outputGroup);
   outputBox->addItem("自動", QString());
-  for (const QString& name : outputs) outputBox->addItem(outputCaption(name), name);
+  for (const QString& name : choices_.outputs) outputBox->addItem(outputCaption(name), name);
   gainBox = new QDoubleSpinBox(outputGroup);
   gainBox->setRange(SoundSettings::GAIN_MIN, SoundSettings::GAIN_MAX);
   gainBox->setSingleStep(GAIN_STEP);
@@ -120,10 +120,10 @@ int SoundPage::outputIndex(const QString& name) {
 void SoundPage::browseSoundFont() {
   const QString current = soundFontEdit->text();
   const QString path = services_.openFileName(
-      this, {SOUND_FONT_FILTERS, QString(),
-             current.isEmpty() ? FluidMediaPlayer::defaultSoundFont() : current});
+      this,
+      {SOUND_FONT_FILTERS, QString(), current.isEmpty() ? choices_.defaultSoundFont : current});
   if (path.isEmpty()) return;
-  const QString problem = FluidMediaPlayer::soundFontProblem(path);
+  const QString problem = choices_.soundFontProblem ? choices_.soundFontProblem(path) : QString();
   if (!problem.isEmpty()) {
     services_.messageBox(this, QString("SoundFontを読み込めません.\n%1\n%2").arg(path, problem),
                          std::nullopt, BoxButtons::Ok, BoxIcon::Error);

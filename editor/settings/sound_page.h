@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "editor/settings/additional_settings.h"
+#include "editor/sound/sound_settings.h"
 
 class EditorServices;
 class QCheckBox;
@@ -21,9 +21,9 @@ class SoundPage : public QWidget {
   Q_OBJECT
 
  public:
-  // `outputs` are the output names the user may choose besides the automatic list, in the order
-  // shown; the file dialog and the refusal box go through services.
-  SoundPage(EditorServices& services, const QStringList& outputs, QWidget* parent = nullptr);
+  // Offers the outputs and the default SoundFont of choices and checks a chosen SoundFont with
+  // it; the file dialog and the refusal box go through services.
+  SoundPage(EditorServices& services, SoundChoices choices, QWidget* parent = nullptr);
 
   // Shows the settings. An output that is not among the choices (a name FluidSynth on this
   // system lacks) is added, so that confirming the dialog keeps it.
@@ -51,4 +51,5 @@ class SoundPage : public QWidget {
   int outputIndex(const QString& name);
 
   EditorServices& services_;
+  const SoundChoices choices_;
 };

@@ -9,6 +9,7 @@
 #include "editor/document/score_document.h"
 #include "editor/document/whole_file_writer.h"
 #include "editor/playback/playback_controller.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/ui/error_line.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"

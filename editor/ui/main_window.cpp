@@ -23,6 +23,7 @@
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
 #include "editor/playback/audio_export.h"
+#include "editor/playback/fluid_media_player.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
@@ -71,7 +72,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
     move(screen->availableGeometry().center() - rect().center());
   }
   Form2 = new TForm2(this, *playback_);
-  TarvikOption = new TTarvikOption(services_, this);
+  TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
   connect(Form2->Timer1, &QTimer::timeout, this, &TForm1::followScore);
   connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
@@ -166,6 +167,8 @@ void TForm1::createRooms() {
   compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   refreshRecentMenu();
+  if (const std::optional<QString> notice = additionalSettings_->takeNotice())
+    appendMessage(*notice);
   Timer1 = new QTimer(this);
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);

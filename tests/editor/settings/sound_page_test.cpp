@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "editor/playback/fluid_media_player.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
 #include "tests/editor/support/scripted_services.h"
 #include "tests/editor/support/test_files.h"
@@ -54,7 +55,7 @@ class SoundPageTest : public QObject {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     services = std::make_unique<ScriptedServices>();
-    dialog = std::make_unique<TTarvikOption>(*services);
+    dialog = std::make_unique<TTarvikOption>(*services, fluidSoundChoices());
     additional = std::make_unique<AdditionalSettings>(confPath());
     startup = {};
     q7Default = false;

@@ -66,3 +66,13 @@ QString editorText(const TForm1& form) {
 void typeText(TForm1& form, const QString& text) {
   form.view().Memo1->textCursor().insertText(text);
 }
+
+std::function<int(QDialog&)> confirmOptions(std::function<void(OptionsChoice&)> change) {
+  return [change = std::move(change)](QDialog& dialog) {
+    auto& options = static_cast<TTarvikOption&>(dialog);
+    OptionsChoice choice = options.choice();
+    change(choice);
+    options.setChoice(choice);
+    return int(QDialog::Accepted);
+  };
+}

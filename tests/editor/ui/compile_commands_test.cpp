@@ -3,15 +3,13 @@
 // session, the error jump, op(autolr) on the toggles, UTF-8 scores as the console compiler reads
 // them, and the player's display, seek, loop and end of playback.
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 
-#include "editor/settings/options_dialog.h"
-#include "editor/settings/sound_page.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/support/memory_host.h"
@@ -180,10 +178,8 @@ void CompileCommandsTest::eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback()
                    "pulseaudio で再生します"));
 
   // Changed in the options dialog while playing: the next compile and play takes it.
-  f.services.dialogScripts.push_back([](QDialog& dialog) {
-    static_cast<TTarvikOption&>(dialog).soundPage->gainBox->setValue(2);
-    return int(QDialog::Accepted);
-  });
+  f.services.dialogScripts.push_back(
+      confirmOptions([](OptionsChoice& choice) { choice.sound.gain = 2; }));
   form.N19Click();
   QCOMPARE(f.services.player.sounds.size(), size_t(1));
   f.services.player.fallback = OutputFallback{"jack", "no server", "silent"};

@@ -1,7 +1,6 @@
 // Scenario tests of the main window's start-up and exit: settings applied through the menu
 // commands, the toggle pairs, the single-instance lock, a backup that cannot be made, recovery of a
 // left-over backup, the close prompt, and the options, about and exit commands.
-#include <QCheckBox>
 #include <QTest>
 #include <cerrno>
 #include <cstring>
@@ -171,7 +170,7 @@ void MainWindowTest::recoveredBackupReplacesTheOpenedTextAndIsUntitled() {
   TForm1& form = f.start({f.path("song.fms")});
   QCOMPARE(editorText(form), QString("backup text\n"));
   QVERIFY(!form.document().hasFileName());
-  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 復元したソースのサイズ : 13 バイト"));
+  QCOMPARE(form.messagePane()->toPlainText(), QString(" -> 復元したソースのサイズ : 13 バイト"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
   f.services.fileNames = {f.path("recovered.fms")};
   form.Save1Click();
@@ -230,12 +229,10 @@ void MainWindowTest::closeWithYesAndCancelledSaveAsKeepsRunning() {
 void MainWindowTest::optionsCommandSavesAndReports() {
   EditorFixture f;
   TForm1& form = f.start();
-  f.services.dialogScripts.push_back([](QDialog& dialog) {
-    auto& options = static_cast<TTarvikOption&>(dialog);
-    options.CheckBox1->setChecked(true);
-    options.CheckBox5->setChecked(true);
-    return int(QDialog::Accepted);
-  });
+  f.services.dialogScripts.push_back(confirmOptions([](OptionsChoice& choice) {
+    choice.startup.AutoSaveAtStart = true;
+    choice.startup.AutoPanAtStart = true;
+  }));
   form.N19Click();
   QCOMPARE(f.boxTexts(), QStringList{"設定を保存しました."});
   QCOMPARE(f.services.boxes[0].caption, BoxCaption("確認"));
@@ -271,14 +268,14 @@ void MainWindowTest::stateFolderThatCannotBeMadeIsReportedOnce() {
   const QString notice =
       QString(" [注意] フォルダ %1 を作れないため, 自動backupは作動しません: %2")
           .arg(f.path("plain/state/tarvik32"), QString::fromLocal8Bit(std::strerror(ENOTDIR)));
-  QCOMPARE(form.Memo2->toPlainText(), notice);
+  QCOMPARE(form.messagePane()->toPlainText(), notice);
   QVERIFY(f.services.boxes.empty());
   QVERIFY(!form.document().backupActive());
   typeText(form, "text");
   form.document().schedule().idleCountdown = 1;
   form.document().schedule().backupCountdown = 1;
   form.Timer1Timer();
-  QCOMPARE(form.Memo2->toPlainText(), notice);
+  QCOMPARE(form.messagePane()->toPlainText(), notice);
   form.document().setSaved(true);
   QVERIFY(f.closeWindow());
   QVERIFY(f.services.boxes.empty());

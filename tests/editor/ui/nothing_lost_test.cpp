@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QInputMethodEvent>
@@ -106,10 +105,8 @@ void NothingLostTest::failedBackupAndSettingsWritesKeepTheOldFiles() {
         const bool backupBox =
             f.services.boxes.size() == 1 &&
             f.services.boxes[0].text.startsWith("自動バックアップを書き込めません.");
-        f.services.dialogScripts.push_back([](QDialog& dialog) {
-          static_cast<TTarvikOption&>(dialog).CheckBox1->setChecked(true);
-          return int(QDialog::Accepted);
-        });
+        f.services.dialogScripts.push_back(
+            confirmOptions([](OptionsChoice& choice) { choice.startup.AutoSaveAtStart = true; }));
         form.N19Click();
         const bool settingsBox = f.services.boxes.size() == 3 &&
                                  f.services.boxes[1].text == "cfgを開けません\n設定変更は保存不可";

@@ -1,8 +1,12 @@
 // Scenario tests of the recently used files: the commands that add to the list, its order, one
 // entry per file, the limit, opening an entry through the save prompt, an entry whose file is
-// gone, and the list kept across a restart, a missing or damaged file giving none and no box.
+// gone, and the list kept across a restart, a missing or damaged file giving none and no box,
+// and a named pipe in the file's place said once and left alone.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTest>
 
@@ -27,6 +31,7 @@ class RecentFilesTest : public QObject {
   void openSaveAsCommandLineAndDropAddOneEntryPerFile();
   void anEntryOpensThroughTheSavePromptOrLeavesWhenGone();
   void theListOutlivesTheWindowAndBadFilesGiveNone();
+  void aPipeInTheFilesPlaceIsSaidOnceAndLeftAlone();
 };
 
 void RecentFilesTest::openSaveAsCommandLineAndDropAddOneEntryPerFile() {
@@ -101,6 +106,26 @@ void RecentFilesTest::theListOutlivesTheWindowAndBadFilesGiveNone() {
   f.form->filesDropped({f.path("a.fms")});
   QCOMPARE(AdditionalSettings(f.path(CONF)).recentFiles(), QStringList{f.path("a.fms")});
   QVERIFY(f.services.boxes.empty());
+}
+
+void RecentFilesTest::aPipeInTheFilesPlaceIsSaidOnceAndLeftAlone() {
+  EditorFixture f;
+  QVERIFY(QDir().mkpath(QFileInfo(f.path(CONF)).path()));
+  QCOMPARE(::mkfifo(QFile::encodeName(f.path(CONF)).constData(), 0600), 0);
+  f.writeFile("a.fms", "a");
+  f.writeFile("b.fms", "b");
+  TForm1& form = f.start({f.path("a.fms")});  // the opened file's entry cannot be saved
+  const QString notice = " [注意] 追加設定ファイル " + f.path(CONF) +
+                         " は通常のファイルではないため, 読み込みも保存もしません";
+  QCOMPARE(form.messagePane()->toPlainText(), notice + "\n -> 開いたソースのサイズ : 1 バイト");
+  form.filesDropped({f.path("b.fms")});  // a second save of the list, refused as well
+  QVERIFY2(!form.messagePane()->toPlainText().contains(notice), qPrintable(form.messagePane()->toPlainText()));
+  QCOMPARE(form.additionalSettings().recentFiles(),
+           (QStringList{f.path("b.fms"), f.path("a.fms")}));
+  QVERIFY(f.services.boxes.empty());
+  struct stat info {};
+  QVERIFY(::stat(QFile::encodeName(f.path(CONF)).constData(), &info) == 0 &&
+          S_ISFIFO(info.st_mode));
 }
 
 QTEST_MAIN(RecentFilesTest)
