@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QToolTip>
 
@@ -60,8 +59,6 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   highlighter_ = new ScoreHighlighter(document());
   highlighter_->usePalette(palette());
   highlighter_->setLinesInView([this] { return linesInView(); });
-  connect(verticalScrollBar(), &QScrollBar::valueChanged, highlighter_,
-          &ScoreHighlighter::colourLinesInView);
   connect(this, &QPlainTextEdit::blockCountChanged, this, &SourceEdit::updateMargin);
   connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
     if (dy != 0) {
@@ -74,11 +71,11 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   updateMargin();
 }
 
-// Without line wrapping the vertical scroll bar counts lines: its value is the first line shown.
-// A screenful above and below is counted in, so that a step of scrolling finds its lines coloured.
+// Without line wrapping a block is one row. A screenful above and two below are counted in, so
+// that a step of scrolling finds its lines coloured.
 std::pair<int, int> SourceEdit::linesInView() const {
   const int rows = viewport()->height() / qMax(fontMetrics().lineSpacing(), 1) + 1;
-  const int first = verticalScrollBar()->value();
+  const int first = firstVisibleBlock().blockNumber();
   return {first - rows, first + 2 * rows};
 }
 
@@ -120,7 +117,15 @@ void SourceEdit::updateMargin() {
 void SourceEdit::resizeEvent(QResizeEvent* event) {
   QPlainTextEdit::resizeEvent(event);
   updateMargin();
-  highlighter_->colourLinesInView();  // a taller pane shows lines not yet coloured
+}
+
+// Every way of bringing lines into view ends in a paint, and not every way tells: the pane moves
+// its view for the caret (keys, a found match, a jump) with the scroll bar's signals held, and a
+// new font or size shows more lines at once. So the lines about to be painted get their colours
+// here; the paint then draws them coloured, and Qt repaints once more for the changed lines.
+void SourceEdit::paintEvent(QPaintEvent* event) {
+  highlighter_->colourLinesInView();
+  QPlainTextEdit::paintEvent(event);
 }
 
 QColor SourceEdit::markColour() const {

@@ -78,6 +78,7 @@ class SourceEdit : public QPlainTextEdit {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void changeEvent(QEvent* event) override;
 
