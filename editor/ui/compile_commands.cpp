@@ -11,6 +11,8 @@
 #include "editor/document/whole_file_writer.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/playback/score_source_map.h"
+#include "editor/settings/additional_settings.h"
+#include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 #include "editor/view/score_follower.h"
@@ -148,8 +150,9 @@ void TForm1::korvel1Click() {
   compile(CompileTarget::CompiledData);
   const std::vector<uint8_t>& image = compiler_->compiledData();
   if (!compiler_->producedData() || image.empty()) return;
-  const QString name =
-      services_.saveFileName(this, {COMPILED_DATA_FILTERS, "fmd", QString(), true});
+  const QString name = services_.saveFileName(
+      this, {COMPILED_DATA_FILTERS, "fmd", scoreDialogFolder(*document_, *additionalSettings_),
+             QString(), true});
   if (name.isEmpty()) return;
   const WriteOutcome outcome =
       writeFileWhole(name, QByteArray(reinterpret_cast<const char*>(image.data()),

@@ -3,6 +3,7 @@
 // progress dialog that can cancel. The rendering runs on a thread of its own; the compilation
 // and everything else stay on the user-interface thread.
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QTimer>
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "editor/document/score_document.h"
 #include "editor/playback/audio_export.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 
@@ -35,7 +37,8 @@ void TForm1::audio1Click() {
     return;
   }
   const QString name = services_.saveFileName(
-      this, {AUDIO_FILTERS, "wav", withExtension(document_->sourcePath(), ".wav"), true});
+      this, {AUDIO_FILTERS, "wav", scoreDialogFolder(*document_, *additionalSettings_),
+             QFileInfo(withExtension(document_->sourcePath(), ".wav")).fileName(), true});
   if (name.isEmpty()) return;
   Form2->close();
   compileAndPlay(CompileTarget::MidiImage);
