@@ -49,8 +49,8 @@ class FindBar : public QWidget {
   QPushButton* replaceButton = nullptr;
   QPushButton* replaceAllButton = nullptr;
   QLabel* matchCount = nullptr;  // "n / m 件": the current match of all; "m 件" without one
-  QLabel* message =
-      nullptr;  // not found, wrapped around, how many were replaced, a refused replace
+  // Not found, wrapped around, how many were replaced, a refused replace.
+  QLabel* message = nullptr;
   QWidget* replaceRow = nullptr;
 
  protected:
