@@ -37,6 +37,7 @@
 namespace {
 
 constexpr int STATUS_PANEL_WIDTHS[PANEL_COUNT] = {70, 70, 60, 80, 50, 50};
+constexpr int STATUS_NOTICE_MS = 5000;  // how long a notice covers the panels
 constexpr Qt::Alignment STATUS_PANEL_ALIGNMENT[PANEL_COUNT] = {
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter,
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignLeft | Qt::AlignVCenter,  Qt::AlignCenter};
@@ -376,6 +377,8 @@ void TForm1::createStatusBar() {
     statusPanels_[i] = panel;
   }
   statusPanels_[PANEL_AT]->setText("@");
+  connect(Memo1, &SourceEdit::inputRefused, StatusBar1,
+          [this](const QString& notice) { StatusBar1->showMessage(notice, STATUS_NOTICE_MS); });
 }
 
 // The encoding panel names it, and only the conversion to the other encoding is offered.

@@ -4,6 +4,7 @@
 #include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMimeData>
 #include <QPainter>
 #include <QTextBlock>
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr int MARGIN_PADDING = 4;  // pixels either side of the numbers
+const char INPUT_REFUSED_TEXT[] = "入力できる量 (%1 バイト) を超えるため入力できません";
 
 // The margin left of the editor pane; the pane paints it and answers its tool tips.
 class SourceMargin : public QWidget {
@@ -260,6 +262,14 @@ bool SourceEdit::fits(const QString& inserted) const {
   return fitsChange(replaced, bytesOf(inserted));
 }
 
+QString SourceEdit::inputRefusedText() const {
+  return QString(INPUT_REFUSED_TEXT).arg(QLocale(QLocale::Japanese).toString(inputLimit_));
+}
+
+void SourceEdit::refuseInput() {
+  Q_EMIT inputRefused(inputRefusedText());
+}
+
 void SourceEdit::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier) {
     event->accept();
@@ -274,6 +284,7 @@ void SourceEdit::keyPressEvent(QKeyEvent* event) {
   if (!typed.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
       !fits(typed)) {
     event->accept();
+    refuseInput();
     return;
   }
   QPlainTextEdit::keyPressEvent(event);
@@ -296,7 +307,10 @@ void SourceEdit::mouseMoveEvent(QMouseEvent* event) {
 void SourceEdit::insertFromMimeData(const QMimeData* source) {
   if (source == nullptr || !source->hasText()) return;
   const QString text = source->text();
-  if (!fits(text)) return;
+  if (!fits(text)) {
+    refuseInput();
+    return;
+  }
   textCursor().insertText(text);  // plain text only
   ensureCursorVisible();
 }
@@ -308,6 +322,7 @@ void SourceEdit::inputMethodEvent(QInputMethodEvent* event) {
     QInputMethodEvent ended;
     QPlainTextEdit::inputMethodEvent(&ended);
     event->accept();
+    refuseInput();
     return;
   }
   QPlainTextEdit::inputMethodEvent(event);
