@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -118,10 +119,10 @@ int SoundPage::outputIndex(const QString& name) {
 }
 
 void SoundPage::browseSoundFont() {
-  const QString current = soundFontEdit->text();
+  const QFileInfo current(soundFontEdit->text().isEmpty() ? choices_.defaultSoundFont
+                                                          : soundFontEdit->text());
   const QString path = services_.openFileName(
-      this,
-      {SOUND_FONT_FILTERS, QString(), current.isEmpty() ? choices_.defaultSoundFont : current});
+      this, {SOUND_FONT_FILTERS, QString(), current.absolutePath(), current.fileName()});
   if (path.isEmpty()) return;
   const QString problem = choices_.soundFontProblem ? choices_.soundFontProblem(path) : QString();
   if (!problem.isEmpty()) {

@@ -11,6 +11,7 @@
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/error_line.h"
+#include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 #include "editor/view/score_view.h"
@@ -133,8 +134,9 @@ void TForm1::korvel1Click() {
   if (compiler_->busy()) return;
   const CompileResult result = compile(CompileTarget::CompiledData);
   if (!result.producedData || result.image.empty()) return;
-  const QString name =
-      services_.saveFileName(this, {COMPILED_DATA_FILTERS, "fmd", QString(), true});
+  const QString name = services_.saveFileName(
+      this, {COMPILED_DATA_FILTERS, "fmd", scoreDialogFolder(*document_, *additionalSettings_),
+             QString(), true});
   if (name.isEmpty()) return;
   const WriteOutcome outcome = saveCompiledData(name, result.image);
   if (outcome.ok()) return;

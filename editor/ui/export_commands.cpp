@@ -2,11 +2,14 @@
 // compiles it, into memory, and rendered into the WAV or FLAC file the user names. The rendering
 // runs on a thread of its own, watched by a progress dialog (AudioExportWatch); the window shows
 // the outcome when it finishes.
+#include <QFileInfo>
+
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
 #include "editor/playback/audio_export.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/audio_export_watch.h"
+#include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 
@@ -23,7 +26,8 @@ void TForm1::audio1Click() {
     return;
   }
   const QString name = services_.saveFileName(
-      this, {AUDIO_FILTERS, "wav", withExtension(document_->sourcePath(), ".wav"), true});
+      this, {AUDIO_FILTERS, "wav", scoreDialogFolder(*document_, *additionalSettings_),
+             QFileInfo(withExtension(document_->sourcePath(), ".wav")).fileName(), true});
   if (name.isEmpty()) return;
   Form2->close();
   const CompileResult compiled = compileAndPlay(CompileTarget::MidiImage);

@@ -37,6 +37,7 @@
 namespace {
 
 constexpr int STATUS_PANEL_WIDTHS[PANEL_COUNT] = {70, 70, 60, 80, 50, 50};
+constexpr int STATUS_NOTICE_MS = 5000;  // how long a notice covers the panels
 constexpr Qt::Alignment STATUS_PANEL_ALIGNMENT[PANEL_COUNT] = {
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter,
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignLeft | Qt::AlignVCenter,  Qt::AlignCenter};
@@ -206,6 +207,8 @@ void TForm1::connectView() {
   connect(view_, &ScoreView::caretMoved, this, &TForm1::updateStatusBar);
   connect(view_, &ScoreView::lineNumbersToggled, this, &TForm1::showLineNumbers);
   connect(view_, &ScoreView::fontSizeChosen, this, &TForm1::fontSizeChosen);
+  connect(view_->Memo1, &SourceEdit::inputRefused, StatusBar1,
+          [this](const QString& notice) { StatusBar1->showMessage(notice, STATUS_NOTICE_MS); });
 }
 
 // What a compilation reports goes to the message pane, the boxes and the auto-pan pair.

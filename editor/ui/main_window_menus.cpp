@@ -57,7 +57,7 @@ const WindowTables::ActionEntry WindowTables::ACTIONS[] = {
      &TForm1::midi1Click, false},
     {&TForm1::audio1,
      "audio1",
-     "WAV/FLAC ファイル書き出し",
+     "WAV/FLAC ファイル書き出し(&W)",
      {},
      nullptr,
      &TForm1::audio1Click,

@@ -4,9 +4,9 @@
 #include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMimeData>
 #include <QPainter>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QToolTip>
 
@@ -15,6 +15,7 @@
 namespace {
 
 constexpr int MARGIN_PADDING = 4;  // pixels either side of the numbers
+const char INPUT_REFUSED_TEXT[] = "入力できる量 (%1 バイト) を超えるため入力できません";
 
 // The margin left of the editor pane; the pane paints it and answers its tool tips.
 class SourceMargin : public QWidget {
@@ -60,8 +61,6 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   highlighter_ = new ScoreHighlighter(document());
   highlighter_->usePalette(palette());
   highlighter_->setLinesInView([this] { return linesInView(); });
-  connect(verticalScrollBar(), &QScrollBar::valueChanged, highlighter_,
-          &ScoreHighlighter::colourLinesInView);
   connect(this, &QPlainTextEdit::blockCountChanged, this, &SourceEdit::updateMargin);
   connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
     if (dy != 0) {
@@ -74,11 +73,11 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   updateMargin();
 }
 
-// Without line wrapping the vertical scroll bar counts lines: its value is the first line shown.
-// A screenful above and below is counted in, so that a step of scrolling finds its lines coloured.
+// Without line wrapping a block is one row. A screenful above and two below are counted in, so
+// that a step of scrolling finds its lines coloured.
 std::pair<int, int> SourceEdit::linesInView() const {
   const int rows = viewport()->height() / qMax(fontMetrics().lineSpacing(), 1) + 1;
-  const int first = verticalScrollBar()->value();
+  const int first = firstVisibleBlock().blockNumber();
   return {first - rows, first + 2 * rows};
 }
 
@@ -120,7 +119,15 @@ void SourceEdit::updateMargin() {
 void SourceEdit::resizeEvent(QResizeEvent* event) {
   QPlainTextEdit::resizeEvent(event);
   updateMargin();
-  highlighter_->colourLinesInView();  // a taller pane shows lines not yet coloured
+}
+
+// Every way of bringing lines into view ends in a paint, and not every way tells: the pane moves
+// its view for the caret (keys, a found match, a jump) with the scroll bar's signals held, and a
+// new font or size shows more lines at once. So the lines about to be painted get their colours
+// here; the paint then draws them coloured, and Qt repaints once more for the changed lines.
+void SourceEdit::paintEvent(QPaintEvent* event) {
+  highlighter_->colourLinesInView();
+  QPlainTextEdit::paintEvent(event);
 }
 
 QColor SourceEdit::markColour() const {
@@ -276,6 +283,14 @@ bool SourceEdit::fits(const QString& inserted) const {
   return fitsChange(replaced, bytesOf(inserted));
 }
 
+QString SourceEdit::inputRefusedText() const {
+  return QString(INPUT_REFUSED_TEXT).arg(QLocale(QLocale::Japanese).toString(inputLimit_));
+}
+
+void SourceEdit::refuseInput() {
+  Q_EMIT inputRefused(inputRefusedText());
+}
+
 void SourceEdit::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier) {
     event->accept();
@@ -290,6 +305,7 @@ void SourceEdit::keyPressEvent(QKeyEvent* event) {
   if (!typed.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
       !fits(typed)) {
     event->accept();
+    refuseInput();
     return;
   }
   QPlainTextEdit::keyPressEvent(event);
@@ -312,7 +328,10 @@ void SourceEdit::mouseMoveEvent(QMouseEvent* event) {
 void SourceEdit::insertFromMimeData(const QMimeData* source) {
   if (source == nullptr || !source->hasText()) return;
   const QString text = source->text();
-  if (!fits(text)) return;
+  if (!fits(text)) {
+    refuseInput();
+    return;
+  }
   textCursor().insertText(text);  // plain text only
   ensureCursorVisible();
 }
@@ -324,6 +343,7 @@ void SourceEdit::inputMethodEvent(QInputMethodEvent* event) {
     QInputMethodEvent ended;
     QPlainTextEdit::inputMethodEvent(&ended);
     event->accept();
+    refuseInput();
     return;
   }
   QPlainTextEdit::inputMethodEvent(event);

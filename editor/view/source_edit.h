@@ -21,10 +21,10 @@ struct ErrorMark {
 };
 
 // The editor pane: a plain-text editor that refuses typed, pasted or composed (input method)
-// input beyond its capacity and hands Shift+Insert to the main window's paste command. Files
-// dragged onto either pane are left to the main window, which opens them; text is dragged and
-// dropped as usual. A margin on its left shows the line numbers when they are on, and the mark
-// of a failed compilation.
+// input beyond its capacity, and says so, and hands Shift+Insert to the main window's paste
+// command. Files dragged onto either pane are left to the main window, which opens them; text is
+// dragged and dropped as usual. A margin on its left shows the line numbers when they are on, and
+// the mark of a failed compilation.
 class SourceEdit : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -42,6 +42,8 @@ class SourceEdit : public QPlainTextEdit {
   bool fitsChange(qsizetype removedBytes, qsizetype insertedBytes) const;
   // True when `inserted` fits in place of the selection.
   bool fits(const QString& inserted) const;
+  // What inputRefused() says: the capacity and that the input was not taken.
+  QString inputRefusedText() const;
   qsizetype byteSize(const QString& text) const { return bytesOf ? bytesOf(text) : 0; }
 
   // Extra selections by their owner, shown together.
@@ -67,6 +69,9 @@ class SourceEdit : public QPlainTextEdit {
   QString marginToolTip(const QPoint& position) const;
 
  Q_SIGNALS:
+  // Typed, pasted, dropped or composed input was dropped whole for want of room; once for each
+  // key, paste, drop or composition. `notice` is inputRefusedText().
+  void inputRefused(const QString& notice);
   void shiftInsertPressed();
   void keyReleased();
   void mouseMoved();
@@ -81,6 +86,7 @@ class SourceEdit : public QPlainTextEdit {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void changeEvent(QEvent* event) override;
 
@@ -92,6 +98,7 @@ class SourceEdit : public QPlainTextEdit {
   QColor markColour() const;
   QColor markBackground() const;
   QRect markedCharacterRect() const;
+  void refuseInput();
 
   qsizetype inputLimit_ = 0;  // 0: no limit
   QWidget* margin_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -106,7 +107,9 @@ class SoundPageTest : public QObject {
     QVERIFY(!QFile::exists(confPath()));
     QCOMPARE(services->fileDialogs.size(), size_t(1));
     QCOMPARE(services->fileDialogs[0].request.filters, QStringList{"SoundFont (*.sf2 *.sf3)"});
-    QCOMPARE(services->fileDialogs[0].request.initialName, FluidMediaPlayer::defaultSoundFont());
+    const QFileInfo standard(FluidMediaPlayer::defaultSoundFont());
+    QCOMPARE(services->fileDialogs[0].request.folder, standard.absolutePath());
+    QCOMPARE(services->fileDialogs[0].request.initialName, standard.fileName());
 
     services->fileNames = {goodFont};
     open(QDialog::Accepted, [&](SoundPage& page) {

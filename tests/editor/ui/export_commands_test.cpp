@@ -52,7 +52,8 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
   QTRY_VERIFY(!form.findChild<QProgressDialog*>());
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
   const FileDialogRequest& request = f.services.fileDialogs[0].request;
-  QCOMPARE(request.initialName, f.path("song.wav"));
+  QCOMPARE(request.folder, f.dir.path());
+  QCOMPARE(request.initialName, QString("song.wav"));
   QCOMPARE(request.filters, (QStringList{"WAV (*.wav)", "FLAC (*.flac)"}));
   QVERIFY(request.confirmOverwrite);
   QCOMPARE(f.boxTexts(), QStringList{DONE_TEXT});

@@ -1,6 +1,7 @@
 // Scenario tests of the find bar and redo, driven through the window's actions and keys: the
 // incremental search and what the bar says, match case and whole word, next and previous
-// around the ends, replace one and all (one undo step, within the capacity), and redo.
+// around the ends (said in the bar), the count of the matches and which one is current, a jump
+// to the middle of the pane, replace one and all (one undo step, within the capacity), and redo.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -8,8 +9,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "editor/view/find_bar.h"
 #include "editor/ui/logo_form.h"
+#include "editor/view/find_bar.h"
+#include "editor/view/source_edit.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {
@@ -56,6 +58,11 @@ class FindReplaceTest : public QObject {
   void nextAndPreviousWrapAround();
   void replaceOneMovesOnAndReplaceAllIsOneUndoStep();
   void replaceStopsAtTheCapacity();
+  void theBarCountsTheMatchesAndSaysWhichIsCurrent();
+  void theCountAgreesWithWhatFindFinds();
+  void wrappingAroundIsSaidInTheBar();
+  void aJumpBringsTheMatchToTheMiddleOfThePane();
+  void theFirstReplaceReplacesTheCurrentMatch();
   void redoFromTheMenuAndOnceForEachKey();
 };
 
@@ -202,6 +209,154 @@ void FindReplaceTest::redoFromTheMenuAndOnceForEachKey() {
   form.view().Find1->trigger();  // the focus leaves the pane; the menu's key still redoes
   QTest::keyClick(form.view().FindBar1->matchCase, Qt::Key_Y, Qt::ControlModifier);
   QCOMPARE(editorText(form), QString());
+}
+
+void FindReplaceTest::theBarCountsTheMatchesAndSaysWhichIsCurrent() {
+  EditorFixture f;
+  TForm1& form = startWith(f, "x1 x2\nx3");
+  QLabel& count = *form.view().FindBar1->matchCount;
+  form.view().Find1->trigger();
+  QCOMPARE(count.text(), QString());
+  QTest::keyClicks(form.view().FindBar1->findField, "x");
+  QCOMPARE(count.text(), QString("1 / 3 件"));
+  QTest::keyClick(form.view().FindBar1->findField, Qt::Key_Return);
+  QCOMPARE(count.text(), QString("2 / 3 件"));
+  QTest::keyClick(form.view().FindBar1->findField, Qt::Key_Return, Qt::ShiftModifier);
+  QTest::keyClick(form.view().FindBar1->findField, Qt::Key_Return, Qt::ShiftModifier);
+  QCOMPARE(count.text(), QString("3 / 3 件"));
+  // The caret away from a match: only the count. Edits count again.
+  form.view().Memo1->moveCursor(QTextCursor::Start);
+  QCOMPARE(count.text(), QString("3 件"));
+  typeText(form, "x0 ");
+  QCOMPARE(count.text(), QString("4 件"));
+  form.view().FindNext1->trigger();
+  QCOMPARE(count.text(), QString("2 / 4 件"));
+  form.view().FindBar1->findField->setText("X");
+  form.view().FindBar1->matchCase->click();  // no match any more
+  QCOMPARE(count.text(), QString());
+  QCOMPARE(form.view().FindBar1->message->text(), QString("見つかりません"));
+  // Beyond the marks painted, every match is counted.
+  form.view().FindBar1->matchCase->click();
+  form.view().Memo1->setPlainText(QString("x").repeated(FIND_HIGHLIGHT_LIMIT + 5));
+  form.view().GotoLastClick();
+  form.view().FindPrevious1->trigger();
+  QCOMPARE(count.text(), QString("%1 / %1 件").arg(FIND_HIGHLIGHT_LIMIT + 5));
+}
+
+// The bar counts without a cursor for each match; next must step through exactly the matches it
+// counted, with whole words, either case, overlapping hits and no-break spaces.
+void FindReplaceTest::theCountAgreesWithWhatFindFinds() {
+  EditorFixture f;
+  const QString text =
+      QString("ab abab ab ab Ab aB abc xab ab x%1ab\naaa a b x-- -\nab").arg(QChar(QChar::Nbsp));
+  TForm1& form = startWith(f, text);
+  form.view().Find1->trigger();
+  for (const QString search : {"ab", "aa", "b ab", "x ab", "A", "-"}) {
+    for (const bool matchCase : {false, true}) {
+      for (const bool wholeWord : {false, true}) {
+        QTextDocument::FindFlags flags;
+        if (matchCase) flags |= QTextDocument::FindCaseSensitively;
+        if (wholeWord) flags |= QTextDocument::FindWholeWords;
+        QStringList expected;
+        for (QTextCursor at = form.view().Memo1->document()->find(search, 0, flags); !at.isNull();
+             at = form.view().Memo1->document()->find(search, at, flags)) {
+          expected << QString("%1-%2").arg(at.selectionStart()).arg(at.selectionEnd());
+        }
+        form.view().FindBar1->matchCase->setChecked(matchCase);
+        form.view().FindBar1->wholeWord->setChecked(wholeWord);
+        form.view().FindBar1->findField->setText(search);
+        form.view().Memo1->moveCursor(QTextCursor::End);
+        QStringList stepped;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+          form.view().FindNext1->trigger();
+          stepped << selection(form) + " " + form.view().FindBar1->matchCount->text();
+          expected[i] += QString(" %1 / %2 件").arg(i + 1).arg(expected.size());
+        }
+        QCOMPARE(stepped, expected);
+      }
+    }
+  }
+}
+
+void FindReplaceTest::wrappingAroundIsSaidInTheBar() {
+  EditorFixture f;
+  TForm1& form = startWith(f, "x1 x2\nx3", 4);
+  form.view().Find1->trigger();
+  QTest::keyClicks(form.view().FindBar1->findField, "x");
+  QCOMPARE(selection(form), QString("6-7"));
+  QCOMPARE(form.view().FindBar1->message->text(), QString());
+  form.view().FindNext1->trigger();
+  QCOMPARE(selection(form), QString("0-1"));
+  QCOMPARE(form.view().FindBar1->message->text(), QString("先頭から検索しました"));
+  form.view().FindNext1->trigger();
+  QCOMPARE(form.view().FindBar1->message->text(), QString());
+  form.view().FindPrevious1->trigger();
+  form.view().FindPrevious1->trigger();
+  QCOMPARE(selection(form), QString("6-7"));
+  QCOMPARE(form.view().FindBar1->message->text(), QString("末尾から検索しました"));
+  // Typing a search that only matches before the caret wraps too.
+  form.view().Memo1->moveCursor(QTextCursor::End);
+  form.view().FindBar1->findField->clear();
+  QTest::keyClicks(form.view().FindBar1->findField, "x");
+  QCOMPARE(selection(form), QString("0-1"));
+  QCOMPARE(form.view().FindBar1->message->text(), QString("先頭から検索しました"));
+}
+
+// Qt shows a found match on the pane's last line, with nothing after it in sight.
+void FindReplaceTest::aJumpBringsTheMatchToTheMiddleOfThePane() {
+  EditorFixture f;
+  QString text;
+  for (int i = 0; i < 3000; ++i) text += i % 500 == 250 ? "marker\n" : "line\n";
+  TForm1& form = startWith(f, text);
+  SourceEdit& edit = *form.view().Memo1;
+  const auto caretHeight = [&edit] {
+    return double(edit.cursorRect().center().y()) / edit.viewport()->height();
+  };
+  form.view().Find1->trigger();
+  QTest::keyClicks(form.view().FindBar1->findField, "marker");
+  QCOMPARE(edit.textCursor().blockNumber(), 250);
+  QVERIFY2(caretHeight() > 0.4 && caretHeight() < 0.6, qPrintable(QString::number(caretHeight())));
+  for (int line : {750, 1250}) {
+    form.view().FindNext1->trigger();
+    QCOMPARE(edit.textCursor().blockNumber(), line);
+    QVERIFY2(caretHeight() > 0.4 && caretHeight() < 0.6,
+             qPrintable(QString::number(caretHeight())));
+  }
+  form.view().FindPrevious1->trigger();
+  QCOMPARE(edit.textCursor().blockNumber(), 750);
+  QVERIFY2(caretHeight() > 0.4 && caretHeight() < 0.6, qPrintable(QString::number(caretHeight())));
+  // A match already in view stays where it is.
+  form.view().FindBar1->findField->setText("line");
+  const int top = edit.cursorForPosition({0, 0}).blockNumber();
+  form.view().FindNext1->trigger();
+  QCOMPARE(edit.textCursor().blockNumber(), 751);
+  QCOMPARE(edit.cursorForPosition({0, 0}).blockNumber(), top);
+}
+
+// A search text kept from before, the bar closed and the caret moved: opening the replace row
+// makes the match after the caret the current one, and the first click replaces it.
+void FindReplaceTest::theFirstReplaceReplacesTheCurrentMatch() {
+  EditorFixture f;
+  TForm1& form = startWith(f, "do re do\nmi do");
+  form.view().Find1->trigger();
+  QTest::keyClicks(form.view().FindBar1->findField, "do");
+  QTest::keyClick(form.view().FindBar1->findField, Qt::Key_Escape);
+  QTextCursor caret = form.view().Memo1->textCursor();
+  caret.setPosition(3);
+  form.view().Memo1->setTextCursor(caret);
+  form.view().Replace1->trigger();
+  QCOMPARE(selection(form), QString("6-8"));
+  QCOMPARE(form.view().FindBar1->matchCount->text(), QString("2 / 3 件"));
+  form.view().FindBar1->replaceField->setText("ド");
+  form.view().FindBar1->replaceButton->click();
+  QCOMPARE(editorText(form), QString("do re ド\nmi do"));
+  QCOMPARE(selection(form), QString("11-13"));
+  QCOMPARE(form.view().FindBar1->matchCount->text(), QString("2 / 2 件"));
+  // A selection in the pane is left alone: across lines it stays, on one line it is searched.
+  form.view().Memo1->selectAll();
+  form.view().Replace1->trigger();
+  QCOMPARE(selection(form), QString("0-13"));
+  QCOMPARE(form.view().FindBar1->findField->text(), QString("do"));
 }
 
 QTEST_MAIN(FindReplaceTest)
