@@ -50,7 +50,8 @@ std::optional<QByteArray> ScoreDocument::encoded(const QString& purpose, QString
 }
 
 // The box text: what could not be done, where the character stands and what cannot hold it.
-// The column counts bytes of the document's encoding from 1, as the status bar's does.
+// The column counts from 1 as the status bar's does: as code page 932 counts the line (a
+// full-width character 2, a half-width one 1), in a UTF-8 score too.
 QString ScoreDocument::refusalText(const QString& purpose, const Unencodable& bad,
                                    TextEncoding target, bool withColumn) const {
   const QString character = QString::fromUcs4(&bad.character, 1);
@@ -59,7 +60,7 @@ QString ScoreDocument::refusalText(const QString& purpose, const Unencodable& ba
   QString place = QString("%1 行目").arg(bad.line + 1);
   if (withColumn) {
     const QString line = text_.findBlockByNumber(static_cast<int>(bad.line)).text();
-    const qsizetype column = encodedSize(QStringView(line).first(bad.column), encoding_) + 1;
+    const qsizetype column = cp932Size(QStringView(line).first(bad.column)) + 1;
     place += QString(" %1 桁目").arg(column);
   }
   const char* name = target == TextEncoding::Utf8 ? "UTF-8" : "シフトJIS(コードページ932)";

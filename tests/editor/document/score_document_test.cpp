@@ -355,7 +355,7 @@ void ScoreDocumentTest::convertingToCodePage932RefusesWhatItCannotHold() {
   const DocumentOutcome refused = document->convertTo(TextEncoding::Cp932);
   QVERIFY(!refused.ok);
   QCOMPARE(refused.boxText,
-           QString("シフトJIS に変換できません.\n2 行目 7 桁目の文字「\xF0\x9F\x8E\xB5」"
+           QString("シフトJIS に変換できません.\n2 行目 6 桁目の文字「\xF0\x9F\x8E\xB5」"
                    "(U+1F3B5) は\nシフトJIS(コードページ932)で表せません."));
   QCOMPARE(document->encoding(), TextEncoding::Utf8);
   QVERIFY(document->isSaved());

@@ -223,7 +223,8 @@ void FileCommandsTest::utf8ScoreCountsAndShowsItsEncoding() {
 }
 
 // Only the conversion to the other encoding is offered; one that cannot be done names the
-// character, its line and its column, and changes nothing.
+// character, its line and its column (counted as code page 932 counts the line, as the status
+// bar does), and changes nothing.
 void FileCommandsTest::conversionCommandsFollowTheEncoding() {
   EditorFixture f;
   f.writeFile("song.fms", "ch1{\"c\"}\r\n// \xE6\x9B\xB2\xE3\x80\x81\xE9\xB7\x97\r\n");
@@ -231,7 +232,7 @@ void FileCommandsTest::conversionCommandsFollowTheEncoding() {
   QVERIFY(!form.action("Utf8Convert1")->isEnabled() && form.action("Cp932Convert1")->isEnabled());
   form.Cp932Convert1Click();
   QCOMPARE(f.services.boxesShown(),
-           QStringList{describeBox({"シフトJIS に変換できません.\n2 行目 10 桁目の文字「鷗」"
+           QStringList{describeBox({"シフトJIS に変換できません.\n2 行目 8 桁目の文字「鷗」"
                                     "(U+9DD7) は\nシフトJIS(コードページ932)で表せません.",
                                     std::nullopt, BoxButtons::Ok, BoxIcon::Stop})});
   QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
