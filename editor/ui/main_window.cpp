@@ -72,16 +72,8 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
-  Form2 = new TForm2(this, *playback_);
+  createPlayerWindow();
   TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
-  connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
-  connect(Form2->Timer1, &QTimer::timeout, this, &TForm1::followScore);
-  connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
-  connect(Form2, &TForm2::editorWanted, this, [this] {
-    activateWindow();
-    raise();
-    view_->Memo1->setFocus();
-  });
   FormCreate(arguments);
   document_->schedule().restart();
   QTimer::singleShot(0, this, &TForm1::firstIdleFocus);
@@ -93,6 +85,18 @@ TForm1::~TForm1() {
   services_.mediaPlayer().onNotify = nullptr;
   services_.mediaPlayer().onOutputFallback = nullptr;
   qApp->removeEventFilter(this);
+}
+
+void TForm1::createPlayerWindow() {
+  Form2 = new TForm2(this, *playback_);
+  connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
+  connect(Form2->Timer1, &QTimer::timeout, this, &TForm1::followScore);
+  connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
+  connect(Form2, &TForm2::editorWanted, this, [this] {
+    activateWindow();
+    raise();
+    view_->Memo1->setFocus();
+  });
 }
 
 void TForm1::FormCreate(const QStringList& arguments) {

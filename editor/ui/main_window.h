@@ -167,6 +167,7 @@ class TForm1 : public QMainWindow {
   void createRecentMenu();
   void createPanes();
   void createStatusBar();
+  void createPlayerWindow();
   void createRooms();
   void connectRooms();
   void connectView();

@@ -196,12 +196,8 @@ QAction* itemOf(const TForm1& window, const ScoreView& view, const WindowTables:
 
 void TForm1::createActions() {
   for (const WindowTables::ActionEntry& entry : WindowTables::ACTIONS) {
-    auto* item = new QAction(QString::fromUtf8(entry.text), this);
-    item->setObjectName(entry.name);
-    if (entry.shortcut != QKeyCombination()) item->setShortcut(QKeySequence(entry.shortcut));
-    item->setCheckable(entry.checkable);
-    if (entry.hint != nullptr) item->setToolTip(QString::fromUtf8(entry.hint));
-    item->setIconVisibleInMenu(false);
+    QAction* item = makeCommandAction(this, entry.name, entry.text, entry.shortcut, entry.hint,
+                                      entry.checkable);
     if (entry.handler != nullptr) connect(item, &QAction::triggered, this, entry.handler);
     this->*entry.item = item;
   }

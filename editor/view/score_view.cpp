@@ -39,7 +39,8 @@ struct ViewActionEntry {
 const ViewActionEntry VIEW_ACTIONS[] = {
     {&ScoreView::Undo2, "元に戻す(&U)", Qt::CTRL | Qt::Key_Z, nullptr, &ScoreView::Undo1Click,
      false},
-    {&ScoreView::Redo2, "やり直し(&Y)", Qt::CTRL | Qt::Key_Y, nullptr, &ScoreView::Redo1Click, false},
+    {&ScoreView::Redo2, "やり直し(&Y)", Qt::CTRL | Qt::Key_Y, nullptr, &ScoreView::Redo1Click,
+     false},
     {&ScoreView::Cut2, "切り取り(&T)", Qt::CTRL | Qt::Key_X, nullptr, &ScoreView::Cut1Click, false},
     {&ScoreView::Copy2, "コピー(&C)", Qt::CTRL | Qt::Key_C, nullptr, &ScoreView::Copy1Click, false},
     {&ScoreView::Paste2, "貼り付け(&P)", Qt::CTRL | Qt::Key_V, nullptr, &ScoreView::Paste1Click,
@@ -101,13 +102,21 @@ void ScoreView::attach(ScoreDocument& document) {
   Memo1->bytesOf = [this](const QString& text) { return encodedSize(text, document_->encoding()); };
 }
 
+QAction* makeCommandAction(QObject* owner, const char* name, const char* text,
+                           QKeyCombination shortcut, const char* hint, bool checkable) {
+  auto* item = new QAction(QString::fromUtf8(text), owner);
+  item->setObjectName(name);
+  if (shortcut != QKeyCombination()) item->setShortcut(QKeySequence(shortcut));
+  item->setCheckable(checkable);
+  if (hint != nullptr) item->setToolTip(QString::fromUtf8(hint));
+  item->setIconVisibleInMenu(false);
+  return item;
+}
+
 void ScoreView::createActions() {
   for (const ViewActionEntry& entry : VIEW_ACTIONS) {
-    auto* item = new QAction(QString::fromUtf8(entry.text), this);
-    if (entry.shortcut != QKeyCombination()) item->setShortcut(QKeySequence(entry.shortcut));
-    item->setCheckable(entry.checkable);
-    if (entry.hint != nullptr) item->setToolTip(QString::fromUtf8(entry.hint));
-    item->setIconVisibleInMenu(false);
+    QAction* item =
+        makeCommandAction(this, "", entry.text, entry.shortcut, entry.hint, entry.checkable);
     if (entry.handler != nullptr) connect(item, &QAction::triggered, this, entry.handler);
     this->*entry.item = item;
   }

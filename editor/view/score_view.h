@@ -135,3 +135,8 @@ class ScoreView : public QWidget {
 
 // The editor font: a fixed-pitch Japanese face, 12 pixels until a font command sets points.
 QFont editorFont();
+
+// A command's action as the window's and the view's tables make it: named, with its caption,
+// shortcut, tool-button hint (or nullptr) and checkability; no icon in menus.
+QAction* makeCommandAction(QObject* owner, const char* name, const char* text,
+                           QKeyCombination shortcut, const char* hint, bool checkable);
