@@ -159,23 +159,21 @@ void ScoreDocumentTest::backupStartStates() {
 // Every start that cannot own the backup says so, and gives up the lock: the next start is not
 // told that another instance runs.
 void ScoreDocumentTest::backupFilesThatCannotBeMadeAreNamedWithTheReason() {
+  // A start over `backup` that finds a folder at `blocked`.
+  const auto refusedStart = [this](const QString& backup, const QString& blocked) {
+    QTextDocument otherText;
+    ScoreDocument other(otherText, path(backup));
+    const BackupStartOutcome outcome = other.takeBackupLock();
+    QCOMPARE(outcome.start, BackupStart::Unavailable);
+    QCOMPARE(outcome.notice, unavailableNotice("ファイル", path(blocked), EISDIR));
+    QVERIFY(!other.backupActive() && !other.backupLock().held());
+  };
   QVERIFY(QDir(dir->path()).mkpath("state/!!tarvik32.tmp"));
   for (int start = 0; start < 2; ++start) {
-    QTextDocument otherText;
-    ScoreDocument other(otherText, path("state/!!tarvik32.tmp"));
-    const BackupStartOutcome folderAtTheName = other.takeBackupLock();
-    QCOMPARE(folderAtTheName.start, BackupStart::Unavailable);
-    QCOMPARE(folderAtTheName.notice,
-             unavailableNotice("ファイル", path("state/!!tarvik32.tmp"), EISDIR));
-    QVERIFY(!other.backupActive() && !other.backupLock().held());
+    refusedStart("state/!!tarvik32.tmp", "state/!!tarvik32.tmp");
   }
   QVERIFY(QDir(dir->path()).mkpath("locked/!!tarvik32.lock"));
-  QTextDocument otherText;
-  ScoreDocument other(otherText, path("locked/!!tarvik32.tmp"));
-  const BackupStartOutcome folderAtTheLock = other.takeBackupLock();
-  QCOMPARE(folderAtTheLock.start, BackupStart::Unavailable);
-  QCOMPARE(folderAtTheLock.notice,
-           unavailableNotice("ファイル", path("locked/!!tarvik32.lock"), EISDIR));
+  refusedStart("locked/!!tarvik32.tmp", "locked/!!tarvik32.lock");
 }
 
 // Links planted at either name are refused, never followed: the file they point to stays.
