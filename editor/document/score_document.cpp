@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <algorithm>
 
 #include "editor/document/text_codec.h"
@@ -16,17 +17,38 @@ bool BackupSchedule::tick() {
 }
 
 ScoreDocument::ScoreDocument(QTextDocument& text, QString backupFile, QObject* parent)
-    : QObject(parent), text_(text), backupLock_(std::move(backupFile)) {
+    : QObject(parent),
+      text_(text),
+      backupLock_(std::move(backupFile)),
+      lastResort_(backupLock_.path()),
+      settled_(new QTimer(this)) {
   // A text document reports its changes in detail only once it has a layout, and the size
   // counts follow those reports. A view's layout, where there is one, stays.
   text_.documentLayout();
   bytes_ = new ByteCounter(&text_);
   connect(&text_, &QTextDocument::contentsChanged, this, [this] { setSaved(false); });
+  settled_->setSingleShot(true);
+  settled_->setInterval(LAST_RESORT_SETTLE_MS);
+  connect(settled_, &QTimer::timeout, this, &ScoreDocument::renewLastResort);
 }
 
 void ScoreDocument::setSaved(bool saved) {
   isSaved_ = saved;
+  if (saved) {
+    renewLastResort();
+  } else {
+    settled_->start();  // the text is copied once typing pauses, not at every key
+  }
   Q_EMIT savedChanged(saved);
+}
+
+// The same choice as the end of a run makes: an edited, non-empty text of the instance that
+// owns the backup file is kept.
+void ScoreDocument::renewLastResort() {
+  settled_->stop();
+  const bool owner = backupActive_ && backupLock_.held();
+  const bool keep = owner && !isSaved_ && size() > 0;
+  lastResort_.update(owner, keep, keep ? plainText() : QString(), {encoding_, byteOrderMark_});
 }
 
 QString ScoreDocument::plainText() const {
@@ -185,6 +207,7 @@ BackupStart ScoreDocument::takeBackupLock() {
     start = BackupStart::Unavailable;
   }
   backupActive_ = backupLock_.acquire();
+  renewLastResort();
   return start;
 }
 
@@ -204,6 +227,7 @@ DocumentOutcome ScoreDocument::writeBackup() {
   backupLock_.release();
   const bool written = backupLock_.write(*bytes);
   backupLock_.acquire();
+  renewLastResort();
   if (written) return DocumentOutcome::done();
   return DocumentOutcome::failed(
       QString("自動バックアップを書き込めません.\n%1").arg(backupLock_.path()));
@@ -216,6 +240,7 @@ bool ScoreDocument::preserveUnsavedText() {
 }
 
 bool ScoreDocument::releaseBackup(bool keepFile) {
+  lastResort_.disown();
   if (!backupActive_ || !backupLock_.held()) return true;
   backupActive_ = false;
   backupLock_.release();

@@ -13,10 +13,14 @@
 
 #include "editor/editor_services.h"
 #include "editor/playback/fluid_media_player.h"
+#include "editor/playback/sound_font_loader.h"
 
 namespace {
 
 const QStringList SOUND_FONT_FILTERS = {"SoundFont (*.sf2 *.sf3)"};
+const char BANNER_TEXT[] = "tarvik32.confに保存し、次の再生から使います.";
+const char CHECKING_TEXT[] = "SoundFontを読み込んでいます...";
+constexpr double CHECK_SAMPLE_RATE = 44100;
 constexpr double GAIN_STEP = 0.05;
 constexpr int GAIN_DECIMALS = 2;
 
@@ -33,8 +37,8 @@ QString outputCaption(const QString& name) {
 }  // namespace
 
 SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidget* parent)
-    : QWidget(parent), services_(services) {
-  banner = new QLabel("tarvik32.confに保存し、次の再生から使います.", this);
+    : QWidget(parent), services_(services), loader_(new SoundFontLoader(loadSoundFont, this)) {
+  banner = new QLabel(BANNER_TEXT, this);
   banner->setAlignment(Qt::AlignCenter);
 
   auto* soundFontLabel = new QLabel("SoundFont", this);
@@ -93,6 +97,7 @@ SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidg
 }
 
 void SoundPage::setSound(const SoundSettings& sound) {
+  dropCheck();
   soundFontEdit->setText(sound.soundFont);
   outputBox->setCurrentIndex(outputIndex(sound.audioOutput));
   reverbBox->setChecked(sound.reverb);
@@ -123,16 +128,43 @@ void SoundPage::browseSoundFont() {
       this, {SOUND_FONT_FILTERS, QString(),
              current.isEmpty() ? FluidMediaPlayer::defaultSoundFont() : current});
   if (path.isEmpty()) return;
-  const QString problem = FluidMediaPlayer::soundFontProblem(path);
+  dropCheck();
+  const QString problem = soundFontFileProblem(path);
   if (!problem.isEmpty()) {
-    services_.messageBox(this, QString("SoundFontを読み込めません.\n%1\n%2").arg(path, problem),
-                         std::nullopt, BoxButtons::Ok, BoxIcon::Error);
+    refuse(path, problem);
     return;
   }
-  soundFontEdit->setText(path);
+  const uint64_t check = ++checks_;
+  checking_ = true;
+  banner->setText(CHECKING_TEXT);
+  loader_->load(path, CHECK_SAMPLE_RATE, [this, check, path](SoundFontLoad loaded) {
+    checked(check, path, loaded);
+  });
+}
+
+void SoundPage::checked(uint64_t check, const QString& path, const SoundFontLoad& loaded) {
+  if (check != checks_) return;
+  dropCheck();
+  if (loaded.engine) {
+    soundFontEdit->setText(path);
+  } else {
+    refuse(path, loaded.error);
+  }
+}
+
+void SoundPage::refuse(const QString& path, const QString& reason) {
+  services_.messageBox(this, QString("SoundFontを読み込めません.\n%1\n%2").arg(path, reason),
+                       std::nullopt, BoxButtons::Ok, BoxIcon::Error);
+}
+
+void SoundPage::dropCheck() {
+  ++checks_;
+  checking_ = false;
+  banner->setText(BANNER_TEXT);
 }
 
 void SoundPage::useDefaultSoundFont() {
+  dropCheck();
   soundFontEdit->clear();
 }
 

@@ -29,6 +29,7 @@ class ScoreFollower;
 class CompileController;
 class FindBar;
 class PlaybackController;
+struct PlaybackStart;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -286,6 +287,7 @@ class TForm1 : public QMainWindow {
   enum class PlayFrom { Start, Caret };
   void compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start);
   void startPlayback(int64_t startMs);
+  void playbackStarted(const PlaybackStart& started);
   int64_t caretTimeMs() const;
   void storePlaybackOptions();
   void outputFellBack(const OutputFallback& fallback);
