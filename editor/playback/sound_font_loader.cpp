@@ -63,13 +63,9 @@ QString soundFontFileProblem(const QString& path) {
   return file.problem;
 }
 
-SoundFontLoad loadSoundFont(const QString& path, double sampleRate) {
-  SoundFontLoad load;
+QString loadSoundFontInto(fluid_synth_t* synth, const QString& path) {
   const CheckedFile file = openRegular(path);
-  if (!file.problem.isEmpty()) {
-    load.error = file.problem;
-    return load;
-  }
+  if (!file.problem.isEmpty()) return file.problem;
   // FluidSynth opens the file by name: through the descriptor's own name it reaches the very
   // file checked above. A path that cannot be opened goes as it is, for FluidSynth's reason.
   QByteArray name = QFile::encodeName(path);
@@ -79,6 +75,16 @@ SoundFontLoad loadSoundFont(const QString& path, double sampleRate) {
   }
   installFluidLogging();
   forgetFluidError();
+  // The first line FluidSynth logs says why; the last only that loading failed.
+  const QString problem = fluid_synth_sfload(synth, name.constData(), 1) == FLUID_FAILED
+                              ? takeFirstFluidError("cannot be loaded")
+                              : QString();
+  if (file.fd >= 0) ::close(file.fd);
+  return problem;
+}
+
+SoundFontLoad loadSoundFont(const QString& path, double sampleRate) {
+  SoundFontLoad load;
   auto engine = std::make_unique<SynthEngine>();
   engine->settings = new_fluid_settings();
   if (engine->settings) {
@@ -86,13 +92,12 @@ SoundFontLoad loadSoundFont(const QString& path, double sampleRate) {
     fluid_settings_setint(engine->settings, "synth.lock-memory", 0);
     engine->synth = new_fluid_synth(engine->settings);
   }
-  // The first line FluidSynth logs says why; the last only that loading failed.
-  if (engine->synth && fluid_synth_sfload(engine->synth, name.constData(), 1) != FLUID_FAILED) {
-    load.engine = std::move(engine);
-  } else {
-    load.error = takeFirstFluidError("FluidSynth cannot start");
+  if (!engine->synth) {
+    load.error = "FluidSynth cannot start";
+    return load;
   }
-  if (file.fd >= 0) ::close(file.fd);
+  load.error = loadSoundFontInto(engine->synth, path);
+  if (load.error.isEmpty()) load.engine = std::move(engine);
   return load;
 }
 

@@ -35,9 +35,11 @@ struct SoundFontLoad {
 // reads nothing.
 QString soundFontFileProblem(const QString& path);
 
-// Loads the SoundFont at `path` into a new synthesizer for `sampleRate`; on any thread. The file
-// is checked by soundFontFileProblem() on the descriptor FluidSynth then reads, so a path that
-// changes in between cannot slip a named pipe in.
+// Loads the SoundFont at `path` into `synth`; on any thread. Empty when loaded, otherwise why not.
+// The file is checked as by soundFontFileProblem() on the descriptor that FluidSynth then reads,
+// so a path that changes in between cannot slip a named pipe in.
+QString loadSoundFontInto(fluid_synth_t* synth, const QString& path);
+// The same into a new synthesizer for `sampleRate`.
 SoundFontLoad loadSoundFont(const QString& path, double sampleRate);
 
 using SoundFontLoadFunction = std::function<SoundFontLoad(const QString& path, double sampleRate)>;
