@@ -243,7 +243,8 @@ void FluidMediaPlayer::prepareSound(std::function<void(const QString& error)> do
     refused.error = problem;
     auto result = std::make_shared<SoundFontLoad>(std::move(refused));
     QMetaObject::invokeMethod(
-        this, [this, load, soundFont = sound_.soundFont, result] {
+        this,
+        [this, load, soundFont = sound_.soundFont, result] {
           soundLoaded(load, soundFont, std::move(*result));
         },
         Qt::QueuedConnection);

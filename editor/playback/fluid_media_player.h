@@ -17,12 +17,13 @@
 // Locking. render() holds mutex_ for the whole block; the user-interface thread holds it only
 // for a few assignments and reads (and may wait for the block in progress to finish). What
 // takes time happens outside it: loading the SoundFont (on a thread of its own, or in a play()
-// that was not prepared, before any output exists, so nothing renders yet), giving a new file player its copy of the file, and deleting a file player with
-// its parsed tracks. Making things anew follows the same order backwards: the request is
-// interrupted, then the output is destroyed (its thread has stopped rendering when that
-// returns), and only then is the synthesizer deleted. The effects are set while the synthesizer
-// is paused (below). FluidSynth parses that copy itself in the first block the new file player
-// plays: work of the output's thread, which waits for nobody meanwhile.
+// that was not prepared, before any output exists, so nothing renders yet), giving a new file
+// player its copy of the file, and deleting a file player with its parsed tracks. Making things
+// anew follows the same order backwards: the request is interrupted, then the output is destroyed
+// (its thread has stopped rendering when that returns), and only then is the synthesizer deleted.
+// The effects are set while the synthesizer is paused (below). FluidSynth parses that copy itself
+// in the first block the new file player plays: work of the output's thread, which waits for nobody
+// meanwhile.
 //
 // A file player is more than the pointer filePlayer_: FluidSynth hangs its timer in the
 // synthesizer's list, and every block the synthesizer renders runs the timers of all file

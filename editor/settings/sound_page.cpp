@@ -137,9 +137,8 @@ void SoundPage::browseSoundFont() {
   const uint64_t check = ++checks_;
   checking_ = true;
   banner->setText(CHECKING_TEXT);
-  loader_->load(path, CHECK_SAMPLE_RATE, [this, check, path](SoundFontLoad loaded) {
-    checked(check, path, loaded);
-  });
+  loader_->load(path, CHECK_SAMPLE_RATE,
+                [this, check, path](SoundFontLoad loaded) { checked(check, path, loaded); });
 }
 
 void SoundPage::checked(uint64_t check, const QString& path, const SoundFontLoad& loaded) {

@@ -71,7 +71,8 @@ void EndingSignals::watch() {
   for (;;) {
     int timeout = -1;
     if (first != 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       timeout = int(std::max<int64_t>(left.count(), 0));
     }
     pollfd watched{signalPipe[0], POLLIN, 0};

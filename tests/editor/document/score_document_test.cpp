@@ -137,8 +137,8 @@ void ScoreDocumentTest::backupStartStates() {
 }
 
 // What a stuck end of the run writes: the text at the moment this instance took the backup
-// file; the edited text once edits settle, in the document's encoding; no file after a save; and nothing
-// at all once the run has ended normally, which must not be overwritten with an older text.
+// file; the edited text once edits settle, in the document's encoding; no file after a save; and
+// nothing at all once the run has ended normally, which must not be overwritten with an older text.
 void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunEnds() {
   const QString backup = path("state/!!tarvik32.tmp");
   QTextCursor(text.get()).insertText("before the lock");
@@ -149,7 +149,7 @@ void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunE
   QTRY_COMPARE(document->lastResort().keptText(), QString("\u00e9\nbefore the lock"));
   QVERIFY(document->lastResort().write());
   QCOMPARE(readTestFile(backup), MARK + "\xC3\xA9\r\nbefore the lock");  // ASCII got the mark
-  QVERIFY(!document->lastResort().write());  // once only
+  QVERIFY(!document->lastResort().write());                              // once only
 
   QVERIFY(document->saveAs(path("song.fms")).ok);
   QVERIFY(!document->lastResort().write());

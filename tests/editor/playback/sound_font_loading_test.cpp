@@ -3,7 +3,7 @@
 // its reason before anything opens it, by the loader, at play and by the audio export; and a
 // slow load leaves the event loop running while the player waits for it, one load serving every
 // request for the same SoundFont and a newer SoundFont overtaking an older one.
-#include "editor/playback/sound_font_loader.h"
+#include <unistd.h>
 
 #include <QFile>
 #include <QSignalSpy>
@@ -15,11 +15,10 @@
 #include <future>
 #include <memory>
 
-#include <unistd.h>
-
 #include "editor/playback/audio_export.h"
 #include "editor/playback/fluid_media_player.h"
 #include "editor/playback/playback_controller.h"
+#include "editor/playback/sound_font_loader.h"
 #include "tests/editor/support/named_pipe.h"
 #include "tests/editor/support/offline_audio_output.h"
 #include "tests/editor/support/test_files.h"
@@ -83,8 +82,8 @@ void SoundFontLoadingTest::initTestCase() {
   const std::vector<uint8_t> midi = compileScore();
   QVERIFY(!midi.empty());
   midiPath_ = path("song.mid");
-  writeTestFile(midiPath_, QByteArray(reinterpret_cast<const char*>(midi.data()),
-                                      qsizetype(midi.size())));
+  writeTestFile(midiPath_,
+                QByteArray(reinterpret_cast<const char*>(midi.data()), qsizetype(midi.size())));
 }
 
 std::unique_ptr<FluidMediaPlayer> SoundFontLoadingTest::openPlayer(SoundFontLoadFunction load) {

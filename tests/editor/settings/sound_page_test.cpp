@@ -160,9 +160,9 @@ class SoundPageTest : public QObject {
       QTest::qWait(1000);  // time for the dropped check to come back, were it not dropped
       steps << "[" + page.soundFontEdit->text() + "]";
     });
-    QCOMPARE(steps, (QStringList{"checking, " + goodFont + ", SoundFontを読み込んでいます...",
-                                 otherFont + ", tarvik32.confに保存し、次の再生から使います.",
-                                 "[]"}));
+    QCOMPARE(steps,
+             (QStringList{"checking, " + goodFont + ", SoundFontを読み込んでいます...",
+                          otherFont + ", tarvik32.confに保存し、次の再生から使います.", "[]"}));
     QCOMPARE(services->boxesShown().size(), 1);  // the saved settings' box only
     QCOMPARE(additional->sound().soundFont, QString());
   }

@@ -62,7 +62,7 @@ class ScriptedMediaPlayer : public MediaPlayer {
   bool plays = true;
   std::optional<OutputFallback> fallback;  // reported to onOutputFallback by the next play()
   std::vector<SoundSettings> sounds;       // every setSound(), in order
-  bool soundLoaded = true;  // false: play() must wait for prepareSound()
+  bool soundLoaded = true;                 // false: play() must wait for prepareSound()
   std::vector<std::function<void(const QString&)>> preparing;  // requests waiting for the load
 
  private:

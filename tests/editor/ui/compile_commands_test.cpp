@@ -175,7 +175,8 @@ void CompileCommandsTest::aPlayWaitingForItsSoundFontLeavesTheWindowFree() {
   f.services.player.length = 17390;
   f.services.player.soundLoaded = false;
   form.N4Click();
-  QCOMPARE(form.Memo2->toPlainText().split('\n').last(), QString(" SoundFont を読み込んでいます..."));
+  QCOMPARE(form.Memo2->toPlainText().split('\n').last(),
+           QString(" SoundFont を読み込んでいます..."));
   QVERIFY(!form.Form2->isVisible() && form.playback().isStarting());
   form.N4Click();
   QCOMPARE(f.tempMidiFiles().size(), 1);
