@@ -102,18 +102,18 @@ QString threeMinuteScore() {
 void statusBar(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(mixedText());
-  QTextCursor cursor(form.Memo1->document()->findBlockByNumber(form.Memo1->blockCount() / 2));
+  form.view().Memo1->setPlainText(mixedText());
+  QTextCursor cursor(form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
   cursor.movePosition(QTextCursor::EndOfBlock);
-  form.Memo1->setTextCursor(cursor);
+  form.view().Memo1->setTextCursor(cursor);
   for (auto _ : state) form.updateStatusBar();
 }
 
 void typing(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(mixedText());
-  QTextCursor cursor(form.Memo1->document()->findBlockByNumber(form.Memo1->blockCount() / 2));
+  form.view().Memo1->setPlainText(mixedText());
+  QTextCursor cursor(form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
   for (auto _ : state) {
     cursor.insertText("x");
     cursor.deletePreviousChar();
@@ -125,13 +125,13 @@ void typing(benchmark::State& state) {
 void load(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(mixedText());
+  form.view().Memo1->setPlainText(mixedText());
   f.services.fileNames = {f.path("big.fms")};
   form.N1Click();
   form.show();
   for (auto _ : state) {
     form.loadSourceFile(f.path("big.fms"));
-    form.Memo1->viewport()->repaint();
+    form.view().Memo1->viewport()->repaint();
   }
 }
 
@@ -147,17 +147,17 @@ void replaceAll(benchmark::State& state) {
     text.insert(at, " tempo");
     ++matches;
   }
-  form.Memo1->setPlainText(text);
-  form.FindBar1->openReplace();
-  form.FindBar1->findField->setText("tempo");
-  form.FindBar1->replaceField->setText("t");
+  form.view().Memo1->setPlainText(text);
+  form.view().FindBar1->openReplace();
+  form.view().FindBar1->findField->setText("tempo");
+  form.view().FindBar1->replaceField->setText("t");
   for (auto _ : state) {
-    if (form.FindBar1->replaceAll() != matches) {
+    if (form.view().FindBar1->replaceAll() != matches) {
       state.SkipWithError("not every match replaced");
       break;
     }
     state.PauseTiming();
-    form.Memo1->undo();
+    form.view().Memo1->undo();
     state.ResumeTiming();
   }
 }
@@ -165,7 +165,7 @@ void replaceAll(benchmark::State& state) {
 void save(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(mixedText());
+  form.view().Memo1->setPlainText(mixedText());
   f.services.fileNames = {f.path("big.fms")};
   form.N1Click();
   for (auto _ : state) {
@@ -177,7 +177,7 @@ void save(benchmark::State& state) {
 void compileAndPlay(benchmark::State& state, const QString& score) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(score);
+  form.view().Memo1->setPlainText(score);
   for (auto _ : state) {
     form.N4Click();  // ends at the scripted player's play request
     state.PauseTiming();
@@ -192,7 +192,7 @@ void compileAndPlay(benchmark::State& state, const QString& score) {
 void playerRefresh(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(demoScore());
+  form.view().Memo1->setPlainText(demoScore());
   f.services.player.length = 180000;
   form.N4Click();
   f.services.player.position = 83456;
@@ -321,9 +321,9 @@ void exportWav(benchmark::State& state, const QString& score) {
 void followRefresh(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(maximalScore());
-  form.Memo1->moveCursor(QTextCursor::Start);
-  form.Memo1->moveCursor(QTextCursor::Down);
+  form.view().Memo1->setPlainText(maximalScore());
+  form.view().Memo1->moveCursor(QTextCursor::Start);
+  form.view().Memo1->moveCursor(QTextCursor::Down);
   f.services.player.length = 1000000;
   form.N4Click();
   int64_t ms = 1000;  // inside the music, also for the first single-iteration run
@@ -333,7 +333,7 @@ void followRefresh(benchmark::State& state) {
     form.Form2->Timer1Timer();
     form.followScore();
   }
-  if (form.Memo1->extraSelections().isEmpty()) state.SkipWithError("nothing was marked");
+  if (form.view().Memo1->extraSelections().isEmpty()) state.SkipWithError("nothing was marked");
 }
 
 }  // namespace

@@ -363,6 +363,7 @@ __attribute__((flatten)) int32_t parseCommandStep(CompileSession& session) {
 // at the scan limit ends there.
 int32_t parseCommandString(CompileSession& session) {
   while (session.lineCursor < LINE_BUFFER_BYTES) {
+    session.itemStart = session.lineCursor;
     const int32_t result = parseCommand(session);
     if (result == COMMAND_STRING_CLOSED) return 0;
     if (result != 0) return result;

@@ -88,8 +88,7 @@ int32_t readLines(CompileSession& session) {
           break;
       }
       if (error != 0) {
-        reportFailingLine(session);
-        reportError(session, error);
+        reportFailure(session, error);
         return error;
       }
       if (kind == KIND_END_OF_LINE) break;

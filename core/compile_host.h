@@ -25,6 +25,18 @@ class OutputStream {
   virtual bool failed() const = 0;
 };
 
+// A score error as the core reports it: where the compilation stopped and the fields of its
+// report. The views are valid only during CompileHost::failureReported().
+struct ReportedFailure {
+  int32_t code = 0;
+  int32_t lineNumber = 0;     // the line's number as the report shows it (before the modulus)
+  int32_t lineIndex = 0;      // the line's 0-based index in the source
+  int32_t commandStart = 0;   // byte index in the line of the failing command's first byte
+  int32_t pointer = 0;        // byte index in the line under the report's "?"
+  std::string_view lineText;  // the failing line's bytes, without its line end
+  std::string_view message;   // the code's text in the host's flavour, as errorText() gives it
+};
+
 // Result of CompileHost::closeOutput().
 enum OutputCloseResult : int32_t {
   OUTPUT_CLOSED = 0,
@@ -69,6 +81,10 @@ class CompileHost {
   // bytes an event), so a host asks only when it uses the map.
   virtual SourceMap* sourceMap() { return nullptr; }
 
+  // Called once when a score error stops the compilation, after its report went out through
+  // messageLine(), so that a host can mark the place without reading the report's text.
+  virtual void failureReported(const ReportedFailure& failure) { (void)failure; }
+
  private:
   friend class ConsoleCompileHost;
   friend class EditorCompileHost;
@@ -108,11 +124,23 @@ class EditorCompileHost : public CompileHost {
   // message pane. The bytes are those sourceLine() handed out, so the host knows their encoding;
   // by default code page 932.
   virtual std::string displayText(std::string_view bytes) { return cp932ToDisplay(bytes); }
+  // The columns the pane gives to source bytes in its fixed-pitch font, counted as the same
+  // text would take in code page 932 (a full-width character 2, a half-width one 1); the
+  // pointer line stands its "?" there. By default the bytes are code page 932: one a column.
+  virtual int32_t displayColumns(std::string_view bytes) {
+    return static_cast<int32_t>(bytes.size());
+  }
 };
 
 // Source bytes as the editor host shows them; only for a session with an editor host.
 inline std::string editorDisplayText(const CompileSession& session, std::string_view bytes) {
   return static_cast<EditorCompileHost*>(session.host)->displayText(bytes);
+}
+
+// The columns of source bytes as the editor host shows them; only for a session with an editor
+// host.
+inline int32_t editorDisplayColumns(const CompileSession& session, std::string_view bytes) {
+  return static_cast<EditorCompileHost*>(session.host)->displayColumns(bytes);
 }
 
 inline Flavour flavourOf(const CompileSession& session) {

@@ -132,6 +132,7 @@ struct CompileSession {
   // has no carriage return). lineLength is the index of that NUL.
   uint8_t lineBuffer[LINE_BUFFER_STORAGE] = {};
   int32_t lineCursor = 0;  // index into lineBuffer of the next byte to examine
+  int32_t itemStart = 0;   // index of the first byte of the line item or command being read
   int32_t lineLength = 0;
   int32_t lineNumber = 0;
   int32_t sourceLineIndex = 0;  // editor flavour: next editor line to fetch

@@ -1,5 +1,6 @@
 #include "core/diagnostics.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -142,7 +143,12 @@ void reportFailingLine(CompileSession& session) {
     if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
     session.host->messageLine(EDITOR_FAILING_LINE + formatLineNumber(session.lineNumber) +
                               "]:" + editorDisplayText(session, shown));
-    std::string pointer(EDITOR_REPORT_PREFIX_WIDTH + static_cast<size_t>(session.lineCursor), ' ');
+    const size_t before =
+        std::min(static_cast<size_t>(std::max(session.lineCursor, 0)), text.size());
+    const int32_t columns = editorDisplayColumns(session, text.substr(0, before)) +
+                            (session.lineCursor - static_cast<int32_t>(before));
+    std::string pointer(EDITOR_REPORT_PREFIX_WIDTH + static_cast<size_t>(std::max(columns, 0)),
+                        ' ');
     pointer += '?';
     session.host->messageLine(pointer);
   } else {
@@ -151,6 +157,23 @@ void reportFailingLine(CompileSession& session) {
     line += '\n';
     session.host->messageLine(line);
   }
+}
+
+void reportFailure(CompileSession& session, int32_t code) {
+  reportFailingLine(session);
+  reportError(session, code);
+  std::string_view text = lineText(session);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  ReportedFailure failure;
+  failure.code = code;
+  failure.lineNumber = session.lineNumber;
+  failure.lineIndex =
+      flavourOf(session) == FLAVOUR_EDITOR ? session.sourceLineIndex - 1 : session.lineNumber - 1;
+  failure.pointer = session.lineCursor;
+  failure.commandStart = std::clamp(session.itemStart, 0, session.lineCursor);
+  failure.lineText = text;
+  failure.message = errorText(code, flavourOf(session));
+  session.host->failureReported(failure);
 }
 
 std::string formatLineNumber(int32_t lineNumber) {

@@ -50,6 +50,10 @@ void reportError(CompileSession& session, int32_t code);
 // Emits the failing line; in the editor also the pointer line with "?" under lineCursor.
 void reportFailingLine(CompileSession& session);
 
+// The whole report of a score error: the failing line, the code's text, then the structured
+// failure handed to the host.
+void reportFailure(CompileSession& session, int32_t code);
+
 // Exactly five decimal digits, zero-padded, modulo 100000.
 std::string formatLineNumber(int32_t lineNumber);
 

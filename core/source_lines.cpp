@@ -337,6 +337,7 @@ int32_t classifyLineItemStep(CompileSession& session) {
          (cursorByte(session) == '\t' || cursorByte(session) == ' ')) {
     ++session.lineCursor;
   }
+  session.itemStart = session.lineCursor;
   if (session.inBlockComment) {
     const int32_t kind = stepInComment(session.lineBuffer, session.lineLength, session.lineCursor);
     if (kind == KIND_COMMENT_END) session.inBlockComment = false;

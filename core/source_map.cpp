@@ -51,6 +51,7 @@ void startSourceMap(CompileSession& session) {
 int32_t parseCommandStringMapped(CompileSession& session) {
   while (session.lineCursor < LINE_BUFFER_BYTES) {
     const int32_t start = session.lineCursor;
+    session.itemStart = start;
     const int32_t channel = session.openChannel;
     const bool open = channel >= 1 && channel <= CHANNEL_COUNT;
     const int32_t k = open ? channelIndex(channel) : 0;

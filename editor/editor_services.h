@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "editor/settings/additional_settings.h"
+#include "editor/sound/sound_settings.h"
 
 class QDialog;
 class QWidget;
@@ -23,11 +23,12 @@ enum class BoxAnswer { Ok, Yes, No, Cancel };
 using BoxCaption = std::optional<QString>;
 
 // What a file dialog shows: Qt name filters ("name (*.a *.b)" entries), the suffix added to a
-// name typed without one, and the name it starts with.
+// name typed without one, the folder it opens in and the file name it suggests there.
 struct FileDialogRequest {
   QStringList filters;
   QString defaultSuffix;
-  QString initialName;
+  QString folder;                 // absolute; empty: the home folder
+  QString initialName;            // a name without folder; empty: none
   bool confirmOverwrite = false;  // save dialogs: ask before replacing an existing file
 };
 
@@ -78,7 +79,7 @@ class EditorServices {
 
   virtual BoxAnswer messageBox(QWidget* parent, const QString& text, const BoxCaption& caption,
                                BoxButtons buttons, BoxIcon icon) = 0;
-  // The chosen file's path, or an empty text when the user cancelled.
+  // The chosen file's absolute path, or an empty text when the user cancelled.
   virtual QString openFileName(QWidget* parent, const FileDialogRequest& request) = 0;
   virtual QString saveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
   // Shows a modal dialog and returns its result (QDialog::Accepted, QDialog::Rejected or the

@@ -1,34 +1,59 @@
 #include "editor/compile/compile_controller.h"
 
+#include <QByteArray>
+#include <QTimer>
+
 #include "core/compile_driver.h"
 #include "core/compile_session.h"
+#include "editor/compile/compile_output.h"
 
 CompileController::CompileController(PlaybackController& playback, CompileSinks sinks)
     : playback_(playback), sinks_(std::move(sinks)), session_(std::make_unique<CompileSession>()) {}
 
 CompileController::~CompileController() = default;
 
-int32_t CompileController::compile(const QTextDocument& text, CompileTarget target,
-                                   const QString& midiFilePath, TextEncoding encoding) {
-  if (busy_) return -1;
-  const bool writesMidi = target != CompileTarget::CompiledData;
-  midiImage_.clear();
-  MemoryOutputStream& memory = target == CompileTarget::MidiImage ? midiImage_ : compiledData_;
-  EditorHost host(text, encoding, sinks_, target, midiFilePath, playback_, memory,
-                  writesMidi ? &recording_ : nullptr);
-  prepareEditorCompilation(*session_, host, target == CompileTarget::CompiledData, compiledData_);
+CompileResult CompileController::compile(ScoreLines lines, CompileTarget target,
+                                         const QString& midiFilePath) {
+  CompileResult result;
+  result.target = target;
+  if (busy_) return result;
+  const bool compiledData = target == CompileTarget::CompiledData;
+  std::unique_ptr<CompileOutput> output =
+      makeCompileOutput(target, midiFilePath, memory_, playback_, sinks_);
+  EditorHost host(lines, sinks_, *output, compiledData ? nullptr : &recording_);
+  prepareEditorCompilation(*session_, host, compiledData, memory_);
   busy_ = true;
-  const int32_t result = compileSource(*session_);
+  result.code = compileSource(*session_);
   busy_ = false;
   session_->compiledDataMode = false;
   session_->host = nullptr;
-  compileFailed_ = result != 0;
-  failure_.reset();
-  if (result != 0 && host.failingLineReported()) {
-    failure_ = CompileFailure{session_->lineNumber - 1, session_->lineCursor, host.errorText()};
+  result.failure = host.failure();
+  result.outcome = result.code == 0 ? CompileResult::Outcome::Compiled
+                   : result.failure ? CompileResult::Outcome::ScoreError
+                                    : CompileResult::Outcome::Failed;
+  result.producedData = producedData();
+  if (target == CompileTarget::CompiledData || target == CompileTarget::MidiImage) {
+    result.image = memory_.bytes();  // a failed compilation's image is empty or partial, as written
+    memory_.clear();
   }
-  if (result == 0 && writesMidi) keepSourceMap(host.midiBytes());
+  if (result.code == 0) {
+    if (const std::vector<uint8_t>* midi = output->midiBytes()) {
+      keepSourceMap(target == CompileTarget::MidiImage ? result.image : *midi);
+      result.sourceMapReady = sourceMap_ != nullptr;
+    }
+  }
+  output.reset();
+  for (std::function<void()>& work : afterCompilation_) QTimer::singleShot(0, std::move(work));
+  afterCompilation_.clear();
   return result;
+}
+
+void CompileController::whenIdle(std::function<void()> work) {
+  if (busy_) {
+    afterCompilation_.push_back(std::move(work));
+  } else {
+    work();
+  }
 }
 
 // The map is rebuilt in place, its storage and the recording's trading places. The file was
@@ -44,4 +69,9 @@ bool CompileController::producedData() const {
     if (length > 0) return true;
   }
   return false;
+}
+
+WriteOutcome saveCompiledData(const QString& path, const std::vector<uint8_t>& image) {
+  return writeFileWhole(path, QByteArray(reinterpret_cast<const char*>(image.data()),
+                                         static_cast<qsizetype>(image.size())));
 }

@@ -1,82 +1,64 @@
 // The editor's host for the compiler core: the editor's lines as the source, in the bytes of the
-// document's encoding (a byte-order mark is not text and is left out), the message pane
-// and message boxes for the report, and the output the compile command asks for: the temporary
-// file to be played, the ".mid" beside the score, or a stream in memory (the compiled data, or
-// the MIDI file the audio export renders).
+// document's encoding (a byte-order mark is not text and is left out), the message pane and
+// message boxes for the report, and the output the compile command chose.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 #include <QTextBlock>
-#include <functional>
-#include <memory>
+#include <optional>
 
 #include "core/compile_host.h"
-#include "core/output_stream.h"
+#include "editor/compile/compile_sinks.h"
 #include "editor/document/text_codec.h"
-#include "editor/editor_services.h"
 
-class PlaybackController;
+class CompileOutput;
 class QTextDocument;
-class WholeFileWriter;
 
-// Where a compilation's output goes.
-enum class CompileTarget {
-  Play,          // a new temporary ".mid" file, owned by the playback controller
-  MidiFile,      // the ".mid" beside the score, replaced whole
-  CompiledData,  // the compiled-data stream, saved afterwards under a name the user picks
-  MidiImage,     // the MIDI file kept in memory, for the audio export
+// The text a compilation reads: the editor's lines in the document's encoding.
+struct ScoreLines {
+  const QTextDocument& text;
+  TextEncoding encoding = TextEncoding::Cp932;
 };
 
-// What the compilation reports to the window.
-struct CompileSinks {
-  std::function<void(const QString&)> message;         // a line in the message pane
-  std::function<void(const QString&, BoxIcon)> alert;  // a box with no caption
-  std::function<void(bool)> autoPanChanged;            // op(autolr) / op(manulr)
+// Where a compilation stopped on a score error: the 0-based editor line, the bytes in it of the
+// failing command's start and of the report's "?", the error's code and its text.
+struct CompileFailure {
+  int32_t code = 0;
+  int line = 0;
+  int commandStart = 0;
+  int pointer = 0;
+  QString text;
 };
 
 class EditorHost : public EditorCompileHost {
  public:
   // sourceMap: where the core records the source map, or nullptr for none.
-  EditorHost(const QTextDocument& lines, TextEncoding encoding, const CompileSinks& sinks,
-             CompileTarget target, QString midiFilePath, PlaybackController& playback,
-             MemoryOutputStream& memoryOutput, SourceMap* sourceMap = nullptr);
-  ~EditorHost() override;
+  EditorHost(ScoreLines lines, const CompileSinks& sinks, CompileOutput& output,
+             SourceMap* sourceMap);
 
   void messageLine(std::string_view text) override;
   void alert(std::string_view text) override;
   int32_t sourceLineCount() override;
   std::string_view sourceLine(int32_t index) override;
   std::string displayText(std::string_view bytes) override;
+  int32_t displayColumns(std::string_view bytes) override;
   OutputStream* openOutput() override;
   int32_t closeOutput(bool keep) override;
   void autoPanChanged(bool on) override;
   SourceMap* sourceMap() override { return sourceMap_; }
+  void failureReported(const ReportedFailure& failure) override;
 
-  // The core reported a failing line (a score error, not an output failure), and the text of
-  // its error.
-  bool failingLineReported() const { return failingLineReported_; }
-  const QString& errorText() const { return errorText_; }
-  // The bytes of the MIDI file the compilation wrote (empty before it opened its output).
-  const std::vector<uint8_t>& midiBytes() const { return midi_.bytes(); }
+  // The score error that stopped the compilation, as the core handed it over.
+  const std::optional<CompileFailure>& failure() const { return failure_; }
 
  private:
-  OutputStream* openMidiOutput();
-
-  const QTextDocument& lines_;
-  const TextEncoding encoding_;
+  const ScoreLines lines_;
   const CompileSinks& sinks_;
-  const CompileTarget target_;
-  const QString midiFilePath_;
-  PlaybackController& playback_;
-  MemoryOutputStream& memoryOutput_;  // the CompiledData and MidiImage targets' stream
+  CompileOutput& output_;
   SourceMap* const sourceMap_;
   QTextBlock block_;  // the block of the last line handed out
   int32_t blockIndex_ = -1;
   QByteArray line_;
-  MemoryOutputStream midi_;  // the MIDI file, written out whole when it is kept
-  std::unique_ptr<WholeFileWriter> besideSource_;
-  int tempFd_ = -1;
-  bool failingLineReported_ = false;
-  QString errorText_;
+  std::optional<CompileFailure> failure_;
 };

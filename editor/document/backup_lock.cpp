@@ -14,17 +14,8 @@
 
 namespace {
 
-// Opens the path for reading without following a link and without blocking on a FIFO; -1 when
-// it is not a regular file.
-int openRegularForReading(const QByteArray& path) {
-  const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+BackupStep failedAt(const QByteArray& path, int error) {
+  return {QFile::decodeName(path), error};
 }
 
 }  // namespace
@@ -41,16 +32,23 @@ BackupLock::~BackupLock() {
   release();
 }
 
-bool BackupLock::prepareFolder() const {
+QString BackupLock::lockPath() const {
+  const QFileInfo info(path_);
+  return QDir(info.path()).filePath(info.completeBaseName() + ".lock");
+}
+
+BackupStep BackupLock::prepareFolder() const {
   // Each missing folder on the way is made private; folders that exist are left as they are.
   const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
   for (qsizetype slash = folder.indexOf('/', 1);; slash = folder.indexOf('/', slash + 1)) {
     const QByteArray part = slash < 0 ? folder : folder.left(slash);
-    if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
+    if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return failedAt(folder, errno);
     if (slash < 0) break;
   }
   struct stat info {};
-  return ::stat(folder.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+  if (::stat(folder.constData(), &info) != 0) return failedAt(folder, errno);
+  if (!S_ISDIR(info.st_mode)) return failedAt(folder, ENOTDIR);
+  return {};
 }
 
 bool BackupLock::isEmpty() const {
@@ -64,31 +62,43 @@ bool BackupLock::exists() const {
   return ::lstat(QFile::encodeName(path_).constData(), &info) == 0;
 }
 
-bool BackupLock::openable() const {
-  const int fd = openRegularForReading(QFile::encodeName(path_));
-  if (fd < 0) return false;
-  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-  ::close(fd);  // closing drops the test lock with it
-  return free;
+BackupStep BackupLock::checkRegular() const {
+  const QByteArray path = QFile::encodeName(path_);
+  struct stat info {};
+  if (::lstat(path.constData(), &info) != 0) return failedAt(path, errno);
+  if (S_ISREG(info.st_mode)) return {};
+  return failedAt(path, S_ISDIR(info.st_mode) ? EISDIR : S_ISLNK(info.st_mode) ? ELOOP : EINVAL);
 }
 
-bool BackupLock::createEmpty() const {
-  const int fd = ::open(QFile::encodeName(path_).constData(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  return ::close(fd) == 0;
+BackupStep BackupLock::createEmpty() const {
+  const QByteArray path = QFile::encodeName(path_);
+  const int fd = ::open(path.constData(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return failedAt(path, errno);
+  if (::close(fd) != 0) return failedAt(path, errno);
+  return {};
 }
 
-bool BackupLock::acquire() {
+// The lock file is opened for writing too: where flock is carried out as a POSIX lock (NFS), an
+// exclusive lock needs a descriptor open for writing.
+BackupStep BackupLock::acquire() {
   release();
-  const int fd = openRegularForReading(QFile::encodeName(path_));
-  if (fd < 0) return false;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  const QByteArray path = QFile::encodeName(lockPath());
+  const int fd =
+      ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return failedAt(path, errno);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return false;
+    return failedAt(path, EINVAL);
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return failedAt(path, error);
   }
   fd_ = fd;
-  return true;
+  return {};
 }
 
 void BackupLock::release() {

@@ -1,11 +1,14 @@
 #include "editor/document/score_document.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "editor/document/text_codec.h"
 #include "editor/document/whole_file_writer.h"
@@ -69,7 +72,8 @@ std::optional<QByteArray> ScoreDocument::encoded(const QString& purpose, QString
 }
 
 // The box text: what could not be done, where the character stands and what cannot hold it.
-// The column counts bytes of the document's encoding from 1, as the status bar's does.
+// The column counts from 1 as the status bar's does: as code page 932 counts the line (a
+// full-width character 2, a half-width one 1), in a UTF-8 score too.
 QString ScoreDocument::refusalText(const QString& purpose, const Unencodable& bad,
                                    TextEncoding target, bool withColumn) const {
   const QString character = QString::fromUcs4(&bad.character, 1);
@@ -78,7 +82,7 @@ QString ScoreDocument::refusalText(const QString& purpose, const Unencodable& ba
   QString place = QString("%1 行目").arg(bad.line + 1);
   if (withColumn) {
     const QString line = text_.findBlockByNumber(static_cast<int>(bad.line)).text();
-    const qsizetype column = encodedSize(QStringView(line).first(bad.column), encoding_) + 1;
+    const qsizetype column = cp932Size(QStringView(line).first(bad.column)) + 1;
     place += QString(" %1 桁目").arg(column);
   }
   const char* name = target == TextEncoding::Utf8 ? "UTF-8" : "シフトJIS(コードページ932)";
@@ -191,24 +195,47 @@ void ScoreDocument::forgetFileName() {
   hasFileName_ = false;
 }
 
-// An empty left-over (a run that ended before its first backup) holds nothing to recover and
-// goes without a question.
-BackupStart ScoreDocument::takeBackupLock() {
+namespace {
+
+BackupStartOutcome backupUnavailable(const BackupStep& step, bool folder) {
+  const QString reason = QString::fromLocal8Bit(std::strerror(step.error));
+  const QString what = folder ? "フォルダ" : "ファイル";
+  return {BackupStart::Unavailable,
+          QString(" [注意] %1 %2 を作れないため, 自動backupは作動しません: %3")
+              .arg(what, QDir::toNativeSeparators(step.failedPath), reason)};
+}
+
+}  // namespace
+
+// The lock comes first, so that only its holder removes, creates or reads the backup file. An
+// empty left-over (a run that ended before its first backup) holds nothing to recover and goes
+// without a question.
+BackupStartOutcome ScoreDocument::takeBackupLock() {
   backupActive_ = false;
-  if (!backupLock_.prepareFolder()) return BackupStart::Unavailable;
-  if (backupLock_.isEmpty() && backupLock_.openable()) backupLock_.remove();
-  const bool exists = backupLock_.exists();
-  BackupStart start = BackupStart::Fresh;
-  if (exists && backupLock_.openable()) {
-    start = BackupStart::LeftOver;
-  } else if (exists) {
-    start = BackupStart::HeldElsewhere;
-  } else if (!backupLock_.createEmpty()) {
-    start = BackupStart::Unavailable;
-  }
-  backupActive_ = backupLock_.acquire();
+  backupLock_.release();
   renewLastResort();
-  return start;
+  if (const BackupStep folder = backupLock_.prepareFolder(); !folder) {
+    return backupUnavailable(folder, true);
+  }
+  const BackupStep locked = backupLock_.acquire();
+  if (locked.error == EWOULDBLOCK) return {BackupStart::HeldElsewhere, {}};
+  if (!locked) return backupUnavailable(locked, false);
+  if (backupLock_.isEmpty()) backupLock_.remove();
+  BackupStart start = BackupStart::Fresh;
+  BackupStep file;
+  if (backupLock_.exists()) {
+    start = BackupStart::LeftOver;
+    file = backupLock_.checkRegular();
+  } else {
+    file = backupLock_.createEmpty();
+  }
+  if (!file) {
+    backupLock_.release();
+    return backupUnavailable(file, false);
+  }
+  backupActive_ = true;
+  renewLastResort();
+  return {start, {}};
 }
 
 // The recovered text belongs to no file, so a save asks for a name instead of overwriting a
@@ -224,9 +251,7 @@ DocumentOutcome ScoreDocument::writeBackup() {
   if (!backupActive_ || !backupLock_.held()) return DocumentOutcome::done();
   const std::optional<QByteArray> bytes = encoded(QString(), nullptr);
   if (!bytes) return DocumentOutcome::done();
-  backupLock_.release();
   const bool written = backupLock_.write(*bytes);
-  backupLock_.acquire();
   renewLastResort();
   if (written) return DocumentOutcome::done();
   return DocumentOutcome::failed(
@@ -243,8 +268,9 @@ bool ScoreDocument::releaseBackup(bool keepFile) {
   lastResort_.disown();
   if (!backupActive_ || !backupLock_.held()) return true;
   backupActive_ = false;
+  const bool removed = keepFile || backupLock_.remove();
   backupLock_.release();
-  return keepFile || backupLock_.remove();
+  return removed;
 }
 
 int ScoreDocument::characterColumn(int line, int byteColumn) const {

@@ -54,7 +54,12 @@ enum class BackupStart {
   Fresh,          // this instance owns a new, empty backup file
   LeftOver,       // a run that did not end normally left text in it: offer to recover it
   HeldElsewhere,  // another instance of this user holds it: no backups here
-  Unavailable,    // the folder or the file cannot be made: no backups, nothing to say
+  Unavailable,    // the folder, the lock or the file cannot be made: no backups here
+};
+
+struct BackupStartOutcome {
+  BackupStart start = BackupStart::Fresh;
+  QString notice;  // Unavailable: the message pane's line naming the path and the reason
 };
 
 class ScoreDocument : public QObject {
@@ -102,21 +107,23 @@ class ScoreDocument : public QObject {
   void close();
   void forgetFileName();
 
-  // Start-up: takes the single-instance lock on the backup file, removing an empty left-over.
-  BackupStart takeBackupLock();
+  // Start-up: takes the single-instance lock, then removes an empty left-over backup file or
+  // creates the file empty. Only a failure to take the lock for the lack of a free lock counts
+  // as another instance; every other failure is Unavailable and says why.
+  BackupStartOutcome takeBackupLock();
   // Puts the left-over backup's text in, in the encoding its bytes show; it counts as edited and
   // untitled.
   void recoverBackup();
   bool backupActive() const { return backupActive_; }
   const BackupLock& backupLock() const { return backupLock_; }
   BackupSchedule& schedule() { return schedule_; }
-  // One automatic backup in the document's encoding, the lock released around the write. A text
-  // that the encoding cannot hold skips the round; a failed write says why.
+  // One automatic backup in the document's encoding, written whole while the lock stays held. A
+  // text that the encoding cannot hold skips the round; a failed write says why.
   DocumentOutcome writeBackup();
   // The edited text goes to the backup file so that the next start offers it; true when there.
   bool preserveUnsavedText();
-  // The end of the run: the lock goes and the file with it unless `keepFile`; false when the
-  // file could not be removed.
+  // The end of the run: the file goes unless `keepFile`, then the lock; false when the file
+  // could not be removed.
   bool releaseBackup(bool keepFile);
   // What the backup file gets when the program must end while this thread cannot: the text as
   // of the last idle moment after an edit, the last save or the last backup.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -41,6 +42,36 @@ bool linksUnsupported(int error) {
   return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
+// A regular file kept open for as long as the object lives. A file whose last name goes while it
+// is open is freed only at the close, so the rename that drops the name is quick.
+class HeldOpen {
+ public:
+  explicit HeldOpen(const QByteArray& path) {
+    struct stat info {};
+    if (!path.isEmpty() && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+      fd_ = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
+  }
+  ~HeldOpen() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  HeldOpen(const HeldOpen&) = delete;
+  HeldOpen& operator=(const HeldOpen&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// The name through which an open descriptor's file can be linked into a folder.
+QByteArray descriptorPath(int fd) {
+  return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+WriterSystemCalls& realCalls() {
+  static WriterSystemCalls calls;
+  return calls;
+}
+
 QByteArray readWhole(const QByteArray& path, bool* ok) {
   QFile file(QFile::decodeName(path));
   *ok = file.open(QIODevice::ReadOnly);
@@ -51,6 +82,22 @@ QByteArray readWhole(const QByteArray& path, bool* ok) {
 }
 
 }  // namespace
+
+int WriterSystemCalls::openUnnamed(const char* folder, mode_t mode) {
+  return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+int WriterSystemCalls::link(const char* from, const char* to) {
+  return ::linkat(AT_FDCWD, from, AT_FDCWD, to, AT_SYMLINK_FOLLOW);
+}
+
+int WriterSystemCalls::rename(const char* from, const char* to) {
+  return ::rename(from, to);
+}
+
+int WriterSystemCalls::close(int fd) {
+  return ::close(fd);
+}
 
 QString describeWriteFailure(const WriteOutcome& outcome) {
   const QString reason =
@@ -108,7 +155,8 @@ int writeAllBytesAt(int fd, qint64 offset, const char* data, qsizetype size) {
 WholeFileWriter::WholeFileWriter(QString target, WholeFileOptions options)
     : target_(QFile::encodeName(target)),
       keepAs_(QFile::encodeName(options.keepPreviousAs)),
-      options_(std::move(options)) {}
+      options_(std::move(options)),
+      calls_(options_.calls != nullptr ? *options_.calls : realCalls()) {}
 
 WholeFileWriter::~WholeFileWriter() {
   discard();
@@ -146,10 +194,12 @@ WriteOutcome WholeFileWriter::open() {
     }
   }
 
-  QByteArray pattern = folderOf(target_) + "/." + nameOf(target_) + ".XXXXXX";
-  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) return fail(WriteFailure::CreateTemporary, errno);
-  tempPath_ = pattern;
+  if (!openUnnamed(folderOf(target_))) {
+    QByteArray pattern = folderOf(target_) + "/." + nameOf(target_) + ".XXXXXX";
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) return fail(WriteFailure::CreateTemporary, errno);
+    tempPath_ = pattern;
+  }
   if (targetExisted_) {
     if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
       (void)::fchown(fd_, info.st_uid, info.st_gid);  // allowed for the superuser only
@@ -159,6 +209,47 @@ WriteOutcome WholeFileWriter::open() {
     ::fchmod(fd_, options_.newFileMode & ~currentUmask() & 07777);
   }
   return pending_;
+}
+
+// An unnamed file serves only where it can be named at the commit, through its descriptor's
+// entry under /proc/self/fd. A file system without such files refuses the open (EOPNOTSUPP,
+// EISDIR, EINVAL, ...), and so does a folder the user may not write: the caller then makes a
+// named temporary file and reports that attempt's failure.
+bool WholeFileWriter::openUnnamed(const QByteArray& folder) {
+  const int fd = calls_.openUnnamed(folder.constData(), 0600);
+  if (fd < 0) return false;
+  struct stat opened {};
+  struct stat entry {};
+  if (::fstat(fd, &opened) != 0 || ::stat(descriptorPath(fd).constData(), &entry) != 0 ||
+      opened.st_dev != entry.st_dev || opened.st_ino != entry.st_ino) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  unnamed_ = true;
+  return true;
+}
+
+// The complete file takes the target's name at once where there was no file of that name;
+// otherwise it gets a hidden name beside the target, which it keeps only until the rename that
+// follows.
+WriteOutcome WholeFileWriter::nameUnnamed() {
+  const QByteArray from = descriptorPath(fd_);
+  if (!targetExisted_ && calls_.link(from.constData(), target_.constData()) == 0) {
+    tempPath_ = target_;  // removed again by a failure before the commit ends
+    return {};
+  }
+  const QByteArray stem = folderOf(target_) + "/." + nameOf(target_) + "." +
+                          QByteArray::number(static_cast<qint64>(::getpid())) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const QByteArray name = stem + QByteArray::number(attempt);
+    if (calls_.link(from.constData(), name.constData()) == 0) {
+      tempPath_ = name;
+      return {};
+    }
+    if (errno != EEXIST) return {WriteFailure::Replace, errno};
+  }
+  return {WriteFailure::Replace, EEXIST};
 }
 
 WriteOutcome WholeFileWriter::write(const char* data, qsizetype size) {
@@ -181,20 +272,26 @@ WriteOutcome WholeFileWriter::commit() {
   if (!pending_.ok()) return pending_;
   if (fd_ < 0) return fail(WriteFailure::Write, EBADF);
   if (::fsync(fd_) != 0) return fail(WriteFailure::Write, errno);
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) return fail(WriteFailure::Write, errno);
+  const bool keep = !keepAs_.isEmpty() && targetExisted_ && keepAs_ != target_;
+  // The ".bak" that the previous version replaces is freed after the commit, not while the new
+  // file has its temporary name.
+  const HeldOpen replacedBak(keep ? keepAs_ : QByteArray());
+  if (unnamed_) {
+    const WriteOutcome named = nameUnnamed();
+    if (!named.ok()) return fail(named.failure, named.error);
+  }
+  if (calls_.close(std::exchange(fd_, -1)) != 0) return fail(WriteFailure::Write, errno);
 
   bool movedAside = false;
-  if (!keepAs_.isEmpty() && targetExisted_ && keepAs_ != target_) {
+  if (keep) {
     const WriteOutcome kept = keepPrevious();
     if (!kept.ok()) return fail(kept.failure, kept.error);
     struct stat info {};
     movedAside = ::lstat(target_.constData(), &info) != 0;  // renamed, not linked
   }
-  if (::rename(tempPath_.constData(), target_.constData()) != 0) {
+  if (tempPath_ != target_ && calls_.rename(tempPath_.constData(), target_.constData()) != 0) {
     const int error = errno;
-    if (movedAside) ::rename(keepAs_.constData(), target_.constData());
+    if (movedAside) calls_.rename(keepAs_.constData(), target_.constData());
     return fail(WriteFailure::Replace, error);
   }
   tempPath_.clear();
@@ -214,8 +311,12 @@ WriteOutcome WholeFileWriter::keepPrevious() {
                           QByteArray::number(static_cast<qint64>(::getpid())) + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
     const QByteArray linkName = stem + QByteArray::number(attempt);
-    if (::link(target_.constData(), linkName.constData()) == 0) {
-      if (::rename(linkName.constData(), keepAs_.constData()) == 0) return {};
+    if (calls_.link(target_.constData(), linkName.constData()) == 0) {
+      if (calls_.rename(linkName.constData(), keepAs_.constData()) == 0) {
+        // A ".bak" that is already the target under another name makes the rename do nothing.
+        ::unlink(linkName.constData());
+        return {};
+      }
       const int error = errno;
       ::unlink(linkName.constData());
       return {WriteFailure::KeepPrevious, error};
@@ -223,7 +324,7 @@ WriteOutcome WholeFileWriter::keepPrevious() {
     const int error = errno;
     if (error == EEXIST) continue;
     if (linksUnsupported(error)) {
-      if (::rename(target_.constData(), keepAs_.constData()) == 0) return {};
+      if (calls_.rename(target_.constData(), keepAs_.constData()) == 0) return {};
       return {WriteFailure::KeepPrevious, errno};
     }
     if (error == EXDEV) {  // the ".bak" is on another file system than the file a link names
@@ -243,6 +344,7 @@ void WholeFileWriter::discard() {
     ::close(fd_);
     fd_ = -1;
   }
+  unnamed_ = false;
   if (!tempPath_.isEmpty()) {
     ::unlink(tempPath_.constData());
     tempPath_.clear();

@@ -1,8 +1,10 @@
 // Every file the editor writes is written whole or not at all: the bytes go to a temporary file
 // beside the target, every write is checked and the file synced before it takes the target's
 // name, so a full disk, a file-size limit or a kill at any moment leaves the target as it was.
-// A score's previous version can be kept under a second name (its ".bak") without the score's
-// own name ever being empty.
+// Where the file system allows it the temporary file has no name until it is complete (an
+// O_TMPFILE file, linked in at the commit), so a kill during the writes leaves nothing behind;
+// elsewhere it is a hidden file beside the target. A score's previous version can be kept under
+// a second name (its ".bak") without the score's own name ever being empty.
 #pragma once
 
 #include <sys/types.h>
@@ -30,6 +32,20 @@ struct WriteOutcome {
 // the error.
 QString describeWriteFailure(const WriteOutcome& outcome);
 
+// The system calls of a write whose failures tests bring about. Each returns as the system call
+// does: -1 with errno set on failure. The base class makes the real calls.
+class WriterSystemCalls {
+ public:
+  virtual ~WriterSystemCalls() = default;
+  // A file without a name in `folder`, open for writing: open(O_TMPFILE | O_WRONLY).
+  virtual int openUnnamed(const char* folder, mode_t mode);
+  // A new name `to` for the file `from`; a symbolic link at `from` (a descriptor's entry under
+  // /proc/self/fd) is followed.
+  virtual int link(const char* from, const char* to);
+  virtual int rename(const char* from, const char* to);
+  virtual int close(int fd);
+};
+
 struct WholeFileOptions {
   // Where the file being replaced is kept (a score's ".bak"); empty: not kept. An earlier file
   // of that name is replaced only once the previous version is safely under it.
@@ -39,6 +55,8 @@ struct WholeFileOptions {
   mode_t newFileMode = 0666;
   // A symbolic link at the target: true writes the file it points to, false replaces the link.
   bool followLink = true;
+  // The system calls the writer makes; nullptr: the real ones.
+  WriterSystemCalls* calls = nullptr;
 };
 
 class WholeFileWriter {
@@ -63,13 +81,17 @@ class WholeFileWriter {
 
  private:
   WriteOutcome fail(WriteFailure failure, int error);
+  bool openUnnamed(const QByteArray& folder);
+  WriteOutcome nameUnnamed();
   WriteOutcome keepPrevious();
 
   QByteArray target_;
   QByteArray keepAs_;
   WholeFileOptions options_;
-  QByteArray tempPath_;
+  WriterSystemCalls& calls_;
+  QByteArray tempPath_;  // empty while the temporary file has no name
   int fd_ = -1;
+  bool unnamed_ = false;  // fd_ is an O_TMPFILE file
   bool targetExisted_ = false;
   WriteOutcome pending_;
 };

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "editor/document/whole_file_writer.h"
-#include "editor/settings/additional_settings.h"
+#include "editor/sound/sound_settings.h"
 
 enum class AudioFileFormat { Wav, Flac };
 

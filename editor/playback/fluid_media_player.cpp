@@ -27,6 +27,23 @@ QString FluidMediaPlayer::defaultSoundFont() {
   return QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
 }
 
+namespace {
+
+constexpr double CHECK_SAMPLE_RATE = 44100;
+
+}  // namespace
+
+SoundChoices fluidSoundChoices() {
+  // The loader lives as long as any copy of the choices; an answer due after that is dropped.
+  auto loader = std::make_shared<SoundFontLoader>();
+  return {selectableAudioOutputs(), FluidMediaPlayer::defaultSoundFont(), soundFontFileProblem,
+          [loader](const QString& path, SoundChoices::CheckDone done) {
+            loader->load(path, CHECK_SAMPLE_RATE, [done = std::move(done)](SoundFontLoad loaded) {
+              done(loaded.engine ? QString() : loaded.error);
+            });
+          }};
+}
+
 FluidMediaPlayer::FluidMediaPlayer(AudioOutputFactories outputs, QString soundFont,
                                    AudioOutputByName byName, SoundFontLoadFunction load,
                                    QObject* parent)

@@ -53,6 +53,7 @@
 #include "editor/playback/audio_outputs.h"
 #include "editor/playback/midi_tempo_map.h"
 #include "editor/playback/sound_font_loader.h"
+#include "editor/sound/sound_settings.h"
 
 class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRenderer {
   Q_OBJECT
@@ -155,3 +156,8 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   bool endReported_ = false;              // the running request's end is on its way to endRequest()
   int64_t endTick_ = 0;                   // the song's end, copied for the output's thread
 };
+
+// What this player offers the sound page: the selectable outputs, its default SoundFont and its
+// SoundFont checks: the file's kind, and a load on a thread of its own whose answer comes through
+// the calling thread's event loop.
+SoundChoices fluidSoundChoices();

@@ -5,7 +5,10 @@
 // at any moment leaves the old file or the new one, never a part of either.
 #include "editor/settings/additional_settings.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -25,10 +28,20 @@ const char PLAYBACK_GROUP[] = "Playback";
 const char FOLLOW_SCORE_KEY[] = "Playback/FollowScore";
 const char KEEP_PLACE_KEY[] = "Playback/KeepPlace";
 
+// The message pane's line for something other than a regular file at the file's name.
+const char NOT_A_FILE_NOTICE[] =
+    " [注意] 追加設定ファイル %1 は通常のファイルではないため, 読み込みも保存もしません";
+
 QString comparable(const QString& path) {
   const QFileInfo info(path);
   const QString canonical = info.canonicalFilePath();
   return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// A text of the file, or an empty one when it is longer than any path or name the editor keeps.
+QString readText(const QSettings& settings, const char* key) {
+  QString text = settings.value(key).toString();
+  return text.size() <= ADDITIONAL_SETTING_TEXT_MAX ? text : QString();
 }
 
 // QSettings writes a bool as "true" or "false"; anything else is not one.
@@ -54,16 +67,35 @@ AdditionalSettings::AdditionalSettings(QString path) : path_(std::move(path)) {
   read();
 }
 
-// Entries that are empty, relative or repeated are skipped, as are those beyond the limit: a
-// file edited by hand or damaged still gives a usable menu.
+std::optional<QString> AdditionalSettings::takeNotice() {
+  if (!noticeDue_ || noticeGiven_) return std::nullopt;
+  noticeGiven_ = true;
+  return QString(NOT_A_FILE_NOTICE).arg(QDir::toNativeSeparators(path_));
+}
+
+// QSettings opens the file by its name, blocking on a named pipe and reading a device without
+// end, so the name is checked first (stat does not open it).
+bool AdditionalSettings::regularOrAbsent() {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path_).constData(), &info) != 0 || S_ISREG(info.st_mode))
+    return true;
+  noticeDue_ = true;
+  return false;
+}
+
+// Only the first RECENT_FILES_MAX entries are looked at, whatever size the file claims; those
+// that are empty, relative, too long or repeated are skipped: a file edited by hand or damaged
+// still gives a usable menu.
 void AdditionalSettings::read() {
-  if (path_.isEmpty() || !QFileInfo(path_).isFile()) return;
+  if (path_.isEmpty() || !regularOrAbsent()) return;
+  const QFileInfo info(path_);
+  if (!info.isFile() || info.size() > ADDITIONAL_SETTINGS_MAX_BYTES) return;
   QSettings settings(path_, QSettings::IniFormat);
   if (settings.status() != QSettings::NoError) return;
-  const int size = settings.beginReadArray(RECENT_FILES_ARRAY);
-  for (int i = 0; i < size && recentFiles_.size() < RECENT_FILES_MAX; ++i) {
+  const int size = std::min(settings.beginReadArray(RECENT_FILES_ARRAY), RECENT_FILES_MAX);
+  for (int i = 0; i < size; ++i) {
     settings.setArrayIndex(i);
-    const QString path = settings.value(RECENT_FILE_KEY).toString();
+    const QString path = readText(settings, RECENT_FILE_KEY);
     if (path.isEmpty() || QDir::isRelativePath(path)) continue;
     const bool known = std::any_of(recentFiles_.cbegin(), recentFiles_.cend(),
                                    [&path](const QString& entry) { return sameFile(entry, path); });
@@ -72,9 +104,9 @@ void AdditionalSettings::read() {
   settings.endArray();
 
   const SoundSettings defaults;
-  const QString soundFont = settings.value(SOUND_FONT_KEY).toString();
+  const QString soundFont = readText(settings, SOUND_FONT_KEY);
   if (!QDir::isRelativePath(soundFont)) sound_.soundFont = soundFont;
-  sound_.audioOutput = settings.value(AUDIO_OUTPUT_KEY).toString();
+  sound_.audioOutput = readText(settings, AUDIO_OUTPUT_KEY);
   sound_.reverb = readBool(settings, REVERB_KEY, defaults.reverb);
   sound_.chorus = readBool(settings, CHORUS_KEY, defaults.chorus);
   const PlaybackOptions playbackDefaults;
@@ -86,8 +118,9 @@ void AdditionalSettings::read() {
     sound_.gain = gain;
 }
 
-bool AdditionalSettings::write() const {
+bool AdditionalSettings::write() {
   if (path_.isEmpty()) return true;
+  if (!regularOrAbsent()) return false;
   QSettings settings(path_, QSettings::IniFormat);
   settings.remove(RECENT_FILES_ARRAY);
   settings.beginWriteArray(RECENT_FILES_ARRAY, int(recentFiles_.size()));

@@ -1,30 +1,21 @@
 // The editor's additional settings: what the fixed 512-byte tarvik32.cfg image has no room for,
 // kept in an INI file of its own (the recently used scores and the sound). A missing, unreadable or
 // malformed file reads as the defaults and is never reported; the file is written only when
-// what it holds changes.
+// what it holds changes. Whatever the file holds, reading it takes a bounded time: only a regular
+// file of at most ADDITIONAL_SETTINGS_MAX_BYTES is read, and every value is bounded.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+#include "editor/sound/sound_settings.h"
 
 inline constexpr int RECENT_FILES_MAX = 10;  // entries of the recent-files menu
-
-// How the editor makes sound, for playing and for the audio export. The defaults are what the
-// editor did before the sound could be chosen.
-struct SoundSettings {
-  static constexpr double GAIN_MIN = 0.0;
-  static constexpr double GAIN_MAX = 10.0;  // FluidSynth's range of synth.gain
-  static constexpr double GAIN_DEFAULT = 0.2;
-
-  QString soundFont{};    // an .sf2/.sf3 file; empty: Debian's General MIDI SoundFont
-  QString audioOutput{};  // empty: automatic; else a FluidSynth driver name ("pulseaudio", "alsa",
-                          // "jack", "sdl2")
-  bool reverb = true;
-  bool chorus = true;
-  double gain = GAIN_DEFAULT;
-
-  bool operator==(const SoundSettings&) const = default;
-};
+// A larger file reads as the defaults: the recent files and the sound fill a few kilobytes.
+inline constexpr qint64 ADDITIONAL_SETTINGS_MAX_BYTES = 1 << 20;
+// A longer text (a path, an output name) reads as its default: PATH_MAX on Linux.
+inline constexpr qsizetype ADDITIONAL_SETTING_TEXT_MAX = 4096;
 
 // "$XDG_CONFIG_HOME/tarvik32/tarvik32.conf"; ~/.config stands for an unset XDG_CONFIG_HOME.
 QString additionalSettingsFilePath();
@@ -47,6 +38,11 @@ class AdditionalSettings {
 
   const QString& path() const { return path_; }
 
+  // The line for the message pane when something other than a regular file (a named pipe, a
+  // folder, a device) stands at the path: it is neither read nor written, and every write
+  // reports failure. Given once per run: later calls return nothing.
+  std::optional<QString> takeNotice();
+
   // The recently opened or saved scores, most recent first, at most RECENT_FILES_MAX.
   const QStringList& recentFiles() const { return recentFiles_; }
   // Puts path first (as an absolute path), dropping an earlier entry of the same file and the
@@ -56,9 +52,10 @@ class AdditionalSettings {
   // Drops the entries of path's file and writes the file when there were any.
   bool removeRecentFile(const QString& path);
 
-  // Values out of range read as their defaults, as do a relative SoundFont path and a switch
-  // that is neither "true" nor "false"; an unknown output name is kept (the player falls back
-  // and says so). Settings equal to the defaults are not written to the file.
+  // Values out of range read as their defaults, as do a relative SoundFont path, a text longer
+  // than ADDITIONAL_SETTING_TEXT_MAX and a switch that is neither "true" nor "false"; an unknown
+  // output name is kept (the player falls back and says so). Settings equal to the defaults are not
+  // written to the file.
   const SoundSettings& sound() const { return sound_; }
   // Keeps the new sound settings and writes the file; false when it could not be written.
   bool setSound(const SoundSettings& sound);
@@ -69,9 +66,13 @@ class AdditionalSettings {
 
  private:
   void read();
-  bool write() const;
+  bool write();
+  // False, noting why for takeNotice(), when something other than a regular file is at the path.
+  bool regularOrAbsent();
 
   QString path_;
+  bool noticeDue_ = false;
+  bool noticeGiven_ = false;
   QStringList recentFiles_;
   SoundSettings sound_;
   PlaybackOptions playback_;

@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "editor/editor_services.h"
-#include "editor/playback/audio_outputs.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/sound_page.h"
 
@@ -44,7 +43,8 @@ void RadioGroup::setItemIndex(int index) {
   buttons_->setExclusive(true);
 }
 
-TTarvikOption::TTarvikOption(EditorServices& services, QWidget* parent) : QDialog(parent) {
+TTarvikOption::TTarvikOption(EditorServices& services, SoundChoices choices, QWidget* parent)
+    : QDialog(parent), services_(services) {
   setWindowTitle("TarvikOption");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -106,7 +106,7 @@ TTarvikOption::TTarvikOption(EditorServices& services, QWidget* parent) : QDialo
   startup->addLayout(groups);
 
   // The start-up page alone sets the dialog's size; the sound page fits into it.
-  soundPage = new SoundPage(services, selectableAudioOutputs());
+  soundPage = new SoundPage(services, std::move(choices));
   soundPage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
   pages = new QTabWidget(this);
@@ -132,37 +132,57 @@ void TTarvikOption::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
+void TTarvikOption::setChoice(const OptionsChoice& choice) {
+  const StartupSettings& startup = choice.startup;
+  const std::pair<QCheckBox*, bool> boxes[] = {{CheckBox1, startup.AutoSaveAtStart},
+                                               {CheckBox2, startup.PlayLoopAtStart},
+                                               {CheckBox3, startup.LineNumbersAtStart},
+                                               {CheckBox4, startup.MaximizedAtStart},
+                                               {CheckBox5, startup.AutoPanAtStart}};
+  for (const auto& [box, on] : boxes) box->setChecked(on);
+  RadioGroup2->setItemIndex(choice.q7Default ? 1 : 0);
+  RadioGroup1->setItemIndex(startup.FontSizeIndex);
+  soundPage->setSound(choice.sound);
+}
+
+OptionsChoice TTarvikOption::choice() const {
+  OptionsChoice choice;
+  StartupSettings& startup = choice.startup;
+  startup.AutoSaveAtStart = CheckBox1->isChecked();
+  startup.PlayLoopAtStart = CheckBox2->isChecked();
+  startup.LineNumbersAtStart = CheckBox3->isChecked();
+  startup.MaximizedAtStart = CheckBox4->isChecked();
+  startup.AutoPanAtStart = CheckBox5->isChecked();
+  startup.FontSizeIndex = RadioGroup1->itemIndex();
+  choice.q7Default = RadioGroup2->itemIndex() == 1;
+  choice.sound = soundPage->sound();
+  return choice;
+}
+
+std::optional<OptionsChoice> TTarvikOption::choose(const OptionsChoice& shown) {
+  // The dialog is reused for every opening: every control is set, so nothing the last opening
+  // left shows through.
+  setChoice(shown);
+  pages->setCurrentIndex(0);
+  if (services_.execDialog(*this) != QDialog::Accepted) return std::nullopt;
+  return choice();
+}
+
 void runOptionsCommand(TTarvikOption& dialog, const QString& settingsPath,
                        StartupSettings& settings, bool& q7Default, AdditionalSettings& additional,
                        EditorServices& services, QWidget* parent) {
-  // The dialog is reused for every opening: every control is set, so nothing the last opening
-  // left shows through.
-  const std::pair<QCheckBox*, bool> boxes[] = {{dialog.CheckBox1, settings.AutoSaveAtStart},
-                                               {dialog.CheckBox2, settings.PlayLoopAtStart},
-                                               {dialog.CheckBox3, settings.LineNumbersAtStart},
-                                               {dialog.CheckBox4, settings.MaximizedAtStart},
-                                               {dialog.CheckBox5, settings.AutoPanAtStart}};
-  for (const auto& [box, on] : boxes) box->setChecked(on);
-  dialog.RadioGroup2->setItemIndex(q7Default ? 1 : 0);
-  dialog.RadioGroup1->setItemIndex(settings.FontSizeIndex);
-  dialog.soundPage->setSound(additional.sound());
-  dialog.pages->setCurrentIndex(0);
-
-  if (services.execDialog(dialog) != QDialog::Accepted) return;
+  const std::optional<OptionsChoice> chosen =
+      dialog.choose({settings, q7Default, additional.sound()});
+  if (!chosen) return;
 
   // Kept for this run even when the file cannot be written; unchanged, nothing is written.
-  if (!additional.setSound(dialog.soundPage->sound())) {
+  if (!additional.setSound(chosen->sound)) {
     services.messageBox(parent, QString("音源の設定を保存できません.\n%1").arg(additional.path()),
                         std::nullopt, BoxButtons::Ok, BoxIcon::Error);
   }
 
-  settings.AutoSaveAtStart = dialog.CheckBox1->isChecked();
-  settings.PlayLoopAtStart = dialog.CheckBox2->isChecked();
-  settings.LineNumbersAtStart = dialog.CheckBox3->isChecked();
-  settings.MaximizedAtStart = dialog.CheckBox4->isChecked();
-  settings.AutoPanAtStart = dialog.CheckBox5->isChecked();
-  settings.FontSizeIndex = dialog.RadioGroup1->itemIndex();
-  q7Default = dialog.RadioGroup2->itemIndex() == 1;
+  settings = chosen->startup;
+  q7Default = chosen->q7Default;
   if (!saveSettings(settingsPath, settings, q7Default)) {
     for (const char* text : {SETTINGS_CANNOT_WRITE_TEXT, "保存に失敗しました"}) {
       services.messageBox(parent, text, std::nullopt, BoxButtons::Ok, BoxIcon::Error);

@@ -7,8 +7,10 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QStringList>
+#include <optional>
 
 #include "editor/settings/settings_file.h"
+#include "editor/sound/sound_settings.h"
 
 class AdditionalSettings;
 class EditorServices;
@@ -33,13 +35,31 @@ class RadioGroup : public QGroupBox {
   QButtonGroup* buttons_;
 };
 
+// What the options dialog shows when it opens and what the user confirmed in it.
+struct OptionsChoice {
+  StartupSettings startup;
+  bool q7Default = false;  // the default gate is the Q7 step
+  SoundSettings sound;
+  bool operator==(const OptionsChoice&) const = default;
+};
+
 class TTarvikOption : public QDialog {
   Q_OBJECT
 
  public:
-  // The sound page shows its file dialog and boxes through services.
-  explicit TTarvikOption(EditorServices& services, QWidget* parent = nullptr);
+  // The dialog and its sound page show themselves, their file dialog and their boxes through
+  // services; the sound page offers what choices hold.
+  TTarvikOption(EditorServices& services, SoundChoices choices, QWidget* parent = nullptr);
 
+  // Opens on the start-up page showing `shown`, whatever an earlier opening left, and returns
+  // what the user confirmed; std::nullopt when the dialog was cancelled.
+  std::optional<OptionsChoice> choose(const OptionsChoice& shown);
+
+  // Every control set from choice; and what the controls hold.
+  void setChoice(const OptionsChoice& choice);
+  OptionsChoice choice() const;
+
+  // The controls: the dialog's own tests drive them; callers go through choose().
   QTabWidget* pages;  // the start-up page first, then soundPage
   QLabel* Label1;
   QGroupBox* GroupBox1;  // start-up switches
@@ -63,6 +83,9 @@ class TTarvikOption : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+
+ private:
+  EditorServices& services_;
 };
 
 // The main window's options command: fills the dialog from settings, q7Default and the sound of

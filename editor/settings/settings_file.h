@@ -15,6 +15,7 @@ struct StartupSettings {
   bool MaximizedAtStart = false;
   bool AutoPanAtStart = false;
   int32_t FontSizeIndex = 0;
+  bool operator==(const StartupSettings&) const = default;
 };
 
 // The settings file of the program at programPath: beside it, with the program's extension

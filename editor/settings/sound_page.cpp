@@ -3,24 +3,24 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "editor/editor_services.h"
-#include "editor/playback/fluid_media_player.h"
-#include "editor/playback/sound_font_loader.h"
 
 namespace {
 
 const QStringList SOUND_FONT_FILTERS = {"SoundFont (*.sf2 *.sf3)"};
 const char BANNER_TEXT[] = "tarvik32.confに保存し、次の再生から使います.";
 const char CHECKING_TEXT[] = "SoundFontを読み込んでいます...";
-constexpr double CHECK_SAMPLE_RATE = 44100;
 constexpr double GAIN_STEP = 0.05;
 constexpr int GAIN_DECIMALS = 2;
 
@@ -36,8 +36,8 @@ QString outputCaption(const QString& name) {
 
 }  // namespace
 
-SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidget* parent)
-    : QWidget(parent), services_(services), loader_(new SoundFontLoader(loadSoundFont, this)) {
+SoundPage::SoundPage(EditorServices& services, SoundChoices choices, QWidget* parent)
+    : QWidget(parent), services_(services), choices_(std::move(choices)) {
   banner = new QLabel(BANNER_TEXT, this);
   banner->setAlignment(Qt::AlignCenter);
 
@@ -45,7 +45,7 @@ SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidg
   soundFontEdit = new QLineEdit(this);
   soundFontLabel->setBuddy(soundFontEdit);
   soundFontEdit->setReadOnly(true);
-  soundFontEdit->setPlaceholderText(QString("標準 (%1)").arg(FluidMediaPlayer::defaultSoundFont()));
+  soundFontEdit->setPlaceholderText(QString("標準 (%1)").arg(choices_.defaultSoundFont));
   // The field spans the page whatever the path's length; a long path shows whole in its tooltip.
   soundFontEdit->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   connect(soundFontEdit, &QLineEdit::textChanged, soundFontEdit, &QWidget::setToolTip);
@@ -63,7 +63,7 @@ SoundPage::SoundPage(EditorServices& services, const QStringList& outputs, QWidg
   auto* outputGroup = new QGroupBox("音声出力", this);
   outputBox = new QComboBox(outputGroup);
   outputBox->addItem("自動", QString());
-  for (const QString& name : outputs) outputBox->addItem(outputCaption(name), name);
+  for (const QString& name : choices_.outputs) outputBox->addItem(outputCaption(name), name);
   gainBox = new QDoubleSpinBox(outputGroup);
   gainBox->setRange(SoundSettings::GAIN_MIN, SoundSettings::GAIN_MAX);
   gainBox->setSingleStep(GAIN_STEP);
@@ -123,31 +123,39 @@ int SoundPage::outputIndex(const QString& name) {
 }
 
 void SoundPage::browseSoundFont() {
-  const QString current = soundFontEdit->text();
+  const QFileInfo current(soundFontEdit->text().isEmpty() ? choices_.defaultSoundFont
+                                                          : soundFontEdit->text());
   const QString path = services_.openFileName(
-      this, {SOUND_FONT_FILTERS, QString(),
-             current.isEmpty() ? FluidMediaPlayer::defaultSoundFont() : current});
+      this, {SOUND_FONT_FILTERS, QString(), current.absolutePath(), current.fileName()});
   if (path.isEmpty()) return;
   dropCheck();
-  const QString problem = soundFontFileProblem(path);
+  const QString problem =
+      choices_.soundFontFileProblem ? choices_.soundFontFileProblem(path) : QString();
   if (!problem.isEmpty()) {
     refuse(path, problem);
+    return;
+  }
+  if (!choices_.checkSoundFont) {
+    soundFontEdit->setText(path);
     return;
   }
   const uint64_t check = ++checks_;
   checking_ = true;
   banner->setText(CHECKING_TEXT);
-  loader_->load(path, CHECK_SAMPLE_RATE,
-                [this, check, path](SoundFontLoad loaded) { checked(check, path, loaded); });
+  // The answer may come after the page is gone.
+  choices_.checkSoundFont(path,
+                          [page = QPointer<SoundPage>(this), check, path](const QString& problem) {
+                            if (page) page->checked(check, path, problem);
+                          });
 }
 
-void SoundPage::checked(uint64_t check, const QString& path, const SoundFontLoad& loaded) {
+void SoundPage::checked(uint64_t check, const QString& path, const QString& problem) {
   if (check != checks_) return;
   dropCheck();
-  if (loaded.engine) {
+  if (problem.isEmpty()) {
     soundFontEdit->setText(path);
   } else {
-    refuse(path, loaded.error);
+    refuse(path, problem);
   }
 }
 

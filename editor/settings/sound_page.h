@@ -1,16 +1,17 @@
 // The options dialog's page of the sound: the SoundFont, the audio output, reverb, chorus and the
 // master gain that playing and the audio export use. A SoundFont is checked when it is chosen:
 // a path that is no regular file is refused at once, and one that FluidSynth cannot load with
-// FluidSynth's reason once its load, on a thread of its own, has failed; the page keeps the
-// previous choice. The dialog stays responsive while the load runs, and any other choice made
-// meanwhile (a newer file, the default, a reset, the settings shown anew) drops the check.
+// FluidSynth's reason once its load, away from the user-interface thread, has failed; the page
+// keeps the previous choice. The dialog stays responsive while the load runs, and any other
+// choice made meanwhile (a newer file, the default, a reset, the settings shown anew) drops the
+// check.
 #pragma once
 
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
 
-#include "editor/settings/additional_settings.h"
+#include "editor/sound/sound_settings.h"
 
 class EditorServices;
 class QCheckBox;
@@ -19,16 +20,14 @@ class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class SoundFontLoader;
-struct SoundFontLoad;
 
 class SoundPage : public QWidget {
   Q_OBJECT
 
  public:
-  // `outputs` are the output names the user may choose besides the automatic list, in the order
-  // shown; the file dialog and the refusal box go through services.
-  SoundPage(EditorServices& services, const QStringList& outputs, QWidget* parent = nullptr);
+  // Offers the outputs and the default SoundFont of choices and checks a chosen SoundFont with
+  // it; the file dialog and the refusal box go through services.
+  SoundPage(EditorServices& services, SoundChoices choices, QWidget* parent = nullptr);
 
   // Shows the settings. An output that is not among the choices (a name FluidSynth on this
   // system lacks) is added, so that confirming the dialog keeps it.
@@ -57,11 +56,11 @@ class SoundPage : public QWidget {
  private:
   int outputIndex(const QString& name);
   void dropCheck();
-  void checked(uint64_t check, const QString& path, const SoundFontLoad& loaded);
+  void checked(uint64_t check, const QString& path, const QString& problem);
   void refuse(const QString& path, const QString& reason);
 
   EditorServices& services_;
-  SoundFontLoader* loader_ = nullptr;
-  uint64_t checks_ = 0;  // checks begun; only the newest one's result counts
+  const SoundChoices choices_;
+  uint64_t checks_ = 0;  // checks begun; only the newest one's answer counts
   bool checking_ = false;
 };

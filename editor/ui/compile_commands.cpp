@@ -6,14 +6,16 @@
 #include <QTextBlock>
 
 #include "editor/compile/compile_controller.h"
-#include "editor/compile/error_line.h"
 #include "editor/document/score_document.h"
 #include "editor/document/whole_file_writer.h"
 #include "editor/playback/playback_controller.h"
-#include "editor/playback/score_source_map.h"
+#include "editor/settings/additional_settings.h"
+#include "editor/ui/error_line.h"
+#include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
-#include "editor/view/score_follower.h"
+#include "editor/view/score_view.h"
+#include "editor/view/source_edit.h"
 
 namespace {
 
@@ -21,19 +23,14 @@ const QStringList COMPILED_DATA_FILTERS = {"korvel (*.fmd)", "すべてのファ
 
 }  // namespace
 
-// One compilation of the editor text into the message pane. A terminating signal that arrived
-// meanwhile is handled once it is over.
-int32_t TForm1::compile(CompileTarget target) {
+// One compilation of the editor text into the message pane; a score error is marked where the
+// failing command stands.
+CompileResult TForm1::compile(CompileTarget target) {
   Memo2->clear();
-  Memo1->clearErrorMark();
-  const int32_t result = compiler_->compile(*Memo1->document(), target, document_->midiOutputPath(),
-                                            document_->encoding());
-  if (const std::optional<CompileFailure>& failure = compiler_->failure()) {
-    Memo1->setErrorMark(failure->line,
-                        document_->characterColumn(failure->line, failure->byteColumn),
-                        failure->text);
-  }
-  if (endRequested_) QTimer::singleShot(0, this, &TForm1::endOnSignal);
+  view_->clearFailureMark();
+  CompileResult result = compiler_->compile({*view_->Memo1->document(), document_->encoding()},
+                                            target, document_->midiOutputPath());
+  if (result.failure) view_->markFailure(*result.failure);
   return result;
 }
 
@@ -43,7 +40,7 @@ void TForm1::deleteTempMidi() {
 
 void TForm1::stopPlayback() {
   Form2->Timer1->stop();
-  follower_->clear();
+  view_->clearSounding();
   if (!playback_->stop()) showStop("tmp file remove error!!", QString(""));
 }
 
@@ -60,39 +57,30 @@ void TForm1::PlayFromCursor1Click() {
   compileAndPlay(CompileTarget::Play, PlayFrom::Caret);
 }
 
-// Compile and play, or with the MidiFile target the make-MIDI command's compilation.
-void TForm1::compileAndPlay(CompileTarget target, PlayFrom from) {
-  if (compiler_->busy()) return;
+// Compile and play, or with another target the compilation the make-MIDI command and the audio
+// export run.
+CompileResult TForm1::compileAndPlay(CompileTarget target, PlayFrom from) {
+  if (compiler_->busy()) return {};
   const bool keepPlace = target == CompileTarget::Play && from == PlayFrom::Start &&
                          KeepPlace1->isChecked() && playback_->isPlaying();
   const int64_t placeMs = keepPlace ? playback_->player().positionMs() : 0;
   stopPlayback();
   if (autoSaveOn()) Save1Click();
-  if (compile(target) != 0 || target != CompileTarget::Play) return;
-  if (!compiler_->producedData()) {
+  CompileResult result = compile(target);
+  if (!result.ok() || target != CompileTarget::Play) return result;
+  if (!result.producedData) {
     deleteTempMidi();  // the empty file written for nothing
     showStop("演奏データがありません");
-    return;
+    return result;
   }
-  follower_->compiled(compiler_->sourceMap());
-  startPlayback(from == PlayFrom::Caret ? caretTimeMs() : placeMs);
-}
-
-// The time of the first event at or after the caret in the caret's channel block (see
-// ScoreSourceMap::timeAt); 0 outside every channel block.
-int64_t TForm1::caretTimeMs() const {
-  const ScoreSourceMap* map = compiler_->sourceMap();
-  if (map == nullptr) return 0;
-  const QTextCursor caret = Memo1->textCursor();
-  const int line = caret.blockNumber();
-  const std::optional<ScoreSourceMap::SourceTime> time =
-      map->timeAt(line, document_->byteColumn(line, caret.positionInBlock()));
-  return time ? time->ms : 0;
+  view_->followCompiled(compiler_->sourceMap());
+  startPlayback(from == PlayFrom::Caret ? view_->caretTimeMs(compiler_->sourceMap()) : placeMs);
+  return result;
 }
 
 void TForm1::followScore() {
   if (FollowScore1->isChecked() && playback_->isPlaying())
-    follower_->follow(playback_->player().positionMs());
+    view_->showSounding(playback_->player().positionMs());
 }
 
 void TForm1::storePlaybackOptions() {
@@ -145,26 +133,23 @@ void TForm1::midi1Click() {
     return;
   }
   Form2->close();
-  compileAndPlay(CompileTarget::MidiFile);
-  if (!compiler_->compileFailed()) {
+  if (compileAndPlay(CompileTarget::MidiFile).ok()) {
     services_.messageBox(this, "スタンダードmidiファイル作成終了", QString(""), BoxButtons::Ok,
                          BoxIcon::None);
   }
 }
 
-// Compiles into the compiled-data stream and offers to save the image. A refused image (too
-// large for its offsets) leaves the stream empty: then there is nothing to offer.
+// Compiles into the compiled-data image and offers to save it. A refused image (too large for
+// its offsets) is empty: then there is nothing to offer.
 void TForm1::korvel1Click() {
   if (compiler_->busy()) return;
-  compile(CompileTarget::CompiledData);
-  const std::vector<uint8_t>& image = compiler_->compiledData();
-  if (!compiler_->producedData() || image.empty()) return;
-  const QString name =
-      services_.saveFileName(this, {COMPILED_DATA_FILTERS, "fmd", QString(), true});
+  const CompileResult result = compile(CompileTarget::CompiledData);
+  if (!result.producedData || result.image.empty()) return;
+  const QString name = services_.saveFileName(
+      this, {COMPILED_DATA_FILTERS, "fmd", scoreDialogFolder(*document_, *additionalSettings_),
+             QString(), true});
   if (name.isEmpty()) return;
-  const WriteOutcome outcome =
-      writeFileWhole(name, QByteArray(reinterpret_cast<const char*>(image.data()),
-                                      static_cast<qsizetype>(image.size())));
+  const WriteOutcome outcome = saveCompiledData(name, result.image);
   if (outcome.ok()) return;
   showStop(
       QString("korvelデータを保存できません.\n%1\n%2").arg(name, describeWriteFailure(outcome)));
@@ -179,16 +164,8 @@ void TForm1::Memo2DblClick() {
   if (Memo2->document()->blockCount() < 2) return;
   const std::optional<int> line = errorJumpLine(Memo2->textCursor().block().text());
   if (!line) return;
-  Memo1->setFocus();
-  QTextCursor cursor = Memo1->textCursor();
-  const QTextBlock target = Memo1->document()->findBlockByNumber(*line);
-  if (target.isValid()) {
-    cursor.setPosition(target.position());
-  } else {
-    cursor.clearSelection();
-  }
-  Memo1->setTextCursor(cursor);
-  Memo1->ensureCursorVisible();
+  view_->Memo1->setFocus();
+  view_->goToLine(*line);
 }
 
 // The manual: a ".CHM" file beside the program when there is one, otherwise the HTML manual

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -62,9 +63,13 @@ static QString runFileDialog(QWidget* parent, const FileDialogRequest& request, 
   dialog.setNameFilters(request.filters);
   dialog.setDefaultSuffix(request.defaultSuffix);
   if (!request.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  // Always a folder of the request's: without one the dialog would open where any dialog of the
+  // run was last accepted.
+  dialog.setDirectory(request.folder.isEmpty() ? QDir::homePath() : request.folder);
   if (!request.initialName.isEmpty()) dialog.selectFile(request.initialName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+  // A name without a folder is in the folder shown, not in the program's working folder.
+  return QDir::cleanPath(QDir(dialog.directory()).absoluteFilePath(dialog.selectedFiles().first()));
 }
 
 QString DesktopServices::openFileName(QWidget* parent, const FileDialogRequest& request) {

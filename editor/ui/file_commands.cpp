@@ -11,6 +11,7 @@
 #include "editor/document/score_document.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
 
@@ -65,7 +66,9 @@ bool TForm1::maybeSave() {
 
 void TForm1::SpeedButton1Click() {
   if (compiler_->busy()) return;
-  const QString name = services_.openFileName(this, {SOURCE_FILTERS, "fms", lastOpenName_, false});
+  const QString name = services_.openFileName(
+      this, {SOURCE_FILTERS, "fms", scoreDialogFolder(*document_, *additionalSettings_),
+             QFileInfo(lastOpenName_).fileName(), false});
   if (name.isEmpty()) return;
   openChosenFile(name);
 }
@@ -121,8 +124,11 @@ void TForm1::Save1Click() {
 }
 
 void TForm1::N1Click() {
-  const QString initial = document_->hasFileName() ? document_->sourcePath() : QString();
-  const QString name = services_.saveFileName(this, {SOURCE_FILTERS, "fms", initial, true});
+  const QString initial =
+      document_->hasFileName() ? QFileInfo(document_->sourcePath()).fileName() : QString();
+  const QString name = services_.saveFileName(
+      this,
+      {SOURCE_FILTERS, "fms", scoreDialogFolder(*document_, *additionalSettings_), initial, true});
   if (name.isEmpty()) return;
   reportSave(document_->saveAs(name), [this, name] { return document_->saveAs(name); });
   if (document_->isSaved() && sameFile(document_->sourcePath(), name)) {

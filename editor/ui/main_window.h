@@ -1,9 +1,10 @@
-// The main window TForm1: the editor pane, the message pane, the menus, the tool bar and the
-// status bar. It wires the score document, the compile controller and the playback controller
-// to the controls and shows what they report; each handler asks one of them and shows the
-// result. The handlers live in one file per menu: main_window.cpp (construction, start-up,
-// toggles, options, about, exit), file_commands.cpp, compile_commands.cpp, export_commands.cpp
-// and editing_commands.cpp.
+// The main window TForm1: the score view above the message pane, the menus and the tool bar
+// built from tables, the status bar, the save gate and the wiring. It wires the score document,
+// the score view, the compile controller and the playback controller together and shows what
+// they report; each handler asks one of them and shows the result. The handlers live in one
+// file per menu: main_window.cpp (construction, start-up, options, about, exit),
+// main_window_menus.cpp (the tables of actions, menus and tool buttons), file_commands.cpp,
+// compile_commands.cpp, export_commands.cpp and window_events.cpp.
 #pragma once
 
 #include <QLabel>
@@ -14,20 +15,16 @@
 #include <functional>
 #include <memory>
 
-#include "editor/compile/editor_compile_host.h"
+#include "editor/compile/compile_sinks.h"
 #include "editor/editor_services.h"
 #include "editor/settings/settings_file.h"
-#include "editor/ui/message_pane.h"
-#include "editor/view/source_edit.h"
 #include "editor/ui/editor_paths.h"
+#include "editor/ui/message_pane.h"
 
 class AdditionalSettings;
-class AudioExportJob;
-struct AudioExportRequest;
-struct AudioExportResult;
-class ScoreFollower;
+class AudioExportWatch;
 class CompileController;
-class FindBar;
+struct CompileResult;
 class PlaybackController;
 struct PlaybackStart;
 class QAction;
@@ -39,7 +36,7 @@ class ScoreDocument;
 struct DocumentOutcome;
 enum class TextEncoding;
 class TForm2;
-class TGotoLine;
+class ScoreView;
 class TLogoForm;
 class TTarvikOption;
 
@@ -66,84 +63,23 @@ class TForm1 : public QMainWindow {
 
   // The rooms the window wires together.
   ScoreDocument& document() const { return *document_; }
+  ScoreView& view() const { return *view_; }
   CompileController& compiler() const { return *compiler_; }
   PlaybackController& playback() const { return *playback_; }
   AdditionalSettings& additionalSettings() const { return *additionalSettings_; }
 
   // Windows created with the main window.
   TForm2* Form2 = nullptr;
-  TGotoLine* GotoLine = nullptr;
   TTarvikOption* TarvikOption = nullptr;
 
-  // Controls. Each tool button shows the action of its menu item, so both always agree.
-  QToolBar* ToolBar1 = nullptr;
-  QToolButton* SpeedButton1 = nullptr;   // open
-  QToolButton* SpeedButton3 = nullptr;   // save
-  QToolButton* SpeedButton6 = nullptr;   // AutoSave
-  QToolButton* SpeedButton4 = nullptr;   // make MIDI file
-  QToolButton* SpeedButton2 = nullptr;   // compile and play
-  QToolButton* SpeedButton5 = nullptr;   // PlayLoop
-  QToolButton* SpeedButton7 = nullptr;   // line numbers (disabled)
-  QToolButton* SpeedButton8 = nullptr;   // 10 points
-  QToolButton* SpeedButton9 = nullptr;   // 14 points
-  QToolButton* SpeedButton10 = nullptr;  // 20 points
-  QToolButton* SpeedButton12 = nullptr;  // autoPan
-  QToolButton* SpeedButton13 = nullptr;  // play from the caret
-  SourceEdit* Memo1 = nullptr;
-  FindBar* FindBar1 = nullptr;  // under the editor pane, hidden until a find command
-  QSplitter* Splitter3 = nullptr;
-  MessagePane* Memo2 = nullptr;
-  QStatusBar* StatusBar1 = nullptr;
-  QTimer* Timer1 = nullptr;  // automatic backup, one tick a second
-
-  // Menus and their items.
-  QMenu* File1 = nullptr;
-  QMenu* Edit1 = nullptr;
-  QMenu* GoTo1 = nullptr;
-  QMenu* Show1 = nullptr;
-  QMenu* N3 = nullptr;
-  QMenu* N12 = nullptr;
-  QMenu* N5 = nullptr;
-  QMenu* RecentFiles1 = nullptr;  // the File menu's recently used scores
-  QAction* Open1 = nullptr;
-  QAction* Close1 = nullptr;
-  QAction* Recent1 = nullptr;  // RecentFiles1's item in the File menu
-  QAction* midi1 = nullptr;
-  QAction* audio1 = nullptr;
-  QAction* korvel1 = nullptr;
-  QAction* Save1 = nullptr;
-  QAction* N16 = nullptr;
-  QAction* N1 = nullptr;
-  QAction* Utf8Convert1 = nullptr;
-  QAction* Cp932Convert1 = nullptr;
-  QAction* Exit1 = nullptr;
-  QAction* Undo2 = nullptr;
-  QAction* Redo2 = nullptr;
-  QAction* Cut2 = nullptr;
-  QAction* Copy2 = nullptr;
-  QAction* Paste2 = nullptr;
-  QAction* Delete2 = nullptr;
-  QAction* SelectAll2 = nullptr;
-  QAction* Find1 = nullptr;
-  QAction* Replace1 = nullptr;
-  QAction* FindNext1 = nullptr;
-  QAction* FindPrevious1 = nullptr;
-  QAction* GotoStart = nullptr;
-  QAction* N6 = nullptr;
-  QAction* GotoLast = nullptr;
-  QAction* N17 = nullptr;
-  QAction* N19 = nullptr;
-  QAction* N4 = nullptr;
-  QAction* N13 = nullptr;
-  QAction* PlayFromCursor1 = nullptr;
-  QAction* FollowScore1 = nullptr;
-  QAction* KeepPlace1 = nullptr;
-  QAction* S1 = nullptr;
-  QAction* N8p1 = nullptr;
-  QAction* N10p1 = nullptr;
-  QAction* N12p1 = nullptr;
-  QAction* vantor1 = nullptr;
-  QAction* about1 = nullptr;
+  // The window's own controls, by their names: a menu item of the window's table ("N4", "S1"),
+  // a tool button ("SpeedButton12"), a menu ("RecentFiles1"); nullptr for another name. The
+  // view's items are the view's (view().Undo2).
+  QAction* action(const char* name) const;
+  QToolButton* toolButton(const char* name) const;
+  QMenu* menu(const char* name) const;
+  MessagePane* messagePane() const { return Memo2; }
+  QTimer* backupTimer() const { return Timer1; }
 
   // The live toggles, held by their actions.
   bool autoSaveOn() const;
@@ -171,30 +107,13 @@ class TForm1 : public QMainWindow {
   void Cp932Convert1Click();
   void Exit1Click();
   void midi1Click();
-  // WAV/FLAC export: compiles as the make-MIDI command does, into memory, and renders the song
-  // into the audio file the user names, with a progress dialog that can cancel.
+  // WAV/FLAC export: compiles as the make-MIDI command does, into memory, and starts the
+  // rendering into the audio file the user names, watched by a progress dialog that can cancel.
   void audio1Click();
   void korvel1Click();
   // A recently used score: opened as the open command opens a chosen file; a file that is gone
   // leaves the list with a line in the message pane.
   void openRecentFile(const QString& path);
-  // Edit menu.
-  void Undo1Click();
-  void Redo1Click();
-  void Cut1Click();
-  void Copy1Click();
-  void Paste1Click();
-  void Delete1Click();
-  void SelectAll1Click();
-  void PopupMenu1Popup();
-  void Find1Click();
-  void Replace1Click();
-  void FindNext1Click();
-  void FindPrevious1Click();
-  // Go-to menu.
-  void GotoStartClick();
-  void N6Click();
-  void GotoLastClick();
   // View menu.
   void N17Click();
   void N19Click();
@@ -204,8 +123,7 @@ class TForm1 : public QMainWindow {
   void followScore();           // at each refresh of the player window
   void N13Click();
   void S1Click();
-  // Font menu and buttons: the item or button chosen.
-  void N10p1Click(QAction* item);
+  // Font buttons: the button chosen.
   void SpeedButton8Click(QToolButton* button);
   // Help menu.
   void vantor1Click();
@@ -222,8 +140,6 @@ class TForm1 : public QMainWindow {
   void MediaPlayer1Notify();
   void FormKeyUp(int key);
   void FormMouseMove();
-  void Memo1KeyUp();
-  void Memo1MouseMove();
   // Files dropped onto the window, first name first.
   void filesDropped(const QStringList& names);
   // A terminating signal arrived: keep the edited text in the backup file and end.
@@ -251,10 +167,13 @@ class TForm1 : public QMainWindow {
   void createToolBar();
   void createRecentMenu();
   void createPanes();
-  QWidget* createEditorArea(QWidget* parent);
   void createStatusBar();
+  void createPlayerWindow();
   void createRooms();
+  void connectRooms();
+  void connectView();
   CompileSinks compileSinks();
+  void loadStartupSettings();
   void applyStartupSettings(SettingsLoad loaded);
   void takeBackupLock();
   void firstIdleFocus();
@@ -262,6 +181,7 @@ class TForm1 : public QMainWindow {
   void FormClose();
   void playerWindowClosed();
   void showLineNumbers(bool on);
+  void fontSizeChosen(int index);
 
   void setStatusText(StatusPanel panel, const QString& text);
   void showStop(const QString& text, const BoxCaption& caption = std::nullopt);
@@ -278,35 +198,80 @@ class TForm1 : public QMainWindow {
   void openChosenFile(const QString& fileName);  // after the open dialog or the recent menu
   void rememberRecentFile(const QString& fileName);
   void refreshRecentMenu();
-  void applyFontSize(int index);
-  void scrollCaretLineToTop();
-  void moveCaretTo(QTextCursor::MoveOperation where);
-  int32_t compile(CompileTarget target);
+  CompileResult compile(CompileTarget target);
   // Where compile and play starts: at the song's start (or, with the place kept, where the
   // playback it replaces was), or at the caret's time.
   enum class PlayFrom { Start, Caret };
-  void compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start);
+  CompileResult compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start);
   void startPlayback(int64_t startMs);
   void playbackStarted(const PlaybackStart& started);
-  int64_t caretTimeMs() const;
   void storePlaybackOptions();
   void outputFellBack(const OutputFallback& fallback);
-  AudioExportResult renderWithProgress(AudioExportRequest request);
+  void audioExportFinished();
+
+  // The window's menus, items and tool buttons, made from the tables in main_window_menus.cpp.
+  QMenu* File1 = nullptr;
+  QMenu* Edit1 = nullptr;
+  QMenu* GoTo1 = nullptr;
+  QMenu* Show1 = nullptr;
+  QMenu* N3 = nullptr;
+  QMenu* N12 = nullptr;
+  QMenu* N5 = nullptr;
+  QMenu* RecentFiles1 = nullptr;  // the File menu's recently used scores
+  QAction* Open1 = nullptr;
+  QAction* Close1 = nullptr;
+  QAction* Recent1 = nullptr;  // RecentFiles1's item in the File menu
+  QAction* midi1 = nullptr;
+  QAction* audio1 = nullptr;
+  QAction* korvel1 = nullptr;
+  QAction* Save1 = nullptr;
+  QAction* N16 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* Utf8Convert1 = nullptr;
+  QAction* Cp932Convert1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* N19 = nullptr;
+  QAction* N4 = nullptr;
+  QAction* N13 = nullptr;
+  QAction* PlayFromCursor1 = nullptr;
+  QAction* FollowScore1 = nullptr;
+  QAction* KeepPlace1 = nullptr;
+  QAction* S1 = nullptr;
+  QAction* vantor1 = nullptr;
+  QAction* about1 = nullptr;
+  QToolBar* ToolBar1 = nullptr;
+  QToolButton* SpeedButton1 = nullptr;   // open
+  QToolButton* SpeedButton3 = nullptr;   // save
+  QToolButton* SpeedButton6 = nullptr;   // AutoSave
+  QToolButton* SpeedButton4 = nullptr;   // make MIDI file
+  QToolButton* SpeedButton2 = nullptr;   // compile and play
+  QToolButton* SpeedButton13 = nullptr;  // play from the caret
+  QToolButton* SpeedButton5 = nullptr;   // PlayLoop
+  QToolButton* SpeedButton7 = nullptr;   // line numbers
+  QToolButton* SpeedButton8 = nullptr;   // 10 points
+  QToolButton* SpeedButton9 = nullptr;   // 14 points
+  QToolButton* SpeedButton10 = nullptr;  // 20 points
+  QToolButton* SpeedButton12 = nullptr;  // autoPan
+  QSplitter* Splitter3 = nullptr;
+  MessagePane* Memo2 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QTimer* Timer1 = nullptr;  // automatic backup, one tick a second
 
   EditorServices& services_;
   const EditorPaths paths_;
   StartupSettings startupSettings_;
+  ScoreView* view_ = nullptr;
   std::unique_ptr<PlaybackController> playback_;
   std::unique_ptr<ScoreDocument> document_;
   std::unique_ptr<CompileController> compiler_;
   std::unique_ptr<AdditionalSettings> additionalSettings_;
-  ScoreFollower* follower_ = nullptr;
   QLabel* statusPanels_[PANEL_COUNT] = {};
   QPointer<TLogoForm> logoForm_;
-  AudioExportJob* audioExport_ = nullptr;  // the running export, while its dialog shows
-  QString lastOpenName_;                   // the open dialog's file name
+  AudioExportWatch* audioExport_ = nullptr;  // the running export and its progress dialog
+  QString lastOpenName_;                     // the open dialog's file name
   int readyTag_ = 0;
   bool silentNoticeShown_ = false;
-  bool endRequested_ = false;  // a signal arrived during a compilation
   bool endedBySignal_ = false;
+
+  friend struct WindowTables;
 };

@@ -9,6 +9,7 @@
 #include <QTextBlock>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "editor/view/source_edit.h"
 
@@ -17,6 +18,10 @@ namespace {
 const char NOT_FOUND_TEXT[] = "見つかりません";
 const char REPLACED_TEXT[] = "%1 件置換しました";
 const char TOO_LARGE_TEXT[] = "置換後のサイズが %1 バイトを超えるため置換しません";
+const char WRAPPED_TO_START_TEXT[] = "先頭から検索しました";
+const char WRAPPED_TO_END_TEXT[] = "末尾から検索しました";
+const char CURRENT_MATCH_TEXT[] = "%1 / %2 件";
+const char MATCH_COUNT_TEXT[] = "%1 件";
 
 constexpr int MATCH_MARK_ALPHA = 90;   // of 255: the text stays readable under the mark
 constexpr qreal NOT_FOUND_TINT = 0.3;  // share of red mixed into the field's background
@@ -52,15 +57,21 @@ FindBar::FindBar(SourceEdit& editor, QWidget* parent) : QWidget(parent), editor_
   replaceRow = createReplaceRow();
   layout->addWidget(replaceRow);
 
+  // The marks and the count follow every change of the search; only the user's selects.
+  connect(findField, &QLineEdit::textChanged, this, &FindBar::highlightMatches);
   connect(findField, &QLineEdit::textEdited, this, &FindBar::searchTyped);
   for (QCheckBox* option : {matchCase, wholeWord}) {
-    connect(option, &QCheckBox::toggled, this, &FindBar::searchTyped);
+    connect(option, &QCheckBox::toggled, this, [this] {
+      highlightMatches();
+      searchTyped();
+    });
   }
   connect(replaceButton, &QPushButton::clicked, this, &FindBar::replaceCurrent);
   connect(replaceAllButton, &QPushButton::clicked, this, &FindBar::replaceAll);
   connect(editor_.document(), &QTextDocument::contentsChanged, this, [this] {
     if (!isHidden()) highlightMatches();
   });
+  connect(&editor_, &QPlainTextEdit::selectionChanged, this, &FindBar::showMatchCount);
   findField->installEventFilter(this);
   replaceField->installEventFilter(this);
 }
@@ -73,6 +84,8 @@ QWidget* FindBar::createFindRow() {
   findField = new QLineEdit(row);
   findField->setMinimumWidth(FIELD_MINIMUM_WIDTH);
   layout->addWidget(findField, 1);
+  matchCount = new QLabel(row);
+  layout->addWidget(matchCount);
   matchCase = new QCheckBox("大文字と小文字を区別", row);
   wholeWord = new QCheckBox("単語単位", row);
   layout->addWidget(matchCase);
@@ -112,6 +125,8 @@ void FindBar::openReplace() {
   open(true);
 }
 
+// Without a selection in the pane, the match at or after the caret becomes the current one, so
+// that the count shows where it is and the first replace replaces it.
 void FindBar::open(bool replacing) {
   const QTextCursor cursor = editor_.textCursor();
   if (cursor.hasSelection() && editor_.document()->findBlock(cursor.selectionStart()) ==
@@ -124,6 +139,9 @@ void FindBar::open(bool replacing) {
   findField->selectAll();
   showMessage(QString());
   highlightMatches();
+  if (!cursor.hasSelection() && !findField->text().isEmpty()) {
+    selectMatch(cursor.position(), false);
+  }
 }
 
 void FindBar::closeBar() {
@@ -139,7 +157,8 @@ QTextDocument::FindFlags FindBar::flags() const {
   return options;
 }
 
-QTextCursor FindBar::findFrom(int position, bool backward) const {
+QTextCursor FindBar::findFrom(int position, bool backward, bool* wrapped) const {
+  *wrapped = false;
   const QString text = findField->text();
   if (text.isEmpty()) return {};
   QTextDocument* document = editor_.document();
@@ -147,19 +166,20 @@ QTextCursor FindBar::findFrom(int position, bool backward) const {
   if (backward) options |= QTextDocument::FindBackward;
   QTextCursor found = document->find(text, position, options);
   if (found.isNull()) {
-    QTextCursor wrapped(document);
-    wrapped.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
-    found = document->find(text, wrapped, options);
+    QTextCursor end(document);
+    end.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
+    found = document->find(text, end, options);
+    *wrapped = !found.isNull();
   }
   return found;
 }
 
-QList<QTextCursor> FindBar::allMatches(int limit) const {
+QList<QTextCursor> FindBar::allMatches() const {
   QList<QTextCursor> matches;
   const QString text = findField->text();
   if (text.isEmpty()) return matches;
   QTextCursor at(editor_.document());
-  while (limit < 0 || matches.size() < limit) {
+  while (true) {
     at = editor_.document()->find(text, at, flags());
     if (at.isNull()) break;
     matches.append(at);
@@ -175,21 +195,27 @@ bool FindBar::isMatch(const QTextCursor& cursor) const {
          found.selectionEnd() == cursor.selectionEnd();
 }
 
+// A match out of view is brought to the middle of the pane, with the lines around it; one in
+// view stays where it is.
 bool FindBar::selectMatch(int position, bool backward) {
-  const QTextCursor found = findFrom(position, backward);
+  bool wrapped = false;
+  const QTextCursor found = findFrom(position, backward, &wrapped);
   if (found.isNull()) {
     if (!findField->text().isEmpty()) showMessage(NOT_FOUND_TEXT, true);
     return false;
   }
-  showMessage(QString());
+  showMessage(!wrapped ? QString() : backward ? WRAPPED_TO_END_TEXT : WRAPPED_TO_START_TEXT);
+  QTextCursor start = found;
+  start.setPosition(found.selectionStart());
+  const bool inView = editor_.viewport()->rect().contains(editor_.cursorRect(start));
   editor_.setTextCursor(found);
+  if (!inView) editor_.centerCursor();
   return true;
 }
 
 // Each change of the search text or the options selects the first match at or after the start
 // of the pane's selection, so typing on extends the match in place.
 void FindBar::searchTyped() {
-  highlightMatches();
   if (findField->text().isEmpty()) {
     showMessage(QString());
     return;
@@ -240,7 +266,7 @@ int FindBar::replaceAll() {
   QList<std::pair<int, int>> matches;
   const QString replacement = replaceField->text();
   qsizetype removedBytes = 0;
-  for (const QTextCursor& match : allMatches(-1)) {
+  for (const QTextCursor& match : allMatches()) {
     matches.append({match.selectionStart(), match.selectionEnd()});
     removedBytes += editor_.byteSize(match.selectedText());
   }
@@ -274,14 +300,67 @@ int FindBar::replaceAll() {
   return int(matches.size());
 }
 
+// The matches QTextDocument::find() gives one after the other from the start, read line by line
+// without a cursor for each: a hit that is no whole word is passed over with the character after
+// it, and no-break spaces match spaces, as find() has it.
+QList<int> FindBar::matchStarts() const {
+  QList<int> starts;
+  const QString text = findField->text();
+  if (text.isEmpty()) return starts;
+  const Qt::CaseSensitivity sensitivity =
+      matchCase->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+  const bool wholeWords = wholeWord->isChecked();
+  for (QTextBlock block = editor_.document()->begin(); block.isValid(); block = block.next()) {
+    QString line = block.text();
+    line.replace(QChar::Nbsp, u' ');
+    qsizetype at = 0;
+    while ((at = line.indexOf(text, at, sensitivity)) >= 0) {
+      const qsizetype end = at + text.size();
+      if (wholeWords && ((at > 0 && line.at(at - 1).isLetterOrNumber()) ||
+                         (end < line.size() && line.at(end).isLetterOrNumber()))) {
+        at = end + 1;
+        continue;
+      }
+      starts.append(block.position() + int(at));
+      at = end;
+    }
+  }
+  return starts;
+}
+
+// Every match is counted; the first FIND_HIGHLIGHT_LIMIT are marked.
 void FindBar::highlightMatches() {
   QList<QTextEdit::ExtraSelection> marks;
-  if (!isHidden()) {
-    QTextCharFormat format;
-    format.setBackground(matchMarkColour(editor_.palette()));
-    for (const QTextCursor& match : allMatches(FIND_HIGHLIGHT_LIMIT)) marks.append({match, format});
+  matchStarts_ = isHidden() ? QList<int>() : matchStarts();
+  QTextCharFormat format;
+  format.setBackground(matchMarkColour(editor_.palette()));
+  const int length = int(findField->text().size());
+  for (qsizetype i = 0; i < qMin(matchStarts_.size(), qsizetype(FIND_HIGHLIGHT_LIMIT)); ++i) {
+    QTextCursor match(editor_.document());
+    match.setPosition(matchStarts_[i]);
+    match.setPosition(matchStarts_[i] + length, QTextCursor::KeepAnchor);
+    marks.append({match, format});
   }
   editor_.setSelections(SourceEdit::SelectionLayer::Search, marks);
+  showMatchCount();
+}
+
+// Matches are as long as the search text, so the pane's selection is the current match when it
+// starts where one does and has that length.
+void FindBar::showMatchCount() {
+  if (isHidden() || findField->text().isEmpty() || matchStarts_.isEmpty()) {
+    matchCount->clear();
+    return;
+  }
+  const QTextCursor cursor = editor_.textCursor();
+  const auto at =
+      std::lower_bound(matchStarts_.cbegin(), matchStarts_.cend(), cursor.selectionStart());
+  const bool current = at != matchStarts_.cend() && *at == cursor.selectionStart() &&
+                       cursor.selectionEnd() - cursor.selectionStart() == findField->text().size();
+  matchCount->setText(
+      current
+          ? QString(CURRENT_MATCH_TEXT).arg(at - matchStarts_.cbegin() + 1).arg(matchStarts_.size())
+          : QString(MATCH_COUNT_TEXT).arg(matchStarts_.size()));
 }
 
 // The tint sets the field's background only and goes again with an empty palette, so the field

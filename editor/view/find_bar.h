@@ -1,7 +1,7 @@
-// The find bar under the editor pane: incremental plain-text search with every match shown,
-// next and previous with wrap-around, match case and whole word, and replace, one match or all
-// of them as one undo step within the pane's capacity. What it finds, replaces or refuses is
-// said in the bar itself, never in a box.
+// The find bar under the editor pane: incremental plain-text search with every match shown and
+// counted, next and previous with wrap-around, match case and whole word, and replace, one match
+// or all of them as one undo step within the pane's capacity. What it finds, replaces or refuses
+// is said in the bar itself, never in a box.
 #pragma once
 
 #include <QList>
@@ -25,12 +25,13 @@ class FindBar : public QWidget {
   explicit FindBar(SourceEdit& editor, QWidget* parent = nullptr);
 
   // Shows the bar with the search field focused and its text selected. A selection in the
-  // pane that lies on one line becomes the search text. openReplace shows the replace row too.
+  // pane that lies on one line becomes the search text; without a selection the match at or
+  // after the caret is selected. openReplace shows the replace row too.
   void openFind();
   void openReplace();
   // Selects the next match after the pane's selection, or the previous one before it, wrapping
-  // around at the end or the start; without a search text the bar opens instead. False when
-  // nothing matches.
+  // around at the end or the start (the bar says so); a match out of view comes to the middle of
+  // the pane. Without a search text the bar opens instead. False when nothing matches.
   bool findNext();
   bool findPrevious();
   // Replaces the pane's selection when it is a match, then selects the next match.
@@ -47,7 +48,9 @@ class FindBar : public QWidget {
   QCheckBox* wholeWord = nullptr;
   QPushButton* replaceButton = nullptr;
   QPushButton* replaceAllButton = nullptr;
-  QLabel* message = nullptr;  // not found, how many were replaced, a refused replace
+  QLabel* matchCount = nullptr;  // "n / m 件": the current match of all; "m 件" without one
+  // Not found, wrapped around, how many were replaced, a refused replace.
+  QLabel* message = nullptr;
   QWidget* replaceRow = nullptr;
 
  protected:
@@ -60,14 +63,18 @@ class FindBar : public QWidget {
   void open(bool replacing);
   void reveal();
   QTextDocument::FindFlags flags() const;
-  // The match at or after position (before it, backward), wrapping around; null when none.
-  QTextCursor findFrom(int position, bool backward) const;
-  QList<QTextCursor> allMatches(int limit) const;
+  // The match at or after position (before it, backward), wrapping around (then *wrapped is
+  // true); null when none.
+  QTextCursor findFrom(int position, bool backward, bool* wrapped) const;
+  QList<QTextCursor> allMatches() const;
   bool isMatch(const QTextCursor& cursor) const;
   bool selectMatch(int position, bool backward);
   void searchTyped();
+  QList<int> matchStarts() const;
   void highlightMatches();
+  void showMatchCount();
   void showMessage(const QString& text, bool notFound = false);
 
   SourceEdit& editor_;
+  QList<int> matchStarts_;  // of every match, in order; kept while the bar shows
 };

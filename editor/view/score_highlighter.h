@@ -6,7 +6,7 @@
 // Reading a line is cheap; giving Qt its formats is not (about half the time of opening a
 // megabyte score). So in a long text every line is read, for the state it hands on, but only
 // the lines in view get their colours; the others get them when they come into view
-// (colourLines()).
+// (colourLinesInView(), which the editor pane calls before each paint).
 #pragma once
 
 #include <QPalette>

@@ -4,9 +4,9 @@
 #include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMimeData>
 #include <QPainter>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QToolTip>
 
@@ -15,6 +15,7 @@
 namespace {
 
 constexpr int MARGIN_PADDING = 4;  // pixels either side of the numbers
+const char INPUT_REFUSED_TEXT[] = "入力できる量 (%1 バイト) を超えるため入力できません";
 
 // The margin left of the editor pane; the pane paints it and answers its tool tips.
 class SourceMargin : public QWidget {
@@ -60,8 +61,6 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   highlighter_ = new ScoreHighlighter(document());
   highlighter_->usePalette(palette());
   highlighter_->setLinesInView([this] { return linesInView(); });
-  connect(verticalScrollBar(), &QScrollBar::valueChanged, highlighter_,
-          &ScoreHighlighter::colourLinesInView);
   connect(this, &QPlainTextEdit::blockCountChanged, this, &SourceEdit::updateMargin);
   connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
     if (dy != 0) {
@@ -74,11 +73,11 @@ SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
   updateMargin();
 }
 
-// Without line wrapping the vertical scroll bar counts lines: its value is the first line shown.
-// A screenful above and below is counted in, so that a step of scrolling finds its lines coloured.
+// Without line wrapping a block is one row. A screenful above and two below are counted in, so
+// that a step of scrolling finds its lines coloured.
 std::pair<int, int> SourceEdit::linesInView() const {
   const int rows = viewport()->height() / qMax(fontMetrics().lineSpacing(), 1) + 1;
-  const int first = verticalScrollBar()->value();
+  const int first = firstVisibleBlock().blockNumber();
   return {first - rows, first + 2 * rows};
 }
 
@@ -120,11 +119,24 @@ void SourceEdit::updateMargin() {
 void SourceEdit::resizeEvent(QResizeEvent* event) {
   QPlainTextEdit::resizeEvent(event);
   updateMargin();
-  highlighter_->colourLinesInView();  // a taller pane shows lines not yet coloured
+}
+
+// Every way of bringing lines into view ends in a paint, and not every way tells: the pane moves
+// its view for the caret (keys, a found match, a jump) with the scroll bar's signals held, and a
+// new font or size shows more lines at once. So the lines about to be painted get their colours
+// here; the paint then draws them coloured, and Qt repaints once more for the changed lines.
+void SourceEdit::paintEvent(QPaintEvent* event) {
+  highlighter_->colourLinesInView();
+  QPlainTextEdit::paintEvent(event);
 }
 
 QColor SourceEdit::markColour() const {
   return isDark(palette()) ? QColor(0xFF, 0x6B, 0x6B) : QColor(0xC6, 0x28, 0x28);
+}
+
+// A faint tint of the mark's colour, so that the marked command stands out at a glance.
+QColor SourceEdit::markBackground() const {
+  return isDark(palette()) ? QColor(0x5A, 0x1E, 0x1E) : QColor(0xFD, 0xE0, 0xE0);
 }
 
 void SourceEdit::paintMargin(QWidget& margin, const QRect& area) {
@@ -172,24 +184,34 @@ QString SourceEdit::marginToolTip(const QPoint& position) const {
   return position.y() >= line.top() && position.y() < line.bottom() ? markText_ : QString();
 }
 
-void SourceEdit::setErrorMark(int line, int columnInLine, const QString& text) {
+void SourceEdit::setErrorMark(int line, int fromColumn, int toColumn, const QString& text) {
   clearErrorMark();
   const QTextBlock block = document()->findBlockByNumber(line);
   if (!block.isValid()) return;
   const int last = block.length() - 1;  // the line's length
-  const int column = qBound(0, columnInLine, last);
+  const int to = qBound(0, toColumn, last);
+  const int from = qBound(0, fromColumn, to);
   markCursor_ = QTextCursor(document());
-  markCursor_.setPosition(block.position() + column);
+  markCursor_.setPosition(block.position() + from);
+  markCursor_.setPosition(block.position() + to, QTextCursor::KeepAnchor);
   markText_ = text;
-  QTextEdit::ExtraSelection underline;
-  underline.cursor = QTextCursor(document());
-  // The character under the report's "?", or the line's last one when it points past the end.
-  const int at = column < last ? column : last - 1;
-  if (at >= 0) {
-    underline.cursor.setPosition(block.position() + at);
-    underline.cursor.setPosition(block.position() + at + 1, QTextCursor::KeepAnchor);
+  // The command from its first character to the one before the report's "?"; at least one
+  // character: the one under the "?", or the line's last one when it points past the end.
+  int end = to;
+  int start = from;
+  if (end == start) ++end;
+  if (end > last) {
+    end = last;
+    start = qMin(start, last - 1);
+  }
+  if (start >= 0 && end > start) {
+    QTextEdit::ExtraSelection underline;
+    underline.cursor = QTextCursor(document());
+    underline.cursor.setPosition(block.position() + start);
+    underline.cursor.setPosition(block.position() + end, QTextCursor::KeepAnchor);
     underline.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
     underline.format.setUnderlineColor(markColour());
+    underline.format.setBackground(markBackground());
     setSelections(SelectionLayer::ErrorMark, {underline});
   }
   updateMargin();
@@ -205,7 +227,8 @@ void SourceEdit::clearErrorMark() {
 
 std::optional<ErrorMark> SourceEdit::errorMark() const {
   if (markCursor_.isNull()) return std::nullopt;
-  return ErrorMark{markCursor_.blockNumber(), markCursor_.positionInBlock(), markText_};
+  const int start = markCursor_.anchor() - markCursor_.block().position();
+  return ErrorMark{markCursor_.blockNumber(), markCursor_.positionInBlock(), start, markText_};
 }
 
 // An edit that touches the marked line takes the mark away; edits elsewhere move it along.
@@ -217,10 +240,15 @@ void SourceEdit::contentsChanged(int position, int removed, int added) {
   if (position <= end && position + qMax(added, removed) >= start) clearErrorMark();
 }
 
+// The marked command, and at least the character under the report's "?".
 QRect SourceEdit::markedCharacterRect() const {
-  const QRect left = cursorRect(markCursor_);
-  return QRect(left.topLeft(),
-               QSize(qMax(QFontMetrics(font()).averageCharWidth(), 4), left.height()));
+  QTextCursor start = markCursor_;
+  start.setPosition(markCursor_.anchor());
+  const QRect left = cursorRect(start);
+  const QRect right = cursorRect(markCursor_);
+  const int width =
+      qMax(right.left() - left.left(), 0) + qMax(QFontMetrics(font()).averageCharWidth(), 4);
+  return QRect(left.topLeft(), QSize(width, left.height()));
 }
 
 void SourceEdit::changeEvent(QEvent* event) {
@@ -255,6 +283,14 @@ bool SourceEdit::fits(const QString& inserted) const {
   return fitsChange(replaced, bytesOf(inserted));
 }
 
+QString SourceEdit::inputRefusedText() const {
+  return QString(INPUT_REFUSED_TEXT).arg(QLocale(QLocale::Japanese).toString(inputLimit_));
+}
+
+void SourceEdit::refuseInput() {
+  Q_EMIT inputRefused(inputRefusedText());
+}
+
 void SourceEdit::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier) {
     event->accept();
@@ -269,6 +305,7 @@ void SourceEdit::keyPressEvent(QKeyEvent* event) {
   if (!typed.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
       !fits(typed)) {
     event->accept();
+    refuseInput();
     return;
   }
   QPlainTextEdit::keyPressEvent(event);
@@ -291,7 +328,10 @@ void SourceEdit::mouseMoveEvent(QMouseEvent* event) {
 void SourceEdit::insertFromMimeData(const QMimeData* source) {
   if (source == nullptr || !source->hasText()) return;
   const QString text = source->text();
-  if (!fits(text)) return;
+  if (!fits(text)) {
+    refuseInput();
+    return;
+  }
   textCursor().insertText(text);  // plain text only
   ensureCursorVisible();
 }
@@ -303,6 +343,7 @@ void SourceEdit::inputMethodEvent(QInputMethodEvent* event) {
     QInputMethodEvent ended;
     QPlainTextEdit::inputMethodEvent(&ended);
     event->accept();
+    refuseInput();
     return;
   }
   QPlainTextEdit::inputMethodEvent(event);

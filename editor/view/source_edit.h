@@ -10,19 +10,21 @@
 
 class ScoreHighlighter;
 
-// A compiler report placed in the editor pane: the line (0-based block number), the character in
-// it (a position within the block) and the report's text.
+// A compiler report placed in the editor pane: the line (0-based block number), the characters
+// in it (positions within the block) under the report's "?" and where the failing command
+// starts, and the report's text.
 struct ErrorMark {
   int line = -1;
   int column = 0;
+  int commandColumn = 0;
   QString text;
 };
 
 // The editor pane: a plain-text editor that refuses typed, pasted or composed (input method)
-// input beyond its capacity and hands Shift+Insert to the main window's paste command. Files
-// dragged onto either pane are left to the main window, which opens them; text is dragged and
-// dropped as usual. A margin on its left shows the line numbers when they are on, and the mark
-// of a failed compilation.
+// input beyond its capacity, and says so, and hands Shift+Insert to the main window's paste
+// command. Files dragged onto either pane are left to the main window, which opens them; text is
+// dragged and dropped as usual. A margin on its left shows the line numbers when they are on, and
+// the mark of a failed compilation.
 class SourceEdit : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -40,6 +42,8 @@ class SourceEdit : public QPlainTextEdit {
   bool fitsChange(qsizetype removedBytes, qsizetype insertedBytes) const;
   // True when `inserted` fits in place of the selection.
   bool fits(const QString& inserted) const;
+  // What inputRefused() says: the capacity and that the input was not taken.
+  QString inputRefusedText() const;
   qsizetype byteSize(const QString& text) const { return bytesOf ? bytesOf(text) : 0; }
 
   // Extra selections by their owner, shown together.
@@ -48,10 +52,11 @@ class SourceEdit : public QPlainTextEdit {
 
   void setLineNumbersShown(bool shown);
   bool lineNumbersShown() const { return lineNumbersShown_; }
-  // The mark of a failed compilation: a sign in the margin beside the line and a wavy underline
-  // under the character; hovering either shows the text. It goes with clearErrorMark() or when
-  // its line is edited, and follows its line when lines are added or removed above it.
-  void setErrorMark(int line, int column, const QString& text);
+  // The mark of a failed compilation: a sign in the margin beside the line and a tinted, wavy
+  // underlined span over the failing command, from fromColumn up to the character under the
+  // report's "?" at toColumn; hovering either shows the text. It goes with clearErrorMark() or
+  // when its line is edited, and follows its line when lines are added or removed above it.
+  void setErrorMark(int line, int fromColumn, int toColumn, const QString& text);
   void clearErrorMark();
   std::optional<ErrorMark> errorMark() const;
 
@@ -64,6 +69,9 @@ class SourceEdit : public QPlainTextEdit {
   QString marginToolTip(const QPoint& position) const;
 
  Q_SIGNALS:
+  // Typed, pasted, dropped or composed input was dropped whole for want of room; once for each
+  // key, paste, drop or composition. `notice` is inputRefusedText().
+  void inputRefused(const QString& notice);
   void shiftInsertPressed();
   void keyReleased();
   void mouseMoved();
@@ -78,6 +86,7 @@ class SourceEdit : public QPlainTextEdit {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void changeEvent(QEvent* event) override;
 
@@ -87,7 +96,9 @@ class SourceEdit : public QPlainTextEdit {
   void contentsChanged(int position, int removed, int added);
   void applySelections();
   QColor markColour() const;
+  QColor markBackground() const;
   QRect markedCharacterRect() const;
+  void refuseInput();
 
   qsizetype inputLimit_ = 0;  // 0: no limit
   QWidget* margin_ = nullptr;

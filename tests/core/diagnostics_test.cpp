@@ -22,6 +22,8 @@ std::string reported(Flavour flavour, int32_t code) {
 
 }  // namespace
 
+// The texts are the programs' promised output, written out here rather than read from the
+// table, so that a changed byte in the table fails.
 TEST(Diagnostics, EveryCodeTextInBothFlavours) {
   const struct {
     int32_t code;
@@ -173,6 +175,62 @@ TEST(Diagnostics, QuotedScoreBytesComeFromTheEditorHost) {
             "line (3) : ch1 { \"c\" } \xE3\x81\x82\r\n\nIt isn't possible to decipher.\n"
             "compile stopped!\n");
   EXPECT_EQ(console.displayCalls, 0);
+}
+
+// The failure the host is handed names the failing command from its first byte to the pointer,
+// and the line by its index, in both flavours, for every kind of item that can fail.
+TEST(Diagnostics, StructuredFailureNamesTheFailingCommand) {
+  const struct {
+    std::string line;
+    int32_t code;
+    int32_t commandStart;
+    int32_t pointer;
+  } cases[] = {
+      {"ch1 { \"c d v99 e\" }", ERROR_VELOCITY, 11, 14},
+      {"ch1 { \"c {ceg}x\" }", ERROR_UNKNOWN_COMMAND, 14, 14},
+      {"ch1 { \"c {ce\" }", ERROR_TUPLET, 9, 12},
+      {"ch1 { \"o9\" }", ERROR_OCTAVE, 7, 8},
+      {"  op(nothing)", ERROR_OP_KEYWORD, 2, 12},
+      {"  zz", ERROR_UNKNOWN_COMMAND, 2, 2},
+  };
+  for (const auto& c : cases) {
+    for (Flavour flavour : {FLAVOUR_EDITOR, FLAVOUR_CONSOLE}) {
+      SCOPED_TRACE(testing::Message() << c.line << " flavour " << flavour);
+      MemoryCompile m(flavour, rep(100002, "\r\n") + c.line + "\r\n");
+      EXPECT_EQ(m.run(), c.code);
+      ASSERT_EQ(m.host.failures.size(), 1u);
+      const MemoryHost::Failure& f = m.host.failures[0];
+      EXPECT_EQ(f.code, c.code);
+      EXPECT_EQ(f.lineIndex, 100002);
+      EXPECT_EQ(f.lineNumber, 100003);
+      EXPECT_EQ(f.commandStart, c.commandStart);
+      EXPECT_EQ(f.pointer, c.pointer);
+      EXPECT_EQ(f.lineText, c.line);
+      EXPECT_EQ(f.message, errorText(c.code, flavour));
+    }
+  }
+  MemoryCompile clean(FLAVOUR_EDITOR, "ch1 { \"c\" }\r\n");
+  EXPECT_EQ(clean.run(), 0);
+  EXPECT_TRUE(clean.host.failures.empty());
+}
+
+// In the editor the pointer stands under its character as the pane's fixed-pitch font shows
+// it: a host whose score is UTF-8 counts the bytes before it as code page 932 would.
+class WideColumnsHost : public MemoryHost {
+ public:
+  using MemoryHost::MemoryHost;
+  int32_t displayColumns(std::string_view bytes) override {
+    int32_t columns = 0;
+    for (unsigned char byte : bytes) columns += byte < 0x80 ? 1 : (byte >= 0xC0 ? 2 : 0);
+    return columns;
+  }
+};
+
+TEST(Diagnostics, PointerColumnsComeFromTheEditorHost) {
+  WideColumnsHost editor(FLAVOUR_EDITOR, "/*\xE6\x9B\xB2*/ ch1 { \"v99\" }\r\n");
+  EXPECT_EQ(compileWith(editor), ERROR_VELOCITY);
+  ASSERT_GE(editor.messages.size(), 2u);
+  EXPECT_EQ(editor.messages[1], std::string(20 + 17, ' ') + "?");
 }
 
 TEST(Diagnostics, FiveDigitLineNumbersInACompilation) {

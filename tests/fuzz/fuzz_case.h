@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "core/source_map.h"
 #include "tests/support/memory_host.h"
+#include "tests/support/source_map_check.h"
 
 namespace fuzzing {
 
@@ -176,18 +178,35 @@ inline std::string checkCompilation(const MemoryCompile& c, int32_t result) {
   return s.compiledDataMode ? checkCompiledData(c.host.kept, s) : checkMidiFile(c.host.kept, s);
 }
 
-// Runs the input as one compilation; the broken property, or "" when all hold.
+// Runs the input as one compilation; the broken property, or "" when all hold. The same
+// compilation then runs again recording the source map, as the editor's host asks: it must
+// write and say exactly what the first did, and its map keep the map's properties
+// (tests/support/source_map_check.h).
 inline std::string runFuzzInput(const uint8_t* data, size_t size, int32_t* result = nullptr) {
   if (size == 0) return "";
   const uint8_t select = data[0];
   const Flavour flavour = (select & SELECT_EDITOR) != 0 ? FLAVOUR_EDITOR : FLAVOUR_CONSOLE;
-  auto c = std::make_unique<MemoryCompile>(
-      flavour, std::string(reinterpret_cast<const char*>(data) + 1, size - 1),
-      (select & SELECT_COMPILED_DATA) != 0);
-  if (const int32_t piece = select >> 2; piece != 0) c->host.readChunk = piece;
-  const int32_t code = c->run();
+  const std::string source(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const auto compile = [&](SourceMap* map) {
+    auto c = std::make_unique<MemoryCompile>(flavour, source, (select & SELECT_COMPILED_DATA) != 0);
+    if (const int32_t piece = select >> 2; piece != 0) c->host.readChunk = piece;
+    c->host.sourceMapStorage = map;
+    return c;
+  };
+  auto plain = compile(nullptr);
+  const int32_t code = plain->run();
   if (result != nullptr) *result = code;
-  return checkCompilation(*c, code);
+  if (std::string fault = checkCompilation(*plain, code); !fault.empty()) return fault;
+
+  auto map = std::make_unique<SourceMap>();
+  auto mapped = compile(map.get());
+  if (mapped->run() != code || mapped->host.transcript != plain->host.transcript ||
+      mapped->host.outputKept != plain->host.outputKept || mapped->host.kept != plain->host.kept) {
+    return "recording the source map changed the compilation";
+  }
+  const std::string fault =
+      testing_support::checkSourceMap(testing_support::quotedStretches(source, *map, flavour), *map);
+  return fault.empty() ? "" : "source map: " + fault;
 }
 
 }  // namespace fuzzing

@@ -16,6 +16,11 @@ class Forwarding : public Base {
   int32_t closeOutput(bool keep) override { return host_.closeOutput(keep); }
   void autoPanChanged(bool on) override { host_.autoPanChanged(on); }
   SourceMap* sourceMap() override { return host_.sourceMap(); }
+  void failureReported(const ReportedFailure& failure) override {
+    host_.failures.push_back({failure.code, failure.lineNumber, failure.lineIndex,
+                              failure.commandStart, failure.pointer, std::string(failure.lineText),
+                              std::string(failure.message)});
+  }
 
  protected:
   MemoryHost& host_;
@@ -37,6 +42,7 @@ class EditorForwarding final : public Forwarding<EditorCompileHost> {
   int32_t sourceLineCount() override { return host_.sourceLineCount(); }
   std::string_view sourceLine(int32_t index) override { return host_.sourceLine(index); }
   std::string displayText(std::string_view bytes) override { return host_.displayText(bytes); }
+  int32_t displayColumns(std::string_view bytes) override { return host_.displayColumns(bytes); }
 };
 
 }  // namespace

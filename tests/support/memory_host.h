@@ -49,6 +49,10 @@ class MemoryHost {
   virtual SourceMap* sourceMap();
   // Editor flavour only, as the editor host's default: code page 932.
   virtual std::string displayText(std::string_view bytes);
+  // Editor flavour only, as the editor host's default: a column a byte.
+  virtual int32_t displayColumns(std::string_view bytes) {
+    return static_cast<int32_t>(bytes.size());
+  }
 
   // Everything emitted, in order: console texts as they are; editor lines each followed by
   // "\n"; alerts marked "[alert] ".
@@ -66,6 +70,13 @@ class MemoryHost {
   bool outputOpened = false;
   bool outputClosed = false;
   bool outputKept = false;
+
+  // Each structured failure the core handed over, its texts copied.
+  struct Failure {
+    int32_t code, lineNumber, lineIndex, commandStart, pointer;
+    std::string lineText, message;
+  };
+  std::vector<Failure> failures;
 
   SourceMap* sourceMapStorage = nullptr;  // the source map the host asks the core to record
 

@@ -16,7 +16,8 @@ For each *.html file of the directory:
   - there is no script, no external style sheet and no event-handler attribute.
 index.html must exist and every other page must be reachable from it through links.
 
-When the editor's sources sit beside the manual (../../editor/ui/main_window.cpp), every menu and
+When the editor's sources sit beside the manual (../../editor/ui/main_window_menus.cpp and
+../../editor/view/score_view.cpp), every menu and
 menu-item caption and every tool-bar tool tip found there must appear in every page, so that a
 command added to the editor without a line in the manual is noticed.
 
@@ -153,19 +154,25 @@ def editor_captions(manual_dir):
     editor = os.path.join(manual_dir, os.pardir, os.pardir, "editor")
     if not os.path.isdir(editor):
         return None  # an installed manual, without the sources
-    source = os.path.join(editor, "ui", "main_window.cpp")
-    if not os.path.isfile(source):
+    sources = [os.path.join(editor, "ui", "main_window_menus.cpp"),
+               os.path.join(editor, "view", "score_view.cpp")]
+    if not all(os.path.isfile(source) for source in sources):
         return []  # reported: the check would otherwise stop checking without a word
-    with open(source, encoding="utf-8") as f:
-        code = f.read()
-    # The action table's entries: {&TForm1::item, "caption", shortcut, "hint" or nullptr, ...}
+    code = ""
+    for source in sources:
+        with open(source, encoding="utf-8") as f:
+            code += f.read()
+    # The action tables' entries: the window's {&TForm1::item, "name", "caption", shortcut,
+    # "hint" or nullptr, ...} and the view's {&ScoreView::item, "caption", shortcut, ...}.
     captions = []
     for caption, hint in re.findall(
-            r'\{&TForm1::\w+,\s*"([^"]+)",\s*(?:\{\}|[^,"]+),\s*(?:"([^"]+)"|nullptr)', code):
+            r'\{&(?:TForm1::\w+,\s*"\w+"|ScoreView::\w+),\s*"([^"]+)",\s*(?:\{\}|[^,"]+),\s*'
+            r'(?:"([^"]+)"|nullptr)', code):
         captions.append(caption)
         if hint:
             captions.append(hint)
-    captions += re.findall(r'\baddMenu\(\s*"([^"]+)"', code)
+    # The menus' table: {&T::File1, "File1", "title", ...}
+    captions += re.findall(r'\{&T::\w+,\s*"\w+",\s*"([^"]+)"', code)
     captions += re.findall(r'\bnew QMenu\(\s*"([^"]+)"', code)  # submenus
     return sorted({normalise(c.replace("&", "")) for c in captions})
 

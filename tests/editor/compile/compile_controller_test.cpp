@@ -1,7 +1,7 @@
 // The compile controller without a window: each target gets its output (the temporary file the
 // playback controller owns, the ".mid" beside the score, the audio export's MIDI image in
-// memory, the compiled-data image), the report
-// reaches the sinks, a compilation cannot start inside another, and the error line's jump target.
+// memory, the compiled-data image), the report reaches the sinks, a score error comes back as
+// a value naming its command, and a compilation cannot start inside another.
 #include "editor/compile/compile_controller.h"
 
 #include <QFile>
@@ -10,7 +10,6 @@
 #include <QTextDocument>
 
 #include "core/compile_session.h"
-#include "editor/compile/error_line.h"
 #include "editor/playback/playback_controller.h"
 #include "tests/editor/support/scripted_services.h"
 #include "tests/editor/support/test_files.h"
@@ -35,7 +34,7 @@ class CompileControllerTest : public QObject {
     sinks.autoPanChanged = [this](bool on) {
       autoPanSeen << on;
       // What painting and timers could do meanwhile: ask for another compilation.
-      nestedResult = controller->compile(text, CompileTarget::Play);
+      nestedResult = controller->compile({text}, CompileTarget::Play);
     };
     controller = std::make_unique<CompileController>(*playback, std::move(sinks));
     text.setPlainText(SCORE);
@@ -48,8 +47,8 @@ class CompileControllerTest : public QObject {
   void errorsReachTheSinksAndCountAsFailed();
   void aCompilationCannotStartInsideAnother();
   void theSourceMapIsTheLastCleanMidiCompilations();
-  void errorLineJumpTarget_data();
-  void errorLineJumpTarget();
+  void aScoreErrorNamesItsCommandInTheDocumentsEncoding();
+  void workWaitsForTheRunningCompilation();
 
  private:
   ScriptedMediaPlayer player;
@@ -60,66 +59,116 @@ class CompileControllerTest : public QObject {
   QStringList messages;
   QStringList alerts;
   QList<bool> autoPanSeen;
-  int32_t nestedResult = 0;
+  CompileResult nestedResult;
 };
 
+namespace {
+
+QByteArray bytesOf(const std::vector<uint8_t>& bytes) {
+  return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+}  // namespace
+
 void CompileControllerTest::everyTargetGetsTheSameMidiOrTheImage() {
-  QCOMPARE(controller->compile(text, CompileTarget::Play), 0);
-  QVERIFY(controller->producedData() && !controller->compileFailed());
+  const CompileResult play = controller->compile({text}, CompileTarget::Play);
+  QVERIFY(play.ok() && play.code == 0 && play.producedData && play.image.empty());
+  QVERIFY(play.sourceMapReady && !play.failure);
   QVERIFY(playback->hasTemporaryFile());
   const QByteArray played = readTestFile(playback->playPath());
   QVERIFY(played.startsWith("MThd"));
   QVERIFY(playback->playPath().startsWith(dir->path() + "/tarvik32-"));
 
   const QString beside = dir->filePath("song.mid");
-  QCOMPARE(controller->compile(text, CompileTarget::MidiFile, beside), 0);
+  QVERIFY(controller->compile({text}, CompileTarget::MidiFile, beside).ok());
   QCOMPARE(readTestFile(beside), played);
 
   // The audio export's image, again after another target and after a failed compilation.
   for (const char* score : {SCORE, "ch1{ \"c x\" }\n", SCORE}) {
     text.setPlainText(score);
-    const bool clean = controller->compile(text, CompileTarget::MidiImage) == 0;
-    const std::vector<uint8_t>& midi = controller->midiImage();
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(midi.data()), qsizetype(midi.size())),
-             clean ? played : QByteArray());
+    const CompileResult image = controller->compile({text}, CompileTarget::MidiImage);
+    QCOMPARE(bytesOf(image.image), image.ok() ? played : QByteArray());
   }
 
-  QCOMPARE(controller->compile(text, CompileTarget::CompiledData), 0);
-  QVERIFY(controller->midiImage().empty());
-  const std::vector<uint8_t>& image = controller->compiledData();
-  QVERIFY(QByteArray(reinterpret_cast<const char*>(image.data()), 12) == "KVP000KVC001");
+  const CompileResult data = controller->compile({text}, CompileTarget::CompiledData);
+  QVERIFY(data.ok() && !data.sourceMapReady);
+  QVERIFY(bytesOf(data.image).startsWith("KVP000KVC001"));
   QVERIFY(!controller->session().compiledDataMode);  // the next compilation writes MIDI again
   QCOMPARE(messages.last(), QString(" ** コンパイル終了 **"));
+
+  // The image saved whole; a folder in the way is a failure that leaves nothing.
+  QVERIFY(saveCompiledData(dir->filePath("song.fmd"), data.image).ok());
+  QCOMPARE(readTestFile(dir->filePath("song.fmd")), bytesOf(data.image));
+  QVERIFY(!saveCompiledData(dir->path(), data.image).ok());
 }
 
 void CompileControllerTest::errorsReachTheSinksAndCountAsFailed() {
   text.setPlainText("ch1{ \"c d v20 e\" }\n");
-  QVERIFY(controller->compile(text, CompileTarget::Play) != 0);
-  QVERIFY(controller->compileFailed());
+  const CompileResult failed = controller->compile({text}, CompileTarget::Play);
+  QVERIFY(failed.outcome == CompileResult::Outcome::ScoreError && failed.code == ERROR_VELOCITY);
   QVERIFY(!playback->hasTemporaryFile());
   QVERIFY(messages.join('\n').contains("ERR -> line [00001]:"));
   QCOMPARE(alerts.size(), 1);
 
   // A ".mid" that cannot be written beside the score: the driver's output error, no file.
   text.setPlainText(SCORE);
-  QVERIFY(controller->compile(text, CompileTarget::MidiFile, dir->filePath("none/song.mid")) != 0);
-  QVERIFY(controller->compileFailed());
+  const CompileResult unwritten =
+      controller->compile({text}, CompileTarget::MidiFile, dir->filePath("none/song.mid"));
+  QVERIFY(unwritten.outcome == CompileResult::Outcome::Failed && !unwritten.failure);
   QVERIFY(!QFile::exists(dir->filePath("none")));
+}
+
+// The failure names the command from its first byte to the pointer, in bytes of the encoding
+// the text is compiled in, and the pane's pointer counts columns as code page 932 would.
+void CompileControllerTest::aScoreErrorNamesItsCommandInTheDocumentsEncoding() {
+  text.setPlainText("\nch1{ \"c\" } /*曲*/ ch2{ \"c d v99 e\" }\n");
+  for (const TextEncoding encoding : {TextEncoding::Cp932, TextEncoding::Utf8}) {
+    messages.clear();
+    const CompileResult result = controller->compile({text, encoding}, CompileTarget::Play);
+    QVERIFY(result.failure.has_value());
+    const int wide = encoding == TextEncoding::Utf8 ? 3 : 2;  // the bytes of 曲
+    QCOMPARE(result.failure->code, int32_t(ERROR_VELOCITY));
+    QCOMPARE(result.failure->line, 1);
+    QCOMPARE(result.failure->commandStart, 26 + wide);
+    QCOMPARE(result.failure->pointer, 29 + wide);
+    QCOMPARE(result.failure->text, QString("命令 V? の範囲は 0～16"));
+    QCOMPARE(messages.at(1), QString(20 + 29 + 2, ' ') + "?");
+  }
 }
 
 void CompileControllerTest::aCompilationCannotStartInsideAnother() {
   text.setPlainText("op(autolr)\nch2{ \"c\" }\n");
-  QCOMPARE(controller->compile(text, CompileTarget::Play), 0);
+  QVERIFY(controller->compile({text}, CompileTarget::Play).ok());
   QCOMPARE(autoPanSeen, QList<bool>{true});
-  QCOMPARE(nestedResult, -1);
+  QVERIFY(nestedResult.outcome == CompileResult::Outcome::Busy && nestedResult.code == -1);
   QVERIFY(!controller->busy());
   QVERIFY(controller->session().autoPan);
+}
+
+// Work asked for during a compilation runs after it, from the event loop; at once otherwise.
+void CompileControllerTest::workWaitsForTheRunningCompilation() {
+  QStringList order;
+  controller->whenIdle([&] { order << "idle"; });
+  QCOMPARE(order, QStringList{"idle"});
+  order.clear();
+  text.setPlainText("op(autolr)\nch2{ \"c\" }\n");
+  CompileSinks sinks;
+  sinks.message = [](const QString&) {};
+  sinks.alert = [](const QString&, BoxIcon) {};
+  sinks.autoPanChanged = [&](bool) {
+    controller->whenIdle([&] { order << "after"; });
+    order << "during";
+  };
+  controller = std::make_unique<CompileController>(*playback, std::move(sinks));
+  QVERIFY(controller->compile({text}, CompileTarget::Play).ok());
+  order << "returned";
+  QTRY_COMPARE(order, (QStringList{"during", "returned", "after"}));
 }
 
 // ch2's g stands at byte 14 of line 1 behind a half note: tick 240 + 960, 1250 ms at t120.
 void CompileControllerTest::theSourceMapIsTheLastCleanMidiCompilations() {
   QVERIFY(controller->sourceMap() == nullptr);
-  QCOMPARE(controller->compile(text, CompileTarget::Play), 0);
+  QVERIFY(controller->compile({text}, CompileTarget::Play).ok());
   const ScoreSourceMap* played = controller->sourceMap();
   QVERIFY(played != nullptr);
   const auto time = played->timeAt(1, 14);
@@ -131,38 +180,18 @@ void CompileControllerTest::theSourceMapIsTheLastCleanMidiCompilations() {
   QCOMPARE(played->tempoMap().lengthMs(), file.lengthMs());
 
   text.setPlainText("ch3{ \"r c v99\" }\n");
-  QVERIFY(controller->compile(text, CompileTarget::Play) != 0);
-  QCOMPARE(controller->compile(text, CompileTarget::CompiledData), ERROR_VELOCITY);
+  QVERIFY(!controller->compile({text}, CompileTarget::Play).ok());
+  QCOMPARE(controller->compile({text}, CompileTarget::CompiledData).code, ERROR_VELOCITY);
   text.setPlainText("ch3{ \"r c\" }\n");
-  QCOMPARE(controller->compile(text, CompileTarget::CompiledData), 0);
+  QVERIFY(controller->compile({text}, CompileTarget::CompiledData).ok());
   QCOMPARE(controller->sourceMap(), played);
   QVERIFY(played->timeAt(1, 14).has_value());
 
-  QCOMPARE(controller->compile(text, CompileTarget::MidiFile, dir->filePath("song.mid")), 0);
+  QVERIFY(controller->compile({text}, CompileTarget::MidiFile, dir->filePath("song.mid")).ok());
   QVERIFY(controller->sourceMap() != nullptr);
   const auto last = controller->sourceMap()->timeAt(0, 9);  // behind the c: the c
   QVERIFY(last && last->source.channel == 3 && last->tick == 720);
   QVERIFY(!controller->sourceMap()->timeAt(1, 14).has_value());
-}
-
-void CompileControllerTest::errorLineJumpTarget_data() {
-  QTest::addColumn<QString>("line");
-  QTest::addColumn<int>("target");  // -1: no jump
-  QTest::newRow("error on line 12") << "ERR -> line [00012]:ch1{ \"c\" }" << 11;
-  QTest::newRow("leading blanks and tabs") << " \t ERR -> line [00003]:x" << 2;
-  QTest::newRow("line 1") << "ERR -> line [00001]:x" << 0;
-  QTest::newRow("not a number") << "ERR -> line [abcde]:x" << 0;
-  QTest::newRow("pointer line") << "            ?" << -1;
-  QTest::newRow("no space after ERR") << "ERR" << -1;
-  QTest::newRow("lower case") << "err -> line [00004]:x" << -1;
-  QTest::newRow("open failure") << "ERR:ファイルオープンできない." << -1;
-}
-
-void CompileControllerTest::errorLineJumpTarget() {
-  QFETCH(QString, line);
-  QFETCH(int, target);
-  const std::optional<int> jump = errorJumpLine(line);
-  QCOMPARE(jump.value_or(-1), target);
 }
 
 QTEST_GUILESS_MAIN(CompileControllerTest)

@@ -1,20 +1,36 @@
 // The score document without a window: what open, save, save as and close do to the file name
 // and the saved state (and the signals a view follows), the refusals as values, the encoding a
-// file opens in and every write keeps, the conversions, and the backup file's start states,
-// recovery and end of run.
+// file opens in and every write keeps, the conversions, and the backup file's start states (with
+// the reason when it cannot be made), the lock that a second instance never takes while backups
+// are written, recovery and end of run.
 #include "editor/document/score_document.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "tests/editor/support/test_files.h"
 
-namespace {}  // namespace
+namespace {
+
+QString unavailableNotice(const QString& what, const QString& path, int error) {
+  return QString(" [注意] %1 %2 を作れないため, 自動backupは作動しません: %3")
+      .arg(what, path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace
 
 class ScoreDocumentTest : public QObject {
   Q_OBJECT
@@ -31,6 +47,9 @@ class ScoreDocumentTest : public QObject {
   void openEditSaveAndCloseMoveThroughTheFourStates();
   void failuresComeBackAsValuesAndChangeNothing();
   void backupStartStates();
+  void backupFilesThatCannotBeMadeAreNamedWithTheReason();
+  void backupFilesAreNeverOpenedThroughALink();
+  void aSecondInstanceNeverTakesTheLockWhileBackupsAreWritten();
   void endOfRunKeepsOrRemovesTheBackup();
   void theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunEnds();
   void everyWriteKeepsTheEncodingAndTheMark();
@@ -105,7 +124,7 @@ void ScoreDocumentTest::failuresComeBackAsValuesAndChangeNothing() {
 
 void ScoreDocumentTest::backupStartStates() {
   // Fresh: the folder is made and the file created empty and locked.
-  QCOMPARE(document->takeBackupLock(), BackupStart::Fresh);
+  QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
   QVERIFY(document->backupActive());
   QTextCursor(text.get()).insertText("typed");
   QVERIFY(document->writeBackup().ok);
@@ -114,7 +133,7 @@ void ScoreDocumentTest::backupStartStates() {
   // A second document on the same file: held elsewhere, no backups.
   QTextDocument otherText;
   ScoreDocument other(otherText, path("state/!!tarvik32.tmp"));
-  QCOMPARE(other.takeBackupLock(), BackupStart::HeldElsewhere);
+  QCOMPARE(other.takeBackupLock().start, BackupStart::HeldElsewhere);
   QVERIFY(!other.backupActive());
 
   // Once the first is gone without ending its run, its text is a left-over: recovered untitled.
@@ -123,16 +142,18 @@ void ScoreDocumentTest::backupStartStates() {
   ScoreDocument third(thirdText, path("state/!!tarvik32.tmp"));
   writeTestFile(path("song.fms"), "file");
   QVERIFY(third.load(path("song.fms")).ok);
-  QCOMPARE(third.takeBackupLock(), BackupStart::LeftOver);
+  QCOMPARE(third.takeBackupLock().start, BackupStart::LeftOver);
   third.recoverBackup();
   QCOMPARE(thirdText.toPlainText(), QString("typed"));
   QVERIFY(!third.hasFileName() && !third.isSaved());
 
-  // A folder that cannot be made: no backups and nothing to say.
+  // A folder that cannot be made: no backups, and the notice names the folder and the reason.
   writeTestFile(path("plain"), "a file where the folder should be");
   QTextDocument fourthText;
   ScoreDocument fourth(fourthText, path("plain/state/!!tarvik32.tmp"));
-  QCOMPARE(fourth.takeBackupLock(), BackupStart::Unavailable);
+  const BackupStartOutcome noFolder = fourth.takeBackupLock();
+  QCOMPARE(noFolder.start, BackupStart::Unavailable);
+  QCOMPARE(noFolder.notice, unavailableNotice("フォルダ", path("plain/state"), ENOTDIR));
   QVERIFY(!fourth.backupActive());
 }
 
@@ -142,7 +163,7 @@ void ScoreDocumentTest::backupStartStates() {
 void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunEnds() {
   const QString backup = path("state/!!tarvik32.tmp");
   QTextCursor(text.get()).insertText("before the lock");
-  QCOMPARE(document->takeBackupLock(), BackupStart::Fresh);
+  QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
   QCOMPARE(document->lastResort().keptText(), QString("before the lock"));
   QVERIFY(document->convertTo(TextEncoding::Utf8).ok);
   QTextCursor(text.get()).insertText("\u00e9\n");
@@ -163,8 +184,102 @@ void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunE
   QCOMPARE(readTestFile(backup), QByteArray("written by the normal end"));
 }
 
+// Every start that cannot own the backup says so, and gives up the lock: the next start is not
+// told that another instance runs.
+void ScoreDocumentTest::backupFilesThatCannotBeMadeAreNamedWithTheReason() {
+  QVERIFY(QDir(dir->path()).mkpath("state/!!tarvik32.tmp"));
+  for (int start = 0; start < 2; ++start) {
+    QTextDocument otherText;
+    ScoreDocument other(otherText, path("state/!!tarvik32.tmp"));
+    const BackupStartOutcome folderAtTheName = other.takeBackupLock();
+    QCOMPARE(folderAtTheName.start, BackupStart::Unavailable);
+    QCOMPARE(folderAtTheName.notice,
+             unavailableNotice("ファイル", path("state/!!tarvik32.tmp"), EISDIR));
+    QVERIFY(!other.backupActive() && !other.backupLock().held());
+  }
+  QVERIFY(QDir(dir->path()).mkpath("locked/!!tarvik32.lock"));
+  QTextDocument otherText;
+  ScoreDocument other(otherText, path("locked/!!tarvik32.tmp"));
+  const BackupStartOutcome folderAtTheLock = other.takeBackupLock();
+  QCOMPARE(folderAtTheLock.start, BackupStart::Unavailable);
+  QCOMPARE(folderAtTheLock.notice,
+           unavailableNotice("ファイル", path("locked/!!tarvik32.lock"), EISDIR));
+}
+
+// Links planted at either name are refused, never followed: the file they point to stays.
+void ScoreDocumentTest::backupFilesAreNeverOpenedThroughALink() {
+  writeTestFile(path("victim"), "precious");
+  QVERIFY(QDir(dir->path()).mkdir("state"));
+  QVERIFY(QFile::link(path("victim"), path("state/!!tarvik32.tmp")));
+  BackupLock lock(path("state/!!tarvik32.tmp"));
+  QVERIFY(lock.exists());
+  QCOMPARE(lock.checkRegular().error, ELOOP);
+  QCOMPARE(lock.createEmpty().error, ELOOP);
+  QCOMPARE(document->takeBackupLock().start, BackupStart::Unavailable);
+  QVERIFY(QFile::remove(path("state/!!tarvik32.tmp")));
+  QVERIFY(QFile::remove(path("state/!!tarvik32.lock")));
+  QVERIFY(QFile::link(path("victim"), path("state/!!tarvik32.lock")));
+  QCOMPARE(lock.acquire().error, ELOOP);
+  QCOMPARE(readTestFile(path("victim")), QByteArray("precious"));
+}
+
+// A first editor in a child process writes backup after backup while a second, here, starts
+// over and over. The lock never changes hands: the second is always told that another instance
+// runs, and the first still holds its lock after every backup. The first then stays until it is
+// killed, so that the end of its run is no start of a second instance's chance.
+void ScoreDocumentTest::aSecondInstanceNeverTakesTheLockWhileBackupsAreWritten() {
+  constexpr int BACKUPS = 200;
+  const QString backup = path("state/!!tarvik32.tmp");
+  int report[2];
+  QVERIFY(::pipe(report) == 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(report[0]);
+    QTextDocument firstText;
+    ScoreDocument first(firstText, backup);
+    if (first.takeBackupLock().start != BackupStart::Fresh) ::_exit(1);
+    QTextCursor(&firstText).insertText("the first editor's text");
+    if (::write(report[1], "s", 1) != 1) ::_exit(2);
+    for (int round = 0; round < BACKUPS; ++round) {
+      if (!first.writeBackup().ok) ::_exit(3);
+      if (!first.backupLock().held()) ::_exit(4);
+    }
+    if (::write(report[1], "d", 1) != 1) ::_exit(5);
+    for (;;) ::pause();
+  }
+  ::close(report[1]);
+  char started = 0;
+  const bool running = ::read(report[0], &started, 1) == 1;
+  ::fcntl(report[0], F_SETFL, O_NONBLOCK);
+  QTextDocument secondText;
+  ScoreDocument second(secondText, backup);
+  int starts = 0;
+  int taken = 0;
+  char done = 0;
+  ssize_t got = -1;
+  while (running && got < 0) {
+    ++starts;
+    if (second.takeBackupLock().start != BackupStart::HeldElsewhere) {
+      ++taken;
+      second.releaseBackup(true);
+    }
+    got = ::read(report[0], &done, 1);  // -1 while the backups go on, 0 when the first failed
+  }
+  ::close(report[0]);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  QVERIFY2(running && got == 1 && done == 'd',
+           qPrintable(QString("the first editor ended with status %1").arg(status)));
+  QVERIFY2(taken == 0, qPrintable(QString("taken at %1 of %2 starts").arg(taken).arg(starts)));
+  // Once the first is gone without ending its run, its last backup is offered.
+  QCOMPARE(second.takeBackupLock().start, BackupStart::LeftOver);
+  second.recoverBackup();
+  QCOMPARE(secondText.toPlainText(), QString("the first editor's text"));
+}
+
 void ScoreDocumentTest::endOfRunKeepsOrRemovesTheBackup() {
-  QCOMPARE(document->takeBackupLock(), BackupStart::Fresh);
+  QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
   QVERIFY(!document->preserveUnsavedText());  // nothing edited: nothing to keep
   QTextCursor(text.get()).insertText("edited");
   QVERIFY(document->preserveUnsavedText());
@@ -173,7 +288,7 @@ void ScoreDocumentTest::endOfRunKeepsOrRemovesTheBackup() {
 
   QTextDocument nextText;
   ScoreDocument next(nextText, path("state/!!tarvik32.tmp"));
-  QCOMPARE(next.takeBackupLock(), BackupStart::LeftOver);
+  QCOMPARE(next.takeBackupLock().start, BackupStart::LeftOver);
   QVERIFY(next.releaseBackup(false));
   QVERIFY(!QFile::exists(path("state/!!tarvik32.tmp")));
 }
@@ -220,7 +335,7 @@ void ScoreDocumentTest::everyWriteKeepsTheEncodingAndTheMark() {
   QCOMPARE(readTestFile(path("song.fms")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
   QCOMPARE(document->size(), qsizetype(23));
 
-  QCOMPARE(document->takeBackupLock(), BackupStart::Fresh);
+  QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
   QVERIFY(document->writeBackup().ok);
   QCOMPARE(readTestFile(path("state/!!tarvik32.tmp")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
   document->close();
@@ -268,7 +383,7 @@ void ScoreDocumentTest::convertingToCodePage932RefusesWhatItCannotHold() {
   const DocumentOutcome refused = document->convertTo(TextEncoding::Cp932);
   QVERIFY(!refused.ok);
   QCOMPARE(refused.boxText,
-           QString("シフトJIS に変換できません.\n2 行目 7 桁目の文字「\xF0\x9F\x8E\xB5」"
+           QString("シフトJIS に変換できません.\n2 行目 6 桁目の文字「\xF0\x9F\x8E\xB5」"
                    "(U+1F3B5) は\nシフトJIS(コードページ932)で表せません."));
   QCOMPARE(document->encoding(), TextEncoding::Utf8);
   QVERIFY(document->isSaved());

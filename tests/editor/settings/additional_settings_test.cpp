@@ -1,7 +1,12 @@
 // The sound in the additional settings file: kept across a restart beside the recent files,
 // values a hand or a damaged file put there reading as their defaults, and nothing written for a
-// sound nobody chose.
+// sound nobody chose. Hostile files: any content reads in bounded time as defaults or bounded
+// values, and a named pipe, a folder or a device at the name is neither read nor written.
 #include "editor/settings/additional_settings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -77,7 +82,112 @@ class AdditionalSettingsTest : public QObject {
     QCOMPARE(describeSound(settings.sound()), expected);
     QCOMPARE(settings.recentFiles(), QStringList{"/tmp/a.fms"});
   }
+
+  void hostileFilesReadAsDefaultsOrBoundedValues_data();
+  void hostileFilesReadAsDefaultsOrBoundedValues();
+  void aPipeAFolderOrADeviceIsNeitherReadNorWritten_data();
+  void aPipeAFolderOrADeviceIsNeitherReadNorWritten();
 };
+
+// Everything the settings hold, in one line.
+QString describe(const AdditionalSettings& settings) {
+  return QString("recent [%1] %2 follow %3 keep %4")
+      .arg(settings.recentFiles().join(", "), describeSound(settings.sound()))
+      .arg(settings.playback().followScore)
+      .arg(settings.playback().keepPlace);
+}
+
+void AdditionalSettingsTest::hostileFilesReadAsDefaultsOrBoundedValues_data() {
+  QTest::addColumn<QByteArray>("content");
+  QTest::addColumn<QStringList>("recent");
+  QTest::newRow("a size of two thousand million, no entries")
+      << QByteArray("[RecentFiles]\nsize=2000000000\n") << QStringList();
+  // Only the list's own length of entries is looked at: of the first ten, two are unusable and
+  // one repeats another, so seven are taken.
+  QByteArray beyond =
+      "[RecentFiles]\nsize=2000000000\n1\\path=rel.fms\n2\\path=\n3\\path=/s/1.fms\n"
+      "4\\path=/s/1.fms\n";
+  QStringList taken = {"/s/1.fms"};
+  for (int i = 5; i <= 14; ++i) {
+    beyond += QString("%1\\path=/s/%2.fms\n").arg(i).arg(i - 3).toUtf8();
+    if (i <= RECENT_FILES_MAX) taken << QString("/s/%1.fms").arg(i - 3);
+  }
+  QTest::newRow("entries beyond the list's length") << beyond << taken;
+  QTest::newRow("a negative size")
+      << QByteArray("[RecentFiles]\nsize=-5\n1\\path=/s/a.fms\n") << QStringList();
+  QTest::newRow("a size that is no number")
+      << QByteArray("[RecentFiles]\nsize=many\n1\\path=/s/a.fms\n") << QStringList();
+  const QByteArray longText = "/" + QByteArray(ADDITIONAL_SETTING_TEXT_MAX, 'x');
+  QTest::newRow("every key absurd")
+      << "[RecentFiles]\nsize=2147483647\n1\\path=" + longText +
+             "\n[Sound]\nSoundFont=" + longText + "\nAudioOutput=" + longText +
+             "\nReverb=" + longText +
+             "\nChorus=0\nGain=1e308\n[Playback]\nFollowScore=" + longText + "\nKeepPlace=2\n"
+      << QStringList();
+  QByteArray large = "[RecentFiles]\nsize=1\n1\\path=/s/a.fms\n[Sound]\nGain=3\n";
+  large += "; " + QByteArray(ADDITIONAL_SETTINGS_MAX_BYTES, 'x') + "\n";
+  QTest::newRow("a file larger than the settings can be") << large << QStringList();
+}
+
+void AdditionalSettingsTest::hostileFilesReadAsDefaultsOrBoundedValues() {
+  QFETCH(QByteArray, content);
+  QFETCH(QStringList, recent);
+  QVERIFY(QDir().mkpath(dir->filePath("tarvik32")));
+  writeTestFile(confPath(), content);
+  AdditionalSettings settings(confPath());
+  QCOMPARE(settings.recentFiles(), recent);
+  QCOMPARE(describeSound(settings.sound()), describeSound(SoundSettings()));
+  QVERIFY(settings.playback() == PlaybackOptions());
+  QVERIFY(!settings.takeNotice());
+}
+
+void AdditionalSettingsTest::aPipeAFolderOrADeviceIsNeitherReadNorWritten_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::newRow("named pipe") << "pipe";
+  QTest::newRow("folder") << "folder";
+  QTest::newRow("link to a device") << "device";
+}
+
+void AdditionalSettingsTest::aPipeAFolderOrADeviceIsNeitherReadNorWritten() {
+  QFETCH(QString, kind);
+  QVERIFY(QDir().mkpath(dir->filePath("tarvik32")));
+  const QByteArray name = QFile::encodeName(confPath());
+  if (kind == "pipe") QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+  if (kind == "folder") QVERIFY(QDir().mkpath(confPath()));
+  if (kind == "device") QVERIFY(QFile::link("/dev/zero", confPath()));
+  // The reading end of the pipe, opened without waiting for a writer: what a save wrote through
+  // the pipe would arrive here.
+  const int reader = kind == "pipe" ? ::open(name.constData(), O_RDONLY | O_NONBLOCK) : -1;
+  QCOMPARE(reader >= 0, kind == "pipe");
+
+  AdditionalSettings settings(confPath());
+  QCOMPARE(describe(settings), describe(AdditionalSettings(QString{})));
+  QCOMPARE(settings.takeNotice(),
+           std::optional<QString>(" [注意] 追加設定ファイル " + confPath() +
+                                  " は通常のファイルではないため, 読み込みも保存もしません"));
+  QCOMPARE(settings.takeNotice(), std::nullopt);  // once a run
+
+  QVERIFY(!settings.addRecentFile(dir->filePath("a.fms")));
+  QVERIFY(!settings.setSound({.gain = 3}));
+  QVERIFY(!settings.setPlayback({.followScore = false}));
+  QCOMPARE(settings.recentFiles(), QStringList{dir->filePath("a.fms")});  // kept for the run
+  QCOMPARE(settings.takeNotice(), std::nullopt);
+
+  struct stat info {};
+  QCOMPARE(::lstat(name.constData(), &info), 0);
+  if (kind == "pipe") {
+    char byte = 0;
+    QCOMPARE(::read(reader, &byte, 1), ssize_t(0));  // no writer came, nothing arrived
+    ::close(reader);
+    QVERIFY(S_ISFIFO(info.st_mode));
+  }
+  if (kind == "folder")
+    QVERIFY(QDir(confPath()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+  if (kind == "device") QVERIFY(S_ISLNK(info.st_mode));
+  QCOMPARE(QDir(dir->filePath("tarvik32"))
+               .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+           QStringList{"tarvik32.conf"});  // no temporary or lock file beside it
+}
 
 QTEST_GUILESS_MAIN(AdditionalSettingsTest)
 #include "additional_settings_test.moc"

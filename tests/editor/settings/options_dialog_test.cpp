@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "editor/playback/fluid_media_player.h"
 #include "editor/settings/additional_settings.h"
 #include "tests/editor/support/scripted_services.h"
 #include "tests/editor/support/test_files.h"
@@ -84,7 +85,7 @@ class OptionsDialogTest : public QObject {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     services = std::make_unique<ScriptedServices>();
-    dialog = std::make_unique<TTarvikOption>(*services);
+    dialog = std::make_unique<TTarvikOption>(*services, fluidSoundChoices());
     additional = std::make_unique<AdditionalSettings>(dir->filePath("tarvik32.conf"));
     settings = {};
     q7Default = false;
@@ -152,6 +153,32 @@ class OptionsDialogTest : public QObject {
     run(settingsPath());
     QCOMPARE(readTestFile(settingsPath()).toHex(' '), settingsImage(0x24, 0x01).toHex(' '));
     QCOMPARE(stored(settings, q7Default), "--N-P font 1 q8");
+  }
+
+  // Each switch, the gate, the font and the sound reach their own control and come back as
+  // confirmed; a cancelled dialog returns nothing.
+  void chooseReturnsWhatWasConfirmed() {
+    for (int mask = 0; mask < 64; ++mask) {
+      const bool on = mask & 1;
+      const OptionsChoice shown{
+          {on, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0, (mask & 16) != 0, mask % 3},
+          (mask & 32) != 0,
+          {.audioOutput = on ? "alsa" : "",
+           .reverb = !on,
+           .chorus = on,
+           .gain = (mask % 40) / 4.0}};
+      services->dialogScripts.push_back([](QDialog&) { return int(QDialog::Accepted); });
+      const std::optional<OptionsChoice> confirmed = dialog->choose(shown);
+      QVERIFY2(confirmed && *confirmed == shown, qPrintable(QString("mask %1").arg(mask)));
+    }
+    script(QDialog::Accepted, false,
+           [](TTarvikOption& options) { options.CheckBox4->setChecked(false); });
+    OptionsChoice maximized;
+    maximized.startup.MaximizedAtStart = true;
+    QVERIFY(dialog->choose(maximized) == OptionsChoice());
+    script(QDialog::Rejected, false,
+           [](TTarvikOption& options) { options.CheckBox4->setChecked(false); });
+    QVERIFY(!dialog->choose(maximized));
   }
 
   void failedSaveShowsBothBoxesInOrder() {

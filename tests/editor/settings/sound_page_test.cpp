@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <memory>
 
 #include "editor/playback/fluid_media_player.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
 #include "tests/editor/support/named_pipe.h"
 #include "tests/editor/support/scripted_services.h"
@@ -64,7 +66,7 @@ class SoundPageTest : public QObject {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     services = std::make_unique<ScriptedServices>();
-    dialog = std::make_unique<TTarvikOption>(*services);
+    dialog = std::make_unique<TTarvikOption>(*services, fluidSoundChoices());
     additional = std::make_unique<AdditionalSettings>(confPath());
     startup = {};
     q7Default = false;
@@ -180,7 +182,9 @@ class SoundPageTest : public QObject {
     QVERIFY(!QFile::exists(confPath()));
     QCOMPARE(services->fileDialogs.size(), size_t(1));
     QCOMPARE(services->fileDialogs[0].request.filters, QStringList{"SoundFont (*.sf2 *.sf3)"});
-    QCOMPARE(services->fileDialogs[0].request.initialName, FluidMediaPlayer::defaultSoundFont());
+    const QFileInfo standard(FluidMediaPlayer::defaultSoundFont());
+    QCOMPARE(services->fileDialogs[0].request.folder, standard.absolutePath());
+    QCOMPARE(services->fileDialogs[0].request.initialName, standard.fileName());
 
     services->fileNames = {goodFont};
     open(QDialog::Accepted, [&](SoundPage& page) {

@@ -58,11 +58,21 @@ QStringList EditorFixture::tempMidiFiles() const {
 }
 
 QString editorText(const TForm1& form) {
-  QString text = form.Memo1->document()->toRawText();
+  QString text = form.view().Memo1->document()->toRawText();
   text.replace(QChar::ParagraphSeparator, '\n');
   return text;
 }
 
 void typeText(TForm1& form, const QString& text) {
-  form.Memo1->textCursor().insertText(text);
+  form.view().Memo1->textCursor().insertText(text);
+}
+
+std::function<int(QDialog&)> confirmOptions(std::function<void(OptionsChoice&)> change) {
+  return [change = std::move(change)](QDialog& dialog) {
+    auto& options = static_cast<TTarvikOption&>(dialog);
+    OptionsChoice choice = options.choice();
+    change(choice);
+    options.setChoice(choice);
+    return int(QDialog::Accepted);
+  };
 }

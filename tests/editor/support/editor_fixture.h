@@ -7,13 +7,19 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "core/compile_session.h"
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
 #include "editor/playback/playback_controller.h"
+#include "editor/settings/options_dialog.h"
 #include "editor/ui/main_window.h"
+#include "editor/view/find_bar.h"
+#include "editor/view/goto_line_dialog.h"
+#include "editor/view/score_view.h"
+#include "editor/view/source_edit.h"
 #include "tests/editor/support/scripted_services.h"
 
 class EditorFixture {
@@ -45,3 +51,6 @@ class EditorFixture {
 QString editorText(const TForm1& form);
 // Puts text into the editor pane as typing would (the text counts as edited).
 void typeText(TForm1& form, const QString& text);
+// A script for the options dialog (ScriptedServices::dialogScripts): the user changes what the
+// dialog opened with as change says and confirms it.
+std::function<int(QDialog&)> confirmOptions(std::function<void(OptionsChoice&)> change);

@@ -3,15 +3,13 @@
 // session, the error jump, op(autolr) on the toggles, UTF-8 scores as the console compiler reads
 // them, and the player's display, seek, loop and end of playback.
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 
-#include "editor/settings/options_dialog.h"
-#include "editor/settings/sound_page.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/support/memory_host.h"
@@ -47,8 +45,8 @@ QByteArray firstTrack(const QByteArray& midi) {
 }
 
 void caretToPaneLine(TForm1& form, int line) {
-  QTextCursor cursor(form.Memo2->document()->findBlockByNumber(line));
-  form.Memo2->setTextCursor(cursor);
+  QTextCursor cursor(form.messagePane()->document()->findBlockByNumber(line));
+  form.messagePane()->setTextCursor(cursor);
 }
 
 }  // namespace
@@ -86,7 +84,7 @@ void CompileCommandsTest::compileAndPlayOnAnEmptyEditorHasNothingToPlay() {
   QCOMPARE(f.boxTexts(), QStringList{"演奏データがありません"});
   QVERIFY(!f.services.boxes[0].caption.has_value());
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Stop);
-  QCOMPARE(form.Memo2->toPlainText(), QString(" ** コンパイル終了 **"));
+  QCOMPARE(form.messagePane()->toPlainText(), QString(" ** コンパイル終了 **"));
   QVERIFY(!form.Form2->isVisible());
   QVERIFY(f.tempMidiFiles().isEmpty());
 }
@@ -175,7 +173,7 @@ void CompileCommandsTest::aPlayWaitingForItsSoundFontLeavesTheWindowFree() {
   f.services.player.length = 17390;
   f.services.player.soundLoaded = false;
   form.N4Click();
-  QCOMPARE(form.Memo2->toPlainText().split('\n').last(),
+  QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            QString(" SoundFont を読み込んでいます..."));
   QVERIFY(!form.Form2->isVisible() && form.playback().isStarting());
   form.N4Click();
@@ -206,15 +204,13 @@ void CompileCommandsTest::eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback()
   form.N4Click();
   QCOMPARE(f.services.player.sounds.size(), size_t(1));
   QVERIFY(f.services.player.sounds[0] == stored);
-  QCOMPARE(form.Memo2->toPlainText().split('\n').last(),
+  QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            QString(" [注意] 音声出力 jack を開けません: Failed to connect to Jack server. → "
                    "pulseaudio で再生します"));
 
   // Changed in the options dialog while playing: the next compile and play takes it.
-  f.services.dialogScripts.push_back([](QDialog& dialog) {
-    static_cast<TTarvikOption&>(dialog).soundPage->gainBox->setValue(2);
-    return int(QDialog::Accepted);
-  });
+  f.services.dialogScripts.push_back(
+      confirmOptions([](OptionsChoice& choice) { choice.sound.gain = 2; }));
   form.N19Click();
   QCOMPARE(f.services.player.sounds.size(), size_t(1));
   f.services.player.fallback = OutputFallback{"jack", "no server", "silent"};
@@ -223,7 +219,7 @@ void CompileCommandsTest::eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback()
   changed.gain = 2;
   QCOMPARE(f.services.player.sounds.size(), size_t(2));
   QVERIFY(f.services.player.sounds[1] == changed);
-  QCOMPARE(form.Memo2->toPlainText().split('\n').last(),
+  QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            QString(" [注意] 音声出力 jack を開けません: no server → 音を出さずに再生します"));
 }
 
@@ -240,7 +236,7 @@ void CompileCommandsTest::pauseInEitherWindowEndsPlayback() {
   form.Form2->FormKeyUp(Qt::Key_Pause);
   QVERIFY(!form.Form2->isVisible());
   QVERIFY(f.tempMidiFiles().isEmpty());
-  QVERIFY(form.N4->isEnabled() && form.SpeedButton2->isEnabled());
+  QVERIFY(form.action("N4")->isEnabled() && form.toolButton("SpeedButton2")->isEnabled());
 }
 
 void CompileCommandsTest::endOfPlaybackClosesOrLoops() {
@@ -346,7 +342,7 @@ void CompileCommandsTest::makeMidiFileNeedsANameAndWritesBesideTheScore() {
   form.midi1Click();
   QCOMPARE(f.boxTexts(), QStringList{"名前をつけて保存してから\n実行してください"});
   QCOMPARE(f.services.boxes[0].caption, BoxCaption(""));
-  QCOMPARE(form.Memo2->toPlainText(), QString());  // nothing was compiled
+  QCOMPARE(form.messagePane()->toPlainText(), QString());  // nothing was compiled
 
   f.services.boxes.clear();
   f.services.fileNames = {f.path("song.fms")};
@@ -374,16 +370,17 @@ void CompileCommandsTest::compiledDataIsOfferedAlsoAfterAnError() {
   typeText(form, "ch1{ \"c d e\" }\nch2{ \"c x\" }\n");
   f.services.fileNames = {f.path("partial.fmd")};
   form.korvel1Click();
-  QVERIFY(form.compiler().compileFailed());
+  QVERIFY(form.messagePane()->toPlainText().contains("ERR -> line [00002]"));
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
   QCOMPARE(f.services.fileDialogs[0].request.defaultSuffix, QString("fmd"));
   const QByteArray image = f.readFile("partial.fmd");
   QVERIFY(image.startsWith("KVP000KVC001"));
-  const std::vector<uint8_t>& stream = form.compiler().compiledData();
+  const std::vector<uint8_t> stream =
+      form.compiler().compile({*form.view().Memo1->document()}, CompileTarget::CompiledData).image;
   QCOMPARE(image, QByteArray(reinterpret_cast<const char*>(stream.data()),
                              static_cast<qsizetype>(stream.size())));
   // With no channel data nothing is offered.
-  form.Memo1->clear();
+  form.view().Memo1->clear();
   form.korvel1Click();
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
 }
@@ -408,20 +405,20 @@ void CompileCommandsTest::errorLineJumpsToTheScoreLine() {
   text += "ch1{ \"c q9\" }\nlast\n";
   typeText(form, text);
   form.N4Click();
-  const QStringList pane = form.Memo2->toPlainText().split('\n');
+  const QStringList pane = form.messagePane()->toPlainText().split('\n');
   QVERIFY2(pane.size() >= 3 && pane[0].startsWith("ERR -> line [00012]:"),
            qPrintable(pane.join('|')));
   caretToPaneLine(form, 1);  // the pointer line: no jump
   form.Memo2DblClick();
-  QCOMPARE(form.Memo1->textCursor().blockNumber(), 13);
+  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 13);
   caretToPaneLine(form, 0);
   form.Memo2DblClick();
-  QCOMPARE(form.Memo1->textCursor().blockNumber(), 11);
-  QCOMPARE(form.Memo1->textCursor().positionInBlock(), 0);
+  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 11);
+  QCOMPARE(form.view().Memo1->textCursor().positionInBlock(), 0);
   // With one line in the pane nothing happens.
-  form.Memo2->setPlainText("ERR -> line [00001]:x");
+  form.messagePane()->setPlainText("ERR -> line [00001]:x");
   form.Memo2DblClick();
-  QCOMPARE(form.Memo1->textCursor().blockNumber(), 11);
+  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 11);
 }
 
 // The editor compiles a UTF-8 score's own bytes: its ".mid" is byte for byte what the core makes
@@ -448,7 +445,7 @@ void CompileCommandsTest::utf8ScoreMakesTheConsolesMidiFile() {
   QVERIFY(midi.contains(textEvents));
   QCOMPARE(firstTrack(midi), firstTrack(bytesOf(console.host.kept)));
   QCOMPARE(
-      form.Memo2->toPlainText().split('\n').mid(0, 2),
+      form.messagePane()->toPlainText().split('\n').mid(0, 2),
       (QStringList{" [著作情報]:\"著作 テスト\" (16 byte)", " [シーケンス名]:\"曲名\" (6 byte)"}));
 }
 
@@ -458,8 +455,9 @@ void CompileCommandsTest::utf8FailingLineIsQuotedAsItReads() {
   TForm1& form = f.start({f.path("song.fms")});
   form.midi1Click();
   QCOMPARE(f.boxTexts(), QStringList{"compile stopped!"});
-  QCOMPARE(form.Memo2->toPlainText(), "ERR -> line [00002]:ch1{ \"c d\" } あ\n" + QString(33, ' ') +
-                                          "?\n *** 解読できない命令があります *** ");
+  QCOMPARE(form.messagePane()->toPlainText(), "ERR -> line [00002]:ch1{ \"c d\" } あ\n" +
+                                                  QString(33, ' ') +
+                                                  "?\n *** 解読できない命令があります *** ");
 }
 
 void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {
@@ -467,11 +465,11 @@ void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {
   TForm1& form = f.start();
   typeText(form, "op(autolr)\n");
   form.N4Click();
-  QVERIFY(form.S1->isChecked() && form.SpeedButton12->isChecked() &&
+  QVERIFY(form.action("S1")->isChecked() && form.toolButton("SpeedButton12")->isChecked() &&
           form.compiler().session().autoPan);
-  form.Memo1->setPlainText("op(manulr)\n");
+  form.view().Memo1->setPlainText("op(manulr)\n");
   form.N4Click();
-  QVERIFY(!form.S1->isChecked() && !form.SpeedButton12->isChecked() &&
+  QVERIFY(!form.action("S1")->isChecked() && !form.toolButton("SpeedButton12")->isChecked() &&
           !form.compiler().session().autoPan);
 }
 
@@ -493,7 +491,7 @@ void CompileCommandsTest::commandsWaitingDuringACompilationDoNotRun() {
   });
   form.N4Click();
   QVERIFY(ran);
-  QCOMPARE(form.Memo2->toPlainText(),
+  QCOMPARE(form.messagePane()->toPlainText(),
            QString(" [制御命令]:autolrに設定\n"
                    " -> ch1 size(6 byte)  Track Tick (1440)\n ** コンパイル終了 **"));
   QVERIFY(editorText(form).startsWith("op(autolr)"));

@@ -49,9 +49,11 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
   f.services.boxes.clear();
   f.services.fileNames = {f.path("song.wav")};
   form.audio1Click();
+  QTRY_VERIFY(!form.findChild<QProgressDialog*>());
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
   const FileDialogRequest& request = f.services.fileDialogs[0].request;
-  QCOMPARE(request.initialName, f.path("song.wav"));
+  QCOMPARE(request.folder, f.dir.path());
+  QCOMPARE(request.initialName, QString("song.wav"));
   QCOMPARE(request.filters, (QStringList{"WAV (*.wav)", "FLAC (*.flac)"}));
   QVERIFY(request.confirmOverwrite);
   QCOMPARE(f.boxTexts(), QStringList{DONE_TEXT});
@@ -60,7 +62,7 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
   const QByteArray wav = f.readFile("song.wav");
   QVERIFY(wav.startsWith("RIFF") && wav.mid(8, 4) == "WAVE");
   // 2.25 s of song and a tail of up to 2 s.
-  const QString line = form.Memo2->toPlainText().section('\n', -1);
+  const QString line = form.messagePane()->toPlainText().section('\n', -1);
   QVERIFY2(QRegularExpression(QString("^ -> 書き出した音声ファイル : %1 \\(0:00:0[234]\\)$")
                                   .arg(QRegularExpression::escape(f.path("song.wav"))))
                .match(line)
@@ -69,6 +71,7 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
 
   f.services.fileNames = {f.path("song.flac")};
   form.audio1Click();
+  QTRY_VERIFY(!form.findChild<QProgressDialog*>());
   QVERIFY(f.readFile("song.flac").startsWith("fLaC"));
   QCOMPARE(folderEntries(f), (QStringList{"song.flac", "song.fms", "song.wav"}));
   QVERIFY(f.tempMidiFiles().isEmpty());
@@ -82,14 +85,14 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
   QCOMPARE(f.readFile("song.wav"), wav);
 
   // A SoundFont that does not load: the box says so, and the file stays.
-  form.Memo1->undo();
+  form.view().Memo1->undo();
   SoundSettings sound;
   sound.soundFont = f.path("missing.sf2");
   form.additionalSettings().setSound(sound);
   f.services.boxes.clear();
   f.services.fileNames = {f.path("song.wav")};
   form.audio1Click();
-  QCOMPARE(f.services.boxes.size(), size_t(1));
+  QTRY_COMPARE(f.services.boxes.size(), size_t(1));
   QVERIFY2(
       f.services.boxes[0].text.startsWith("音声ファイルを書き出せません.\n" + f.path("song.wav") +
                                           "\nSoundFont を読み込めません: " + f.path("missing.sf2")),
@@ -125,10 +128,11 @@ void ExportCommandsTest::cancelInTheProgressDialogLeavesThePreviousFile() {
     });
     canceller.start();
     form.audio1Click();
-    QVERIFY(cancelled);
+    QTRY_VERIFY_WITH_TIMEOUT(cancelled, 20000);
+    QTRY_VERIFY(!form.findChild<QProgressDialog*>());
     QVERIFY(f.services.boxes.empty());
     if (!bySignal) {
-      QVERIFY(form.Memo2->toPlainText().endsWith(" -> 音声ファイルの書き出しを中止しました"));
+      QVERIFY(form.messagePane()->toPlainText().endsWith(" -> 音声ファイルの書き出しを中止しました"));
     }
     QCOMPARE(f.readFile("long.wav"), QByteArray("previous"));
     QCOMPARE(folderEntries(f), (QStringList{"long.fms", "long.wav"}));

@@ -12,7 +12,7 @@
 #include <QTextBlock>
 #include <QUrl>
 
-#include "editor/ui/goto_line_dialog.h"
+#include "editor/view/goto_line_dialog.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {
@@ -27,13 +27,13 @@ void goToLine(EditorFixture& f, const QString& entry) {
     go.BitBtn1->click();
     return go.result();
   });
-  f.form->N6Click();
+  f.form->view().N6Click();
 }
 
 void placeCaret(TForm1& form, int position) {
-  QTextCursor cursor = form.Memo1->textCursor();
+  QTextCursor cursor = form.view().Memo1->textCursor();
   cursor.setPosition(position);
-  form.Memo1->setTextCursor(cursor);
+  form.view().Memo1->setTextCursor(cursor);
 }
 
 }  // namespace
@@ -122,7 +122,7 @@ void FileCommandsTest::everyLineEndOpensAsALineAndSavesAsCrLf() {
   EditorFixture f;
   f.writeFile("mixed.fms", "a\nb\rc\r\nd\n\re");
   TForm1& form = f.start({f.path("mixed.fms")});
-  QCOMPARE(form.Memo1->document()->blockCount(), 6);
+  QCOMPARE(form.view().Memo1->document()->blockCount(), 6);
   QCOMPARE(editorText(form), QString("a\nb\nc\nd\n\ne"));
   QCOMPARE(form.document().size(), qsizetype(15));
   typeText(form, "!");  // at the start: the text counts as edited
@@ -162,9 +162,9 @@ void FileCommandsTest::textThatCodePage932CannotHoldIsNotSaved() {
   EditorFixture f;
   f.writeFile("song.fms", "ch1{\"c\"}\r\n");
   TForm1& form = f.start({f.path("song.fms")});
-  QTextCursor end = form.Memo1->textCursor();
+  QTextCursor end = form.view().Memo1->textCursor();
   end.movePosition(QTextCursor::End);
-  form.Memo1->setTextCursor(end);
+  form.view().Memo1->setTextCursor(end);
   typeText(form, QString("// ") + QString::fromUcs4(U"\U0001F3B5"));
   f.services.boxAnswers = {BoxAnswer::No};
   form.Save1Click();
@@ -212,32 +212,33 @@ void FileCommandsTest::utf8ScoreCountsAndShowsItsEncoding() {
   QVERIFY(form.loadSourceFile(f.path("song.fms")));
   QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
   QCOMPARE(form.statusText(PANEL_AT), QString("@"));
-  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 開いたソースのサイズ : 10 バイト"));
-  placeCaret(form, 4);  // after "曲"
+  QCOMPARE(form.messagePane()->toPlainText(), QString(" -> 開いたソースのサイズ : 10 バイト"));
+  placeCaret(form, 4);  // after "曲": its 3 bytes count 2 columns, as in code page 932
   form.updateStatusBar();
-  QCOMPARE(form.statusText(PANEL_COLUMN), QString("7 桁"));
+  QCOMPARE(form.statusText(PANEL_COLUMN), QString("6 桁"));
   QCOMPARE(form.statusText(PANEL_SIZE), QString("10 Byte"));
   form.Close1Click();
-  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 閉じたソースのサイズ : 10 バイト"));
+  QCOMPARE(form.messagePane()->toPlainText(), QString(" -> 閉じたソースのサイズ : 10 バイト"));
   QCOMPARE(form.statusText(PANEL_ENCODING), QString("CP932"));
 }
 
 // Only the conversion to the other encoding is offered; one that cannot be done names the
-// character, its line and its column, and changes nothing.
+// character, its line and its column (counted as code page 932 counts the line, as the status
+// bar does), and changes nothing.
 void FileCommandsTest::conversionCommandsFollowTheEncoding() {
   EditorFixture f;
   f.writeFile("song.fms", "ch1{\"c\"}\r\n// \xE6\x9B\xB2\xE3\x80\x81\xE9\xB7\x97\r\n");
   TForm1& form = f.start({f.path("song.fms")});
-  QVERIFY(!form.Utf8Convert1->isEnabled() && form.Cp932Convert1->isEnabled());
+  QVERIFY(!form.action("Utf8Convert1")->isEnabled() && form.action("Cp932Convert1")->isEnabled());
   form.Cp932Convert1Click();
   QCOMPARE(f.services.boxesShown(),
-           QStringList{describeBox({"シフトJIS に変換できません.\n2 行目 10 桁目の文字「鷗」"
+           QStringList{describeBox({"シフトJIS に変換できません.\n2 行目 8 桁目の文字「鷗」"
                                     "(U+9DD7) は\nシフトJIS(コードページ932)で表せません.",
                                     std::nullopt, BoxButtons::Ok, BoxIcon::Stop})});
   QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 
-  QTextCursor last(form.Memo1->document()->findBlockByNumber(1));
+  QTextCursor last(form.view().Memo1->document()->findBlockByNumber(1));
   last.movePosition(QTextCursor::EndOfBlock);
   last.deletePreviousChar();
   form.Cp932Convert1Click();
@@ -245,7 +246,7 @@ void FileCommandsTest::conversionCommandsFollowTheEncoding() {
   QCOMPARE(form.statusText(PANEL_ENCODING), QString("CP932"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
   QCOMPARE(form.statusText(PANEL_SIZE), QString("19 Byte"));
-  QVERIFY(form.Utf8Convert1->isEnabled() && !form.Cp932Convert1->isEnabled());
+  QVERIFY(form.action("Utf8Convert1")->isEnabled() && !form.action("Cp932Convert1")->isEnabled());
   form.Save1Click();
   QCOMPARE(f.readFile("song.fms"), QByteArray("ch1{\"c\"}\r\n// \x8B\xC8\x81\x41\r\n"));
 }
@@ -254,11 +255,11 @@ void FileCommandsTest::typedInputCountsUtf8Bytes() {
   EditorFixture f;
   TForm1& form = f.start();
   form.Utf8Convert1Click();
-  form.Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 4, 'a'));
-  form.Memo1->moveCursor(QTextCursor::End);
+  form.view().Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 4, 'a'));
+  form.view().Memo1->moveCursor(QTextCursor::End);
   for (const QChar c : QString("あxyz")) {  // 3 + 1 bytes fit, then nothing more
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(form.Memo1, &press);
+    QApplication::sendEvent(form.view().Memo1, &press);
   }
   QCOMPARE(form.document().size(), EDITOR_INPUT_LIMIT);
   QVERIFY(editorText(form).endsWith("aあx"));
@@ -291,7 +292,7 @@ void FileCommandsTest::unreadableFilesTakeTheFailedOpenPath() {
   QVERIFY(!f.services.boxes[1].caption.has_value());
   QCOMPARE(editorText(form), QString("kept"));
   QVERIFY(form.document().isSaved() && !form.document().hasFileName());
-  QCOMPARE(form.Memo2->toPlainText(),
+  QCOMPARE(form.messagePane()->toPlainText(),
            QString("ERR:ファイルオープンできない.\nERR:ファイルオープンできない."));
 }
 
@@ -314,11 +315,11 @@ void FileCommandsTest::oversizedFileIsRefusedAndOddNamesWork() {
 void FileCommandsTest::typedInputStopsAtTheCapacity() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 3, 'a'));
-  form.Memo1->moveCursor(QTextCursor::End);
+  form.view().Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 3, 'a'));
+  form.view().Memo1->moveCursor(QTextCursor::End);
   for (const QChar c : QString("あxyz")) {  // 2 + 1 bytes fit, then nothing more
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(form.Memo1, &press);
+    QApplication::sendEvent(form.view().Memo1, &press);
   }
   QCOMPARE(form.document().size(), EDITOR_INPUT_LIMIT);
   QVERIFY(editorText(form).endsWith("aあx"));
@@ -357,7 +358,7 @@ void FileCommandsTest::closeReportsTheSizeAndMakesTheTextUntitled() {
   form.Close1Click();
   QVERIFY(f.services.boxes.empty());
   QCOMPARE(editorText(form), QString());
-  QCOMPARE(form.Memo2->toPlainText(), QString(" -> 閉じたソースのサイズ : 6 バイト"));
+  QCOMPARE(form.messagePane()->toPlainText(), QString(" -> 閉じたソースのサイズ : 6 バイト"));
   QVERIFY(form.document().isSaved() && !form.document().hasFileName());
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 }
@@ -372,13 +373,13 @@ void FileCommandsTest::dropOpensOnlyTheFirstFile() {
   files.setUrls({QUrl::fromLocalFile(f.path("a.fms")), QUrl::fromLocalFile(f.path("b.fms"))});
   // Dropped onto the editor pane: the pane leaves files to the window, which opens them.
   QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(form.Memo1->viewport(), &enter);
+  QApplication::sendEvent(form.view().Memo1->viewport(), &enter);
   QVERIFY(enter.isAccepted());
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(form.Memo1->viewport(), &drop);
+  QApplication::sendEvent(form.view().Memo1->viewport(), &drop);
   QCOMPARE(editorText(form), QString("first"));
   QCOMPARE(form.document().sourcePath(), f.path("a.fms"));
-  QCOMPARE(form.Memo2->toPlainText(),
+  QCOMPARE(form.messagePane()->toPlainText(),
            QString(" -> 閉じたソースのサイズ : 3 バイト\n -> 開いたソースのサイズ : 5 バイト"));
 }
 
@@ -394,7 +395,7 @@ void FileCommandsTest::dropOntoEditedTextCancelledLeavesEverything() {
   QVERIFY(!form.playback().hasTemporaryFile());
   QVERIFY(!form.document().isSaved());
   QCOMPARE(editorText(form), QString("edited"));
-  QCOMPARE(form.Memo2->toPlainText(), QString("earlier message"));
+  QCOMPARE(form.messagePane()->toPlainText(), QString("earlier message"));
 }
 
 void FileCommandsTest::backupWaitsForIdleTicksAfterTheInterval() {
@@ -415,7 +416,7 @@ void FileCommandsTest::backupWaitsForIdleTicksAfterTheInterval() {
   form.Timer1Timer();
   QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"), QByteArray("v1"));
   QCOMPARE(form.windowTitle(), QString("tarvik32(GUI)"));
-  QVERIFY(form.document().backupLock().held() && form.Timer1->isActive());
+  QVERIFY(form.document().backupLock().held() && form.backupTimer()->isActive());
   QCOMPARE(form.document().schedule().backupCountdown, BACKUP_INTERVAL_TICKS);
   // The next one needs the whole interval again.
   typeText(form, "v2");
@@ -430,16 +431,16 @@ void FileCommandsTest::goToLineOnAShortText() {
   TForm1& form = f.start();
   typeText(form, "a\nb\nc");
   goToLine(f, "3");
-  QCOMPARE(form.Memo1->textCursor().position(), 4);
+  QCOMPARE(form.view().Memo1->textCursor().position(), 4);
   goToLine(f, "0");
-  QCOMPARE(form.Memo1->textCursor().position(), 0);
+  QCOMPARE(form.view().Memo1->textCursor().position(), 0);
   goToLine(f, "4");
   QCOMPARE(f.boxTexts(), QStringList{"指定した行番号はない(最大 4行)"});
-  QCOMPARE(form.Memo1->textCursor().position(), 0);
+  QCOMPARE(form.view().Memo1->textCursor().position(), 0);
   // The entry takes digits and "." only, at most 7 characters.
-  form.GotoLine->Edit1->clear();
-  QTest::keyClicks(form.GotoLine->Edit1, "12a.345678");
-  QCOMPARE(form.GotoLine->Edit1->text(), QString("12.3456"));
+  form.view().GotoLine->Edit1->clear();
+  QTest::keyClicks(form.view().GotoLine->Edit1, "12a.345678");
+  QCOMPARE(form.view().GotoLine->Edit1->text(), QString("12.3456"));
 }
 
 void FileCommandsTest::goToLineRejectsAnEntryThatIsNotANumber() {
@@ -450,7 +451,7 @@ void FileCommandsTest::goToLineRejectsAnEntryThatIsNotANumber() {
   goToLine(f, "1.5");
   goToLine(f, "");
   QCOMPARE(f.boxTexts(), QStringList{"数値を入力してください"});
-  QCOMPARE(form.Memo1->textCursor().position(), 1);
+  QCOMPARE(form.view().Memo1->textCursor().position(), 1);
 }
 
 void FileCommandsTest::statusBarCountsCodePage932Bytes() {
@@ -467,10 +468,10 @@ void FileCommandsTest::statusBarCountsCodePage932Bytes() {
   QCOMPARE(form.statusText(PANEL_COLUMN), QString("3 桁"));
   QCOMPARE(form.statusText(PANEL_SIZE), QString("10 Byte"));
   // Large edits keep the count exact: replace everything, then delete a line in the middle.
-  form.Memo1->selectAll();
+  form.view().Memo1->selectAll();
   typeText(form, QString("漢字\n").repeated(1000));
   QCOMPARE(form.document().size(), qsizetype(6000));
-  QTextCursor cursor(form.Memo1->document()->findBlockByNumber(10));
+  QTextCursor cursor(form.view().Memo1->document()->findBlockByNumber(10));
   cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 5);
   cursor.removeSelectedText();
   QCOMPARE(form.document().size(), qsizetype(5970));
@@ -479,16 +480,16 @@ void FileCommandsTest::statusBarCountsCodePage932Bytes() {
 void FileCommandsTest::editMenuEnablesFollowTheSelection() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.PopupMenu1Popup();
-  QVERIFY(!form.Undo2->isEnabled() && !form.Cut2->isEnabled() && !form.Copy2->isEnabled() &&
-          !form.Delete2->isEnabled());
-  QVERIFY(form.Paste2->isEnabled() && form.SelectAll2->isEnabled());
+  form.view().PopupMenu1Popup();
+  QVERIFY(!form.view().Undo2->isEnabled() && !form.view().Cut2->isEnabled() && !form.view().Copy2->isEnabled() &&
+          !form.view().Delete2->isEnabled());
+  QVERIFY(form.view().Paste2->isEnabled() && form.view().SelectAll2->isEnabled());
   typeText(form, "abc");
-  form.SelectAll1Click();
-  form.PopupMenu1Popup();
-  QVERIFY(form.Undo2->isEnabled() && form.Cut2->isEnabled() && form.Copy2->isEnabled() &&
-          form.Delete2->isEnabled());
-  form.Delete1Click();
+  form.view().SelectAll1Click();
+  form.view().PopupMenu1Popup();
+  QVERIFY(form.view().Undo2->isEnabled() && form.view().Cut2->isEnabled() && form.view().Copy2->isEnabled() &&
+          form.view().Delete2->isEnabled());
+  form.view().Delete1Click();
   QCOMPARE(editorText(form), QString());
 }
 
@@ -499,10 +500,10 @@ void FileCommandsTest::pasteTakesPlainTextOnly() {
   data->setHtml("<b>bold</b>");
   data->setText("plain");
   QGuiApplication::clipboard()->setMimeData(data);
-  form.Paste1Click();
+  form.view().Paste1Click();
   QCOMPARE(editorText(form), QString("plain"));
   QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
-  QTest::keyClick(form.Memo1, Qt::Key_Insert, Qt::ShiftModifier);
+  QTest::keyClick(form.view().Memo1, Qt::Key_Insert, Qt::ShiftModifier);
   QCOMPARE(editorText(form), QString("plainplain"));
 }
 

@@ -1,8 +1,9 @@
 // Scenario tests of the main window's start-up and exit: settings applied through the menu
-// commands, the toggle pairs, the single-instance lock, recovery of a left-over backup, the
-// close prompt, and the options, about and exit commands.
-#include <QCheckBox>
+// commands, the toggle pairs, the single-instance lock, a backup that cannot be made, recovery of a
+// left-over backup, the close prompt, and the options, about and exit commands.
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 #include "editor/document/backup_lock.h"
 #include "editor/settings/options_dialog.h"
@@ -35,22 +36,22 @@ class MainWindowTest : public QObject {
   void closeWithYesAndCancelledSaveAsKeepsRunning();
   void optionsCommandSavesAndReports();
   void aboutShowsTheVersionBox();
-  void backupLockRefusesASymbolicLink();
+  void stateFolderThatCannotBeMadeIsReportedOnce();
 };
 
 void MainWindowTest::startsWithSettingsAppliedThroughTheCommands() {
   EditorFixture f;
   f.writeFile("tarvik32.cfg", settingsImage(0x01 | 0x02 | 0x40 | 0x80, 0x01));
   TForm1& form = f.start();
-  QVERIFY(form.SpeedButton6->isChecked() && form.N16->isChecked());
-  QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
-  QVERIFY(form.SpeedButton12->isChecked() && form.S1->isChecked());
+  QVERIFY(form.toolButton("SpeedButton6")->isChecked() && form.action("N16")->isChecked());
+  QVERIFY(form.toolButton("SpeedButton5")->isChecked() && form.action("N13")->isChecked());
+  QVERIFY(form.toolButton("SpeedButton12")->isChecked() && form.action("S1")->isChecked());
   QVERIFY(form.autoPanOn());
   QVERIFY(form.compiler().session().q7Default);
-  QVERIFY(form.N12p1->isChecked() && !form.N8p1->isChecked() && !form.N10p1->isChecked());
-  QVERIFY(form.SpeedButton10->isChecked() && !form.SpeedButton8->isChecked());
-  QCOMPARE(form.Memo1->font().pointSize(), 20);
-  QCOMPARE(form.Memo2->font().pointSize(), 20);
+  QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked() && !form.view().N10p1->isChecked());
+  QVERIFY(form.toolButton("SpeedButton10")->isChecked() && !form.toolButton("SpeedButton8")->isChecked());
+  QCOMPARE(form.view().Memo1->font().pointSize(), 20);
+  QCOMPARE(form.messagePane()->font().pointSize(), 20);
   QVERIFY(f.services.boxes.empty());
 }
 
@@ -63,38 +64,38 @@ void MainWindowTest::startsWithDefaultsWhenTheSettingsAreOfAnotherVersion() {
   QCOMPARE(f.boxTexts(), QStringList{"tarvik32.cfgのバージョンが非対応形式"});
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Error);
   QVERIFY(!form.autoSaveOn() && !form.autoPanOn() && !form.playLoopOn());
-  QVERIFY(form.N8p1->isChecked() && form.SpeedButton8->isChecked());
-  QCOMPARE(form.Memo1->font().pointSize(), 10);
+  QVERIFY(form.view().N8p1->isChecked() && form.toolButton("SpeedButton8")->isChecked());
+  QCOMPARE(form.view().Memo1->font().pointSize(), 10);
 }
 
 void MainWindowTest::togglePairsStayInStep() {
   EditorFixture f;
   TForm1& form = f.start();
   form.N16Click();
-  QVERIFY(form.SpeedButton6->isChecked() && form.N16->isChecked());
-  form.SpeedButton6->click();  // the button flips itself, then its command follows
-  QVERIFY(!form.SpeedButton6->isChecked() && !form.N16->isChecked());
-  form.N13->trigger();
-  QVERIFY(form.SpeedButton5->isChecked() && form.N13->isChecked());
-  form.SpeedButton12->click();
-  QVERIFY(form.S1->isChecked() && form.compiler().session().autoPan);
-  form.S1->trigger();
-  QVERIFY(!form.SpeedButton12->isChecked() && !form.S1->isChecked() &&
+  QVERIFY(form.toolButton("SpeedButton6")->isChecked() && form.action("N16")->isChecked());
+  form.toolButton("SpeedButton6")->click();  // the button flips itself, then its command follows
+  QVERIFY(!form.toolButton("SpeedButton6")->isChecked() && !form.action("N16")->isChecked());
+  form.action("N13")->trigger();
+  QVERIFY(form.toolButton("SpeedButton5")->isChecked() && form.action("N13")->isChecked());
+  form.toolButton("SpeedButton12")->click();
+  QVERIFY(form.action("S1")->isChecked() && form.compiler().session().autoPan);
+  form.action("S1")->trigger();
+  QVERIFY(!form.toolButton("SpeedButton12")->isChecked() && !form.action("S1")->isChecked() &&
           !form.compiler().session().autoPan);
 }
 
 void MainWindowTest::fontCommandsSetBothPanesAndTheButtons() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.N12p1->trigger();
-  QCOMPARE(form.Memo1->font().pointSize(), 20);
-  QCOMPARE(form.Memo2->font().pointSize(), 20);
-  QVERIFY(form.N12p1->isChecked() && !form.N8p1->isChecked());
-  QVERIFY(form.SpeedButton10->isChecked() && !form.SpeedButton8->isChecked());
-  form.SpeedButton9->click();
-  QCOMPARE(form.Memo1->font().pointSize(), 14);
-  QCOMPARE(form.Memo2->font().pointSize(), 14);
-  QVERIFY(form.N10p1->isChecked() && !form.N12p1->isChecked());
+  form.view().N12p1->trigger();
+  QCOMPARE(form.view().Memo1->font().pointSize(), 20);
+  QCOMPARE(form.messagePane()->font().pointSize(), 20);
+  QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked());
+  QVERIFY(form.toolButton("SpeedButton10")->isChecked() && !form.toolButton("SpeedButton8")->isChecked());
+  form.toolButton("SpeedButton9")->click();
+  QCOMPARE(form.view().Memo1->font().pointSize(), 14);
+  QCOMPARE(form.messagePane()->font().pointSize(), 14);
+  QVERIFY(form.view().N10p1->isChecked() && !form.view().N12p1->isChecked());
 }
 
 void MainWindowTest::fileArgumentsOpenInTurnAndSwitchesAreSkipped() {
@@ -105,7 +106,7 @@ void MainWindowTest::fileArgumentsOpenInTurnAndSwitchesAreSkipped() {
   QCOMPARE(editorText(form), QString("// two\n"));
   QCOMPARE(form.document().sourcePath(), f.path("two.fms"));
   QVERIFY(form.document().hasFileName() && form.document().isSaved());
-  QCOMPARE(form.Memo2->toPlainText(),
+  QCOMPARE(form.messagePane()->toPlainText(),
            QString(" -> 開いたソースのサイズ : 10 バイト\n -> 開いたソースのサイズ : 8 バイト"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 }
@@ -169,6 +170,7 @@ void MainWindowTest::recoveredBackupReplacesTheOpenedTextAndIsUntitled() {
   TForm1& form = f.start({f.path("song.fms")});
   QCOMPARE(editorText(form), QString("backup text\n"));
   QVERIFY(!form.document().hasFileName());
+  QCOMPARE(form.messagePane()->toPlainText(), QString(" -> 復元したソースのサイズ : 13 バイト"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
   f.services.fileNames = {f.path("recovered.fms")};
   form.Save1Click();
@@ -206,7 +208,7 @@ void MainWindowTest::closingWithUnsavedEmptyTextAsksNothing() {
   EditorFixture f;
   TForm1& form = f.start();
   typeText(form, "x");
-  form.Memo1->clear();
+  form.view().Memo1->clear();
   QVERIFY(!form.document().isSaved());
   QVERIFY(f.closeWindow());
   QVERIFY(f.services.boxes.empty());
@@ -227,12 +229,10 @@ void MainWindowTest::closeWithYesAndCancelledSaveAsKeepsRunning() {
 void MainWindowTest::optionsCommandSavesAndReports() {
   EditorFixture f;
   TForm1& form = f.start();
-  f.services.dialogScripts.push_back([](QDialog& dialog) {
-    auto& options = static_cast<TTarvikOption&>(dialog);
-    options.CheckBox1->setChecked(true);
-    options.CheckBox5->setChecked(true);
-    return int(QDialog::Accepted);
-  });
+  f.services.dialogScripts.push_back(confirmOptions([](OptionsChoice& choice) {
+    choice.startup.AutoSaveAtStart = true;
+    choice.startup.AutoPanAtStart = true;
+  }));
   form.N19Click();
   QCOMPARE(f.boxTexts(), QStringList{"設定を保存しました."});
   QCOMPARE(f.services.boxes[0].caption, BoxCaption("確認"));
@@ -255,22 +255,30 @@ void MainWindowTest::aboutShowsTheVersionBox() {
   QCOMPARE(box.text.split('\n').first(), QString("tarvik32 v1.01"));
 }
 
-void MainWindowTest::backupLockRefusesASymbolicLink() {
-  QTemporaryDir dir;
-  const QString target = dir.filePath("victim");
-  QFile victim(target);
-  QVERIFY(victim.open(QIODevice::WriteOnly));
-  victim.write("precious");
-  victim.close();
-  const QString link = dir.filePath("!!tarvik32.tmp");
-  QVERIFY(QFile::link(target, link));
-  BackupLock lock(link);
-  QVERIFY(lock.exists());
-  QVERIFY(!lock.openable());
-  QVERIFY(!lock.createEmpty());
-  QVERIFY(!lock.acquire());
-  QVERIFY(victim.open(QIODevice::ReadOnly));
-  QCOMPARE(victim.readAll(), QByteArray("precious"));
+// A state folder that cannot be made: the editor runs without backups and says so once in the
+// message pane, naming the folder and the reason.
+void MainWindowTest::stateFolderThatCannotBeMadeIsReportedOnce() {
+  EditorFixture f;
+  f.writeFile("plain", "a file where the state folder should be");
+  const QByteArray saved = qgetenv("XDG_STATE_HOME");
+  qputenv("XDG_STATE_HOME", QFile::encodeName(f.path("plain/state")));
+  f.paths.backupFile = userBackupFilePath();
+  qputenv("XDG_STATE_HOME", saved);
+  TForm1& form = f.start();
+  const QString notice =
+      QString(" [注意] フォルダ %1 を作れないため, 自動backupは作動しません: %2")
+          .arg(f.path("plain/state/tarvik32"), QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+  QCOMPARE(form.messagePane()->toPlainText(), notice);
+  QVERIFY(f.services.boxes.empty());
+  QVERIFY(!form.document().backupActive());
+  typeText(form, "text");
+  form.document().schedule().idleCountdown = 1;
+  form.document().schedule().backupCountdown = 1;
+  form.Timer1Timer();
+  QCOMPARE(form.messagePane()->toPlainText(), notice);
+  form.document().setSaved(true);
+  QVERIFY(f.closeWindow());
+  QVERIFY(f.services.boxes.empty());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QInputMethodEvent>
@@ -107,10 +106,8 @@ void NothingLostTest::failedBackupAndSettingsWritesKeepTheOldFiles() {
         const bool backupBox =
             f.services.boxes.size() == 1 &&
             f.services.boxes[0].text.startsWith("自動バックアップを書き込めません.");
-        f.services.dialogScripts.push_back([](QDialog& dialog) {
-          static_cast<TTarvikOption&>(dialog).CheckBox1->setChecked(true);
-          return int(QDialog::Accepted);
-        });
+        f.services.dialogScripts.push_back(
+            confirmOptions([](OptionsChoice& choice) { choice.startup.AutoSaveAtStart = true; }));
         form.N19Click();
         const bool settingsBox = f.services.boxes.size() == 3 &&
                                  f.services.boxes[1].text == "cfgを開けません\n設定変更は保存不可";
@@ -289,15 +286,15 @@ void NothingLostTest::backupFolderIsPrivateToTheUser() {
 void NothingLostTest::composedInputObeysTheCapacity() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Memo1->setInputLimit(10);
+  form.view().Memo1->setInputLimit(10);
   typeText(form, "12345678");
   QInputMethodEvent fits;
   fits.setCommitString("音");  // two bytes: exactly full
-  QCoreApplication::sendEvent(form.Memo1, &fits);
+  QCoreApplication::sendEvent(form.view().Memo1, &fits);
   QCOMPARE(editorText(form), QString("12345678音"));
   QInputMethodEvent over;
   over.setCommitString("楽");
-  QCoreApplication::sendEvent(form.Memo1, &over);
+  QCoreApplication::sendEvent(form.view().Memo1, &over);
   QCOMPARE(editorText(form), QString("12345678音"));
 }
 

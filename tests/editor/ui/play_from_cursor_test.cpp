@@ -25,9 +25,9 @@ const QString SCORE =
     "}\n";
 
 void putCaret(TForm1& form, int line, int column) {
-  QTextCursor caret(form.Memo1->document()->findBlockByNumber(line));
+  QTextCursor caret(form.view().Memo1->document()->findBlockByNumber(line));
   caret.setPosition(caret.position() + column);
-  form.Memo1->setTextCursor(caret);
+  form.view().Memo1->setTextCursor(caret);
 }
 
 QString seekOf(const EditorFixture& f) {
@@ -38,7 +38,7 @@ QString seekOf(const EditorFixture& f) {
 // The marked text of every tinted mark (no search is open), as "line:text".
 QStringList playingMarks(const TForm1& form) {
   QStringList marks;
-  for (const QTextEdit::ExtraSelection& mark : form.Memo1->extraSelections()) {
+  for (const QTextEdit::ExtraSelection& mark : form.view().Memo1->extraSelections()) {
     if (mark.format.background().style() == Qt::NoBrush) continue;  // the error mark
     marks << QString("%1:%2").arg(mark.cursor.blockNumber()).arg(mark.cursor.selectedText());
   }
@@ -78,7 +78,7 @@ void PlayFromCursorTest::playFromTheCaretStartsAtItsCommandsTime() {
     QCOMPARE(seekOf(f), c.seek);
     QVERIFY(f.services.player.playing);
   }
-  QCOMPARE(form.PlayFromCursor1->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F9));
+  QCOMPARE(form.action("PlayFromCursor1")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F9));
   // A failed compilation plays nothing.
   typeText(form, "ch3 { \"v99\" }\n");
   f.services.player.calls.clear();
@@ -91,13 +91,13 @@ void PlayFromCursorTest::aRecompilationKeepsThePlaceOnlyWhenAsked() {
   TForm1& form = f.start();
   typeText(form, SCORE);
   f.services.player.length = 3250;
-  QVERIFY(!form.KeepPlace1->isChecked());  // off at first: F9 starts over
+  QVERIFY(!form.action("KeepPlace1")->isChecked());  // off at first: F9 starts over
   form.N4Click();
   f.services.player.position = 1500;
   form.N4Click();
   QCOMPARE(seekOf(f), QString("seek 0"));
 
-  form.KeepPlace1->trigger();
+  form.action("KeepPlace1")->trigger();
   f.services.player.position = 1500;
   form.N4Click();
   QCOMPARE(seekOf(f), QString("seek 1500"));
@@ -123,11 +123,11 @@ void PlayFromCursorTest::theSoundingCommandsAreMarkedUntilTheTextChanges() {
   form.followScore();
   QCOMPARE(playingMarks(form), (QStringList{"2:e", "5:c"}));
   // Switched off, nothing is marked; on again, the marks come back at the next refresh.
-  form.FollowScore1->trigger();
+  form.action("FollowScore1")->trigger();
   QVERIFY(playingMarks(form).isEmpty());
   form.followScore();
   QVERIFY(playingMarks(form).isEmpty());
-  form.FollowScore1->trigger();
+  form.action("FollowScore1")->trigger();
   form.followScore();
   QCOMPARE(playingMarks(form), (QStringList{"2:e", "5:c"}));
   // An edit moves the commands: no marks until the next compilation.
@@ -173,15 +173,15 @@ void PlayFromCursorTest::theViewFollowsTheCaretsChannelUnlessTheUserScrolled() {
   f.services.player.length = 200000;
   putCaret(form, 2, 3);
   form.N4Click();
-  QScrollBar& bar = *form.Memo1->verticalScrollBar();
+  QScrollBar& bar = *form.view().Memo1->verticalScrollBar();
   const auto lineShown = [&form](int line) {
-    QTextCursor at(form.Memo1->document()->findBlockByNumber(line));
-    return form.Memo1->viewport()->rect().contains(form.Memo1->cursorRect(at));
+    QTextCursor at(form.view().Memo1->document()->findBlockByNumber(line));
+    return form.view().Memo1->viewport()->rect().contains(form.view().Memo1->cursorRect(at));
   };
   f.services.player.position = 250 + 500 * 200;
   form.followScore();
   QVERIFY(lineShown(202));
-  QCOMPARE(form.Memo1->textCursor().blockNumber(), 2);  // the caret stays
+  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 2);  // the caret stays
   // The user scrolls back: the view stays where the user put it.
   bar.setValue(0);
   f.services.player.position = 250 + 500 * 250;

@@ -1,8 +1,12 @@
 // Scenario tests of the recently used files: the commands that add to the list, its order, one
 // entry per file, the limit, opening an entry through the save prompt, an entry whose file is
-// gone, and the list kept across a restart, a missing or damaged file giving none and no box.
+// gone, and the list kept across a restart, a missing or damaged file giving none and no box,
+// and a named pipe in the file's place said once and left alone.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTest>
 
@@ -15,7 +19,7 @@ const char CONF[] = "config/tarvik32/tarvik32.conf";
 
 QStringList recentMenu(const TForm1& form) {
   QStringList texts;
-  for (const QAction* item : form.RecentFiles1->actions()) texts << item->text();
+  for (const QAction* item : form.menu("RecentFiles1")->actions()) texts << item->text();
   return texts;
 }
 
@@ -27,6 +31,7 @@ class RecentFilesTest : public QObject {
   void openSaveAsCommandLineAndDropAddOneEntryPerFile();
   void anEntryOpensThroughTheSavePromptOrLeavesWhenGone();
   void theListOutlivesTheWindowAndBadFilesGiveNone();
+  void aPipeInTheFilesPlaceIsSaidOnceAndLeftAlone();
 };
 
 void RecentFilesTest::openSaveAsCommandLineAndDropAddOneEntryPerFile() {
@@ -62,15 +67,15 @@ void RecentFilesTest::anEntryOpensThroughTheSavePromptOrLeavesWhenGone() {
   TForm1& form = f.start({f.path("a.fms"), f.path("b.fms"), f.path("c.fms")});
   typeText(form, "edited ");
   f.services.boxAnswers = {BoxAnswer::Cancel, BoxAnswer::No};
-  form.RecentFiles1->actions().at(1)->trigger();  // b
+  form.menu("RecentFiles1")->actions().at(1)->trigger();  // b
   QCOMPARE(editorText(form), QString("edited from c"));
   QFile::remove(f.path("a.fms"));
-  form.RecentFiles1->actions().at(2)->trigger();  // a, gone: no prompt
-  QCOMPARE(form.Memo2->toPlainText().split('\n').last(),
+  form.menu("RecentFiles1")->actions().at(2)->trigger();  // a, gone: no prompt
+  QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            " -> ファイルがないため最近使ったファイルから外しました : " + f.path("a.fms"));
   QCOMPARE(recentMenu(form), (QStringList{"&1 " + f.path("c.fms"), "&2 " + f.path("b.fms")}));
   QVERIFY(!f.readFile(CONF).contains("a.fms"));
-  form.RecentFiles1->actions().at(1)->trigger();  // b
+  form.menu("RecentFiles1")->actions().at(1)->trigger();  // b
   QCOMPARE(f.boxTexts(), QStringList(2, "ソースが変更されています\n保存しますか？"));
   QCOMPARE(editorText(form), QString("from b"));
   QCOMPARE(form.additionalSettings().recentFiles().first(), f.path("b.fms"));
@@ -81,7 +86,7 @@ void RecentFilesTest::theListOutlivesTheWindowAndBadFilesGiveNone() {
   f.writeFile("a.fms", "a");
   f.writeFile("曲, \"b\".fms", "b");
   f.start();
-  QVERIFY(!f.form->Recent1->isEnabled() && !f.exists(CONF));  // nothing written unasked
+  QVERIFY(!f.form->action("Recent1")->isEnabled() && !f.exists(CONF));  // nothing written unasked
   f.form->filesDropped({f.path("a.fms")});
   f.form->filesDropped({f.path("曲, \"b\".fms")});
   QVERIFY(f.closeWindow());
@@ -101,6 +106,26 @@ void RecentFilesTest::theListOutlivesTheWindowAndBadFilesGiveNone() {
   f.form->filesDropped({f.path("a.fms")});
   QCOMPARE(AdditionalSettings(f.path(CONF)).recentFiles(), QStringList{f.path("a.fms")});
   QVERIFY(f.services.boxes.empty());
+}
+
+void RecentFilesTest::aPipeInTheFilesPlaceIsSaidOnceAndLeftAlone() {
+  EditorFixture f;
+  QVERIFY(QDir().mkpath(QFileInfo(f.path(CONF)).path()));
+  QCOMPARE(::mkfifo(QFile::encodeName(f.path(CONF)).constData(), 0600), 0);
+  f.writeFile("a.fms", "a");
+  f.writeFile("b.fms", "b");
+  TForm1& form = f.start({f.path("a.fms")});  // the opened file's entry cannot be saved
+  const QString notice = " [注意] 追加設定ファイル " + f.path(CONF) +
+                         " は通常のファイルではないため, 読み込みも保存もしません";
+  QCOMPARE(form.messagePane()->toPlainText(), notice + "\n -> 開いたソースのサイズ : 1 バイト");
+  form.filesDropped({f.path("b.fms")});  // a second save of the list, refused as well
+  QVERIFY2(!form.messagePane()->toPlainText().contains(notice), qPrintable(form.messagePane()->toPlainText()));
+  QCOMPARE(form.additionalSettings().recentFiles(),
+           (QStringList{f.path("b.fms"), f.path("a.fms")}));
+  QVERIFY(f.services.boxes.empty());
+  struct stat info {};
+  QVERIFY(::stat(QFile::encodeName(f.path(CONF)).constData(), &info) == 0 &&
+          S_ISFIFO(info.st_mode));
 }
 
 QTEST_MAIN(RecentFilesTest)

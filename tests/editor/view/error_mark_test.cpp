@@ -20,9 +20,10 @@ struct ReportedPosition {
   int column = -1;
 };
 
-// `utf8`: the pointer counts the UTF-8 bytes of a UTF-8 document.
-ReportedPosition reportedPosition(const TForm1& form, bool utf8 = false) {
-  const QStringList lines = form.Memo2->toPlainText().split('\n');
+// The pointer counts columns as code page 932 does, in a UTF-8 document too, so that it stands
+// under its character in the pane's fixed-pitch font.
+ReportedPosition reportedPosition(const TForm1& form) {
+  const QStringList lines = form.messagePane()->toPlainText().split('\n');
   for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
     if (!lines[i].startsWith("ERR -> line [")) continue;
     const QString echoed = lines[i].mid(20);
@@ -30,11 +31,7 @@ ReportedPosition reportedPosition(const TForm1& form, bool utf8 = false) {
     int column = 0;
     QByteArray prefix;
     while (column < echoed.size()) {
-      if (utf8) {
-        prefix = echoed.left(column + 1).toUtf8();
-      } else {
-        encodeCp932(echoed.left(column + 1), prefix);
-      }
+      encodeCp932(echoed.left(column + 1), prefix);
       if (prefix.size() > byte) break;
       ++column;
     }
@@ -90,13 +87,13 @@ void ErrorMarkTest::everyErrorCodeMarksItsLineAndCharacter() {
   typeText(form, "// 楽譜\n/*音楽*/" + line + "\n");
   form.N4Click();
   const ReportedPosition reported = reportedPosition(form);
-  QVERIFY2(reported.line >= 1, qPrintable(form.Memo2->toPlainText()));
-  const std::optional<ErrorMark> mark = form.Memo1->errorMark();
+  QVERIFY2(reported.line >= 1, qPrintable(form.messagePane()->toPlainText()));
+  const std::optional<ErrorMark> mark = form.view().Memo1->errorMark();
   QVERIFY(mark.has_value());
   QCOMPARE(mark->line, reported.line);
   QCOMPARE(mark->column, reported.column);
   QCOMPARE(mark->text, QString::fromUtf8(errorText(code, FLAVOUR_EDITOR)));
-  QVERIFY(form.Memo1->marginWidth() > 0);  // the sign shows even with the numbers off
+  QVERIFY(form.view().Memo1->marginWidth() > 0);  // the sign shows even with the numbers off
 }
 
 void ErrorMarkTest::markInAUtf8ScoreCountsItsCharacters() {
@@ -104,10 +101,14 @@ void ErrorMarkTest::markInAUtf8ScoreCountsItsCharacters() {
   f.writeFile("utf8.fms", "/* 楽譜 */ ch1{ \"c v20\" }\r\n");  // valid UTF-8 beyond ASCII
   TForm1& form = f.start({f.path("utf8.fms")});
   form.N4Click();
-  const ReportedPosition reported = reportedPosition(form, true);
-  QCOMPARE(form.Memo1->errorMark()->line, 0);
-  QCOMPARE(form.Memo1->errorMark()->column, reported.column);
+  const ReportedPosition reported = reportedPosition(form);
+  const std::optional<ErrorMark> mark = form.view().Memo1->errorMark();
+  QCOMPARE(mark->line, 0);
+  QCOMPARE(mark->column, reported.column);
   QCOMPARE(editorText(form).at(reported.column), QChar('"'));  // just behind the value
+  // The whole failing command is marked, not only the blank under the pointer.
+  QCOMPARE(editorText(form).mid(mark->commandColumn, mark->column - mark->commandColumn),
+           QString("v20"));
 }
 
 void ErrorMarkTest::failuresOutsideTheScoreMarkNothing() {
@@ -115,9 +116,10 @@ void ErrorMarkTest::failuresOutsideTheScoreMarkNothing() {
   TForm1& form = f.start();
   typeText(form, "ch1{ \"&\" }\n");  // a lone tie: refused while the MIDI file is written
   form.N4Click();
-  QVERIFY(form.compiler().compileFailed());
-  QVERIFY(!form.Memo1->errorMark());
-  QCOMPARE(form.Memo1->marginWidth(), 0);
+  QVERIFY(form.messagePane()->toPlainText().contains("compile stopped!") ||
+          !form.messagePane()->toPlainText().contains(" ** コンパイル終了 **"));
+  QVERIFY(!form.view().Memo1->errorMark());
+  QCOMPARE(form.view().Memo1->marginWidth(), 0);
 }
 
 void ErrorMarkTest::markGoesWithAnEditOfItsLineOrTheNextCompilation() {
@@ -125,55 +127,55 @@ void ErrorMarkTest::markGoesWithAnEditOfItsLineOrTheNextCompilation() {
   TForm1& form = f.start();
   typeText(form, "ch1{\n\"c v20\"\n}\n");
   form.N4Click();
-  QCOMPARE(form.Memo1->errorMark()->line, 1);
+  QCOMPARE(form.view().Memo1->errorMark()->line, 1);
   // Hovering the sign shows the report's text; other lines show nothing.
   const auto lineY = [&form](int line) {
-    return form.Memo1->cursorRect(QTextCursor(form.Memo1->document()->findBlockByNumber(line)))
+    return form.view().Memo1->cursorRect(QTextCursor(form.view().Memo1->document()->findBlockByNumber(line)))
         .center()
         .y();
   };
-  QCOMPARE(form.Memo1->marginToolTip(QPoint(2, lineY(1))), QString("命令 V? の範囲は 0～16"));
-  QVERIFY(form.Memo1->marginToolTip(QPoint(2, lineY(0))).isEmpty());
+  QCOMPARE(form.view().Memo1->marginToolTip(QPoint(2, lineY(1))), QString("命令 V? の範囲は 0～16"));
+  QVERIFY(form.view().Memo1->marginToolTip(QPoint(2, lineY(0))).isEmpty());
   // Lines added above move the mark along; an edit elsewhere leaves it.
-  QTextCursor top(form.Memo1->document());
+  QTextCursor top(form.view().Memo1->document());
   top.insertText("// a\n");
-  QCOMPARE(form.Memo1->errorMark()->line, 2);
-  QTextCursor(form.Memo1->document()->findBlockByNumber(3)).insertText(" ");
-  QVERIFY(form.Memo1->errorMark().has_value());
+  QCOMPARE(form.view().Memo1->errorMark()->line, 2);
+  QTextCursor(form.view().Memo1->document()->findBlockByNumber(3)).insertText(" ");
+  QVERIFY(form.view().Memo1->errorMark().has_value());
   // Typing on its line takes it away.
-  QTextCursor(form.Memo1->document()->findBlockByNumber(2)).insertText("c");
-  QVERIFY(!form.Memo1->errorMark());
-  QCOMPARE(form.Memo1->extraSelections().size(), 0);
+  QTextCursor(form.view().Memo1->document()->findBlockByNumber(2)).insertText("c");
+  QVERIFY(!form.view().Memo1->errorMark());
+  QCOMPARE(form.view().Memo1->extraSelections().size(), 0);
 
   form.N4Click();
-  QVERIFY(form.Memo1->errorMark().has_value());
-  form.Memo1->setPlainText("ch1{ \"c v20\" }\n");  // the whole text replaced: gone
-  QVERIFY(!form.Memo1->errorMark());
-  QCOMPARE(form.Memo1->marginWidth(), 0);
+  QVERIFY(form.view().Memo1->errorMark().has_value());
+  form.view().Memo1->setPlainText("ch1{ \"c v20\" }\n");  // the whole text replaced: gone
+  QVERIFY(!form.view().Memo1->errorMark());
+  QCOMPARE(form.view().Memo1->marginWidth(), 0);
   form.N4Click();
-  QVERIFY(form.Memo1->errorMark().has_value());
-  form.Memo1->setPlainText("ch1{ \"c\" }\n");
+  QVERIFY(form.view().Memo1->errorMark().has_value());
+  form.view().Memo1->setPlainText("ch1{ \"c\" }\n");
   form.N4Click();  // a clean compilation leaves no mark
-  QVERIFY(!form.Memo1->errorMark());
+  QVERIFY(!form.view().Memo1->errorMark());
 }
 
 void ErrorMarkTest::lineNumbersToggleTheMarginAndAreKept() {
   EditorFixture f;
   {
     TForm1& form = f.start();
-    QCOMPARE(form.Memo1->marginWidth(), 0);  // off: the pane as it always was
-    QVERIFY(form.N17->isVisible() && form.N17->isEnabled() && form.SpeedButton7->isEnabled());
+    QCOMPARE(form.view().Memo1->marginWidth(), 0);  // off: the pane as it always was
+    QVERIFY(form.view().N17->isVisible() && form.view().N17->isEnabled() && form.toolButton("SpeedButton7")->isEnabled());
     QVERIFY(!f.exists("tarvik32.cfg"));
-    form.SpeedButton7->click();
-    QVERIFY(form.N17->isChecked() && form.Memo1->lineNumbersShown());
-    QVERIFY(form.Memo1->marginWidth() > 0);
+    form.toolButton("SpeedButton7")->click();
+    QVERIFY(form.view().N17->isChecked() && form.view().Memo1->lineNumbersShown());
+    QVERIFY(form.view().Memo1->marginWidth() > 0);
     QCOMPARE(static_cast<uint8_t>(f.readFile("tarvik32.cfg").at(16)) & 0x04, 0x04);
     QVERIFY(f.closeWindow());
   }
   TForm1& form = f.start();
-  QVERIFY(form.Memo1->lineNumbersShown() && form.N17->isChecked());
+  QVERIFY(form.view().Memo1->lineNumbersShown() && form.view().N17->isChecked());
   form.N17Click();
-  QVERIFY(!form.Memo1->lineNumbersShown());
+  QVERIFY(!form.view().Memo1->lineNumbersShown());
   QCOMPARE(static_cast<uint8_t>(f.readFile("tarvik32.cfg").at(16)) & 0x04, 0);
 }
 

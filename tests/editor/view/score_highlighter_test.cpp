@@ -2,10 +2,13 @@
 // also behind double-byte text; a block comment and a header command carry over to the next
 // lines and stop where the compiler's reading stops; an edit re-reads what it changes; light
 // and dark palettes get different, readable colours; a UTF-8 text is read in its own bytes; a
-// long text colours the lines that come into view, without counting as an edit.
+// long text colours the lines that come into view, without counting as an edit, whichever way
+// they come into view.
 #include "editor/view/score_highlighter.h"
 
+#include <QLineEdit>
 #include <QPalette>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -14,7 +17,10 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "editor/view/goto_line_dialog.h"
+#include "editor/view/find_bar.h"
 #include "editor/view/source_edit.h"
+#include "tests/editor/support/editor_fixture.h"
 
 namespace {
 
@@ -38,6 +44,33 @@ QString kinds(const ScoreHighlighter& highlighter, const QTextBlock& block) {
   return shown;
 }
 
+// The lines the pane shows whole or in part, each as "number: kinds".
+QStringList linesShown(const SourceEdit& edit) {
+  QStringList shown;
+  const QTextBlock last = edit.cursorForPosition({0, edit.viewport()->height() - 1}).block();
+  for (QTextBlock block = edit.cursorForPosition({0, 0}).block(); block.isValid();
+       block = block.next()) {
+    shown << QString("%1: %2").arg(block.blockNumber()).arg(kinds(edit.highlighter(), block));
+    if (block == last) break;
+  }
+  return shown;
+}
+
+// The same lines as a highlighter that colours every line sees them.
+QStringList linesColouredWhole(const QString& text, const QStringList& shown) {
+  QTextDocument whole;
+  whole.documentLayout();
+  ScoreHighlighter highlighter(&whole);
+  whole.setPlainText(text);
+  QStringList expected;
+  for (const QString& line : shown) {
+    const int number = line.section(':', 0, 0).toInt();
+    expected << QString("%1: %2").arg(number).arg(
+        kinds(highlighter, whole.findBlockByNumber(number)));
+  }
+  return expected;
+}
+
 }  // namespace
 
 class ScoreHighlighterTest : public QObject {
@@ -48,6 +81,7 @@ class ScoreHighlighterTest : public QObject {
   void lightAndDarkPalettesGetTheirOwnColours();
   void utf8TextIsReadInItsOwnBytes();
   void aLongTextColoursTheLinesThatComeIntoViewQuietly();
+  void everyWayIntoViewColoursTheLinesBeforeTheyArePainted();
 };
 
 void ScoreHighlighterTest::charactersTakeTheirKindsAlsoBehindDoubleByteText() {
@@ -112,6 +146,7 @@ void ScoreHighlighterTest::aLongTextColoursTheLinesThatComeIntoViewQuietly() {
   SourceEdit edit;
   edit.resize(400, 300);
   edit.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&edit));
   QString text = "/* open\n";
   for (int i = 1; i < 3 * ScoreHighlighter::WHOLE_TEXT_LINES; ++i) text += "\"c d e\"\n";
   edit.setPlainText(text + "*/ ch1");
@@ -121,6 +156,7 @@ void ScoreHighlighterTest::aLongTextColoursTheLinesThatComeIntoViewQuietly() {
   QVERIFY(last.layout()->formats().isEmpty());
   QSignalSpy changes(&document, &QTextDocument::contentsChanged);
   edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+  edit.viewport()->repaint();
   QCOMPARE(kinds(edit.highlighter(), beforeLast), QString("ccccccc"));
   QCOMPARE(kinds(edit.highlighter(), last), QString("cc.kkk"));
   QPalette dark;
@@ -131,6 +167,77 @@ void ScoreHighlighterTest::aLongTextColoursTheLinesThatComeIntoViewQuietly() {
   QTextCursor(&document).insertText("//");
   QCOMPARE(changes.count(), 1);
   QCOMPARE(kinds(edit.highlighter(), last.previous()), QString("snsnsns"));
+}
+
+// The pane moves its view for the caret (keys, a found match, go-to-line, the error jump) without
+// the scroll bar's signal; a resize or a font shows more lines at once. Each time, the lines
+// painted must be coloured as a reading of the whole text colours them.
+void ScoreHighlighterTest::everyWayIntoViewColoursTheLinesBeforeTheyArePainted() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  QString score = "ch1 {\n  \"t120 l4\"\n";
+  for (int i = 2; i < 3 * ScoreHighlighter::WHOLE_TEXT_LINES - 1; ++i) {
+    score += QString("  \"o4 c\" // %1\n").arg(i == 2500 ? QString("marker") : QString::number(i));
+  }
+  score += "}";
+  typeText(form, score);
+  SourceEdit& edit = *form.view().Memo1;
+  QStringList uncoloured;  // the moves after which a line painted differs, with the first one
+  const auto check = [&](const QString& move) {
+    edit.viewport()->repaint();
+    const QStringList shown = linesShown(edit);
+    const QStringList expected = linesColouredWhole(score, shown);
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+      if (shown[i] != expected[i]) {
+        uncoloured << move + " -> " + shown[i];
+        return;
+      }
+    }
+  };
+
+  QTest::keyClick(&edit, Qt::Key_End, Qt::ControlModifier);
+  check("Ctrl+End");
+  QTest::keyClick(&edit, Qt::Key_Home, Qt::ControlModifier);
+  for (int i = 1; i <= 12; ++i) {
+    QTest::keyClick(&edit, Qt::Key_PageDown);
+    check(QString("PageDown %1").arg(i));
+  }
+  form.view().GotoStartClick();
+  form.view().FindBar1->openFind();
+  QTest::keyClicks(form.view().FindBar1->findField, "marker");
+  QCOMPARE(edit.textCursor().blockNumber(), 2500);
+  check("incremental find");
+  form.view().GotoStartClick();
+  QTest::keyClick(form.view().FindBar1->findField, Qt::Key_F3);
+  QCOMPARE(edit.textCursor().blockNumber(), 2500);
+  check("F3");
+  f.services.dialogScripts.push_back([](QDialog& dialog) {
+    auto& go = static_cast<TGotoLine&>(dialog);
+    go.Edit1->setText("1800");
+    go.BitBtn1->click();
+    return go.result();
+  });
+  form.view().N6Click();
+  check("go to line");
+  form.messagePane()->setPlainText("ERR -> line [02200]:  \"o4 c\"\n");
+  form.Memo2DblClick();
+  QCOMPARE(edit.textCursor().blockNumber(), 2199);
+  check("error jump");
+  f.services.player.length = 2000000;
+  form.N4Click();
+  f.services.player.position = 250 + 500 * 2700;  // a quarter a line from line 2
+  form.followScore();
+  QVERIFY(edit.cursorForPosition({0, 0}).blockNumber() > 2600);
+  check("following the score");
+  form.resize(form.width(), form.height() + 400);
+  check("a taller window");
+  form.view().N12p1->trigger();
+  QTest::keyClick(&edit, Qt::Key_PageDown);
+  form.view().N8p1->trigger();
+  check("a smaller font");
+  QVERIFY2(uncoloured.isEmpty(), qPrintable(uncoloured.join("; ")));
 }
 
 QTEST_MAIN(ScoreHighlighterTest)

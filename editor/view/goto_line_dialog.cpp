@@ -1,4 +1,4 @@
-#include "editor/ui/goto_line_dialog.h"
+#include "editor/view/goto_line_dialog.h"
 
 #include <QGridLayout>
 #include <QLabel>

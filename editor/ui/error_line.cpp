@@ -1,4 +1,4 @@
-#include "editor/compile/error_line.h"
+#include "editor/ui/error_line.h"
 
 std::optional<int> errorJumpLine(const QString& paneLine) {
   qsizetype start = 0;
