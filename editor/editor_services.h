@@ -59,6 +59,14 @@ class MediaPlayer {
   // output, the effects) take effect, and tries again a chosen output that could not be opened
   // before; the plays after it keep what that one opened.
   virtual void setSound(const SoundSettings& sound) = 0;
+  // False while the SoundFont of the sound settings still has to be loaded before play() can
+  // start; play() would then load it on the calling thread.
+  virtual bool soundReady() const { return true; }
+  // Loads that SoundFont without making the calling thread wait. `done` runs once, on the
+  // user-interface thread through its event loop, never inside the call: with an empty text once
+  // play() can start without loading, or with why the SoundFont cannot be loaded. A request
+  // while an earlier one loads the same SoundFont waits for that load.
+  virtual void prepareSound(std::function<void(const QString& error)> done) = 0;
 
   std::function<void()> onNotify;
   // Runs inside the play() that could not open the chosen output and opened another.

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "editor/document/backup_lock.h"
+#include "editor/document/score_document.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/settings_file.h"
 #include "editor/ui/desktop_services.h"
@@ -32,7 +33,7 @@ int main(int argc, char* argv[]) {
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     TForm1 form(services, paths, arguments);
-    EndingSignals endings;
+    EndingSignals endings([&backup = form.document().lastResort()] { backup.write(); });
     QObject::connect(&endings, &EndingSignals::received, &form, &TForm1::endOnSignal);
 #ifndef QT_NO_SESSIONMANAGER
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,

@@ -107,12 +107,15 @@ void BackupLock::release() {
   fd_ = -1;
 }
 
-bool BackupLock::write(const QByteArray& bytes) const {
-  // A link at the backup's name is replaced, never followed.
+bool writeBackupFile(const QString& path, const QByteArray& bytes) {
   WholeFileOptions options;
   options.newFileMode = 0600;
   options.followLink = false;
-  return writeFileWhole(path_, bytes, options).ok();
+  return writeFileWhole(path, bytes, options).ok();
+}
+
+bool BackupLock::write(const QByteArray& bytes) const {
+  return writeBackupFile(path_, bytes);
 }
 
 bool BackupLock::remove() const {

@@ -13,6 +13,10 @@
 // "$XDG_STATE_HOME/tarvik32/!!tarvik32.tmp", by default under "~/.local/state".
 QString userBackupFilePath();
 
+// Replaces the backup file at `path` with `bytes`, whole or not at all; a link at its name is
+// replaced, never followed. Any thread.
+bool writeBackupFile(const QString& path, const QByteArray& bytes);
+
 // What a step did: done, or the path it failed on with the errno.
 struct BackupStep {
   QString failedPath;

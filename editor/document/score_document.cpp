@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -19,17 +20,38 @@ bool BackupSchedule::tick() {
 }
 
 ScoreDocument::ScoreDocument(QTextDocument& text, QString backupFile, QObject* parent)
-    : QObject(parent), text_(text), backupLock_(std::move(backupFile)) {
+    : QObject(parent),
+      text_(text),
+      backupLock_(std::move(backupFile)),
+      lastResort_(backupLock_.path()),
+      settled_(new QTimer(this)) {
   // A text document reports its changes in detail only once it has a layout, and the size
   // counts follow those reports. A view's layout, where there is one, stays.
   text_.documentLayout();
   bytes_ = new ByteCounter(&text_);
   connect(&text_, &QTextDocument::contentsChanged, this, [this] { setSaved(false); });
+  settled_->setSingleShot(true);
+  settled_->setInterval(LAST_RESORT_SETTLE_MS);
+  connect(settled_, &QTimer::timeout, this, &ScoreDocument::renewLastResort);
 }
 
 void ScoreDocument::setSaved(bool saved) {
   isSaved_ = saved;
+  if (saved) {
+    renewLastResort();
+  } else {
+    settled_->start();  // the text is copied once typing pauses, not at every key
+  }
   Q_EMIT savedChanged(saved);
+}
+
+// The same choice as the end of a run makes: an edited, non-empty text of the instance that
+// owns the backup file is kept.
+void ScoreDocument::renewLastResort() {
+  settled_->stop();
+  const bool owner = backupActive_ && backupLock_.held();
+  const bool keep = owner && !isSaved_ && size() > 0;
+  lastResort_.update(owner, keep, keep ? plainText() : QString(), {encoding_, byteOrderMark_});
 }
 
 QString ScoreDocument::plainText() const {
@@ -191,6 +213,7 @@ BackupStartOutcome backupUnavailable(const BackupStep& step, bool folder) {
 BackupStartOutcome ScoreDocument::takeBackupLock() {
   backupActive_ = false;
   backupLock_.release();
+  renewLastResort();
   if (const BackupStep folder = backupLock_.prepareFolder(); !folder) {
     return backupUnavailable(folder, true);
   }
@@ -211,6 +234,7 @@ BackupStartOutcome ScoreDocument::takeBackupLock() {
     return backupUnavailable(file, false);
   }
   backupActive_ = true;
+  renewLastResort();
   return {start, {}};
 }
 
@@ -227,7 +251,9 @@ DocumentOutcome ScoreDocument::writeBackup() {
   if (!backupActive_ || !backupLock_.held()) return DocumentOutcome::done();
   const std::optional<QByteArray> bytes = encoded(QString(), nullptr);
   if (!bytes) return DocumentOutcome::done();
-  if (backupLock_.write(*bytes)) return DocumentOutcome::done();
+  const bool written = backupLock_.write(*bytes);
+  renewLastResort();
+  if (written) return DocumentOutcome::done();
   return DocumentOutcome::failed(
       QString("自動バックアップを書き込めません.\n%1").arg(backupLock_.path()));
 }
@@ -239,6 +265,7 @@ bool ScoreDocument::preserveUnsavedText() {
 }
 
 bool ScoreDocument::releaseBackup(bool keepFile) {
+  lastResort_.disown();
   if (!backupActive_ || !backupLock_.held()) return true;
   backupActive_ = false;
   const bool removed = keepFile || backupLock_.remove();

@@ -3,7 +3,8 @@
 // line ends), saving it with the ".bak" copy, the refusal of characters its encoding cannot
 // hold, the automatic backup with its schedule and its lock, and the size in bytes. It works on
 // the QTextDocument it is given and knows no widget: what fails comes back as a value carrying
-// the text for the box, and the window shows it.
+// the text for the box, and the window shows it. What the backup file is to hold should the
+// program end without its user-interface thread is kept at each idle moment after an edit.
 #pragma once
 
 #include <QByteArray>
@@ -14,13 +15,17 @@
 
 #include "editor/document/backup_lock.h"
 #include "editor/document/byte_counter.h"
+#include "editor/document/last_resort_backup.h"
 #include "editor/document/text_codec.h"
 
 class QTextDocument;
+class QTimer;
 
 inline constexpr qint64 LOADABLE_FILE_BYTES = 16 * 1024 * 1024;  // larger files are refused
 inline constexpr int32_t BACKUP_IDLE_TICKS = 5;                  // quiet seconds before a backup
 inline constexpr int32_t BACKUP_INTERVAL_TICKS = 180;            // seconds between backups
+// Edits settle once the user has paused this long: the idle moment that renews the last resort.
+inline constexpr int LAST_RESORT_SETTLE_MS = 300;
 
 // What a document operation did: done, or refused or failed with the text of the stop box that
 // says why.
@@ -120,6 +125,9 @@ class ScoreDocument : public QObject {
   // The end of the run: the file goes unless `keepFile`, then the lock; false when the file
   // could not be removed.
   bool releaseBackup(bool keepFile);
+  // What the backup file gets when the program must end while this thread cannot: the text as
+  // of the last idle moment after an edit, the last save or the last backup.
+  LastResortBackup& lastResort() { return lastResort_; }
 
  Q_SIGNALS:
   // After every change of the text (edited) and every open, save or close (saved).
@@ -135,6 +143,7 @@ class ScoreDocument : public QObject {
   void replaceText(QByteArrayView fileBytes);
   void setEncoding(FileEncoding encoding);
   QString plainText() const;  // '\n' line ends
+  void renewLastResort();
   QString refusalText(const QString& purpose, const Unencodable& bad, TextEncoding target,
                       bool withColumn) const;
 
@@ -147,6 +156,8 @@ class ScoreDocument : public QObject {
   TextEncoding encoding_ = TextEncoding::Cp932;
   bool byteOrderMark_ = false;
   BackupLock backupLock_;
+  LastResortBackup lastResort_;
+  QTimer* settled_ = nullptr;  // runs from each edit to the next idle moment
   bool backupActive_ = false;
   BackupSchedule schedule_;
 };

@@ -3,7 +3,6 @@
 #include <fluidsynth.h>
 #include <sndfile.h>
 
-#include <QFile>
 #include <QMetaObject>
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include "editor/playback/fluid_log.h"
 #include "editor/playback/fluid_media_player.h"
 #include "editor/playback/midi_tempo_map.h"
+#include "editor/playback/sound_font_loader.h"
 
 namespace {
 
@@ -122,10 +122,9 @@ class Renderer {
     const QString soundFont = request.sound.soundFont.isEmpty()
                                   ? FluidMediaPlayer::defaultSoundFont()
                                   : request.sound.soundFont;
-    if (!synth_ || fluid_synth_sfload(synth_.get(), QFile::encodeName(soundFont).constData(), 1) ==
-                       FLUID_FAILED) {
-      return failed(AudioExportStatus::SoundFontRefused,
-                    QString("%1: %2").arg(soundFont, takeFluidError("cannot be loaded")));
+    if (!synth_) return failed(AudioExportStatus::SoundFontRefused, "FluidSynth cannot start");
+    if (const QString problem = loadSoundFontInto(synth_.get(), soundFont); !problem.isEmpty()) {
+      return failed(AudioExportStatus::SoundFontRefused, QString("%1: %2").arg(soundFont, problem));
     }
     player_.reset(new_fluid_player(synth_.get()));
     if (!player_ ||

@@ -5,7 +5,8 @@
 // output falls silent or for at most TAIL_MS_MAX.
 //
 // exportAudio() does the work on the calling thread; AudioExportJob runs it on a thread of its
-// own so that the user-interface thread stays free for a progress dialog.
+// own so that the user-interface thread stays free for a progress dialog. The SoundFont is loaded
+// there too, and one that is no regular file is refused before it is opened.
 #pragma once
 
 #include <QObject>

@@ -27,32 +27,32 @@ QString FluidMediaPlayer::defaultSoundFont() {
   return QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
 }
 
-QString FluidMediaPlayer::soundFontProblem(const QString& path) {
-  installFluidLogging();
-  forgetFluidError();
-  fluid_settings_t* settings = new_fluid_settings();
-  if (settings) fluid_settings_setint(settings, "synth.lock-memory", 0);
-  fluid_synth_t* synth = settings ? new_fluid_synth(settings) : nullptr;
-  const QByteArray name = QFile::encodeName(path);
-  const bool loads = synth && fluid_synth_sfload(synth, name.constData(), 0) != FLUID_FAILED;
-  // The first line says why; the last only that loading failed.
-  const QString problem = loads ? QString() : takeFirstFluidError("FluidSynth cannot start");
-  if (synth) delete_fluid_synth(synth);
-  if (settings) delete_fluid_settings(settings);
-  return problem;
-}
+namespace {
+
+constexpr double CHECK_SAMPLE_RATE = 44100;
+
+}  // namespace
 
 SoundChoices fluidSoundChoices() {
-  return {selectableAudioOutputs(), FluidMediaPlayer::defaultSoundFont(),
-          &FluidMediaPlayer::soundFontProblem};
+  // The loader lives as long as any copy of the choices; an answer due after that is dropped.
+  auto loader = std::make_shared<SoundFontLoader>();
+  return {selectableAudioOutputs(), FluidMediaPlayer::defaultSoundFont(), soundFontFileProblem,
+          [loader](const QString& path, SoundChoices::CheckDone done) {
+            loader->load(path, CHECK_SAMPLE_RATE, [done = std::move(done)](SoundFontLoad loaded) {
+              done(loaded.engine ? QString() : loaded.error);
+            });
+          }};
 }
 
 FluidMediaPlayer::FluidMediaPlayer(AudioOutputFactories outputs, QString soundFont,
-                                   AudioOutputByName byName, QObject* parent)
+                                   AudioOutputByName byName, SoundFontLoadFunction load,
+                                   QObject* parent)
     : QObject(parent),
       outputs_(std::move(outputs)),
       defaultSoundFont_(std::move(soundFont)),
-      byName_(std::move(byName)) {
+      byName_(std::move(byName)),
+      load_(std::move(load)),
+      loader_(new SoundFontLoader(load_, this)) {
   installFluidLogging();
 }
 
@@ -210,30 +210,86 @@ const MidiTempoMap& FluidMediaPlayer::tempoMap() const {
   return map_;
 }
 
-// The synthesizer with the SoundFont, kept for every later file until the SoundFont changes. No
-// output exists yet, so nothing renders while the SoundFont loads.
+// The synthesizer with the SoundFont, kept for every later file until the SoundFont changes.
+// Loaded here only when prepareSound() did not load it before. No output exists yet, so nothing
+// renders while the SoundFont loads.
 bool FluidMediaPlayer::startEngine(QString* error) {
   if (synth_) return true;
-  forgetFluidError();
-  settings_ = new_fluid_settings();
-  if (settings_) {
-    fluid_settings_setnum(settings_, "synth.sample-rate", SAMPLE_RATE);
-    fluid_settings_setint(settings_, "synth.lock-memory", 0);
-  }
-  fluid_synth_t* synth = settings_ ? new_fluid_synth(settings_) : nullptr;
   const QString path = soundFontPath(sound_);
-  const QByteArray soundFont = QFile::encodeName(path);
-  if (synth && fluid_synth_sfload(synth, soundFont.constData(), 1) != FLUID_FAILED) {
-    synth_ = synth;
-    built_.soundFont = sound_.soundFont;
-    applyEffects();
-    return true;
+  SoundFontLoad loaded = load_(path, SAMPLE_RATE);
+  if (!loaded.engine) {
+    return fail(error, QString("Cannot load the SoundFont %1: %2").arg(path, loaded.error));
   }
-  const QString why = takeFluidError("FluidSynth cannot start");
-  if (synth) delete_fluid_synth(synth);
-  if (settings_) delete_fluid_settings(settings_);
-  settings_ = nullptr;
-  return fail(error, QString("Cannot load the SoundFont %1: %2").arg(path, why));
+  takeEngine(std::move(loaded.engine), sound_.soundFont);
+  return true;
+}
+
+// A loaded synthesizer replaces the one in use, whose output goes with it.
+void FluidMediaPlayer::takeEngine(std::unique_ptr<SynthEngine> engine, const QString& soundFont) {
+  closeEngine();
+  settings_ = std::exchange(engine->settings, nullptr);
+  synth_ = std::exchange(engine->synth, nullptr);
+  built_.soundFont = soundFont;
+  applyEffects();
+}
+
+bool FluidMediaPlayer::soundReady() const {
+  checkThread("soundReady");
+  return synth_ && soundFontPath(sound_) == soundFontPath(built_);
+}
+
+// A path that is no regular file is refused before any thread starts; the load's result is
+// taken only if no other load has begun since.
+void FluidMediaPlayer::prepareSound(std::function<void(const QString& error)> done) {
+  checkThread("prepareSound");
+  prepared_.push_back(std::move(done));
+  const QString path = soundFontPath(sound_);
+  if (soundReady()) {
+    loadingPath_.clear();
+    ++loads_;
+    QMetaObject::invokeMethod(
+        this, [this] { answerPrepared(QString()); }, Qt::QueuedConnection);
+    return;
+  }
+  if (path == loadingPath_) return;
+  loadingPath_ = path;
+  const uint64_t load = ++loads_;
+  const QString problem = soundFontFileProblem(path);
+  if (!problem.isEmpty()) {
+    SoundFontLoad refused;
+    refused.error = problem;
+    auto result = std::make_shared<SoundFontLoad>(std::move(refused));
+    QMetaObject::invokeMethod(
+        this,
+        [this, load, soundFont = sound_.soundFont, result] {
+          soundLoaded(load, soundFont, std::move(*result));
+        },
+        Qt::QueuedConnection);
+    return;
+  }
+  loader_->load(path, SAMPLE_RATE,
+                [this, load, soundFont = sound_.soundFont](SoundFontLoad loaded) {
+                  soundLoaded(load, soundFont, std::move(loaded));
+                });
+}
+
+void FluidMediaPlayer::soundLoaded(uint64_t load, const QString& soundFont, SoundFontLoad loaded) {
+  if (load != loads_) return;  // overtaken: the synthesizer goes with `loaded`
+  loadingPath_.clear();
+  if (!loaded.engine) {
+    answerPrepared(QString("Cannot load the SoundFont %1: %2")
+                       .arg(soundFontPath({.soundFont = soundFont}), loaded.error));
+    return;
+  }
+  takeEngine(std::move(loaded.engine), soundFont);
+  answerPrepared(QString());
+}
+
+// Every request waiting gets the answer; one made from inside an answer waits for the next.
+void FluidMediaPlayer::answerPrepared(const QString& error) {
+  for (const std::function<void(const QString&)>& done : std::exchange(prepared_, {})) {
+    if (done) done(error);
+  }
 }
 
 // The chosen output if it opens, else the first of the list that opens, which then says so

@@ -9,19 +9,21 @@
 //
 // Threads. The player belongs to the user-interface thread: the thread it lives on, which is the
 // one that made it. Every public call and the destructor run there, onNotify is delivered there,
-// and a call from any other thread is a mistake, reported once with qWarning(). The only other
-// thread is the output's, which calls render() for each block of audio; an output without a
-// thread of its own calls it on the thread that drives it.
+// and a call from any other thread is a mistake, reported once with qWarning(). The other
+// threads are the output's, which calls render() for each block of audio (an output without a
+// thread of its own calls it on the thread that drives it), and those of prepareSound(), which
+// each load a SoundFont into a synthesizer of their own and hand it over through the event loop.
 //
 // Locking. render() holds mutex_ for the whole block; the user-interface thread holds it only
 // for a few assignments and reads (and may wait for the block in progress to finish). What
-// takes time happens outside it: loading the SoundFont (before any output exists, so nothing
-// renders yet), giving a new file player its copy of the file, and deleting a file player with
-// its parsed tracks. Making things anew follows the same order backwards: the request is
-// interrupted, then the output is destroyed (its thread has stopped rendering when that
-// returns), and only then is the synthesizer deleted. The effects are set while the synthesizer
-// is paused (below). FluidSynth parses that copy itself in the first block the new file player
-// plays: work of the output's thread, which waits for nobody meanwhile.
+// takes time happens outside it: loading the SoundFont (on a thread of its own, or in a play()
+// that was not prepared, before any output exists, so nothing renders yet), giving a new file
+// player its copy of the file, and deleting a file player with its parsed tracks. Making things
+// anew follows the same order backwards: the request is interrupted, then the output is destroyed
+// (its thread has stopped rendering when that returns), and only then is the synthesizer deleted.
+// The effects are set while the synthesizer is paused (below). FluidSynth parses that copy itself
+// in the first block the new file player plays: work of the output's thread, which waits for nobody
+// meanwhile.
 //
 // A file player is more than the pointer filePlayer_: FluidSynth hangs its timer in the
 // synthesizer's list, and every block the synthesizer renders runs the timers of all file
@@ -50,6 +52,7 @@
 #include "editor/playback/audio_output.h"
 #include "editor/playback/audio_outputs.h"
 #include "editor/playback/midi_tempo_map.h"
+#include "editor/playback/sound_font_loader.h"
 #include "editor/sound/sound_settings.h"
 
 class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRenderer {
@@ -57,16 +60,16 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
 
  public:
   static QString defaultSoundFont();
-  // Empty when FluidSynth loads the file as a SoundFont; otherwise why not, in FluidSynth's
-  // words. Loads the whole file, in a synthesizer of its own.
-  static QString soundFontProblem(const QString& path);
 
   // `outputs` are tried in order at the first play() until one opens; it stays open for every
   // later file. An output chosen in the sound settings is taken from `outputs` when one has its
   // name, else from `byName`, and tried first. `soundFont` plays when the settings name none.
+  // `load` loads a SoundFont, on the calling thread in play() and on one of its own for
+  // prepareSound().
   explicit FluidMediaPlayer(AudioOutputFactories outputs = defaultAudioOutputs(),
                             QString soundFont = defaultSoundFont(),
-                            AudioOutputByName byName = audioOutputNamed, QObject* parent = nullptr);
+                            AudioOutputByName byName = audioOutputNamed,
+                            SoundFontLoadFunction load = loadSoundFont, QObject* parent = nullptr);
   ~FluidMediaPlayer() override;
 
   void close() override;
@@ -77,6 +80,8 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   bool play(QString* error) override;
   bool silent() const override;
   void setSound(const SoundSettings& sound) override;
+  bool soundReady() const override;
+  void prepareSound(std::function<void(const QString& error)> done) override;
 
   // The name of the output in use (its factory's); empty until play() has opened one.
   QString outputName() const;
@@ -94,6 +99,9 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   void closeEngine();
   void applyEffects();
   bool startEngine(QString* error);
+  void takeEngine(std::unique_ptr<SynthEngine> engine, const QString& soundFont);
+  void soundLoaded(uint64_t load, const QString& soundFont, SoundFontLoad loaded);
+  void answerPrepared(const QString& error);
   bool openOutput(QString* error);
   AudioOutputFactory* chosenOutput();
   bool startRequest(QString* error);
@@ -113,6 +121,8 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   const AudioOutputFactories outputs_;
   const QString defaultSoundFont_;
   const AudioOutputByName byName_;
+  const SoundFontLoadFunction load_;
+  SoundFontLoader* loader_ = nullptr;
   mutable std::atomic<bool> warnedOffThread_ = false;
 
   // Owned by the user-interface thread.
@@ -122,6 +132,11 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   std::unique_ptr<AudioOutputFactory> namedOutput_;  // the chosen output's, made by byName_
   bool standIn_ = false;  // the output in use plays instead of the chosen one
   bool fileOpen_ = false;
+  // The SoundFont path prepareSound() loads (empty: none), the count of loads begun, whose
+  // result is dropped when another has begun since, and the requests waiting for it.
+  QString loadingPath_;
+  uint64_t loads_ = 0;
+  std::vector<std::function<void(const QString&)>> prepared_;
   std::vector<uint8_t> file_;  // the open file's bytes; each file player takes its own copy
   MidiTempoMap map_;
   int64_t stoppedPositionMs_ = 0;  // the position while no request runs
@@ -143,5 +158,6 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
 };
 
 // What this player offers the sound page: the selectable outputs, its default SoundFont and its
-// SoundFont check.
+// SoundFont checks: the file's kind, and a load on a thread of its own whose answer comes through
+// the calling thread's event loop.
 SoundChoices fluidSoundChoices();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <cstdlib>
 
 PlaybackController::PlaybackController(MediaPlayer& player, QString tempDir, QObject* parent)
@@ -35,12 +36,37 @@ bool PlaybackController::deleteTemporaryFile() {
 
 PlaybackController::Started PlaybackController::play(int64_t startMs) {
   player_.close();
+  starting_ = false;
+  const uint64_t start = ++starts_;
   Started started;
   if (!player_.open(playPath_, &started.error)) {
     player_.close();
     return started;
   }
   player_.seek(startMs > 0 && startMs < player_.lengthMs() ? startMs : 0);
+  if (player_.soundReady()) return startOpened();
+  starting_ = true;
+  started.pending = true;
+  player_.prepareSound([self = QPointer(this), start](const QString& error) {
+    if (self) self->soundPrepared(start, error);
+  });
+  return started;
+}
+
+void PlaybackController::soundPrepared(uint64_t start, const QString& error) {
+  if (!starting_ || start != starts_) return;
+  starting_ = false;
+  if (!error.isEmpty()) {
+    player_.close();
+    Q_EMIT started({.error = error});
+    return;
+  }
+  Q_EMIT started(startOpened());
+}
+
+// The file is open at the place to start from.
+PlaybackController::Started PlaybackController::startOpened() {
+  Started started;
   if (!player_.play(&started.error)) {
     player_.close();
     return started;
@@ -54,6 +80,7 @@ PlaybackController::Started PlaybackController::play(int64_t startMs) {
 
 bool PlaybackController::stop() {
   playing_ = false;
+  starting_ = false;
   player_.close();
   return deleteTemporaryFile();
 }

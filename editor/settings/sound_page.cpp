@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <utility>
@@ -18,6 +19,8 @@
 namespace {
 
 const QStringList SOUND_FONT_FILTERS = {"SoundFont (*.sf2 *.sf3)"};
+const char BANNER_TEXT[] = "tarvik32.confに保存し、次の再生から使います.";
+const char CHECKING_TEXT[] = "SoundFontを読み込んでいます...";
 constexpr double GAIN_STEP = 0.05;
 constexpr int GAIN_DECIMALS = 2;
 
@@ -35,7 +38,7 @@ QString outputCaption(const QString& name) {
 
 SoundPage::SoundPage(EditorServices& services, SoundChoices choices, QWidget* parent)
     : QWidget(parent), services_(services), choices_(std::move(choices)) {
-  banner = new QLabel("tarvik32.confに保存し、次の再生から使います.", this);
+  banner = new QLabel(BANNER_TEXT, this);
   banner->setAlignment(Qt::AlignCenter);
 
   auto* soundFontLabel = new QLabel("SoundFont", this);
@@ -94,6 +97,7 @@ SoundPage::SoundPage(EditorServices& services, SoundChoices choices, QWidget* pa
 }
 
 void SoundPage::setSound(const SoundSettings& sound) {
+  dropCheck();
   soundFontEdit->setText(sound.soundFont);
   outputBox->setCurrentIndex(outputIndex(sound.audioOutput));
   reverbBox->setChecked(sound.reverb);
@@ -124,16 +128,50 @@ void SoundPage::browseSoundFont() {
   const QString path = services_.openFileName(
       this, {SOUND_FONT_FILTERS, QString(), current.absolutePath(), current.fileName()});
   if (path.isEmpty()) return;
-  const QString problem = choices_.soundFontProblem ? choices_.soundFontProblem(path) : QString();
+  dropCheck();
+  const QString problem =
+      choices_.soundFontFileProblem ? choices_.soundFontFileProblem(path) : QString();
   if (!problem.isEmpty()) {
-    services_.messageBox(this, QString("SoundFontを読み込めません.\n%1\n%2").arg(path, problem),
-                         std::nullopt, BoxButtons::Ok, BoxIcon::Error);
+    refuse(path, problem);
     return;
   }
-  soundFontEdit->setText(path);
+  if (!choices_.checkSoundFont) {
+    soundFontEdit->setText(path);
+    return;
+  }
+  const uint64_t check = ++checks_;
+  checking_ = true;
+  banner->setText(CHECKING_TEXT);
+  // The answer may come after the page is gone.
+  choices_.checkSoundFont(path,
+                          [page = QPointer<SoundPage>(this), check, path](const QString& problem) {
+                            if (page) page->checked(check, path, problem);
+                          });
+}
+
+void SoundPage::checked(uint64_t check, const QString& path, const QString& problem) {
+  if (check != checks_) return;
+  dropCheck();
+  if (problem.isEmpty()) {
+    soundFontEdit->setText(path);
+  } else {
+    refuse(path, problem);
+  }
+}
+
+void SoundPage::refuse(const QString& path, const QString& reason) {
+  services_.messageBox(this, QString("SoundFontを読み込めません.\n%1\n%2").arg(path, reason),
+                       std::nullopt, BoxButtons::Ok, BoxIcon::Error);
+}
+
+void SoundPage::dropCheck() {
+  ++checks_;
+  checking_ = false;
+  banner->setText(BANNER_TEXT);
 }
 
 void SoundPage::useDefaultSoundFont() {
+  dropCheck();
   soundFontEdit->clear();
 }
 

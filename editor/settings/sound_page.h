@@ -1,11 +1,15 @@
 // The options dialog's page of the sound: the SoundFont, the audio output, reverb, chorus and the
 // master gain that playing and the audio export use. A SoundFont is checked when it is chosen:
-// one that FluidSynth cannot load is refused with FluidSynth's reason, and the page keeps the
-// previous choice.
+// a path that is no regular file is refused at once, and one that FluidSynth cannot load with
+// FluidSynth's reason once its load, away from the user-interface thread, has failed; the page
+// keeps the previous choice. The dialog stays responsive while the load runs, and any other
+// choice made meanwhile (a newer file, the default, a reset, the settings shown anew) drops the
+// check.
 #pragma once
 
 #include <QStringList>
 #include <QWidget>
+#include <cstdint>
 
 #include "editor/sound/sound_settings.h"
 
@@ -29,6 +33,8 @@ class SoundPage : public QWidget {
   // system lacks) is added, so that confirming the dialog keeps it.
   void setSound(const SoundSettings& sound);
   SoundSettings sound() const;
+  // A chosen SoundFont is being loaded; the banner says so.
+  bool checking() const { return checking_; }
 
   QLabel* banner;
   QLineEdit* soundFontEdit;  // read-only: the chosen file, empty for the default
@@ -40,7 +46,7 @@ class SoundPage : public QWidget {
   QDoubleSpinBox* gainBox;
 
  public Q_SLOTS:
-  // Asks for a SoundFont file and takes it if FluidSynth loads it.
+  // Asks for a SoundFont file and takes it once FluidSynth has loaded it.
   void browseSoundFont();
   // Back to the default SoundFont.
   void useDefaultSoundFont();
@@ -49,7 +55,12 @@ class SoundPage : public QWidget {
 
  private:
   int outputIndex(const QString& name);
+  void dropCheck();
+  void checked(uint64_t check, const QString& path, const QString& problem);
+  void refuse(const QString& path, const QString& reason);
 
   EditorServices& services_;
   const SoundChoices choices_;
+  uint64_t checks_ = 0;  // checks begun; only the newest one's answer counts
+  bool checking_ = false;
 };

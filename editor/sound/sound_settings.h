@@ -25,10 +25,16 @@ struct SoundSettings {
 };
 
 // What the player offers to choose from: the output names a user may pick besides the automatic
-// list (in the order shown), the SoundFont that plays when none is chosen, and the check of a
-// chosen SoundFont (an empty text when the player loads it, else the player's reason).
+// list (in the order shown), the SoundFont that plays when none is chosen, and the checks of a
+// chosen SoundFont. soundFontFileProblem looks at the file without reading it (an empty text when
+// it may be loaded, else why not); checkSoundFont loads it away from the calling thread and calls
+// `done` later on that thread with an empty text when the player loads it, else the player's
+// reason.
 struct SoundChoices {
+  using CheckDone = std::function<void(const QString& problem)>;
+
   QStringList outputs;
   QString defaultSoundFont;
-  std::function<QString(const QString& path)> soundFontProblem;
+  std::function<QString(const QString& path)> soundFontFileProblem;
+  std::function<void(const QString& path, CheckDone done)> checkSoundFont;
 };

@@ -87,11 +87,22 @@ void TForm1::storePlaybackOptions() {
   additionalSettings_->setPlayback({FollowScore1->isChecked(), KeepPlace1->isChecked()});
 }
 
-// Plays the temporary file just written. Where no sound can be made the user is told, the file
-// is removed and the editor goes on.
+// Plays the temporary file just written. A SoundFont to load first is loaded off this thread,
+// and the play begins when it is in; F9 again or a stop meanwhile drops that play.
 void TForm1::startPlayback(int64_t startMs) {
   playback_->player().setSound(additionalSettings_->sound());
-  const PlaybackController::Started started = playback_->play(startMs);
+  connect(playback_.get(), &PlaybackController::started, this, &TForm1::playbackStarted,
+          Qt::UniqueConnection);
+  const PlaybackStart started = playback_->play(startMs);
+  if (started.pending) {
+    appendMessage(" SoundFont を読み込んでいます...");
+    return;
+  }
+  playbackStarted(started);
+}
+
+// Where no sound can be made the user is told, the file is removed and the editor goes on.
+void TForm1::playbackStarted(const PlaybackStart& started) {
   if (!started.ok) {
     deleteTempMidi();
     showStop(QString("演奏できません.\n%1").arg(started.error));

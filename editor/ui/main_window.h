@@ -26,6 +26,7 @@ class AudioExportWatch;
 class CompileController;
 struct CompileResult;
 class PlaybackController;
+struct PlaybackStart;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -203,6 +204,7 @@ class TForm1 : public QMainWindow {
   enum class PlayFrom { Start, Caret };
   CompileResult compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start);
   void startPlayback(int64_t startMs);
+  void playbackStarted(const PlaybackStart& started);
   void storePlaybackOptions();
   void outputFellBack(const OutputFallback& fallback);
   void audioExportFinished();

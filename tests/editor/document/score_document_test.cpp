@@ -51,6 +51,7 @@ class ScoreDocumentTest : public QObject {
   void backupFilesAreNeverOpenedThroughALink();
   void aSecondInstanceNeverTakesTheLockWhileBackupsAreWritten();
   void endOfRunKeepsOrRemovesTheBackup();
+  void theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunEnds();
   void everyWriteKeepsTheEncodingAndTheMark();
   void convertingToUtf8KeepsBytesWithoutCharacters();
   void convertingToCodePage932RefusesWhatItCannotHold();
@@ -154,6 +155,33 @@ void ScoreDocumentTest::backupStartStates() {
   QCOMPARE(noFolder.start, BackupStart::Unavailable);
   QCOMPARE(noFolder.notice, unavailableNotice("フォルダ", path("plain/state"), ENOTDIR));
   QVERIFY(!fourth.backupActive());
+}
+
+// What a stuck end of the run writes: the text at the moment this instance took the backup
+// file; the edited text once edits settle, in the document's encoding; no file after a save; and
+// nothing at all once the run has ended normally, which must not be overwritten with an older text.
+void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunEnds() {
+  const QString backup = path("state/!!tarvik32.tmp");
+  QTextCursor(text.get()).insertText("before the lock");
+  QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
+  QCOMPARE(document->lastResort().keptText(), QString("before the lock"));
+  QVERIFY(document->convertTo(TextEncoding::Utf8).ok);
+  QTextCursor(text.get()).insertText("\u00e9\n");
+  QTRY_COMPARE(document->lastResort().keptText(), QString("\u00e9\nbefore the lock"));
+  QVERIFY(document->lastResort().write());
+  QCOMPARE(readTestFile(backup), MARK + "\xC3\xA9\r\nbefore the lock");  // ASCII got the mark
+  QVERIFY(!document->lastResort().write());                              // once only
+
+  QVERIFY(document->saveAs(path("song.fms")).ok);
+  QVERIFY(!document->lastResort().write());
+  QVERIFY(!QFile::exists(backup));
+
+  QTextCursor(text.get()).insertText("after the end");
+  QTRY_VERIFY(!document->lastResort().keptText().isEmpty());
+  writeTestFile(backup, "written by the normal end");
+  QVERIFY(document->releaseBackup(true));
+  QVERIFY(!document->lastResort().write());
+  QCOMPARE(readTestFile(backup), QByteArray("written by the normal end"));
 }
 
 // Every start that cannot own the backup says so, and gives up the lock: the next start is not

@@ -24,6 +24,7 @@ class PlaybackControllerTest : public QObject {
   void failedDeleteIsRetried();
   void failedStartClosesThePlayer();
   void songEndLoopsOrEnds();
+  void aPlayWaitsForItsSoundFontAndAStopDropsIt();
   void missingTemporaryFolderIsReported();
 
  private:
@@ -107,6 +108,63 @@ void PlaybackControllerTest::songEndLoopsOrEnds() {
   player->position = 500;
   playback.playerNotified();
   QCOMPARE(ended.size(), 1);
+}
+
+// The SoundFont still loads: the play is pending, starts once the load is in, and a stop or a
+// newer play before that leaves it unstarted; a failed load closes the player and says why.
+void PlaybackControllerTest::aPlayWaitsForItsSoundFontAndAStopDropsIt() {
+  PlaybackController playback(*player, dir->path());
+  QSignalSpy started(&playback, &PlaybackController::started);
+  player->length = 1000;
+  player->soundLoaded = false;
+  createWritten(playback);
+  const PlaybackStart pending = playback.play(300);
+  QVERIFY(pending.pending && !pending.ok);
+  QVERIFY(playback.isStarting() && !playback.isPlaying());
+  QCOMPARE(player->calls.mid(2), (QStringList{"seek 300", "prepare"}));
+  player->finishSoundLoad();
+  QTRY_COMPARE(started.size(), 1);
+  const auto outcome = started.takeFirst().at(0).value<PlaybackStart>();
+  QVERIFY(outcome.ok && !outcome.pending);
+  QCOMPARE(outcome.lengthMs, int64_t(1000));
+  QVERIFY(playback.isPlaying() && !playback.isStarting());
+  QCOMPARE(player->calls.last(), QString("play"));
+
+  // Stopped, then played anew, while the load runs: only the newest play starts.
+  player->soundLoaded = false;
+  QVERIFY(playback.play().pending);
+  QVERIFY(playback.stop());
+  createWritten(playback);
+  QVERIFY(playback.play().pending);
+  player->calls.clear();
+  QCOMPARE(player->preparing.size(), size_t(2));
+  player->preparing.front()(QString());  // the stopped play's answer comes first
+  QCOMPARE(started.size(), 0);
+  player->preparing.erase(player->preparing.begin());
+  player->finishSoundLoad();
+  QTRY_COMPARE(started.size(), 1);
+  QCOMPARE(player->calls, QStringList{"play"});
+
+  QVERIFY(playback.stop());
+  player->soundLoaded = false;
+  createWritten(playback);
+  QVERIFY(playback.play().pending);
+  QVERIFY(playback.stop());
+  player->finishSoundLoad();
+  QCoreApplication::processEvents();
+  QCOMPARE(started.size(), 1);  // nothing for the stopped one
+  QVERIFY(!playback.isPlaying());
+
+  started.clear();
+  createWritten(playback);
+  player->soundLoaded = false;
+  QVERIFY(playback.play().pending);
+  player->finishSoundLoad("no SoundFont");
+  QTRY_COMPARE(started.size(), 1);
+  const auto failed = started.takeFirst().at(0).value<PlaybackStart>();
+  QVERIFY(!failed.ok);
+  QCOMPARE(failed.error, QString("no SoundFont"));
+  QVERIFY(!playback.isPlaying() && !playback.isStarting() && !player->isOpen);
 }
 
 void PlaybackControllerTest::missingTemporaryFolderIsReported() {

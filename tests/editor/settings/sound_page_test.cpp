@@ -1,5 +1,7 @@
 // The options dialog's sound page through the options command: a SoundFont checked when chosen
-// (refused with FluidSynth's reason, the previous choice kept), OK keeping the sound in the
+// (a path that is no regular file refused at once, a file FluidSynth cannot load refused with
+// FluidSynth's reason once loaded off the user-interface thread, the previous choice kept, a
+// later choice dropping the check under way), OK keeping the sound in the
 // additional settings and Cancel nothing, Reset acting on the page shown, the outputs offered,
 // and the page fitting into the start-up page's room.
 #include "editor/settings/sound_page.h"
@@ -9,6 +11,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -20,6 +23,7 @@
 #include "editor/playback/fluid_media_player.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
+#include "tests/editor/support/named_pipe.h"
 #include "tests/editor/support/scripted_services.h"
 #include "tests/editor/support/test_files.h"
 
@@ -47,6 +51,12 @@ class SoundPageTest : public QObject {
       return result;
     });
     runOptionsCommand(*dialog, cfgPath(), startup, q7Default, *additional, *services, nullptr);
+  }
+
+  // A click on the browse button, and the wait for the check of the file it chose.
+  static void browse(SoundPage& page) {
+    QTest::mouseClick(page.browseButton, Qt::LeftButton);
+    QTRY_VERIFY(!page.checking());
   }
 
  private Q_SLOTS:
@@ -83,7 +93,7 @@ class SoundPageTest : public QObject {
 
     QString shown;
     open(QDialog::Accepted, [&](SoundPage& page) {
-      QTest::mouseClick(page.browseButton, Qt::LeftButton);
+      browse(page);
       shown = page.soundFontEdit->text();
     });
     QCOMPARE(services->boxesShown(), (QStringList{"SoundFontを読み込めません.\n" + bad + "\n" +
@@ -94,11 +104,76 @@ class SoundPageTest : public QObject {
     QCOMPARE(readTestFile(confPath()), conf);
   }
 
+  // A named pipe would hold the loading thread for good, and with it the user-interface thread
+  // when that one loads: such paths are refused before anything opens them, within the click.
+  void aPathThatIsNoRegularFileIsRefusedAtOnce_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("named pipe") << "名前付きパイプ";
+    QTest::newRow("device") << "デバイス";
+    QTest::newRow("folder") << "フォルダ";
+  }
+
+  void aPathThatIsNoRegularFileIsRefusedAtOnce() {
+    QFETCH(QString, kind);
+    std::unique_ptr<NamedPipe> pipe;
+    QString path = "/dev/null";
+    if (kind == "名前付きパイプ") {
+      pipe = std::make_unique<NamedPipe>(dir->filePath("fifo.sf2"));
+      path = pipe->path();
+    } else if (kind == "フォルダ") {
+      path = dir->path();
+    }
+    QVERIFY(additional->setSound({.soundFont = goodFont}));
+    services->fileNames = {path};
+    QStringList boxesAfterClick;
+    bool checking = true;
+    open(QDialog::Accepted, [&](SoundPage& page) {
+      QTest::mouseClick(page.browseButton, Qt::LeftButton);
+      boxesAfterClick = services->boxesShown();
+      checking = page.checking();
+    });
+    QVERIFY(!pipe || !pipe->released());
+    QCOMPARE(boxesAfterClick, QStringList{"SoundFontを読み込めません.\n" + path +
+                                          "\n通常のファイルではありません (" + kind +
+                                          ") | no caption | Ok | Error"});
+    QVERIFY(!checking);
+    QCOMPARE(additional->sound().soundFont, goodFont);
+  }
+
+  // The load runs on a thread of its own: the click returns with the check under way and the
+  // previous choice shown; the file is taken once FluidSynth has loaded it. The default chosen
+  // meanwhile wins over a check that ends after it.
+  void aSoundFontLoadsWhileTheDialogGoesOn() {
+    QVERIFY(additional->setSound({.soundFont = goodFont}));
+    const QString otherFont = dir->filePath("other.sf2");
+    QVERIFY(QFile::copy(goodFont, otherFont));
+    services->fileNames = {otherFont, otherFont};
+    QStringList steps;
+    open(QDialog::Accepted, [&](SoundPage& page) {
+      QTest::mouseClick(page.browseButton, Qt::LeftButton);
+      steps << QString("%1, %2, %3")
+                   .arg(page.checking() ? "checking" : "done", page.soundFontEdit->text(),
+                        page.banner->text());
+      QTRY_VERIFY(!page.checking());
+      steps << page.soundFontEdit->text() + ", " + page.banner->text();
+      QTest::mouseClick(page.browseButton, Qt::LeftButton);
+      QTest::mouseClick(page.defaultButton, Qt::LeftButton);
+      QVERIFY(!page.checking());
+      QTest::qWait(1000);  // time for the dropped check to come back, were it not dropped
+      steps << "[" + page.soundFontEdit->text() + "]";
+    });
+    QCOMPARE(steps,
+             (QStringList{"checking, " + goodFont + ", SoundFontを読み込んでいます...",
+                          otherFont + ", tarvik32.confに保存し、次の再生から使います.", "[]"}));
+    QCOMPARE(services->boxesShown().size(), 1);  // the saved settings' box only
+    QCOMPARE(additional->sound().soundFont, QString());
+  }
+
   void okKeepsWhatThePageShowsAndCancelNothing() {
     services->fileNames = {goodFont};
     QString output;
     open(QDialog::Rejected, [&](SoundPage& page) {
-      QTest::mouseClick(page.browseButton, Qt::LeftButton);
+      browse(page);
       page.outputBox->setCurrentIndex(page.outputBox->count() - 1);
       page.reverbBox->setChecked(false);
       page.gainBox->setValue(3);
@@ -114,7 +189,7 @@ class SoundPageTest : public QObject {
     services->fileNames = {goodFont};
     open(QDialog::Accepted, [&](SoundPage& page) {
       QCOMPARE(page.soundFontEdit->text(), QString());  // the cancelled choice is gone
-      QTest::mouseClick(page.browseButton, Qt::LeftButton);
+      browse(page);
       page.outputBox->setCurrentIndex(page.outputBox->count() - 1);
       output = page.outputBox->currentData().toString();
       page.chorusBox->setChecked(false);

@@ -76,6 +76,20 @@ bool ScriptedMediaPlayer::play(QString* error) {
   return true;
 }
 
+void ScriptedMediaPlayer::prepareSound(std::function<void(const QString& error)> done) {
+  calls << "prepare";
+  preparing.push_back(std::move(done));
+  if (soundLoaded) finishSoundLoad();
+}
+
+void ScriptedMediaPlayer::finishSoundLoad(const QString& error) {
+  soundLoaded = error.isEmpty();
+  for (auto& done : std::exchange(preparing, {})) {
+    QMetaObject::invokeMethod(
+        &context_, [done, error] { done(error); }, Qt::QueuedConnection);
+  }
+}
+
 void ScriptedMediaPlayer::reachEnd() {
   if (!playing) return;
   const uint64_t request = request_;

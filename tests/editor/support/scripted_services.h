@@ -41,12 +41,17 @@ class ScriptedMediaPlayer : public MediaPlayer {
   void seek(int64_t positionMs) override;
   bool play(QString* error) override;
   void setSound(const SoundSettings& sound) override { sounds.push_back(sound); }
+  bool soundReady() const override { return soundLoaded; }
+  // Recorded as "prepare"; answered at once when the sound is loaded, else by finishSoundLoad().
+  void prepareSound(std::function<void(const QString& error)> done) override;
+  // The SoundFont load under way ends: every waiting request hears it through the event loop.
+  void finishSoundLoad(const QString& error = QString());
 
   // The running request reaches the end of the song. It is finished and reported when the
   // event loop runs, with the position at the length, unless something ends it before.
   void reachEnd();
 
-  // Every call in order: "close", "open <path>", "seek <ms>", "play".
+  // Every call in order: "close", "open <path>", "seek <ms>", "play", "prepare".
   QStringList calls;
   bool isOpen = false;
   bool playing = false;  // a play request is running
@@ -57,6 +62,8 @@ class ScriptedMediaPlayer : public MediaPlayer {
   bool plays = true;
   std::optional<OutputFallback> fallback;  // reported to onOutputFallback by the next play()
   std::vector<SoundSettings> sounds;       // every setSound(), in order
+  bool soundLoaded = true;                 // false: play() must wait for prepareSound()
+  std::vector<std::function<void(const QString&)>> preparing;  // requests waiting for the load
 
  private:
   void interrupt();

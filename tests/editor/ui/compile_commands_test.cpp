@@ -59,6 +59,7 @@ class CompileCommandsTest : public QObject {
   void repeatedCompilationsMatchAFreshOne();
   void autoSaveWithCancelledSaveAsStillCompiles();
   void noSoundDeviceLeavesTheEditorUsable();
+  void aPlayWaitingForItsSoundFontLeavesTheWindowFree();
   void eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback();
   void pauseInEitherWindowEndsPlayback();
   void endOfPlaybackClosesOrLoops();
@@ -159,6 +160,36 @@ void CompileCommandsTest::noSoundDeviceLeavesTheEditorUsable() {
   QVERIFY(f.services.boxes[0].text.contains("scripted play failure"));
   QVERIFY(!form.Form2->isVisible());
   QVERIFY(!form.playback().hasTemporaryFile());
+  QVERIFY(f.tempMidiFiles().isEmpty());
+}
+
+// F9 while the SoundFont loads returns at once with a line in the message pane; the player
+// window shows once the load is in. F9 again meanwhile plays only the newer file, and a load
+// that fails is reported as a play that cannot start.
+void CompileCommandsTest::aPlayWaitingForItsSoundFontLeavesTheWindowFree() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.length = 17390;
+  f.services.player.soundLoaded = false;
+  form.N4Click();
+  QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
+           QString(" SoundFont を読み込んでいます..."));
+  QVERIFY(!form.Form2->isVisible() && form.playback().isStarting());
+  form.N4Click();
+  QCOMPARE(f.tempMidiFiles().size(), 1);
+  f.services.player.finishSoundLoad();
+  QTRY_VERIFY(form.Form2->isVisible());
+  QCOMPARE(f.services.player.calls.count("play"), 1);
+  QCOMPARE(f.services.player.openedPath, form.playback().playPath());
+  QCOMPARE(form.Form2->TrackBar1->maximum(), 17390);
+
+  f.services.player.soundLoaded = false;
+  form.N4Click();
+  QVERIFY(!form.Form2->Timer1->isActive() && form.playback().isStarting());
+  f.services.player.finishSoundLoad("no SoundFont");
+  QTRY_COMPARE(f.boxTexts(), QStringList{"演奏できません.\nno SoundFont"});
+  QVERIFY(!form.Form2->Timer1->isActive() && !form.playback().isStarting());
   QVERIFY(f.tempMidiFiles().isEmpty());
 }
 
@@ -345,9 +376,7 @@ void CompileCommandsTest::compiledDataIsOfferedAlsoAfterAnError() {
   const QByteArray image = f.readFile("partial.fmd");
   QVERIFY(image.startsWith("KVP000KVC001"));
   const std::vector<uint8_t> stream =
-      form.compiler()
-          .compile({*form.view().Memo1->document()}, CompileTarget::CompiledData)
-          .image;
+      form.compiler().compile({*form.view().Memo1->document()}, CompileTarget::CompiledData).image;
   QCOMPARE(image, QByteArray(reinterpret_cast<const char*>(stream.data()),
                              static_cast<qsizetype>(stream.size())));
   // With no channel data nothing is offered.
@@ -426,8 +455,9 @@ void CompileCommandsTest::utf8FailingLineIsQuotedAsItReads() {
   TForm1& form = f.start({f.path("song.fms")});
   form.midi1Click();
   QCOMPARE(f.boxTexts(), QStringList{"compile stopped!"});
-  QCOMPARE(form.messagePane()->toPlainText(), "ERR -> line [00002]:ch1{ \"c d\" } あ\n" + QString(33, ' ') +
-                                          "?\n *** 解読できない命令があります *** ");
+  QCOMPARE(form.messagePane()->toPlainText(), "ERR -> line [00002]:ch1{ \"c d\" } あ\n" +
+                                                  QString(33, ' ') +
+                                                  "?\n *** 解読できない命令があります *** ");
 }
 
 void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {

@@ -12,10 +12,10 @@
 #include <QTimer>
 
 #include "editor/playback/fluid_media_player.h"
+#include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
 #include "editor/settings/sound_page.h"
 #include "editor/ui/desktop_services.h"
-#include "editor/settings/additional_settings.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/editor/support/test_files.h"
 
@@ -32,14 +32,16 @@ QStringList dialogStarts(const EditorFixture& f) {
   return starts;
 }
 
-// Chooses `font` on the options dialog's sound page and confirms the dialog.
+// Chooses `font` on the options dialog's sound page and confirms the dialog once it is checked.
 void chooseSoundFont(EditorFixture& f, const QString& font) {
   f.services.fileNames.push_back(font);
   f.services.dialogScripts.push_back([](QDialog& shown) {
     auto& options = static_cast<TTarvikOption&>(shown);
     options.pages->setCurrentWidget(options.soundPage);
     options.soundPage->browseSoundFont();
-    return int(QDialog::Accepted);
+    // The choice counts once its load has been checked.
+    const bool checked = QTest::qWaitFor([&options] { return !options.soundPage->checking(); });
+    return int(checked ? QDialog::Accepted : QDialog::Rejected);
   });
   f.form->N19Click();
 }

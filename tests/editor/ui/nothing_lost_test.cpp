@@ -46,6 +46,7 @@ class NothingLostTest : public QObject {
   void temporaryFileRemovedByOthersEndsPlaybackQuietly();
   void terminatingSignalKeepsTheEditedTextForTheNextStart();
   void terminatingSignalWithNothingEditedEndsLikeAClose();
+  void terminatingSignalWithTheWindowStuckKeepsTheTextOfTheLastIdleMoment();
   void emptyLeftOverBackupIsRemovedWithoutAQuestion();
   void backupFolderIsPrivateToTheUser();
   void composedInputObeysTheCapacity();
@@ -221,6 +222,39 @@ void NothingLostTest::terminatingSignalWithNothingEditedEndsLikeAClose() {
   QVERIFY(!f.exists("tmp/!!tarvik32.tmp"));
   QVERIFY(f.services.boxes.empty());
   QVERIFY(f.closeWindow());
+}
+
+// The user-interface thread stuck for good in a call that does not return (here the child's
+// own, which never goes back to the event loop) when SIGTERM arrives: the text as it stood at
+// the last idle moment goes to the backup file, and the process ends with 128 + the signal. A
+// saved text leaves no backup file, as a normal end does.
+void NothingLostTest::terminatingSignalWithTheWindowStuckKeepsTheTextOfTheLastIdleMoment() {
+  constexpr unsigned CHILD_LIMIT_S = 20;  // SIGALRM ends a child whose watchdog never acts
+  for (const bool saved : {false, true}) {
+    EditorFixture f;
+    f.writeFile("song.fms", SCORE);
+    TForm1& form = f.start({f.path("song.fms")});
+    const ChildOutcome child = runInChild([&] {
+      typeText(form, "// settled\n");
+      if (saved) form.Save1Click();
+      const QString settled = saved ? QString() : "// settled\n" + QString(SCORE);
+      if (!QTest::qWaitFor([&] { return form.document().lastResort().keptText() == settled; }))
+        return 1;
+      typeText(form, "// typed since\n");  // no idle moment follows
+      EndingSignals endings([&backup = form.document().lastResort()] { backup.write(); });
+      ::alarm(CHILD_LIMIT_S);
+      ::kill(::getpid(), SIGTERM);
+      for (;;) ::pause();
+    });
+    QVERIFY2(!child.exited || child.status != 1, "the text never settled");
+    QVERIFY2(child.exited && child.status == 128 + SIGTERM, qPrintable(child.describe()));
+    if (saved) {
+      QVERIFY(!f.exists("tmp/!!tarvik32.tmp"));
+    } else {
+      QCOMPARE(f.readFile("tmp/!!tarvik32.tmp"),
+               "// settled\r\n" + QByteArray(SCORE).replace("\n", "\r\n"));
+    }
+  }
 }
 
 void NothingLostTest::emptyLeftOverBackupIsRemovedWithoutAQuestion() {
