@@ -1,0 +1,54 @@
+#!/usr/bin/python3
+"""Fails when a file of an editor room includes a header of a room it may not use.
+
+Every room's library links only the rooms below it, but all of them see the whole source tree,
+so a header of a higher room would still compile in a lower one. This check, run by the build,
+closes that gap. Usage: check_room_includes.py EDITOR_DIR [STAMP_FILE]
+"""
+import pathlib
+import re
+import sys
+
+# The rooms each room may include, besides its own.
+MAY_USE = {
+    "sound": set(),
+    "document": set(),
+    "playback": {"document", "sound", "services"},
+    "settings": {"document", "sound", "services"},
+    "compile": {"playback", "document", "sound", "services"},
+    "view": {"compile", "playback", "document", "sound", "services"},
+    "ui": {"view", "compile", "playback", "settings", "document", "sound", "services"},
+}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"editor/(?:([a-z_]+)/)?([^"]+)"', re.MULTILINE)
+
+
+def room_of(folder, name):
+    if folder is None:
+        return "services" if name == "editor_services.h" else "program"
+    return folder
+
+
+def main():
+    editor = pathlib.Path(sys.argv[1])
+    faults = [f"{folder}: a folder of the editor that is no known room"
+              for folder in sorted(editor.iterdir())
+              if folder.is_dir() and folder.name not in MAY_USE and any(folder.glob("*.[ch]*"))]
+    for room, allowed in MAY_USE.items():
+        for path in sorted((editor / room).glob("*.[ch]*")):
+            for match in INCLUDE.finditer(path.read_text(encoding="utf-8")):
+                used = room_of(match.group(1), match.group(2))
+                if used != room and used not in allowed:
+                    faults.append(f"{path}: the {room} room may not include "
+                                  f"editor/{match.group(1) + '/' if match.group(1) else ''}"
+                                  f"{match.group(2)} ({used})")
+    for fault in faults:
+        print(fault, file=sys.stderr)
+    if faults:
+        return 1
+    if len(sys.argv) > 2:
+        pathlib.Path(sys.argv[2]).write_text("ok\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
