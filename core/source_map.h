@@ -11,7 +11,8 @@
 #include "core/compile_session.h"
 
 // Where one event's command stands: the 0-based index of its source line (the line counter
-// minus one: in the editor the editor's line index, in the console the file's line) and its
+// minus one: in the editor the editor's line index, in the console the line the console reader
+// counted, which ends at a line feed or at byte 26 and so can differ from a text editor's) and its
 // first byte and length in that line's bytes as the line buffer holds them. A note, rest,
 // parameter or tie is its whole command (`c+8.`, `r`, `t120`, `&`); a tuplet's note or rest is
 // its own item inside the braces (`e16` of `{c e16 g}4`).
