@@ -79,11 +79,39 @@ CheckRequest checkRequestOf(const QTextDocument& text, TextEncoding encoding, bo
   return CheckRequest{0, text.toRawText(), encoding, q7Default, autoPan};
 }
 
+// One no longer held elsewhere, else a new one; the newest at the end.
+template <typename T>
+std::shared_ptr<T> CheckStorage::take(std::vector<std::shared_ptr<T>>& kept) {
+  std::shared_ptr<T> taken;
+  for (auto it = kept.begin(); it != kept.end(); ++it) {
+    if (it->use_count() == 1) {
+      taken = std::move(*it);
+      kept.erase(it);
+      break;
+    }
+  }
+  if (!taken) taken = std::make_shared<T>();
+  if (kept.size() >= KEPT) kept.erase(kept.begin());
+  kept.push_back(taken);
+  return taken;
+}
+
+std::shared_ptr<ScoreSourceMap> CheckStorage::freeMap() {
+  return take(maps_);
+}
+
+std::shared_ptr<std::vector<uint8_t>> CheckStorage::freeMidi() {
+  return take(midis_);
+}
+
 CheckResult runCheck(CompileSession& session, const CheckRequest& request) {
+  CheckStorage storage;
+  return runCheck(session, request, storage);
+}
+
+CheckResult runCheck(CompileSession& session, const CheckRequest& request, CheckStorage& storage) {
   const std::vector<QByteArray> lines = compiledLines(request);
-  MemoryOutputStream output;
-  SourceMap recording;
-  CheckHost host(lines, output, recording);
+  CheckHost host(lines, storage.output, storage.recording);
   MemoryOutputStream unused;  // the compiled-data image's stream: a check writes MIDI
   prepareEditorCompilation(session, host, false, unused);
   session.q7Default = request.q7Default;
@@ -99,12 +127,14 @@ CheckResult runCheck(CompileSession& session, const CheckRequest& request) {
         result.failure ? CheckResult::Outcome::ScoreError : CheckResult::Outcome::Failed;
     return result;
   }
-  auto midi = std::make_shared<std::vector<uint8_t>>(output.bytes());
-  auto map = std::make_shared<ScoreSourceMap>();
-  if (!map->build(recording, midi->data(), midi->size(), nullptr)) return result;
+  const std::shared_ptr<std::vector<uint8_t>> midi = storage.freeMidi();
+  midi->assign(storage.output.bytes().begin(), storage.output.bytes().end());
+  storage.output.clear();
+  const std::shared_ptr<ScoreSourceMap> map = storage.freeMap();
+  if (!map->build(storage.recording, midi->data(), midi->size(), nullptr)) return result;
   result.outcome = CheckResult::Outcome::Clean;
-  result.map = std::move(map);
-  result.midi = std::move(midi);
+  result.map = map;
+  result.midi = midi;
   return result;
 }
 
@@ -144,6 +174,7 @@ void BackgroundCheck::deliver(const CheckResult& result) {
 // is false the result waits in this object's event queue.
 void BackgroundCheck::work() {
   const auto session = std::make_unique<CompileSession>();
+  CheckStorage storage;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || waiting_.has_value(); });
@@ -152,7 +183,7 @@ void BackgroundCheck::work() {
     waiting_.reset();
     running_ = true;
     lock.unlock();
-    CheckResult result = runCheck(*session, request);
+    CheckResult result = runCheck(*session, request, storage);
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result)] { deliver(result); }, Qt::QueuedConnection);
     lock.lock();

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/output_stream.h"
+#include "core/source_map.h"
 #include "editor/compile/editor_compile_host.h"
 #include "editor/document/text_codec.h"
 #include "editor/playback/score_source_map.h"
@@ -54,9 +56,32 @@ struct CheckResult {
   bool clean() const { return outcome == Outcome::Clean; }
 };
 
+// What checks write into, kept from one check to the next so that checking a large score again
+// and again does not allocate and touch fresh memory each time: the output, the recording, and
+// the maps and MIDI files handed out, each taken again once nobody else holds it.
+class CheckStorage {
+ public:
+  MemoryOutputStream output;
+  SourceMap recording;
+
+  std::shared_ptr<ScoreSourceMap> freeMap();
+  std::shared_ptr<std::vector<uint8_t>> freeMidi();
+
+ private:
+  // Handed out at most this many checks ago: the window holds the last clean result, a roll
+  // the one before while it draws the new one.
+  static constexpr size_t KEPT = 3;
+  template <typename T>
+  static std::shared_ptr<T> take(std::vector<std::shared_ptr<T>>& kept);
+
+  std::vector<std::shared_ptr<ScoreSourceMap>> maps_;
+  std::vector<std::shared_ptr<std::vector<uint8_t>>> midis_;
+};
+
 // One check of `request` on `session`, on the calling thread: the whole compilation, the source
 // map recorded and timed against the MIDI file. The session's carried-over settings are those
 // of the request.
+CheckResult runCheck(CompileSession& session, const CheckRequest& request, CheckStorage& storage);
 CheckResult runCheck(CompileSession& session, const CheckRequest& request);
 
 class BackgroundCheck : public QObject {

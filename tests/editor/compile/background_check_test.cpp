@@ -40,6 +40,7 @@ class BackgroundCheckTest : public QObject {
   void aCleanCheckHasTheEditorsMidiAndMap_data();
   void aCleanCheckHasTheEditorsMidiAndMap();
   void aStaleResultIsDropped();
+  void aResultStillHeldIsNeverWrittenOver();
 
  private:
   // The editor's own compilation of `text` into memory, with the settings given.
@@ -153,6 +154,27 @@ void BackgroundCheckTest::aStaleResultIsDropped() {
   older.revision = check.revision();
   check.deliver(older);
   QCOMPARE(seen.size(), size_t(2));
+}
+
+// The worker's storage takes back only what nobody holds: a result the window keeps stays as it
+// was, however many checks follow.
+void BackgroundCheckTest::aResultStillHeldIsNeverWrittenOver() {
+  auto session = std::make_unique<CompileSession>();
+  CheckStorage storage;
+  QTextDocument text;
+  text.setPlainText("ch1{ \"c d e f g\" }\n");
+  const CheckResult held =
+      runCheck(*session, checkRequestOf(text, TextEncoding::Cp932, false, false), storage);
+  const std::vector<uint8_t> heldMidi = *held.midi;
+  text.setPlainText(CLEAN);
+  for (int i = 0; i < 5; ++i) {
+    const CheckResult later =
+        runCheck(*session, checkRequestOf(text, TextEncoding::Cp932, false, false), storage);
+    QVERIFY(later.clean() && later.map != held.map && later.midi != held.midi);
+  }
+  QCOMPARE(*held.midi, heldMidi);
+  QCOMPARE(held.map->notes(1).size(), size_t(5));
+  QCOMPARE(held.map->notes(2).size(), size_t(0));
 }
 
 QTEST_MAIN(BackgroundCheckTest)
