@@ -5,6 +5,12 @@
 //                               (modification marker and byte count kept up to date)
 //   editor/load_1MB, save_1MB   open and save a 1 MB score (the opening in a shown window, up
 //                               to its first painted screen, colours included)
+//   editor/typing_1M_check      the same with the check as you type on (the copy waits for the
+//                               pause, which a keystroke only postpones)
+//   editor/check_copy_1M        the copy of 1,000,000 characters the check takes at the pause,
+//                               on the user-interface thread
+//   editor/check_maximal        the check as you type of the maximal score on its thread: the
+//                               lines in bytes, the compilation, the map timed against the file
 //   editor/replace_all_10000    replace all of 10,000 matches in a 1 MB score, one undo step
 //   editor/f9_maximal, f9_demo  from the compile-and-play handler's start to the play request
 //   editor/player_refresh       one 33 ms refresh of the player window
@@ -29,17 +35,20 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <algorithm>
 #include <ctime>
 #include <limits>
 #include <memory>
 
 #include "core/compile_driver.h"
+#include "editor/compile/background_check.h"
 #include "editor/playback/audio_export.h"
 #include "editor/playback/midi_tempo_map.h"
 #include "editor/playback/score_source_map.h"
-#include "editor/view/find_bar.h"
+#include "editor/ui/check_as_you_type.h"
 #include "editor/ui/player_window.h"
+#include "editor/view/find_bar.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/support/memory_host.h"
 
@@ -103,23 +112,58 @@ void statusBar(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
   form.view().Memo1->setPlainText(mixedText());
-  QTextCursor cursor(form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
+  QTextCursor cursor(
+      form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
   cursor.movePosition(QTextCursor::EndOfBlock);
   form.view().Memo1->setTextCursor(cursor);
   for (auto _ : state) form.updateStatusBar();
 }
 
-void typing(benchmark::State& state) {
+void typing(benchmark::State& state, bool checkAsYouType) {
   EditorFixture f;
   TForm1& form = f.start();
   form.view().Memo1->setPlainText(mixedText());
-  QTextCursor cursor(form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
+  if (checkAsYouType) {
+    form.action("CheckAsYouType1")->trigger();
+    if (!form.checkAsYouType().on()) state.SkipWithError("the check is off");
+  }
+  QTextCursor cursor(
+      form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
   for (auto _ : state) {
     cursor.insertText("x");
     cursor.deletePreviousChar();
     form.updateStatusBar();
   }
   if (form.document().size() <= 0) state.SkipWithError("no text");
+}
+
+// The text as the check copies it at the pause after typing.
+void checkCopy(benchmark::State& state) {
+  QTextDocument text;
+  text.setPlainText(mixedText());
+  QTextCursor cursor(text.findBlockByNumber(text.blockCount() / 2));
+  cursor.insertText("x");  // an edited text is held in more than one piece
+  for (auto _ : state) {
+    const CheckRequest request = checkRequestOf(text, TextEncoding::Cp932, false, false);
+    benchmark::DoNotOptimize(request.text.size());
+  }
+}
+
+// The request is copied once; each iteration is what the worker does with it, the previous
+// result let go as the window lets go of it once the next one is shown.
+void checkMaximal(benchmark::State& state) {
+  QTextDocument text;
+  text.setPlainText(maximalScore());
+  const CheckRequest request = checkRequestOf(text, TextEncoding::Cp932, false, false);
+  auto session = std::make_unique<CompileSession>();
+  CheckStorage storage;  // the worker's, kept from check to check
+  for (auto _ : state) {
+    const CheckResult result = runCheck(*session, request, storage);
+    if (!result.clean() || result.map->notes(9).size() != 32000) {
+      state.SkipWithError("not a complete check");
+      break;
+    }
+  }
 }
 
 void load(benchmark::State& state) {
@@ -342,7 +386,14 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   benchmark::RegisterBenchmark("editor/status_bar_1M", statusBar)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("editor/typing_1M", typing)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("editor/typing_1M", [](benchmark::State& s) {
+    typing(s, false);
+  })->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("editor/typing_1M_check", [](benchmark::State& s) {
+    typing(s, true);
+  })->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("editor/check_copy_1M", checkCopy)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("editor/check_maximal", checkMaximal)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("editor/load_1MB", load)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("editor/save_1MB", save)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("editor/replace_all_10000", replaceAll)

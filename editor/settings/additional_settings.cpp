@@ -27,6 +27,7 @@ const char GAIN_KEY[] = "Sound/Gain";
 const char PLAYBACK_GROUP[] = "Playback";
 const char FOLLOW_SCORE_KEY[] = "Playback/FollowScore";
 const char KEEP_PLACE_KEY[] = "Playback/KeepPlace";
+const char CHECK_AS_YOU_TYPE_KEY[] = "Check/AsYouType";
 
 // The message pane's line for something other than a regular file at the file's name.
 const char NOT_A_FILE_NOTICE[] =
@@ -112,6 +113,9 @@ void AdditionalSettings::read() {
   const PlaybackOptions playbackDefaults;
   playback_.followScore = readBool(settings, FOLLOW_SCORE_KEY, playbackDefaults.followScore);
   playback_.keepPlace = readBool(settings, KEEP_PLACE_KEY, playbackDefaults.keepPlace);
+  const QString check = settings.value(CHECK_AS_YOU_TYPE_KEY).toString();
+  if (check == QLatin1String("true") || check == QLatin1String("false"))
+    checkAsYouType_ = check == QLatin1String("true");
   bool numeric = false;
   const double gain = settings.value(GAIN_KEY, SoundSettings::GAIN_DEFAULT).toDouble(&numeric);
   if (numeric && gain >= SoundSettings::GAIN_MIN && gain <= SoundSettings::GAIN_MAX)
@@ -145,6 +149,11 @@ bool AdditionalSettings::write() {
     settings.setValue(FOLLOW_SCORE_KEY, playback_.followScore);
     settings.setValue(KEEP_PLACE_KEY, playback_.keepPlace);
   }
+  if (checkAsYouType_) {
+    settings.setValue(CHECK_AS_YOU_TYPE_KEY, *checkAsYouType_);
+  } else {
+    settings.remove(CHECK_AS_YOU_TYPE_KEY);
+  }
   settings.sync();
   return settings.status() == QSettings::NoError;
 }
@@ -172,5 +181,11 @@ bool AdditionalSettings::setSound(const SoundSettings& sound) {
 bool AdditionalSettings::setPlayback(const PlaybackOptions& playback) {
   if (playback == playback_) return true;
   playback_ = playback;
+  return write();
+}
+
+bool AdditionalSettings::setCheckAsYouType(bool on) {
+  if (checkAsYouType_ == on) return true;
+  checkAsYouType_ = on;
   return write();
 }

@@ -1,8 +1,9 @@
 // The editor's additional settings: what the fixed 512-byte tarvik32.cfg image has no room for,
-// kept in an INI file of its own (the recently used scores and the sound). A missing, unreadable or
-// malformed file reads as the defaults and is never reported; the file is written only when
-// what it holds changes. Whatever the file holds, reading it takes a bounded time: only a regular
-// file of at most ADDITIONAL_SETTINGS_MAX_BYTES is read, and every value is bounded.
+// kept in an INI file of its own (the recently used scores, the sound, the toggles of the Run
+// menu). A missing, unreadable or malformed file reads as the defaults and is never reported;
+// the file is written only when what it holds changes. Whatever the file holds, reading it takes
+// a bounded time: only a regular file of at most ADDITIONAL_SETTINGS_MAX_BYTES is read, and
+// every value is bounded.
 #pragma once
 
 #include <QString>
@@ -64,6 +65,11 @@ class AdditionalSettings {
   // Keeps the toggles and writes the file; false when it could not be written.
   bool setPlayback(const PlaybackOptions& playback);
 
+  // The check as you type as the user last switched it; nothing until the user switches it.
+  std::optional<bool> checkAsYouType() const { return checkAsYouType_; }
+  // Keeps the user's choice and writes the file; false when it could not be written.
+  bool setCheckAsYouType(bool on);
+
  private:
   void read();
   bool write();
@@ -76,4 +82,5 @@ class AdditionalSettings {
   QStringList recentFiles_;
   SoundSettings sound_;
   PlaybackOptions playback_;
+  std::optional<bool> checkAsYouType_;
 };

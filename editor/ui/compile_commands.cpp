@@ -10,6 +10,7 @@
 #include "editor/document/whole_file_writer.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/check_as_you_type.h"
 #include "editor/ui/error_line.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
@@ -28,6 +29,7 @@ const QStringList COMPILED_DATA_FILTERS = {"korvel (*.fmd)", "すべてのファ
 CompileResult TForm1::compile(CompileTarget target) {
   Memo2->clear();
   view_->clearFailureMark();
+  checkAsYouType_->compilationStarting();
   CompileResult result = compiler_->compile({*view_->Memo1->document(), document_->encoding()},
                                             target, document_->midiOutputPath());
   if (result.failure) view_->markFailure(*result.failure);

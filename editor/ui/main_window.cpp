@@ -28,6 +28,7 @@
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/options_dialog.h"
 #include "editor/ui/audio_export_watch.h"
+#include "editor/ui/check_as_you_type.h"
 #include "editor/ui/logo_form.h"
 #include "editor/ui/player_window.h"
 #include "editor/view/score_highlighter.h"
@@ -205,6 +206,8 @@ void TForm1::connectRooms() {
   };
   connect(N13, &QAction::toggled, playback_.get(), &PlaybackController::setLoop);
   connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
+  checkAsYouType_ = std::make_unique<CheckAsYouType>(*CheckAsYouType1, *view_, *document_,
+                                                     *compiler_, *additionalSettings_);
 }
 
 void TForm1::connectView() {

@@ -23,6 +23,7 @@
 
 class AdditionalSettings;
 class AudioExportWatch;
+class CheckAsYouType;
 class CompileController;
 struct CompileResult;
 class PlaybackController;
@@ -67,6 +68,7 @@ class TForm1 : public QMainWindow {
   CompileController& compiler() const { return *compiler_; }
   PlaybackController& playback() const { return *playback_; }
   AdditionalSettings& additionalSettings() const { return *additionalSettings_; }
+  CheckAsYouType& checkAsYouType() const { return *checkAsYouType_; }
 
   // Windows created with the main window.
   TForm2* Form2 = nullptr;
@@ -237,6 +239,7 @@ class TForm1 : public QMainWindow {
   QAction* FollowScore1 = nullptr;
   QAction* KeepPlace1 = nullptr;
   QAction* S1 = nullptr;
+  QAction* CheckAsYouType1 = nullptr;
   QAction* vantor1 = nullptr;
   QAction* about1 = nullptr;
   QToolBar* ToolBar1 = nullptr;
@@ -265,6 +268,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<ScoreDocument> document_;
   std::unique_ptr<CompileController> compiler_;
   std::unique_ptr<AdditionalSettings> additionalSettings_;
+  std::unique_ptr<CheckAsYouType> checkAsYouType_;  // destroyed first: it uses the rooms above
   QLabel* statusPanels_[PANEL_COUNT] = {};
   QPointer<TLogoForm> logoForm_;
   AudioExportWatch* audioExport_ = nullptr;  // the running export and its progress dialog

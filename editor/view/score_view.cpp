@@ -287,6 +287,15 @@ void ScoreView::clearFailureMark() {
   Memo1->clearErrorMark();
 }
 
+void ScoreView::markCheckFailure(const CompileFailure& failure) {
+  Memo1->setCheckMark(failure.line, document_->characterColumn(failure.line, failure.commandStart),
+                      document_->characterColumn(failure.line, failure.pointer), failure.text);
+}
+
+void ScoreView::clearCheckFailure() {
+  Memo1->clearCheckMark();
+}
+
 void ScoreView::followCompiled(const ScoreSourceMap* map) {
   follower_->compiled(map);
 }

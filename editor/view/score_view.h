@@ -1,8 +1,8 @@
 // The score view: the editor pane (Memo1) over one score document, with the find bar under it,
-// the go-to-line dialog, the colours, the line numbers and fonts, the mark of a failed
-// compilation and the marks of what sounds while the score plays. It answers what the rest of
-// the editor asks of a text view in the compiler's terms (the caret as a line and a byte of
-// the document's encoding, the play time at the caret, the readout for the status bar), and its
+// the go-to-line dialog, the colours, the line numbers and fonts, the marks of a failed
+// compilation or check and the marks of what sounds while the score plays. It answers what the
+// rest of the editor asks of a text view in the compiler's terms (the caret as a line and a byte
+// of the document's encoding, the play time at the caret, the readout for the status bar), and its
 // commands (edit, find, go to, line numbers, fonts) come from its own table of actions, which
 // the main window places in its menus and tool bar.
 #pragma once
@@ -84,6 +84,9 @@ class ScoreView : public QWidget {
   // The mark of a failed compilation over its command, and its removal.
   void markFailure(const CompileFailure& failure);
   void clearFailureMark();
+  // The mark of a failed check as you type: the same place, drawn apart from the compilation's.
+  void markCheckFailure(const CompileFailure& failure);
+  void clearCheckFailure();
 
   // Follow the score: `map` is what is played now (the text is as it was compiled); show marks
   // what sounds at `ms`; clear takes the marks away.

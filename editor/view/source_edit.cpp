@@ -139,6 +139,15 @@ QColor SourceEdit::markBackground() const {
   return isDark(palette()) ? QColor(0x5A, 0x1E, 0x1E) : QColor(0xFD, 0xE0, 0xE0);
 }
 
+// Amber: a warning as the text is typed, apart from the red of a compilation's error.
+QColor SourceEdit::checkColour() const {
+  return isDark(palette()) ? QColor(0xFF, 0xB7, 0x4D) : QColor(0xB2, 0x5E, 0x00);
+}
+
+QColor SourceEdit::checkBackground() const {
+  return isDark(palette()) ? QColor(0x4A, 0x3A, 0x14) : QColor(0xFF, 0xF1, 0xC9);
+}
+
 void SourceEdit::paintMargin(QWidget& margin, const QRect& area) {
   QPainter painter(&margin);
   const QPalette& colours = palette();
@@ -184,31 +193,49 @@ QString SourceEdit::marginToolTip(const QPoint& position) const {
   return position.y() >= line.top() && position.y() < line.bottom() ? markText_ : QString();
 }
 
-void SourceEdit::setErrorMark(int line, int fromColumn, int toColumn, const QString& text) {
-  clearErrorMark();
+// The marked place: anchored where the failing command starts, the cursor on the character
+// under the report's "?"; a null cursor when the line is gone.
+QTextCursor SourceEdit::placeMark(int line, int fromColumn, int toColumn) const {
   const QTextBlock block = document()->findBlockByNumber(line);
-  if (!block.isValid()) return;
+  if (!block.isValid()) return QTextCursor();
   const int last = block.length() - 1;  // the line's length
   const int to = qBound(0, toColumn, last);
   const int from = qBound(0, fromColumn, to);
-  markCursor_ = QTextCursor(document());
-  markCursor_.setPosition(block.position() + from);
-  markCursor_.setPosition(block.position() + to, QTextCursor::KeepAnchor);
-  markText_ = text;
-  // The command from its first character to the one before the report's "?"; at least one
-  // character: the one under the "?", or the line's last one when it points past the end.
-  int end = to;
-  int start = from;
+  QTextCursor mark(document());
+  mark.setPosition(block.position() + from);
+  mark.setPosition(block.position() + to, QTextCursor::KeepAnchor);
+  return mark;
+}
+
+// The command from its first character to the one before the report's "?"; at least one
+// character: the one under the "?", or the line's last one when it points past the end. A null
+// cursor on an empty line.
+QTextCursor SourceEdit::underlinedSpan(const QTextCursor& mark) const {
+  const QTextBlock block = mark.block();
+  const int last = block.length() - 1;
+  int start = mark.anchor() - block.position();
+  int end = mark.position() - block.position();
   if (end == start) ++end;
   if (end > last) {
     end = last;
     start = qMin(start, last - 1);
   }
-  if (start >= 0 && end > start) {
+  if (start < 0 || end <= start) return QTextCursor();
+  QTextCursor span(document());
+  span.setPosition(block.position() + start);
+  span.setPosition(block.position() + end, QTextCursor::KeepAnchor);
+  return span;
+}
+
+void SourceEdit::setErrorMark(int line, int fromColumn, int toColumn, const QString& text) {
+  clearErrorMark();
+  markCursor_ = placeMark(line, fromColumn, toColumn);
+  if (markCursor_.isNull()) return;
+  markText_ = text;
+  const QTextCursor span = underlinedSpan(markCursor_);
+  if (!span.isNull()) {
     QTextEdit::ExtraSelection underline;
-    underline.cursor = QTextCursor(document());
-    underline.cursor.setPosition(block.position() + start);
-    underline.cursor.setPosition(block.position() + end, QTextCursor::KeepAnchor);
+    underline.cursor = span;
     underline.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
     underline.format.setUnderlineColor(markColour());
     underline.format.setBackground(markBackground());
@@ -231,21 +258,53 @@ std::optional<ErrorMark> SourceEdit::errorMark() const {
   return ErrorMark{markCursor_.blockNumber(), markCursor_.positionInBlock(), start, markText_};
 }
 
-// An edit that touches the marked line takes the mark away; edits elsewhere move it along.
+void SourceEdit::setCheckMark(int line, int fromColumn, int toColumn, const QString& text) {
+  clearCheckMark();
+  checkCursor_ = placeMark(line, fromColumn, toColumn);
+  if (checkCursor_.isNull()) return;
+  checkText_ = text;
+  const QTextCursor span = underlinedSpan(checkCursor_);
+  if (span.isNull()) return;
+  QTextEdit::ExtraSelection underline;
+  underline.cursor = span;
+  underline.format.setUnderlineStyle(QTextCharFormat::DotLine);
+  underline.format.setUnderlineColor(checkColour());
+  underline.format.setBackground(checkBackground());
+  setSelections(SelectionLayer::CheckMark, {underline});
+}
+
+void SourceEdit::clearCheckMark() {
+  if (checkCursor_.isNull() && layers_.value(SelectionLayer::CheckMark).isEmpty()) return;
+  checkCursor_ = QTextCursor();
+  checkText_.clear();
+  setSelections(SelectionLayer::CheckMark, {});
+}
+
+std::optional<ErrorMark> SourceEdit::checkMark() const {
+  if (checkCursor_.isNull()) return std::nullopt;
+  const int start = checkCursor_.anchor() - checkCursor_.block().position();
+  return ErrorMark{checkCursor_.blockNumber(), checkCursor_.positionInBlock(), start, checkText_};
+}
+
+// An edit that touches a marked line takes its mark away; edits elsewhere move it along.
 void SourceEdit::contentsChanged(int position, int removed, int added) {
-  if (markCursor_.isNull()) return;
-  const QTextBlock block = markCursor_.block();
-  const int start = block.position();
-  const int end = start + block.length() - 1;  // the line's end, before its separator
-  if (position <= end && position + qMax(added, removed) >= start) clearErrorMark();
+  const auto touches = [&](const QTextCursor& mark) {
+    if (mark.isNull()) return false;
+    const QTextBlock block = mark.block();
+    const int start = block.position();
+    const int end = start + block.length() - 1;  // the line's end, before its separator
+    return position <= end && position + qMax(added, removed) >= start;
+  };
+  if (touches(markCursor_)) clearErrorMark();
+  if (touches(checkCursor_)) clearCheckMark();
 }
 
 // The marked command, and at least the character under the report's "?".
-QRect SourceEdit::markedCharacterRect() const {
-  QTextCursor start = markCursor_;
-  start.setPosition(markCursor_.anchor());
+QRect SourceEdit::markedCharacterRect(const QTextCursor& mark) const {
+  QTextCursor start = mark;
+  start.setPosition(mark.anchor());
   const QRect left = cursorRect(start);
-  const QRect right = cursorRect(markCursor_);
+  const QRect right = cursorRect(mark);
   const int width =
       qMax(right.left() - left.left(), 0) + qMax(QFontMetrics(font()).averageCharWidth(), 4);
   return QRect(left.topLeft(), QSize(width, left.height()));
@@ -259,11 +318,15 @@ void SourceEdit::changeEvent(QEvent* event) {
   }
 }
 
+// Hovering a marked command shows its text; the compilation's mark before the check's.
 bool SourceEdit::viewportEvent(QEvent* event) {
-  if (event->type() == QEvent::ToolTip && !markCursor_.isNull()) {
+  if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
-    if (markedCharacterRect().adjusted(-2, 0, 2, 0).contains(help->pos())) {
-      QToolTip::showText(help->globalPos(), markText_, viewport());
+    for (const auto& [mark, text] :
+         {std::pair(&markCursor_, &markText_), std::pair(&checkCursor_, &checkText_)}) {
+      if (mark->isNull() || !markedCharacterRect(*mark).adjusted(-2, 0, 2, 0).contains(help->pos()))
+        continue;
+      QToolTip::showText(help->globalPos(), *text, viewport());
       return true;
     }
   }

@@ -47,7 +47,8 @@ class SourceEdit : public QPlainTextEdit {
   qsizetype byteSize(const QString& text) const { return bytesOf ? bytesOf(text) : 0; }
 
   // Extra selections by their owner, shown together.
-  enum class SelectionLayer { ErrorMark, Search, Playing };
+  // Later layers are drawn over earlier ones: a compilation's mark over the check's.
+  enum class SelectionLayer { CheckMark, ErrorMark, Search, Playing };
   void setSelections(SelectionLayer layer, const QList<QTextEdit::ExtraSelection>& selections);
 
   void setLineNumbersShown(bool shown);
@@ -59,6 +60,12 @@ class SourceEdit : public QPlainTextEdit {
   void setErrorMark(int line, int fromColumn, int toColumn, const QString& text);
   void clearErrorMark();
   std::optional<ErrorMark> errorMark() const;
+  // The mark of a check as you type: the same span and tool tip, drawn apart from the
+  // compilation's mark (a dotted amber underline, no sign in the margin, so that the text does
+  // not move as checks come and go). It goes with clearCheckMark() or when its line is edited.
+  void setCheckMark(int line, int fromColumn, int toColumn, const QString& text);
+  void clearCheckMark();
+  std::optional<ErrorMark> checkMark() const;
 
   // The colours of the text, by the compiler's reading of each line.
   ScoreHighlighter& highlighter() const { return *highlighter_; }
@@ -95,9 +102,13 @@ class SourceEdit : public QPlainTextEdit {
   std::pair<int, int> linesInView() const;
   void contentsChanged(int position, int removed, int added);
   void applySelections();
+  QTextCursor placeMark(int line, int fromColumn, int toColumn) const;
+  QTextCursor underlinedSpan(const QTextCursor& mark) const;
   QColor markColour() const;
   QColor markBackground() const;
-  QRect markedCharacterRect() const;
+  QColor checkColour() const;
+  QColor checkBackground() const;
+  QRect markedCharacterRect(const QTextCursor& mark) const;
   void refuseInput();
 
   qsizetype inputLimit_ = 0;  // 0: no limit
@@ -106,5 +117,7 @@ class SourceEdit : public QPlainTextEdit {
   bool lineNumbersShown_ = false;
   QTextCursor markCursor_;  // at the marked character, moved along by edits; null: no mark
   QString markText_;
+  QTextCursor checkCursor_;  // the check's mark, kept as the compilation's is
+  QString checkText_;
   QMap<SelectionLayer, QList<QTextEdit::ExtraSelection>> layers_;
 };
