@@ -138,7 +138,7 @@ CheckResult runCheck(CompileSession& session, const CheckRequest& request, Check
   return result;
 }
 
-BackgroundCheck::BackgroundCheck(QObject* parent) : QObject(parent), worker_([this] { work(); }) {}
+BackgroundCheck::BackgroundCheck(QObject* parent) : QObject(parent) {}
 
 BackgroundCheck::~BackgroundCheck() {
   {
@@ -147,7 +147,7 @@ BackgroundCheck::~BackgroundCheck() {
     waiting_.reset();
   }
   wake_.notify_one();
-  worker_.join();
+  if (worker_.joinable()) worker_.join();
 }
 
 void BackgroundCheck::start(CheckRequest request) {
@@ -156,6 +156,9 @@ void BackgroundCheck::start(CheckRequest request) {
     const std::lock_guard<std::mutex> lock(mutex_);
     waiting_ = std::move(request);
   }
+  // The worker and its session exist only once the first check is asked for: a run with the
+  // check off has neither.
+  if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
   wake_.notify_one();
 }
 

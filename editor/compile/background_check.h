@@ -120,5 +120,5 @@ class BackgroundCheck : public QObject {
   std::optional<CheckRequest> waiting_;
   bool running_ = false;
   bool stopping_ = false;
-  std::thread worker_;  // last: it starts once the rest is in place
+  std::thread worker_;  // started by the first start()
 };
