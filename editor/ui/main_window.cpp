@@ -30,6 +30,7 @@
 #include "editor/ui/audio_export_watch.h"
 #include "editor/ui/logo_form.h"
 #include "editor/ui/player_window.h"
+#include "editor/ui/roll_link.h"
 #include "editor/view/score_highlighter.h"
 #include "editor/view/score_view.h"
 #include "editor/view/source_edit.h"
@@ -73,6 +74,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
     move(screen->availableGeometry().center() - rect().center());
   }
   createPlayerWindow();
+  rollLink_ = new RollLink(*this, services_, PianoRoll1);
   TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   FormCreate(arguments);
   document_->schedule().restart();
