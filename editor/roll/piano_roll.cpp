@@ -187,7 +187,7 @@ void PianoRoll::refreshLegend() {
 // Room at the left for the drum names of the keys the drum channel plays.
 void PianoRoll::refreshKeyboardWidth() {
   int width = RollGeometry::KEYBOARD_WIDTH;
-  if (channelShown(DRUM_CHANNEL)) {
+  if (channelShown(DRUM_CHANNEL) && viewport_.rowHeight >= DRUM_NAME_MIN_ROW_PX) {
     QFont small = font();
     small.setPixelSize(std::clamp(viewport_.rowHeight + 1, 8, 11));
     const QFontMetrics metrics(small);

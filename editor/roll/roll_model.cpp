@@ -19,7 +19,7 @@ void RollModel::clear() {
   highestKey_ = 72;
   tempo_ = MidiTempoMap();
   endTick_ = 0;
-  meters_.clear();
+  meters_ = {{0, int64_t{division()} * QUARTERS_PER_WHOLE, 0}};
 }
 
 void RollModel::build(const ScoreSourceMap& map) {

@@ -98,5 +98,5 @@ class RollModel {
   int highestKey_ = 72;
   MidiTempoMap tempo_;
   int64_t endTick_ = 0;
-  std::vector<Meter> meters_;
+  std::vector<Meter> meters_ = {{0, 4 * 480, 0}};  // 4/4 until a compilation is shown
 };

@@ -27,9 +27,9 @@ constexpr double MICROS_PER_MINUTE = 60e6;
 // Colours for notes that stay apart from each other on white and on a dark grey; the dark set is
 // a little lighter.
 constexpr QRgb LIGHT_COLOURS[CHANNEL_COUNT] = {0x2F6DB5, 0xE0771B, 0x3A9A3A, 0xD0343A, 0x8A5CC2,
-                                               0x1E9E9A, 0xC7479B, 0x8C6D2C, 0x5E6670};
+                                               0x1E9E9A, 0xC7479B, 0x5E6670, 0x8F7A00};
 constexpr QRgb DARK_COLOURS[CHANNEL_COUNT] = {0x5FA0F0, 0xFF9A3C, 0x62C862, 0xFF6268, 0xB48CF0,
-                                              0x3CCFC8, 0xF07CC8, 0xC9A45A, 0xA8B0BA};
+                                              0x3CCFC8, 0xF07CC8, 0xA8B0BA, 0xE6D44A};
 constexpr QRgb PLAY_LINE_COLOUR = 0xE0301E;
 
 QRgb mix(QRgb from, QRgb to, double amount) {
@@ -132,6 +132,13 @@ class RollPainter {
  private:
   bool shown(int channel) const { return (scene_.hiddenChannels & (1u << (channel - 1))) == 0; }
 
+  // The width of a bar in the middle of the view, which the lead-in's short bar is not.
+  double typicalBarPx() const {
+    const int64_t middle = (fromTick_ + toTick_) / 2;
+    return static_cast<double>(std::max(model_.barTicks(middle), model_.barTicks(fromTick_))) /
+           g_.viewport().ticksPerPixel;
+  }
+
   // The key rows: black keys a shade darker, a line under each C.
   void paintRows(QPainter& p) {
     const QRect area = g_.notes();
@@ -157,8 +164,7 @@ class RollPainter {
   void paintGrid(QPainter& p) {
     const QRect area = g_.notes();
     const double tpp = g_.viewport().ticksPerPixel;
-    const double barPx = static_cast<double>(model_.barTicks(fromTick_)) / tpp;
-    const int64_t every = niceStep(BAR_LINE_MIN_PX / std::max(barPx, 1e-9));
+    const int64_t every = niceStep(BAR_LINE_MIN_PX / std::max(typicalBarPx(), 1e-9));
     bars_.clear();
     model_.bars(fromTick_, toTick_, every, bars_);
     const QColor barLine(mix(base_, text_, 0.30));
@@ -234,9 +240,7 @@ class RollPainter {
     p.setClipRect(ruler);
     p.setPen(ink);
     const int half = ruler.height() / 2;
-    const double barPx =
-        static_cast<double>(model_.barTicks(fromTick_)) / g_.viewport().ticksPerPixel;
-    const int64_t every = niceStep(BAR_LABEL_MIN_PX / std::max(barPx, 1e-9));
+    const int64_t every = niceStep(BAR_LABEL_MIN_PX / std::max(typicalBarPx(), 1e-9));
     bars_.clear();
     model_.bars(fromTick_, toTick_, every, bars_);
     for (const RollBar& bar : bars_) {
@@ -277,7 +281,7 @@ class RollPainter {
   }
 
   // The tempo in force as a step line between the song's slowest and fastest tempo, the value
-  // written at each change.
+  // written at each change where there is room.
   void paintTempo(QPainter& p) {
     const QRect lane = g_.tempoLane();
     p.fillRect(lane, QColor(mix(window_, base_, 0.5)));
@@ -302,7 +306,7 @@ class RollPainter {
                          [](int64_t t, const MidiTempoMap::TempoChange& c) { return t < c.tick; });
     size_t i = later == changes.begin() ? 0 : static_cast<size_t>(later - changes.begin()) - 1;
     p.setClipRect(lane);
-    QPen pen(channelColour(1, isDarkPalette(scene_.palette)));
+    QPen pen(QColor(mix(base_, text_, 0.55)));
     pen.setWidth(2);
     QFont small = scene_.font;
     small.setPixelSize(10);
@@ -319,13 +323,15 @@ class RollPainter {
       p.drawLine(x0, y, std::min(x1, lane.right() + 1), y);
       if (i + 1 < changes.size() && x1 <= lane.right())
         p.drawLine(x1, y, x1, yOf(MICROS_PER_MINUTE / changes[i + 1].microsPerQuarter));
-      if (x0 >= lastRight) {
-        const QString text = QString::number(std::lround(bpm));
+      // A change that the next one follows too closely for both values leaves the room to it.
+      const QString text = QString::number(std::lround(bpm));
+      const int right = x0 + 3 + p.fontMetrics().horizontalAdvance(text) + 4;
+      if (x0 >= lastRight && (i + 1 == changes.size() || x1 >= right)) {
         p.setPen(scene_.palette.color(QPalette::Text));
         const int labelY = y > (top + bottom) / 2 ? lane.top() : lane.top() + lane.height() / 2;
         p.drawText(QRect(x0 + 3, labelY, 40, lane.height() / 2), Qt::AlignLeft | Qt::AlignVCenter,
                    text);
-        lastRight = x0 + 3 + p.fontMetrics().horizontalAdvance(text) + 4;
+        lastRight = right;
       }
     }
     p.setClipping(false);
@@ -345,7 +351,7 @@ class RollPainter {
     const QRgb black = dark_ ? 0x1A1A1A : 0x303030;
     const int keysLeft = board.right() + 1 - PIANO_KEYS_WIDTH;
     bool drums[KEY_COUNT] = {};
-    const bool drumNames = shown(DRUM_CHANNEL) && rowHeight >= 7;
+    const bool drumNames = shown(DRUM_CHANNEL) && rowHeight >= DRUM_NAME_MIN_ROW_PX;
     if (drumNames) {
       for (const RollNote& n : model_.channelNotes(DRUM_CHANNEL)) drums[n.key] = true;
     }

@@ -16,6 +16,9 @@
 
 class RollModel;
 
+// The drum channel's keys are named when a key row is at least this high.
+inline constexpr int DRUM_NAME_MIN_ROW_PX = 6;
+
 // What part of the song the roll shows and how large.
 struct RollViewport {
   static constexpr double TICKS_PER_PIXEL_MIN = 0.25;

@@ -198,12 +198,10 @@ bool AdditionalSettings::write() {
     settings.setValue(ROLL_SHOWN_KEY, roll_.shown);
     settings.setValue(ROLL_PLACE_KEY, ROLL_PLACES[int(roll_.place)]);
     const QRect& g = roll_.geometry;
-    settings.setValue(ROLL_GEOMETRY_KEY, g.isEmpty() ? QString()
-                                                     : QString("%1,%2,%3,%4")
-                                                           .arg(g.x())
-                                                           .arg(g.y())
-                                                           .arg(g.width())
-                                                           .arg(g.height()));
+    settings.setValue(
+        ROLL_GEOMETRY_KEY,
+        g.isEmpty() ? QString()
+                    : QString("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
     settings.setValue(ROLL_TICKS_PER_PIXEL_KEY, roll_.ticksPerPixel);
     settings.setValue(ROLL_ROW_HEIGHT_KEY, roll_.rowHeight);
   }

@@ -121,9 +121,9 @@ class TForm1 : public QMainWindow {
   void N19Click();
   // Run menu.
   void N4Click();
-  void PlayFromCursor1Click();  // Shift+F9: compile, then play from the caret's time
+  void PlayFromCursor1Click();    // Shift+F9: compile, then play from the caret's time
   void playFromTime(int64_t ms);  // compile, then play from `ms` (the piano roll's ruler)
-  void followScore();           // at each refresh of the player window
+  void followScore();             // at each refresh of the player window
   void N13Click();
   void S1Click();
   // Font buttons: the button chosen.

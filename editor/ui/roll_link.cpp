@@ -169,9 +169,9 @@ void RollLink::followPlayer() {
 
 void RollLink::saveAsked() {
   const QString name = services_.saveFileName(
-      roll_, {PICTURE_FILTERS, "png",
-              scoreDialogFolder(window_.document(), window_.additionalSettings()), QString(),
-              true});
+      roll_,
+      {PICTURE_FILTERS, "png", scoreDialogFolder(window_.document(), window_.additionalSettings()),
+       QString(), true});
   if (name.isEmpty()) return;
   const WriteOutcome outcome = roll_->savePicture(name);
   if (outcome.ok()) return;
@@ -205,8 +205,8 @@ void RollLink::restore() {
 void RollLink::store() {
   RollSettings roll = window_.additionalSettings().roll();
   roll.shown = toggle_->isChecked();
-  roll.place = dock_->isFloating() ? RollSettings::Place::Floating
-                                   : placeOf(window_.dockWidgetArea(dock_));
+  roll.place =
+      dock_->isFloating() ? RollSettings::Place::Floating : placeOf(window_.dockWidgetArea(dock_));
   if (dock_->isVisible()) roll.geometry = dock_->geometry();
   roll.ticksPerPixel = roll_->viewport().ticksPerPixel;
   roll.rowHeight = roll_->viewport().rowHeight;
