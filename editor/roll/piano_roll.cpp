@@ -392,9 +392,14 @@ int32_t PianoRoll::noteAt(QPoint point) const {
 QPoint PianoRoll::notePoint(int32_t index) const {
   const RollGeometry g = geometry();
   const RollNote& note = model_.notes()[static_cast<size_t>(index)];
-  const double x0 = std::floor(g.x(0) + note.on / viewport_.ticksPerPixel);
-  const double x1 = std::max(x0 + 1, std::floor(g.x(0) + note.off / viewport_.ticksPerPixel));
-  return QPoint(static_cast<int>((x0 + x1) / 2), g.y(note.key) + viewport_.rowHeight / 2);
+  double x0 = std::floor(g.x(0) + note.on / viewport_.ticksPerPixel);
+  double x1 = std::max(x0 + 1, std::floor(g.x(0) + note.off / viewport_.ticksPerPixel));
+  const QRect area = g.notes();
+  if (x0 <= area.right() && x1 > area.left()) {
+    x0 = std::max<double>(x0, area.left());
+    x1 = std::min<double>(x1, area.right() + 1);
+  }
+  return QPoint(static_cast<int>((x0 + x1 - 1) / 2), g.y(note.key) + viewport_.rowHeight / 2);
 }
 
 QPoint PianoRoll::rulerPoint(int64_t tick) const {

@@ -76,7 +76,8 @@ class PianoRoll : public QWidget {
   RollGeometry geometry() const;
   // The note drawn at a canvas point (the upper channel where two meet), or -1.
   int32_t noteAt(QPoint point) const;
-  // The middle of a note's bar on the canvas (outside the canvas when it is out of sight).
+  // The middle of the shown part of a note's bar on the canvas (of the whole bar, outside the
+  // notes' area, when none of it is shown).
   QPoint notePoint(int32_t index) const;
   // The canvas point of `tick` on the ruler.
   QPoint rulerPoint(int64_t tick) const;

@@ -62,6 +62,7 @@ class PixelCanvas {
     x1 = std::min(x1, clip_.right() + 1);
     y0 = std::max(y0, clip_.top());
     y1 = std::min(y1, clip_.bottom() + 1);
+    if (x0 >= x1 || y0 >= y1) return;
     const QRgb pixel = colour | 0xFF000000u;
     for (int y = y0; y < y1; ++y)
       std::fill(bits_ + y * stride_ + x0, bits_ + y * stride_ + x1, pixel);
