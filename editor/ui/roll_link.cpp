@@ -58,6 +58,7 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
   connect(dock_, &QDockWidget::dockLocationChanged, this, [this] { storeTimer_.start(); });
   connect(dock_, &QDockWidget::topLevelChanged, this, [this] { storeTimer_.start(); });
   dock_->installEventFilter(this);
+  window.installEventFilter(this);
   connect(roll_, &PianoRoll::zoomChanged, this, [this] { storeTimer_.start(); });
 
   ScoreView& view = window.view();
@@ -76,9 +77,7 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
   restore();
 }
 
-RollLink::~RollLink() {
-  if (storeTimer_.isActive()) store();
-}
+RollLink::~RollLink() = default;
 
 void RollLink::compiled(const ScoreSourceMap& map) {
   textMatches_ = true;
@@ -213,7 +212,12 @@ void RollLink::store() {
   window_.additionalSettings().setRoll(roll);
 }
 
+// A change not yet written is written when the window goes (the settings go with the window).
 bool RollLink::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &window_ && event->type() == QEvent::Hide && storeTimer_.isActive()) {
+    storeTimer_.stop();
+    store();
+  }
   if (watched == dock_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move) &&
       !restoring_ && dock_->isVisible())
     storeTimer_.start();
