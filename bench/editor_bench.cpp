@@ -22,6 +22,10 @@
 //   source_map/sounding_query   the commands sounding at a time on the maximal score's map, as
 //                               following the score asks every 33 ms
 //   source_map/time_at_caret    the time at a caret on the maximal score's map
+//   roll/model_maximal          the piano roll's model built from the maximal score's map
+//   roll/redraw_fit, roll/redraw_default, roll/redraw_zoomed_in
+//                               one full redraw of a 1200 x 700 piano roll of the maximal score,
+//                               the whole song shown, at the first zoom, and zoomed in
 //   editor/export_demo, export_3min
 //                               the WAV export of examples/demo.fms and of a 3-minute score in
 //                               five channels, SoundFont loading included; the label
@@ -47,6 +51,8 @@
 #include "editor/playback/midi_tempo_map.h"
 #include "editor/playback/score_source_map.h"
 #include "editor/ui/check_as_you_type.h"
+#include "editor/roll/roll_model.h"
+#include "editor/roll/roll_painter.h"
 #include "editor/ui/player_window.h"
 #include "editor/view/find_bar.h"
 #include "tests/editor/support/editor_fixture.h"
@@ -337,6 +343,50 @@ void timeAtCaret(benchmark::State& state) {
   if (total == 0) state.SkipWithError("no times");
 }
 
+void rollModel(benchmark::State& state) {
+  const std::unique_ptr<ScoreSourceMap> map = maximalMap();
+  if (!map) {
+    state.SkipWithError("no map");
+    return;
+  }
+  RollModel model;
+  for (auto _ : state) {
+    model.build(*map);
+    benchmark::DoNotOptimize(model.notes().data());
+  }
+  if (model.notes().size() != 9 * 32000) state.SkipWithError("notes missing");
+}
+
+// ticksPerPixel 0: the whole song in the width. The view starts a third into the song, among
+// notes, with the caret's note outlined.
+void rollRedraw(benchmark::State& state, double ticksPerPixel) {
+  const std::unique_ptr<ScoreSourceMap> map = maximalMap();
+  if (!map) {
+    state.SkipWithError("no map");
+    return;
+  }
+  RollModel model;
+  model.build(*map);
+  const QSize size(1200, 700);
+  RollViewport viewport;
+  const int width = size.width() - RollGeometry::KEYBOARD_WIDTH;
+  viewport.ticksPerPixel =
+      ticksPerPixel > 0 ? ticksPerPixel : static_cast<double>(model.endTick()) / width;
+  viewport.leftTick = ticksPerPixel > 0 ? static_cast<double>(model.endTick()) / 3 : 0;
+  viewport.topPixel = (127 - 90) * viewport.rowHeight;
+  const RollGeometry geometry(size, viewport);
+  RollScene scene;
+  scene.palette = QApplication::palette();
+  scene.font = QApplication::font();
+  scene.outlined = model.notesAtCaret(9 * 333, 5);
+  scene.playTick = static_cast<int64_t>(viewport.leftTick + width * viewport.ticksPerPixel / 2);
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  for (auto _ : state) {
+    paintRoll(image, model, geometry, scene);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+}
+
 // One whole export into a WAV file per iteration, as the command runs it after compiling.
 void exportWav(benchmark::State& state, const QString& score) {
   auto compile = std::make_unique<MemoryCompile>(FLAVOUR_EDITOR, score.toStdString());
@@ -414,6 +464,16 @@ int main(int argc, char** argv) {
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("source_map/time_at_caret", timeAtCaret)
       ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("roll/model_maximal", rollModel)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("roll/redraw_fit", [](benchmark::State& s) {
+    rollRedraw(s, 0);
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("roll/redraw_default", [](benchmark::State& s) {
+    rollRedraw(s, 8);
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("roll/redraw_zoomed_in", [](benchmark::State& s) {
+    rollRedraw(s, 0.5);
+  })->Unit(benchmark::kMillisecond);
   // Process CPU time: FluidSynth loads the SoundFont on helper threads.
   benchmark::RegisterBenchmark("editor/export_demo",
                                [](benchmark::State& s) { exportWav(s, demoScore()); })

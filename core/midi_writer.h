@@ -9,6 +9,16 @@ inline constexpr uint32_t LEAD_IN_TICKS = 240;
 inline constexpr uint32_t FULL_LENGTH_NOTE_TICKS = 128;
 inline constexpr int32_t GATE_STEPS = 8;
 
+// A note's key and velocity: the MIDI note number is its code plus this (code 1 = c of octave 0),
+// its velocity that of the channel's velocity level, which starts each track at START_LEVEL.
+inline constexpr int32_t NOTE_NUMBER_OFFSET = 23;
+inline constexpr uint8_t VELOCITY_BY_LEVEL[VELOCITY_LEVEL_MAX + 1] = {
+    0, 7, 15, 23, 31, 39, 47, 55, 63, 71, 79, 87, 95, 103, 111, 119, 127};
+inline constexpr int32_t START_LEVEL = 10;
+// The status byte's channel nibble is the channel's number, so this channel goes out on MIDI
+// channel 10, the General MIDI percussion channel; it gets no program change.
+inline constexpr int32_t DRUM_CHANNEL = 9;
+
 // The ticks from a note's note-on to its note-off: a note of `ticks` (ties joined) under the
 // channel's gate step 0..7.
 inline uint32_t noteOnTicks(uint32_t ticks, int32_t gate) {

@@ -17,7 +17,8 @@ MAY_USE = {
     "settings": {"document", "sound", "services"},
     "compile": {"playback", "document", "sound", "services"},
     "view": {"compile", "playback", "document", "sound", "services"},
-    "ui": {"view", "compile", "playback", "settings", "document", "sound", "services"},
+    "roll": {"playback", "document", "sound", "services"},
+    "ui": {"view", "roll", "compile", "playback", "settings", "document", "sound", "services"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"editor/(?:([a-z_]+)/)?([^"]+)"', re.MULTILINE)
 

@@ -5,6 +5,7 @@
 namespace {
 
 using TempoChange = MidiTempoMap::TempoChange;
+using TimeSignature = MidiTempoMap::TimeSignature;
 using SetupMessage = MidiTempoMap::SetupMessage;
 
 constexpr uint32_t HEADER_DATA_BYTES = 6;
@@ -20,6 +21,10 @@ constexpr uint8_t STATUS_SYSEX_CONTINUATION = 0xF7;
 constexpr uint8_t STATUS_META = 0xFF;
 constexpr uint8_t META_END_OF_TRACK = 0x2F;
 constexpr uint8_t META_TEMPO = 0x51;
+constexpr uint8_t META_TIME_SIGNATURE = 0x58;
+// A time signature's denominator is a power of two, 2^0 (whole notes) to this (64ths); any other
+// time signature is left out.
+constexpr uint8_t TIME_SIGNATURE_POWER_MAX = 6;
 
 // Reads forward through a byte range; every read checks the end first and fails there.
 class ByteReader {
@@ -101,9 +106,16 @@ constexpr uint32_t chunkType(const char (&name)[5]) {
          uint32_t(uint8_t(name[2])) << 8 | uint32_t(uint8_t(name[3]));
 }
 
-// meta: FF type length data. Tempo changes are collected; End of Track ends the walk.
-bool readMeta(ByteReader& track, int number, int64_t tick, std::vector<TempoChange>& tempos,
-              bool& endOfTrack, std::string* error) {
+// What the tracks' meta events say about time.
+struct Meters {
+  std::vector<TempoChange> tempos;
+  std::vector<TimeSignature> signatures;
+};
+
+// meta: FF type length data. Tempo changes and time signatures (FF 58 nn dd ...) are collected;
+// End of Track ends the walk.
+bool readMeta(ByteReader& track, int number, int64_t tick, Meters& meters, bool& endOfTrack,
+              std::string* error) {
   uint8_t type;
   uint32_t length;
   if (!track.byte(type) || !track.varLen(length)) {
@@ -112,13 +124,17 @@ bool readMeta(ByteReader& track, int number, int64_t tick, std::vector<TempoChan
   const uint8_t* data = track.here();
   if (!track.skip(length)) return fail(error, trackText(number, "meta event cut off"));
   if (type == META_END_OF_TRACK) endOfTrack = true;
+  if (type == META_TIME_SIGNATURE && length >= 2 && data[0] > 0 &&
+      data[1] <= TIME_SIGNATURE_POWER_MAX) {
+    meters.signatures.push_back({tick, data[0], data[1]});
+  }
   if (type != META_TEMPO) return true;
   if (length != TEMPO_DATA_BYTES) {
     return fail(error, trackText(number, "tempo event not 3 bytes long"));
   }
   const uint32_t micros = uint32_t(data[0]) << 16 | uint32_t(data[1]) << 8 | data[2];
   if (micros == 0) return fail(error, trackText(number, "tempo of 0"));
-  tempos.push_back({tick, micros});
+  meters.tempos.push_back({tick, micros});
   return true;
 }
 
@@ -126,8 +142,8 @@ bool readMeta(ByteReader& track, int number, int64_t tick, std::vector<TempoChan
 // event: meta | sysex | channel message, whose status byte may be left out after another
 // channel message (running status; meta and sysex events cancel it).
 // The track's end is its End of Track, or its last event when it has none.
-bool readTrack(ByteReader track, int number, std::vector<TempoChange>& tempos,
-               std::vector<SetupMessage>& setup, int64_t& endTick, std::string* error) {
+bool readTrack(ByteReader track, int number, Meters& meters, std::vector<SetupMessage>& setup,
+               int64_t& endTick, std::string* error) {
   int64_t tick = 0;
   uint8_t runningStatus = 0;
   bool endOfTrack = false;
@@ -141,7 +157,7 @@ bool readTrack(ByteReader track, int number, std::vector<TempoChange>& tempos,
     if (tick > TICK_MAX) return fail(error, trackText(number, "longer than 2^31 ticks"));
     if (status == STATUS_META) {
       runningStatus = 0;
-      if (!readMeta(track, number, tick, tempos, endOfTrack, error)) return false;
+      if (!readMeta(track, number, tick, meters, endOfTrack, error)) return false;
     } else if (status == STATUS_SYSEX || status == STATUS_SYSEX_CONTINUATION) {
       runningStatus = 0;
       uint32_t length;
@@ -193,7 +209,8 @@ bool MidiTempoMap::parse(const uint8_t* data, size_t size, std::string* error) {
   if (division & SMPTE_DIVISION_BIT) return fail(error, "SMPTE time division is not supported");
   if (division == 0) return fail(error, "time division of 0 ticks per quarter note");
 
-  std::vector<TempoChange> tempos;
+  Meters meters;
+  std::vector<TempoChange>& tempos = meters.tempos;
   std::vector<SetupMessage> setup;
   int64_t endTick = 0;
   for (uint32_t number = 1; number <= trackCount;) {
@@ -203,7 +220,7 @@ bool MidiTempoMap::parse(const uint8_t* data, size_t size, std::string* error) {
     }
     if (type != chunkType("MTrk")) continue;
     int64_t trackEnd = 0;
-    if (!readTrack(body, int(number), tempos, setup, trackEnd, error)) return false;
+    if (!readTrack(body, int(number), meters, setup, trackEnd, error)) return false;
     endTick = std::max(endTick, trackEnd);
     ++number;
   }
@@ -227,10 +244,26 @@ bool MidiTempoMap::parse(const uint8_t* data, size_t size, std::string* error) {
         changeTime_[i - 1] + (changes_[i].tick - previous.tick) * previous.microsPerQuarter;
   }
   endTick_ = endTick;
+  keepSignatures(meters.signatures);
   std::stable_sort(setup.begin(), setup.end(),
                    [](const SetupMessage& a, const SetupMessage& b) { return a.tick < b.tick; });
   setup_ = std::move(setup);
   return true;
+}
+
+// As the tempo changes: merged by tick, the last one written wins, the first at tick 0 (4/4 where
+// the file sets none there).
+void MidiTempoMap::keepSignatures(std::vector<TimeSignature>& signatures) {
+  std::stable_sort(signatures.begin(), signatures.end(),
+                   [](const TimeSignature& a, const TimeSignature& b) { return a.tick < b.tick; });
+  signatures_.push_back({0, 4, 2});
+  for (const TimeSignature& signature : signatures) {
+    if (signature.tick == signatures_.back().tick) {
+      signatures_.back() = signature;
+    } else {
+      signatures_.push_back(signature);
+    }
+  }
 }
 
 MidiChannelSetup MidiTempoMap::setupBefore(int64_t tick) const {

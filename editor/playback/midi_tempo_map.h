@@ -1,9 +1,9 @@
 // The timing of a Standard MIDI File: its division, its tempo changes merged from all tracks and
 // the tick where the song ends (the latest End of Track of any track), with conversions between
-// ticks and milliseconds. The media player reports lengths and positions through it, since the
-// synthesizer only tells its position in ticks. It also keeps the channels' setup messages
-// (program changes, controllers, pitch bends), so that a play that starts in the middle of the
-// song can start with the sound the song has there.
+// ticks and milliseconds, and its time signatures. The media player reports lengths and positions
+// through it, since the synthesizer only tells its position in ticks. It also keeps the channels'
+// setup messages (program changes, controllers, pitch bends), so that a play that starts in the
+// middle of the song can start with the sound the song has there.
 #pragma once
 
 #include <algorithm>
@@ -42,6 +42,14 @@ class MidiTempoMap {
     uint32_t microsPerQuarter;
   };
 
+  // A time signature from `tick` on: `numerator` beats of a 2^`denominatorPower`th note.
+  struct TimeSignature {
+    int64_t tick;
+    int numerator;
+    int denominatorPower;
+    bool operator==(const TimeSignature&) const = default;
+  };
+
   // Reads the file's bytes. On anything that is not a Standard MIDI File this map can time (no
   // header, an SMPTE or zero division, a chunk or an event cut off by the end of the file, a
   // malformed event, a tempo of 0) it returns false, says why in *error and leaves the map
@@ -52,6 +60,10 @@ class MidiTempoMap {
   int division() const { return division_; }  // ticks per quarter note; 0 when empty
   // Ascending ticks, one change per tick (the last one written wins), the first at tick 0.
   const std::vector<TempoChange>& tempoChanges() const { return changes_; }
+  // Ascending ticks, one a tick (the last one written wins), the first at tick 0: 4/4 unless
+  // the file says otherwise there. Time signatures whose numerator is 0 or whose denominator is
+  // finer than a 64th note are left out.
+  const std::vector<TimeSignature>& timeSignatures() const { return signatures_; }
   int64_t endTick() const { return endTick_; }
   int64_t lengthMs() const { return tickToMs(endTick_); }
 
@@ -74,10 +86,12 @@ class MidiTempoMap {
 
  private:
   int64_t scaledTime(int64_t tick) const;
+  void keepSignatures(std::vector<TimeSignature>& signatures);
 
   int division_ = 0;
   std::vector<TempoChange> changes_;
   std::vector<int64_t> changeTime_;  // scaledTime() of each tempo change; order matches changes_
   int64_t endTick_ = 0;
+  std::vector<TimeSignature> signatures_;
   std::vector<SetupMessage> setup_;  // by tick; in track order at the same tick
 };

@@ -75,15 +75,22 @@ class ScoreSourceMap {
   // Every note and tied part of a channel in time order.
   std::vector<Sounding> notes(int channel) const;
 
- private:
-  // A note or tied part: its sounding ticks and its event's index in the channel.
+  // The same without copies, for readers that walk them all: a note or tied part, its sounding
+  // ticks and its event's index in the channel (an index into recorded()'s events, two bytes
+  // an event, and positions).
   struct NotePart {
     int32_t start;
     int32_t end;
     int32_t event : 31;
     uint32_t noteOn : 1;
   };
+  const std::vector<NotePart>& noteParts(int channel) const {
+    return notes_[channelIndex(channel)];
+  }
+  // What the compilation recorded: per channel the events, their positions and the start gate.
+  const SourceMap& recorded() const { return recorded_; }
 
+ private:
   void timeChannel(int32_t k);
   Source sourceOf(int32_t k, int32_t event) const;
   Sounding soundingOf(int32_t k, const NotePart& part) const;

@@ -13,6 +13,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -28,6 +30,14 @@ const char PLAYBACK_GROUP[] = "Playback";
 const char FOLLOW_SCORE_KEY[] = "Playback/FollowScore";
 const char KEEP_PLACE_KEY[] = "Playback/KeepPlace";
 const char CHECK_AS_YOU_TYPE_KEY[] = "Check/AsYouType";
+const char ROLL_GROUP[] = "PianoRoll";
+const char ROLL_SHOWN_KEY[] = "PianoRoll/Shown";
+const char ROLL_PLACE_KEY[] = "PianoRoll/Place";
+const char ROLL_GEOMETRY_KEY[] = "PianoRoll/Geometry";
+const char ROLL_TICKS_PER_PIXEL_KEY[] = "PianoRoll/TicksPerPixel";
+const char ROLL_ROW_HEIGHT_KEY[] = "PianoRoll/RowHeight";
+// The panel's places as the file names them; order matches RollSettings::Place.
+const char* const ROLL_PLACES[] = {"bottom", "left", "right", "top", "floating"};
 
 // The message pane's line for something other than a regular file at the file's name.
 const char NOT_A_FILE_NOTICE[] =
@@ -51,6 +61,42 @@ bool readBool(const QSettings& settings, const char* key, bool fallback) {
   if (text == QLatin1String("true")) return true;
   if (text == QLatin1String("false")) return false;
   return fallback;
+}
+
+// "x,y,width,height" within RollSettings::EXTENT_MAX, the size at least 1 by 1; anything else
+// reads as no geometry.
+QRect readGeometry(const QSettings& settings) {
+  // Written quoted; a hand-written value without quotes reads as a list.
+  QStringList parts = settings.value(ROLL_GEOMETRY_KEY).toStringList();
+  if (parts.size() == 1) parts = parts.front().split(',');
+  if (parts.size() != 4) return QRect();
+  int values[4];
+  for (int i = 0; i < 4; ++i) {
+    bool numeric = false;
+    values[i] = parts[i].trimmed().toInt(&numeric);
+    if (!numeric || std::abs(values[i]) > RollSettings::EXTENT_MAX) return QRect();
+  }
+  if (values[2] < 1 || values[3] < 1) return QRect();
+  return QRect(values[0], values[1], values[2], values[3]);
+}
+
+RollSettings readRoll(const QSettings& settings) {
+  RollSettings roll;
+  roll.shown = readBool(settings, ROLL_SHOWN_KEY, roll.shown);
+  const QString place = settings.value(ROLL_PLACE_KEY).toString();
+  for (int i = 0; i < int(std::size(ROLL_PLACES)); ++i) {
+    if (place == QLatin1String(ROLL_PLACES[i])) roll.place = RollSettings::Place(i);
+  }
+  roll.geometry = readGeometry(settings);
+  bool numeric = false;
+  const double ticks = settings.value(ROLL_TICKS_PER_PIXEL_KEY).toDouble(&numeric);
+  if (numeric && ticks >= RollSettings::TICKS_PER_PIXEL_MIN &&
+      ticks <= RollSettings::TICKS_PER_PIXEL_MAX)
+    roll.ticksPerPixel = ticks;
+  const int row = settings.value(ROLL_ROW_HEIGHT_KEY).toInt(&numeric);
+  if (numeric && row >= RollSettings::ROW_HEIGHT_MIN && row <= RollSettings::ROW_HEIGHT_MAX)
+    roll.rowHeight = row;
+  return roll;
 }
 
 }  // namespace
@@ -116,6 +162,7 @@ void AdditionalSettings::read() {
   const QString check = settings.value(CHECK_AS_YOU_TYPE_KEY).toString();
   if (check == QLatin1String("true") || check == QLatin1String("false"))
     checkAsYouType_ = check == QLatin1String("true");
+  roll_ = readRoll(settings);
   bool numeric = false;
   const double gain = settings.value(GAIN_KEY, SoundSettings::GAIN_DEFAULT).toDouble(&numeric);
   if (numeric && gain >= SoundSettings::GAIN_MIN && gain <= SoundSettings::GAIN_MAX)
@@ -154,6 +201,19 @@ bool AdditionalSettings::write() {
   } else {
     settings.remove(CHECK_AS_YOU_TYPE_KEY);
   }
+  if (roll_ == RollSettings()) {
+    settings.remove(ROLL_GROUP);
+  } else {
+    settings.setValue(ROLL_SHOWN_KEY, roll_.shown);
+    settings.setValue(ROLL_PLACE_KEY, ROLL_PLACES[int(roll_.place)]);
+    const QRect& g = roll_.geometry;
+    settings.setValue(
+        ROLL_GEOMETRY_KEY,
+        g.isEmpty() ? QString()
+                    : QString("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
+    settings.setValue(ROLL_TICKS_PER_PIXEL_KEY, roll_.ticksPerPixel);
+    settings.setValue(ROLL_ROW_HEIGHT_KEY, roll_.rowHeight);
+  }
   settings.sync();
   return settings.status() == QSettings::NoError;
 }
@@ -175,6 +235,12 @@ bool AdditionalSettings::removeRecentFile(const QString& path) {
 bool AdditionalSettings::setSound(const SoundSettings& sound) {
   if (sound == sound_) return true;
   sound_ = sound;
+  return write();
+}
+
+bool AdditionalSettings::setRoll(const RollSettings& roll) {
+  if (roll == roll_) return true;
+  roll_ = roll;
   return write();
 }
 

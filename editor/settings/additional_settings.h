@@ -6,6 +6,7 @@
 // every value is bounded.
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -30,6 +31,24 @@ struct PlaybackOptions {
   bool followScore = true;  // mark what sounds while playing
   bool keepPlace = false;   // a recompilation during playback goes on where it was
   bool operator==(const PlaybackOptions&) const = default;
+};
+
+// The piano roll panel: whether it is shown, where (docked at a side of the window, or floating
+// with its own geometry), its size, and its zoom.
+struct RollSettings {
+  enum class Place { Bottom, Left, Right, Top, Floating };
+  static constexpr int EXTENT_MAX = 20000;  // pixels of a size or a position, either way
+  static constexpr double TICKS_PER_PIXEL_MIN = 0.25;
+  static constexpr double TICKS_PER_PIXEL_MAX = 200000;
+  static constexpr int ROW_HEIGHT_MIN = 3;
+  static constexpr int ROW_HEIGHT_MAX = 24;
+
+  bool shown = false;
+  Place place = Place::Bottom;
+  QRect geometry;  // floating: the window's; docked: only the size counts; empty: not set
+  double ticksPerPixel = 8;
+  int rowHeight = 8;
+  bool operator==(const RollSettings&) const = default;
 };
 
 class AdditionalSettings {
@@ -69,6 +88,9 @@ class AdditionalSettings {
   std::optional<bool> checkAsYouType() const { return checkAsYouType_; }
   // Keeps the user's choice and writes the file; false when it could not be written.
   bool setCheckAsYouType(bool on);
+  const RollSettings& roll() const { return roll_; }
+  // Keeps the panel's state and writes the file; false when it could not be written.
+  bool setRoll(const RollSettings& roll);
 
  private:
   void read();
@@ -83,4 +105,5 @@ class AdditionalSettings {
   SoundSettings sound_;
   PlaybackOptions playback_;
   std::optional<bool> checkAsYouType_;
+  RollSettings roll_;
 };

@@ -15,6 +15,7 @@
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
+#include "editor/ui/roll_link.h"
 #include "editor/view/score_view.h"
 #include "editor/view/source_edit.h"
 
@@ -33,6 +34,7 @@ CompileResult TForm1::compile(CompileTarget target) {
   CompileResult result = compiler_->compile({*view_->Memo1->document(), document_->encoding()},
                                             target, document_->midiOutputPath());
   if (result.failure) view_->markFailure(*result.failure);
+  if (result.sourceMapReady) rollLink_->compiled(*compiler_->sourceMap());
   return result;
 }
 
@@ -59,9 +61,13 @@ void TForm1::PlayFromCursor1Click() {
   compileAndPlay(CompileTarget::Play, PlayFrom::Caret);
 }
 
+void TForm1::playFromTime(int64_t ms) {
+  compileAndPlay(CompileTarget::Play, PlayFrom::Time, ms);
+}
+
 // Compile and play, or with another target the compilation the make-MIDI command and the audio
 // export run.
-CompileResult TForm1::compileAndPlay(CompileTarget target, PlayFrom from) {
+CompileResult TForm1::compileAndPlay(CompileTarget target, PlayFrom from, int64_t fromMs) {
   if (compiler_->busy()) return {};
   const bool keepPlace = target == CompileTarget::Play && from == PlayFrom::Start &&
                          KeepPlace1->isChecked() && playback_->isPlaying();
@@ -76,7 +82,9 @@ CompileResult TForm1::compileAndPlay(CompileTarget target, PlayFrom from) {
     return result;
   }
   view_->followCompiled(compiler_->sourceMap());
-  startPlayback(from == PlayFrom::Caret ? view_->caretTimeMs(compiler_->sourceMap()) : placeMs);
+  startPlayback(from == PlayFrom::Caret  ? view_->caretTimeMs(compiler_->sourceMap())
+                : from == PlayFrom::Time ? fromMs
+                                         : placeMs);
   return result;
 }
 

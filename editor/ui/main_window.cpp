@@ -31,6 +31,7 @@
 #include "editor/ui/check_as_you_type.h"
 #include "editor/ui/logo_form.h"
 #include "editor/ui/player_window.h"
+#include "editor/ui/roll_link.h"
 #include "editor/view/score_highlighter.h"
 #include "editor/view/score_view.h"
 #include "editor/view/source_edit.h"
@@ -74,6 +75,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
     move(screen->availableGeometry().center() - rect().center());
   }
   createPlayerWindow();
+  rollLink_ = new RollLink(*this, services_, PianoRoll1);
   TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   FormCreate(arguments);
   document_->schedule().restart();

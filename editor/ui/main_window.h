@@ -33,6 +33,7 @@ class QMenu;
 class QSplitter;
 class QStatusBar;
 class QToolBar;
+class RollLink;
 class ScoreDocument;
 struct DocumentOutcome;
 enum class TextEncoding;
@@ -81,6 +82,7 @@ class TForm1 : public QMainWindow {
   QToolButton* toolButton(const char* name) const;
   QMenu* menu(const char* name) const;
   MessagePane* messagePane() const { return Memo2; }
+  RollLink& rollLink() const { return *rollLink_; }
   QTimer* backupTimer() const { return Timer1; }
 
   // The live toggles, held by their actions.
@@ -121,8 +123,9 @@ class TForm1 : public QMainWindow {
   void N19Click();
   // Run menu.
   void N4Click();
-  void PlayFromCursor1Click();  // Shift+F9: compile, then play from the caret's time
-  void followScore();           // at each refresh of the player window
+  void PlayFromCursor1Click();    // Shift+F9: compile, then play from the caret's time
+  void playFromTime(int64_t ms);  // compile, then play from `ms` (the piano roll's ruler)
+  void followScore();             // at each refresh of the player window
   void N13Click();
   void S1Click();
   // Font buttons: the button chosen.
@@ -203,8 +206,9 @@ class TForm1 : public QMainWindow {
   CompileResult compile(CompileTarget target);
   // Where compile and play starts: at the song's start (or, with the place kept, where the
   // playback it replaces was), or at the caret's time.
-  enum class PlayFrom { Start, Caret };
-  CompileResult compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start);
+  enum class PlayFrom { Start, Caret, Time };
+  CompileResult compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start,
+                               int64_t fromMs = 0);
   void startPlayback(int64_t startMs);
   void playbackStarted(const PlaybackStart& started);
   void storePlaybackOptions();
@@ -240,6 +244,7 @@ class TForm1 : public QMainWindow {
   QAction* KeepPlace1 = nullptr;
   QAction* S1 = nullptr;
   QAction* CheckAsYouType1 = nullptr;
+  QAction* PianoRoll1 = nullptr;
   QAction* vantor1 = nullptr;
   QAction* about1 = nullptr;
   QToolBar* ToolBar1 = nullptr;
@@ -255,6 +260,7 @@ class TForm1 : public QMainWindow {
   QToolButton* SpeedButton9 = nullptr;   // 14 points
   QToolButton* SpeedButton10 = nullptr;  // 20 points
   QToolButton* SpeedButton12 = nullptr;  // autoPan
+  QToolButton* SpeedButton14 = nullptr;  // the piano roll
   QSplitter* Splitter3 = nullptr;
   MessagePane* Memo2 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
@@ -271,6 +277,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<CheckAsYouType> checkAsYouType_;  // destroyed first: it uses the rooms above
   QLabel* statusPanels_[PANEL_COUNT] = {};
   QPointer<TLogoForm> logoForm_;
+  RollLink* rollLink_ = nullptr;
   AudioExportWatch* audioExport_ = nullptr;  // the running export and its progress dialog
   QString lastOpenName_;                     // the open dialog's file name
   int readyTag_ = 0;

@@ -103,6 +103,7 @@ const WindowTables::ActionEntry WindowTables::ACTIONS[] = {
      nullptr,
      nullptr,
      true},
+    {&TForm1::PianoRoll1, "PianoRoll1", "ピアノロール(&P)", {}, "ピアノロール", nullptr, true},
     {&TForm1::vantor1, "vantor1", "tarvik32説明書(&C)", {}, nullptr, &TForm1::vantor1Click, false},
     {&TForm1::about1, "about1", "バージョン情報(&A)", {}, nullptr, &TForm1::about1Click, false},
 };
@@ -152,7 +153,7 @@ std::vector<WindowTables::MenuEntry> WindowTables::menus() {
        "GoTo1",
        "移動(&J)",
        {{nullptr, &V::GotoStart}, {nullptr, &V::N6}, {nullptr, &V::GotoLast}}},
-      {&T::Show1, "Show1", "表示(&V)", {{nullptr, &V::N17}, {&T::N19}}},
+      {&T::Show1, "Show1", "表示(&V)", {{nullptr, &V::N17}, {&T::PianoRoll1}, {&T::N19}}},
       {&T::N3,
        "N3",
        "処理(&R)",
@@ -190,6 +191,7 @@ std::vector<WindowTables::ToolEntry> WindowTables::tools() {
       {0, &T::SpeedButton9, "SpeedButton9", {nullptr, &V::N10p1}, ToolIcon::FontMedium},
       {0, &T::SpeedButton10, "SpeedButton10", {nullptr, &V::N12p1}, ToolIcon::FontLarge},
       {11, &T::SpeedButton12, "SpeedButton12", {&T::S1}, ToolIcon::AutoPan},
+      {11, &T::SpeedButton14, "SpeedButton14", {&T::PianoRoll1}, ToolIcon::PianoRoll},
   };
 }
 

@@ -130,6 +130,20 @@ void paintToolIcon(QPainter& p, ToolIcon icon, qreal side) {
     case ToolIcon::Loop:
       loopArrows(p, ACCENT);
       break;
+    case ToolIcon::PianoRoll:  // keys at the left, note bars beside them
+      p.setPen(QPen(INK, 1.2));
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(2.5, 3.5, 6, 17));
+      p.setBrush(INK);
+      for (const qreal y : {6.0, 11.0, 16.0}) p.drawRect(QRectF(2.5, y, 3.5, 2));
+      p.setPen(Qt::NoPen);
+      p.setBrush(ACCENT);
+      p.drawRect(QRectF(10.5, 5, 6, 3));
+      p.setBrush(WARM);
+      p.drawRect(QRectF(14, 10.5, 7.5, 3));
+      p.setBrush(GREEN);
+      p.drawRect(QRectF(10.5, 16, 9, 3));
+      break;
     case ToolIcon::LineNumbers: {
       QFont font("DejaVu Sans Mono");
       font.setPixelSize(7);

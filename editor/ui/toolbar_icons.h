@@ -17,6 +17,7 @@ enum class ToolIcon {
   FontMedium,
   FontLarge,
   AutoPan,
+  PianoRoll,
   Program,
 };
 

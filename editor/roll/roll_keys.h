@@ -1,0 +1,14 @@
+// The names the roll's keyboard shows: the octave name of each C (middle C, MIDI note 60, is
+// "C4", the score's o3 c) and the General MIDI percussion names of the drum channel's keys.
+#pragma once
+
+#include <QString>
+
+inline constexpr int MIDI_KEY_COUNT = 128;
+
+// True for the keys a piano has black.
+bool isBlackKey(int key);
+// "C4" for 60, "C-1" for 0; keys other than a C have no name here (empty).
+QString octaveName(int key);
+// The General MIDI percussion sound on `key` (35 to 81), or nullptr.
+const char* drumName(int key);

@@ -1,0 +1,225 @@
+#include "editor/ui/roll_link.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QEvent>
+#include <QTextBlock>
+
+#include "editor/document/score_document.h"
+#include "editor/editor_services.h"
+#include "editor/playback/playback_controller.h"
+#include "editor/playback/score_source_map.h"
+#include "editor/roll/piano_roll.h"
+#include "editor/settings/additional_settings.h"
+#include "editor/ui/file_dialog_folder.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/player_window.h"
+#include "editor/view/score_view.h"
+#include "editor/view/source_edit.h"
+
+namespace {
+
+constexpr int STORE_DELAY_MS = 1000;  // zooming and dragging settle before the file is written
+const QStringList PICTURE_FILTERS = {"PNG 画像 (*.png)", "すべてのファイル (*)"};
+
+constexpr Qt::DockWidgetArea AREAS[] = {Qt::BottomDockWidgetArea, Qt::LeftDockWidgetArea,
+                                        Qt::RightDockWidgetArea, Qt::TopDockWidgetArea};
+
+RollSettings::Place placeOf(Qt::DockWidgetArea area) {
+  for (int i = 0; i < int(std::size(AREAS)); ++i) {
+    if (AREAS[i] == area) return RollSettings::Place(i);
+  }
+  return RollSettings::Place::Bottom;
+}
+
+// The point before the character at `position` of the text, as the compiler counts bytes.
+SourcePoint sourcePoint(const QTextDocument& text, const ScoreDocument& document, int position) {
+  const QTextBlock block = text.findBlock(position);
+  const int line = block.blockNumber();
+  return {line, document.byteColumn(line, position - block.position())};
+}
+
+}  // namespace
+
+RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
+    : QObject(&window), window_(window), services_(services), toggle_(toggle) {
+  roll_ = new PianoRoll;
+  dock_ = new QDockWidget("ピアノロール", &window);
+  dock_->setObjectName("PianoRollDock");
+  dock_->setWidget(roll_);
+  window.addDockWidget(Qt::BottomDockWidgetArea, dock_);
+  dock_->hide();
+  storeTimer_.setSingleShot(true);
+  storeTimer_.setInterval(STORE_DELAY_MS);
+  connect(&storeTimer_, &QTimer::timeout, this, &RollLink::store);
+
+  connect(toggle_, &QAction::toggled, dock_, &QWidget::setVisible);
+  connect(dock_->toggleViewAction(), &QAction::toggled, this, &RollLink::shownChanged);
+  connect(dock_, &QDockWidget::dockLocationChanged, this, [this] { storeTimer_.start(); });
+  connect(dock_, &QDockWidget::topLevelChanged, this, [this] { storeTimer_.start(); });
+  dock_->installEventFilter(this);
+  window.installEventFilter(this);
+  connect(roll_, &PianoRoll::zoomChanged, this, [this] { storeTimer_.start(); });
+
+  ScoreView& view = window.view();
+  connect(&view, &ScoreView::caretMoved, this, &RollLink::caretMoved);
+  connect(view.Memo1->document(), &QTextDocument::contentsChange, this, [this](int, int r, int a) {
+    if (r == 0 && a == 0) return;
+    textMatches_ = false;
+    roll_->clearOutline();
+  });
+  connect(roll_, &PianoRoll::noteClicked, this, &RollLink::noteClicked);
+  connect(roll_, &PianoRoll::rulerClicked, this, &RollLink::rulerClicked);
+  connect(roll_, &PianoRoll::rulerDoubleClicked, this, &RollLink::rulerDoubleClicked);
+  connect(roll_, &PianoRoll::saveRequested, this, &RollLink::saveAsked);
+  connect(window.Form2->Timer1, &QTimer::timeout, this, &RollLink::followPlayer);
+  connect(window.Form2, &TForm2::closed, roll_, &PianoRoll::clearPlayPosition);
+  restore();
+}
+
+RollLink::~RollLink() = default;
+
+void RollLink::compiled(const ScoreSourceMap& map) {
+  textMatches_ = true;
+  pendingShared_.reset();
+  pending_ = &map;
+  if (dock_->isVisible()) buildPending();
+}
+
+void RollLink::compiled(std::shared_ptr<const ScoreSourceMap> map) {
+  if (!map) return;
+  textMatches_ = true;
+  pending_ = map.get();
+  pendingShared_ = std::move(map);
+  if (dock_->isVisible()) buildPending();
+}
+
+void RollLink::setStale(bool stale) {
+  roll_->setStale(stale);
+}
+
+void RollLink::buildPending() {
+  if (pending_ == nullptr) return;
+  roll_->showCompilation(*pending_);
+  pending_ = nullptr;
+  pendingShared_.reset();
+  caretMoved();
+}
+
+void RollLink::shownChanged(bool shown) {
+  if (toggle_->isChecked() != shown) toggle_->setChecked(shown);
+  if (shown) buildPending();
+  if (!restoring_) storeTimer_.start();
+}
+
+// The notes of the commands the caret stands at, or the selection covers.
+void RollLink::caretMoved() {
+  if (!dock_->isVisible() || pending_ != nullptr) return;
+  if (!textMatches_) {
+    roll_->clearOutline();
+    return;
+  }
+  const SourceEdit& edit = *window_.view().Memo1;
+  const QTextCursor cursor = edit.textCursor();
+  const QTextDocument& text = *edit.document();
+  const ScoreDocument& document = window_.document();
+  roll_->outlineSource(sourcePoint(text, document, cursor.selectionStart()),
+                       sourcePoint(text, document, cursor.selectionEnd()));
+}
+
+// The note-on command is selected and scrolled into sight; the caret's move outlines the note.
+void RollLink::noteClicked(const RollNote& note) {
+  if (!textMatches_) return;
+  SourceEdit& edit = *window_.view().Memo1;
+  const QTextBlock block = edit.document()->findBlockByNumber(note.line);
+  if (!block.isValid()) return;
+  const ScoreDocument& document = window_.document();
+  const int from = document.characterColumn(note.line, note.column);
+  const int to = document.characterColumn(note.line, note.column + note.length);
+  QTextCursor cursor(block);
+  cursor.setPosition(block.position() + from);
+  cursor.setPosition(block.position() + to, QTextCursor::KeepAnchor);
+  edit.setTextCursor(cursor);
+  edit.ensureCursorVisible();
+}
+
+void RollLink::rulerClicked(int64_t ms) {
+  PlaybackController& playback = window_.playback();
+  if (!playback.isPlaying()) return;
+  MediaPlayer& player = playback.player();
+  player.seek(ms);
+  QString error;
+  player.play(&error);
+  roll_->setPlayPosition(ms);
+}
+
+void RollLink::rulerDoubleClicked(int64_t ms) {
+  window_.playFromTime(ms);
+}
+
+void RollLink::followPlayer() {
+  PlaybackController& playback = window_.playback();
+  if (playback.isPlaying() && dock_->isVisible()) {
+    roll_->setPlayPosition(playback.player().positionMs());
+  } else {
+    roll_->clearPlayPosition();
+  }
+}
+
+void RollLink::saveAsked() {
+  const QString name = services_.saveFileName(
+      roll_,
+      {PICTURE_FILTERS, "png", scoreDialogFolder(window_.document(), window_.additionalSettings()),
+       QString(), true});
+  if (name.isEmpty()) return;
+  const WriteOutcome outcome = roll_->savePicture(name);
+  if (outcome.ok()) return;
+  services_.messageBox(
+      roll_, QString("画像を保存できません.\n%1\n%2").arg(name, describeWriteFailure(outcome)),
+      std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
+}
+
+// The panel where it was, its zoom, and shown when it was.
+void RollLink::restore() {
+  restoring_ = true;
+  const RollSettings& kept = window_.additionalSettings().roll();
+  roll_->setZoom(kept.ticksPerPixel, kept.rowHeight);
+  if (kept.place == RollSettings::Place::Floating) {
+    dock_->setFloating(true);
+    if (!kept.geometry.isEmpty()) dock_->setGeometry(kept.geometry);
+  } else {
+    const Qt::DockWidgetArea area = AREAS[int(kept.place)];
+    window_.addDockWidget(area, dock_);
+    if (!kept.geometry.isEmpty()) {
+      const bool across = area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea;
+      window_.resizeDocks({dock_}, {across ? kept.geometry.height() : kept.geometry.width()},
+                          across ? Qt::Vertical : Qt::Horizontal);
+    }
+  }
+  toggle_->setChecked(kept.shown);
+  storeTimer_.stop();
+  restoring_ = false;
+}
+
+void RollLink::store() {
+  RollSettings roll = window_.additionalSettings().roll();
+  roll.shown = toggle_->isChecked();
+  roll.place =
+      dock_->isFloating() ? RollSettings::Place::Floating : placeOf(window_.dockWidgetArea(dock_));
+  if (dock_->isVisible()) roll.geometry = dock_->geometry();
+  roll.ticksPerPixel = roll_->viewport().ticksPerPixel;
+  roll.rowHeight = roll_->viewport().rowHeight;
+  window_.additionalSettings().setRoll(roll);
+}
+
+// A change not yet written is written when the window goes (the settings go with the window).
+bool RollLink::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &window_ && event->type() == QEvent::Hide && storeTimer_.isActive()) {
+    storeTimer_.stop();
+    store();
+  }
+  if (watched == dock_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move) &&
+      !restoring_ && dock_->isVisible())
+    storeTimer_.start();
+  return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,66 @@
+// The piano roll in the main window: its dock panel "ピアノロール", shown and hidden by the View
+// menu's item and its tool button; what it shows (the clean compilations that wrote MIDI); and
+// the ties both ways to the text and the player: a clicked note selects the command that made
+// it, the caret and the selection outline the notes their commands made, the play line follows
+// the player, a click on the ruler while playing seeks and a double-click plays from there. The
+// panel's visibility, place and zoom are kept in the additional settings.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+
+class EditorServices;
+class PianoRoll;
+class QAction;
+class QDockWidget;
+class ScoreSourceMap;
+class TForm1;
+struct RollNote;
+
+class RollLink : public QObject {
+  Q_OBJECT
+ public:
+  // `toggle` is the window's checkable action that shows the panel.
+  RollLink(TForm1& window, EditorServices& services, QAction* toggle);
+  ~RollLink() override;
+
+  PianoRoll& roll() const { return *roll_; }
+  QDockWidget* dock() const { return dock_; }
+
+  // A clean compilation of the text as it stands now. A hidden panel builds its picture only
+  // once shown; the map must then still time the same compilation (the compile controller's
+  // does until the next clean compilation, which comes here too).
+  void compiled(const ScoreSourceMap& map);
+  void compiled(std::shared_ptr<const ScoreSourceMap> map);
+  // The text no longer compiles: the roll greys its last picture; a compilation clears it.
+  void setStale(bool stale);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void shownChanged(bool shown);
+  void buildPending();
+  void caretMoved();
+  void noteClicked(const RollNote& note);
+  void rulerClicked(int64_t ms);
+  void rulerDoubleClicked(int64_t ms);
+  void followPlayer();
+  void saveAsked();
+  void restore();
+  void store();
+
+  TForm1& window_;
+  EditorServices& services_;
+  QAction* toggle_;
+  QDockWidget* dock_ = nullptr;
+  PianoRoll* roll_ = nullptr;
+  QTimer storeTimer_;
+  // What the hidden panel has not drawn yet: a shared map, or the compile controller's.
+  std::shared_ptr<const ScoreSourceMap> pendingShared_;
+  const ScoreSourceMap* pending_ = nullptr;
+  bool textMatches_ = false;  // the text is what the shown compilation read
+  bool restoring_ = false;
+};

@@ -1,0 +1,187 @@
+// The piano roll panel: a click inside a note's bar names that note's command at any zoom, a
+// hidden channel is neither drawn nor hit, the play line
+// stands at the tempo map's tick and pulls the view along unless the user has just moved it,
+// an outlined note out of sight is scrolled into it, and the picture saved as PNG reads back
+// at the panel's size with the notes in it.
+#include "editor/roll/piano_roll.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QImageReader>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <memory>
+#include <string>
+
+#include "editor/playback/score_source_map.h"
+#include "tests/support/memory_host.h"
+
+namespace {
+
+std::unique_ptr<ScoreSourceMap> mapOf(const std::string& score) {
+  auto compile = std::make_unique<MemoryCompile>(FLAVOUR_EDITOR, score);
+  SourceMap recorded;
+  compile->host.sourceMapStorage = &recorded;
+  if (compile->run() != 0) return nullptr;
+  auto map = std::make_unique<ScoreSourceMap>();
+  const std::vector<uint8_t>& midi = compile->host.kept;
+  if (!map->build(recorded, midi.data(), midi.size(), nullptr)) return nullptr;
+  return map;
+}
+
+// A quarter at 120 bpm is 500 ms, at 60 bpm 1000 ms; the lead-in is 240 ticks, 250 ms.
+const std::string SCORE =
+    "ch1 {\n"
+    "  \"t120 l16 c d e f g a b > c l4 c t60 d e\"\n"
+    "}\n"
+    "ch2 { \"o3 l1 c c\" }\n"
+    "ch9 { \"l8 n13 n15 n13 n15\" }\n";
+
+// The text of a note's command in SCORE.
+QString commandOf(const PianoRoll& roll, int32_t note) {
+  const RollNote& n = roll.model().notes()[static_cast<size_t>(note)];
+  const QStringList lines = QString::fromStdString(SCORE).split('\n');
+  return lines[n.line].mid(n.column, n.length);
+}
+
+struct ShownRoll {
+  ShownRoll() {
+    roll.resize(700, 420);
+    roll.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&roll));
+    map = mapOf(SCORE);
+    QVERIFY(map);
+    roll.showCompilation(*map);
+  }
+  PianoRoll roll;
+  std::unique_ptr<ScoreSourceMap> map;
+};
+
+}  // namespace
+
+class PianoRollTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void aClickInsideANoteNamesItsCommandAtEveryZoom();
+  void aHiddenChannelIsNeitherDrawnNorHit();
+  void thePlayLineFollowsUnlessTheUserMovedTheRoll();
+  void anOutlinedNoteOutOfSightIsScrolledIntoIt();
+  void thePictureIsSavedAsAReadablePng();
+};
+
+void PianoRollTest::aClickInsideANoteNamesItsCommandAtEveryZoom() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  QSignalSpy clicks(&roll, &PianoRoll::noteClicked);
+  for (const double ticksPerPixel : {1.0, 4.0, 12.0}) {
+    roll.setZoom(ticksPerPixel, 9);
+    for (int32_t i = 0; i < static_cast<int32_t>(roll.model().notes().size()); ++i) {
+      const RollNote& note = roll.model().notes()[static_cast<size_t>(i)];
+      roll.outlineSource(note.start(), note.start());  // brings it into sight
+      const QPoint at = roll.notePoint(i);
+      QVERIFY2(roll.geometry().notes().contains(at), qPrintable(commandOf(roll, i)));
+      QCOMPARE(roll.noteAt(at), i);
+      clicks.clear();
+      QTest::mouseClick(roll.canvas(), Qt::LeftButton, {}, at);
+      QCOMPARE(clicks.size(), 1);
+      const RollNote clicked = clicks.front().front().value<RollNote>();
+      QCOMPARE(clicked.line, note.line);
+      QCOMPARE(clicked.column, note.column);
+    }
+  }
+  // The source of a click is the command as written: the first c of l16, the tied d of t60.
+  roll.fit();
+  QCOMPARE(commandOf(roll, roll.noteAt(roll.notePoint(0))), QString("c"));
+  QCOMPARE(commandOf(roll, 9), QString("d"));
+  // Outside every note nothing is hit.
+  QCOMPARE(roll.noteAt(roll.geometry().notes().bottomRight() - QPoint(1, 1)), -1);
+}
+
+void PianoRollTest::aHiddenChannelIsNeitherDrawnNorHit() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.fit();
+  const int32_t drum = roll.model().firstIndex(9);
+  const QPoint at = roll.notePoint(drum);
+  QCOMPARE(roll.noteAt(at), drum);
+  const QRgb drawn = roll.picture().pixel(at);
+  QVERIFY(roll.legendBox(9)->isVisibleTo(&roll));
+  QVERIFY(!roll.legendBox(4)->isVisibleTo(&roll));  // no notes in ch4: no box
+  roll.legendBox(9)->click();
+  QVERIFY(!roll.channelShown(9));
+  QCOMPARE(roll.noteAt(at), -1);
+  QVERIFY(roll.picture().pixel(at) != drawn);
+}
+
+void PianoRollTest::thePlayLineFollowsUnlessTheUserMovedTheRoll() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.setZoom(2, 8);
+  roll.scrollTimeBy(-100000);
+  // 250 ms lead-in, 1.5 s of 120 bpm (1440 ticks), then 60 bpm: 3250 ms is 1680 + 720 ticks.
+  roll.setPlayPosition(250);
+  QCOMPARE(roll.playTick(), std::optional<int64_t>(240));
+  roll.setPlayPosition(3250);
+  QCOMPARE(roll.playTick(), std::optional<int64_t>(2400));
+  const RollGeometry g = roll.geometry();
+  const int x = static_cast<int>(g.x(2400));
+  QVERIFY(g.notes().left() <= x && x <= g.notes().right());  // the view came along
+  const QImage picture = roll.picture();
+  QCOMPARE(picture.pixel(x, g.notes().bottom()), qRgb(0xE0, 0x30, 0x1E));
+  // A wheel turn a moment ago holds the view still.
+  const double left = roll.viewport().leftTick;
+  QWheelEvent wheel(QPointF(200, 200), roll.canvas()->mapToGlobal(QPointF(200, 200)), {}, {0, -120},
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(roll.canvas(), &wheel);
+  QCOMPARE(roll.viewport().leftTick, left);  // the plain wheel scrolls the keys only
+  roll.setPlayPosition(250);
+  QCOMPARE(roll.playTick(), std::optional<int64_t>(240));
+  QCOMPARE(roll.viewport().leftTick, left);
+  roll.clearPlayPosition();
+  QVERIFY(!roll.playTick());
+}
+
+void PianoRollTest::anOutlinedNoteOutOfSightIsScrolledIntoIt() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.setZoom(1, 12);
+  const int32_t last = roll.model().firstIndex(2) - 1;  // ch1's last note, far right
+  const RollNote& note = roll.model().notes()[static_cast<size_t>(last)];
+  QVERIFY(!roll.geometry().notes().contains(roll.notePoint(last)));
+  roll.outlineSource(note.start(), note.start());
+  QCOMPARE(roll.outlined(), std::vector<int32_t>{last});
+  QVERIFY(roll.geometry().notes().contains(roll.notePoint(last)));
+  // Ctrl+wheel zooms around the mouse: the tick under it stays put.
+  const QPoint mouse(400, 200);
+  const double before = roll.geometry().tickAt(mouse.x());
+  QWheelEvent zoom(mouse, roll.canvas()->mapToGlobal(mouse), {}, {0, 120}, Qt::NoButton,
+                   Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(roll.canvas(), &zoom);
+  QVERIFY(roll.viewport().ticksPerPixel < 1);
+  QVERIFY(std::abs(roll.geometry().tickAt(mouse.x()) - before) < 1);
+}
+
+void PianoRollTest::thePictureIsSavedAsAReadablePng() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.fit();
+  QTemporaryDir dir;
+  const QString path = dir.filePath("roll.png");
+  QVERIFY(roll.savePicture(path).ok());
+  QImageReader reader(path);
+  QCOMPARE(reader.format(), QByteArray("png"));
+  const QImage read = reader.read();
+  QCOMPARE(read.size(), roll.canvas()->size());
+  const QPoint at = roll.notePoint(0);
+  QCOMPARE(read.pixel(at), roll.picture().pixel(at));
+  QVERIFY(read.pixel(at) != read.pixel(at.x(), roll.geometry().notes().bottom()));
+  // A folder in the way: refused, nothing written.
+  QVERIFY(QDir(dir.path()).mkdir("taken.png"));
+  QVERIFY(!roll.savePicture(dir.filePath("taken.png")).ok());
+}
+
+QTEST_MAIN(PianoRollTest)
+#include "piano_roll_test.moc"

@@ -1,0 +1,154 @@
+// The piano roll in the window: hidden at first and shown by one action that its menu item and
+// tool button share; a compilation draws it; a click on a note selects the command that made it
+// and the caret outlines it, until the text is edited; the ruler seeks while playing and plays
+// from where it is double-clicked; shown, place and zoom come back at the next start.
+#include "editor/ui/roll_link.h"
+
+#include <QDockWidget>
+#include <QMenu>
+#include <QTest>
+#include <QTextBlock>
+
+#include "editor/roll/piano_roll.h"
+#include "editor/settings/additional_settings.h"
+#include "tests/editor/support/editor_fixture.h"
+
+namespace {
+
+// ch1: c at 250 ms, d at 750, e at 1250 (each a quarter at 120 bpm); ch2: g1 from 250.
+const QString SCORE =
+    "ch1 {\n"
+    "  \"l4 c d e\"\n"
+    "}\n"
+    "ch2 { \"o3 g1\" }\n";
+
+QString selected(const TForm1& form) {
+  return form.view().Memo1->textCursor().selectedText();
+}
+
+void putCaret(TForm1& form, int line, int column) {
+  QTextCursor caret(form.view().Memo1->document()->findBlockByNumber(line));
+  caret.setPosition(caret.position() + column);
+  form.view().Memo1->setTextCursor(caret);
+}
+
+// The place of the last seek, or -1; a click lands within a pixel of the time aimed at.
+int64_t lastSeek(const EditorFixture& f) {
+  const QStringList seeks = f.services.player.calls.filter("seek");
+  return seeks.isEmpty() ? -1 : seeks.last().section(' ', 1).toLongLong();
+}
+
+}  // namespace
+
+class RollLinkTest : public QObject {
+  Q_OBJECT
+ private Q_SLOTS:
+  void thePanelIsHiddenAtFirstAndShownByOneAction();
+  void aClickedNoteSelectsItsCommandAndTheCaretOutlinesIt();
+  void theRulerSeeksWhilePlayingAndPlaysFromADoubleClick();
+  void shownPlaceAndZoomComeBack();
+};
+
+void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  QDockWidget* dock = form.rollLink().dock();
+  QAction* item = form.action("PianoRoll1");
+  QVERIFY(item != nullptr);
+  QCOMPARE(item->text(), QString("ピアノロール(&P)"));
+  QVERIFY(form.menu("Show1")->actions().contains(item));
+  QCOMPARE(form.toolButton("SpeedButton14")->defaultAction(), item);
+  QCOMPARE(dock->windowTitle(), QString("ピアノロール"));
+  QVERIFY(!dock->isVisible());
+  QVERIFY(!item->isChecked());
+  form.toolButton("SpeedButton14")->click();
+  QVERIFY(dock->isVisible());
+  dock->close();  // its own close box
+  QVERIFY(!item->isChecked());
+}
+
+void RollLinkTest::aClickedNoteSelectsItsCommandAndTheCaretOutlinesIt() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  typeText(form, SCORE);
+  form.action("PianoRoll1")->trigger();
+  PianoRoll& roll = form.rollLink().roll();
+  QVERIFY(roll.model().empty());
+  form.N4Click();  // compiled for playing: the roll shows it
+  form.stopPlayback();
+  QCOMPARE(roll.model().notes().size(), size_t{4});
+  roll.fit();
+
+  const int32_t d = 1;
+  QTest::mouseClick(roll.canvas(), Qt::LeftButton, {}, roll.notePoint(d));
+  QCOMPARE(selected(form), QString("d"));
+  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 1);
+  QCOMPARE(roll.outlined(), std::vector<int32_t>{d});
+
+  putCaret(form, 3, 10);  // on ch2's g1
+  QCOMPARE(roll.outlined(), std::vector<int32_t>{3});
+  QTextCursor all(form.view().Memo1->document());
+  all.select(QTextCursor::Document);
+  form.view().Memo1->setTextCursor(all);
+  QCOMPARE(roll.outlined(), std::vector<int32_t>({0, 1, 2, 3}));
+
+  // Once edited, the text no longer matches the picture: no outline, clicks select nothing.
+  putCaret(form, 0, 0);
+  typeText(form, "// edited\n");
+  putCaret(form, 2, 6);
+  QVERIFY(roll.outlined().empty());
+  QTest::mouseClick(roll.canvas(), Qt::LeftButton, {}, roll.notePoint(d));
+  QCOMPARE(selected(form), QString());
+}
+
+void RollLinkTest::theRulerSeeksWhilePlayingAndPlaysFromADoubleClick() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  typeText(form, SCORE);
+  form.action("PianoRoll1")->trigger();
+  f.services.player.length = 2250;
+  PianoRoll& roll = form.rollLink().roll();
+  form.N4Click();
+  QVERIFY(form.playback().isPlaying());
+  roll.fit();
+  f.services.player.calls.clear();
+  QTest::mouseClick(roll.canvas(), Qt::LeftButton, {}, roll.rulerPoint(240 + 480));  // d: 750 ms
+  QCOMPARE(f.services.player.calls.filter("seek").size(), 1);
+  QVERIFY2(std::abs(lastSeek(f) - 750) <= 10, qPrintable(QString::number(lastSeek(f))));
+  QVERIFY(f.services.player.playing);
+
+  form.stopPlayback();
+  f.services.player.calls.clear();
+  QTest::mouseClick(roll.canvas(), Qt::LeftButton, {}, roll.rulerPoint(240 + 960));
+  QVERIFY(f.services.player.calls.filter("seek").isEmpty());  // not playing: no seek
+  QTest::mouseDClick(roll.canvas(), Qt::LeftButton, {}, roll.rulerPoint(240 + 960));
+  QVERIFY2(std::abs(lastSeek(f) - 1250) <= 10, qPrintable(QString::number(lastSeek(f))));
+  QVERIFY(f.services.player.playing);
+}
+
+void RollLinkTest::shownPlaceAndZoomComeBack() {
+  EditorFixture f;
+  {
+    TForm1& form = f.start();
+    form.show();
+    form.action("PianoRoll1")->trigger();
+    form.rollLink().roll().setZoom(20, 11);
+    QVERIFY(f.closeWindow());
+  }
+  const RollSettings kept = AdditionalSettings(f.paths.additionalSettingsFile).roll();
+  QVERIFY(kept.shown);
+  QCOMPARE(kept.ticksPerPixel, 20.0);
+  QCOMPARE(kept.rowHeight, 11);
+  TForm1& again = f.start();
+  again.show();
+  QVERIFY(again.rollLink().dock()->isVisible());
+  QVERIFY(again.action("PianoRoll1")->isChecked());
+  QCOMPARE(again.rollLink().roll().viewport().ticksPerPixel, 20.0);
+  QCOMPARE(again.dockWidgetArea(again.rollLink().dock()), Qt::BottomDockWidgetArea);
+}
+
+QTEST_MAIN(RollLinkTest)
+#include "roll_link_test.moc"
