@@ -33,7 +33,10 @@ CompileResult TForm1::compile(CompileTarget target) {
   checkAsYouType_->compilationStarting();
   CompileResult result = compiler_->compile({*view_->Memo1->document(), document_->encoding()},
                                             target, document_->midiOutputPath());
-  if (result.failure) view_->markFailure(*result.failure);
+  if (result.failure) {
+    view_->markFailure(*result.failure);
+    rollLink_->setStale(true);
+  }
   if (result.sourceMapReady) rollLink_->compiled(*compiler_->sourceMap());
   return result;
 }

@@ -76,6 +76,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
   }
   createPlayerWindow();
   rollLink_ = new RollLink(*this, services_, PianoRoll1);
+  connectRollToCheck();
   TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   FormCreate(arguments);
   document_->schedule().restart();
@@ -210,6 +211,21 @@ void TForm1::connectRooms() {
   connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
   checkAsYouType_ = std::make_unique<CheckAsYouType>(*CheckAsYouType1, *view_, *document_,
                                                      *compiler_, *additionalSettings_);
+}
+
+// The roll draws each clean check and greys its picture while the text does not compile; the
+// check follows the roll's panel until the user switches it.
+void TForm1::connectRollToCheck() {
+  connect(checkAsYouType_.get(), &CheckAsYouType::checked, rollLink_,
+          [this](const CheckResult& result) {
+            if (result.clean()) {
+              rollLink_->compiled(result.map);
+            } else {
+              rollLink_->setStale(true);
+            }
+          });
+  connect(PianoRoll1, &QAction::toggled, checkAsYouType_.get(), &CheckAsYouType::setRollShown);
+  checkAsYouType_->setRollShown(PianoRoll1->isChecked());
 }
 
 void TForm1::connectView() {

@@ -177,6 +177,7 @@ class TForm1 : public QMainWindow {
   void createRooms();
   void connectRooms();
   void connectView();
+  void connectRollToCheck();
   CompileSinks compileSinks();
   void loadStartupSettings();
   void applyStartupSettings(SettingsLoad loaded);

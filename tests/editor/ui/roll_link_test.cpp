@@ -47,6 +47,7 @@ class RollLinkTest : public QObject {
   void aClickedNoteSelectsItsCommandAndTheCaretOutlinesIt();
   void theRulerSeeksWhilePlayingAndPlaysFromADoubleClick();
   void shownPlaceAndZoomComeBack();
+  void theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError();
 };
 
 void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
@@ -148,6 +149,38 @@ void RollLinkTest::shownPlaceAndZoomComeBack() {
   QVERIFY(again.action("PianoRoll1")->isChecked());
   QCOMPARE(again.rollLink().roll().viewport().ticksPerPixel, 20.0);
   QCOMPARE(again.dockWidgetArea(again.rollLink().dock()), Qt::BottomDockWidgetArea);
+}
+
+// With the panel shown the check is on: typing alone redraws the roll, an error greys the last
+// good picture without losing it, and F9's failure greys it too.
+void RollLinkTest::theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  form.action("PianoRoll1")->trigger();
+  QVERIFY(form.action("CheckAsYouType1")->isChecked());
+  PianoRoll& roll = form.rollLink().roll();
+  typeText(form, SCORE);
+  QTRY_COMPARE(roll.model().notes().size(), size_t{4});
+  QVERIFY(!roll.isStale());
+
+  putCaret(form, 1, 11);  // behind `e`
+  typeText(form, " x");
+  QTRY_VERIFY(roll.isStale());
+  QCOMPARE(roll.model().notes().size(), size_t{4});
+  QTextCursor caret = form.view().Memo1->textCursor();
+  caret.deletePreviousChar();
+  caret.deletePreviousChar();
+  QTRY_VERIFY(!roll.isStale());
+
+  typeText(form, " f");
+  QTRY_COMPARE(roll.model().notes().size(), size_t{5});
+  form.action("CheckAsYouType1")->trigger();  // the user switches the check off
+  QVERIFY(!form.action("CheckAsYouType1")->isChecked());
+  typeText(form, " y");
+  form.N4Click();
+  QVERIFY(roll.isStale());
+  QCOMPARE(roll.model().notes().size(), size_t{5});
 }
 
 QTEST_MAIN(RollLinkTest)
