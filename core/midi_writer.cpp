@@ -8,13 +8,10 @@ namespace {
 
 constexpr uint8_t VELOCITY_BY_LEVEL[VELOCITY_LEVEL_MAX + 1] = {
     0, 7, 15, 23, 31, 39, 47, 55, 63, 71, 79, 87, 95, 103, 111, 119, 127};
-constexpr int32_t START_LEVEL = 10;
 constexpr int32_t START_TEMPO = 120;
 // A channel track sets up during the lead-in: GM reset (or filler text) at 0, all sound off
 // after these ticks, the program change at the end of the lead-in.
 constexpr uint32_t SOUND_OFF_TICKS = 144;
-constexpr int32_t NOTE_NUMBER_OFFSET = 23;  // MIDI note number of code 0 (code 1 = c of octave 0)
-constexpr int32_t DRUM_CHANNEL = 9;         // gets no program change
 constexpr int32_t MIDI_DATA_MAX = 127;
 
 // Automatic pan for channels 2..7 (index = channel); the console build has always used 84/105.

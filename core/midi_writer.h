@@ -8,6 +8,11 @@ inline constexpr uint32_t LEAD_IN_TICKS = 240;
 // Notes of this many ticks or more sound their whole length; the gate step shortens the rest.
 inline constexpr uint32_t FULL_LENGTH_NOTE_TICKS = 128;
 inline constexpr int32_t GATE_STEPS = 8;
+// A channel's velocity level before its first V command.
+inline constexpr int32_t START_LEVEL = 10;
+inline constexpr int32_t NOTE_NUMBER_OFFSET =
+    23;                                     // MIDI note number of code 0 (code 1 = c of octave 0)
+inline constexpr int32_t DRUM_CHANNEL = 9;  // gets no program change
 
 // The ticks from a note's note-on to its note-off: a note of `ticks` (ties joined) under the
 // channel's gate step 0..7.

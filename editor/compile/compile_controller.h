@@ -15,7 +15,7 @@
 #include "editor/compile/compile_sinks.h"
 #include "editor/compile/editor_compile_host.h"
 #include "editor/document/whole_file_writer.h"
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 
 struct CompileSession;
 class PlaybackController;

@@ -12,7 +12,7 @@
 
 #include "editor/playback/fluid_log.h"
 #include "editor/playback/fluid_media_player.h"
-#include "editor/playback/midi_tempo_map.h"
+#include "core/midi_tempo_map.h"
 #include "editor/playback/sound_font_loader.h"
 
 namespace {

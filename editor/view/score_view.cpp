@@ -14,7 +14,7 @@
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
 #include "editor/editor_services.h"
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 #include "editor/view/find_bar.h"
 #include "editor/view/goto_line_dialog.h"
 #include "editor/view/score_follower.h"
