@@ -36,8 +36,8 @@
 
 #include "core/compile_driver.h"
 #include "editor/playback/audio_export.h"
-#include "editor/playback/midi_tempo_map.h"
-#include "editor/playback/score_source_map.h"
+#include "core/midi_tempo_map.h"
+#include "core/score_source_map.h"
 #include "editor/view/find_bar.h"
 #include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
