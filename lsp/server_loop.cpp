@@ -32,8 +32,8 @@ int runLanguageServer(int input, int output) {
   bool outputGone = false;
   LanguageServer server([&](const std::string& body) {
     if (outputGone) return;
-    const std::string framed = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    outputGone = !writeAll(output, framed);
+    const std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    outputGone = !writeAll(output, header) || !writeAll(output, body);
   });
   MessageReader reader;
   std::vector<char> chunk(READ_BYTES);
