@@ -46,13 +46,13 @@
 #include <memory>
 
 #include "core/compile_driver.h"
+#include "core/midi_tempo_map.h"
+#include "core/score_source_map.h"
 #include "editor/compile/background_check.h"
 #include "editor/playback/audio_export.h"
-#include "editor/playback/midi_tempo_map.h"
-#include "editor/playback/score_source_map.h"
-#include "editor/ui/check_as_you_type.h"
 #include "editor/roll/roll_model.h"
 #include "editor/roll/roll_painter.h"
+#include "editor/ui/check_as_you_type.h"
 #include "editor/ui/player_window.h"
 #include "editor/view/find_bar.h"
 #include "tests/editor/support/editor_fixture.h"

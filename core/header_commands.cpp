@@ -11,9 +11,6 @@ namespace {
 
 constexpr uint8_t CR = 13;
 
-enum OpKeyword : int32_t { OP_Q7DEF, OP_Q8DEF, OP_AUTOLR, OP_MANULR, OP_KEYWORD_COUNT };
-constexpr const char* OP_KEYWORDS[OP_KEYWORD_COUNT] = {"q7def", "q8def", "autolr", "manulr"};
-
 std::string_view asText(const uint8_t* bytes) {
   return std::string_view(reinterpret_cast<const char*>(bytes));
 }

@@ -13,6 +13,10 @@ int32_t readHeaderToken(CompileSession& session, uint8_t* buffer, int32_t maxLen
 // The longest header token an op command reads.
 inline constexpr int32_t OP_TOKEN_MAX = 20;
 
+// The op keywords, in the order of OpKeyword.
+enum OpKeyword : int32_t { OP_Q7DEF, OP_Q8DEF, OP_AUTOLR, OP_MANULR, OP_KEYWORD_COUNT };
+inline constexpr const char* OP_KEYWORDS[OP_KEYWORD_COUNT] = {"q7def", "q8def", "autolr", "manulr"};
+
 // Whether `word` is one of the op keywords, in any case. For display (core/line_highlighter.h).
 bool isOpKeyword(std::string_view word);
 

@@ -8,7 +8,6 @@ inline constexpr uint32_t LEAD_IN_TICKS = 240;
 // Notes of this many ticks or more sound their whole length; the gate step shortens the rest.
 inline constexpr uint32_t FULL_LENGTH_NOTE_TICKS = 128;
 inline constexpr int32_t GATE_STEPS = 8;
-
 // A note's key and velocity: the MIDI note number is its code plus this (code 1 = c of octave 0),
 // its velocity that of the channel's velocity level, which starts each track at START_LEVEL.
 inline constexpr int32_t NOTE_NUMBER_OFFSET = 23;

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "core/output_stream.h"
+#include "core/score_source_map.h"
 #include "core/source_map.h"
 #include "editor/compile/editor_compile_host.h"
 #include "editor/document/text_codec.h"
-#include "editor/playback/score_source_map.h"
 
 struct CompileSession;
 class QTextDocument;

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/output_stream.h"
+#include "core/score_source_map.h"
 #include "core/source_map.h"
 #include "editor/compile/compile_sinks.h"
 #include "editor/compile/editor_compile_host.h"
 #include "editor/document/whole_file_writer.h"
-#include "editor/playback/score_source_map.h"
 
 struct CompileSession;
 class PlaybackController;

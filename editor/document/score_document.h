@@ -21,9 +21,8 @@
 class QTextDocument;
 class QTimer;
 
-inline constexpr qint64 LOADABLE_FILE_BYTES = 16 * 1024 * 1024;  // larger files are refused
-inline constexpr int32_t BACKUP_IDLE_TICKS = 5;                  // quiet seconds before a backup
-inline constexpr int32_t BACKUP_INTERVAL_TICKS = 180;            // seconds between backups
+inline constexpr int32_t BACKUP_IDLE_TICKS = 5;        // quiet seconds before a backup
+inline constexpr int32_t BACKUP_INTERVAL_TICKS = 180;  // seconds between backups
 // Edits settle once the user has paused this long: the idle moment that renews the last resort.
 inline constexpr int LAST_RESORT_SETTLE_MS = 300;
 

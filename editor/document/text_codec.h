@@ -23,20 +23,11 @@
 #include <QStringView>
 #include <optional>
 
-// The encoding a score is read and written in.
-enum class TextEncoding { Cp932, Utf8 };
+#include "core/score_encoding.h"
 
-// What opening found out about a file's bytes.
-struct FileEncoding {
-  TextEncoding encoding = TextEncoding::Cp932;
-  bool byteOrderMark = false;  // UTF-8 only: the file starts with EF BB BF
-};
-
-inline constexpr char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
 inline constexpr qsizetype UTF8_BYTE_ORDER_MARK_BYTES = 3;
 
-// UTF-8 when the bytes start with a byte-order mark, or are valid UTF-8 holding at least one
-// character outside ASCII; code page 932 otherwise (a pure ASCII file included).
+// detectScoreEncoding() (core/score_encoding.h) over the file's bytes.
 FileEncoding detectEncoding(QByteArrayView fileBytes);
 
 // Decodes bytes without line-end handling: CR and LF become U+000D and U+000A.

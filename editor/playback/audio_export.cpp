@@ -10,9 +10,9 @@
 #include <string>
 #include <utility>
 
+#include "core/midi_tempo_map.h"
 #include "editor/playback/fluid_log.h"
 #include "editor/playback/fluid_media_player.h"
-#include "editor/playback/midi_tempo_map.h"
 #include "editor/playback/sound_font_loader.h"
 
 namespace {

@@ -48,10 +48,10 @@
 #include <mutex>
 #include <vector>
 
+#include "core/midi_tempo_map.h"
 #include "editor/editor_services.h"
 #include "editor/playback/audio_output.h"
 #include "editor/playback/audio_outputs.h"
-#include "editor/playback/midi_tempo_map.h"
 #include "editor/playback/sound_font_loader.h"
 #include "editor/sound/sound_settings.h"
 

@@ -18,7 +18,7 @@
 #include <cmath>
 
 #include "core/midi_writer.h"
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 #include "editor/roll/roll_keys.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "core/midi_writer.h"
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 
 namespace {
 

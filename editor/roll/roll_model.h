@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/midi_tempo_map.h"
 #include "core/source_map.h"
-#include "editor/playback/midi_tempo_map.h"
 
 class ScoreSourceMap;
 

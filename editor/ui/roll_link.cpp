@@ -5,10 +5,10 @@
 #include <QEvent>
 #include <QTextBlock>
 
+#include "core/score_source_map.h"
 #include "editor/document/score_document.h"
 #include "editor/editor_services.h"
 #include "editor/playback/playback_controller.h"
-#include "editor/playback/score_source_map.h"
 #include "editor/roll/piano_roll.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/file_dialog_folder.h"

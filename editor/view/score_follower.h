@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 
 class ScoreDocument;
 class SourceEdit;

@@ -10,11 +10,11 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+#include "core/score_source_map.h"
 #include "editor/compile/editor_compile_host.h"
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
 #include "editor/editor_services.h"
-#include "editor/playback/score_source_map.h"
 #include "editor/view/find_bar.h"
 #include "editor/view/goto_line_dialog.h"
 #include "editor/view/score_follower.h"

@@ -15,7 +15,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "editor/playback/midi_tempo_map.h"
+#include "core/midi_tempo_map.h"
 #include "editor/ui/ending_signals.h"
 #include "tests/editor/support/test_files.h"
 #include "tests/support/memory_host.h"

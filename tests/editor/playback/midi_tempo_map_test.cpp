@@ -1,6 +1,6 @@
 // The tempo map read from a Standard MIDI File: length and tick/millisecond conversions against
 // hand computations, tempo changes merged from all tracks, and malformed files refused.
-#include "editor/playback/midi_tempo_map.h"
+#include "core/midi_tempo_map.h"
 
 #include <QStringList>
 #include <QTest>

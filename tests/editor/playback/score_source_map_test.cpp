@@ -2,7 +2,7 @@
 // another channel, ties, tuplets, channels opened twice and carets outside the blocks; the
 // commands sounding at a time with gates and ties; and on random scores every note where the
 // written file has its note-on and note-off.
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 
 #include <QTest>
 #include <memory>

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 #include "tests/support/memory_host.h"
 
 namespace {

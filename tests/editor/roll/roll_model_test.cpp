@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 #include "tests/support/memory_host.h"
 #include "tests/support/random_score.h"
 

@@ -1,4 +1,4 @@
-#include "editor/playback/score_source_map.h"
+#include "core/score_source_map.h"
 
 #include <algorithm>
 #include <utility>
@@ -122,7 +122,7 @@ std::optional<ScoreSourceMap::SourceTime> ScoreSourceMap::timeAt(int line, int b
   if (!inBlock && event > 0) --event;
   if (event >= count) return std::nullopt;
   const int64_t tick = ticks[static_cast<size_t>(event)];
-  return SourceTime{sourceOf(k, event), tick, tempoMap_.tickToMs(tick)};
+  return SourceTime{sourceOf(k, event), tick, tempoMap_.tickToMs(tick), event};
 }
 
 void ScoreSourceMap::soundingAtTick(int64_t tick, std::vector<Sounding>& out) const {

@@ -1,4 +1,4 @@
-#include "editor/playback/midi_tempo_map.h"
+#include "core/midi_tempo_map.h"
 
 #include <algorithm>
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/midi_tempo_map.h"
 #include "core/source_map.h"
-#include "editor/playback/midi_tempo_map.h"
 
 class ScoreSourceMap {
  public:
@@ -32,6 +32,7 @@ class ScoreSourceMap {
     Source source;
     int64_t tick = 0;
     int64_t ms = 0;
+    int event = 0;  // its index in the channel's events (recorded().events: code, value pairs)
   };
 
   // A note's command sounding from startTick up to (not including) endTick: a note, or a part
@@ -53,6 +54,8 @@ class ScoreSourceMap {
   bool build(SourceMap& recorded, const uint8_t* midi, size_t size, std::string* error);
 
   const MidiTempoMap& tempoMap() const { return tempoMap_; }
+  // What the compilation recorded: every channel's events and their positions.
+  const SourceMap& recorded() const { return recorded_; }
   // Every channel block in source order.
   const std::vector<ChannelBlock>& blocks() const { return recorded_.blocks; }
 
@@ -87,8 +90,6 @@ class ScoreSourceMap {
   const std::vector<NotePart>& noteParts(int channel) const {
     return notes_[channelIndex(channel)];
   }
-  // What the compilation recorded: per channel the events, their positions and the start gate.
-  const SourceMap& recorded() const { return recorded_; }
 
  private:
   void timeChannel(int32_t k);

@@ -1,0 +1,136 @@
+// Benchmarks of the language server through its own message handling (JSON in, JSON out, the
+// output thrown away):
+//
+//   lsp/diagnostics_maximal  one character changed in the maximal score (nine channels of 32000
+//                            notes), then its diagnostics: the compilation, the source map
+//                            and the timing, the message
+//   lsp/semantic_tokens_1M   semantic tokens of a score of 1,000,000 bytes: command lines,
+//                            comments, block comments, header commands
+//   lsp/hover                hover on a note in the middle of the maximal score
+#include <benchmark/benchmark.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "lsp/language_server.h"
+
+using json = nlohmann::json;
+
+namespace {
+
+constexpr int NOTES_PER_LINE = 32;
+constexpr int LINES_PER_CHANNEL = 1000;  // 32000 notes: a full work area
+constexpr size_t ONE_MEGABYTE = 1000000;
+const std::string URI = "file:///nonexistent/bench.fms";
+
+std::string maximalScore() {
+  std::string score;
+  for (int channel = 1; channel <= 9; ++channel) {
+    score += "ch" + std::to_string(channel) + "{\n";
+    for (int line = 0; line < LINES_PER_CHANNEL; ++line)
+      score += "\"" + std::string(NOTES_PER_LINE, 'c') + "\"\n";
+    score += "}\n";
+  }
+  return score;
+}
+
+std::string megabyteScore() {
+  std::string score = "op(q7def)\ncr(\"bench\")\n";
+  while (score.size() < ONE_MEGABYTE) {
+    score += "ch1{ // melody\n";
+    score += " \"t120 l8 o4 c d e f g a b > c4 r8 @3 v12 {c e g}4 c&c\"\n";
+    score += "/* a block comment\n   over two lines */ \"q7 $64 n60\"\n";
+    score += "}\n";
+  }
+  return score;
+}
+
+std::string message(const json& m) {
+  return m.dump();
+}
+
+class Server {
+ public:
+  // Keeps the start of the last message: enough to check it, without copying megabytes.
+  Server() : server_([this](const std::string& body) { last = body.substr(0, PREFIX_BYTES); }) {
+    server_.handleBatch({message({{"jsonrpc", "2.0"},
+                                  {"id", 0},
+                                  {"method", "initialize"},
+                                  {"params", {{"capabilities", json::object()}}}})});
+  }
+  void open(const std::string& text) {
+    server_.handleBatch({message(
+        {{"jsonrpc", "2.0"},
+         {"method", "textDocument/didOpen"},
+         {"params", {{"textDocument", {{"uri", URI}, {"version", 1}, {"text", text}}}}}})});
+    runDue();
+  }
+  void runDue() { server_.runPendingWork(LanguageServer::Clock::now() + std::chrono::hours(1)); }
+  void handle(const json& m) { server_.handleBatch({message(m)}); }
+  static constexpr size_t PREFIX_BYTES = 200;
+  std::string last;
+
+ private:
+  LanguageServer server_;
+};
+
+json at(int line, int character) {
+  return {{"line", line}, {"character", character}};
+}
+
+void diagnosticsMaximal(benchmark::State& state) {
+  Server server;
+  server.open(maximalScore());
+  int version = 1;
+  for (auto _ : state) {
+    // A note of channel 5 becomes another note and back: the score stays maximal.
+    const char* note = version % 2 == 1 ? "d" : "c";
+    server.handle(
+        {{"jsonrpc", "2.0"},
+         {"method", "textDocument/didChange"},
+         {"params",
+          {{"textDocument", {{"uri", URI}, {"version", ++version}}},
+           {"contentChanges",
+            {{{"range", {{"start", at(4 * 1002 + 500, 10)}, {"end", at(4 * 1002 + 500, 11)}}},
+              {"text", note}}}}}}});
+    server.runDue();
+    benchmark::DoNotOptimize(server.last);
+  }
+  if (server.last.find("\"diagnostics\":[]") == std::string::npos)
+    state.SkipWithError("the maximal score did not compile cleanly");
+}
+
+void semanticTokens1M(benchmark::State& state) {
+  Server server;
+  server.open(megabyteScore());
+  for (auto _ : state) {
+    server.handle({{"jsonrpc", "2.0"},
+                   {"id", 1},
+                   {"method", "textDocument/semanticTokens/full"},
+                   {"params", {{"textDocument", {{"uri", URI}}}}}});
+    benchmark::DoNotOptimize(server.last);
+  }
+  if (server.last.find("\"data\":[0,0,") == std::string::npos) state.SkipWithError("no tokens");
+}
+
+void hover(benchmark::State& state) {
+  Server server;
+  server.open(maximalScore());
+  for (auto _ : state) {
+    server.handle(
+        {{"jsonrpc", "2.0"},
+         {"id", 2},
+         {"method", "textDocument/hover"},
+         {"params", {{"textDocument", {{"uri", URI}}}, {"position", at(4 * 1002 + 500, 10)}}}});
+    benchmark::DoNotOptimize(server.last);
+  }
+  if (server.last.find("C4") == std::string::npos) state.SkipWithError("no hover text");
+}
+
+}  // namespace
+
+BENCHMARK(diagnosticsMaximal)->Name("lsp/diagnostics_maximal")->Unit(benchmark::kMillisecond);
+BENCHMARK(semanticTokens1M)->Name("lsp/semantic_tokens_1M")->Unit(benchmark::kMillisecond);
+BENCHMARK(hover)->Name("lsp/hover")->Unit(benchmark::kMicrosecond);
+BENCHMARK_MAIN();

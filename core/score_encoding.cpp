@@ -1,0 +1,157 @@
+#include "core/score_encoding.h"
+
+#include <iconv.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr char32_t BYTE_ESCAPE_LAST = ESCAPE_BASE + 0xFF;
+constexpr char32_t PAIR_ESCAPE_FIRST = ESCAPE_BASE + 0x8100;
+constexpr char32_t PAIR_ESCAPE_LAST = ESCAPE_BASE + 0xFCFF;
+
+struct IconvCloser {
+  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+using Converter = std::unique_ptr<void, IconvCloser>;
+
+Converter openConverter(const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  return Converter(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
+}
+
+// Converts all of `in` from a fresh state; nullopt when iconv stops anywhere.
+std::optional<std::string> convertAll(const Converter& cd, std::string in) {
+  iconv_t handle = static_cast<iconv_t>(cd.get());
+  iconv(handle, nullptr, nullptr, nullptr, nullptr);
+  char out[16];
+  char* inPtr = in.data();
+  size_t inLeft = in.size();
+  char* outPtr = out;
+  size_t outLeft = sizeof out;
+  if (iconv(handle, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+      iconv(handle, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1))
+    return std::nullopt;
+  return std::string(out, outPtr);
+}
+
+// The one character `bytes` decode to, or nullopt when they are not exactly one character.
+std::optional<char32_t> decodeOne(const Converter& toUtf32, std::string bytes) {
+  const std::optional<std::string> utf32 = convertAll(toUtf32, std::move(bytes));
+  if (!utf32 || utf32->size() != 4) return std::nullopt;
+  const auto* u = reinterpret_cast<const unsigned char*>(utf32->data());
+  return char32_t(u[0]) | char32_t(u[1]) << 8 | char32_t(u[2]) << 16 | char32_t(u[3]) << 24;
+}
+
+// True when c encodes to exactly `bytes`.
+bool encodesTo(const Converter& fromUtf32, char32_t c, const std::string& bytes) {
+  const char le[4] = {char(c & 0xFF), char(c >> 8 & 0xFF), char(c >> 16 & 0xFF), char(c >> 24)};
+  const std::optional<std::string> encoded = convertAll(fromUtf32, std::string(le, 4));
+  return encoded && *encoded == bytes;
+}
+
+bool isBmpCharacter(char32_t c) {
+  return c < 0x10000 && !isSurrogate(c);
+}
+
+// Reads every two-byte sequence that starts with `lead`.
+void fillPairRow(Cp932Tables& t, unsigned lead, const Converter& toUtf32,
+                 const Converter& fromUtf32) {
+  for (unsigned trail = 0; trail < 256; ++trail) {
+    const Cp932Code pairCode = Cp932Code(lead << 8 | trail);
+    const std::string bytes{char(lead), char(trail)};
+    const std::optional<char32_t> c = decodeOne(toUtf32, bytes);
+    if (!c) continue;
+    t.lead[lead] = true;
+    if (isBmpCharacter(*c) && *c != Cp932Tables::NO_PAIR && *c != Cp932Tables::ESCAPED_PAIR &&
+        encodesTo(fromUtf32, *c, bytes)) {
+      t.pair[pairCode] = char16_t(*c);
+      t.code[*c] = pairCode;
+    } else {
+      t.pair[pairCode] = Cp932Tables::ESCAPED_PAIR;
+    }
+  }
+}
+
+void fillFromIconv(Cp932Tables& t) {
+  const Converter toUtf32 = openConverter("UTF-32LE", "CP932");
+  const Converter fromUtf32 = openConverter("CP932", "UTF-32LE");
+  if (!toUtf32 || !fromUtf32) {
+    // No converter on this system: ASCII reads as itself, every other byte as its escape.
+    for (char32_t b = 0; b < 0x80; ++b) t.single[b] = b;
+    return;
+  }
+  for (unsigned b = 0; b < 256; ++b) {
+    const std::string byte(1, char(b));
+    const std::optional<char32_t> c = decodeOne(toUtf32, byte);
+    if (!c) {
+      fillPairRow(t, b, toUtf32, fromUtf32);
+    } else if (isBmpCharacter(*c) && encodesTo(fromUtf32, *c, byte)) {
+      t.single[b] = *c;
+      t.code[*c] = Cp932Code(b);
+    }  // else a one-byte character that does not come back: the byte stays escaped
+  }
+}
+
+std::unique_ptr<Cp932Tables> buildTables() {
+  auto t = std::make_unique<Cp932Tables>();
+  for (char32_t b = 0; b < 256; ++b) t->single[b] = ESCAPE_BASE + b;
+  t->code.fill(NO_BYTES);
+  fillFromIconv(*t);
+  return t;
+}
+
+}  // namespace
+
+const Cp932Tables& cp932Tables() {
+  static const std::unique_ptr<Cp932Tables> built = buildTables();
+  return *built;
+}
+
+Cp932Code escapeCode(char32_t c) {
+  if ((c >= ESCAPE_BASE && c <= BYTE_ESCAPE_LAST) ||
+      (c >= PAIR_ESCAPE_FIRST && c <= PAIR_ESCAPE_LAST))
+    return Cp932Code(c - ESCAPE_BASE);
+  return NO_BYTES;
+}
+
+Utf8Sequence readUtf8(const uint8_t* p, const uint8_t* end) {
+  const uint8_t b = *p;
+  if (b < 0x80) return {b, 1};
+  int length;
+  char32_t least;
+  char32_t c;
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2, least = 0x80, c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3, least = 0x800, c = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4, least = 0x10000, c = b & 0x07;
+  } else {
+    return {0, 0};
+  }
+  if (end - p < length) return {0, 0};
+  for (int i = 1; i < length; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return {0, 0};
+    c = c << 6 | (p[i] & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || isSurrogate(c)) return {0, 0};
+  return {c, length};
+}
+
+FileEncoding detectScoreEncoding(std::string_view fileBytes) {
+  if (fileBytes.starts_with(UTF8_BYTE_ORDER_MARK)) return {TextEncoding::Utf8, true};
+  bool beyondAscii = false;
+  const auto* p = reinterpret_cast<const uint8_t*>(fileBytes.data());
+  const auto* const end = p + fileBytes.size();
+  while (p < end) {
+    const int length = readUtf8(p, end).length;
+    if (length == 0) return {};
+    beyondAscii = beyondAscii || length > 1;
+    p += length;
+  }
+  return beyondAscii ? FileEncoding{TextEncoding::Utf8, false} : FileEncoding{};
+}

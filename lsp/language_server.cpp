@@ -1,0 +1,644 @@
+#include "lsp/language_server.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "console/console_program.h"
+#include "core/line_highlighter.h"
+#include "lsp/score_outline.h"
+#include "lsp/score_words.h"
+
+using json = nlohmann::json;
+
+namespace {
+
+// Error codes of JSON-RPC and of the protocol.
+enum ErrorCode : int {
+  PARSE_ERROR = -32700,
+  INVALID_REQUEST = -32600,
+  METHOD_NOT_FOUND = -32601,
+  INVALID_PARAMS = -32602,
+  SERVER_NOT_INITIALIZED = -32002,
+  REQUEST_CANCELLED = -32800,
+  CONTENT_MODIFIED = -32801,
+};
+
+constexpr const char* MAKE_MIDI_COMMAND = "tarvik.makeMidi";
+constexpr int SYMBOL_KIND_MODULE = 2;
+constexpr int SYMBOL_KIND_PROPERTY = 7;
+constexpr int COMPLETION_KIND_FUNCTION = 3;
+constexpr int COMPLETION_KIND_KEYWORD = 14;
+constexpr int MESSAGE_TYPE_ERROR = 1;
+constexpr int MESSAGE_TYPE_INFO = 3;
+
+// A failure that becomes the request's error response.
+struct RequestError {
+  int code;
+  std::string message;
+};
+
+std::string dumped(const json& message) {
+  return message.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+// The file a file: URI names, percent escapes decoded; empty for any other URI.
+std::string pathOfUri(const std::string& uri) {
+  constexpr std::string_view SCHEME = "file://";
+  if (!uri.starts_with(SCHEME)) return {};
+  std::string_view rest = std::string_view(uri).substr(SCHEME.size());
+  const size_t slash = rest.find('/');
+  if (slash == std::string_view::npos) return {};
+  const std::string_view host = rest.substr(0, slash);
+  if (!host.empty() && host != "localhost") return {};
+  rest.remove_prefix(slash);
+  std::string path;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '%' && i + 2 < rest.size() + 0 && hexValue(rest[i + 1]) >= 0 &&
+        hexValue(rest[i + 2]) >= 0) {
+      path += static_cast<char>(hexValue(rest[i + 1]) * 16 + hexValue(rest[i + 2]));
+      i += 2;
+    } else {
+      path += rest[i];
+    }
+  }
+  return path.find('\0') == std::string::npos ? path : std::string();
+}
+
+// The encoding the editor decides for the file at the path: read without blocking, only a
+// regular file the editor would load; UTF-8 where there is none.
+TextEncoding encodingOfFile(const std::string& path) {
+  if (path.empty()) return TextEncoding::Utf8;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return TextEncoding::Utf8;
+  struct stat info {};
+  std::string bytes;
+  bool regular =
+      ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= LOADABLE_FILE_BYTES;
+  if (regular) {
+    bytes.resize(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    bytes.resize(done);
+  }
+  ::close(fd);
+  return regular ? detectScoreEncoding(bytes).encoding : TextEncoding::Utf8;
+}
+
+// One open score: its text, and what was computed from its current version.
+struct OpenScore {
+  explicit OpenScore(TextEncoding encoding) : text(encoding) {}
+  std::string uri;
+  int64_t version = 0;
+  ScoreText text;
+  ScoreAnalysis analysis;
+  bool analysed = false;
+  ScoreOutline outline;
+  bool outlined = false;
+  std::optional<LanguageServer::Clock::time_point> diagnosticsDue;
+};
+
+struct LanguageServer::State {
+  bool initialized = false;
+  PositionEncoding units = PositionEncoding::UTF16;
+  Language language = Language::ENGLISH;
+  std::map<std::string, std::unique_ptr<OpenScore>> scores;
+  LineHighlighter highlighter;
+  std::vector<DisplaySpan> spans;
+
+  OpenScore& score(const json& params) {
+    const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+    const auto found = scores.find(uri);
+    if (found == scores.end()) throw RequestError{INVALID_PARAMS, "unknown document: " + uri};
+    return *found->second;
+  }
+  ScoreAnalysis& analysis(OpenScore& score) {
+    if (!score.analysed) score.analysis.compile(score.text, language);
+    score.analysed = true;
+    return score.analysis;
+  }
+  ScoreOutline& outline(OpenScore& score) {
+    if (!score.outlined) score.outline.build(score.text, highlighter);
+    score.outlined = true;
+    return score.outline;
+  }
+  TextPosition position(const json& p) const {
+    return {p.at("line").get<int64_t>(), p.at("character").get<int64_t>()};
+  }
+  json point(const ScoreText& text, int32_t line, size_t column) const {
+    line = text.clampLine(line);
+    return {{"line", line}, {"character", text.characterOfCompileByte(line, column, units)}};
+  }
+  json range(const ScoreText& text, int32_t line, size_t column, int32_t endLine,
+             size_t endColumn) const {
+    return {{"start", point(text, line, column)}, {"end", point(text, endLine, endColumn)}};
+  }
+  const char* text(const char* english, const char* japanese) const {
+    return language == Language::JAPANESE ? japanese : english;
+  }
+
+  json initialize(const json& params);
+  void changed(OpenScore& score);
+  json diagnostics(OpenScore& score);
+  // The result as JSON text: a 1 MB score has hundreds of thousands of tokens, written
+  // straight into the text rather than through JSON values.
+  std::string semanticTokens(OpenScore& score, int32_t firstLine, int32_t lastLine);
+  json hover(OpenScore& score, TextPosition at);
+  json symbols(OpenScore& score);
+  json folds(OpenScore& score);
+  json completion(OpenScore& score, TextPosition at);
+  json makeMidi(const json& params, std::function<void(const std::string&)>& send);
+};
+
+json LanguageServer::State::initialize(const json& params) {
+  units = PositionEncoding::UTF16;
+  const json general =
+      params.value("/capabilities/general/positionEncodings"_json_pointer, json::array());
+  if (general.is_array()) {
+    for (const json& offered : general)
+      if (offered == "utf-8") units = PositionEncoding::UTF8;
+  }
+  const json options = params.value("initializationOptions", json::object());
+  if (options.is_object() && options.value("language", json()) == "ja")
+    language = Language::JAPANESE;
+  initialized = true;
+
+  json legend = {{"tokenTypes", json::array()}, {"tokenModifiers", json::array()}};
+  for (const char* type : SEMANTIC_TOKEN_TYPES) legend["tokenTypes"].push_back(type);
+  return {{"capabilities",
+           {{"positionEncoding", units == PositionEncoding::UTF8 ? "utf-8" : "utf-16"},
+            {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
+            {"semanticTokensProvider", {{"legend", legend}, {"full", true}, {"range", true}}},
+            {"hoverProvider", true},
+            {"documentSymbolProvider", true},
+            {"foldingRangeProvider", true},
+            {"completionProvider", {{"triggerCharacters", {"\"", "("}}}},
+            {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
+          {"serverInfo", {{"name", "tarvik32-lsp"}, {"version", TARV_VERSION}}}};
+}
+
+void LanguageServer::State::changed(OpenScore& score) {
+  score.analysed = false;
+  score.outlined = false;
+  score.diagnosticsDue = Clock::now() + DIAGNOSTICS_DELAY;
+}
+
+json LanguageServer::State::diagnostics(OpenScore& score) {
+  json list = json::array();
+  for (const ScoreDiagnostic& d : analysis(score).diagnostics()) {
+    json item = {{"range", range(score.text, d.line, d.startColumn, d.line, d.endColumn)},
+                 {"severity", static_cast<int>(d.severity)},
+                 {"source", "tarvik32"},
+                 {"message", d.message}};
+    if (d.code != 0) item["code"] = d.code;
+    list.push_back(std::move(item));
+  }
+  return {{"jsonrpc", "2.0"},
+          {"method", "textDocument/publishDiagnostics"},
+          {"params", {{"uri", score.uri}, {"version", score.version}, {"diagnostics", list}}}};
+}
+
+std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine,
+                                                  int32_t lastLine) {
+  const ScoreText& text = score.text;
+  firstLine = text.clampLine(firstLine);
+  lastLine = text.clampLine(lastLine);
+  DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(firstLine)];
+  std::string data = "{\"data\":[";
+  auto put = [&data](int64_t value) {
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    *end++ = ',';
+    data.append(digits, end);
+  };
+  int32_t previousLine = 0;
+  int64_t previousStart = 0;
+  for (int32_t line = firstLine; line <= lastLine; ++line) {
+    const std::string& bytes = text.compileLine(line);
+    state = highlighter.highlightLine(bytes, state, spans);
+    const bool direct = text.line(line).size() == bytes.size() &&
+                        std::all_of(bytes.begin(), bytes.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    for (const DisplaySpan& span : spans) {
+      const SemanticTokenType type = tokenTypeOf(span.kind);
+      if (type == TOKEN_TYPE_COUNT || span.length == 0) continue;
+      const auto from = static_cast<size_t>(span.start);
+      const size_t to = from + static_cast<size_t>(span.length);
+      const int64_t start =
+          direct ? static_cast<int64_t>(from) : text.characterOfCompileByte(line, from, units);
+      const int64_t end =
+          direct ? static_cast<int64_t>(to) : text.characterOfCompileByte(line, to, units);
+      if (end <= start) continue;
+      put(line - previousLine);
+      put(line == previousLine ? start - previousStart : start);
+      put(end - start);
+      put(type);
+      put(0);
+      previousLine = line;
+      previousStart = start;
+    }
+  }
+  if (data.back() == ',') data.pop_back();
+  data += "]}";
+  return data;
+}
+
+json LanguageServer::State::hover(OpenScore& score, TextPosition at) {
+  const ScoreText& text = score.text;
+  if (at.line < 0 || at.line >= text.lineCount()) return nullptr;
+  const auto line = static_cast<int32_t>(at.line);
+  const size_t column = text.compileByteAt(at, units);
+  std::string contents;
+  json where;
+  if (const auto event = analysis(score).eventAt(line, column)) {
+    contents = *analysis(score).describeEvent(line, column, language);
+    const auto start = static_cast<size_t>(event->source.byteColumn);
+    where = range(text, line, start, line, start + static_cast<size_t>(event->source.byteLength));
+  } else {
+    // A word the compiler reads but that makes no event: a header command, an op keyword or a
+    // setting of a command string (o, l, <, >).
+    const DisplayLineState start = outline(score).lineStates()[static_cast<size_t>(line)];
+    highlighter.highlightLine(text.compileLine(line), start, spans);
+    const std::string& bytes = text.compileLine(line);
+    for (const DisplaySpan& span : spans) {
+      const auto from = static_cast<size_t>(span.start);
+      if (column < from || column >= from + static_cast<size_t>(span.length)) continue;
+      const ScoreWord* word = nullptr;
+      size_t wordStart = column;
+      size_t wordEnd = column + 1;
+      if (span.kind == SPAN_PARAMETER) {
+        word = findWord(commandLetters(), std::string_view(bytes).substr(column, 1));
+      } else if (span.kind == SPAN_HEADER_ARGUMENT) {
+        wordStart = from;
+        wordEnd = from + static_cast<size_t>(span.length);
+        word = findWord(opKeywords(), std::string_view(bytes).substr(from, wordEnd - from));
+      } else if (span.kind == SPAN_LINE_KEYWORD) {
+        for (const ScoreSymbol& symbol : outline(score).symbols()) {
+          const ScoreRange& s = symbol.selection;
+          if (s.line == line && column >= s.column && column < s.endColumn) {
+            word = findWord(lineKeywords(), symbol.name);
+            wordStart = s.column;
+            wordEnd = s.endColumn;
+          }
+        }
+      }
+      if (word != nullptr) {
+        contents = std::string(word->text) + " : " + describe(*word, language);
+        where = range(text, line, wordStart, line, wordEnd);
+      }
+      break;
+    }
+  }
+  if (contents.empty()) return nullptr;
+  return {{"contents", {{"kind", "plaintext"}, {"value", contents}}}, {"range", where}};
+}
+
+json LanguageServer::State::symbols(OpenScore& score) {
+  json list = json::array();
+  for (const ScoreSymbol& symbol : outline(score).symbols()) {
+    const ScoreRange& r = symbol.range;
+    const ScoreRange& s = symbol.selection;
+    json item = {{"name", symbol.name},
+                 {"kind", symbol.kind == ScoreSymbol::CHANNEL_BLOCK ? SYMBOL_KIND_MODULE
+                                                                    : SYMBOL_KIND_PROPERTY},
+                 {"range", range(score.text, r.line, r.column, r.endLine, r.endColumn)},
+                 {"selectionRange", range(score.text, s.line, s.column, s.endLine, s.endColumn)}};
+    if (!symbol.detail.empty()) item["detail"] = symbol.detail;
+    list.push_back(std::move(item));
+  }
+  return list;
+}
+
+json LanguageServer::State::folds(OpenScore& score) {
+  json list = json::array();
+  for (const ScoreFold& fold : outline(score).folds()) {
+    json item = {{"startLine", fold.startLine}, {"endLine", fold.endLine}};
+    if (fold.comment) item["kind"] = "comment";
+    list.push_back(std::move(item));
+  }
+  return list;
+}
+
+json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
+  const ScoreText& text = score.text;
+  json items = json::array();
+  if (at.line < 0 || at.line >= text.lineCount()) return items;
+  const auto line = static_cast<int32_t>(at.line);
+  const size_t column = text.compileByteAt(at, units);
+  const std::string& bytes = text.compileLine(line);
+  const DisplayLineState start = outline(score).lineStates()[static_cast<size_t>(line)];
+  // The header command's state at the point comes from the line up to it; the rest from the
+  // whole line, where a command string has its closing quote.
+  const DisplayLineState end = highlighter.highlightLine(
+      std::string_view(bytes).substr(0, std::min(column, bytes.size())), start, spans);
+  highlighter.highlightLine(bytes, start, spans);
+  auto add = [&](std::span<const ScoreWord> words, int kind) {
+    for (const ScoreWord& word : words) {
+      json item = {{"label", word.text},
+                   {"kind", kind},
+                   {"detail", describe(word, language)},
+                   {"insertText", word.insert != nullptr ? word.insert : word.text}};
+      items.push_back(std::move(item));
+    }
+  };
+  if (end.headerPhase == HEADER_OP_LIST) {
+    add(opKeywords(), COMPLETION_KIND_KEYWORD);
+    return items;
+  }
+  if (end.inBlockComment || end.headerPhase != HEADER_NONE) return items;
+  // Inside a command string: an odd number of a string's quotes stand before the point.
+  int quotes = 0;
+  for (const DisplaySpan& span : spans) {
+    const auto from = static_cast<size_t>(span.start);
+    if (from >= column) break;
+    const size_t to = std::min(column, from + static_cast<size_t>(span.length));
+    if (to == column && (span.kind == SPAN_LINE_COMMENT || span.kind == SPAN_BLOCK_COMMENT))
+      return items;
+    if (span.kind == SPAN_COMMAND_STRING)
+      quotes += static_cast<int>(std::count(bytes.begin() + static_cast<ptrdiff_t>(from),
+                                            bytes.begin() + static_cast<ptrdiff_t>(to), '"'));
+  }
+  const bool inString = quotes % 2 == 1;
+  if (inString) {
+    add(commandLetters(), COMPLETION_KIND_FUNCTION);
+    return items;
+  }
+  for (const ScoreSymbol& symbol : outline(score).symbols()) {
+    if (symbol.kind != ScoreSymbol::CHANNEL_BLOCK) continue;
+    const ScoreRange& r = symbol.range;
+    const auto after = std::pair(r.line, r.column) < std::pair(line, column);
+    const auto before = std::pair(line, column) < std::pair(r.endLine, r.endColumn);
+    if (after && before) return items;  // inside a channel block, between its strings
+  }
+  add(lineKeywords(), COMPLETION_KIND_KEYWORD);
+  return items;
+}
+
+// Compiles the file on disk exactly as tarvk32c does (its own program function, the console
+// text kept), and tells the outcome in a message.
+json LanguageServer::State::makeMidi(const json& params,
+                                     std::function<void(const std::string&)>& send) {
+  const json arguments = params.value("arguments", json::array());
+  std::string uri;
+  if (arguments.is_array() && !arguments.empty()) {
+    const json& first = arguments[0];
+    if (first.is_string()) uri = first.get<std::string>();
+    if (first.is_object()) uri = first.value("uri", "");
+  }
+  const std::string path = pathOfUri(uri);
+  if (path.empty()) throw RequestError{INVALID_PARAMS, "tarvik.makeMidi needs a file: URI"};
+
+  char* output = nullptr;
+  size_t outputSize = 0;
+  std::FILE* console = open_memstream(&output, &outputSize);
+  if (console == nullptr) throw RequestError{INVALID_REQUEST, "no memory for the console text"};
+  const char* argv[] = {"tarvk32c", path.c_str()};
+  const int status = runConsoleProgram(2, argv, console);
+  std::fclose(console);
+  const std::string consoleText(output, outputSize);
+  std::free(output);
+
+  const std::string midi = outputNameFor(path, false);
+  std::string message =
+      status == 0
+          ? std::string(text("Wrote ", "MIDI ファイルを書き出しました: ")) + midi
+          : std::string(text("The MIDI file was not written:\n",
+                             "MIDI ファイルは書き出されませんでした:\n")) +
+                consoleText.substr(std::min(consoleText.find("sourcename:"), consoleText.size()));
+  send(dumped(
+      {{"jsonrpc", "2.0"},
+       {"method", "window/showMessage"},
+       {"params",
+        {{"type", status == 0 ? MESSAGE_TYPE_INFO : MESSAGE_TYPE_ERROR}, {"message", message}}}}));
+  return {{"exitStatus", status}, {"output", midi}, {"console", consoleText}};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct LanguageServer::Batch {
+  std::vector<json> messages;       // parsed, or discarded (null) when not JSON
+  std::set<std::string> cancelled;  // dumped ids
+};
+
+LanguageServer::LanguageServer(std::function<void(const std::string&)> send)
+    : send_(std::move(send)), state_(std::make_unique<State>()) {}
+
+LanguageServer::~LanguageServer() = default;
+
+void LanguageServer::frameRejected(const char* reason) {
+  std::fprintf(stderr, "tarvik32-lsp: message dropped: %s\n", reason);
+}
+
+void LanguageServer::handleBatch(const std::vector<std::string>& bodies) {
+  Batch batch;
+  batch.messages.reserve(bodies.size());
+  for (const std::string& body : bodies) {
+    json message = json::parse(body, nullptr, false);
+    if (message.is_discarded()) {
+      send_(dumped({{"jsonrpc", "2.0"},
+                    {"id", nullptr},
+                    {"error", {{"code", PARSE_ERROR}, {"message", "the body is not JSON"}}}}));
+    }
+    if (message.is_object() && message.value("method", json()) == "$/cancelRequest" &&
+        message.contains("params") && message["params"].is_object() &&
+        message["params"].contains("id"))
+      batch.cancelled.insert(message["params"]["id"].dump());
+    batch.messages.push_back(std::move(message));
+  }
+  for (size_t i = 0; i < batch.messages.size() && !exitRequested_; ++i) {
+    if (!batch.messages[i].is_discarded()) handle(bodies[i], batch, i);
+  }
+}
+
+namespace {
+
+// Whether a message later in the batch changes or closes the score at `uri`.
+bool changedLater(const std::vector<json>& messages, size_t index, const std::string& uri) {
+  for (size_t i = index + 1; i < messages.size(); ++i) {
+    const json& m = messages[i];
+    if (!m.is_object()) continue;
+    const json method = m.value("method", json());
+    if (method != "textDocument/didChange" && method != "textDocument/didClose") continue;
+    try {
+      if (m.at("params").at("textDocument").at("uri") == uri) return true;
+    } catch (const json::exception&) {
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void LanguageServer::handle(const std::string&, Batch& batch, size_t index) {
+  const json& message = batch.messages[index];
+  const bool isRequest = message.is_object() && message.contains("id") &&
+                         (message["id"].is_string() || message["id"].is_number_integer());
+  const json id = isRequest ? message["id"] : json();
+  auto respond = [&](json result) {
+    send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}));
+  };
+  auto respondText = [&](const std::string& result) {
+    std::string text = "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":";
+    text.reserve(text.size() + result.size() + 1);
+    text += result;
+    text += '}';
+    send_(text);
+  };
+  auto fail = [&](int code, const std::string& text) {
+    send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", text}}}}));
+  };
+  if (!message.is_object() || !message.contains("method") || !message["method"].is_string()) {
+    // A response from the client needs no answer; anything else is no valid message.
+    if (message.is_object() && message.contains("id") &&
+        (message.contains("result") || message.contains("error")))
+      return;
+    if (isRequest || !message.is_object() || !message.contains("id")) {
+      fail(INVALID_REQUEST, "not a request or notification");
+    } else {
+      send_(dumped({{"jsonrpc", "2.0"},
+                    {"id", nullptr},
+                    {"error", {{"code", INVALID_REQUEST}, {"message", "bad id"}}}}));
+    }
+    return;
+  }
+  const std::string method = message["method"].get<std::string>();
+  const json params = message.value("params", json::object());
+  State& s = *state_;
+
+  if (method == "exit") {
+    exitRequested_ = true;
+    return;
+  }
+  if (isRequest && batch.cancelled.contains(id.dump())) {
+    fail(REQUEST_CANCELLED, "cancelled");
+    return;
+  }
+  if (!s.initialized && method != "initialize") {
+    if (isRequest) fail(SERVER_NOT_INITIALIZED, "initialize first");
+    return;
+  }
+  if (shutdown_) {
+    if (isRequest) fail(INVALID_REQUEST, "the server is shut down");
+    return;
+  }
+  try {
+    if (method == "initialize") {
+      if (!isRequest) return;
+      if (s.initialized) return fail(INVALID_REQUEST, "already initialized");
+      return respond(s.initialize(params));
+    }
+    if (method == "shutdown") {
+      shutdown_ = true;
+      if (isRequest) respond(nullptr);
+      return;
+    }
+    if (method == "textDocument/didOpen") {
+      const json& document = params.at("textDocument");
+      const std::string uri = document.at("uri").get<std::string>();
+      auto score = std::make_unique<OpenScore>(encodingOfFile(pathOfUri(uri)));
+      score->uri = uri;
+      score->version = document.value("version", int64_t{0});
+      score->text.setText(document.at("text").get<std::string>());
+      s.changed(*score);
+      s.scores[uri] = std::move(score);
+      return;
+    }
+    if (method == "textDocument/didChange") {
+      const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+      const auto found = s.scores.find(uri);
+      if (found == s.scores.end()) return;  // not open: nothing to change
+      OpenScore& score = *found->second;
+      for (const json& change : params.at("contentChanges")) {
+        const std::string text = change.at("text").get<std::string>();
+        if (change.contains("range")) {
+          const json& range = change["range"];
+          score.text.replace(s.position(range.at("start")), s.position(range.at("end")), text,
+                             s.units);
+        } else {
+          score.text.setText(text);
+        }
+      }
+      score.version = params["textDocument"].value("version", score.version);
+      s.changed(score);
+      return;
+    }
+    if (method == "textDocument/didClose") {
+      const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+      if (s.scores.erase(uri) > 0) {
+        send_(dumped({{"jsonrpc", "2.0"},
+                      {"method", "textDocument/publishDiagnostics"},
+                      {"params", {{"uri", uri}, {"diagnostics", json::array()}}}}));
+      }
+      return;
+    }
+    if (method == "workspace/executeCommand") {
+      if (params.value("command", "") != MAKE_MIDI_COMMAND)
+        return fail(INVALID_PARAMS, "unknown command");
+      return respond(s.makeMidi(params, send_));
+    }
+    if (method.starts_with("textDocument/") && isRequest) {
+      OpenScore& score = s.score(params);
+      if (changedLater(batch.messages, index, score.uri))
+        return fail(CONTENT_MODIFIED, "the document changed");
+      if (method == "textDocument/semanticTokens/full")
+        return respondText(s.semanticTokens(score, 0, score.text.lineCount() - 1));
+      if (method == "textDocument/semanticTokens/range") {
+        const json& range = params.at("range");
+        const TextPosition from = s.position(range.at("start"));
+        const TextPosition to = s.position(range.at("end"));
+        if (from.line >= score.text.lineCount()) return respond({{"data", json::array()}});
+        const int64_t last = to.character == 0 && to.line > from.line ? to.line - 1 : to.line;
+        return respondText(s.semanticTokens(
+            score, static_cast<int32_t>(std::max<int64_t>(from.line, 0)),
+            static_cast<int32_t>(std::min<int64_t>(last, score.text.lineCount() - 1))));
+      }
+      if (method == "textDocument/hover")
+        return respond(s.hover(score, s.position(params.at("position"))));
+      if (method == "textDocument/documentSymbol") return respond(s.symbols(score));
+      if (method == "textDocument/foldingRange") return respond(s.folds(score));
+      if (method == "textDocument/completion")
+        return respond(s.completion(score, s.position(params.at("position"))));
+    }
+    if (isRequest) fail(METHOD_NOT_FOUND, "unknown method: " + method);
+  } catch (const RequestError& error) {
+    if (isRequest) fail(error.code, error.message);
+  } catch (const json::exception& error) {
+    if (isRequest) fail(INVALID_PARAMS, error.what());
+  }
+}
+
+std::optional<LanguageServer::Clock::time_point> LanguageServer::pendingWorkDue() const {
+  std::optional<Clock::time_point> due;
+  for (const auto& [uri, score] : state_->scores) {
+    if (score->diagnosticsDue && (!due || *score->diagnosticsDue < *due))
+      due = score->diagnosticsDue;
+  }
+  return due;
+}
+
+void LanguageServer::runPendingWork(Clock::time_point now) {
+  for (auto& [uri, score] : state_->scores) {
+    if (!score->diagnosticsDue || *score->diagnosticsDue > now) continue;
+    score->diagnosticsDue.reset();
+    send_(dumped(state_->diagnostics(*score)));
+  }
+}

@@ -1,0 +1,299 @@
+#include "lsp/score_analysis.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/compile_driver.h"
+#include "core/compile_host.h"
+#include "core/diagnostics.h"
+#include "core/midi_writer.h"
+#include "core/output_stream.h"
+
+namespace {
+
+// A score of many lines that code page 932 cannot hold reports the first ones only.
+constexpr size_t UNENCODABLE_REPORTS_MAX = 100;
+constexpr int64_t TICKS_PER_QUARTER = 480;
+constexpr int64_t QUARTERS_PER_BAR = 4;  // the MIDI file's time signature is 4/4
+
+struct LengthName {
+  int32_t units;
+  const char* english;
+  const char* japanese;
+};
+
+constexpr LengthName LENGTH_NAMES[] = {
+    {128, "whole note", "全音符"},     {96, "dotted half note", "付点2分音符"},
+    {64, "half note", "2分音符"},      {48, "dotted quarter note", "付点4分音符"},
+    {32, "quarter note", "4分音符"},   {24, "dotted eighth note", "付点8分音符"},
+    {16, "eighth note", "8分音符"},    {12, "dotted sixteenth note", "付点16分音符"},
+    {8, "sixteenth note", "16分音符"}, {6, "dotted 32nd note", "付点32分音符"},
+    {4, "32nd note", "32分音符"},      {2, "64th note", "64分音符"},
+};
+
+constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                                          "F#", "G",  "G#", "A",  "A#", "B"};
+
+const char* pick(Language language, const char* english, const char* japanese) {
+  return language == Language::JAPANESE ? japanese : english;
+}
+
+std::string trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == '\n' || text.front() == ' ')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::string lengthText(int32_t units, bool rest, Language language) {
+  const int64_t ticks = int64_t{units} * TICKS_PER_UNIT;
+  for (const LengthName& name : LENGTH_NAMES) {
+    if (name.units != units) continue;
+    std::string text = pick(language, name.english, name.japanese);
+    if (rest) {
+      if (language == Language::JAPANESE) {
+        text.replace(text.rfind("音符"), std::string_view("音符").size(), "休符");
+      } else {
+        text.replace(text.rfind("note"), 4, "rest");
+      }
+    }
+    return formatText("%s (%ld ticks)", text.c_str(), static_cast<long>(ticks));
+  }
+  return formatText("%s %ld ticks", pick(language, rest ? "rest" : "note", rest ? "休符" : "音符"),
+                    static_cast<long>(ticks));
+}
+
+std::string placeText(int64_t tick, Language language) {
+  const int64_t music = std::max<int64_t>(tick - LEAD_IN_TICKS, 0);
+  const int64_t bar = music / (TICKS_PER_QUARTER * QUARTERS_PER_BAR) + 1;
+  const int64_t beat = music % (TICKS_PER_QUARTER * QUARTERS_PER_BAR) / TICKS_PER_QUARTER + 1;
+  return formatText(pick(language, "bar %ld beat %ld", "小節 %ld 拍 %ld"), static_cast<long>(bar),
+                    static_cast<long>(beat));
+}
+
+std::string timeText(int64_t ms) {
+  return formatText("%ld:%02ld.%03ld", static_cast<long>(ms / 60000),
+                    static_cast<long>(ms / 1000 % 60), static_cast<long>(ms % 1000));
+}
+
+// The character of an unencodable-character diagnostic, as UTF-8.
+std::string utf8Of(char32_t c) {
+  std::string out;
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | c >> 6);
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | c >> 12);
+    out += char(0x80 | (c >> 6 & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | c >> 18);
+    out += char(0x80 | (c >> 12 & 0x3F));
+    out += char(0x80 | (c >> 6 & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string errorMessage(int32_t code, Language language) {
+  return trimmed(
+      errorText(code, language == Language::JAPANESE ? FLAVOUR_EDITOR : FLAVOUR_CONSOLE));
+}
+
+// The editor's kind of host over the score's compile bytes: the report is taken structured
+// (the failure, the warnings recognised by the core's own texts), the MIDI file kept in memory.
+class ScoreAnalysis::Host : public EditorCompileHost {
+ public:
+  Host(const ScoreText& text, const CompileSession& session, SourceMap& map)
+      : text_(text), session_(session), map_(map) {}
+
+  void messageLine(std::string_view message) override {
+    const FlavourTexts& texts = flavourTexts(FLAVOUR_EDITOR);
+    // The reader warns about the line it is reading, which will be line sourceLineIndex.
+    const std::string cut =
+        formatText(texts.longLineWarning, formatLineNumber(session_.lineNumber + 1).c_str(),
+                   static_cast<int>(LINE_BUFFER_BYTES));
+    if (message == cut) cutLines.push_back(session_.sourceLineIndex);
+    for (int channel = 1; channel <= CHANNEL_COUNT; ++channel) {
+      if (message == formatText(texts.loneTie, channel)) loneTieChannel = channel;
+    }
+  }
+  void alert(std::string_view) override {}
+  int32_t sourceLineCount() override { return text_.lineCount(); }
+  std::string_view sourceLine(int32_t index) override { return text_.compileLine(index); }
+  std::string displayText(std::string_view bytes) override {
+    if (text_.encoding() == TextEncoding::Cp932) return EditorCompileHost::displayText(bytes);
+    return std::string(bytes);
+  }
+  OutputStream* openOutput() override {
+    midi.clear();
+    return &midi;
+  }
+  int32_t closeOutput(bool keep) override {
+    midiKept = keep;
+    return OUTPUT_CLOSED;
+  }
+  SourceMap* sourceMap() override { return &map_; }
+  void failureReported(const ReportedFailure& reported) override {
+    failure = {reported.code, reported.lineIndex, reported.commandStart, reported.pointer};
+  }
+
+  struct Failure {
+    int32_t code, line, commandStart, pointer;
+  };
+  std::optional<Failure> failure;
+  std::vector<int32_t> cutLines;
+  int loneTieChannel = 0;
+  MemoryOutputStream midi;
+  bool midiKept = false;
+
+ private:
+  const ScoreText& text_;
+  const CompileSession& session_;
+  SourceMap& map_;
+};
+
+ScoreAnalysis::ScoreAnalysis() : session_(std::make_unique<CompileSession>()) {}
+ScoreAnalysis::~ScoreAnalysis() = default;
+
+void ScoreAnalysis::compile(const ScoreText& text, Language language) {
+  Host host(text, *session_, recorded_);
+  MemoryOutputStream noCompiledData;
+  prepareEditorCompilation(*session_, host, false, noCompiledData);
+  result_ = compileSource(*session_);
+  session_->host = nullptr;
+
+  const std::vector<uint8_t>& midi = host.midi.bytes();
+  timed_ = host.midiKept && !midi.empty();
+  std::string error;
+  if (!timing_.build(recorded_, timed_ ? midi.data() : nullptr, timed_ ? midi.size() : 0, &error))
+    timed_ = false;
+
+  diagnostics_.clear();
+  size_t unencodable = 0;
+  for (int32_t line = 0; line < text.lineCount() && unencodable < UNENCODABLE_REPORTS_MAX; ++line) {
+    for (const UnencodableCharacter& bad : text.unencodable(line)) {
+      if (++unencodable > UNENCODABLE_REPORTS_MAX) break;
+      const size_t column = text.compileByteOf(line, bad.textByte);
+      const std::string code = formatText("U+%04X", static_cast<unsigned>(bad.character));
+      const std::string shown = utf8Of(bad.character);
+      diagnostics_.push_back(
+          {ScoreDiagnostic::ERROR, line, column, column + 1, 0,
+           language == Language::JAPANESE
+               ? formatText("文字「%s」(%s) はシフトJIS(コードページ932)で表せません. "
+                            "コンパイラは ? と読みます",
+                            shown.c_str(), code.c_str())
+               : formatText("The character '%s' (%s) cannot be written in code page 932 "
+                            "(Shift-JIS); the compiler reads it as '?'",
+                            shown.c_str(), code.c_str())});
+    }
+  }
+  for (int32_t line : host.cutLines) {
+    diagnostics_.push_back(
+        {ScoreDiagnostic::WARNING, line, static_cast<size_t>(EDITOR_LINE_MAX),
+         text.compileLine(line).size(), 0,
+         language == Language::JAPANESE
+             ? trimmed(formatText(flavourTexts(FLAVOUR_EDITOR).longLineWarning,
+                                  formatLineNumber(line + 1).c_str(),
+                                  static_cast<int>(LINE_BUFFER_BYTES)))
+             : formatText("[warning] line (%s) : a line is read up to %d bytes; the rest is "
+                          "left out",
+                          formatLineNumber(line + 1).c_str(), static_cast<int>(EDITOR_LINE_MAX))});
+  }
+  if (host.failure) {
+    const auto& f = *host.failure;
+    const auto start = static_cast<size_t>(std::max(f.commandStart, 0));
+    const size_t end = std::max(static_cast<size_t>(std::max(f.pointer, 0)), start + 1);
+    diagnostics_.push_back(
+        {ScoreDiagnostic::ERROR, f.line, start, end, f.code, errorMessage(f.code, language)});
+  } else if (host.loneTieChannel != 0) {
+    // The MIDI writer found a tie that joins nothing: the channel's first such tie.
+    const int32_t k = channelIndex(host.loneTieChannel);
+    const std::vector<uint8_t>& events = timing_.recorded().events[k];
+    const std::vector<SourcePosition>& positions = timing_.recorded().positions[k];
+    const auto length = static_cast<int32_t>(std::min(events.size(), 2 * positions.size()));
+    for (int32_t offset = 0; offset < length; offset += 2) {
+      if (events[offset] <= EVENT_NOTE_LAST && events[offset] != EVENT_REST) {
+        while (tieFollows(events.data(), length, offset)) offset += 4;
+      } else if (events[offset] == EVENT_TIE) {
+        const SourcePosition& p = positions[static_cast<size_t>(offset / 2)];
+        diagnostics_.push_back({ScoreDiagnostic::ERROR, p.line, p.column,
+                                size_t{p.column} + std::max<size_t>(p.length, 1), ERROR_TIE_SINGLE,
+                                errorMessage(ERROR_TIE_SINGLE, language)});
+        break;
+      }
+    }
+  }
+  std::stable_sort(
+      diagnostics_.begin(), diagnostics_.end(),
+      [](const ScoreDiagnostic& a, const ScoreDiagnostic& b) { return a.line < b.line; });
+}
+
+std::optional<ScoreSourceMap::SourceTime> ScoreAnalysis::eventAt(int32_t line,
+                                                                 size_t column) const {
+  const std::optional<ScoreSourceMap::SourceTime> at =
+      timing_.timeAt(line, static_cast<int>(column));
+  if (!at || at->source.line != line) return std::nullopt;
+  const auto start = static_cast<size_t>(at->source.byteColumn);
+  if (column < start || column >= start + static_cast<size_t>(at->source.byteLength))
+    return std::nullopt;
+  return at;
+}
+
+std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t column,
+                                                        Language language) const {
+  const std::optional<ScoreSourceMap::SourceTime> at = eventAt(line, column);
+  if (!at) return std::nullopt;
+  const int32_t k = channelIndex(at->source.channel);
+  const std::vector<uint8_t>& events = timing_.recorded().events[k];
+  const auto offset = static_cast<size_t>(at->event) * 2;
+  if (offset + 1 >= events.size()) return std::nullopt;
+  const uint8_t code = events[offset];
+  const uint8_t value = events[offset + 1];
+
+  // The channel's velocity level and program where the event stands.
+  int32_t level = START_LEVEL;
+  int32_t program = 0;
+  for (size_t i = 0; i < offset; i += 2) {
+    if (events[i] == EVENT_VELOCITY) level = std::min<int32_t>(events[i + 1], VELOCITY_LEVEL_MAX);
+    if (events[i] == EVENT_PROGRAM) program = events[i + 1];
+  }
+
+  const char* dot = pick(language, " · ", " ・ ");
+  std::string text;
+  const bool sounding = code <= EVENT_NOTE_LAST;
+  if (code == EVENT_REST) {
+    text = pick(language, "rest", "休符");
+    text += dot + lengthText(value, true, language);
+  } else if (sounding) {
+    const int32_t semitone = (code - 1) % SEMITONES_PER_OCTAVE;
+    const int32_t octave = (code - 1) / SEMITONES_PER_OCTAVE;
+    text = formatText("%s%d", NOTE_NAMES[semitone], static_cast<int>(octave));
+    text += dot + lengthText(value, false, language);
+  } else if (code == EVENT_TEMPO) {
+    text = formatText(pick(language, "tempo %d", "テンポ %d"), value);
+  } else if (code == EVENT_VELOCITY) {
+    text = formatText(pick(language, "volume %d", "音量 %d"), value);
+  } else if (code == EVENT_PROGRAM) {
+    text = formatText(pick(language, "program %d", "音色 %d"), value);
+  } else if (code == EVENT_PAN) {
+    text = formatText(pick(language, "pan %d", "パン %d"), value);
+  } else if (code == EVENT_GATE) {
+    text = formatText(pick(language, "gate Q%d", "ゲート Q%d"), value + 1);
+  } else if (code == EVENT_TIE) {
+    text = pick(language, "tie", "タイ");
+  }
+  text += dot;
+  text += formatText("ch%d", at->source.channel);
+  text += dot + placeText(at->tick, language);
+  if (timed_) text += dot + timeText(at->ms);
+  if (code != EVENT_REST && sounding) {
+    text += dot + formatText(pick(language, "volume %d", "音量 %d"), static_cast<int>(level));
+    if (at->source.channel != DRUM_CHANNEL)
+      text += dot + formatText(pick(language, "program %d", "音色 %d"), static_cast<int>(program));
+  }
+  return text;
+}

@@ -1,0 +1,64 @@
+// One compilation of an open score as the editor compiles it (its lines in the score's encoding,
+// nothing written to disk), and what the server answers from it: the diagnostics and, from the
+// source map against the MIDI file the compilation made in memory, what a command is and where
+// it sounds.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/compile_session.h"
+#include "core/score_source_map.h"
+#include "core/source_map.h"
+#include "lsp/score_text.h"
+
+// The language of the server's texts.
+enum class Language { ENGLISH, JAPANESE };
+
+struct ScoreDiagnostic {
+  enum Severity { ERROR = 1, WARNING = 2 };
+  Severity severity = ERROR;
+  int32_t line = 0;
+  size_t startColumn = 0;  // compile bytes of the line
+  size_t endColumn = 0;
+  int32_t code = 0;  // the compiler's error number; 0 for none
+  std::string message;
+};
+
+class ScoreAnalysis {
+ public:
+  ScoreAnalysis();
+  ~ScoreAnalysis();
+  ScoreAnalysis(const ScoreAnalysis&) = delete;
+  ScoreAnalysis& operator=(const ScoreAnalysis&) = delete;
+
+  // Compiles the text; the diagnostics and the timing below are then this text's.
+  void compile(const ScoreText& text, Language language);
+
+  // The characters the score's encoding cannot hold, the compiler's first error and its
+  // warnings, in line order.
+  const std::vector<ScoreDiagnostic>& diagnostics() const { return diagnostics_; }
+  int32_t result() const { return result_; }
+
+  // What sounds at compile byte `column` of `line`: the note, rest or parameter command there,
+  // as one line of text; nothing where no event's command stands.
+  std::optional<std::string> describeEvent(int32_t line, size_t column, Language language) const;
+
+  // The command at the point and its source, for the caller's range.
+  std::optional<ScoreSourceMap::SourceTime> eventAt(int32_t line, size_t column) const;
+
+ private:
+  class Host;
+  std::unique_ptr<CompileSession> session_;
+  SourceMap recorded_;
+  ScoreSourceMap timing_;
+  bool timed_ = false;  // the compilation wrote a MIDI file that the timing is built on
+  std::vector<ScoreDiagnostic> diagnostics_;
+  int32_t result_ = 0;
+};
+
+// The text of a compiler error number in the language (the compiler's own English or Japanese).
+std::string errorMessage(int32_t code, Language language);

@@ -1,0 +1,215 @@
+#include "lsp/score_text.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// One character of a line's UTF-8 text; a byte that starts no valid sequence is a character of
+// its own (`valid` false), as the editor reads it.
+struct TextCharacter {
+  char32_t c;
+  int length;
+  bool valid;
+};
+
+TextCharacter characterAt(std::string_view line, size_t at) {
+  const auto* p = reinterpret_cast<const uint8_t*>(line.data()) + at;
+  const Utf8Sequence sequence =
+      readUtf8(p, reinterpret_cast<const uint8_t*>(line.data()) + line.size());
+  if (sequence.length == 0) return {*p, 1, false};
+  return {sequence.c, sequence.length, true};
+}
+
+int64_t unitsOf(const TextCharacter& character, PositionEncoding units) {
+  if (units == PositionEncoding::UTF8) return character.length;
+  return character.valid && character.c >= 0x10000 ? 2 : 1;
+}
+
+void putUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | c >> 6);
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | c >> 12);
+    out += char(0x80 | (c >> 6 & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | c >> 18);
+    out += char(0x80 | (c >> 12 & 0x3F));
+    out += char(0x80 | (c >> 6 & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+
+void putCode(std::string& out, Cp932Code code) {
+  if (code > 0xFF) out += char(code >> 8);
+  out += char(code & 0xFF);
+}
+
+}  // namespace
+
+std::vector<std::string> splitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+int ScoreText::compileBytesOf(char32_t c) const {
+  if (const Cp932Code escaped = escapeCode(c); escaped != NO_BYTES) return escaped > 0xFF ? 2 : 1;
+  if (encoding_ == TextEncoding::Utf8) return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  const Cp932Code code = cp932Code(c);
+  return code != NO_BYTES && code > 0xFF ? 2 : 1;
+}
+
+// Each character as the editor compiles it: an escape (and a byte that is no UTF-8, which the
+// editor reads as one) gives its bytes, a character the encoding cannot hold gives '?'.
+ScoreText::CompiledLine ScoreText::compile(std::string_view line) const {
+  CompiledLine out;
+  const bool ascii = std::all_of(line.begin(), line.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  out.bytes.assign(line);
+  if (ascii) return out;
+  out.bytes.clear();
+  out.bytes.reserve(line.size());
+  for (size_t at = 0; at < line.size();) {
+    const TextCharacter character = characterAt(line, at);
+    const Cp932Code escaped = character.valid ? escapeCode(character.c) : Cp932Code(character.c);
+    if (escaped != NO_BYTES) {
+      putCode(out.bytes, escaped);
+    } else if (encoding_ == TextEncoding::Utf8) {
+      putUtf8(out.bytes, character.c);
+    } else if (const Cp932Code code = cp932Code(character.c); code != NO_BYTES) {
+      putCode(out.bytes, code);
+    } else {
+      out.bytes += '?';
+      out.unencodable.push_back({at, character.c});
+    }
+    at += static_cast<size_t>(character.length);
+  }
+  out.sameAsText = out.bytes == line;
+  return out;
+}
+
+void ScoreText::setText(std::string_view text) {
+  lines_ = splitLines(text);
+  compiled_.clear();
+  compiled_.reserve(lines_.size());
+  textBytes_ = 0;
+  for (const std::string& line : lines_) {
+    compiled_.push_back(compile(line));
+    textBytes_ += line.size() + 1;
+  }
+}
+
+int32_t ScoreText::clampLine(int64_t line) const {
+  return static_cast<int32_t>(std::clamp<int64_t>(line, 0, lineCount() - 1));
+}
+
+size_t ScoreText::textByteOf(int32_t lineIndex, int64_t character, PositionEncoding units) const {
+  const std::string& text = line(lineIndex);
+  if (units == PositionEncoding::UTF8 && character >= static_cast<int64_t>(text.size()))
+    return text.size();
+  size_t at = 0;
+  int64_t counted = 0;
+  while (at < text.size()) {
+    const TextCharacter c = characterAt(text, at);
+    counted += unitsOf(c, units);
+    if (counted > character) break;
+    at += static_cast<size_t>(c.length);
+  }
+  return at;
+}
+
+int64_t ScoreText::characterOf(int32_t lineIndex, size_t textByte, PositionEncoding units) const {
+  const std::string& text = line(lineIndex);
+  textByte = std::min(textByte, text.size());
+  if (units == PositionEncoding::UTF8) return static_cast<int64_t>(textByte);
+  int64_t counted = 0;
+  for (size_t at = 0; at < textByte;) {
+    const TextCharacter c = characterAt(text, at);
+    counted += unitsOf(c, units);
+    at += static_cast<size_t>(c.length);
+  }
+  return counted;
+}
+
+size_t ScoreText::compileByteOf(int32_t lineIndex, size_t textByte) const {
+  const CompiledLine& compiled = compiled_[static_cast<size_t>(lineIndex)];
+  const std::string& text = line(lineIndex);
+  textByte = std::min(textByte, text.size());
+  if (compiled.sameAsText) return textByte;
+  size_t column = 0;
+  for (size_t at = 0; at < textByte;) {
+    const TextCharacter c = characterAt(text, at);
+    column += static_cast<size_t>(c.valid ? compileBytesOf(c.c) : 1);
+    at += static_cast<size_t>(c.length);
+  }
+  return column;
+}
+
+size_t ScoreText::textByteOfCompileByte(int32_t lineIndex, size_t column) const {
+  const CompiledLine& compiled = compiled_[static_cast<size_t>(lineIndex)];
+  const std::string& text = line(lineIndex);
+  if (compiled.sameAsText) return std::min(column, text.size());
+  size_t compiledSoFar = 0;
+  size_t at = 0;
+  while (at < text.size()) {
+    const TextCharacter c = characterAt(text, at);
+    compiledSoFar += static_cast<size_t>(c.valid ? compileBytesOf(c.c) : 1);
+    if (compiledSoFar > column) break;
+    at += static_cast<size_t>(c.length);
+  }
+  return at;
+}
+
+size_t ScoreText::compileByteAt(TextPosition position, PositionEncoding units) const {
+  if (position.line >= lineCount()) return compileLine(lineCount() - 1).size();
+  const int32_t lineIndex = clampLine(position.line);
+  return compileByteOf(lineIndex, textByteOf(lineIndex, position.character, units));
+}
+
+void ScoreText::replace(TextPosition from, TextPosition to, std::string_view text,
+                        PositionEncoding units) {
+  if (std::pair(to.line, to.character) < std::pair(from.line, from.character)) std::swap(from, to);
+  // A position past the last line stands for the end of the text.
+  auto place = [&](TextPosition p) {
+    if (p.line >= lineCount()) {
+      const int32_t last = lineCount() - 1;
+      return std::pair(last, line(last).size());
+    }
+    const int32_t lineIndex = clampLine(p.line);
+    return std::pair(lineIndex, textByteOf(lineIndex, std::max<int64_t>(p.character, 0), units));
+  };
+  const auto [firstLine, firstByte] = place(from);
+  const auto [lastLine, lastByte] = place(to);
+  std::string joined = line(firstLine).substr(0, firstByte);
+  joined += text;
+  joined += std::string_view(line(lastLine)).substr(lastByte);
+  std::vector<std::string> replacement = splitLines(joined);
+
+  for (int32_t i = firstLine; i <= lastLine; ++i) textBytes_ -= line(i).size() + 1;
+  std::vector<CompiledLine> compiled;
+  compiled.reserve(replacement.size());
+  for (const std::string& newLine : replacement) {
+    compiled.push_back(compile(newLine));
+    textBytes_ += newLine.size() + 1;
+  }
+  const auto first = static_cast<ptrdiff_t>(firstLine);
+  const auto last = static_cast<ptrdiff_t>(lastLine) + 1;
+  lines_.erase(lines_.begin() + first, lines_.begin() + last);
+  lines_.insert(lines_.begin() + first, std::make_move_iterator(replacement.begin()),
+                std::make_move_iterator(replacement.end()));
+  compiled_.erase(compiled_.begin() + first, compiled_.begin() + last);
+  compiled_.insert(compiled_.begin() + first, std::make_move_iterator(compiled.begin()),
+                   std::make_move_iterator(compiled.end()));
+}

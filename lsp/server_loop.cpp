@@ -1,0 +1,84 @@
+#include "lsp/server_loop.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "lsp/language_server.h"
+#include "lsp/message_reader.h"
+
+namespace {
+
+constexpr size_t READ_BYTES = 1 << 16;
+
+// Writes all bytes; false when the client is gone.
+bool writeAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+int runLanguageServer(int input, int output) {
+  bool outputGone = false;
+  LanguageServer server([&](const std::string& body) {
+    if (outputGone) return;
+    const std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    outputGone = !writeAll(output, header) || !writeAll(output, body);
+  });
+  MessageReader reader;
+  std::vector<char> chunk(READ_BYTES);
+  std::vector<std::string> batch;
+  std::string body;
+  while (!server.exitRequested() && !outputGone) {
+    int timeout = -1;
+    if (const auto due = server.pendingWorkDue()) {
+      const auto wait =
+          std::chrono::ceil<std::chrono::milliseconds>(*due - LanguageServer::Clock::now());
+      timeout = static_cast<int>(std::max<int64_t>(wait.count(), 0));
+    }
+    pollfd waiting{input, POLLIN, 0};
+    const int ready = ::poll(&waiting, 1, timeout);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      server.runPendingWork(LanguageServer::Clock::now());
+      continue;
+    }
+    const ssize_t n = ::read(input, chunk.data(), chunk.size());
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) break;  // the input ended
+    reader.feed(std::string_view(chunk.data(), static_cast<size_t>(n)));
+    // Everything that is already waiting joins the batch, so that a later change or
+    // cancellation can make earlier work unneeded.
+    for (;;) {
+      pollfd more{input, POLLIN, 0};
+      if (::poll(&more, 1, 0) <= 0 || !(more.revents & POLLIN)) break;
+      const ssize_t m = ::read(input, chunk.data(), chunk.size());
+      if (m <= 0) break;
+      reader.feed(std::string_view(chunk.data(), static_cast<size_t>(m)));
+    }
+    batch.clear();
+    for (;;) {
+      const MessageReader::Result result = reader.next(body);
+      if (result == MessageReader::Result::NEED_MORE) break;
+      if (result == MessageReader::Result::MESSAGE) {
+        batch.push_back(std::move(body));
+      } else {
+        server.frameRejected(result == MessageReader::Result::TOO_LARGE
+                                 ? "a body over the size limit"
+                                 : "a header without a valid Content-Length");
+      }
+    }
+    server.handleBatch(batch);
+  }
+  return server.exitStatus();
+}
