@@ -204,11 +204,18 @@ class PieceBuilder {
   const BarStarts& bars_;
 };
 
-// The most common length among the pieces that a single length writes; a quarter by default.
-int defaultLengthIndex(const std::vector<Piece>& pieces) {
+// The most common length among the parts of plain pieces, as the bar lines cut them, that a
+// single length writes; a quarter when there is none.
+int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) {
   int counts[LENGTH_INDEX_COUNT] = {};
   for (const Piece& piece : pieces) {
-    if (!piece.tuplet) ++counts[lengthIndexOf(piece.length)];
+    if (piece.tuplet) continue;
+    auto next = std::upper_bound(bars.begin(), bars.end(), piece.start);
+    for (int64_t position = piece.start, end = piece.start + piece.length; position < end;) {
+      const int64_t barEnd = next == bars.end() ? end : std::min(end, *next++);
+      ++counts[lengthIndexOf(barEnd - position)];
+      position = barEnd;
+    }
   }
   int best = DEFAULT_LENGTH_INDEX;
   for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
@@ -224,7 +231,7 @@ class Writer {
   Writer(const std::vector<Piece>& pieces, const std::vector<VoiceParameter>& parameters,
          const BarStarts& bars)
       : pieces_(pieces), parameters_(parameters), bars_(bars) {
-    defaultIndex_ = defaultLengthIndex(pieces);
+    defaultIndex_ = defaultLengthIndex(pieces, bars);
     upcoming_.assign(pieces.size() + 1, -1);
     for (size_t p = pieces.size(); p-- > 0;) {
       const Piece& piece = pieces[p];
@@ -413,10 +420,9 @@ class Writer {
 
   void add(const std::string& text, int64_t position) {
     beginLine();
-    if ((position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_ &&
-        line_.size() > prefixEnd_ && line_.back() != ' ') {
-      line_ += ' ';
-    }
+    const bool setting = text.back() == ' ';  // settings stand apart from the notes
+    const bool beat = (position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_;
+    if ((beat || setting) && line_.size() > prefixEnd_ && line_.back() != ' ') line_ += ' ';
     line_ += text;
     lastPosition_ = position;
   }
