@@ -41,6 +41,7 @@ const char NO_ENCODING[] = "楽譜を文字コードに変換できません";
 
 struct Note {
   int64_t on = 0;     // units
+  int64_t end = 0;    // units: the grid point nearest the note-off
   int64_t sound = 0;  // ticks at 480 a quarter from note-on to note-off
   int key = 0;
   int level = 0;
@@ -123,6 +124,7 @@ std::vector<Note> notesOf(const MidiSource& source, Counts& counts) {
     const SourceNote& s = source.notes[i];
     Note n;
     n.on = nearestUnit(s.onTick, source.division);
+    n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
     n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
     n.key = s.key;
     if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) ++counts.outside;
@@ -143,8 +145,9 @@ bool playsBefore(const Note& a, const Note& b) {
   return a.key > b.key;
 }
 
-// A channel's notes into voices that never sound two notes at once: each note goes to the free
-// voice whose last note is nearest in pitch, so a line stays together and a chord spreads.
+// A channel's notes into voices that never sound two notes at once on the grid: each note goes
+// to the free voice whose last note is nearest in pitch, so a line stays together and a chord
+// spreads.
 std::vector<Voice> splitChannel(std::vector<Note> notes, int channel) {
   std::sort(notes.begin(), notes.end(), playsBefore);
   std::vector<Voice> voices;
@@ -153,8 +156,7 @@ std::vector<Voice> splitChannel(std::vector<Note> notes, int channel) {
     int bestDistance = 0;
     for (size_t v = 0; v < voices.size(); ++v) {
       const Note& last = voices[v].notes.back();
-      const bool free = last.on * TICKS_PER_UNIT + last.sound <= n.on * TICKS_PER_UNIT &&
-                        (last.on < n.on || last.sound == 0);
+      const bool free = last.end <= n.on && (last.on < n.on || last.sound == 0);
       const int distance = std::abs(last.key - n.key);
       if (free && (best < 0 || distance < bestDistance)) {
         best = static_cast<int>(v);
