@@ -456,7 +456,7 @@ std::string barList(const std::set<int64_t>& positions, const BarStarts& bars) {
     while (++it != numbers.end() && *it == last + 1) last = *it;
     if (!text.empty()) text += ", ";
     text += std::to_string(first);
-    if (last > first) text += "-" + std::to_string(last);
+    if (last > first) text.append("-").append(std::to_string(last));
   }
   return text;
 }
@@ -530,56 +530,52 @@ void headerLine(const char* command, const char* what, bool present, const std::
   text += std::string(command) + "(\"" + value + "\")\n";
 }
 
-std::string count(int n) {
-  return std::to_string(n) + " 個";
+// One report line: the text before the count, the count of things, the text after it.
+std::string counted(const char* head, int n, const std::string& tail) {
+  return std::string(head).append(std::to_string(n)).append(" 個").append(tail);
 }
 
 void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
                   std::vector<std::string>& report) {
-  char shift[32];
-  std::snprintf(shift, sizeof shift, "%g", c.maxShift);
   if (c.moved) {
-    report.push_back("格子に乗らない音符 " + count(c.moved) + "を最寄りの格子点へ動かしました (最大 " +
-                     shift + " ティック)");
+    char shift[32];
+    std::snprintf(shift, sizeof shift, "%g", c.maxShift);
+    report.push_back(counted("格子に乗らない音符 ", c.moved,
+                             std::string("を最寄りの格子点へ動かしました (最大 ")
+                                 .append(shift)
+                                 .append(" ティック)")));
   }
   if (c.dropped) {
-    report.push_back("9 チャンネルに収まらない声部の音符 " + count(c.dropped) +
-                     "を捨てました (小節 " + barList(c.droppedAt, bars) + ")");
+    report.push_back(counted("9 チャンネルに収まらない声部の音符 ", c.dropped,
+                             std::string("を捨てました (小節 ")
+                                 .append(barList(c.droppedAt, bars))
+                                 .append(")")));
   }
-  if (c.unwritable) report.push_back("書けない長さ 0 の音符 " + count(c.unwritable) + "を捨てました");
-  if (c.outside) {
-    report.push_back("8 オクターブの外の音符 " + count(c.outside) + "をオクターブ単位で移しました");
-  }
-  if (c.drumsShortened) {
-    report.push_back("次の音と重なるドラムの音符 " + count(c.drumsShortened) + "を短くしました");
-  }
-  if (c.velocityRounded) {
-    report.push_back("ベロシティ " + count(c.velocityRounded) + "を最寄りの段階 (v) に丸めました");
-  }
-  if (c.velocityChanged) {
-    report.push_back("長さ 0 の音符 " + count(c.velocityChanged) + "のベロシティを前の音符に揃えました");
-  }
-  if (c.tempoRounded) {
-    report.push_back("テンポ " + count(c.tempoRounded) + "を 10～250 の整数に丸めました");
-  }
-  if (c.parametersMoved) {
-    report.push_back("プログラム・パン・テンポの変更 " + count(c.parametersMoved) +
-                     "を格子点か音の区切りへ動かしました");
-  }
-  if (s.pitchBends) report.push_back("ピッチベンド " + count(s.pitchBends) + "は保てません");
-  if (s.sustainPedal) {
-    report.push_back("サステインペダル " + count(s.sustainPedal) + "は保てません");
+  const std::pair<int, std::pair<const char*, const char*>> lines[] = {
+      {c.unwritable, {"書けない長さ 0 の音符 ", "を捨てました"}},
+      {c.outside, {"8 オクターブの外の音符 ", "をオクターブ単位で移しました"}},
+      {c.drumsShortened, {"次の音と重なるドラムの音符 ", "を短くしました"}},
+      {c.velocityRounded, {"ベロシティ ", "を最寄りの段階 (v) に丸めました"}},
+      {c.velocityChanged, {"長さ 0 の音符 ", "のベロシティを前の音符に揃えました"}},
+      {c.tempoRounded, {"テンポ ", "を 10～250 の整数に丸めました"}},
+      {c.parametersMoved, {"プログラム・パン・テンポの変更 ", "を格子点か音の区切りへ動かしました"}},
+      {s.pitchBends, {"ピッチベンド ", "は保てません"}},
+      {s.sustainPedal, {"サステインペダル ", "は保てません"}},
+  };
+  for (const auto& [n, texts] : lines) {
+    if (n) report.push_back(counted(texts.first, n, texts.second));
   }
   if (s.controllers) {
     std::string numbers;
-    for (int n : s.controllerNumbers) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
-    report.push_back("コントロールチェンジ " + count(s.controllers) + " (番号 " + numbers +
-                     ") は保てません");
+    for (int n : s.controllerNumbers) {
+      if (!numbers.empty()) numbers.append(", ");
+      numbers.append(std::to_string(n));
+    }
+    report.push_back(counted("コントロールチェンジ ", s.controllers,
+                             std::string(" (番号 ").append(numbers).append(") は保てません")));
   }
-  if (s.otherMessages) {
-    report.push_back("SysEx・プレッシャー " + count(s.otherMessages) + "は保てません");
-  }
-  if (s.texts) report.push_back("テキスト・歌詞・マーカー " + count(s.texts) + "は保てません");
+  if (s.otherMessages) report.push_back(counted("SysEx・プレッシャー ", s.otherMessages, "は保てません"));
+  if (s.texts) report.push_back(counted("テキスト・歌詞・マーカー ", s.texts, "は保てません"));
 }
 
 }  // namespace

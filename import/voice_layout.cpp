@@ -315,20 +315,20 @@ class Writer {
   void setGate(const VoiceItem& item, int64_t position) {
     if (item.length < FULL_LENGTH_UNITS && item.length > 0 && item.gate != gate_) {
       gate_ = item.gate;
-      add("q" + std::to_string(gate_ + 1) + ' ', position);
+      add(std::string("q").append(std::to_string(gate_ + 1)).append(" "), position);
     }
   }
 
   void setLevel(int level, int64_t position) {
     if (level == level_) return;
     level_ = level;
-    add("v" + std::to_string(level_) + ' ', position);
+    add(std::string("v").append(std::to_string(level_)).append(" "), position);
   }
 
   void rest(int64_t units, int64_t position) {
     while (units > 0) {
       const int64_t part = largestLengthWithin(units);
-      add("r" + lengthText(part), position);
+      add(std::string("r").append(lengthText(part)), position);
       position += part;
       units -= part;
     }
@@ -366,7 +366,7 @@ class Writer {
     if (lengthIndexOf(units - head) != 0) {
       return {lengthText(head), lengthText(units - head)};
     }
-    if (units <= BYTE_MAX) return {":" + std::to_string(units)};
+    if (units <= BYTE_MAX) return {std::string(":").append(std::to_string(units))};
     std::vector<std::string> parts;
     for (int64_t left = units; left > 0;) {
       const int64_t part = largestLengthWithin(left);
@@ -397,7 +397,7 @@ class Writer {
       case -2:
         return "<<";
       default:
-        return "o" + std::to_string(target);
+        return std::string("o").append(std::to_string(target));
     }
   }
 
@@ -411,10 +411,10 @@ class Writer {
   // next note, so that no octave step is needed to reach it.
   void beginLine() {
     if (!line_.empty()) return;
-    if (lines_.empty()) line_ = "l" + std::string(LENGTH_TEXT[defaultIndex_]) + ' ';
+    if (lines_.empty()) line_.append("l").append(LENGTH_TEXT[defaultIndex_]).append(" ");
     const int octave = upcoming_[std::min(current_, upcoming_.size() - 1)];
     if (octave >= 0) octave_ = octave;
-    line_ += "o" + std::to_string(octave_) + ' ';
+    line_.append("o").append(std::to_string(octave_)).append(" ");
     prefixEnd_ = line_.size();
   }
 
