@@ -1,22 +1,16 @@
 #include "import/import_program.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "console/output_signals.h"
 #include "core/output_file.h"
 #include "import/midi_import.h"
+#include "import/midi_input.h"
 
 namespace {
 
 constexpr const char PROGRAM[] = "tarvk32-import";
-constexpr off_t INPUT_BYTES_MAX = 64 * 1024 * 1024;
 
 constexpr const char USAGE[] =
     "使い方: tarvk32-import <MIDI ファイル> [-o <楽譜ファイル>] [--encoding cp932|utf-8]\n"
@@ -27,36 +21,6 @@ int fail(std::FILE* err, const std::string& subject, const std::string& reason) 
   std::fprintf(err, "%s: %s%s%s\n", PROGRAM, subject.c_str(), subject.empty() ? "" : ": ",
                reason.c_str());
   return 1;
-}
-
-// The whole file, opened without blocking (a FIFO does not hang) and only when it is a regular
-// file of a size worth reading.
-bool readInput(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = std::string("開けません (") + std::strerror(errno) + ")";
-    return false;
-  }
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (!ok) error = "通常のファイルではありません";
-  if (ok && info.st_size > INPUT_BYTES_MAX) {
-    error = "ファイルが大きすぎます (64 MiB まで)";
-    ok = false;
-  }
-  if (ok) {
-    bytes.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    bytes.resize(done);
-  }
-  ::close(fd);
-  return ok;
 }
 
 // Through a temporary file beside the target, renamed over it when complete, as tarvk32c writes
@@ -121,7 +85,7 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
 
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!readInput(input, bytes, error)) return fail(err, input, error);
+  if (!readMidiInput(input, bytes, error)) return fail(err, input, error);
   const ImportResult result = importMidi(bytes.data(), bytes.size(), encoding);
   if (!result.ok) return fail(err, input, result.error);
   for (const std::string& line : result.report) std::fprintf(err, "%s: %s\n", PROGRAM, line.c_str());

@@ -53,6 +53,8 @@ struct WindowTables {
 const WindowTables::ActionEntry WindowTables::ACTIONS[] = {
     {&TForm1::Open1, "Open1", "開く(&O)...", {}, "開く", &TForm1::Open1Click, false},
     {&TForm1::Close1, "Close1", "閉じる(&C)", {}, nullptr, &TForm1::Close1Click, false},
+    {&TForm1::ImportMidi1, "ImportMidi1", "MIDI ファイル読み込み(&I)...", {}, nullptr,
+     &TForm1::ImportMidi1Click, false},
     {&TForm1::midi1, "midi1", "midi ファイル作成(&M)", Qt::CTRL | Qt::Key_F9, "SMF作成",
      &TForm1::midi1Click, false},
     {&TForm1::audio1,
@@ -111,6 +113,7 @@ std::vector<WindowTables::MenuEntry> WindowTables::menus() {
        {{&T::Open1},
         {&T::Close1},
         {&T::Recent1},
+        {&T::ImportMidi1},
         separator,
         {&T::midi1},
         {&T::audio1},
