@@ -37,6 +37,7 @@ constexpr int64_t UNITS_MAX = int64_t{WORK_AREA_LIMIT} / 2 * BYTE_MAX;
 constexpr size_t BARS_MAX = 100000;
 
 const char TOO_LONG[] = "曲が長すぎます (小節 100000 まで)";
+const char TOO_MANY_EVENTS[] = " の音や休符が多すぎます (1 チャンネル 32000 個まで)";
 const char NO_ENCODING[] = "楽譜を文字コードに変換できません";
 
 struct Note {
@@ -647,6 +648,10 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     LayoutCounts layout;
     for (const std::string& line : layoutVoice(v.items, v.parameters, bars, layout)) {
       text += line + '\n';
+    }
+    if (layout.events > WORK_AREA_LIMIT / 2) {
+      result.error = "ch" + std::to_string(v.scoreChannel) + TOO_MANY_EVENTS;
+      return result;
     }
     counts.velocityChanged += layout.velocityChanged;
     counts.unwritable += layout.unwritable;

@@ -247,6 +247,8 @@ class Writer {
     }
   }
 
+  int64_t events() const { return events_; }
+
   std::vector<std::string> write() {
     for (current_ = 0; current_ < pieces_.size(); ++current_) {
       const Piece& piece = pieces_[current_];
@@ -268,6 +270,7 @@ class Writer {
       const VoiceParameter& p = parameters_[next_];
       moveTo(p.position);
       add(p.command + std::to_string(p.value) + ' ', p.position);
+      ++events_;
     }
   }
 
@@ -304,6 +307,7 @@ class Writer {
     }
     if (tiedOn) text += '&';
     add(text, position);
+    events_ += static_cast<int64_t>(2 * lengths.size() - 1) + (tiedOn ? 1 : 0);
   }
 
   void settings(const VoiceItem& item, int64_t position) {
@@ -315,6 +319,7 @@ class Writer {
   void setGate(const VoiceItem& item, int64_t position) {
     if (item.length < FULL_LENGTH_UNITS && item.length > 0 && item.gate != gate_) {
       gate_ = item.gate;
+      ++events_;
       add(std::string("q").append(std::to_string(gate_ + 1)).append(" "), position);
     }
   }
@@ -322,6 +327,7 @@ class Writer {
   void setLevel(int level, int64_t position) {
     if (level == level_) return;
     level_ = level;
+    ++events_;
     add(std::string("v").append(std::to_string(level_)).append(" "), position);
   }
 
@@ -329,6 +335,7 @@ class Writer {
     while (units > 0) {
       const int64_t part = largestLengthWithin(units);
       add(std::string("r").append(lengthText(part)), position);
+      ++events_;
       position += part;
       units -= part;
     }
@@ -356,6 +363,7 @@ class Writer {
       text += item.isNote() ? octaveStep(item.key) + nameOf(item.key) : std::string("r");
     }
     add(text + "}" + lengthText(piece.length), piece.start);
+    events_ += static_cast<int64_t>(piece.items.size());
   }
 
   // Lengths that write `units`: one length, two tied, else an explicit duration (a long one in
@@ -444,6 +452,7 @@ class Writer {
   size_t current_ = 0;
   size_t next_ = 0;
   int64_t lastPosition_ = -1;
+  int64_t events_ = 0;
   size_t prefixEnd_ = 0;
   int defaultIndex_ = DEFAULT_LENGTH_INDEX;
   int octave_ = START_OCTAVE;
@@ -457,5 +466,8 @@ std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
                                      const BarStarts& bars, LayoutCounts& counts) {
   const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars).build(counts);
-  return Writer(pieces, parameters, bars).write();
+  Writer writer(pieces, parameters, bars);
+  std::vector<std::string> lines = writer.write();
+  counts.events = writer.events();
+  return lines;
 }

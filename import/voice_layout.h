@@ -36,6 +36,7 @@ using BarStarts = std::vector<int64_t>;
 struct LayoutCounts {
   int velocityChanged = 0;  // zero-length notes given the level of the tuplet they join
   int unwritable = 0;       // zero-length notes with nothing before them to join, left out
+  int64_t events = 0;       // the events the voice's channel will hold when compiled
 };
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,

@@ -3,6 +3,9 @@
 // header texts, and every kind of file it must refuse.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "tests/import/import_helpers.h"
 #include "tests/import/smf_builder.h"
 
@@ -208,6 +211,31 @@ TEST(ImportHandMade, RunningStatusSysExAndOtherChunksAreRead) {
   EXPECT_EQ(playedAfterImport(imported).notes,
             sorted({played(1, 60, 0, Q), played(1, 62, Q, 2 * Q)}));
   EXPECT_EQ(imported.report, std::vector<std::string>{"SysEx・プレッシャー 1 個は保てません"});
+}
+
+}  // namespace
+
+namespace {
+
+// Inputs the importer's fuzz target found, kept once fixed, and the fuzz seeds: each is refused
+// with a reason or imported into a score that compiles.
+TEST(ImportFuzzRegression, FoundInputsAndSeedsAreRefusedOrCompile) {
+  int replayed = 0;
+  for (const char* folder : {"/tests/fuzz/regressions/import", "/tests/fuzz/midi-corpus"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(TARV_SOURCE_DIR + std::string(folder))) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const ImportResult imported = importBytes(bytes);
+      if (imported.ok) {
+        std::string midi;
+        EXPECT_TRUE(compileScore(imported.bytes, midi)) << entry.path();
+      } else {
+        EXPECT_FALSE(imported.error.empty()) << entry.path();
+      }
+      ++replayed;
+    }
+  }
+  EXPECT_GE(replayed, 5);
 }
 
 }  // namespace
