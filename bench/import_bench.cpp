@@ -1,8 +1,9 @@
 // import/midi_1MB: the MIDI importer on a Standard MIDI File of about 1 MB and 100,000 notes
 // (format 1, 480 ticks a quarter, running status for the note-ons): six melodic channels, the
 // first two with lines that overlap now and then (so they split into two voices each), a drum
-// channel of hits that fall together, off-grid notes, program, pan and tempo changes. The whole import is timed: reading, voices, layout and
-// the score text in code page 932; best_ms and best_cpu_ms carry the fastest single run.
+// channel of hits that fall together, off-grid notes, program, pan and tempo changes. The whole
+// import is timed: reading, voices, layout and the score text in code page 932; best_ms and
+// best_cpu_ms carry the fastest single run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -29,7 +30,8 @@ double cpuMs() {
 
 void varLen(std::string& out, uint32_t value) {
   std::string groups(1, static_cast<char>(value & 0x7F));
-  while ((value >>= 7) != 0) groups.insert(groups.begin(), static_cast<char>(0x80 | (value & 0x7F)));
+  while ((value >>= 7) != 0)
+    groups.insert(groups.begin(), static_cast<char>(0x80 | (value & 0x7F)));
   out += groups;
 }
 
@@ -65,12 +67,15 @@ std::string track(std::vector<Timed> events) {
 
 std::string largeFile() {
   std::mt19937 random(2026);
-  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
   std::vector<Timed> conductor = {{0, 0, "\xFF\x58\x04\x04\x02\x18\x08"}};
   for (uint32_t t = 0; t < 5000u * QUARTER; t += 64 * QUARTER) {
     const uint32_t micros = 400000 + static_cast<uint32_t>(pick(0, 200000));
-    conductor.push_back({t, 0, std::string("\xFF\x51\x03", 3) + static_cast<char>(micros >> 16) +
-                                   static_cast<char>(micros >> 8) + static_cast<char>(micros)});
+    conductor.push_back({t, 0,
+                         std::string("\xFF\x51\x03", 3) + static_cast<char>(micros >> 16) +
+                             static_cast<char>(micros >> 8) + static_cast<char>(micros)});
   }
   std::string file = "MThd";
   be32(file, 6);
@@ -87,7 +92,8 @@ std::string largeFile() {
       const bool overlaps = channel < 2 && n % 7 == 0;
       const uint32_t off = tick + length + (overlaps ? length : 0) - (n % 11 == 0 ? 3 : 0);
       const char key = static_cast<char>(channel == 9 ? pick(35, 51) : pick(40, 90));
-      events.push_back({tick, 1, {static_cast<char>(0x90 | channel), key, static_cast<char>(pick(40, 120))}});
+      events.push_back(
+          {tick, 1, {static_cast<char>(0x90 | channel), key, static_cast<char>(pick(40, 120))}});
       events.push_back({off, 0, {static_cast<char>(0x80 | channel), key, 64}});
       tick += channel == 9 && n % 2 == 0 ? 0 : length;
     }

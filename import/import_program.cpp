@@ -88,7 +88,8 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
   if (!readMidiInput(input, bytes, error)) return fail(err, input, error);
   const ImportResult result = importMidi(bytes.data(), bytes.size(), encoding);
   if (!result.ok) return fail(err, input, result.error);
-  for (const std::string& line : result.report) std::fprintf(err, "%s: %s\n", PROGRAM, line.c_str());
+  for (const std::string& line : result.report)
+    std::fprintf(err, "%s: %s\n", PROGRAM, line.c_str());
   if (output.empty()) {
     std::fwrite(result.bytes.data(), 1, result.bytes.size(), out);
     return std::fflush(out) == 0 && !std::ferror(out) ? 0 : fail(err, "", "標準出力に書けません");

@@ -282,10 +282,9 @@ std::vector<SourceChange> effectiveChanges(const std::vector<SourceChange>& chan
 // the range the language takes, counted as rounded.
 int bpmOf(int64_t micros, Counts& counts) {
   const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
-  const int nearest = static_cast<int>(std::clamp(std::lround(exact), long{TEMPO_MIN},
-                                                  long{TEMPO_MAX}));
-  for (int bpm = std::max(TEMPO_MIN, nearest - 1); bpm <= std::min(TEMPO_MAX, nearest + 1);
-       ++bpm) {
+  const int nearest =
+      static_cast<int>(std::clamp(std::lround(exact), long{TEMPO_MIN}, long{TEMPO_MAX}));
+  for (int bpm = std::max(TEMPO_MIN, nearest - 1); bpm <= std::min(TEMPO_MAX, nearest + 1); ++bpm) {
     if (static_cast<int64_t>(60.0 / bpm * 1000000.0) == micros) return bpm;
   }
   ++counts.tempoRounded;
@@ -322,8 +321,8 @@ void placeParameters(std::vector<Voice>& voices, const MidiSource& source, Count
       addParameter(v, c.tick, '$', c.value, counts);
     }
   }
-  const std::vector<SourceChange> tempos = effectiveChanges(
-      source.tempos, -1, static_cast<int>(START_MICROS), source.division, counts);
+  const std::vector<SourceChange> tempos =
+      effectiveChanges(source.tempos, -1, static_cast<int>(START_MICROS), source.division, counts);
   if (voices.empty() && !tempos.empty()) {  // a tempo map without notes still needs a voice
     voices.emplace_back();
     voices.back().scoreChannel = 1;
@@ -338,10 +337,9 @@ void placeParameters(std::vector<Voice>& voices, const MidiSource& source, Count
   std::sort(voices.begin(), voices.end(),
             [](const Voice& a, const Voice& b) { return a.scoreChannel < b.scoreChannel; });
   for (Voice& v : voices) {
-    std::stable_sort(v.parameters.begin(), v.parameters.end(),
-                     [](const VoiceParameter& a, const VoiceParameter& b) {
-                       return a.position < b.position;
-                     });
+    std::stable_sort(
+        v.parameters.begin(), v.parameters.end(),
+        [](const VoiceParameter& a, const VoiceParameter& b) { return a.position < b.position; });
   }
 }
 
@@ -359,8 +357,7 @@ void addRests(Voice& voice, int64_t from, int64_t to) {
 }
 
 // Counts the note when the compiled score does not start or end it where the file does.
-void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate,
-               Counts& counts) {
+void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
   const SourceNote& s = source.notes[n.source];
   const int64_t on = n.on * TICKS_PER_UNIT;
   const int64_t off =
@@ -541,16 +538,14 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
   if (c.moved) {
     char shift[32];
     std::snprintf(shift, sizeof shift, "%g", c.maxShift);
-    report.push_back(counted("格子に乗らない音符 ", c.moved,
-                             std::string("を最寄りの格子点へ動かしました (最大 ")
-                                 .append(shift)
-                                 .append(" ティック)")));
+    report.push_back(counted(
+        "格子に乗らない音符 ", c.moved,
+        std::string("を最寄りの格子点へ動かしました (最大 ").append(shift).append(" ティック)")));
   }
   if (c.dropped) {
-    report.push_back(counted("9 チャンネルに収まらない声部の音符 ", c.dropped,
-                             std::string("を捨てました (小節 ")
-                                 .append(barList(c.droppedAt, bars))
-                                 .append(")")));
+    report.push_back(
+        counted("9 チャンネルに収まらない声部の音符 ", c.dropped,
+                std::string("を捨てました (小節 ").append(barList(c.droppedAt, bars)).append(")")));
   }
   const std::pair<int, std::pair<const char*, const char*>> lines[] = {
       {c.unwritable, {"書けない長さ 0 の音符 ", "を捨てました"}},
@@ -559,7 +554,8 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
       {c.velocityRounded, {"ベロシティ ", "を最寄りの段階 (v) に丸めました"}},
       {c.velocityChanged, {"長さ 0 の音符 ", "のベロシティを前の音符に揃えました"}},
       {c.tempoRounded, {"テンポ ", "を 10～250 の整数に丸めました"}},
-      {c.parametersMoved, {"プログラム・パン・テンポの変更 ", "を格子点か音の区切りへ動かしました"}},
+      {c.parametersMoved,
+       {"プログラム・パン・テンポの変更 ", "を格子点か音の区切りへ動かしました"}},
       {s.pitchBends, {"ピッチベンド ", "は保てません"}},
       {s.sustainPedal, {"サステインペダル ", "は保てません"}},
   };
@@ -575,7 +571,8 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     report.push_back(counted("コントロールチェンジ ", s.controllers,
                              std::string(" (番号 ").append(numbers).append(") は保てません")));
   }
-  if (s.otherMessages) report.push_back(counted("SysEx・プレッシャー ", s.otherMessages, "は保てません"));
+  if (s.otherMessages)
+    report.push_back(counted("SysEx・プレッシャー ", s.otherMessages, "は保てません"));
   if (s.texts) report.push_back(counted("テキスト・歌詞・マーカー ", s.texts, "は保てません"));
 }
 
@@ -590,8 +587,8 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
 
   int64_t last = 0;
   for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
-  for (const auto* list : {&source.programs, &source.pans, &source.tempos,
-                           &source.timeSignatures}) {
+  for (const auto* list :
+       {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
     if (!list->empty()) last = std::max(last, list->back().tick);
   }
   if (nearestUnit(last, source.division) > UNITS_MAX) {

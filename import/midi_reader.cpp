@@ -184,8 +184,8 @@ bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string&
       return false;
     }
     const uint8_t* body = data + pos + CHUNK_HEAD_BYTES;
-    const bool isTrack = data[pos] == 'M' && data[pos + 1] == 'T' && data[pos + 2] == 'r' &&
-                         data[pos + 3] == 'k';
+    const bool isTrack =
+        data[pos] == 'M' && data[pos + 1] == 'T' && data[pos + 2] == 'r' && data[pos + 3] == 'k';
     pos += CHUNK_HEAD_BYTES + length;
     if (!isTrack) continue;  // chunks of other kinds are skipped, as readers must
     MidiTrack track;

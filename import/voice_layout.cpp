@@ -16,13 +16,14 @@ constexpr int START_GATE = GATE_STEP_Q8;
 constexpr int START_OCTAVE = DEFAULT_OCTAVE;
 constexpr int NOTE_NUMBER_OFFSET = 23;  // key of code 0; code 1 is c of octave 0
 // Notes of at least this many units sound their whole length whatever the gate step.
-constexpr int64_t FULL_LENGTH_UNITS = (FULL_LENGTH_NOTE_TICKS + TICKS_PER_UNIT - 1) / TICKS_PER_UNIT;
+constexpr int64_t FULL_LENGTH_UNITS =
+    (FULL_LENGTH_NOTE_TICKS + TICKS_PER_UNIT - 1) / TICKS_PER_UNIT;
 
 // The written length of each table entry, in the order of LENGTH_TICKS.
 constexpr std::array<const char*, LENGTH_INDEX_COUNT> LENGTH_TEXT = {
     "", "1.", "1", "2.", "2", "4.", "4", "8.", "8", "16.", "16", "32.", "32", "64.", "64", "128"};
 constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "c#", "d",  "d#", "e",  "f",
-                                                         "f#", "g",  "g#", "a",  "a#", "b"};
+                                                          "f#", "g",  "g#", "a",  "a#", "b"};
 
 // The length index (1..15) of a duration in units, or 0 when no length is that long.
 int lengthIndexOf(int64_t units) {

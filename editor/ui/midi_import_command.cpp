@@ -27,8 +27,8 @@ void TForm1::ImportMidi1Click() {
   if (playback_->hasTemporaryFile()) stopPlayback();
   if (!maybeSave()) return;
   const QString name = services_.openFileName(
-      this, {MIDI_FILTERS, "mid", scoreDialogFolder(*document_, *additionalSettings_), QString(),
-             false});
+      this,
+      {MIDI_FILTERS, "mid", scoreDialogFolder(*document_, *additionalSettings_), QString(), false});
   if (name.isEmpty()) return;
 
   std::vector<uint8_t> bytes;

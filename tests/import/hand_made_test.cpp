@@ -13,8 +13,8 @@ namespace {
 
 using namespace import_testing;
 
-constexpr int64_t Q = 480;         // a quarter at the compiled file's division
-constexpr int64_t LEAD_IN = 240;   // where the compiled score's music starts
+constexpr int64_t Q = 480;        // a quarter at the compiled file's division
+constexpr int64_t LEAD_IN = 240;  // where the compiled score's music starts
 
 Note played(int channel, int key, int64_t on, int64_t off, int velocity = 79) {
   return {channel, key, on + LEAD_IN, off + LEAD_IN, velocity};
@@ -80,8 +80,7 @@ TEST(ImportHandMade, ANoteOverTheBarLineIsTiedFromLineToLine) {
   EXPECT_EQ(lines[0], "  \"l4 o3 g2. a&\"  // 小節 1");
   EXPECT_EQ(lines[1], "  \"o3 a b2.\"  // 小節 2");
   EXPECT_EQ(playedAfterImport(imported).notes,
-            sorted({played(1, 67, 0, 1440), played(1, 69, 1440, 2400),
-                    played(1, 71, 2400, 3840)}));
+            sorted({played(1, 67, 0, 1440), played(1, 69, 1440, 2400), played(1, 71, 2400, 3840)}));
 }
 
 TEST(ImportHandMade, DrumsGoToTheDrumChannelAndHitsTogetherKeepTheirTime) {
@@ -114,17 +113,17 @@ TEST(ImportHandMade, DrumsGoToTheDrumChannelAndHitsTogetherKeepTheirTime) {
 TEST(ImportHandMade, NotesBesideTheGridMoveToTheNearestPointAndAreCounted) {
   SmfBuilder smf(0, 480);
   smf.track()
-      .note(0, 60, 0, Q)              // on the grid
-      .note(0, 62, Q + 7, 2 * Q)      // 7 ticks late: back to Q
-      .note(0, 64, 2 * Q + 8, 3 * Q)  // 8 ticks late: on to the next unit
+      .note(0, 60, 0, Q)               // on the grid
+      .note(0, 62, Q + 7, 2 * Q)       // 7 ticks late: back to Q
+      .note(0, 64, 2 * Q + 8, 3 * Q)   // 8 ticks late: on to the next unit
       .note(0, 65, 3 * Q, 4 * Q - 1);  // one tick short
   const ImportResult imported = importBytes(smf.bytes());
   ASSERT_TRUE(imported.ok) << imported.error;
   EXPECT_EQ(reportedCount(imported, "格子に乗らない音符 "), 3);
   EXPECT_NE(imported.report.front().find("最大 7 ティック"), std::string::npos);
   EXPECT_EQ(playedAfterImport(imported).notes,
-            sorted({played(1, 60, 0, Q), played(1, 62, Q, 2 * Q),
-                    played(1, 64, 2 * Q + 15, 3 * Q), played(1, 65, 3 * Q, 4 * Q)}));
+            sorted({played(1, 60, 0, Q), played(1, 62, Q, 2 * Q), played(1, 64, 2 * Q + 15, 3 * Q),
+                    played(1, 65, 3 * Q, 4 * Q)}));
 }
 
 TEST(ImportHandMade, VoicesBeyondTheChannelsAreDroppedAndTheirBarsNamed) {
@@ -147,7 +146,8 @@ TEST(ImportHandMade, NameAndCopyrightAreKeptWhereTheEncodingHoldsThem) {
   ASSERT_TRUE(cp932.ok);
   EXPECT_EQ(cp932.text.rfind("sn(\"曲 'A'\")\n", 0), 0u) << cp932.text;
   EXPECT_EQ(cp932.text.find("cr("), std::string::npos);
-  EXPECT_EQ(cp932.report, std::vector<std::string>{"著作権表示をこの文字コードで書けないため省きました"});
+  EXPECT_EQ(cp932.report,
+            std::vector<std::string>{"著作権表示をこの文字コードで書けないため省きました"});
   EXPECT_EQ(cp932.bytes.substr(0, 6), "sn(\"\x8B\xC8");  // 曲 in code page 932
 
   const ImportResult utf8 = importBytes(smf.bytes(), ScoreEncoding::Utf8);
@@ -201,11 +201,16 @@ TEST(ImportHandMade, FilesThatAreNoSoundMidiAreRefusedWithTheReason) {
 }
 
 TEST(ImportHandMade, RunningStatusSysExAndOtherChunksAreRead) {
-  const std::string bytes =
-      std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14) + std::string("XFIH\0\0\0\2ab", 10) +
-      std::string("MTrk\0\0\0\x17", 8) +
-      std::string("\0\xF0\x03\x7E\x7F\xF7" "\0\x90\x3C\x4F" "\x60\x3C\0" "\0\x3E\x4F" "\x60\x3E\0"
-                  "\0\xFF\x2F\0", 23);
+  const std::string bytes = std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14) +
+                            std::string("XFIH\0\0\0\2ab", 10) + std::string("MTrk\0\0\0\x17", 8) +
+                            std::string(
+                                "\0\xF0\x03\x7E\x7F\xF7"
+                                "\0\x90\x3C\x4F"
+                                "\x60\x3C\0"
+                                "\0\x3E\x4F"
+                                "\x60\x3E\0"
+                                "\0\xFF\x2F\0",
+                                23);
   const ImportResult imported = importBytes(bytes);
   ASSERT_TRUE(imported.ok) << imported.error;
   EXPECT_EQ(playedAfterImport(imported).notes,
@@ -222,9 +227,11 @@ namespace {
 TEST(ImportFuzzRegression, FoundInputsAndSeedsAreRefusedOrCompile) {
   int replayed = 0;
   for (const char* folder : {"/tests/fuzz/regressions/import", "/tests/fuzz/midi-corpus"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(TARV_SOURCE_DIR + std::string(folder))) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(TARV_SOURCE_DIR + std::string(folder))) {
       std::ifstream in(entry.path(), std::ios::binary);
-      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string bytes((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
       const ImportResult imported = importBytes(bytes);
       if (imported.ok) {
         std::string midi;

@@ -80,8 +80,10 @@ inline MidiFacts readFacts(const std::string& d) {
     while (p < end) {
       tick += readVarLen(d, p);
       uint8_t status = static_cast<uint8_t>(d[p]);
-      if (status >= 0x80) ++p;
-      else status = running;
+      if (status >= 0x80)
+        ++p;
+      else
+        status = running;
       if (status == 0xFF) {
         const uint8_t type = static_cast<uint8_t>(d[p++]);
         const uint32_t n = readVarLen(d, p);

@@ -39,7 +39,9 @@ int checkNearestGrid(const std::string& original, const ImportResult& imported) 
                     off * 480 % div == 0 ? LEAD_IN + off * 480 / div : -1, level * 8 - 1,
                     on * 32 % div == 0 && off * 32 % div == 0});
   }
-  auto order = [](const auto& a, const auto& b) { return std::tie(a.key, a.on) < std::tie(b.key, b.on); };
+  auto order = [](const auto& a, const auto& b) {
+    return std::tie(a.key, a.on) < std::tie(b.key, b.on);
+  };
   std::sort(want.begin(), want.end(), order);
   struct Got {
     int key;
@@ -87,8 +89,8 @@ TEST(ImportOtherPrograms, MidoFilesOfEachFormatAndDivision) {
       "/usr/bin/python3 " TARV_SOURCE_DIR "/tests/import/write_other_files.py " + dir.path() +
       " 2>&1");
   ASSERT_EQ(run.status, 0) << run.out;  // names the package when python3-mido is missing
-  for (const char* name : {"mido_f0_96.mid", "mido_f0_384.mid", "mido_f0_480.mid",
-                           "mido_f1_96.mid", "mido_f1_384.mid", "mido_f1_480.mid"}) {
+  for (const char* name : {"mido_f0_96.mid", "mido_f0_384.mid", "mido_f0_480.mid", "mido_f1_96.mid",
+                           "mido_f1_384.mid", "mido_f1_480.mid"}) {
     SCOPED_TRACE(name);
     std::string midi;
     ASSERT_TRUE(readFile(dir.file(name), midi));
@@ -113,7 +115,8 @@ const char* const TUNES[][2] = {
      "X:1\nT:Lantern Walk\nM:4/4\nL:1/8\nQ:1/4=100\nK:G\n"
      "GABc d2 B2 | (3cBA (3GFE D4 | gfed B2 G2 | A>B c<d G4 |]\n"},
     {"voices.abc",
-     "X:1\nT:Two Voices\nM:6/8\nL:1/8\nQ:3/8=60\nK:D\nV:1\nd2f afd | e2g bge | [df]3 [ce]3 | d6 |]\n"
+     "X:1\nT:Two Voices\nM:6/8\nL:1/8\nQ:3/8=60\nK:D\nV:1\nd2f afd | e2g bge | [df]3 [ce]3 | d6 "
+     "|]\n"
      "V:2\nD3 F3 | E3 A,3 | B,3 A,3 | D6 |]\n"},
     {"waltz.abc",
      "X:1\nT:Small Waltz\nM:3/4\nL:1/4\nQ:1/4=144\nK:F\nF A c | f2 e | d/c/B/A/ G | F3 |]\n"},

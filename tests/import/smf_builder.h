@@ -34,7 +34,8 @@ class SmfBuilder {
   }
   SmfBuilder& meta(int64_t tick, int type, const std::string& data) {
     tracks_.back().push_back(
-        {tick, std::string{'\xFF', static_cast<char>(type), static_cast<char>(data.size())} + data});
+        {tick,
+         std::string{'\xFF', static_cast<char>(type), static_cast<char>(data.size())} + data});
     return *this;
   }
 
@@ -68,7 +69,8 @@ class SmfBuilder {
   }
   static void varLen(std::string& out, uint32_t value) {
     std::string groups(1, static_cast<char>(value & 0x7F));
-    while ((value >>= 7) != 0) groups.insert(groups.begin(), static_cast<char>(0x80 | (value & 0x7F)));
+    while ((value >>= 7) != 0)
+      groups.insert(groups.begin(), static_cast<char>(0x80 | (value & 0x7F)));
     out += groups;
   }
 

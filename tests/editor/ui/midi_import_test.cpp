@@ -13,9 +13,10 @@ const char SAVE_PROMPT[] = "ソースが変更されています\n保存しま�
 // and a pitch bend.
 QByteArray twoNotes() {
   return QByteArray("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0\0\x1A", 22) +
-         QByteArray("\0\x90\x3C\x4F\x83\x60\x80\x3C\0\0\x90\x3E\x4F\x83\x5F\x80\x3E\0"
-                    "\0\xE0\0\x50\0\xFF\x2F\0",
-                    26);
+         QByteArray(
+             "\0\x90\x3C\x4F\x83\x60\x80\x3C\0\0\x90\x3E\x4F\x83\x5F\x80\x3E\0"
+             "\0\xE0\0\x50\0\xFF\x2F\0",
+             26);
 }
 
 }  // namespace
@@ -40,16 +41,18 @@ void MidiImportTest::importReplacesTheTextWithAnUntitledEditedScore() {
   QCOMPARE(f.boxTexts(), QStringList{SAVE_PROMPT});
   QCOMPARE(f.services.fileDialogs.size(), size_t{1});
   QVERIFY(!f.services.fileDialogs[0].save);
-  QCOMPARE(f.services.fileDialogs[0].request.filters.first(), QString("MIDI ファイル(*.mid *.midi)"));
+  QCOMPARE(f.services.fileDialogs[0].request.filters.first(),
+           QString("MIDI ファイル(*.mid *.midi)"));
   QCOMPARE(editorText(form), QString("ch1 {\n  \"l4 o3 c d\"  // 小節 1\n}\n"));
   QVERIFY(!form.document().hasFileName());
   QVERIFY(!form.document().isSaved());
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
-  QCOMPARE(form.messagePane()->toPlainText(),
-           QString(" -> MIDI ファイルを読み込みました : %1 (音符 2 個, 1 チャンネル)\n"
-                   " [読込] 格子に乗らない音符 1 個を最寄りの格子点へ動かしました (最大 1 ティック)\n"
-                   " [読込] ピッチベンド 1 個は保てません")
-               .arg(f.path("song.mid")));
+  QCOMPARE(
+      form.messagePane()->toPlainText(),
+      QString(" -> MIDI ファイルを読み込みました : %1 (音符 2 個, 1 チャンネル)\n"
+              " [読込] 格子に乗らない音符 1 個を最寄りの格子点へ動かしました (最大 1 ティック)\n"
+              " [読込] ピッチベンド 1 個は保てません")
+          .arg(f.path("song.mid")));
   QCOMPARE(f.readFile("song.fms"), QByteArray("ch1 { \"c\" }"));  // the old score as it was
 }
 
@@ -73,7 +76,9 @@ void MidiImportTest::refusedFileKeepsTheText() {
   f.services.boxAnswers = {BoxAnswer::No, BoxAnswer::Ok};
   f.services.fileNames = {f.path("cut.mid")};
   form.ImportMidi1Click();
-  QCOMPARE(f.boxTexts(), (QStringList{SAVE_PROMPT, "MIDI ファイルを読み込めません\nファイルが途中で切れています"}));
+  QCOMPARE(
+      f.boxTexts(),
+      (QStringList{SAVE_PROMPT, "MIDI ファイルを読み込めません\nファイルが途中で切れています"}));
   QCOMPARE(f.services.boxes.back().icon, BoxIcon::Stop);
   QCOMPARE(editorText(form), QString("my work"));
   QVERIFY(!form.document().isSaved());
