@@ -39,7 +39,12 @@ class Gatherer {
   void track(const MidiTrack& track, size_t index) {
     open_.clear();
     for (const MidiEvent& e : track.events) {
-      if (static_cast<int64_t>(e.tick) < offset_) continue;  // the lead-in's set-up
+      if (static_cast<int64_t>(e.tick) < offset_) {  // the lead-in's set-up, and the texts
+        if (e.kind == MidiEvent::META && (e.status == META_COPYRIGHT || e.status == META_NAME)) {
+          metaEvent(e, 0, index);
+        }
+        continue;
+      }
       const int64_t tick = static_cast<int64_t>(e.tick) - offset_;
       switch (e.kind) {
         case MidiEvent::CHANNEL:
