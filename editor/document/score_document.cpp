@@ -180,6 +180,13 @@ void ScoreDocument::close() {
   setSaved(true);
 }
 
+void ScoreDocument::startUntitled(const QString& text) {
+  close();
+  text_.setPlainText(text);
+  setSaved(false);
+  Q_EMIT textReplaced();
+}
+
 // The text now belongs to `path`, saved; its ".mid" goes beside it. Paths are kept whole: a
 // shortened path would name another file.
 void ScoreDocument::nameFile(const QString& path) {

@@ -104,6 +104,8 @@ class ScoreDocument : public QObject {
   DocumentOutcome saveAs(const QString& path);
   // Empties the text: untitled, saved and code page 932. The old path stays, unused.
   void close();
+  // A new untitled text made elsewhere (an imported MIDI file): code page 932, not saved.
+  void startUntitled(const QString& text);
   void forgetFileName();
 
   // Start-up: takes the single-instance lock, then removes an empty left-over backup file or

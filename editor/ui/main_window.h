@@ -103,6 +103,7 @@ class TForm1 : public QMainWindow {
   // File menu and the tool bar.
   void SpeedButton1Click();
   void Open1Click();
+  void ImportMidi1Click();  // editor/ui/midi_import_command.cpp
   void Close1Click();
   void Save1Click();
   void N1Click();
@@ -236,6 +237,7 @@ class TForm1 : public QMainWindow {
   QAction* N1 = nullptr;
   QAction* Utf8Convert1 = nullptr;
   QAction* Cp932Convert1 = nullptr;
+  QAction* ImportMidi1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* N19 = nullptr;
   QAction* N4 = nullptr;

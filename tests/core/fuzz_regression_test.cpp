@@ -46,7 +46,8 @@ Bytes readBytes(const std::filesystem::path& file) {
 // be replayed by nothing.
 TEST(FuzzRegression, FoundInputsAndSeedScoresKeepTheProperties) {
   for (const auto& file : filesIn(TARV_SOURCE_DIR "/tests/fuzz/regressions")) {
-    ADD_FAILURE() << file << ": move it into tests/fuzz/regressions/compile/ (or settings/, text/)";
+    ADD_FAILURE()
+        << file << ": move it into tests/fuzz/regressions/compile/ (or settings/, text/, import/)";
   }
   int replayed = 0;
   for (const auto& file : filesIn(TARV_SOURCE_DIR "/tests/fuzz/regressions/compile")) {

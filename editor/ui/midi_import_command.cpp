@@ -1,0 +1,53 @@
+// The File menu's MIDI import: after the save gate, the MIDI file chosen in a dialog becomes a
+// new untitled score, edited, and the message pane lists what the score could not keep. The
+// importer (import/) does the work.
+#include <QFile>
+
+#include "editor/compile/compile_controller.h"
+#include "editor/document/score_document.h"
+#include "editor/playback/playback_controller.h"
+#include "editor/settings/additional_settings.h"
+#include "editor/ui/file_dialog_folder.h"
+#include "editor/ui/main_window.h"
+#include "import/midi_import.h"
+#include "import/midi_input.h"
+
+namespace {
+
+const QStringList MIDI_FILTERS = {"MIDI ファイル(*.mid *.midi)", "すべてのファイル(*)"};
+const char IMPORT_REFUSED[] = "MIDI ファイルを読み込めません\n%1";
+const char IMPORT_REFUSED_LINE[] = "ERR:MIDI ファイルを読み込めない : %1";
+const char IMPORTED[] = " -> MIDI ファイルを読み込みました : %1 (音符 %2 個, %3 チャンネル)";
+const char REPORT_LINE[] = " [読込] %1";
+
+}  // namespace
+
+void TForm1::ImportMidi1Click() {
+  if (compiler_->busy()) return;
+  if (playback_->hasTemporaryFile()) stopPlayback();
+  if (!maybeSave()) return;
+  const QString name = services_.openFileName(
+      this,
+      {MIDI_FILTERS, "mid", scoreDialogFolder(*document_, *additionalSettings_), QString(), false});
+  if (name.isEmpty()) return;
+
+  std::vector<uint8_t> bytes;
+  std::string error;
+  ImportResult result;
+  if (readMidiInput(QFile::encodeName(name).toStdString(), bytes, error)) {
+    result = importMidi(bytes.data(), bytes.size(), ScoreEncoding::Cp932);
+    error = result.error;
+  }
+  if (!result.ok) {
+    const QString reason = QString::fromStdString(error);
+    showStop(QString(IMPORT_REFUSED).arg(reason));
+    appendMessage(QString(IMPORT_REFUSED_LINE).arg(reason));
+    return;
+  }
+  Memo2->clear();
+  document_->startUntitled(QString::fromStdString(result.text));
+  appendMessage(QString(IMPORTED).arg(name).arg(result.notes).arg(result.voices));
+  for (const std::string& line : result.report) {
+    appendMessage(QString(REPORT_LINE).arg(QString::fromStdString(line)));
+  }
+}

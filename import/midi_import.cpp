@@ -1,0 +1,676 @@
+#include "import/midi_import.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <set>
+
+#include "core/compile_session.h"
+#include "core/midi_writer.h"
+#include "import/midi_reader.h"
+#include "import/midi_source.h"
+#include "import/voice_layout.h"
+
+namespace {
+
+constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
+constexpr int64_t FINE_PER_QUARTER = 480;  // ticks a quarter in the compiled file
+constexpr int64_t UNITS_PER_QUARTER = FINE_PER_QUARTER / TICKS_PER_UNIT;
+constexpr int64_t UNITS_PER_WHOLE = 4 * UNITS_PER_QUARTER;
+constexpr int KEY_LOWEST = 24;  // code 1, c of octave 0
+constexpr int KEY_HIGHEST = 119;
+constexpr int64_t FULL_LENGTH_UNITS = 9;  // 135 ticks: at least FULL_LENGTH_NOTE_TICKS
+constexpr int MELODY_CHANNELS = 8;        // ch1..ch8; ch9 goes to the percussion channel
+constexpr int DRUM_SCORE_CHANNEL = 9;
+constexpr int DRUM_MIDI_CHANNEL = 9;
+constexpr int MIDI_CHANNELS = 16;
+constexpr int TEMPO_MIN = 10, TEMPO_MAX = 250, START_TEMPO = 120;
+constexpr int64_t START_MICROS = 500000;
+constexpr int START_PROGRAM = 0;
+// A score longer than a channel could ever hold, or of more bars than anyone reads, is refused.
+constexpr int64_t UNITS_MAX = int64_t{WORK_AREA_LIMIT} / 2 * BYTE_MAX;
+constexpr size_t BARS_MAX = 100000;
+
+const char TOO_LONG[] = "曲が長すぎます (小節 100000 まで)";
+const char TOO_MANY_EVENTS[] = " の音や休符が多すぎます (1 チャンネル 32000 個まで)";
+const char NO_ENCODING[] = "楽譜を文字コードに変換できません";
+
+struct Note {
+  int64_t on = 0;     // units
+  int64_t end = 0;    // units: the grid point nearest the note-off
+  int64_t sound = 0;  // ticks at 480 a quarter from note-on to note-off
+  int key = 0;
+  int level = 0;
+  size_t source = 0;  // index into MidiSource::notes
+};
+
+struct Voice {
+  int midiChannel = 0;
+  bool drum = false;
+  std::vector<Note> notes;
+  int scoreChannel = 0;  // 0 while unplaced or dropped
+  std::vector<VoiceParameter> parameters;
+  std::vector<VoiceItem> items;
+};
+
+struct Counts {
+  int moved = 0;
+  double maxShift = 0;
+  int dropped = 0;
+  std::set<int64_t> droppedAt;  // unit positions of dropped notes
+  int unwritable = 0;           // zero-length notes with nothing before them
+  int outside = 0;
+  int velocityRounded = 0;
+  int velocityChanged = 0;
+  int drumsShortened = 0;
+  int tempoRounded = 0;
+  int parametersMoved = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+int64_t nearestUnit(int64_t tick, int division) {
+  return (tick * 2 * UNITS_PER_QUARTER + division) / (2 * int64_t{division});
+}
+
+bool onGrid(int64_t tick, int division) {
+  return tick * UNITS_PER_QUARTER % division == 0;
+}
+
+// The fine time of a tick when the compiled file can hold it exactly, else that of its unit.
+int64_t fineTime(int64_t tick, int division) {
+  if (tick * FINE_PER_QUARTER % division == 0) return tick * FINE_PER_QUARTER / division;
+  return nearestUnit(tick, division) * TICKS_PER_UNIT;
+}
+
+// The units of a note that sounds `sound` ticks under gate step `gate`, or 0 when none does.
+int64_t exactLength(int64_t sound, int gate) {
+  if (sound % TICKS_PER_UNIT == 0 && sound / TICKS_PER_UNIT >= FULL_LENGTH_UNITS) {
+    return sound / TICKS_PER_UNIT;
+  }
+  for (int64_t d = 1; d < FULL_LENGTH_UNITS; ++d) {
+    if (noteOnTicks(static_cast<uint32_t>(d * TICKS_PER_UNIT), gate) == sound) return d;
+  }
+  return 0;
+}
+
+int64_t snappedLength(int64_t sound) {
+  return std::max<int64_t>(1, (sound + TICKS_PER_UNIT / 2) / TICKS_PER_UNIT);
+}
+
+// The fewest units a note needs to sound its time under any gate step.
+int64_t shortestLength(int64_t sound) {
+  if (sound == 0) return 0;
+  int64_t best = 0;
+  for (int gate = GATE_STEP_Q8; gate >= 0; --gate) {
+    const int64_t d = exactLength(sound, gate);
+    if (d > 0 && (best == 0 || d < best)) best = d;
+  }
+  return best > 0 ? best : snappedLength(sound);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Notes and voices
+
+std::vector<Note> notesOf(const MidiSource& source, Counts& counts) {
+  std::vector<Note> notes;
+  notes.reserve(source.notes.size());
+  for (size_t i = 0; i < source.notes.size(); ++i) {
+    const SourceNote& s = source.notes[i];
+    Note n;
+    n.on = nearestUnit(s.onTick, source.division);
+    n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
+    n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
+    n.key = s.key;
+    if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) ++counts.outside;
+    while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
+    while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
+    n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
+    if (n.level * 8 - 1 != s.velocity) ++counts.velocityRounded;
+    n.source = i;
+    notes.push_back(n);
+  }
+  return notes;
+}
+
+// Onset order; at one onset zero-length notes first, then from the top down.
+bool playsBefore(const Note& a, const Note& b) {
+  if (a.on != b.on) return a.on < b.on;
+  if ((a.sound == 0) != (b.sound == 0)) return a.sound == 0;
+  return a.key > b.key;
+}
+
+// A channel's notes into voices that never sound two notes at once on the grid: each note goes
+// to the free voice whose last note is nearest in pitch, so a line stays together and a chord
+// spreads.
+std::vector<Voice> splitChannel(std::vector<Note> notes, int channel) {
+  std::sort(notes.begin(), notes.end(), playsBefore);
+  std::vector<Voice> voices;
+  for (const Note& n : notes) {
+    int best = -1;
+    int bestDistance = 0;
+    for (size_t v = 0; v < voices.size(); ++v) {
+      const Note& last = voices[v].notes.back();
+      const bool free = last.end <= n.on && (last.on < n.on || last.sound == 0);
+      const int distance = std::abs(last.key - n.key);
+      if (free && (best < 0 || distance < bestDistance)) {
+        best = static_cast<int>(v);
+        bestDistance = distance;
+      }
+    }
+    if (best < 0) {
+      voices.emplace_back();
+      voices.back().midiChannel = channel;
+      best = static_cast<int>(voices.size()) - 1;
+    }
+    voices[static_cast<size_t>(best)].notes.push_back(n);
+  }
+  return voices;
+}
+
+// The percussion channel is one voice: a hit still sounding at the next one is cut there, so
+// hits at one time become notes of no length.
+Voice drumVoice(std::vector<Note> notes, Counts& counts) {
+  std::sort(notes.begin(), notes.end(), playsBefore);
+  for (size_t i = 0; i + 1 < notes.size(); ++i) {
+    const int64_t room = (notes[i + 1].on - notes[i].on) * TICKS_PER_UNIT;
+    if (notes[i].sound > room) {
+      notes[i].sound = room;
+      ++counts.drumsShortened;
+    }
+  }
+  Voice voice;
+  voice.midiChannel = DRUM_MIDI_CHANNEL;
+  voice.drum = true;
+  voice.notes = std::move(notes);
+  return voice;
+}
+
+// Places voices on score channels: a channel's only voice keeps its MIDI channel's number when
+// that is a score channel, the percussion voice takes ch9, the others the lowest free channel.
+// Voices that find none are dropped.
+void placeVoices(std::vector<Voice>& voices, Counts& counts) {
+  bool used[CHANNEL_COUNT + 1] = {};
+  int perChannel[MIDI_CHANNELS] = {};
+  for (const Voice& v : voices) ++perChannel[v.midiChannel];
+  for (Voice& v : voices) {
+    if (v.drum) {
+      v.scoreChannel = DRUM_SCORE_CHANNEL;
+      used[DRUM_SCORE_CHANNEL] = true;
+    } else if (perChannel[v.midiChannel] == 1 && v.midiChannel >= 1 &&
+               v.midiChannel <= MELODY_CHANNELS && !used[v.midiChannel]) {
+      v.scoreChannel = v.midiChannel;
+      used[v.midiChannel] = true;
+    }
+  }
+  for (Voice& v : voices) {
+    if (v.scoreChannel != 0) continue;
+    for (int c = 1; c <= MELODY_CHANNELS && v.scoreChannel == 0; ++c) {
+      if (!used[c]) {
+        v.scoreChannel = c;
+        used[c] = true;
+      }
+    }
+    if (v.scoreChannel == 0) {
+      counts.dropped += static_cast<int>(v.notes.size());
+      for (const Note& n : v.notes) counts.droppedAt.insert(n.on);
+    }
+  }
+  std::erase_if(voices, [](const Voice& v) { return v.scoreChannel == 0; });
+  std::sort(voices.begin(), voices.end(),
+            [](const Voice& a, const Voice& b) { return a.scoreChannel < b.scoreChannel; });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameters
+
+// Whether no note of the voice needs the time across `position`.
+bool boundaryAt(const Voice& voice, int64_t position) {
+  auto after = std::lower_bound(voice.notes.begin(), voice.notes.end(), position,
+                                [](const Note& n, int64_t p) { return n.on < p; });
+  if (after == voice.notes.begin()) return true;
+  const Note& before = *(after - 1);
+  return position >= before.on + shortestLength(before.sound);
+}
+
+// The first boundary at or after `position`: the end of the note that needs the time there.
+int64_t boundaryFrom(const Voice& voice, int64_t position) {
+  auto after = std::lower_bound(voice.notes.begin(), voice.notes.end(), position,
+                                [](const Note& n, int64_t p) { return n.on < p; });
+  const Note& before = *(after - 1);
+  return before.on + shortestLength(before.sound);
+}
+
+void addParameter(Voice& voice, int64_t position, char command, int value, Counts& counts) {
+  if (!boundaryAt(voice, position)) {
+    position = boundaryFrom(voice, position);
+    ++counts.parametersMoved;
+  }
+  voice.parameters.push_back({position, command, value});
+}
+
+// Changes of one kind as the score writes them: at their units, the last of several at one
+// place, only those that change the value.
+std::vector<SourceChange> effectiveChanges(const std::vector<SourceChange>& changes, int channel,
+                                           int start, int division, Counts& counts) {
+  std::vector<SourceChange> result;
+  for (const SourceChange& c : changes) {
+    if (channel >= 0 && c.channel != channel) continue;
+    if (!onGrid(c.tick, division)) ++counts.parametersMoved;
+    SourceChange at = c;
+    at.tick = nearestUnit(c.tick, division);
+    if (!result.empty() && result.back().tick == at.tick) result.pop_back();
+    result.push_back(at);
+  }
+  std::vector<SourceChange> changed;
+  int current = start;
+  for (const SourceChange& c : result) {
+    if (c.value == current) continue;
+    changed.push_back(c);
+    current = c.value;
+  }
+  return changed;
+}
+
+// Beats a minute whose tempo event is `micros`, as the compiler writes it; else the nearest in
+// the range the language takes, counted as rounded.
+int bpmOf(int64_t micros, Counts& counts) {
+  const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
+  const int nearest =
+      static_cast<int>(std::clamp(std::lround(exact), long{TEMPO_MIN}, long{TEMPO_MAX}));
+  for (int bpm = std::max(TEMPO_MIN, nearest - 1); bpm <= std::min(TEMPO_MAX, nearest + 1); ++bpm) {
+    if (static_cast<int64_t>(60.0 / bpm * 1000000.0) == micros) return bpm;
+  }
+  ++counts.tempoRounded;
+  return nearest;
+}
+
+// The first voice with a boundary at the tempo change; when every voice holds a note there, a
+// voice of its own on a free channel, else the first voice, where the change moves to the end
+// of the note.
+size_t tempoVoice(std::vector<Voice>& voices, int64_t position) {
+  for (size_t i = 0; i < voices.size(); ++i) {
+    if (boundaryAt(voices[i], position)) return i;
+  }
+  bool used[CHANNEL_COUNT + 1] = {};
+  for (const Voice& v : voices) used[v.scoreChannel] = true;
+  for (int c = 1; c <= MELODY_CHANNELS; ++c) {
+    if (!used[c]) {
+      voices.emplace_back();
+      voices.back().scoreChannel = c;
+      return voices.size() - 1;
+    }
+  }
+  return 0;
+}
+
+void placeParameters(std::vector<Voice>& voices, const MidiSource& source, Counts& counts) {
+  for (Voice& v : voices) {
+    for (const SourceChange& c :
+         effectiveChanges(source.programs, v.midiChannel, START_PROGRAM, source.division, counts)) {
+      addParameter(v, c.tick, '@', c.value, counts);
+    }
+    for (const SourceChange& c :
+         effectiveChanges(source.pans, v.midiChannel, -1, source.division, counts)) {
+      addParameter(v, c.tick, '$', c.value, counts);
+    }
+  }
+  const std::vector<SourceChange> tempos =
+      effectiveChanges(source.tempos, -1, static_cast<int>(START_MICROS), source.division, counts);
+  if (voices.empty() && !tempos.empty()) {  // a tempo map without notes still needs a voice
+    voices.emplace_back();
+    voices.back().scoreChannel = 1;
+  }
+  int current = START_TEMPO;
+  for (const SourceChange& c : tempos) {
+    const int bpm = bpmOf(c.value, counts);
+    if (bpm == current) continue;
+    current = bpm;
+    addParameter(voices[tempoVoice(voices, c.tick)], c.tick, 't', bpm, counts);
+  }
+  std::sort(voices.begin(), voices.end(),
+            [](const Voice& a, const Voice& b) { return a.scoreChannel < b.scoreChannel; });
+  for (Voice& v : voices) {
+    std::stable_sort(
+        v.parameters.begin(), v.parameters.end(),
+        [](const VoiceParameter& a, const VoiceParameter& b) { return a.position < b.position; });
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Items
+
+void addRests(Voice& voice, int64_t from, int64_t to) {
+  for (const VoiceParameter& p : voice.parameters) {  // parameters split a rest
+    if (p.position > from && p.position < to) {
+      voice.items.push_back({from, p.position - from, 0, 0, GATE_STEP_Q8});
+      from = p.position;
+    }
+  }
+  if (to > from) voice.items.push_back({from, to - from, 0, 0, GATE_STEP_Q8});
+}
+
+// Counts the note when the compiled score does not start or end it where the file does.
+void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
+  const SourceNote& s = source.notes[n.source];
+  const int64_t on = n.on * TICKS_PER_UNIT;
+  const int64_t off =
+      on + (length == 0 ? 0 : noteOnTicks(static_cast<uint32_t>(length * TICKS_PER_UNIT), gate));
+  const int64_t d = source.division;
+  if (on * d == s.onTick * FINE_PER_QUARTER && off * d == s.offTick * FINE_PER_QUARTER) return;
+  ++counts.moved;
+  const double shift =
+      std::max(std::abs(static_cast<double>(on * d) / FINE_PER_QUARTER - s.onTick),
+               std::abs(static_cast<double>(off * d) / FINE_PER_QUARTER - s.offTick));
+  counts.maxShift = std::max(counts.maxShift, shift);
+}
+
+// The length and gate step of each note: its own sounding time exactly, under the gate step in
+// force when one fits, within the time before the voice's next note or parameter.
+void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
+  int64_t cursor = 0;
+  int gate = GATE_STEP_Q8;
+  size_t parameter = 0;
+  for (size_t i = 0; i < voice.notes.size(); ++i) {
+    const Note& n = voice.notes[i];
+    if (n.on > cursor) addRests(voice, cursor, n.on);
+    int64_t room = i + 1 < voice.notes.size() ? voice.notes[i + 1].on - n.on : NEVER;
+    while (parameter < voice.parameters.size() && voice.parameters[parameter].position <= n.on) {
+      ++parameter;
+    }
+    if (parameter < voice.parameters.size()) {
+      room = std::min(room, voice.parameters[parameter].position - n.on);
+    }
+    int64_t length = 0;
+    int noteGate = gate;
+    if (n.sound > 0) {
+      for (int g : {gate, 7, 6, 5, 4, 3, 2, 1, 0}) {
+        const int64_t d = exactLength(n.sound, g);
+        if (d > 0 && d <= room) {
+          length = d;
+          noteGate = g;
+          break;
+        }
+      }
+      if (length == 0) {
+        length = std::min(snappedLength(n.sound), room);
+        noteGate = GATE_STEP_Q8;
+      }
+    }
+    if (length > 0 && length < FULL_LENGTH_UNITS) gate = noteGate;
+    voice.items.push_back({n.on, length, n.key, n.level, noteGate});
+    cursor = n.on + length;
+    noteMoved(source, n, length, noteGate, counts);
+  }
+  if (!voice.parameters.empty() && voice.parameters.back().position > cursor) {
+    addRests(voice, cursor, voice.parameters.back().position);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bars
+
+bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars) {
+  std::vector<std::pair<int64_t, int64_t>> signatures;  // unit, bar length
+  for (const SourceChange& c : source.timeSignatures) {
+    int64_t length = int64_t{c.value} * UNITS_PER_WHOLE >> std::min(c.extra, 7);
+    if (c.value == 0) length = UNITS_PER_WHOLE;
+    const int64_t at = nearestUnit(c.tick, source.division);
+    if (!signatures.empty() && signatures.back().first == at) signatures.pop_back();
+    signatures.push_back({at, std::max<int64_t>(length, 1)});
+  }
+  int64_t length = UNITS_PER_WHOLE;
+  size_t next = 0;
+  for (int64_t position = 0;;) {
+    while (next < signatures.size() && signatures[next].first <= position) {
+      length = signatures[next++].second;
+    }
+    bars.push_back(position);
+    if (position >= end) return true;
+    if (bars.size() > BARS_MAX) return false;
+    int64_t following = position + length;
+    if (next < signatures.size() && signatures[next].first < following) {
+      following = signatures[next].first;  // a new time signature starts a new bar
+    }
+    position = following;
+  }
+}
+
+std::string barList(const std::set<int64_t>& positions, const BarStarts& bars) {
+  std::set<int64_t> numbers;
+  for (int64_t p : positions) {
+    numbers.insert(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
+  }
+  std::string text;
+  for (auto it = numbers.begin(); it != numbers.end();) {
+    const int64_t first = *it;
+    int64_t last = first;
+    while (++it != numbers.end() && *it == last + 1) last = *it;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first);
+    if (last > first) text.append("-").append(std::to_string(last));
+  }
+  return text;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Texts
+
+bool convert(const std::string& text, const char* to, const char* from, std::string& out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out.clear();
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  char buffer[1024];
+  bool ok = true;
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      ok = false;
+      break;
+    }
+  }
+  iconv_close(cd);
+  return ok;
+}
+
+std::string encodingName(ScoreEncoding encoding) {
+  return encoding == ScoreEncoding::Cp932 ? "CP932" : "UTF-8";
+}
+
+// A name or copyright of the file as a quoted header text: UTF-8 or code page 932 in the file,
+// no quote or control character, at most `limit` bytes in the score's encoding (cut at a
+// character). Empty when it cannot be written; `cut` tells that it was shortened.
+std::string headerText(const std::string& raw, ScoreEncoding encoding, size_t limit, bool& cut) {
+  std::string utf8;
+  if (!convert(raw, "UTF-8", "UTF-8", utf8) && !convert(raw, "UTF-8", "CP932", utf8)) return "";
+  for (char& c : utf8) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    if (c == '"') c = '\'';
+  }
+  cut = false;
+  std::string encoded;
+  while (!utf8.empty()) {
+    if (!convert(utf8, encodingName(encoding).c_str(), "UTF-8", encoded)) return "";
+    if (encoded.size() <= limit) break;
+    cut = true;
+    do {
+      utf8.pop_back();
+    } while (!utf8.empty() && (static_cast<unsigned char>(utf8.back()) & 0xC0) == 0x80);
+    if (!utf8.empty() && static_cast<unsigned char>(utf8.back()) >= 0xC0) utf8.pop_back();
+  }
+  return utf8;
+}
+
+void headerLine(const char* command, const char* what, bool present, const std::string& raw,
+                ScoreEncoding encoding, size_t limit, std::string& text,
+                std::vector<std::string>& report) {
+  if (!present || raw.empty()) return;
+  bool cut = false;
+  const std::string value = headerText(raw, encoding, limit, cut);
+  if (value.empty()) {
+    report.push_back(std::string(what) + "をこの文字コードで書けないため省きました");
+    return;
+  }
+  if (cut) {
+    report.push_back(std::string(what) + "を " + std::to_string(limit) + " バイトまでに切りました");
+  }
+  text += std::string(command) + "(\"" + value + "\")\n";
+}
+
+// One report line: the text before the count, the count of things, the text after it.
+std::string counted(const char* head, int n, const std::string& tail) {
+  return std::string(head).append(std::to_string(n)).append(" 個").append(tail);
+}
+
+void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
+                  std::vector<std::string>& report) {
+  if (c.moved) {
+    char shift[32];
+    std::snprintf(shift, sizeof shift, "%g", c.maxShift);
+    report.push_back(counted(
+        "格子に乗らない音符 ", c.moved,
+        std::string("を最寄りの格子点へ動かしました (最大 ").append(shift).append(" ティック)")));
+  }
+  if (c.dropped) {
+    report.push_back(
+        counted("9 チャンネルに収まらない声部の音符 ", c.dropped,
+                std::string("を捨てました (小節 ").append(barList(c.droppedAt, bars)).append(")")));
+  }
+  const std::pair<int, std::pair<const char*, const char*>> lines[] = {
+      {c.unwritable, {"書けない長さ 0 の音符 ", "を捨てました"}},
+      {c.outside, {"8 オクターブの外の音符 ", "をオクターブ単位で移しました"}},
+      {c.drumsShortened, {"次の音と重なるドラムの音符 ", "を短くしました"}},
+      {c.velocityRounded, {"ベロシティ ", "を最寄りの段階 (v) に丸めました"}},
+      {c.velocityChanged, {"長さ 0 の音符 ", "のベロシティを前の音符に揃えました"}},
+      {c.tempoRounded, {"テンポ ", "を 10～250 の整数に丸めました"}},
+      {c.parametersMoved,
+       {"プログラム・パン・テンポの変更 ", "を格子点か音の区切りへ動かしました"}},
+      {s.pitchBends, {"ピッチベンド ", "は保てません"}},
+      {s.sustainPedal, {"サステインペダル ", "は保てません"}},
+  };
+  for (const auto& [n, texts] : lines) {
+    if (n) report.push_back(counted(texts.first, n, texts.second));
+  }
+  if (s.controllers) {
+    std::string numbers;
+    for (int n : s.controllerNumbers) {
+      if (!numbers.empty()) numbers.append(", ");
+      numbers.append(std::to_string(n));
+    }
+    report.push_back(counted("コントロールチェンジ ", s.controllers,
+                             std::string(" (番号 ").append(numbers).append(") は保てません")));
+  }
+  if (s.otherMessages)
+    report.push_back(counted("SysEx・プレッシャー ", s.otherMessages, "は保てません"));
+  if (s.texts) report.push_back(counted("テキスト・歌詞・マーカー ", s.texts, "は保てません"));
+}
+
+}  // namespace
+
+ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding) {
+  ImportResult result;
+  MidiFile file;
+  if (!readMidiFile(data, size, file, result.error)) return result;
+  const MidiSource source = gatherSource(file);
+  Counts counts;
+
+  int64_t last = 0;
+  for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
+  for (const auto* list :
+       {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
+    if (!list->empty()) last = std::max(last, list->back().tick);
+  }
+  if (nearestUnit(last, source.division) > UNITS_MAX) {
+    result.error = TOO_LONG;
+    return result;
+  }
+
+  std::vector<Note> byChannel[MIDI_CHANNELS];
+  for (const Note& n : notesOf(source, counts)) {
+    byChannel[source.notes[n.source].channel].push_back(n);
+  }
+  std::vector<Voice> voices;
+  for (int c = 0; c < MIDI_CHANNELS; ++c) {
+    const bool changes =
+        std::any_of(source.programs.begin(), source.programs.end(),
+                    [c](const SourceChange& p) { return p.channel == c && p.value != 0; }) ||
+        std::any_of(source.pans.begin(), source.pans.end(),
+                    [c](const SourceChange& p) { return p.channel == c; });
+    if (c == DRUM_MIDI_CHANNEL) {
+      if (!byChannel[c].empty() || changes) voices.push_back(drumVoice(byChannel[c], counts));
+      continue;
+    }
+    std::vector<Voice> split = splitChannel(byChannel[c], c);
+    if (split.empty() && changes) {
+      split.emplace_back();
+      split.back().midiChannel = c;
+    }
+    for (Voice& v : split) voices.push_back(std::move(v));
+  }
+  placeVoices(voices, counts);
+  placeParameters(voices, source, counts);
+
+  int64_t end = 0;
+  for (Voice& v : voices) {
+    buildItems(v, source, counts);
+    if (!v.items.empty()) end = std::max(end, v.items.back().start + v.items.back().length);
+  }
+  BarStarts bars;
+  if (!barsOf(source, end, bars)) {
+    result.error = TOO_LONG;
+    return result;
+  }
+
+  std::string text;
+  headerLine("sn", "曲名", source.hasName, source.name, encoding, SEQUENCE_NAME_MAX, text,
+             result.report);
+  headerLine("cr", "著作権表示", source.hasCopyright, source.copyright, encoding, COPYRIGHT_MAX,
+             text, result.report);
+  for (const Voice& v : voices) {
+    if (!text.empty()) text += '\n';
+    text += "ch" + std::to_string(v.scoreChannel) + " {\n";
+    int written = 0;
+    for (const VoiceItem& item : v.items) written += item.isNote() ? 1 : 0;
+    LayoutCounts layout;
+    for (const std::string& line : layoutVoice(v.items, v.parameters, bars, layout)) {
+      text += line + '\n';
+    }
+    if (layout.events > WORK_AREA_LIMIT / 2) {
+      result.error = "ch" + std::to_string(v.scoreChannel) + TOO_MANY_EVENTS;
+      return result;
+    }
+    counts.velocityChanged += layout.velocityChanged;
+    counts.unwritable += layout.unwritable;
+    result.notes += written - layout.unwritable;
+    text += "}\n";
+  }
+  result.voices = static_cast<int>(voices.size());
+  reportCounts(counts, source, bars, result.report);
+
+  std::string crlf;
+  crlf.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  if (encoding == ScoreEncoding::Utf8) {
+    result.bytes = std::move(crlf);
+  } else if (!convert(crlf, "CP932", "UTF-8", result.bytes)) {
+    result.error = NO_ENCODING;
+    return result;
+  }
+  result.text = std::move(text);
+  result.ok = true;
+  return result;
+}

@@ -1,0 +1,179 @@
+#include "import/midi_source.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+
+#include "core/midi_writer.h"
+
+namespace {
+
+constexpr uint8_t NOTE_OFF = 0x80, NOTE_ON = 0x90, CONTROL = 0xB0, PROGRAM = 0xC0,
+                  PITCH_BEND = 0xE0;
+constexpr int CC_PAN = 10, CC_SUSTAIN = 64;
+constexpr uint8_t META_TEXT = 0x01, META_COPYRIGHT = 0x02, META_NAME = 0x03, META_LYRIC = 0x05,
+                  META_MARKER = 0x06, META_CUE = 0x07, META_TEMPO = 0x51,
+                  META_TIME_SIGNATURE = 0x58;
+constexpr int COMPILED_DIVISION = 480;
+
+// A compiled file opens its conductor with a 1/8 bar at tick 0 and 4/4 at the lead-in's end; its
+// channel tracks use the lead-in for set-up (GM reset, all sound off, program 0).
+bool hasLeadIn(const MidiFile& file) {
+  if (file.format != 1 || file.division != COMPILED_DIVISION || file.tracks.empty()) return false;
+  bool eighth = false, common = false;
+  for (const MidiEvent& e : file.tracks[0].events) {
+    if (e.kind != MidiEvent::META || e.status != META_TIME_SIGNATURE || e.bytes.size() < 2) {
+      continue;
+    }
+    if (e.tick == 0 && e.bytes[0] == 1 && e.bytes[1] == 3) eighth = true;
+    if (e.tick == LEAD_IN_TICKS && e.bytes[0] == 4 && e.bytes[1] == 2) common = true;
+  }
+  return eighth && common;
+}
+
+class Gatherer {
+ public:
+  Gatherer(MidiSource& source, int64_t offset, bool leadIn)
+      : source_(source), offset_(offset), leadIn_(leadIn) {}
+
+  void track(const MidiTrack& track, size_t index) {
+    open_.clear();
+    for (const MidiEvent& e : track.events) {
+      if (static_cast<int64_t>(e.tick) < offset_) {  // the lead-in's set-up, and the texts
+        if (e.kind == MidiEvent::META && (e.status == META_COPYRIGHT || e.status == META_NAME)) {
+          metaEvent(e, 0, index);
+        }
+        continue;
+      }
+      const int64_t tick = static_cast<int64_t>(e.tick) - offset_;
+      switch (e.kind) {
+        case MidiEvent::CHANNEL:
+          channelEvent(e, tick);
+          break;
+        case MidiEvent::META:
+          metaEvent(e, tick, index);
+          break;
+        case MidiEvent::SYSEX:
+          ++source_.otherMessages;
+          break;
+      }
+    }
+    const int64_t end = std::max<int64_t>(0, static_cast<int64_t>(track.endTick) - offset_);
+    for (auto& [slot, notes] : open_) {
+      for (size_t n : notes) source_.notes[n].offTick = std::max(end, source_.notes[n].onTick);
+    }
+  }
+
+ private:
+  void channelEvent(const MidiEvent& e, int64_t tick) {
+    const int channel = e.channel();
+    switch (e.type()) {
+      case NOTE_ON:
+        if (e.data2 > 0) {
+          noteOn(channel, e.data1, e.data2, tick);
+          break;
+        }
+        [[fallthrough]];
+      case NOTE_OFF:
+        noteOff(channel, e.data1, tick);
+        break;
+      case CONTROL:
+        if (e.data1 == CC_PAN) {
+          source_.pans.push_back({tick, channel, e.data2, 0});
+        } else if (e.data1 == CC_SUSTAIN) {
+          ++source_.sustainPedal;
+        } else {
+          ++source_.controllers;
+          source_.controllerNumbers.insert(e.data1);
+        }
+        break;
+      case PROGRAM:
+        source_.programs.push_back({tick, channel, e.data1, 0});
+        break;
+      case PITCH_BEND:
+        ++source_.pitchBends;
+        break;
+      default:
+        ++source_.otherMessages;  // key and channel pressure
+    }
+  }
+
+  void noteOn(int channel, int key, int velocity, int64_t tick) {
+    std::deque<size_t>& sounding = open_[channel * 128 + key];
+    for (size_t n : sounding) source_.notes[n].offTick = tick;  // a repeated key ends the last
+    sounding.clear();
+    sounding.push_back(source_.notes.size());
+    source_.notes.push_back({tick, tick, key, velocity, channel});
+  }
+
+  void noteOff(int channel, int key, int64_t tick) {
+    auto found = open_.find(channel * 128 + key);
+    if (found == open_.end() || found->second.empty()) return;  // also the compiled rests
+    source_.notes[found->second.front()].offTick = tick;
+    found->second.pop_front();
+  }
+
+  void metaEvent(const MidiEvent& e, int64_t tick, size_t index) {
+    const std::string& b = e.bytes;
+    switch (e.status) {
+      case META_TEMPO:
+        if (b.size() >= 3) {
+          const int micros = (static_cast<uint8_t>(b[0]) << 16) |
+                             (static_cast<uint8_t>(b[1]) << 8) | static_cast<uint8_t>(b[2]);
+          source_.tempos.push_back({tick, 0, micros, 0});
+        }
+        break;
+      case META_TIME_SIGNATURE:
+        if (b.size() >= 2) {
+          source_.timeSignatures.push_back(
+              {tick, 0, static_cast<uint8_t>(b[0]), static_cast<uint8_t>(b[1])});
+        }
+        break;
+      case META_COPYRIGHT:
+        if (!source_.hasCopyright) source_.copyright = b;
+        source_.hasCopyright = true;
+        break;
+      case META_NAME:
+        // The sequence name is the first track's name; else the first name of another track.
+        if (index == 0 && !nameFromFirst_) {
+          source_.name = b;
+          source_.hasName = nameFromFirst_ = true;
+        } else if (!source_.hasName) {
+          source_.name = b;
+          source_.hasName = true;
+        }
+        break;
+      case META_TEXT:
+        if (leadIn_ && b == "_") break;  // the compiled file's filler before a tempo change
+        [[fallthrough]];
+      case META_LYRIC:
+      case META_MARKER:
+      case META_CUE:
+        ++source_.texts;
+        break;
+      default:
+        break;  // end of track, key signature, port and the like carry no music
+    }
+  }
+
+  MidiSource& source_;
+  int64_t offset_;
+  bool leadIn_;
+  bool nameFromFirst_ = false;
+  std::map<int, std::deque<size_t>> open_;
+};
+
+}  // namespace
+
+MidiSource gatherSource(const MidiFile& file) {
+  MidiSource source;
+  source.division = file.division;
+  const bool leadIn = hasLeadIn(file);
+  Gatherer gatherer(source, leadIn ? LEAD_IN_TICKS : 0, leadIn);
+  for (size_t i = 0; i < file.tracks.size(); ++i) gatherer.track(file.tracks[i], i);
+  auto byTick = [](const SourceChange& a, const SourceChange& b) { return a.tick < b.tick; };
+  for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
+    std::stable_sort(list->begin(), list->end(), byTick);
+  }
+  return source;
+}

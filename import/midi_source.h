@@ -1,0 +1,43 @@
+// What the importer takes from a read MIDI file: notes paired from their note-on and note-off,
+// the program, pan, tempo and time-signature changes, the name and copyright texts, and counts
+// of what the language has no command for. Times are the file's ticks behind the lead-in that
+// every compiled file starts with, when the file has one.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "import/midi_reader.h"
+
+struct SourceNote {
+  int64_t onTick = 0;
+  int64_t offTick = 0;
+  int key = 0;
+  int velocity = 0;
+  int channel = 0;  // 0..15
+};
+
+// A program or pan change (value 0..127), a tempo (microseconds a quarter) or a time signature
+// (value = numerator, extra = the denominator's power of two).
+struct SourceChange {
+  int64_t tick = 0;
+  int channel = 0;
+  int value = 0;
+  int extra = 0;
+};
+
+struct MidiSource {
+  int division = 480;
+  std::vector<SourceNote> notes;
+  std::vector<SourceChange> programs, pans, tempos, timeSignatures;
+  std::string name, copyright;  // raw bytes
+  bool hasName = false, hasCopyright = false;
+  int pitchBends = 0, sustainPedal = 0, controllers = 0, otherMessages = 0, texts = 0;
+  std::set<int> controllerNumbers;
+};
+
+// Gathers the source of a read file. Notes still sounding when their track ends end there; a
+// note-on for a key that already sounds ends the earlier note.
+MidiSource gatherSource(const MidiFile& file);

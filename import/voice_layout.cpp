@@ -1,0 +1,474 @@
+#include "import/voice_layout.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "core/compile_session.h"
+#include "core/midi_writer.h"
+
+namespace {
+
+constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
+constexpr int64_t BEAT_UNITS = 32;  // a space before each quarter's first command
+constexpr int START_LEVEL = 10;
+constexpr int START_GATE = GATE_STEP_Q8;
+constexpr int START_OCTAVE = DEFAULT_OCTAVE;
+constexpr int NOTE_NUMBER_OFFSET = 23;  // key of code 0; code 1 is c of octave 0
+// Notes of at least this many units sound their whole length whatever the gate step.
+constexpr int64_t FULL_LENGTH_UNITS =
+    (FULL_LENGTH_NOTE_TICKS + TICKS_PER_UNIT - 1) / TICKS_PER_UNIT;
+
+// The written length of each table entry, in the order of LENGTH_TICKS.
+constexpr std::array<const char*, LENGTH_INDEX_COUNT> LENGTH_TEXT = {
+    "", "1.", "1", "2.", "2", "4.", "4", "8.", "8", "16.", "16", "32.", "32", "64.", "64", "128"};
+constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "c#", "d",  "d#", "e",  "f",
+                                                          "f#", "g",  "g#", "a",  "a#", "b"};
+
+// The length index (1..15) of a duration in units, or 0 when no length is that long.
+int lengthIndexOf(int64_t units) {
+  for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
+    if (LENGTH_TICKS[i] == units) return i;
+  }
+  return 0;
+}
+
+// The largest length no longer than `units` (which is at least 1).
+int64_t largestLengthWithin(int64_t units) {
+  for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
+    if (LENGTH_TICKS[i] <= units) return LENGTH_TICKS[i];
+  }
+  return 1;
+}
+
+int octaveOf(int key) {
+  return (key - NOTE_NUMBER_OFFSET - 1) / SEMITONES_PER_OCTAVE;
+}
+
+const char* nameOf(int key) {
+  return NOTE_NAMES[(key - NOTE_NUMBER_OFFSET - 1) % SEMITONES_PER_OCTAVE];
+}
+
+// A stretch of the voice written as one thing: an item (a note perhaps tied into the tuplet
+// behind it) or a tuplet of items.
+struct Piece {
+  bool tuplet = false;
+  int64_t start = 0;
+  int64_t length = 0;  // units written: the item's (less the unit lent to a tuplet) or the total
+  VoiceItem item;      // a plain piece's item
+  bool tiedIntoTuplet = false;
+  bool afterTie = false;  // a tuplet whose first item continues the note before it
+  std::vector<VoiceItem> items;
+};
+
+// Whether the durations of items[first, first + n) are those the compiler gives a tuplet of n
+// items over `total` units: total div n each, one more for every step-th from the first.
+bool tupletDurations(const std::vector<VoiceItem>& items, size_t first, size_t n, int64_t total) {
+  const int64_t q = total / static_cast<int64_t>(n);
+  const int64_t r = total % static_cast<int64_t>(n);
+  const int64_t step = r > 0 ? static_cast<int64_t>(n) / r : 1;
+  for (size_t k = 0; k < n; ++k) {
+    const int64_t index = static_cast<int64_t>(k);
+    const bool extra = r > 0 && index % step == 0 && index / step < r;
+    if (items[first + k].length != q + (extra ? 1 : 0)) return false;
+  }
+  return true;
+}
+
+class PieceBuilder {
+ public:
+  PieceBuilder(const std::vector<VoiceItem>& items, const std::vector<VoiceParameter>& parameters,
+               const BarStarts& bars)
+      : items_(items), parameters_(parameters), bars_(bars) {}
+
+  std::vector<Piece> build(LayoutCounts& counts) {
+    std::vector<Piece> pieces;
+    size_t i = 0;
+    while (i < items_.size()) {
+      if (const size_t n = tupletAt(i); n > 0) {
+        pieces.push_back(tupletPiece(i, n));
+        i += n;
+        continue;
+      }
+      const VoiceItem& item = items_[i];
+      size_t zeros = 0;
+      while (i + 1 + zeros < items_.size() && items_[i + 1 + zeros].length == 0) ++zeros;
+      if (zeros > 0 && item.length >= 1) {
+        lendUnit(i, zeros, pieces, counts.velocityChanged);
+        i += 1 + zeros;
+        continue;
+      }
+      if (item.length > 0) {
+        Piece piece;
+        piece.start = item.start;
+        piece.length = item.length;
+        piece.item = item;
+        pieces.push_back(piece);
+      } else if (item.isNote()) {
+        ++counts.unwritable;  // no item before it lends a unit
+      }
+      ++i;
+    }
+    return pieces;
+  }
+
+ private:
+  // The number of items from `first` that make an exact tuplet worth writing as one, or 0.
+  size_t tupletAt(size_t first) const {
+    int64_t total = 0;
+    size_t best = 0;
+    for (size_t n = 1; n <= static_cast<size_t>(TUPLET_MAX_NOTES) && first + n <= items_.size();
+         ++n) {
+      total += items_[first + n - 1].length;
+      if (total > LENGTH_TICKS[1]) break;
+      if (n >= 2 && lengthIndexOf(total) != 0 && fitsTuplet(first, n, total)) best = n;
+    }
+    return best;
+  }
+
+  bool fitsTuplet(size_t first, size_t n, int64_t total) const {
+    const int64_t start = items_[first].start;
+    if (start + total > barEndAt(start)) return false;
+    // Zero-length notes behind the tuplet would have nothing left to join.
+    if (first + n < items_.size() && items_[first + n].length == 0) return false;
+    for (const VoiceParameter& p : parameters_) {
+      if (p.position > start && p.position < start + total) return false;
+    }
+    bool needed = false;  // a duration that no length writes
+    int level = -1, gate = -1;
+    for (size_t k = first; k < first + n; ++k) {
+      const VoiceItem& item = items_[k];
+      if (item.length == 0 || lengthIndexOf(item.length) == 0) needed = true;
+      if (!item.isNote()) continue;
+      if (level >= 0 && item.level != level) return false;
+      level = item.level;
+      if (item.length > 0 && item.length < FULL_LENGTH_UNITS) {
+        if (gate >= 0 && item.gate != gate) return false;
+        gate = item.gate;
+      }
+    }
+    return needed && tupletDurations(items_, first, n, total);
+  }
+
+  Piece tupletPiece(size_t first, size_t n) const {
+    Piece piece;
+    piece.tuplet = true;
+    piece.start = items_[first].start;
+    piece.items.assign(items_.begin() + static_cast<std::ptrdiff_t>(first),
+                       items_.begin() + static_cast<std::ptrdiff_t>(first + n));
+    for (const VoiceItem& item : piece.items) piece.length += item.length;
+    return piece;
+  }
+
+  // Zero-length notes behind an item: the item lends its last unit to a tuplet of one unit
+  // (`{c e g}128`), which gives the first entry that unit and the others none. A note that
+  // lends is tied into the tuplet, so it still sounds its whole length.
+  void lendUnit(size_t index, size_t zeros, std::vector<Piece>& pieces, int& velocityChanged) {
+    const VoiceItem& item = items_[index];
+    Piece body;
+    body.start = item.start;
+    body.length = item.length - 1;
+    body.item = item;
+    body.tiedIntoTuplet = item.isNote();
+    if (body.length > 0) pieces.push_back(body);
+
+    Piece group;
+    group.tuplet = true;
+    group.afterTie = body.tiedIntoTuplet && body.length > 0;
+    group.start = item.start + item.length - 1;
+    group.length = 1;
+    VoiceItem tail = item;
+    tail.start = group.start;
+    tail.length = 1;
+    group.items.push_back(tail);
+    // One level for the whole tuplet: the lending note's, or the first zero-length note's.
+    const int level = item.isNote() ? item.level : items_[index + 1].level;
+    for (size_t k = index + 1; k <= index + zeros; ++k) {
+      VoiceItem zero = items_[k];
+      if (zero.level != level) {
+        zero.level = level;
+        ++velocityChanged;
+      }
+      group.items.push_back(zero);
+    }
+    if (!item.isNote()) group.items.front().level = level;
+    pieces.push_back(group);
+  }
+
+  int64_t barEndAt(int64_t position) const {
+    auto next = std::upper_bound(bars_.begin(), bars_.end(), position);
+    return next == bars_.end() ? NEVER : *next;
+  }
+
+  const std::vector<VoiceItem>& items_;
+  const std::vector<VoiceParameter>& parameters_;
+  const BarStarts& bars_;
+};
+
+// The most common length among the parts of plain pieces, as the bar lines cut them, that a
+// single length writes; a quarter when there is none.
+int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) {
+  int counts[LENGTH_INDEX_COUNT] = {};
+  for (const Piece& piece : pieces) {
+    if (piece.tuplet) continue;
+    auto next = std::upper_bound(bars.begin(), bars.end(), piece.start);
+    for (int64_t position = piece.start, end = piece.start + piece.length; position < end;) {
+      const int64_t barEnd = next == bars.end() ? end : std::min(end, *next++);
+      ++counts[lengthIndexOf(barEnd - position)];
+      position = barEnd;
+    }
+  }
+  int best = DEFAULT_LENGTH_INDEX;
+  for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
+    if (counts[i] > counts[best]) best = i;
+  }
+  return best;
+}
+
+// Writes the pieces bar by bar: the line's opening octave, then commands with a space before
+// each beat, parameters where they fall, ties where a note crosses the bar line.
+class Writer {
+ public:
+  Writer(const std::vector<Piece>& pieces, const std::vector<VoiceParameter>& parameters,
+         const BarStarts& bars)
+      : pieces_(pieces), parameters_(parameters), bars_(bars) {
+    defaultIndex_ = defaultLengthIndex(pieces, bars);
+    upcoming_.assign(pieces.size() + 1, -1);
+    for (size_t p = pieces.size(); p-- > 0;) {
+      const Piece& piece = pieces[p];
+      const VoiceItem* note = nullptr;
+      if (!piece.tuplet && piece.item.isNote()) note = &piece.item;
+      for (const VoiceItem& item : piece.items) {
+        if (item.isNote()) {
+          note = &item;
+          break;
+        }
+      }
+      upcoming_[p] = note != nullptr ? octaveOf(note->key) : upcoming_[p + 1];
+    }
+  }
+
+  int64_t events() const { return events_; }
+
+  std::vector<std::string> write() {
+    for (current_ = 0; current_ < pieces_.size(); ++current_) {
+      const Piece& piece = pieces_[current_];
+      parametersUpTo(piece.start);
+      if (piece.tuplet) {
+        tuplet(piece);
+      } else {
+        plain(piece);
+      }
+    }
+    parametersUpTo(NEVER);
+    if (!line_.empty() || lines_.empty()) endLine();
+    return std::move(lines_);
+  }
+
+ private:
+  void parametersUpTo(int64_t position) {
+    for (; next_ < parameters_.size() && parameters_[next_].position <= position; ++next_) {
+      const VoiceParameter& p = parameters_[next_];
+      moveTo(p.position);
+      add(p.command + std::to_string(p.value) + ' ', p.position);
+      ++events_;
+    }
+  }
+
+  void plain(const Piece& piece) {
+    const VoiceItem& item = piece.item;
+    int64_t position = piece.start;
+    int64_t left = piece.length;
+    bool first = true;
+    while (left > 0) {
+      moveTo(position);
+      const int64_t part = std::min(left, barEnd() - position);
+      if (item.isNote()) {
+        const bool tied = part < left || piece.tiedIntoTuplet;
+        notePart(item, part, first, tied, position);
+      } else {
+        rest(part, position);
+      }
+      position += part;
+      left -= part;
+      first = false;
+    }
+  }
+
+  // One bar's part of a note: its settings first (only before the note's first part, as a
+  // setting between two tied parts would break the tie), then the lengths joined by ties.
+  void notePart(const VoiceItem& item, int64_t units, bool first, bool tiedOn, int64_t position) {
+    if (first) settings(item, position);
+    beginLine();
+    std::string text = octaveStep(item.key);
+    const std::vector<std::string> lengths = lengthsOf(units);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+      if (i > 0) text += '&';
+      text += nameOf(item.key) + lengths[i];
+    }
+    if (tiedOn) text += '&';
+    add(text, position);
+    events_ += static_cast<int64_t>(2 * lengths.size() - 1) + (tiedOn ? 1 : 0);
+  }
+
+  void settings(const VoiceItem& item, int64_t position) {
+    setGate(item, position);
+    setLevel(item.level, position);
+  }
+
+  // The gate step matters only for notes shorter than the full-length ones.
+  void setGate(const VoiceItem& item, int64_t position) {
+    if (item.length < FULL_LENGTH_UNITS && item.length > 0 && item.gate != gate_) {
+      gate_ = item.gate;
+      ++events_;
+      add(std::string("q").append(std::to_string(gate_ + 1)).append(" "), position);
+    }
+  }
+
+  void setLevel(int level, int64_t position) {
+    if (level == level_) return;
+    level_ = level;
+    ++events_;
+    add(std::string("v").append(std::to_string(level_)).append(" "), position);
+  }
+
+  void rest(int64_t units, int64_t position) {
+    while (units > 0) {
+      const int64_t part = largestLengthWithin(units);
+      add(std::string("r").append(lengthText(part)), position);
+      ++events_;
+      position += part;
+      units -= part;
+    }
+  }
+
+  void tuplet(const Piece& piece) {
+    moveTo(piece.start);
+    if (!piece.afterTie) {  // one level and one gate step for the whole tuplet
+      for (const VoiceItem& item : piece.items) {
+        if (item.isNote()) {
+          setLevel(item.level, piece.start);
+          break;
+        }
+      }
+      for (const VoiceItem& item : piece.items) {
+        if (item.isNote() && item.length > 0 && item.length < FULL_LENGTH_UNITS) {
+          setGate(item, piece.start);
+          break;
+        }
+      }
+    }
+    beginLine();
+    std::string text = "{";
+    for (const VoiceItem& item : piece.items) {
+      text += item.isNote() ? octaveStep(item.key) + nameOf(item.key) : std::string("r");
+    }
+    add(text + "}" + lengthText(piece.length), piece.start);
+    events_ += static_cast<int64_t>(piece.items.size());
+  }
+
+  // Lengths that write `units`: one length, two tied, else an explicit duration (a long one in
+  // whole-table pieces).
+  std::vector<std::string> lengthsOf(int64_t units) const {
+    if (lengthIndexOf(units) != 0) return {lengthText(units)};
+    const int64_t head = largestLengthWithin(units);
+    if (lengthIndexOf(units - head) != 0) {
+      return {lengthText(head), lengthText(units - head)};
+    }
+    if (units <= BYTE_MAX) return {std::string(":").append(std::to_string(units))};
+    std::vector<std::string> parts;
+    for (int64_t left = units; left > 0;) {
+      const int64_t part = largestLengthWithin(left);
+      parts.push_back(lengthText(part));
+      left -= part;
+    }
+    return parts;
+  }
+
+  std::string lengthText(int64_t units) const {
+    const int index = lengthIndexOf(units);
+    return index == defaultIndex_ ? std::string() : LENGTH_TEXT[index];
+  }
+
+  std::string octaveStep(int key) {
+    const int target = octaveOf(key);
+    const int step = target - octave_;
+    octave_ = target;
+    switch (step) {
+      case 0:
+        return "";
+      case 1:
+        return ">";
+      case 2:
+        return ">>";
+      case -1:
+        return "<";
+      case -2:
+        return "<<";
+      default:
+        return std::string("o").append(std::to_string(target));
+    }
+  }
+
+  int64_t barEnd() const { return bar_ + 1 < bars_.size() ? bars_[bar_ + 1] : NEVER; }
+
+  void moveTo(int64_t position) {
+    while (bar_ + 1 < bars_.size() && position >= bars_[bar_ + 1]) endLine();
+  }
+
+  // A line opens with the voice's default length (the first line only) and the octave of the
+  // next note, so that no octave step is needed to reach it.
+  void beginLine() {
+    if (!line_.empty()) return;
+    if (lines_.empty()) line_.append("l").append(LENGTH_TEXT[defaultIndex_]).append(" ");
+    const int octave = upcoming_[std::min(current_, upcoming_.size() - 1)];
+    if (octave >= 0) octave_ = octave;
+    line_.append("o").append(std::to_string(octave_)).append(" ");
+    prefixEnd_ = line_.size();
+  }
+
+  void add(const std::string& text, int64_t position) {
+    beginLine();
+    const bool setting = text.back() == ' ';  // settings stand apart from the notes
+    const bool beat = (position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_;
+    if ((beat || setting) && line_.size() > prefixEnd_ && line_.back() != ' ') line_ += ' ';
+    line_ += text;
+    lastPosition_ = position;
+  }
+
+  void endLine() {
+    while (!line_.empty() && line_.back() == ' ') line_.pop_back();
+    lines_.push_back("  \"" + line_ + "\"  // 小節 " + std::to_string(bar_ + 1));
+    line_.clear();
+    ++bar_;
+  }
+
+  const std::vector<Piece>& pieces_;
+  const std::vector<VoiceParameter>& parameters_;
+  const BarStarts& bars_;
+  std::vector<int> upcoming_;  // octave of the first note at or after each piece, -1 for none
+  std::vector<std::string> lines_;
+  std::string line_;
+  size_t bar_ = 0;
+  size_t current_ = 0;
+  size_t next_ = 0;
+  int64_t lastPosition_ = -1;
+  int64_t events_ = 0;
+  size_t prefixEnd_ = 0;
+  int defaultIndex_ = DEFAULT_LENGTH_INDEX;
+  int octave_ = START_OCTAVE;
+  int level_ = START_LEVEL;
+  int gate_ = START_GATE;
+};
+
+}  // namespace
+
+std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
+                                     const std::vector<VoiceParameter>& parameters,
+                                     const BarStarts& bars, LayoutCounts& counts) {
+  const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars).build(counts);
+  Writer writer(pieces, parameters, bars);
+  std::vector<std::string> lines = writer.write();
+  counts.events = writer.events();
+  return lines;
+}

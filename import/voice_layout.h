@@ -1,0 +1,43 @@
+// One voice of an imported score on the language's grid, and how it is written: the voice's
+// timed items (notes with their gate step and velocity level, rests, zero-length notes) and its
+// parameter changes become one command string a bar, with ties over bar lines, tuplets where
+// their durations fit exactly, and explicit durations only where no length does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A note (key 24..119) or a rest (key 0) from `start` for `length` units; a note's gate step
+// 0..7 matters only when it is shorter than the writer's full-length notes.
+struct VoiceItem {
+  int64_t start = 0;
+  int64_t length = 0;
+  int key = 0;
+  int level = 0;
+  int gate = 7;
+  bool isNote() const { return key != 0; }
+};
+
+// A tempo (`t`, beats a minute), program (`@`) or pan (`$`) at a unit position where no note of
+// the voice sounds.
+struct VoiceParameter {
+  int64_t position = 0;
+  char command = 't';
+  int value = 0;
+};
+
+// Bar starts in units, ascending, the first 0; the last entry ends the last bar.
+using BarStarts = std::vector<int64_t>;
+
+// The voice's command strings, one a bar from the first, each a whole line of the channel block
+// ("  \"...\"  // 小節 N"). Items are in time order, back to back from 0; parameters in time
+// order.
+struct LayoutCounts {
+  int velocityChanged = 0;  // zero-length notes given the level of the tuplet they join
+  int unwritable = 0;       // zero-length notes with nothing before them to join, left out
+  int64_t events = 0;       // the events the voice's channel will hold when compiled
+};
+std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
+                                     const std::vector<VoiceParameter>& parameters,
+                                     const BarStarts& bars, LayoutCounts& counts);

@@ -1,0 +1,41 @@
+// Shared steps of the importer's tests: import bytes, compile the score as tarvk32c does and
+// read what the compiled file plays.
+#pragma once
+
+#include <string>
+
+#include "import/midi_import.h"
+#include "tests/import/midi_facts.h"
+#include "tests/support/memory_host.h"
+
+namespace import_testing {
+
+inline ImportResult importBytes(const std::string& midi,
+                                ScoreEncoding encoding = ScoreEncoding::Cp932) {
+  return importMidi(reinterpret_cast<const uint8_t*>(midi.data()), midi.size(), encoding);
+}
+
+// The score compiled in memory as tarvk32c compiles a file; false when it does not compile.
+inline bool compileScore(const std::string& score, std::string& midi) {
+  MemoryCompile compilation(FLAVOUR_CONSOLE, score);
+  if (compilation.run() != 0) return false;
+  midi.assign(compilation.host.kept.begin(), compilation.host.kept.end());
+  return true;
+}
+
+// What the imported score plays when compiled; `readable` false when it does not compile.
+inline MidiFacts playedAfterImport(const ImportResult& imported) {
+  std::string midi;
+  if (!imported.ok || !compileScore(imported.bytes, midi)) return MidiFacts();
+  return readFacts(midi);
+}
+
+// The number in the report line that starts with `start` ("... N 個..."), 0 without that line.
+inline int reportedCount(const ImportResult& imported, const std::string& start) {
+  for (const std::string& line : imported.report) {
+    if (line.rfind(start, 0) == 0) return std::stoi(line.substr(start.size()));
+  }
+  return 0;
+}
+
+}  // namespace import_testing

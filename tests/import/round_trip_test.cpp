@@ -1,0 +1,79 @@
+// Random scores compiled, imported and compiled again sound the same: the notes with their
+// channel, key, times and velocity, the programs, pans and tempo map.
+#include <gtest/gtest.h>
+
+#include "import/midi_import.h"
+#include "tests/import/midi_facts.h"
+#include "tests/support/memory_host.h"
+#include "tests/support/random_score.h"
+
+namespace {
+
+using import_testing::MidiFacts;
+using import_testing::readFacts;
+
+constexpr int SCORES = 500;
+
+// The score compiled as tarvk32c compiles a file (CR LF lines); false when it does not compile.
+// A score without a channel that holds anything compiles to an empty file.
+bool compile(const std::string& score, std::string& midi) {
+  MemoryCompile compilation(FLAVOUR_CONSOLE, score);
+  if (compilation.run() != 0) return false;
+  midi.assign(compilation.host.kept.begin(), compilation.host.kept.end());
+  return true;
+}
+
+MidiFacts factsOf(const std::string& midi) {
+  if (midi.empty()) {
+    MidiFacts none;
+    none.readable = true;
+    return none;
+  }
+  return readFacts(midi);
+}
+
+std::string withCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out + "\r\n";
+}
+
+TEST(ImportRoundTrip, RandomScoresCompileBackToTheSameMusic) {
+  testing_support::RandomScoreWriter writer(2611);
+  int compared = 0;
+  for (int i = 0; i < SCORES; ++i) {
+    const testing_support::RandomScore score = writer.next();
+    std::string midi;
+    if (!compile(withCrLf(score.text), midi) || midi.empty()) continue;
+    SCOPED_TRACE("score " + std::to_string(i) + ":\n" + score.text);
+    const ImportResult imported = importMidi(reinterpret_cast<const uint8_t*>(midi.data()),
+                                             midi.size(), ScoreEncoding::Cp932);
+    ASSERT_TRUE(imported.ok) << imported.error;
+    SCOPED_TRACE("imported:\n" + imported.text);
+    std::string again;
+    ASSERT_TRUE(compile(imported.bytes, again)) << "the imported score does not compile";
+    const MidiFacts want = factsOf(midi);
+    const MidiFacts got = factsOf(again);
+    ASSERT_TRUE(want.readable && got.readable);
+    ASSERT_EQ(got.notes, want.notes);
+    ASSERT_EQ(got.programs, want.programs);
+    ASSERT_EQ(got.pans, want.pans);
+    ASSERT_EQ(got.tempos, want.tempos);
+    // The header texts come back (the generator writes these two).
+    if (score.text.find("sn(") != std::string::npos) {
+      EXPECT_NE(imported.text.find("sn(\"a song\")\n"), std::string::npos);
+    }
+    if (score.text.find("cr(") != std::string::npos) {
+      EXPECT_NE(imported.text.find("cr(\"(c) someone\")\n"), std::string::npos);
+    }
+    std::vector<std::string> expectedReport;
+    EXPECT_EQ(imported.report, expectedReport);
+    ++compared;
+  }
+  EXPECT_GT(compared, SCORES * 9 / 10);
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#!/usr/bin/python3
+"""Writes MIDI files with mido, as another program would: format 0 and 1 at 96, 384 and 480
+ticks a quarter. Each holds a melody with notes on the language's grid (1/32 of a quarter) and
+some beside it, a three-note chord, a program, a pan, a tempo and a 3/4 time signature.
+
+Usage: write_other_files.py <directory>
+"""
+import os
+import random
+import sys
+
+try:
+    import mido
+except ImportError:
+    sys.exit("python3-mido is missing: run scripts/install-deps test")
+
+
+def melody(tpq, rng):
+    """(channel, key, on, off, velocity) in ticks; every fifth note starts or ends off the grid."""
+    unit = tpq // 32 if tpq % 32 == 0 else None
+    notes, tick = [], 0
+    for i in range(24):
+        length = rng.choice([tpq, tpq // 2, tpq // 4, tpq * 3 // 4, tpq * 2])
+        on, off = tick, tick + length
+        if i % 5 == 4 and unit and unit > 1:
+            # beside the grid by less than half a unit, so the nearest point is the one it left
+            shift = rng.randint(1, (unit - 1) // 2) if unit > 2 else 1
+            if i % 2:
+                on += shift
+            else:
+                off -= shift
+        notes.append((0, rng.randint(48, 84), on, off, rng.choice([79, 95, 111, 63])))
+        tick += length + rng.choice([0, 0, tpq // 4])
+    chord_at = tick
+    for key in (60, 64, 67):
+        notes.append((1, key, chord_at, chord_at + tpq * 2, 100 if key == 64 else 87))
+    return notes
+
+
+def track_of(events):
+    """Absolute (tick, order, message) to a delta-timed track."""
+    track, last = mido.MidiTrack(), 0
+    for tick, _, msg in sorted(events, key=lambda e: (e[0], e[1])):
+        track.append(msg.copy(time=tick - last))
+        last = tick
+    return track
+
+
+def write(path, tpq, fmt, seed):
+    rng = random.Random(seed)
+    notes = melody(tpq, rng)
+    meta = [(0, 0, mido.MetaMessage("time_signature", numerator=3, denominator=4)),
+            (0, 0, mido.MetaMessage("set_tempo", tempo=600000)),
+            (tpq * 6, 0, mido.MetaMessage("set_tempo", tempo=400000))]
+    setup = [(0, 1, mido.Message("program_change", channel=0, program=40)),
+             (0, 1, mido.Message("control_change", channel=0, control=10, value=30))]
+    voices = {0: [], 1: []}
+    for ch, key, on, off, vel in notes:
+        voices[ch].append((on, 3, mido.Message("note_on", channel=ch, note=key, velocity=vel)))
+        voices[ch].append((off, 2, mido.Message("note_off", channel=ch, note=key, velocity=64)))
+    mid = mido.MidiFile(type=fmt, ticks_per_beat=tpq)
+    if fmt == 0:
+        mid.tracks.append(track_of(meta + setup + voices[0] + voices[1]))
+    else:
+        mid.tracks.append(track_of(meta))
+        mid.tracks.append(track_of(setup + voices[0]))
+        mid.tracks.append(track_of(voices[1]))
+    mid.save(path)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__)
+        return 2
+    for fmt in (0, 1):
+        for tpq in (96, 384, 480):
+            write(os.path.join(sys.argv[1], "mido_f%d_%d.mid" % (fmt, tpq)), tpq, fmt, tpq + fmt)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
