@@ -8,6 +8,7 @@
 #include "core/diagnostics.h"
 #include "core/midi_writer.h"
 #include "core/output_stream.h"
+#include "core/pitch_names.h"
 
 namespace {
 
@@ -30,9 +31,6 @@ constexpr LengthName LENGTH_NAMES[] = {
     {8, "sixteenth note", "16分音符"}, {6, "dotted 32nd note", "付点32分音符"},
     {4, "32nd note", "32分音符"},      {2, "64th note", "64分音符"},
 };
-
-constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                                          "F#", "G",  "G#", "A",  "A#", "B"};
 
 const char* pick(Language language, const char* english, const char* japanese) {
   return language == Language::JAPANESE ? japanese : english;
@@ -269,9 +267,11 @@ std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t col
     text = pick(language, "rest", "休符");
     text += dot + lengthText(value, true, language);
   } else if (sounding) {
-    const int32_t semitone = (code - 1) % SEMITONES_PER_OCTAVE;
-    const int32_t octave = (code - 1) / SEMITONES_PER_OCTAVE;
-    text = formatText("%s%d", NOTE_NAMES[semitone], static_cast<int>(octave));
+    // The key's name as the roll shows it; on the drum channel its percussion sound first.
+    const int32_t key = code + NOTE_NUMBER_OFFSET;
+    text = pitchName(key);
+    const char* drum = at->source.channel == DRUM_CHANNEL ? drumName(key) : nullptr;
+    if (drum != nullptr) text = std::string(drum) + " (" + text + ")";
     text += dot + lengthText(value, false, language);
   } else if (code == EVENT_TEMPO) {
     text = formatText(pick(language, "tempo %d", "テンポ %d"), value);

@@ -1,8 +1,11 @@
 // The names the roll's keyboard shows: the octave name of each C (middle C, MIDI note 60, is
-// "C4", the score's o3 c) and the General MIDI percussion names of the drum channel's keys.
+// "C4", the score's o3 c) and the General MIDI percussion names of the drum channel's keys
+// (core/pitch_names.h).
 #pragma once
 
 #include <QString>
+
+#include "core/pitch_names.h"
 
 inline constexpr int MIDI_KEY_COUNT = 128;
 
@@ -10,5 +13,3 @@ inline constexpr int MIDI_KEY_COUNT = 128;
 bool isBlackKey(int key);
 // "C4" for 60, "C-1" for 0; keys other than a C have no name here (empty).
 QString octaveName(int key);
-// The General MIDI percussion sound on `key` (35 to 81), or nullptr.
-const char* drumName(int key);

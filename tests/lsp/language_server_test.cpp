@@ -237,26 +237,32 @@ TEST_F(LanguageServerTest, ACp932ScoreReportsWhatCodePage932CannotHold) {
 // ---------------------------------------------------------------------------------------------
 // Answers
 
+// Notes are named as the roll's keyboard names them (the score's o3 c is middle C, C4); a
+// drum channel's note names its percussion sound first.
 TEST_F(LanguageServerTest, HoverTellsTheNoteAndWhereItSounds) {
   client.initialize();
-  diagnose("ch1{\"l4 c e\"}\nch2{\"v12 @73 r8 c\"}\n");
+  diagnose("ch1{\"l4 c e\"}\nch2{\"v12 @73 r8 c\"}\nch9{\"o3 c n13\"}\n");
   const json note = hover(0, 10)["result"];
   EXPECT_EQ(
       note["contents"]["value"],
-      "E4 · quarter note (480 ticks) · ch1 · bar 1 beat 2 · 0:00.750 · volume 10 · program 0");
+      "E5 · quarter note (480 ticks) · ch1 · bar 1 beat 2 · 0:00.750 · volume 10 · program 0");
   EXPECT_EQ(note["range"], json({{"start", at(0, 10)}, {"end", at(0, 11)}}));
   EXPECT_EQ(
       hover(1, 16)["result"]["contents"]["value"],
-      "C4 · quarter note (480 ticks) · ch2 · bar 1 beat 1 · 0:00.500 · volume 12 · program 73");
+      "C5 · quarter note (480 ticks) · ch2 · bar 1 beat 1 · 0:00.500 · volume 12 · program 73");
   EXPECT_EQ(hover(1, 9)["result"]["contents"]["value"],
             "program 73 · ch2 · bar 1 beat 1 · 0:00.250");
+  EXPECT_EQ(hover(2, 8)["result"]["contents"]["value"].get<std::string>().substr(0, 13),
+            "Hi Bongo (C4)");
+  EXPECT_EQ(hover(2, 11)["result"]["contents"]["value"].get<std::string>().substr(0, 16),
+            "Bass Drum 1 (C2)");
 }
 
 TEST_F(LanguageServerTest, HoverInJapaneseAndOnAHeaderCommand) {
   client.initialize({{"language", "ja"}});
   diagnose("op(q7def)\nch1{\"l8 c\"}\n");
   EXPECT_EQ(hover(1, 8)["result"]["contents"]["value"],
-            "C4 ・ 8分音符 (240 ticks) ・ ch1 ・ 小節 1 拍 1 ・ 0:00.250 ・ 音量 10 ・ 音色 0");
+            "C5 ・ 8分音符 (240 ticks) ・ ch1 ・ 小節 1 拍 1 ・ 0:00.250 ・ 音量 10 ・ 音色 0");
   EXPECT_EQ(hover(0, 4)["result"]["contents"]["value"],
             "q7def : 全チャンネルのゲートを Q7 で始める");
 }

@@ -10,7 +10,7 @@ trap 'rm -rf "$dir"' EXIT
 printf '%s\n' 'cr("demo")' 'ch1 {' ' "t120 l8 c d e f"' ' "g4 x"' '}' >"$dir/score.fms"
 cat >"$dir/expected" <<'END'
 diagnostic 3 5 It isn't possible to decipher.
-hover E4 · eighth note (240 ticks) · ch1 · bar 1 beat 2 · volume 10 · program 0
+hover E5 · eighth note (240 ticks) · ch1 · bar 1 beat 2 · volume 10 · program 0
 symbol cr 0 0
 symbol ch1 1 4
 END
