@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QEvent>
+#include <QScreen>
 #include <QTextBlock>
+#include <algorithm>
 
 #include "core/score_source_map.h"
 #include "editor/document/score_document.h"
@@ -108,8 +110,29 @@ void RollLink::buildPending() {
 
 void RollLink::shownChanged(bool shown) {
   if (toggle_->isChecked() != shown) toggle_->setChecked(shown);
-  if (shown) buildPending();
+  if (shown) {
+    if (!sized_) giveFirstSize();
+    buildPending();
+  }
   if (!restoring_) storeTimer_.start();
+}
+
+// A panel shown with no size of its own yet would get what is left of the window, a few rows.
+// It gets a useful height instead, the window growing by as much where the screen has room so
+// that the score keeps its lines.
+void RollLink::giveFirstSize() {
+  sized_ = true;
+  if (dock_->isFloating()) return;
+  const Qt::DockWidgetArea area = window_.dockWidgetArea(dock_);
+  if (area != Qt::TopDockWidgetArea && area != Qt::BottomDockWidgetArea) return;
+  if (!window_.isMaximized() && !window_.isFullScreen()) {
+    const QScreen* screen = window_.screen();
+    const int room =
+        screen ? screen->availableGeometry().bottom() - window_.frameGeometry().bottom() : 0;
+    const int grow = std::clamp(room, 0, FIRST_ROLL_HEIGHT);
+    if (grow > 0) window_.resize(window_.width(), window_.height() + grow);
+  }
+  window_.resizeDocks({dock_}, {FIRST_ROLL_HEIGHT}, Qt::Vertical);
 }
 
 // The notes of the commands the caret stands at, or the selection covers.
@@ -191,6 +214,7 @@ void RollLink::restore() {
     const Qt::DockWidgetArea area = AREAS[int(kept.place)];
     window_.addDockWidget(area, dock_);
     if (!kept.geometry.isEmpty()) {
+      sized_ = true;
       const bool across = area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea;
       window_.resizeDocks({dock_}, {across ? kept.geometry.height() : kept.geometry.width()},
                           across ? Qt::Vertical : Qt::Horizontal);

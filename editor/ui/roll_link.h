@@ -19,6 +19,9 @@ class ScoreSourceMap;
 class TForm1;
 struct RollNote;
 
+// The height a docked panel gets when first shown.
+inline constexpr int FIRST_ROLL_HEIGHT = 300;
+
 class RollLink : public QObject {
   Q_OBJECT
  public:
@@ -42,6 +45,7 @@ class RollLink : public QObject {
 
  private:
   void shownChanged(bool shown);
+  void giveFirstSize();
   void buildPending();
   void caretMoved();
   void noteClicked(const RollNote& note);
@@ -63,4 +67,5 @@ class RollLink : public QObject {
   const ScoreSourceMap* pending_ = nullptr;
   bool textMatches_ = false;  // the text is what the shown compilation read
   bool restoring_ = false;
+  bool sized_ = false;  // the panel has had a height: kept from the last run, or given once
 };

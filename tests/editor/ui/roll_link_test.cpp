@@ -63,8 +63,14 @@ void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
   QCOMPARE(dock->windowTitle(), QString("ピアノロール"));
   QVERIFY(!dock->isVisible());
   QVERIFY(!item->isChecked());
+  const int scoreHeight = form.view().height();
   form.toolButton("SpeedButton14")->click();
   QVERIFY(dock->isVisible());
+  // Shown the first time, the panel gets rows to show, and the score keeps most of its own.
+  QTRY_VERIFY2(dock->height() >= FIRST_ROLL_HEIGHT * 3 / 4,
+               qPrintable(QString::number(dock->height())));
+  QVERIFY2(form.view().height() >= scoreHeight / 2,
+           qPrintable(QString::number(form.view().height())));
   dock->close();  // its own close box
   QVERIFY(!item->isChecked());
 }
