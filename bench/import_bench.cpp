@@ -114,7 +114,8 @@ void importLargeFile(benchmark::State& state) {
                                            file.size(), ScoreEncoding::Cp932);
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
     if (!result.ok) {
-      state.SkipWithError(result.error.c_str());
+      const std::string reason = formatImportMessage(result.error, ImportLanguage::English);
+      state.SkipWithError(reason.c_str());
       break;
     }
     notes = result.notes;

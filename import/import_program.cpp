@@ -5,6 +5,7 @@
 
 #include "console/output_signals.h"
 #include "core/output_file.h"
+#include "import/import_texts.h"
 #include "import/midi_import.h"
 #include "import/midi_input.h"
 
@@ -12,24 +13,30 @@ namespace {
 
 constexpr const char PROGRAM[] = "tarvk32-import";
 
-constexpr const char USAGE[] =
-    "使い方: tarvk32-import <MIDI ファイル> [-o <楽譜ファイル>] [--encoding cp932|utf-8]\n"
-    "  -o          楽譜を書くファイル (省略時は標準出力)\n"
-    "  --encoding  楽譜の文字コード (既定: cp932)\n";
+// The console speaks English.
+constexpr ImportLanguage LANGUAGE = ImportLanguage::English;
 
-int fail(std::FILE* err, const std::string& subject, const std::string& reason) {
+void usage(std::FILE* to) {
+  std::fputs(importText(ImportText::Usage, LANGUAGE), to);
+}
+
+int fail(std::FILE* err, const std::string& subject, const ImportMessage& reason) {
   std::fprintf(err, "%s: %s%s%s\n", PROGRAM, subject.c_str(), subject.empty() ? "" : ": ",
-               reason.c_str());
+               formatImportMessage(reason, LANGUAGE).c_str());
   return 1;
+}
+
+int fail(std::FILE* err, const std::string& subject, ImportText reason) {
+  return fail(err, subject, ImportMessage{reason, {}});
 }
 
 // Through a temporary file beside the target, renamed over it when complete, as tarvk32c writes
 // its output; a terminating signal removes the temporary file.
-bool writeOutput(const std::string& path, const std::string& bytes, std::string& error) {
+bool writeOutput(const std::string& path, const std::string& bytes, ImportText& error) {
   const TerminatingSignalsHeld held;
   OutputFile output(path);
   if (!output.open()) {
-    error = "書き込み用に作れません";
+    error = ImportText::CannotCreateOutput;
     return false;
   }
   watchTemporaryOutput(output.temporaryPath());
@@ -37,7 +44,8 @@ bool writeOutput(const std::string& path, const std::string& bytes, std::string&
   const int32_t result = output.commit();
   forgetTemporaryOutput();
   if (result != OUTPUT_CLOSED) {
-    error = result == OUTPUT_REPLACE_FAILED ? "書いたファイルを置けません" : "書き込めません";
+    error = result == OUTPUT_REPLACE_FAILED ? ImportText::CannotReplaceOutput
+                                            : ImportText::CannotWriteOutput;
     return false;
   }
   return true;
@@ -51,11 +59,11 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "-h" || argument == "--help") {
-      std::fputs(USAGE, out);
+      usage(out);
       return 0;
     }
     if ((argument == "-o" || argument == "--encoding") && i + 1 >= argc) {
-      return fail(err, argument, "値がありません");
+      return fail(err, argument, ImportText::MissingValue);
     }
     if (argument == "-o") {
       output = argv[++i];
@@ -66,34 +74,37 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
       } else if (name == "utf-8") {
         encoding = ScoreEncoding::Utf8;
       } else {
-        return fail(err, name, "文字コードは cp932 か utf-8 です");
+        return fail(err, name, ImportText::UnknownEncoding);
       }
     } else if (!argument.empty() && argument[0] == '-') {
-      std::fputs(USAGE, err);
-      return fail(err, argument, "不明なオプションです");
+      usage(err);
+      return fail(err, argument, ImportText::UnknownOption);
     } else if (input.empty()) {
       input = argument;
     } else {
-      std::fputs(USAGE, err);
-      return fail(err, argument, "MIDI ファイルは一つだけです");
+      usage(err);
+      return fail(err, argument, ImportText::SecondInput);
     }
   }
   if (input.empty()) {
-    std::fputs(USAGE, err);
+    usage(err);
     return 1;
   }
 
   std::vector<uint8_t> bytes;
-  std::string error;
-  if (!readMidiInput(input, bytes, error)) return fail(err, input, error);
+  ImportMessage refusal;
+  if (!readMidiInput(input, bytes, refusal)) return fail(err, input, refusal);
   const ImportResult result = importMidi(bytes.data(), bytes.size(), encoding);
   if (!result.ok) return fail(err, input, result.error);
-  for (const std::string& line : result.report)
-    std::fprintf(err, "%s: %s\n", PROGRAM, line.c_str());
+  for (const ImportMessage& item : result.report) {
+    std::fprintf(err, "%s: %s\n", PROGRAM, formatImportMessage(item, LANGUAGE).c_str());
+  }
   if (output.empty()) {
     std::fwrite(result.bytes.data(), 1, result.bytes.size(), out);
-    return std::fflush(out) == 0 && !std::ferror(out) ? 0 : fail(err, "", "標準出力に書けません");
+    if (std::fflush(out) == 0 && !std::ferror(out)) return 0;
+    return fail(err, "", ImportText::CannotWriteStandardOutput);
   }
-  if (!writeOutput(output, result.bytes, error)) return fail(err, output, error);
+  ImportText writeError = ImportText::Count;
+  if (!writeOutput(output, result.bytes, writeError)) return fail(err, output, writeError);
   return 0;
 }

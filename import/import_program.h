@@ -1,6 +1,7 @@
 // The tarvk32-import program: `tarvk32-import song.mid [-o song.fms] [--encoding cp932|utf-8]`
 // reads a Standard MIDI File and writes the score to standard output or, with -o, to the file,
-// which appears whole or not at all. What the score cannot keep goes to standard error.
+// which appears whole or not at all. What the score cannot keep goes to standard error; the
+// program's texts are English.
 #pragma once
 
 #include <cstdio>

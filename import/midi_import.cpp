@@ -36,9 +36,7 @@ constexpr int START_PROGRAM = 0;
 constexpr int64_t UNITS_MAX = int64_t{WORK_AREA_LIMIT} / 2 * BYTE_MAX;
 constexpr size_t BARS_MAX = 100000;
 
-const char TOO_LONG[] = "曲が長すぎます (小節 100000 まで)";
-const char TOO_MANY_EVENTS[] = " の音や休符が多すぎます (1 チャンネル 32000 個まで)";
-const char NO_ENCODING[] = "楽譜を文字コードに変換できません";
+constexpr int64_t CHANNEL_EVENTS_MAX = WORK_AREA_LIMIT / 2;  // events a score channel may hold
 
 struct Note {
   int64_t on = 0;     // units
@@ -442,23 +440,6 @@ bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars) {
   }
 }
 
-std::string barList(const std::set<int64_t>& positions, const BarStarts& bars) {
-  std::set<int64_t> numbers;
-  for (int64_t p : positions) {
-    numbers.insert(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
-  }
-  std::string text;
-  for (auto it = numbers.begin(); it != numbers.end();) {
-    const int64_t first = *it;
-    int64_t last = first;
-    while (++it != numbers.end() && *it == last + 1) last = *it;
-    if (!text.empty()) text += ", ";
-    text += std::to_string(first);
-    if (last > first) text.append("-").append(std::to_string(last));
-  }
-  return text;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Texts
 
@@ -512,68 +493,73 @@ std::string headerText(const std::string& raw, ScoreEncoding encoding, size_t li
   return utf8;
 }
 
-void headerLine(const char* command, const char* what, bool present, const std::string& raw,
-                ScoreEncoding encoding, size_t limit, std::string& text,
-                std::vector<std::string>& report) {
+void headerLine(const char* command, ImportText leftOut, ImportText cut, bool present,
+                const std::string& raw, ScoreEncoding encoding, size_t limit, std::string& text,
+                std::vector<ImportMessage>& report) {
   if (!present || raw.empty()) return;
-  bool cut = false;
-  const std::string value = headerText(raw, encoding, limit, cut);
+  bool wasCut = false;
+  const std::string value = headerText(raw, encoding, limit, wasCut);
   if (value.empty()) {
-    report.push_back(std::string(what) + "をこの文字コードで書けないため省きました");
+    report.push_back({leftOut, {}});
     return;
   }
-  if (cut) {
-    report.push_back(std::string(what) + "を " + std::to_string(limit) + " バイトまでに切りました");
-  }
+  if (wasCut) report.push_back({cut, {std::to_string(limit)}});
   text += std::string(command) + "(\"" + value + "\")\n";
 }
 
-// One report line: the text before the count, the count of things, the text after it.
-std::string counted(const char* head, int n, const std::string& tail) {
-  return std::string(head).append(std::to_string(n)).append(" 個").append(tail);
+// The comma-separated numbers, runs of consecutive ones as "first-last" when `runs`.
+std::string numberList(const std::set<int64_t>& numbers, bool runs) {
+  std::string text;
+  for (auto it = numbers.begin(); it != numbers.end();) {
+    const int64_t first = *it;
+    int64_t last = first;
+    while (++it != numbers.end() && runs && *it == last + 1) last = *it;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first);
+    if (last > first) text.append("-").append(std::to_string(last));
+  }
+  return text;
 }
 
+// One message a kind of thing left out or changed, in the order the report lists them.
 void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
-                  std::vector<std::string>& report) {
+                  std::vector<ImportMessage>& report) {
   if (c.moved) {
     char shift[32];
     std::snprintf(shift, sizeof shift, "%g", c.maxShift);
-    report.push_back(counted(
-        "格子に乗らない音符 ", c.moved,
-        std::string("を最寄りの格子点へ動かしました (最大 ").append(shift).append(" ティック)")));
+    report.push_back({ImportText::NotesMoved, {std::to_string(c.moved), shift}});
   }
   if (c.dropped) {
+    std::set<int64_t> numbers;  // bar numbers from 1
+    for (int64_t p : c.droppedAt) {
+      numbers.insert(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
+    }
     report.push_back(
-        counted("9 チャンネルに収まらない声部の音符 ", c.dropped,
-                std::string("を捨てました (小節 ").append(barList(c.droppedAt, bars)).append(")")));
+        {ImportText::NotesDropped, {std::to_string(c.dropped), numberList(numbers, true)}});
   }
-  const std::pair<int, std::pair<const char*, const char*>> lines[] = {
-      {c.unwritable, {"書けない長さ 0 の音符 ", "を捨てました"}},
-      {c.outside, {"8 オクターブの外の音符 ", "をオクターブ単位で移しました"}},
-      {c.drumsShortened, {"次の音と重なるドラムの音符 ", "を短くしました"}},
-      {c.velocityRounded, {"ベロシティ ", "を最寄りの段階 (v) に丸めました"}},
-      {c.velocityChanged, {"長さ 0 の音符 ", "のベロシティを前の音符に揃えました"}},
-      {c.tempoRounded, {"テンポ ", "を 10～250 の整数に丸めました"}},
-      {c.parametersMoved,
-       {"プログラム・パン・テンポの変更 ", "を格子点か音の区切りへ動かしました"}},
-      {s.pitchBends, {"ピッチベンド ", "は保てません"}},
-      {s.sustainPedal, {"サステインペダル ", "は保てません"}},
+  const std::pair<int, ImportText> counted[] = {
+      {c.unwritable, ImportText::ZeroLengthDropped},
+      {c.outside, ImportText::NotesTransposed},
+      {c.drumsShortened, ImportText::DrumsShortened},
+      {c.velocityRounded, ImportText::VelocitiesRounded},
+      {c.velocityChanged, ImportText::VelocitiesMatched},
+      {c.tempoRounded, ImportText::TemposRounded},
+      {c.parametersMoved, ImportText::ChangesMoved},
+      {s.pitchBends, ImportText::PitchBendsLost},
+      {s.sustainPedal, ImportText::SustainPedalLost},
   };
-  for (const auto& [n, texts] : lines) {
-    if (n) report.push_back(counted(texts.first, n, texts.second));
+  for (const auto& [n, kind] : counted) {
+    if (n) report.push_back({kind, {std::to_string(n)}});
   }
   if (s.controllers) {
-    std::string numbers;
-    for (int n : s.controllerNumbers) {
-      if (!numbers.empty()) numbers.append(", ");
-      numbers.append(std::to_string(n));
-    }
-    report.push_back(counted("コントロールチェンジ ", s.controllers,
-                             std::string(" (番号 ").append(numbers).append(") は保てません")));
+    const std::set<int64_t> numbers(s.controllerNumbers.begin(), s.controllerNumbers.end());
+    report.push_back(
+        {ImportText::ControllersLost, {std::to_string(s.controllers), numberList(numbers, false)}});
   }
-  if (s.otherMessages)
-    report.push_back(counted("SysEx・プレッシャー ", s.otherMessages, "は保てません"));
-  if (s.texts) report.push_back(counted("テキスト・歌詞・マーカー ", s.texts, "は保てません"));
+  if (s.otherMessages) {
+    report.push_back({ImportText::OtherMessagesLost, {std::to_string(s.otherMessages)}});
+  }
+  if (s.texts) report.push_back({ImportText::TextsLost, {std::to_string(s.texts)}});
 }
 
 }  // namespace
@@ -592,7 +578,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     if (!list->empty()) last = std::max(last, list->back().tick);
   }
   if (nearestUnit(last, source.division) > UNITS_MAX) {
-    result.error = TOO_LONG;
+    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
     return result;
   }
 
@@ -628,15 +614,15 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
   BarStarts bars;
   if (!barsOf(source, end, bars)) {
-    result.error = TOO_LONG;
+    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
     return result;
   }
 
   std::string text;
-  headerLine("sn", "曲名", source.hasName, source.name, encoding, SEQUENCE_NAME_MAX, text,
-             result.report);
-  headerLine("cr", "著作権表示", source.hasCopyright, source.copyright, encoding, COPYRIGHT_MAX,
-             text, result.report);
+  headerLine("sn", ImportText::NameLeftOut, ImportText::NameCut, source.hasName, source.name,
+             encoding, SEQUENCE_NAME_MAX, text, result.report);
+  headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCut, source.hasCopyright,
+             source.copyright, encoding, COPYRIGHT_MAX, text, result.report);
   for (const Voice& v : voices) {
     if (!text.empty()) text += '\n';
     text += "ch" + std::to_string(v.scoreChannel) + " {\n";
@@ -646,8 +632,9 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     for (const std::string& line : layoutVoice(v.items, v.parameters, bars, layout)) {
       text += line + '\n';
     }
-    if (layout.events > WORK_AREA_LIMIT / 2) {
-      result.error = "ch" + std::to_string(v.scoreChannel) + TOO_MANY_EVENTS;
+    if (layout.events > CHANNEL_EVENTS_MAX) {
+      result.error = {ImportText::TooManyEvents,
+                      {std::to_string(v.scoreChannel), std::to_string(CHANNEL_EVENTS_MAX)}};
       return result;
     }
     counts.velocityChanged += layout.velocityChanged;
@@ -667,7 +654,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   if (encoding == ScoreEncoding::Utf8) {
     result.bytes = std::move(crlf);
   } else if (!convert(crlf, "CP932", "UTF-8", result.bytes)) {
-    result.error = NO_ENCODING;
+    result.error = {ImportText::NotEncodable, {}};
     return result;
   }
   result.text = std::move(text);

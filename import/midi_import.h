@@ -9,16 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "import/import_texts.h"
+
 enum class ScoreEncoding { Cp932, Utf8 };
 
 struct ImportResult {
   bool ok = false;
-  std::string error;                // why the file was refused (UTF-8), when !ok
-  std::string text;                 // the score in UTF-8 with "\n" line ends, for an editor
-  std::string bytes;                // the score in the chosen encoding with CR LF line ends
-  std::vector<std::string> report;  // what could not be kept, one UTF-8 line each
-  int notes = 0;                    // notes written into the score
-  int voices = 0;                   // channel blocks written
+  ImportMessage error;                // why the file was refused, when !ok
+  std::string text;                   // the score in UTF-8 with "\n" line ends, for an editor
+  std::string bytes;                  // the score in the chosen encoding with CR LF line ends
+  std::vector<ImportMessage> report;  // what could not be kept, one message a kind
+  int notes = 0;                      // notes written into the score
+  int voices = 0;                     // channel blocks written
 };
 
 ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding);

@@ -7,17 +7,17 @@
 #include <cerrno>
 #include <cstring>
 
-bool readMidiInput(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+bool readMidiInput(const std::string& path, std::vector<uint8_t>& bytes, ImportMessage& error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    error = std::string("開けません (") + std::strerror(errno) + ")";
+    error = {ImportText::CannotOpen, {std::strerror(errno)}};
     return false;
   }
   struct stat info {};
   bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (!ok) error = "通常のファイルではありません";
+  if (!ok) error = {ImportText::NotRegularFile, {}};
   if (ok && info.st_size > MIDI_INPUT_BYTES_MAX) {
-    error = "ファイルが大きすぎます (64 MiB まで)";
+    error = {ImportText::FileTooLarge, {std::to_string(MIDI_INPUT_BYTES_MAX / (1024 * 1024))}};
     ok = false;
   }
   if (ok) {
@@ -27,7 +27,7 @@ bool readMidiInput(const std::string& path, std::vector<uint8_t>& bytes, std::st
       const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        error = std::string("読めません (") + std::strerror(errno) + ")";
+        error = {ImportText::CannotRead, {std::strerror(errno)}};
         ok = false;
       }
       if (n <= 0) break;

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "import/import_texts.h"
+
 inline constexpr int64_t MIDI_INPUT_BYTES_MAX = 64 * 1024 * 1024;
 
-// The whole file into `bytes`; false with `error` (UTF-8, for the user) when it cannot be read.
-bool readMidiInput(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+// The whole file into `bytes`; false with `error` saying why when it cannot be read.
+bool readMidiInput(const std::string& path, std::vector<uint8_t>& bytes, ImportMessage& error);

@@ -1,6 +1,6 @@
 #include "import/midi_reader.h"
 
-#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -10,20 +10,8 @@ constexpr int VAR_LEN_BYTES_MAX = 4;
 constexpr uint8_t META = 0xFF;
 constexpr uint8_t META_END_OF_TRACK = 0x2F;
 
-const char NOT_SMF[] = "Standard MIDI File ではありません (MThd がない)";
-const char CUT_SHORT[] = "ファイルが途中で切れています";
-const char BAD_HEADER[] = "MThd の長さが不正です";
-const char BAD_FORMAT[] = "フォーマット %d の MIDI ファイルは読めません (0 と 1 のみ)";
-const char SMPTE_DIVISION[] = "SMPTE 時間単位の MIDI ファイルは読めません";
-const char ZERO_DIVISION[] = "四分音符の分解能が 0 です";
-const char NO_TRACKS[] = "トラックがありません";
-const char BAD_STATUS[] = "トラック %d の %zu バイト目: 不正なステータスバイト";
-const char BAD_VAR_LEN[] = "トラック %d の %zu バイト目: 不正な可変長数値";
-
-std::string format(const char* text, int a, size_t b = 0) {
-  char buffer[160];
-  std::snprintf(buffer, sizeof buffer, text, a, b);
-  return buffer;
+ImportMessage refusal(ImportText kind, std::vector<std::string> values = {}) {
+  return {kind, std::move(values)};
 }
 
 uint32_t be32(const uint8_t* p) {
@@ -41,7 +29,7 @@ class TrackReader {
   TrackReader(const uint8_t* data, size_t size, int index)
       : data_(data), size_(size), index_(index) {}
 
-  bool read(MidiTrack& track, std::string& error) {
+  bool read(MidiTrack& track, ImportMessage& error) {
     uint64_t tick = 0;
     uint8_t running = 0;
     while (pos_ < size_) {
@@ -53,7 +41,7 @@ class TrackReader {
       event.tick = tick;
       uint8_t status = data_[pos_];
       if (status < 0x80) {
-        if (running == 0) return bad(BAD_STATUS, error);
+        if (running == 0) return bad(ImportText::BadStatusByte, error);
         status = running;  // running status: the data byte stays unread
       } else {
         ++pos_;
@@ -67,7 +55,7 @@ class TrackReader {
         event.data1 = data_[pos_] & 0x7F;
         if (length == 2) event.data2 = data_[pos_ + 1] & 0x7F;
         if (data_[pos_] >= 0x80 || (length == 2 && data_[pos_ + 1] >= 0x80)) {
-          return bad(BAD_STATUS, error);
+          return bad(ImportText::BadStatusByte, error);
         }
         pos_ += length;
       } else if (status == META) {
@@ -86,7 +74,7 @@ class TrackReader {
         event.status = status;
         if (!payload(event, error)) return false;
       } else {
-        return bad(BAD_STATUS, error);
+        return bad(ImportText::BadStatusByte, error);
       }
       track.events.push_back(std::move(event));
       track.endTick = tick;
@@ -95,7 +83,7 @@ class TrackReader {
   }
 
  private:
-  bool varLen(uint32_t& value, std::string& error) {
+  bool varLen(uint32_t& value, ImportMessage& error) {
     value = 0;
     for (int i = 0; i < VAR_LEN_BYTES_MAX; ++i) {
       if (pos_ >= size_) return cut(error);
@@ -103,10 +91,10 @@ class TrackReader {
       value = (value << 7) | (b & 0x7F);
       if ((b & 0x80) == 0) return true;
     }
-    return bad(BAD_VAR_LEN, error);
+    return bad(ImportText::BadVariableLength, error);
   }
 
-  bool payload(MidiEvent& event, std::string& error) {
+  bool payload(MidiEvent& event, ImportMessage& error) {
     uint32_t length = 0;
     if (!varLen(length, error)) return false;
     if (length > size_ - pos_) return cut(error);
@@ -115,12 +103,12 @@ class TrackReader {
     return true;
   }
 
-  bool cut(std::string& error) {
-    error = CUT_SHORT;
+  bool cut(ImportMessage& error) {
+    error = refusal(ImportText::CutShort);
     return false;
   }
-  bool bad(const char* text, std::string& error) {
-    error = format(text, index_ + 1, pos_);
+  bool bad(ImportText kind, ImportMessage& error) {
+    error = refusal(kind, {std::to_string(index_ + 1), std::to_string(pos_)});
     return false;
   }
 
@@ -132,42 +120,42 @@ class TrackReader {
 
 }  // namespace
 
-bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error) {
+bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessage& error) {
   file = MidiFile();
   if (size < 4 || data[0] != 'M' || data[1] != 'T' || data[2] != 'h' || data[3] != 'd') {
-    error = NOT_SMF;
+    error = refusal(ImportText::NotSmf);
     return false;
   }
   if (size < HEADER_BYTES) {
-    error = CUT_SHORT;
+    error = refusal(ImportText::CutShort);
     return false;
   }
   const uint32_t headerLength = be32(data + 4);
   if (headerLength < 6) {
-    error = BAD_HEADER;
+    error = refusal(ImportText::BadHeaderLength);
     return false;
   }
   if (headerLength > size - 8) {
-    error = CUT_SHORT;
+    error = refusal(ImportText::CutShort);
     return false;
   }
   file.format = be16(data + 8);
   const int trackCount = be16(data + 10);
   const uint16_t division = be16(data + 12);
   if (file.format > 1) {
-    error = format(BAD_FORMAT, file.format);
+    error = refusal(ImportText::UnreadableFormat, {std::to_string(file.format)});
     return false;
   }
   if (division & 0x8000) {
-    error = SMPTE_DIVISION;
+    error = refusal(ImportText::SmpteDivision);
     return false;
   }
   if (division == 0) {
-    error = ZERO_DIVISION;
+    error = refusal(ImportText::ZeroDivision);
     return false;
   }
   if (trackCount == 0) {
-    error = NO_TRACKS;
+    error = refusal(ImportText::NoTracks);
     return false;
   }
   file.division = division;
@@ -175,12 +163,12 @@ bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string&
   size_t pos = 8 + headerLength;
   while (static_cast<int>(file.tracks.size()) < trackCount) {
     if (size - pos < CHUNK_HEAD_BYTES) {
-      error = CUT_SHORT;
+      error = refusal(ImportText::CutShort);
       return false;
     }
     const uint32_t length = be32(data + pos + 4);
     if (length > size - pos - CHUNK_HEAD_BYTES) {
-      error = CUT_SHORT;
+      error = refusal(ImportText::CutShort);
       return false;
     }
     const uint8_t* body = data + pos + CHUNK_HEAD_BYTES;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "import/import_texts.h"
+
 // One event at its absolute tick. Channel events keep their status and one or two data bytes;
 // meta events their type and data; SysEx (F0 or F7) its data.
 struct MidiEvent {
@@ -34,6 +36,5 @@ struct MidiFile {
   std::vector<MidiTrack> tracks;
 };
 
-// Reads `size` bytes; true with `file` filled, or false with `error` saying why (in Japanese,
-// for the user).
-bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error);
+// Reads `size` bytes; true with `file` filled, or false with `error` saying why.
+bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessage& error);

@@ -9,6 +9,7 @@
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
+#include "import/import_texts.h"
 #include "import/midi_import.h"
 #include "import/midi_input.h"
 
@@ -32,14 +33,15 @@ void TForm1::ImportMidi1Click() {
   if (name.isEmpty()) return;
 
   std::vector<uint8_t> bytes;
-  std::string error;
+  ImportMessage error;
   ImportResult result;
   if (readMidiInput(QFile::encodeName(name).toStdString(), bytes, error)) {
     result = importMidi(bytes.data(), bytes.size(), ScoreEncoding::Cp932);
     error = result.error;
   }
   if (!result.ok) {
-    const QString reason = QString::fromStdString(error);
+    const QString reason =
+        QString::fromStdString(formatImportMessage(error, ImportLanguage::Japanese));
     showStop(QString(IMPORT_REFUSED).arg(reason));
     appendMessage(QString(IMPORT_REFUSED_LINE).arg(reason));
     return;
@@ -47,7 +49,9 @@ void TForm1::ImportMidi1Click() {
   Memo2->clear();
   document_->startUntitled(QString::fromStdString(result.text));
   appendMessage(QString(IMPORTED).arg(name).arg(result.notes).arg(result.voices));
-  for (const std::string& line : result.report) {
-    appendMessage(QString(REPORT_LINE).arg(QString::fromStdString(line)));
+  for (const ImportMessage& item : result.report) {
+    appendMessage(
+        QString(REPORT_LINE)
+            .arg(QString::fromStdString(formatImportMessage(item, ImportLanguage::Japanese))));
   }
 }

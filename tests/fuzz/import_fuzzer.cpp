@@ -21,7 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (ScoreEncoding encoding : {ScoreEncoding::Cp932, ScoreEncoding::Utf8}) {
     const ImportResult result = importMidi(data, size, encoding);
     if (!result.ok) {
-      if (result.error.empty()) broken("a refusal gives its reason", "");
+      for (ImportLanguage language : {ImportLanguage::English, ImportLanguage::Japanese}) {
+        if (formatImportMessage(result.error, language).empty()) {
+          broken("a refusal gives its reason", "");
+        }
+      }
       continue;
     }
     MemoryCompile compilation(FLAVOUR_CONSOLE, result.bytes);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "import/midi_import.h"
 #include "tests/import/midi_facts.h"
@@ -30,10 +31,22 @@ inline MidiFacts playedAfterImport(const ImportResult& imported) {
   return readFacts(midi);
 }
 
-// The number in the report line that starts with `start` ("... N 個..."), 0 without that line.
-inline int reportedCount(const ImportResult& imported, const std::string& start) {
-  for (const std::string& line : imported.report) {
-    if (line.rfind(start, 0) == 0) return std::stoi(line.substr(start.size()));
+// A refusal or report item as the editor shows it.
+inline std::string japanese(const ImportMessage& message) {
+  return formatImportMessage(message, ImportLanguage::Japanese);
+}
+
+// The report as the editor's lines.
+inline std::vector<std::string> reportLines(const ImportResult& imported) {
+  std::vector<std::string> lines;
+  for (const ImportMessage& item : imported.report) lines.push_back(japanese(item));
+  return lines;
+}
+
+// The count of the report item of `kind`, 0 without one.
+inline int reportedCount(const ImportResult& imported, ImportText kind) {
+  for (const ImportMessage& item : imported.report) {
+    if (item.kind == kind) return std::stoi(item.values.at(0));
   }
   return 0;
 }

@@ -79,7 +79,7 @@ int checkNearestGrid(const std::string& original, const ImportResult& imported) 
   std::set_intersection(exact.begin(), exact.end(), heard.begin(), heard.end(),
                         std::back_inserter(kept));
   moved = static_cast<int>(source.notes.size() - kept.size());
-  EXPECT_EQ(reportedCount(imported, "格子に乗らない音符 "), moved);
+  EXPECT_EQ(reportedCount(imported, ImportText::NotesMoved), moved);
   return moved;
 }
 
@@ -95,13 +95,14 @@ TEST(ImportOtherPrograms, MidoFilesOfEachFormatAndDivision) {
     std::string midi;
     ASSERT_TRUE(readFile(dir.file(name), midi));
     const ImportResult imported = importBytes(midi);
-    ASSERT_TRUE(imported.ok) << imported.error;
+    ASSERT_TRUE(imported.ok) << japanese(imported.error);
     SCOPED_TRACE(imported.text);
     const int moved = checkNearestGrid(midi, imported);
     if (std::string(name).find("_96") == std::string::npos) {
       EXPECT_GT(moved, 0);
     }
-    EXPECT_EQ(reportedCount(imported, "ベロシティ "), 1);  // the one velocity of 100
+    EXPECT_EQ(reportedCount(imported, ImportText::VelocitiesRounded),
+              1);  // the one velocity of 100
     const MidiFacts got = playedAfterImport(imported);
     EXPECT_EQ(got.programs, std::vector<Change>{Change(1, LEAD_IN, 40)});
     EXPECT_EQ(got.pans, std::vector<Change>{Change(1, LEAD_IN, 30)});
@@ -137,7 +138,7 @@ TEST(ImportOtherPrograms, Abc2midiTunes) {
     std::string midi;
     ASSERT_TRUE(readFile(mid, midi));
     const ImportResult imported = importBytes(midi);
-    ASSERT_TRUE(imported.ok) << imported.error;
+    ASSERT_TRUE(imported.ok) << japanese(imported.error);
     SCOPED_TRACE(imported.text);
     checkNearestGrid(midi, imported);
     EXPECT_EQ(imported.text.rfind("sn(\"", 0), 0u);  // the tune's title

@@ -1,0 +1,72 @@
+// Every text the importer and its program show, one table per language: the importer hands its
+// front ends messages (a kind and the values it names), and each front end formats them in its
+// own language, the console program in English, the editor in Japanese.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class ImportLanguage { English, Japanese };
+
+// The kinds of message. A text names its values as %1, %2, ... in the order of
+// ImportMessage::values; the comments list them.
+enum class ImportText {
+  // The program's usage and its own errors (the subject, option or file, stands before them).
+  Usage,
+  MissingValue,
+  UnknownEncoding,
+  UnknownOption,
+  SecondInput,
+  CannotCreateOutput,
+  CannotReplaceOutput,
+  CannotWriteOutput,
+  CannotWriteStandardOutput,
+  // Why a MIDI file is refused.
+  CannotOpen,  // the system's reason
+  NotRegularFile,
+  FileTooLarge,  // the limit in MiB
+  CannotRead,    // the system's reason
+  NotSmf,
+  CutShort,
+  BadHeaderLength,
+  UnreadableFormat,  // the format number
+  SmpteDivision,
+  ZeroDivision,
+  NoTracks,
+  BadStatusByte,      // track number, byte offset in the track
+  BadVariableLength,  // track number, byte offset in the track
+  TooManyBars,        // the bar limit
+  TooManyEvents,      // score channel, events a channel may hold
+  NotEncodable,
+  // What the score could not keep.
+  NotesMoved,         // count, largest shift in ticks
+  NotesDropped,       // count, the bars ("2, 4-6")
+  ZeroLengthDropped,  // count
+  NotesTransposed,    // count
+  DrumsShortened,     // count
+  VelocitiesRounded,  // count
+  VelocitiesMatched,  // count
+  TemposRounded,      // count
+  ChangesMoved,       // count
+  PitchBendsLost,     // count
+  SustainPedalLost,   // count
+  ControllersLost,    // count, the controller numbers ("1, 7")
+  OtherMessagesLost,  // count
+  TextsLost,          // count
+  NameLeftOut,
+  CopyrightLeftOut,
+  NameCut,       // byte limit
+  CopyrightCut,  // byte limit
+  Count
+};
+
+struct ImportMessage {
+  ImportText kind = ImportText::Count;
+  std::vector<std::string> values;  // numbers in decimal, lists, the system's reasons
+};
+
+// The kind's text in `language`, its values not yet filled in.
+const char* importText(ImportText kind, ImportLanguage language);
+
+// The message in `language`, each %N replaced by the Nth value (nothing when there is none).
+std::string formatImportMessage(const ImportMessage& message, ImportLanguage language);
