@@ -1,0 +1,60 @@
+;;; emacs_client.el --- eglot against tarvik32-lsp, in batch  -*- lexical-binding: t -*-
+;; Starts as an interactive Emacs would (packages, then ~/.emacs.d/init.el), visits $TARV_SCORE,
+;; waits for Flymake's diagnostics from eglot, asks eldoc's hover function at $TARV_HOVER
+;; ("line,character", 0-based), writes what it got to $TARV_RESULT (one fact a line) and exits.
+(require 'cl-lib)
+
+(defvar tarv-lines nil)
+
+(defun tarv-out (format-string &rest args)
+  (push (apply #'format format-string args) tarv-lines))
+
+(defun tarv-finish ()
+  (let ((coding-system-for-write 'utf-8-unix))
+    (with-temp-file (getenv "TARV_RESULT")
+      (insert (mapconcat #'identity (reverse tarv-lines) "\n") "\n")))
+  (kill-emacs 0))
+
+(defun tarv-wait (predicate seconds)
+  "Let processes and timers run until PREDICATE holds or SECONDS pass."
+  (let ((end (+ (float-time) seconds)))
+    (while (and (not (funcall predicate)) (< (float-time) end))
+      (accept-process-output nil 0.05))
+    (funcall predicate)))
+
+(defun tarv-end-of-command (command)
+  "Run what the command loop runs after COMMAND; batch Emacs has no command loop."
+  (let ((this-command command))
+    (run-hooks 'post-command-hook)))
+
+(package-activate-all)
+(setq user-init-file (expand-file-name "~/.emacs.d/init.el"))
+(load user-init-file nil t)
+(find-file (getenv "TARV_SCORE"))
+(tarv-out "mode %s" major-mode)
+;; eglot-ensure connects after the command that visited the file; Flymake's first check waits
+;; for the end of the next command.
+(tarv-end-of-command 'find-file)
+(unless (tarv-wait (lambda () (bound-and-true-p eglot--managed-mode)) 20)
+  (tarv-out "eglot did not connect")
+  (tarv-finish))
+(tarv-end-of-command 'next-line)
+(unless (tarv-wait #'flymake-diagnostics 20)
+  (tarv-out "no diagnostics")
+  (tarv-finish))
+(dolist (diagnostic (flymake-diagnostics))
+  (save-excursion
+    (goto-char (flymake-diagnostic-beg diagnostic))
+    (tarv-out "diagnostic %d %d %s" (1- (line-number-at-pos)) (- (point) (line-beginning-position))
+              (flymake-diagnostic-text diagnostic))))
+
+(let ((at (mapcar #'string-to-number (split-string (getenv "TARV_HOVER") ",")))
+      hover)
+  (goto-char (point-min))
+  (forward-line (nth 0 at))
+  (forward-char (nth 1 at))
+  (eglot-hover-eldoc-function (lambda (info &rest _) (setq hover (or info 'none))))
+  (if (tarv-wait (lambda () hover) 10)
+      (tarv-out "hover %s" hover)
+    (tarv-out "no hover")))
+(tarv-finish)
