@@ -53,7 +53,7 @@ cp "$dir/snippet.el" "$dir/.emacs.d/init.el"
 cat >"$dir/expected" <<'END'
 mode tarvik-mode
 diagnostic 3 11 tarvik32 [1]: It isn't possible to decipher.
-hover G4 · quarter note (480 ticks) · ch1 · bar 1 beat 3 · volume 10 · program 0
+hover G5 · quarter note (480 ticks) · ch1 · bar 1 beat 3 · volume 10 · program 0
 END
 run "$dir/expected"
 
@@ -68,7 +68,7 @@ sed 's/"tarvik32-lsp")/'"$japanese"'/' "$dir/snippet.el" >"$dir/.emacs.d/init.el
 cat >"$dir/expected" <<'END'
 mode tarvik-mode
 diagnostic 3 11 tarvik32 [1]: 解読できない命令があります
-hover G4 ・ 4分音符 (480 ticks) ・ ch1 ・ 小節 1 拍 3 ・ 音量 10 ・ 音色 0
+hover G5 ・ 4分音符 (480 ticks) ・ ch1 ・ 小節 1 拍 3 ・ 音量 10 ・ 音色 0
 END
 run "$dir/expected"
 echo "emacs_check: README.md's eglot snippet gets the diagnostic and the hover, in both languages"
