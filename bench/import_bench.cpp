@@ -87,15 +87,19 @@ std::string largeFile() {
         {0, 1, {static_cast<char>(0xC0 | channel), static_cast<char>(pick(0, 127))}},
         {0, 1, {static_cast<char>(0xB0 | channel), 10, static_cast<char>(pick(0, 127))}}};
     uint32_t tick = 0;
+    char velocity = 0;
     for (int n = 0; n < NOTES / CHANNELS; ++n) {
+      // Phrases of 16 notes at one velocity, as players and sequencers write them: a velocity
+      // of its own for every note would need a level change before each and take a channel
+      // past the 32000 events it can hold.
+      if (n % 16 == 0) velocity = static_cast<char>(pick(40, 120));
       const uint32_t length = static_cast<uint32_t>(QUARTER / 4 * pick(1, 4));
       const bool overlaps = channel < 2 && n % 7 == 0;
       const uint32_t off = tick + length + (overlaps ? length : 0) - (n % 11 == 0 ? 3 : 0);
       const char key = static_cast<char>(channel == 9 ? pick(35, 51) : pick(40, 90));
-      events.push_back(
-          {tick, 1, {static_cast<char>(0x90 | channel), key, static_cast<char>(pick(40, 120))}});
+      events.push_back({tick, 1, {static_cast<char>(0x90 | channel), key, velocity}});
       events.push_back({off, 0, {static_cast<char>(0x80 | channel), key, 64}});
-      tick += channel == 9 && n % 2 == 0 ? 0 : length;
+      tick += channel == 9 && n % 16 == 0 ? 0 : length;
     }
     file += track(events);
   }
