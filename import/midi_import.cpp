@@ -629,7 +629,8 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     int written = 0;
     for (const VoiceItem& item : v.items) written += item.isNote() ? 1 : 0;
     LayoutCounts layout;
-    for (const std::string& line : layoutVoice(v.items, v.parameters, bars, layout)) {
+    for (const std::string& line : layoutVoice(
+             v.items, v.parameters, bars, v.drum ? NoteForm::Code : NoteForm::Letter, layout)) {
       text += line + '\n';
     }
     if (layout.events > CHANNEL_EVENTS_MAX) {

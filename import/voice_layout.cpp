@@ -205,18 +205,25 @@ class PieceBuilder {
   const BarStarts& bars_;
 };
 
+// The units of each part of a plain piece as the bar lines cut it.
+std::vector<int64_t> partsOf(const Piece& piece, const BarStarts& bars) {
+  std::vector<int64_t> parts;
+  auto next = std::upper_bound(bars.begin(), bars.end(), piece.start);
+  for (int64_t position = piece.start, end = piece.start + piece.length; position < end;) {
+    const int64_t barEnd = next == bars.end() ? end : std::min(end, *next++);
+    parts.push_back(barEnd - position);
+    position = barEnd;
+  }
+  return parts;
+}
+
 // The most common length among the parts of plain pieces, as the bar lines cut them, that a
 // single length writes; a quarter when there is none.
 int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) {
   int counts[LENGTH_INDEX_COUNT] = {};
   for (const Piece& piece : pieces) {
     if (piece.tuplet) continue;
-    auto next = std::upper_bound(bars.begin(), bars.end(), piece.start);
-    for (int64_t position = piece.start, end = piece.start + piece.length; position < end;) {
-      const int64_t barEnd = next == bars.end() ? end : std::min(end, *next++);
-      ++counts[lengthIndexOf(barEnd - position)];
-      position = barEnd;
-    }
+    for (const int64_t part : partsOf(piece, bars)) ++counts[lengthIndexOf(part)];
   }
   int best = DEFAULT_LENGTH_INDEX;
   for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
@@ -226,18 +233,20 @@ int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) 
 }
 
 // Writes the pieces bar by bar: the line's opening octave, then commands with a space before
-// each beat, parameters where they fall, ties where a note crosses the bar line.
+// each beat, parameters where they fall, ties where a note crosses the bar line. In a voice
+// written by code, a note part of the default length is `n` and its code, which needs no octave;
+// a line without letter notes then goes without its opening octave.
 class Writer {
  public:
   Writer(const std::vector<Piece>& pieces, const std::vector<VoiceParameter>& parameters,
-         const BarStarts& bars)
-      : pieces_(pieces), parameters_(parameters), bars_(bars) {
+         const BarStarts& bars, NoteForm form)
+      : pieces_(pieces), parameters_(parameters), bars_(bars), byCode_(form == NoteForm::Code) {
     defaultIndex_ = defaultLengthIndex(pieces, bars);
     upcoming_.assign(pieces.size() + 1, -1);
     for (size_t p = pieces.size(); p-- > 0;) {
       const Piece& piece = pieces[p];
       const VoiceItem* note = nullptr;
-      if (!piece.tuplet && piece.item.isNote()) note = &piece.item;
+      if (!piece.tuplet && piece.item.isNote() && needsLetter(piece)) note = &piece.item;
       for (const VoiceItem& item : piece.items) {
         if (item.isNote()) {
           note = &item;
@@ -266,6 +275,16 @@ class Writer {
   }
 
  private:
+  // A note part written as `n` and its code.
+  bool byCodePart(int64_t units) const { return byCode_ && units == LENGTH_TICKS[defaultIndex_]; }
+
+  bool needsLetter(const Piece& piece) const {
+    for (const int64_t part : partsOf(piece, bars_)) {
+      if (!byCodePart(part)) return true;
+    }
+    return false;
+  }
+
   void parametersUpTo(int64_t position) {
     for (; next_ < parameters_.size() && parameters_[next_].position <= position; ++next_) {
       const VoiceParameter& p = parameters_[next_];
@@ -300,15 +319,22 @@ class Writer {
   void notePart(const VoiceItem& item, int64_t units, bool first, bool tiedOn, int64_t position) {
     if (first) settings(item, position);
     beginLine();
-    std::string text = octaveStep(item.key);
-    const std::vector<std::string> lengths = lengthsOf(units);
-    for (size_t i = 0; i < lengths.size(); ++i) {
-      if (i > 0) text += '&';
-      text += nameOf(item.key) + lengths[i];
+    std::string text;
+    size_t count = 1;
+    if (byCodePart(units)) {
+      text = "n" + std::to_string(item.key - NOTE_NUMBER_OFFSET);
+    } else {
+      text = octaveStep(item.key);
+      const std::vector<std::string> lengths = lengthsOf(units);
+      for (size_t i = 0; i < lengths.size(); ++i) {
+        if (i > 0) text += '&';
+        text += nameOf(item.key) + lengths[i];
+      }
+      count = lengths.size();
     }
     if (tiedOn) text += '&';
     add(text, position);
-    events_ += static_cast<int64_t>(2 * lengths.size() - 1) + (tiedOn ? 1 : 0);
+    events_ += static_cast<int64_t>(2 * count - 1) + (tiedOn ? 1 : 0);
   }
 
   void settings(const VoiceItem& item, int64_t position) {
@@ -391,6 +417,7 @@ class Writer {
   }
 
   std::string octaveStep(int key) {
+    letterOnLine_ = true;
     const int target = octaveOf(key);
     const int step = target - octave_;
     octave_ = target;
@@ -423,6 +450,8 @@ class Writer {
     if (lines_.empty()) line_.append("l").append(LENGTH_TEXT[defaultIndex_]).append(" ");
     const int octave = upcoming_[std::min(current_, upcoming_.size() - 1)];
     if (octave >= 0) octave_ = octave;
+    octaveAt_ = line_.size();
+    letterOnLine_ = false;
     line_.append("o").append(std::to_string(octave_)).append(" ");
     prefixEnd_ = line_.size();
   }
@@ -431,12 +460,18 @@ class Writer {
     beginLine();
     const bool setting = text.back() == ' ';  // settings stand apart from the notes
     const bool beat = (position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_;
-    if ((beat || setting) && line_.size() > prefixEnd_ && line_.back() != ' ') line_ += ' ';
+    const bool code = text.front() == 'n';  // a note by code stands apart, as its digits end it
+    if ((beat || setting || code || lastCode_) && line_.size() > prefixEnd_ &&
+        line_.back() != ' ') {
+      line_ += ' ';
+    }
     line_ += text;
     lastPosition_ = position;
+    lastCode_ = code;
   }
 
   void endLine() {
+    if (byCode_ && !letterOnLine_ && !line_.empty()) line_.erase(octaveAt_, prefixEnd_ - octaveAt_);
     while (!line_.empty() && line_.back() == ' ') line_.pop_back();
     lines_.push_back("  \"" + line_ + "\"  // 小節 " + std::to_string(bar_ + 1));
     line_.clear();
@@ -455,6 +490,10 @@ class Writer {
   int64_t lastPosition_ = -1;
   int64_t events_ = 0;
   size_t prefixEnd_ = 0;
+  size_t octaveAt_ = 0;  // where the line's opening octave stands
+  bool byCode_ = false;
+  bool letterOnLine_ = false;
+  bool lastCode_ = false;
   int defaultIndex_ = DEFAULT_LENGTH_INDEX;
   int octave_ = START_OCTAVE;
   int level_ = START_LEVEL;
@@ -465,9 +504,9 @@ class Writer {
 
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
-                                     const BarStarts& bars, LayoutCounts& counts) {
+                                     const BarStarts& bars, NoteForm form, LayoutCounts& counts) {
   const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars).build(counts);
-  Writer writer(pieces, parameters, bars);
+  Writer writer(pieces, parameters, bars, form);
   std::vector<std::string> lines = writer.write();
   counts.events = writer.events();
   return lines;

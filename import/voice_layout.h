@@ -38,6 +38,9 @@ struct LayoutCounts {
   int unwritable = 0;       // zero-length notes with nothing before them to join, left out
   int64_t events = 0;       // the events the voice's channel will hold when compiled
 };
+// How notes are written: by letter and octave, or (the drum channel) as `n` and the note's code
+// wherever the note is one default length, by letter elsewhere.
+enum class NoteForm { Letter, Code };
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
-                                     const BarStarts& bars, LayoutCounts& counts);
+                                     const BarStarts& bars, NoteForm form, LayoutCounts& counts);
