@@ -248,7 +248,7 @@ class Writer {
       const VoiceItem* note = nullptr;
       if (!piece.tuplet && piece.item.isNote() && needsLetter(piece)) note = &piece.item;
       for (const VoiceItem& item : piece.items) {
-        if (item.isNote()) {
+        if (item.isNote() && !byCode_) {  // a tuplet's notes are codes too when written by code
           note = &item;
           break;
         }
@@ -387,7 +387,12 @@ class Writer {
     beginLine();
     std::string text = "{";
     for (const VoiceItem& item : piece.items) {
-      text += item.isNote() ? octaveStep(item.key) + nameOf(item.key) : std::string("r");
+      if (byCode_) {  // `{n15 n15 n15}4`: codes need a blank between them
+        if (text.size() > 1) text += ' ';
+        text += item.isNote() ? "n" + std::to_string(item.key - NOTE_NUMBER_OFFSET) : "r";
+      } else {
+        text += item.isNote() ? octaveStep(item.key) + nameOf(item.key) : std::string("r");
+      }
     }
     add(text + "}" + lengthText(piece.length), piece.start);
     events_ += static_cast<int64_t>(piece.items.size());
