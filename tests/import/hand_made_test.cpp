@@ -136,6 +136,27 @@ TEST(ImportHandMade, DrumHitsOfTheDefaultLengthAreWrittenByCode) {
   EXPECT_EQ(playedAfterImport(imported).notes, sorted(want));
 }
 
+TEST(ImportHandMade, DrumTupletsAreWrittenByCodeAndNeedNoOctave) {
+  const int64_t E = Q / 2;
+  SmfBuilder smf(0, 480);
+  smf.track();
+  std::vector<Note> want;
+  auto hit = [&](int key, int64_t on, int64_t off) {
+    smf.note(9, key, on, off);
+    want.push_back(played(9, key, on, off));
+  };
+  for (int i = 0; i < 6; ++i) hit(i % 2 == 0 ? 36 : 42, i * E, (i + 1) * E);
+  // A quarter-note triplet as the compiler divides it on the grid: 11, 11 and 10 units.
+  const int64_t triplet[] = {0, 165, 330, Q};
+  for (int i = 0; i < 3; ++i) hit(38, 3 * Q + triplet[i], 3 * Q + triplet[i + 1]);
+  const ImportResult imported = importBytes(smf.bytes());
+  ASSERT_TRUE(imported.ok) << japanese(imported.error);
+  EXPECT_EQ(
+      scoreLines(imported),
+      (std::vector<std::string>{"  \"l8 n13 n19 n13 n19 n13 n19 {n15 n15 n15}4\"  // 小節 1"}));
+  EXPECT_EQ(playedAfterImport(imported).notes, sorted(want));
+}
+
 TEST(ImportHandMade, NotesBesideTheGridMoveToTheNearestPointAndAreCounted) {
   SmfBuilder smf(0, 480);
   smf.track()
