@@ -389,7 +389,12 @@ class Writer {
     for (const VoiceItem& item : piece.items) {
       if (byCode_) {  // `{n15 n15 n15}4`: codes need a blank between them
         if (text.size() > 1) text += ' ';
-        text += item.isNote() ? "n" + std::to_string(item.key - NOTE_NUMBER_OFFSET) : "r";
+        if (item.isNote()) {
+          text += 'n';
+          text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
+        } else {
+          text += 'r';
+        }
       } else {
         text += item.isNote() ? octaveStep(item.key) + nameOf(item.key) : std::string("r");
       }
