@@ -322,7 +322,8 @@ class Writer {
     std::string text;
     size_t count = 1;
     if (byCodePart(units)) {
-      text = "n" + std::to_string(item.key - NOTE_NUMBER_OFFSET);
+      text = 'n';  // appended piece by piece: GCC 12 at -O3 warns falsely on "n" + string
+      text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
     } else {
       text = octaveStep(item.key);
       const std::vector<std::string> lengths = lengthsOf(units);
