@@ -118,6 +118,30 @@ Cp932Code escapeCode(char32_t c) {
   return NO_BYTES;
 }
 
+char* writeUtf8(char* out, char32_t c) {
+  if (c < 0x80) {
+    *out++ = char(c);
+  } else if (c < 0x800) {
+    *out++ = char(0xC0 | c >> 6);
+    *out++ = char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out++ = char(0xE0 | c >> 12);
+    *out++ = char(0x80 | (c >> 6 & 0x3F));
+    *out++ = char(0x80 | (c & 0x3F));
+  } else {
+    *out++ = char(0xF0 | c >> 18);
+    *out++ = char(0x80 | (c >> 12 & 0x3F));
+    *out++ = char(0x80 | (c >> 6 & 0x3F));
+    *out++ = char(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+  char bytes[4];
+  out.append(bytes, writeUtf8(bytes, c));
+}
+
 Utf8Sequence readUtf8(const uint8_t* p, const uint8_t* end) {
   const uint8_t b = *p;
   if (b < 0x80) return {b, 1};

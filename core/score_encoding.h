@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The encoding a score is read and written in.
@@ -41,6 +42,10 @@ struct Utf8Sequence {
   int length;
 };
 Utf8Sequence readUtf8(const uint8_t* p, const uint8_t* end);
+// Writes the UTF-8 bytes of `c` (one to four) at `out` and returns the end of what it wrote.
+char* writeUtf8(char* out, char32_t c);
+// Appends the UTF-8 bytes of `c` to `out`.
+void appendUtf8(std::string& out, char32_t c);
 
 inline constexpr char32_t ESCAPE_BASE = 0xF0000;
 

@@ -73,27 +73,6 @@ std::string timeText(int64_t ms) {
                     static_cast<long>(ms / 1000 % 60), static_cast<long>(ms % 1000));
 }
 
-// The character of an unencodable-character diagnostic, as UTF-8.
-std::string utf8Of(char32_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | c >> 6);
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | c >> 12);
-    out += char(0x80 | (c >> 6 & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | c >> 18);
-    out += char(0x80 | (c >> 12 & 0x3F));
-    out += char(0x80 | (c >> 6 & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string errorMessage(int32_t code, Language language) {
@@ -177,7 +156,8 @@ void ScoreAnalysis::compile(const ScoreText& text, Language language) {
       if (++unencodable > UNENCODABLE_REPORTS_MAX) break;
       const size_t column = text.compileByteOf(line, bad.textByte);
       const std::string code = formatText("U+%04X", static_cast<unsigned>(bad.character));
-      const std::string shown = utf8Of(bad.character);
+      std::string shown;
+      appendUtf8(shown, bad.character);
       diagnostics_.push_back(
           {ScoreDiagnostic::ERROR, line, column, column + 1, 0,
            language == Language::JAPANESE

@@ -26,24 +26,6 @@ int64_t unitsOf(const TextCharacter& character, PositionEncoding units) {
   return character.valid && character.c >= 0x10000 ? 2 : 1;
 }
 
-void putUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | c >> 6);
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | c >> 12);
-    out += char(0x80 | (c >> 6 & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | c >> 18);
-    out += char(0x80 | (c >> 12 & 0x3F));
-    out += char(0x80 | (c >> 6 & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
-}
-
 void putCode(std::string& out, Cp932Code code) {
   if (code > 0xFF) out += char(code >> 8);
   out += char(code & 0xFF);
@@ -87,7 +69,7 @@ ScoreText::CompiledLine ScoreText::compile(std::string_view line) const {
     if (escaped != NO_BYTES) {
       putCode(out.bytes, escaped);
     } else if (encoding_ == TextEncoding::Utf8) {
-      putUtf8(out.bytes, character.c);
+      appendUtf8(out.bytes, character.c);
     } else if (const Cp932Code code = cp932Code(character.c); code != NO_BYTES) {
       putCode(out.bytes, code);
     } else {

@@ -153,25 +153,6 @@ QString decodeUtf8(QByteArrayView bytes) {
   return text;
 }
 
-char* putUtf8(char* o, char32_t c) {
-  if (c < 0x80) {
-    *o++ = char(c);
-  } else if (c < 0x800) {
-    *o++ = char(0xC0 | c >> 6);
-    *o++ = char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *o++ = char(0xE0 | c >> 12);
-    *o++ = char(0x80 | (c >> 6 & 0x3F));
-    *o++ = char(0x80 | (c & 0x3F));
-  } else {
-    *o++ = char(0xF0 | c >> 18);
-    *o++ = char(0x80 | (c >> 12 & 0x3F));
-    *o++ = char(0x80 | (c >> 6 & 0x3F));
-    *o++ = char(0x80 | (c & 0x3F));
-  }
-  return o;
-}
-
 // As encode(), in UTF-8: an escape writes its bytes, a lone surrogate is unencodable.
 std::optional<qsizetype> encodeUtf8(QStringView text, QByteArray& out, OnUnencodable policy) {
   out.resize(text.size() * 3);  // a code unit gives at most three bytes, a pair four
@@ -194,7 +175,7 @@ std::optional<qsizetype> encodeUtf8(QStringView text, QByteArray& out, OnUnencod
     }
     const Code code = escapeCode(c);
     if (code == NO_BYTES) {
-      o = putUtf8(o, c);
+      o = writeUtf8(o, c);
       continue;
     }
     if (code > 0xFF) *o++ = char(code >> 8);
