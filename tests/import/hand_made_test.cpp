@@ -110,51 +110,55 @@ TEST(ImportHandMade, DrumsGoToTheDrumChannelAndHitsTogetherKeepTheirTime) {
   EXPECT_EQ(onsets, wanted);
 }
 
+namespace {
+
+// A drum track written hit by hit, and the notes it must compile back to.
+struct DrumTrack {
+  SmfBuilder smf{0, 480};
+  std::vector<Note> want;
+
+  DrumTrack() { smf.track(); }
+  void hit(int key, int64_t on, int64_t off) {
+    smf.note(9, key, on, off);
+    want.push_back(played(9, key, on, off));
+  }
+};
+
+}  // namespace
+
 // Drum hits of the default length are written by code, so the line needs no octave; a longer hit
 // keeps its letter, and its line the octave; a hit tied over the bar line is tied by code.
 TEST(ImportHandMade, DrumHitsOfTheDefaultLengthAreWrittenByCode) {
   const int64_t E = Q / 2;
   const int pattern[] = {36, 42, 38, 42, 36, 42, 38};  // kick, hat, snare, hat, ...
-  SmfBuilder smf(0, 480);
-  smf.track();
-  std::vector<Note> want;
-  auto hit = [&](int key, int64_t on, int64_t off) {
-    smf.note(9, key, on, off);
-    want.push_back(played(9, key, on, off));
-  };
-  for (int i = 0; i < 6; ++i) hit(pattern[i], i * E, (i + 1) * E);
-  hit(49, 3 * Q, 4 * Q);  // a quarter-note crash on the fourth beat
-  for (int i = 0; i < 7; ++i) hit(pattern[i], 4 * Q + i * E, 4 * Q + (i + 1) * E);
-  hit(49, 4 * Q + 7 * E, 8 * Q + E);  // a crash tied over the bar line
-  const ImportResult imported = importBytes(smf.bytes());
+  DrumTrack drums;
+  for (int i = 0; i < 6; ++i) drums.hit(pattern[i], i * E, (i + 1) * E);
+  drums.hit(49, 3 * Q, 4 * Q);  // a quarter-note crash on the fourth beat
+  for (int i = 0; i < 7; ++i) drums.hit(pattern[i], 4 * Q + i * E, 4 * Q + (i + 1) * E);
+  drums.hit(49, 4 * Q + 7 * E, 8 * Q + E);  // a crash tied over the bar line
+  const ImportResult imported = importBytes(drums.smf.bytes());
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   SCOPED_TRACE(imported.text);
   EXPECT_EQ(scoreLines(imported),
             (std::vector<std::string>{"  \"l8 o2 n13 n19 n15 n19 n13 n19 c#4\"  // 小節 1",
                                       "  \"n13 n19 n15 n19 n13 n19 n15 n26&\"  // 小節 2",
                                       "  \"n26\"  // 小節 3"}));
-  EXPECT_EQ(playedAfterImport(imported).notes, sorted(want));
+  EXPECT_EQ(playedAfterImport(imported).notes, sorted(drums.want));
 }
 
 TEST(ImportHandMade, DrumTupletsAreWrittenByCodeAndNeedNoOctave) {
   const int64_t E = Q / 2;
-  SmfBuilder smf(0, 480);
-  smf.track();
-  std::vector<Note> want;
-  auto hit = [&](int key, int64_t on, int64_t off) {
-    smf.note(9, key, on, off);
-    want.push_back(played(9, key, on, off));
-  };
-  for (int i = 0; i < 6; ++i) hit(i % 2 == 0 ? 36 : 42, i * E, (i + 1) * E);
+  DrumTrack drums;
+  for (int i = 0; i < 6; ++i) drums.hit(i % 2 == 0 ? 36 : 42, i * E, (i + 1) * E);
   // A quarter-note triplet as the compiler divides it on the grid: 11, 11 and 10 units.
   const int64_t triplet[] = {0, 165, 330, Q};
-  for (int i = 0; i < 3; ++i) hit(38, 3 * Q + triplet[i], 3 * Q + triplet[i + 1]);
-  const ImportResult imported = importBytes(smf.bytes());
+  for (int i = 0; i < 3; ++i) drums.hit(38, 3 * Q + triplet[i], 3 * Q + triplet[i + 1]);
+  const ImportResult imported = importBytes(drums.smf.bytes());
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   EXPECT_EQ(
       scoreLines(imported),
       (std::vector<std::string>{"  \"l8 n13 n19 n13 n19 n13 n19 {n15 n15 n15}4\"  // 小節 1"}));
-  EXPECT_EQ(playedAfterImport(imported).notes, sorted(want));
+  EXPECT_EQ(playedAfterImport(imported).notes, sorted(drums.want));
 }
 
 TEST(ImportHandMade, NotesBesideTheGridMoveToTheNearestPointAndAreCounted) {
