@@ -127,3 +127,12 @@ void OutputFile::discard() {
     tempPath_.clear();
   }
 }
+
+bool outputWouldOverwrite(const std::string& outputPath, const std::string& sourcePath) {
+  struct stat output {};
+  struct stat source {};
+  if (::stat(outputPath.c_str(), &output) != 0 || ::stat(sourcePath.c_str(), &source) != 0) {
+    return false;  // one of them is not there: nothing would be lost
+  }
+  return output.st_dev == source.st_dev && output.st_ino == source.st_ino;
+}

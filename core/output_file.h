@@ -39,3 +39,8 @@ class OutputFile : public OutputStream {
   static constexpr size_t BUFFER_BYTES = 65536;
   uint8_t buffer_[BUFFER_BYTES];
 };
+
+// True when writing an output at `outputPath` would overwrite the file at `sourcePath`: both
+// names reach the same file (the same name, a hard link, or a symbolic link either way). A
+// program refuses such an output rather than replace the score it was made from.
+bool outputWouldOverwrite(const std::string& outputPath, const std::string& sourcePath);
