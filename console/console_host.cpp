@@ -55,6 +55,8 @@ OutputStream* ConsoleHost::openOutput() {
   const TerminatingSignalsHeld held;  // the temporary file is known to the handler at once
   output_ = std::make_unique<OutputFile>(outputName_);
   if (!output_->open()) {
+    std::fprintf(console_, "%s: %s\n", outputName_.c_str(),
+                 describeOutputOpenFailure(output_->openFailure(), output_->error()).c_str());
     output_.reset();
     return nullptr;
   }

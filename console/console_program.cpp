@@ -4,6 +4,7 @@
 
 #include "console/console_host.h"
 #include "core/compile_driver.h"
+#include "core/output_file.h"
 
 namespace {
 
@@ -79,6 +80,12 @@ int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
   }
   const std::string output = outputNameFor(source, compiledData);
   std::fprintf(console, "%s%s\n", compiledData ? "korvel : " : "midiname : ", output.c_str());
+  // A score named song.mid (or song.fmd with -f), or one the output name links to, would be
+  // replaced by its own output.
+  if (outputWouldOverwrite(output, source)) {
+    print(console, "output would replace the source file!\n");
+    return 1;
+  }
 
   ConsoleHost host(source, output, console);
   prepareConsoleCompilation(*session, host, compiledData);

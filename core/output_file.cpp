@@ -4,12 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <utility>
 
 namespace {
+
+// Attempts at a free hidden name for a finished unnamed file whose target exists.
+constexpr int HIDDEN_NAME_ATTEMPTS = 100;
 
 bool writeAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -18,10 +22,38 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
       if (errno == EINTR) continue;
       return false;
     }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
     data += n;
     size -= static_cast<size_t>(n);
   }
   return true;
+}
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string hiddenStemFor(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  return directory + "." + base + ".";
+}
+
+// The name through which an open descriptor's file can be linked into a folder.
+std::string descriptorPath(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+mode_t currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
 }
 
 }  // namespace
@@ -32,35 +64,84 @@ OutputFile::~OutputFile() {
   discard();
 }
 
+bool OutputFile::refuse(OutputOpenFailure failure, int error) {
+  openFailure_ = failure;
+  error_ = error;
+  return false;
+}
+
 bool OutputFile::open() {
-  // A target that is a symbolic link keeps its link: the file it points to is replaced.
+  discard();
+  openFailure_ = OutputOpenFailure::None;
+  error_ = 0;
+  struct stat link {};
   struct stat info {};
-  if (::lstat(target_.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+  const bool isLink = ::lstat(target_.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+  if (::stat(target_.c_str(), &info) != 0) {
+    if (isLink) return refuse(OutputOpenFailure::DanglingLink, errno);
+    return openTemporary();  // a new file
+  }
+  if (S_ISDIR(info.st_mode)) return refuse(OutputOpenFailure::Folder, EISDIR);
+  if (!S_ISREG(info.st_mode)) return openInPlace();
+  // A symbolic link keeps its link: the file it points to is replaced.
+  if (isLink) {
     if (char* resolved = ::realpath(target_.c_str(), nullptr)) {
       target_ = resolved;
       std::free(resolved);
     }
   }
-  // The temporary file sits beside the target, so the final rename never crosses file systems.
-  const size_t slash = target_.rfind('/');
-  const std::string directory = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  std::string pattern = directory + "." + base + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  fd_ = ::mkstemp(name.data());
-  if (fd_ < 0) return false;
-  tempPath_ = name.data();
-  // mkstemp creates 0600; give the file the mode a plain create would have.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, 0666 & ~mask);
+  return openTemporary();
+}
+
+// A device or a named pipe takes the bytes as they are; its open must not wait for a reader,
+// so a pipe nobody reads is refused (ENXIO) instead of stopping the program.
+bool OutputFile::openInPlace() {
+  fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) return refuse(OutputOpenFailure::System, errno);
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  inPlace_ = true;
+  return true;
+}
+
+// An unnamed file serves only where it can be named at the commit, through its descriptor's
+// entry under /proc/self/fd; elsewhere (no O_TMPFILE in this file system, no /proc) a hidden
+// named file beside the target takes its place.
+bool OutputFile::openTemporary() {
+  const std::string folder = folderOf(target_);
+  fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd_ >= 0) {
+    struct stat opened {};
+    struct stat entry {};
+    if (::fstat(fd_, &opened) == 0 && ::stat(descriptorPath(fd_).c_str(), &entry) == 0 &&
+        opened.st_dev == entry.st_dev && opened.st_ino == entry.st_ino) {
+      unnamed_ = true;
+    } else {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  if (fd_ < 0) {
+    std::string pattern = hiddenStemFor(target_) + "XXXXXX";
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) return refuse(OutputOpenFailure::System, errno);
+    tempPath_ = pattern;
+  }
+  // Either way the file starts as 0600; give it the mode a plain create would have.
+  ::fchmod(fd_, 0666 & ~currentUmask());
   return true;
 }
 
 void OutputFile::write(const uint8_t* data, size_t size) {
   if (failed_ || fd_ < 0) {
     failed_ = true;
+    return;
+  }
+  if (inPlace_) {
+    const size_t end = static_cast<size_t>(position_) + size;
+    if (end > whole_.size()) whole_.resize(end);
+    std::copy(data, data + size, whole_.begin() + position_);
+    position_ = static_cast<int64_t>(end);
     return;
   }
   while (size > 0) {
@@ -75,8 +156,13 @@ void OutputFile::write(const uint8_t* data, size_t size) {
 }
 
 void OutputFile::seek(int64_t position) {
-  if (failed_ || fd_ < 0) {
+  if (failed_ || fd_ < 0 || position < 0) {
     failed_ = true;
+    return;
+  }
+  if (inPlace_) {
+    if (static_cast<size_t>(position) > whole_.size()) whole_.resize(position);
+    position_ = position;
     return;
   }
   if (!flushBuffer()) return;
@@ -100,21 +186,48 @@ bool OutputFile::flushBuffer() {
 
 int32_t OutputFile::commit() {
   if (fd_ < 0) return OUTPUT_WRITE_FAILED;
-  bool ok = !failed_ && flushBuffer();
-  ok = (::close(fd_) == 0) && ok;
-  fd_ = -1;
-  if (!ok) {
-    ::unlink(tempPath_.c_str());
-    tempPath_.clear();
-    return OUTPUT_WRITE_FAILED;
+  const int32_t result = inPlace_ ? commitInPlace() : commitTemporary();
+  discard();
+  return result;
+}
+
+int32_t OutputFile::commitInPlace() {
+  bool ok = !failed_ && writeAll(fd_, whole_.data(), whole_.size());
+  ok = (::close(std::exchange(fd_, -1)) == 0) && ok;
+  return ok ? OUTPUT_CLOSED : OUTPUT_WRITE_FAILED;
+}
+
+int32_t OutputFile::commitTemporary() {
+  if (failed_ || !flushBuffer()) return OUTPUT_WRITE_FAILED;
+  if (unnamed_) {
+    // Where nothing has the target's name, the complete file takes it at once.
+    if (::linkat(AT_FDCWD, descriptorPath(fd_).c_str(), AT_FDCWD, target_.c_str(),
+                 AT_SYMLINK_FOLLOW) == 0) {
+      unnamed_ = false;
+      return ::close(std::exchange(fd_, -1)) == 0 ? OUTPUT_CLOSED : OUTPUT_WRITE_FAILED;
+    }
+    if (errno != EEXIST || nameUnnamedFile() != 0) return OUTPUT_REPLACE_FAILED;
   }
-  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-    ::unlink(tempPath_.c_str());
-    tempPath_.clear();
-    return OUTPUT_REPLACE_FAILED;
-  }
+  if (::close(std::exchange(fd_, -1)) != 0) return OUTPUT_WRITE_FAILED;
+  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return OUTPUT_REPLACE_FAILED;
   tempPath_.clear();
   return OUTPUT_CLOSED;
+}
+
+// Gives the finished unnamed file a hidden name beside the target, for the rename over it.
+int OutputFile::nameUnnamedFile() {
+  const std::string stem = hiddenStemFor(target_) + std::to_string(::getpid()) + ".";
+  for (int attempt = 0; attempt < HIDDEN_NAME_ATTEMPTS; ++attempt) {
+    const std::string name = stem + std::to_string(attempt);
+    if (::linkat(AT_FDCWD, descriptorPath(fd_).c_str(), AT_FDCWD, name.c_str(),
+                 AT_SYMLINK_FOLLOW) == 0) {
+      unnamed_ = false;
+      tempPath_ = name;
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
 }
 
 void OutputFile::discard() {
@@ -126,6 +239,28 @@ void OutputFile::discard() {
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
   }
+  unnamed_ = false;
+  inPlace_ = false;
+  whole_.clear();
+  failed_ = false;
+  position_ = 0;
+  bufferStart_ = 0;
+  bufferUsed_ = 0;
+}
+
+std::string describeOutputOpenFailure(OutputOpenFailure failure, int error) {
+  switch (failure) {
+    case OutputOpenFailure::None:
+      return {};
+    case OutputOpenFailure::Folder:
+      return "is a folder";
+    case OutputOpenFailure::DanglingLink:
+      return "is a symbolic link to nothing";
+    case OutputOpenFailure::System:
+      break;
+  }
+  if (error == ENXIO) return "is a named pipe that nobody reads";
+  return std::strerror(error);
 }
 
 bool outputWouldOverwrite(const std::string& outputPath, const std::string& sourcePath) {

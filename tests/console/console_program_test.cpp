@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -401,7 +403,8 @@ TEST(ConsoleProgram, OutputFailuresKeepTheOlderFileAndLeaveNoTemporary) {
     const std::string where =
         output + (c.older ? " older" : "") + (c.outputIsDirectory ? " directory" : " size limit");
     EXPECT_EQ(r.out, head(c.fmd, output, "song.mml") +
-                         (c.outputIsDirectory ? "fmbin open err\n" : "fmbin write err\n"))
+                         (c.outputIsDirectory ? output + ": is a folder\nfmbin open err\n"
+                                              : "fmbin write err\n"))
         << where;
     EXPECT_EQ(r.status, 1) << where;
     EXPECT_EQ(tree(dir), before) << where;
@@ -448,16 +451,23 @@ TEST(ConsoleProgram, ShellFileSizeLimitGivesWriteErrorAndLeavesNothing) {
 
 namespace {
 
-bool hasEntryStartingWith(const TempDir& dir, const std::string& prefix) {
-  for (const std::string& name : listDirectory(dir.path())) {
-    if (name.rfind(prefix, 0) == 0) return true;
+// True while the program holds a file of `dir` open for writing other than the score: its
+// output, unnamed or under a hidden name, in the making.
+bool writesOutputIn(pid_t pid, const TempDir& dir) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  for (const std::string& fd : listDirectory(fds)) {
+    char target[4096];
+    const ssize_t n = ::readlink((fds + "/" + fd).c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    const std::string path(target, static_cast<size_t>(n));
+    if (path.rfind(dir.path() + "/", 0) == 0 && path != dir.file("song.fms")) return true;
   }
   return false;
 }
 
 // Runs tarvk32c on `score` in `dir` as a shell would (SIGHUP ignored when `hupIgnored`, as
 // under nohup) and, traced system call by system call, sends it `signal` at the first stop at
-// which its temporary output file exists: inside the output stage. The exit status or -signal;
+// which it holds its output open: inside the output stage. The exit status or -signal;
 // `sent` tells whether the signal went out.
 int signalledInOutputStage(const TempDir& dir, const std::string& score, int signal,
                            bool hupIgnored, bool& sent) {
@@ -483,7 +493,7 @@ int signalledInOutputStage(const TempDir& dir, const std::string& score, int sig
     ::waitpid(pid, &status, 0);
     if (!WIFSTOPPED(status)) return statusOf(status);
     pass = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
-    if (pass == 0 && hasEntryStartingWith(dir, ".song.mid.")) break;
+    if (pass == 0 && writesOutputIn(pid, dir)) break;
   }
   ::kill(pid, signal);
   sent = true;
@@ -494,14 +504,15 @@ int signalledInOutputStage(const TempDir& dir, const std::string& score, int sig
 
 }  // namespace
 
-// SIGINT, SIGTERM or SIGHUP while the output is written: the temporary file is removed, an older
-// output stays, and the program ends by that signal as the shell expects. An ignored SIGHUP
-// stays ignored and the output is completed.
+// SIGINT, SIGTERM, SIGHUP or SIGKILL while the output is written: no temporary file stays, an
+// older output stays, and the program ends by that signal as the shell expects. An ignored
+// SIGHUP stays ignored and the output is completed.
 TEST(ConsoleProgram, TerminatingSignalInTheOutputStageLeavesNoTemporaryFile) {
   const struct {
     int signal;
     bool hupIgnored;
-  } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+  } cases[] = {
+      {SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}, {SIGKILL, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "signal " << c.signal << " ignored " << c.hupIgnored);
     TempDir dir;
@@ -511,7 +522,7 @@ TEST(ConsoleProgram, TerminatingSignalInTheOutputStageLeavesNoTemporaryFile) {
     bool sent = false;
     const int status = signalledInOutputStage(dir, "song.fms", c.signal, c.hupIgnored, sent);
     ASSERT_NE(status, 125) << "the test cannot trace the program (ptrace refused)";
-    ASSERT_TRUE(sent) << "the program ended without a temporary output file, status " << status;
+    ASSERT_TRUE(sent) << "the program ended without opening its output, status " << status;
     if (c.hupIgnored) {
       EXPECT_EQ(status, 0);
       EXPECT_EQ(slurp(dir.file("song.mid")).substr(0, 4), "MThd");
@@ -521,4 +532,116 @@ TEST(ConsoleProgram, TerminatingSignalInTheOutputStageLeavesNoTemporaryFile) {
     }
     EXPECT_EQ(tree(dir), before);
   }
+}
+
+// A score whose output name is its own name, or a name linked to it, is never replaced by its
+// output: the run stops before compiling and leaves every file as it was.
+TEST(ConsoleProgram, OutputThatWouldReplaceTheScoreIsRefused) {
+  const struct {
+    const char* what;
+    std::string source;
+    bool fmd;
+    std::string setUp;  // shell commands run in the folder after the score is written
+  } cases[] = {
+      {"score named song.mid", "song.mid", false, ""},
+      {"score named song.fmd with -f", "song.fmd", true, ""},
+      {"output name a symbolic link to the score", "song.fms", false, "ln -s song.fms song.mid"},
+      {"output name a hard link to the score", "song.fms", false, "ln song.fms song.mid"},
+      {"score a symbolic link to the output name", "song.fms", false,
+       "mv song.fms song.mid && ln -s song.mid song.fms"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    writeFile(dir.file(c.source), SCORE_ONE_NOTE);
+    if (!c.setUp.empty()) {
+      ASSERT_EQ(runCommand("cd '" + dir.path() + "' && " + c.setUp).status, 0);
+    }
+    const std::string before = tree(dir);
+    const std::string output = c.fmd ? "song.fmd" : "song.mid";
+    std::vector<std::string> args{c.source};
+    if (c.fmd) args.push_back("-f");
+    const RunResult r = runTarvk32c(args, dir.path());
+    EXPECT_EQ(r.out, BANNER + (c.fmd ? "korvel : " : "midiname : ") + output + "\n" +
+                         "output would replace the source file!\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(tree(dir), before);
+    EXPECT_EQ(slurp(dir.file(c.source)), SCORE_ONE_NOTE);
+  }
+}
+
+// An output name that is a device or a named pipe is written into, never replaced; a named pipe
+// nobody reads and a link to nothing are refused at once with the reason.
+TEST(ConsoleProgram, DeviceOrPipeAtTheOutputNameIsWrittenInPlace) {
+  TempDir reference;
+  writeFile(reference.file("song.fms"), SCORE_ONE_NOTE);
+  ASSERT_EQ(runTarvk32c({"song.fms"}, reference.path()).status, 0);
+  const std::string midi = slurp(reference.file("song.mid"));
+
+  {
+    SCOPED_TRACE("named pipe with a reader");
+    TempDir dir;
+    writeFile(dir.file("song.fms"), SCORE_ONE_NOTE);
+    ASSERT_EQ(::mkfifo(dir.file("song.mid").c_str(), 0644), 0);
+    const RunResult r =
+        runBash("cd '" + dir.path() + "' && { cat song.mid > got & } && " + "exec 3>song.mid && '" +
+                TARVK32C_PATH + "' song.fms >/dev/null; s=$?; exec 3>&-; wait; echo $s");
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_EQ(slurp(dir.file("got")), midi);
+    struct stat info {};
+    ASSERT_EQ(::lstat(dir.file("song.mid").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  }
+  {
+    SCOPED_TRACE("named pipe nobody reads");
+    TempDir dir;
+    writeFile(dir.file("song.fms"), SCORE_ONE_NOTE);
+    ASSERT_EQ(::mkfifo(dir.file("song.mid").c_str(), 0644), 0);
+    const RunResult r = runTarvk32c({"song.fms"}, dir.path());
+    EXPECT_EQ(r.out, head(false, "song.mid", "song.fms") +
+                         "song.mid: is a named pipe that nobody reads\nfmbin open err\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(tree(dir), "./song.fms\n./song.mid\n");
+  }
+  {
+    SCOPED_TRACE("symbolic link to /dev/null");
+    TempDir dir;
+    writeFile(dir.file("song.fms"), SCORE_ONE_NOTE);
+    ASSERT_EQ(::symlink("/dev/null", dir.file("song.mid").c_str()), 0);
+    const RunResult r = runTarvk32c({"song.fms"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    struct stat info {};
+    ASSERT_EQ(::stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    ASSERT_EQ(::lstat(dir.file("song.mid").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+  }
+  {
+    SCOPED_TRACE("symbolic link to nothing");
+    TempDir dir;
+    writeFile(dir.file("song.fms"), SCORE_ONE_NOTE);
+    ASSERT_EQ(::symlink("gone/song.mid", dir.file("song.mid").c_str()), 0);
+    const RunResult r = runTarvk32c({"song.fms"}, dir.path());
+    EXPECT_EQ(r.out, head(false, "song.mid", "song.fms") +
+                         "song.mid: is a symbolic link to nothing\nfmbin open err\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(tree(dir), "./song.fms\n./song.mid\n");
+  }
+}
+
+// A device node of the test's own that fails every write, as /dev/full does: the write error is
+// reported and the node stays a device. Making a node needs the superuser.
+TEST(ConsoleProgram, FullDeviceAtTheOutputNameGivesWriteErrorAndStaysADevice) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mknod needs the superuser";
+  TempDir dir;
+  writeFile(dir.file("song.fms"), SCORE_ONE_NOTE);
+  ASSERT_EQ(::mknod(dir.file("song.mid").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+  const RunResult r = runTarvk32c({"song.fms"}, dir.path());
+  EXPECT_EQ(r.out, head(false, "song.mid", "song.fms") + "fmbin write err\n");
+  EXPECT_EQ(r.status, 1);
+  struct stat info {};
+  ASSERT_EQ(::lstat(dir.file("song.mid").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  EXPECT_EQ(info.st_rdev, makedev(1, 7));
+  EXPECT_EQ(tree(dir), "./song.fms\n./song.mid\n");
 }

@@ -2,6 +2,7 @@
 // complete.
 #include "core/output_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -161,9 +162,9 @@ TEST(OutputFile, CommitPutsTheCompleteFileInPlace) {
   {
     OutputFile out(target);
     ASSERT_TRUE(out.open());
-    // Until the commit the bytes go to a separate file in the same directory.
-    EXPECT_EQ(out.temporaryPath().rfind(dir.path() + "/", 0), 0u) << out.temporaryPath();
-    EXPECT_TRUE(fileExists(out.temporaryPath()));
+    // Until the commit the bytes go to a file without a name, so a kill leaves nothing.
+    EXPECT_EQ(out.temporaryPath(), "");
+    EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"song.mid"});
     // More than one buffer's worth, with a patch far behind the write position.
     std::string expected;
     for (int i = 0; i < 200000; ++i) expected += static_cast<char>('a' + i % 26);
@@ -223,18 +224,101 @@ TEST(OutputFile, ASymbolicLinkAtTheNameKeepsPointingAtTheNewFile) {
   EXPECT_EQ(listDirectory(dir.file("music")), std::vector<std::string>{"song.mid"});
 }
 
-TEST(OutputFile, RenameOntoADirectoryFails) {
+// What is at the name decides how the output gets there: a folder and a link to nothing are
+// refused before anything is written, a device or a named pipe takes the bytes in place and
+// stays what it was.
+TEST(OutputFile, FolderAndLinkToNothingAreRefused) {
   TempDir dir;
-  const std::string target = dir.file("song.mid");
-  ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
-  OutputFile out(target);
+  ASSERT_EQ(::mkdir(dir.file("folder.mid").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink("gone/song.mid", dir.file("dangling.mid").c_str()), 0);
+  const struct {
+    const char* name;
+    OutputOpenFailure failure;
+    const char* text;
+  } cases[] = {
+      {"folder.mid", OutputOpenFailure::Folder, "is a folder"},
+      {"dangling.mid", OutputOpenFailure::DanglingLink, "is a symbolic link to nothing"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OutputFile out(dir.file(c.name));
+    EXPECT_FALSE(out.open());
+    EXPECT_EQ(out.openFailure(), c.failure);
+    EXPECT_EQ(describeOutputOpenFailure(out.openFailure(), out.error()), c.text);
+    EXPECT_EQ(out.commit(), OUTPUT_WRITE_FAILED);
+  }
+  EXPECT_EQ(sorted(listDirectory(dir.path())),
+            (std::vector<std::string>{"dangling.mid", "folder.mid"}));
+}
+
+TEST(OutputFile, NamedPipeTakesTheWholeOutputInPlace) {
+  TempDir dir;
+  const std::string pipe = dir.file("song.mid");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  {
+    OutputFile unread(pipe);
+    EXPECT_FALSE(unread.open());
+    EXPECT_EQ(describeOutputOpenFailure(unread.openFailure(), unread.error()),
+              "is a named pipe that nobody reads");
+  }
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  OutputFile out(pipe);
+  ASSERT_TRUE(out.open());
+  EXPECT_TRUE(out.writesInPlace());
+  // A length patched behind the write position, as the MIDI writer does.
+  out.write(reinterpret_cast<const uint8_t*>("MTrk????data"), 12);
+  out.seek(4);
+  out.write(reinterpret_cast<const uint8_t*>("0004"), 4);
+  out.seek(12);
+  out.write(reinterpret_cast<const uint8_t*>("!"), 1);
+  char got[64] = {};
+  EXPECT_EQ(::read(reader, got, sizeof got), -1) << "nothing reaches the pipe before the commit";
+  EXPECT_EQ(out.commit(), OUTPUT_CLOSED);
+  EXPECT_EQ(std::string(got, static_cast<size_t>(::read(reader, got, sizeof got))),
+            "MTrk0004data!");
+  ::close(reader);
+  struct stat info {};
+  ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST(OutputFile, DeviceIsWrittenNotReplaced) {
+  TempDir dir;
+  ASSERT_EQ(::symlink("/dev/null", dir.file("null.mid").c_str()), 0);
+  OutputFile out(dir.file("null.mid"));
   ASSERT_TRUE(out.open());
   out.write(reinterpret_cast<const uint8_t*>("MThd"), 4);
-  EXPECT_EQ(out.commit(), OUTPUT_REPLACE_FAILED);
-  EXPECT_EQ(listDirectory(dir.path()), std::vector<std::string>{"song.mid"});
+  EXPECT_EQ(out.commit(), OUTPUT_CLOSED);
   struct stat info {};
-  ASSERT_EQ(::stat(target.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  ASSERT_EQ(::stat("/dev/null", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  ASSERT_EQ(::lstat(dir.file("null.mid").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+
+  OutputFile full("/dev/full");
+  ASSERT_TRUE(full.open());
+  full.write(reinterpret_cast<const uint8_t*>("MThd"), 4);
+  EXPECT_EQ(full.commit(), OUTPUT_WRITE_FAILED);
+  ASSERT_EQ(::stat("/dev/full", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+// The outputs that would overwrite their score: every way two names reach one file.
+TEST(OutputFile, OutputWouldOverwriteItsScoreThroughAnyName) {
+  TempDir dir;
+  writeFile(dir.file("song.fms"), "score");
+  writeFile(dir.file("other.mid"), "midi");
+  ASSERT_EQ(::symlink("song.fms", dir.file("soft.mid").c_str()), 0);
+  ASSERT_EQ(::link(dir.file("song.fms").c_str(), dir.file("hard.mid").c_str()), 0);
+  EXPECT_TRUE(outputWouldOverwrite(dir.file("song.fms"), dir.file("song.fms")));
+  EXPECT_TRUE(outputWouldOverwrite(dir.file("soft.mid"), dir.file("song.fms")));
+  EXPECT_TRUE(outputWouldOverwrite(dir.file("song.fms"), dir.file("soft.mid")));
+  EXPECT_TRUE(outputWouldOverwrite(dir.file("hard.mid"), dir.file("song.fms")));
+  EXPECT_TRUE(outputWouldOverwrite(dir.path() + "/./song.fms", dir.file("song.fms")));
+  EXPECT_FALSE(outputWouldOverwrite(dir.file("other.mid"), dir.file("song.fms")));
+  EXPECT_FALSE(outputWouldOverwrite(dir.file("new.mid"), dir.file("song.fms")));
+  EXPECT_FALSE(outputWouldOverwrite(dir.file("song.mid"), dir.file("missing.mid")));
 }
 
 TEST(OutputFile, ModeFollowsTheUmask) {
