@@ -285,23 +285,29 @@ TEST(OutputFile, NamedPipeTakesTheWholeOutputInPlace) {
 
 TEST(OutputFile, DeviceIsWrittenNotReplaced) {
   TempDir dir;
-  ASSERT_EQ(::symlink("/dev/null", dir.file("null.mid").c_str()), 0);
-  OutputFile out(dir.file("null.mid"));
-  ASSERT_TRUE(out.open());
-  out.write(reinterpret_cast<const uint8_t*>("MThd"), 4);
-  EXPECT_EQ(out.commit(), OUTPUT_CLOSED);
-  struct stat info {};
-  ASSERT_EQ(::stat("/dev/null", &info), 0);
-  EXPECT_TRUE(S_ISCHR(info.st_mode));
-  ASSERT_EQ(::lstat(dir.file("null.mid").c_str(), &info), 0);
-  EXPECT_TRUE(S_ISLNK(info.st_mode));
-
-  OutputFile full("/dev/full");
-  ASSERT_TRUE(full.open());
-  full.write(reinterpret_cast<const uint8_t*>("MThd"), 4);
-  EXPECT_EQ(full.commit(), OUTPUT_WRITE_FAILED);
-  ASSERT_EQ(::stat("/dev/full", &info), 0);
-  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  const std::string null = deviceNode(dir, false);
+  const std::string full = deviceNode(dir, true);
+  ASSERT_FALSE(null.empty() || full.empty()) << "mknod failed";
+  ASSERT_EQ(::symlink(null.c_str(), dir.file("null.mid").c_str()), 0);
+  const struct {
+    std::string name;
+    int32_t result;
+  } cases[] = {{dir.file("null.mid"), OUTPUT_CLOSED}, {full, OUTPUT_WRITE_FAILED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OutputFile out(c.name);
+    ASSERT_TRUE(out.open());
+    out.write(reinterpret_cast<const uint8_t*>("MThd"), 4);
+    EXPECT_EQ(out.commit(), c.result);
+  }
+  for (const std::string& device : {null, full}) {
+    struct stat info {};
+    ASSERT_EQ(::stat(device.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode)) << device;
+  }
+  struct stat link {};
+  ASSERT_EQ(::lstat(dir.file("null.mid").c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
 }
 
 // The outputs that would overwrite their score: every way two names reach one file.

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,14 @@ bool readFile(const std::string& path, std::string& bytes) {
 bool fileExists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string deviceNode(const TempDir& dir, bool full) {
+  const char* name = full ? "full" : "null";
+  if (::geteuid() != 0) return std::string("/dev/") + name;
+  const std::string path = dir.file(std::string("device-") + name);
+  if (::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, full ? 7 : 3)) != 0) return {};
+  return path;
 }
 
 std::vector<std::string> listDirectory(const std::string& path) {

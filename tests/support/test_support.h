@@ -29,6 +29,12 @@ bool readFile(const std::string& path, std::string& bytes);
 bool fileExists(const std::string& path);
 std::vector<std::string> listDirectory(const std::string& path);
 
+// A character device that behaves as /dev/null (`full` false) or /dev/full (`full` true) for a
+// test to write to. As the superuser, a node of the test's own made in `dir`, so that a fault
+// that replaces its target never reaches the system's device; otherwise the system's device,
+// which such a fault could not replace.
+std::string deviceNode(const TempDir& dir, bool full);
+
 // Result of running a program: its standard output and its exit status (or -signal).
 struct RunResult {
   std::string out;
