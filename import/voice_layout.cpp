@@ -481,8 +481,9 @@ class Writer {
   // goes on a continuation line of the same bar.
   void add(const std::string& text, int64_t position) {
     beginLine();
-    const size_t bytes = 3 + line_.size() + 1 + text.size() + BAR_COMMENT.size() +
-                         std::to_string(bar_ + 1).size();  // `  "`, a blank, `"` and comment
+    // `  "`, the line, a blank, the command, `"`, the comment and the bar number
+    const size_t bytes = 3 + line_.size() + 1 + text.size() + 1 + BAR_COMMENT.size() +
+                         std::to_string(bar_ + 1).size();
     if (bytes > SCORE_LINE_BYTES_MAX && line_.size() > prefixEnd_) continueLine();
     const bool setting = text.back() == ' ';  // settings stand apart from the notes
     const bool beat = (position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_;

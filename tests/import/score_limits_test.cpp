@@ -12,8 +12,7 @@ namespace {
 using namespace import_testing;
 
 constexpr int64_t Q = 480;
-constexpr int64_t LEAD_IN = 240;     // where the compiled score's music starts
-constexpr size_t LINE_BYTES = 1998;  // what both of tarvk32c's line readers take of a line
+constexpr int64_t LEAD_IN = 240;  // where the compiled score's music starts
 
 // Imports the file, asserts that every encoding's score compiles in tarvk32c and the editor, and
 // returns the code page 932 import.
@@ -84,7 +83,8 @@ TEST(ImportScoreLimits, OneTickNotesAtTheFinestDivisionKeepThirtyAUnitAndEveryNo
     EXPECT_EQ(imported.notes + crowded + reportedCount(imported, ImportText::ZeroLengthDropped),
               notes);
     EXPECT_EQ(playedAfterImport(imported).notes.size(), static_cast<size_t>(imported.notes));
-    for (const std::string& line : scoreLines(imported)) EXPECT_LE(line.size(), LINE_BYTES);
+    for (const std::string& line : scoreLines(imported))
+      EXPECT_LE(line.size(), fuzzing::LINE_BYTES_MAX);
   }
 }
 
@@ -110,7 +110,7 @@ TEST(ImportScoreLimits, ABarLongerThanALineGoesOnInLinesThatKeepEveryNote) {
     const std::vector<std::string> lines = scoreLines(imported);
     size_t barLines = 0;
     for (const std::string& line : lines) {
-      EXPECT_LE(line.size(), LINE_BYTES);
+      EXPECT_LE(line.size(), fuzzing::LINE_BYTES_MAX);
       if (line.ends_with(" 1")) ++barLines;
     }
     EXPECT_GT(barLines, 2u);
