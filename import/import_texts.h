@@ -42,6 +42,7 @@ enum class ImportText {
   NotesMoved,         // count, largest shift in ticks
   NotesDropped,       // count, the bars ("2, 4-6")
   ZeroLengthDropped,  // count
+  ZeroLengthCrowded,  // count, zero-length notes kept at one grid point
   NotesTransposed,    // count
   DrumsShortened,     // count
   VelocitiesRounded,  // count

@@ -35,6 +35,12 @@ constexpr int START_PROGRAM = 0;
 // A score longer than a channel could ever hold, or of more bars than anyone reads, is refused.
 constexpr int64_t UNITS_MAX = int64_t{WORK_AREA_LIMIT} / 2 * BYTE_MAX;
 constexpr size_t BARS_MAX = 100000;
+// A score has a line a bar and voice, three around each channel block, two header lines and the
+// empty line behind the last line end. Bars longer than a line go on in lines of their own: each
+// follows a line of nearly 2000 bytes, and a channel's events write far less than this many.
+constexpr int64_t CONTINUATION_LINES_ROOM = 90000;
+static_assert(int64_t{BARS_MAX} * CHANNEL_COUNT + 3 * CHANNEL_COUNT + 3 + CONTINUATION_LINES_ROOM <=
+              CONSOLE_LINE_COUNT_MAX);
 
 constexpr int64_t CHANNEL_EVENTS_MAX = WORK_AREA_LIMIT / 2;  // events a score channel may hold
 
@@ -62,6 +68,7 @@ struct Counts {
   int dropped = 0;
   std::set<int64_t> droppedAt;  // unit positions of dropped notes
   int unwritable = 0;           // zero-length notes with nothing before them
+  int crowded = 0;              // zero-length notes beyond a tuplet's room at one grid point
   int outside = 0;
   int velocityRounded = 0;
   int velocityChanged = 0;
@@ -537,8 +544,14 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     report.push_back(
         {ImportText::NotesDropped, {std::to_string(c.dropped), numberList(numbers, true)}});
   }
+  if (c.unwritable) {
+    report.push_back({ImportText::ZeroLengthDropped, {std::to_string(c.unwritable)}});
+  }
+  if (c.crowded) {
+    report.push_back({ImportText::ZeroLengthCrowded,
+                      {std::to_string(c.crowded), std::to_string(JOINING_ZEROS_MAX)}});
+  }
   const std::pair<int, ImportText> counted[] = {
-      {c.unwritable, ImportText::ZeroLengthDropped},
       {c.outside, ImportText::NotesTransposed},
       {c.drumsShortened, ImportText::DrumsShortened},
       {c.velocityRounded, ImportText::VelocitiesRounded},
@@ -640,7 +653,8 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     }
     counts.velocityChanged += layout.velocityChanged;
     counts.unwritable += layout.unwritable;
-    result.notes += written - layout.unwritable;
+    counts.crowded += layout.crowded;
+    result.notes += written - layout.unwritable - layout.crowded;
     text += "}\n";
   }
   result.voices = static_cast<int>(voices.size());

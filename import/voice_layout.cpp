@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <string_view>
 
 #include "core/compile_session.h"
 #include "core/midi_writer.h"
@@ -14,7 +15,12 @@ constexpr int64_t BEAT_UNITS = 32;  // a space before each quarter's first comma
 constexpr int START_LEVEL = 10;
 constexpr int START_GATE = GATE_STEP_Q8;
 constexpr int START_OCTAVE = DEFAULT_OCTAVE;
-constexpr int NOTE_NUMBER_OFFSET = 23;  // key of code 0; code 1 is c of octave 0
+constexpr int NOTE_NUMBER_OFFSET = 23;                  // key of code 0; code 1 is c of octave 0
+constexpr std::string_view BAR_COMMENT = "  // 小節 ";  // closes each line, before the bar number
+// A score line's bytes before its CR LF that both of tarvk32c's line readers take whole; the
+// line is counted in UTF-8, never shorter than in code page 932.
+constexpr size_t SCORE_LINE_BYTES_MAX =
+    static_cast<size_t>(std::min(CONSOLE_LINE_MAX - 1, EDITOR_LINE_MAX));
 // Notes of at least this many units sound their whole length whatever the gate step.
 constexpr int64_t FULL_LENGTH_UNITS =
     (FULL_LENGTH_NOTE_TICKS + TICKS_PER_UNIT - 1) / TICKS_PER_UNIT;
@@ -94,7 +100,9 @@ class PieceBuilder {
       size_t zeros = 0;
       while (i + 1 + zeros < items_.size() && items_[i + 1 + zeros].length == 0) ++zeros;
       if (zeros > 0 && item.length >= 1) {
-        lendUnit(i, zeros, pieces, counts.velocityChanged);
+        const size_t kept = std::min(zeros, static_cast<size_t>(JOINING_ZEROS_MAX));
+        lendUnit(i, kept, pieces, counts.velocityChanged);
+        counts.crowded += static_cast<int>(zeros - kept);
         i += 1 + zeros;
         continue;
       }
@@ -162,7 +170,8 @@ class PieceBuilder {
 
   // Zero-length notes behind an item: the item lends its last unit to a tuplet of one unit
   // (`{c e g}128`), which gives the first entry that unit and the others none. A note that
-  // lends is tied into the tuplet, so it still sounds its whole length.
+  // lends is tied into the tuplet, so it still sounds its whole length. `zeros` (at most
+  // JOINING_ZEROS_MAX) are the notes that join it.
   void lendUnit(size_t index, size_t zeros, std::vector<Piece>& pieces, int& velocityChanged) {
     const VoiceItem& item = items_[index];
     Piece body;
@@ -428,7 +437,8 @@ class Writer {
   }
 
   std::string octaveStep(int key) {
-    letterOnLine_ = true;
+    if (!letterInText_) octaveBeforeText_ = octave_;
+    letterInText_ = true;
     const int target = octaveOf(key);
     const int step = target - octave_;
     octave_ = target;
@@ -467,8 +477,14 @@ class Writer {
     prefixEnd_ = line_.size();
   }
 
+  // Appends a command to the line; one that would take the line past what a line reader holds
+  // goes on a continuation line of the same bar.
   void add(const std::string& text, int64_t position) {
     beginLine();
+    // `  "`, the line, a blank, the command, `"`, the comment and the bar number
+    const size_t bytes = 3 + line_.size() + 1 + text.size() + 1 + BAR_COMMENT.size() +
+                         std::to_string(bar_ + 1).size();
+    if (bytes > SCORE_LINE_BYTES_MAX && line_.size() > prefixEnd_) continueLine();
     const bool setting = text.back() == ' ';  // settings stand apart from the notes
     const bool beat = (position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_;
     const bool code = text.front() == 'n';  // a note by code stands apart, as its digits end it
@@ -477,16 +493,33 @@ class Writer {
       line_ += ' ';
     }
     line_ += text;
+    letterOnLine_ = letterOnLine_ || letterInText_;
+    letterInText_ = false;
     lastPosition_ = position;
     lastCode_ = code;
   }
 
+  // Ends the bar's line and opens its continuation with the octave in force before the command
+  // about to be added, whose octave step counts from there.
+  void continueLine() {
+    const int octave = letterInText_ ? octaveBeforeText_ : octave_;
+    closeLine();
+    octaveAt_ = 0;
+    letterOnLine_ = false;
+    line_.append("o").append(std::to_string(octave)).append(" ");
+    prefixEnd_ = line_.size();
+  }
+
   void endLine() {
+    closeLine();
+    ++bar_;
+  }
+
+  void closeLine() {
     if (byCode_ && !letterOnLine_ && !line_.empty()) line_.erase(octaveAt_, prefixEnd_ - octaveAt_);
     while (!line_.empty() && line_.back() == ' ') line_.pop_back();
-    lines_.push_back("  \"" + line_ + "\"  // 小節 " + std::to_string(bar_ + 1));
+    lines_.push_back("  \"" + line_ + '"' + std::string(BAR_COMMENT) + std::to_string(bar_ + 1));
     line_.clear();
-    ++bar_;
   }
 
   const std::vector<Piece>& pieces_;
@@ -504,6 +537,8 @@ class Writer {
   size_t octaveAt_ = 0;  // where the line's opening octave stands
   bool byCode_ = false;
   bool letterOnLine_ = false;
+  bool letterInText_ = false;            // the command being composed holds a letter note
+  int octaveBeforeText_ = START_OCTAVE;  // the octave before the command's first letter note
   bool lastCode_ = false;
   int defaultIndex_ = DEFAULT_LENGTH_INDEX;
   int octave_ = START_OCTAVE;

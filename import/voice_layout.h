@@ -1,12 +1,19 @@
 // One voice of an imported score on the language's grid, and how it is written: the voice's
 // timed items (notes with their gate step and velocity level, rests, zero-length notes) and its
-// parameter changes become one command string a bar, with ties over bar lines, tuplets where
-// their durations fit exactly, and explicit durations only where no length does.
+// parameter changes become one command string a bar (more where a bar's commands are more than
+// a line holds), with ties over bar lines, tuplets where their durations fit exactly, and
+// explicit durations only where no length does.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/compile_session.h"
+
+// Zero-length notes that join the tuplet of the item before them, beside the item's last unit;
+// the tuplet holds no more.
+inline constexpr int JOINING_ZEROS_MAX = TUPLET_MAX_NOTES - 1;
 
 // A note (key 24..119) or a rest (key 0) from `start` for `length` units; a note's gate step
 // 0..7 matters only when it is shorter than the writer's full-length notes.
@@ -30,12 +37,14 @@ struct VoiceParameter {
 // Bar starts in units, ascending, the first 0; the last entry ends the last bar.
 using BarStarts = std::vector<int64_t>;
 
-// The voice's command strings, one a bar from the first, each a whole line of the channel block
-// ("  \"...\"  // 小節 N"). Items are in time order, back to back from 0; parameters in time
-// order.
+// The voice's command strings, one a bar from the first (a bar longer than a line goes on in
+// lines of its own), each a whole line of the channel block ("  \"...\"  // 小節 N") that
+// tarvk32c's line readers take whole. Items are in time order, back to back from 0; parameters in
+// time order.
 struct LayoutCounts {
   int velocityChanged = 0;  // zero-length notes given the level of the tuplet they join
   int unwritable = 0;       // zero-length notes with nothing before them to join, left out
+  int crowded = 0;          // zero-length notes beyond JOINING_ZEROS_MAX behind an item, left out
   int64_t events = 0;       // the events the voice's channel will hold when compiled
 };
 // How notes are written: by letter and octave, or (the drum channel) as `n` and the note's code
