@@ -1,5 +1,7 @@
 #include "import/import_program.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,13 +32,28 @@ int fail(std::FILE* err, const std::string& subject, ImportText reason) {
   return fail(err, subject, ImportMessage{reason, {}});
 }
 
-// Through a temporary file beside the target, renamed over it when complete, as tarvk32c writes
-// its output; a terminating signal removes the temporary file.
-bool writeOutput(const std::string& path, const std::string& bytes, ImportText& error) {
+// Why the output cannot be opened, as a message.
+ImportMessage openRefusal(const OutputFile& output) {
+  switch (output.openFailure()) {
+    case OutputOpenFailure::Folder:
+      return {ImportText::OutputIsFolder, {}};
+    case OutputOpenFailure::DanglingLink:
+      return {ImportText::OutputLinksNowhere, {}};
+    case OutputOpenFailure::None:
+    case OutputOpenFailure::System:
+      break;
+  }
+  if (output.error() == ENXIO) return {ImportText::OutputPipeUnread, {}};
+  return {ImportText::CannotCreateOutput, {std::strerror(output.error())}};
+}
+
+// Written whole, as tarvk32c writes its output: through a file without a name beside the target
+// (a terminating signal removes a named one), or into a device or a named pipe in place.
+bool writeOutput(const std::string& path, const std::string& bytes, ImportMessage& error) {
   const TerminatingSignalsHeld held;
   OutputFile output(path);
   if (!output.open()) {
-    error = ImportText::CannotCreateOutput;
+    error = openRefusal(output);
     return false;
   }
   watchTemporaryOutput(output.temporaryPath());
@@ -44,8 +61,9 @@ bool writeOutput(const std::string& path, const std::string& bytes, ImportText& 
   const int32_t result = output.commit();
   forgetTemporaryOutput();
   if (result != OUTPUT_CLOSED) {
-    error = result == OUTPUT_REPLACE_FAILED ? ImportText::CannotReplaceOutput
-                                            : ImportText::CannotWriteOutput;
+    error = {result == OUTPUT_REPLACE_FAILED ? ImportText::CannotReplaceOutput
+                                             : ImportText::CannotWriteOutput,
+             {}};
     return false;
   }
   return true;
@@ -91,6 +109,10 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
     return 1;
   }
 
+  // The score would take the MIDI file's place (-o song.mid, or a name linked to it).
+  if (!output.empty() && outputWouldOverwrite(output, input)) {
+    return fail(err, output, ImportText::OutputIsInput);
+  }
   std::vector<uint8_t> bytes;
   ImportMessage refusal;
   if (!readMidiInput(input, bytes, refusal)) return fail(err, input, refusal);
@@ -104,7 +126,7 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
     if (std::fflush(out) == 0 && !std::ferror(out)) return 0;
     return fail(err, "", ImportText::CannotWriteStandardOutput);
   }
-  ImportText writeError = ImportText::Count;
+  ImportMessage writeError;
   if (!writeOutput(output, result.bytes, writeError)) return fail(err, output, writeError);
   return 0;
 }

@@ -17,7 +17,11 @@ enum class ImportText {
   UnknownEncoding,
   UnknownOption,
   SecondInput,
-  CannotCreateOutput,
+  OutputIsInput,
+  OutputIsFolder,
+  OutputLinksNowhere,
+  OutputPipeUnread,
+  CannotCreateOutput,  // the system's reason
   CannotReplaceOutput,
   CannotWriteOutput,
   CannotWriteStandardOutput,

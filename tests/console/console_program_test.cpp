@@ -449,61 +449,6 @@ TEST(ConsoleProgram, ShellFileSizeLimitGivesWriteErrorAndLeavesNothing) {
   }
 }
 
-namespace {
-
-// True while the program holds a file of `dir` open for writing other than the score: its
-// output, unnamed or under a hidden name, in the making.
-bool writesOutputIn(pid_t pid, const TempDir& dir) {
-  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
-  for (const std::string& fd : listDirectory(fds)) {
-    char target[4096];
-    const ssize_t n = ::readlink((fds + "/" + fd).c_str(), target, sizeof target - 1);
-    if (n <= 0) continue;
-    const std::string path(target, static_cast<size_t>(n));
-    if (path.rfind(dir.path() + "/", 0) == 0 && path != dir.file("song.fms")) return true;
-  }
-  return false;
-}
-
-// Runs tarvk32c on `score` in `dir` as a shell would (SIGHUP ignored when `hupIgnored`, as
-// under nohup) and, traced system call by system call, sends it `signal` at the first stop at
-// which it holds its output open: inside the output stage. The exit status or -signal;
-// `sent` tells whether the signal went out.
-int signalledInOutputStage(const TempDir& dir, const std::string& score, int signal,
-                           bool hupIgnored, bool& sent) {
-  sent = false;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(dir.path().c_str()) != 0) _exit(126);
-    useShellSignals();
-    if (hupIgnored) ::signal(SIGHUP, SIG_IGN);
-    if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(125);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devNull, 1);
-    ::execl(TARVK32C_PATH, TARVK32C_PATH, score.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);  // stopped at the start of the program
-  if (!WIFSTOPPED(status)) return statusOf(status);
-  ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
-  int pass = 0;  // a signal of the program's own to hand on
-  for (;;) {
-    ::ptrace(PTRACE_SYSCALL, pid, nullptr, pass);
-    ::waitpid(pid, &status, 0);
-    if (!WIFSTOPPED(status)) return statusOf(status);
-    pass = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
-    if (pass == 0 && writesOutputIn(pid, dir)) break;
-  }
-  ::kill(pid, signal);
-  sent = true;
-  ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
-  ::waitpid(pid, &status, 0);
-  return statusOf(status);
-}
-
-}  // namespace
-
 // SIGINT, SIGTERM, SIGHUP or SIGKILL while the output is written: no temporary file stays, an
 // older output stays, and the program ends by that signal as the shell expects. An ignored
 // SIGHUP stays ignored and the output is completed.
@@ -520,7 +465,8 @@ TEST(ConsoleProgram, TerminatingSignalInTheOutputStageLeavesNoTemporaryFile) {
     writeFile(dir.file("song.mid"), "older output");
     const std::string before = tree(dir);
     bool sent = false;
-    const int status = signalledInOutputStage(dir, "song.fms", c.signal, c.hupIgnored, sent);
+    const int status = signalWhileWritingOutput({TARVK32C_PATH, "song.fms"}, dir, "song.fms",
+                                                c.signal, c.hupIgnored, sent);
     ASSERT_NE(status, 125) << "the test cannot trace the program (ptrace refused)";
     ASSERT_TRUE(sent) << "the program ended without opening its output, status " << status;
     if (c.hupIgnored) {

@@ -2,6 +2,8 @@
 // (read back), the report on standard error, the encoding, and exit status 1 with no file left
 // when the input is refused. Everything it says is English.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include "tests/import/smf_builder.h"
 #include "tests/support/test_support.h"
@@ -81,8 +83,81 @@ TEST_F(ImportProgram, RefusesWithStatusOneAndLeavesNoFile) {
 
 TEST_F(ImportProgram, OutputThatCannotBeWrittenIsNamedAfterTheReport) {
   EXPECT_EQ(run("song.mid -o /nonexistent/dir/x.fms").status, 1);
-  EXPECT_EQ(errors(),
-            std::string(REPORT) + "tarvk32-import: /nonexistent/dir/x.fms: can not create\n");
+  EXPECT_EQ(
+      errors(),
+      std::string(REPORT) +
+          "tarvk32-import: /nonexistent/dir/x.fms: can not create (No such file or directory)\n");
+}
+
+// -o never replaces the MIDI file itself, nor a folder, a device or a named pipe: the first
+// two are refused before anything is read, a device or a pipe with a reader is written into.
+TEST_F(ImportProgram, OutputNamesThatAreNotAScoreToReplace) {
+  std::string midi;
+  ASSERT_TRUE(readFile(dir.file("song.mid"), midi));
+  ASSERT_EQ(
+      runCommand("cd " + dir.path() + " && mkdir folder.fms && ln -s gone/x.fms dangling.fms" +
+                 " && ln -s song.mid linked.fms && mkfifo unread.fms")
+          .status,
+      0);
+  const struct {
+    const char* output;
+    const char* error;
+  } refused[] = {
+      {"song.mid", "song.mid: would replace the MIDI file itself"},
+      {"linked.fms", "linked.fms: would replace the MIDI file itself"},
+      {"folder.fms", "folder.fms: is a folder"},
+      {"dangling.fms", "dangling.fms: is a symbolic link to nothing"},
+      {"unread.fms", "unread.fms: is a named pipe that nobody reads"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.output);
+    const testing_support::RunResult result = run(std::string("song.mid -o ") + c.output);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    const bool beforeReading = std::string(c.error).find("MIDI file itself") != std::string::npos;
+    EXPECT_EQ(errors(), (beforeReading ? std::string() : std::string(REPORT)) +
+                            "tarvk32-import: " + c.error + "\n");
+  }
+  std::string after;
+  ASSERT_TRUE(readFile(dir.file("song.mid"), after));
+  EXPECT_EQ(after, midi);
+  EXPECT_EQ(runCommand("cd " + dir.path() + " && find . | LC_ALL=C sort").out,
+            ".\n./dangling.fms\n./err.txt\n./folder.fms\n./linked.fms\n./song.mid\n"
+            "./unread.fms\n");
+
+  // Standard output named as a file: a pipe here, as for any user.
+  const testing_support::RunResult toStdout = run("song.mid -o /dev/stdout");
+  EXPECT_EQ(toStdout.status, 0);
+  EXPECT_EQ(toStdout.out, SCORE_CP932);
+
+  const std::string null = testing_support::deviceNode(dir, false);
+  const std::string full = testing_support::deviceNode(dir, true);
+  ASSERT_FALSE(null.empty() || full.empty()) << "mknod failed";
+  EXPECT_EQ(run("song.mid -o " + null).status, 0);
+  EXPECT_EQ(run("song.mid -o " + full).status, 1);
+  EXPECT_EQ(errors(), std::string(REPORT) + "tarvk32-import: " + full + ": write err\n");
+  for (const std::string& device : {null, full}) {
+    struct stat info {};
+    ASSERT_EQ(::stat(device.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode)) << device;
+  }
+}
+
+// A kill at any moment of the output stage leaves the older score as it was and nothing beside
+// it.
+TEST_F(ImportProgram, KilledWhileWritingLeavesNothing) {
+  writeFile(dir.file("song.fms"), "older score");
+  const std::string before = runCommand("cd " + dir.path() + " && ls -A").out;
+  bool sent = false;
+  const int status = testing_support::signalWhileWritingOutput(
+      {TARVK32_IMPORT_PATH, "song.mid", "-o", "song.fms"}, dir, "song.mid", SIGKILL, false, sent);
+  ASSERT_NE(status, 125) << "the test cannot trace the program (ptrace refused)";
+  ASSERT_TRUE(sent) << "the program ended without opening its output, status " << status;
+  EXPECT_EQ(status, -SIGKILL);
+  EXPECT_EQ(runCommand("cd " + dir.path() + " && ls -A").out, before);
+  std::string score;
+  ASSERT_TRUE(readFile(dir.file("song.fms"), score));
+  EXPECT_EQ(score, "older score");
 }
 
 TEST_F(ImportProgram, WrongArgumentsAreNamedAndTheUsageShown) {

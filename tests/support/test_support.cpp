@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -80,6 +81,58 @@ void useShellSignals() {
 
 int statusOf(int waitStatus) {
   return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus);
+}
+
+namespace {
+
+bool holdsFileOtherThan(pid_t pid, const TempDir& dir, const std::string& input) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  for (const std::string& fd : listDirectory(fds)) {
+    char target[4096];
+    const ssize_t n = ::readlink((fds + "/" + fd).c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    const std::string path(target, static_cast<size_t>(n));
+    if (path.rfind(dir.path() + "/", 0) == 0 && path != dir.file(input)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int signalWhileWritingOutput(const std::vector<std::string>& argv, const TempDir& dir,
+                             const std::string& input, int signal, bool hupIgnored, bool& sent) {
+  sent = false;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.path().c_str()) != 0) _exit(126);
+    useShellSignals();
+    if (hupIgnored) ::signal(SIGHUP, SIG_IGN);
+    if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(125);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);  // stopped at the start of the program
+  if (!WIFSTOPPED(status)) return statusOf(status);
+  ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  int pass = 0;  // a signal of the program's own to hand on
+  for (;;) {
+    ::ptrace(PTRACE_SYSCALL, pid, nullptr, pass);
+    ::waitpid(pid, &status, 0);
+    if (!WIFSTOPPED(status)) return statusOf(status);
+    pass = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
+    if (pass == 0 && holdsFileOtherThan(pid, dir, input)) break;
+  }
+  ::kill(pid, signal);
+  sent = true;
+  ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
+  ::waitpid(pid, &status, 0);
+  return statusOf(status);
 }
 
 namespace {

@@ -53,6 +53,14 @@ int statusOf(int waitStatus);
 RunResult runTarvk32c(const std::vector<std::string>& args, const std::string& cwd,
                       long fileSizeLimit = 0);
 
+// Runs `argv` (a program path and its arguments) in `dir` as a shell would, its standard output
+// to /dev/null (SIGHUP ignored when `hupIgnored`, as under nohup), and, traced system call by
+// system call, sends it `signal` at the first stop at which it holds a file of `dir` other than
+// `input` open: its output in the making. The exit status or -signal; `sent` tells whether the
+// signal went out (125: the test cannot trace).
+int signalWhileWritingOutput(const std::vector<std::string>& argv, const TempDir& dir,
+                             const std::string& input, int signal, bool hupIgnored, bool& sent);
+
 // Runs a command line with /bin/sh, or a script with bash; standard output and exit status.
 RunResult runCommand(const std::string& commandLine);
 RunResult runBash(const std::string& script);
