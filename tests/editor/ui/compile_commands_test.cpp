@@ -398,10 +398,10 @@ void CompileCommandsTest::makeMidiFileRefusesAnOutputThatIsTheScore() {
   TForm1& form = f.start({f.path(score)});
   const QString opened = form.messagePane()->toPlainText();
   form.midi1Click();
+  QCOMPARE(f.readFile(score), SCORE.toUtf8());
   QCOMPARE(f.services.boxesShown(),
            QStringList{"スタンダードmidiファイルを作成できません.\n" + f.path("song.mid") +
                        "\nソースと同じファイルです | no caption | Ok | Stop"});
-  QCOMPARE(f.readFile(score), SCORE.toUtf8());
   QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), entries);
   QCOMPARE(form.messagePane()->toPlainText(), opened);  // nothing was compiled
   QVERIFY(form.document().isSaved());
