@@ -1,7 +1,8 @@
 // Scenario tests of the compile commands and the player window: compile and play with the
-// temporary MIDI file, make MIDI file, compiled-data output, repeated compilations on the one
-// session, the error jump, op(autolr) on the toggles, UTF-8 scores as the console compiler reads
-// them, and the player's display, seek, loop and end of playback.
+// temporary MIDI file, make MIDI file, compiled-data output, outputs refused where they would be
+// the score itself, repeated compilations on the one session, the error jump, op(autolr) on the
+// toggles, UTF-8 scores as the console compiler reads them, and the player's display, seek, loop
+// and end of playback.
 #include <unistd.h>
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // Scenario tests of the recently used files: the commands that add to the list, its order, one
 // entry per file, the limit, opening an entry through the save prompt, an entry whose file is
 // gone, and the list kept across a restart, a missing or damaged file giving none and no box,
-// and a named pipe in the file's place said once and left alone.
+// and a named pipe or a file over the size bound in the file's place said once and left alone.
 #include <sys/stat.h>
 
 #include <QDateTime>

@@ -1,7 +1,8 @@
 // The piano roll in the window: hidden at first and shown by one action that its menu item and
 // tool button share; a compilation draws it; a click on a note selects the command that made it
 // and the caret outlines it, until the text is edited; the ruler seeks while playing and plays
-// from where it is double-clicked; shown, place and zoom come back at the next start.
+// from where it is double-clicked; shown, place and zoom come back at the next start, a kept
+// size or place fitted to the screens.
 #include "editor/ui/roll_link.h"
 
 #include <QDir>
