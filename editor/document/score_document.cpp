@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/output_file.h"
 #include "editor/document/text_codec.h"
 #include "editor/document/whole_file_writer.h"
 
@@ -194,6 +195,13 @@ void ScoreDocument::nameFile(const QString& path) {
   hasFileName_ = true;
   midiOutputPath_ = withExtension(path, ".mid");
   setSaved(true);
+}
+
+WriteOutcome ScoreDocument::checkOutput(const QString& outputPath) const {
+  if (hasFileName_ && outputWouldOverwrite(QFile::encodeName(outputPath).toStdString(),
+                                           QFile::encodeName(sourcePath_).toStdString()))
+    return {WriteFailure::SourceItself, 0};
+  return {};
 }
 
 void ScoreDocument::forgetFileName() {

@@ -17,6 +17,7 @@
 #include "editor/document/byte_counter.h"
 #include "editor/document/last_resort_backup.h"
 #include "editor/document/text_codec.h"
+#include "editor/document/whole_file_writer.h"
 
 class QTextDocument;
 class QTimer;
@@ -94,6 +95,11 @@ class ScoreDocument : public QObject {
   // and gets a byte-order mark when its bytes would otherwise not open as UTF-8 again (pure
   // ASCII, or bytes kept from code page 932 that are no UTF-8).
   DocumentOutcome convertTo(TextEncoding encoding);
+
+  // Refuses an output at `outputPath` that would replace this score's own file (the same name,
+  // a hard or a symbolic link) with WriteFailure::SourceItself; any other output, and every
+  // output of an untitled score, may be written.
+  WriteOutcome checkOutput(const QString& outputPath) const;
 
   // Replaces the text with the file's; on failure the text stays and the document becomes
   // untitled and saved.

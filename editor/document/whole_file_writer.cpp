@@ -117,6 +117,8 @@ QString describeWriteFailure(const WriteOutcome& outcome) {
       return QString("前の版を.bakとして残せません: %1").arg(reason);
     case WriteFailure::Replace:
       return QString("ファイルを置き換えられません: %1").arg(reason);
+    case WriteFailure::SourceItself:
+      return "ソースと同じファイルです";
   }
   return reason;
 }

@@ -20,6 +20,7 @@ enum class WriteFailure {
   Write,         // a write, the sync or the close of the temporary file failed
   KeepPrevious,  // the previous version could not take its second name
   Replace,       // the finished file could not take the target's name
+  SourceItself,  // refused before writing: the target is the score the output is made from
 };
 
 struct WriteOutcome {

@@ -39,9 +39,11 @@ const char ROLL_ROW_HEIGHT_KEY[] = "PianoRoll/RowHeight";
 // The panel's places as the file names them; order matches RollSettings::Place.
 const char* const ROLL_PLACES[] = {"bottom", "left", "right", "top", "floating"};
 
-// The message pane's line for something other than a regular file at the file's name.
+// The message pane's lines for a file at the file's name that is neither read nor written.
 const char NOT_A_FILE_NOTICE[] =
     " [注意] 追加設定ファイル %1 は通常のファイルではないため, 読み込みも保存もしません";
+const char TOO_LARGE_NOTICE[] =
+    " [注意] 追加設定ファイル %1 は %2 バイトを超えるため, 読み込みも保存もしません";
 
 QString comparable(const QString& path) {
   const QFileInfo info(path);
@@ -117,16 +119,23 @@ AdditionalSettings::AdditionalSettings(QString path) : path_(std::move(path)) {
 std::optional<QString> AdditionalSettings::takeNotice() {
   if (!noticeDue_ || noticeGiven_) return std::nullopt;
   noticeGiven_ = true;
-  return QString(NOT_A_FILE_NOTICE).arg(QDir::toNativeSeparators(path_));
+  return noticeDue_;
 }
 
 // QSettings opens the file by its name, blocking on a named pipe and reading a device without
-// end, so the name is checked first (stat does not open it).
-bool AdditionalSettings::regularOrAbsent() {
+// end, and reads the whole file before it writes one back, so the name is checked first (stat
+// does not open it).
+bool AdditionalSettings::usableOrAbsent() {
   struct stat info {};
-  if (::stat(QFile::encodeName(path_).constData(), &info) != 0 || S_ISREG(info.st_mode))
+  if (::stat(QFile::encodeName(path_).constData(), &info) != 0) return true;
+  const QString name = QDir::toNativeSeparators(path_);
+  if (!S_ISREG(info.st_mode)) {
+    noticeDue_ = QString(NOT_A_FILE_NOTICE).arg(name);
+  } else if (info.st_size > ADDITIONAL_SETTINGS_MAX_BYTES) {
+    noticeDue_ = QString(TOO_LARGE_NOTICE).arg(name).arg(ADDITIONAL_SETTINGS_MAX_BYTES);
+  } else {
     return true;
-  noticeDue_ = true;
+  }
   return false;
 }
 
@@ -134,9 +143,7 @@ bool AdditionalSettings::regularOrAbsent() {
 // that are empty, relative, too long or repeated are skipped: a file edited by hand or damaged
 // still gives a usable menu.
 void AdditionalSettings::read() {
-  if (path_.isEmpty() || !regularOrAbsent()) return;
-  const QFileInfo info(path_);
-  if (!info.isFile() || info.size() > ADDITIONAL_SETTINGS_MAX_BYTES) return;
+  if (path_.isEmpty() || !usableOrAbsent() || !QFileInfo(path_).isFile()) return;
   QSettings settings(path_, QSettings::IniFormat);
   if (settings.status() != QSettings::NoError) return;
   const int size = std::min(settings.beginReadArray(RECENT_FILES_ARRAY), RECENT_FILES_MAX);
@@ -171,7 +178,7 @@ void AdditionalSettings::read() {
 
 bool AdditionalSettings::write() {
   if (path_.isEmpty()) return true;
-  if (!regularOrAbsent()) return false;
+  if (!usableOrAbsent()) return false;
   QSettings settings(path_, QSettings::IniFormat);
   settings.remove(RECENT_FILES_ARRAY);
   settings.beginWriteArray(RECENT_FILES_ARRAY, int(recentFiles_.size()));

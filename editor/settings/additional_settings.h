@@ -1,9 +1,9 @@
 // The editor's additional settings: what the fixed 512-byte tarvik32.cfg image has no room for,
 // kept in an INI file of its own (the recently used scores, the sound, the toggles of the Run
 // menu). A missing, unreadable or malformed file reads as the defaults and is never reported;
-// the file is written only when what it holds changes. Whatever the file holds, reading it takes
-// a bounded time: only a regular file of at most ADDITIONAL_SETTINGS_MAX_BYTES is read, and
-// every value is bounded.
+// the file is written only when what it holds changes. Whatever the file holds, reading and
+// writing it take a bounded time: only a regular file of at most ADDITIONAL_SETTINGS_MAX_BYTES
+// is read or written (a write reads the file first), and every value is bounded.
 #pragma once
 
 #include <QRect>
@@ -14,7 +14,8 @@
 #include "editor/sound/sound_settings.h"
 
 inline constexpr int RECENT_FILES_MAX = 10;  // entries of the recent-files menu
-// A larger file reads as the defaults: the recent files and the sound fill a few kilobytes.
+// A larger file reads as the defaults and is left as it is: the recent files and the sound fill
+// a few kilobytes.
 inline constexpr qint64 ADDITIONAL_SETTINGS_MAX_BYTES = 1 << 20;
 // A longer text (a path, an output name) reads as its default: PATH_MAX on Linux.
 inline constexpr qsizetype ADDITIONAL_SETTING_TEXT_MAX = 4096;
@@ -59,8 +60,9 @@ class AdditionalSettings {
   const QString& path() const { return path_; }
 
   // The line for the message pane when something other than a regular file (a named pipe, a
-  // folder, a device) stands at the path: it is neither read nor written, and every write
-  // reports failure. Given once per run: later calls return nothing.
+  // folder, a device) or a file larger than ADDITIONAL_SETTINGS_MAX_BYTES stands at the path:
+  // it is neither read nor written, and every write reports failure. Given once per run, as
+  // soon as a read or a write met such a file: later calls return nothing.
   std::optional<QString> takeNotice();
 
   // The recently opened or saved scores, most recent first, at most RECENT_FILES_MAX.
@@ -95,11 +97,12 @@ class AdditionalSettings {
  private:
   void read();
   bool write();
-  // False, noting why for takeNotice(), when something other than a regular file is at the path.
-  bool regularOrAbsent();
+  // False, noting why for takeNotice(), when something other than a regular file, or a file
+  // over the bound, is at the path.
+  bool usableOrAbsent();
 
   QString path_;
-  bool noticeDue_ = false;
+  std::optional<QString> noticeDue_;
   bool noticeGiven_ = false;
   QStringList recentFiles_;
   SoundSettings sound_;

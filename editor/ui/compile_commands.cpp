@@ -22,6 +22,8 @@
 namespace {
 
 const QStringList COMPILED_DATA_FILTERS = {"korvel (*.fmd)", "すべてのファイル (*)"};
+const char MIDI_FILE_NOT_MADE[] = "スタンダードmidiファイルを作成できません.\n%1\n%2";
+const char COMPILED_DATA_NOT_SAVED[] = "korvelデータを保存できません.\n%1\n%2";
 
 }  // namespace
 
@@ -145,6 +147,13 @@ void TForm1::midi1Click() {
     showStop("名前をつけて保存してから\n実行してください", QString(""));
     return;
   }
+  // A score named like its output (song.mid) would be replaced by it.
+  const QString& output = document_->midiOutputPath();
+  const WriteOutcome refusal = document_->checkOutput(output);
+  if (!refusal.ok()) {
+    showStop(QString(MIDI_FILE_NOT_MADE).arg(output, describeWriteFailure(refusal)));
+    return;
+  }
   Form2->close();
   if (compileAndPlay(CompileTarget::MidiFile).ok()) {
     services_.messageBox(this, "スタンダードmidiファイル作成終了", QString(""), BoxButtons::Ok,
@@ -162,10 +171,10 @@ void TForm1::korvel1Click() {
       this, {COMPILED_DATA_FILTERS, "fmd", scoreDialogFolder(*document_, *additionalSettings_),
              QString(), true});
   if (name.isEmpty()) return;
-  const WriteOutcome outcome = saveCompiledData(name, result.image);
+  WriteOutcome outcome = document_->checkOutput(name);
+  if (outcome.ok()) outcome = saveCompiledData(name, result.image);
   if (outcome.ok()) return;
-  showStop(
-      QString("korvelデータを保存できません.\n%1\n%2").arg(name, describeWriteFailure(outcome)));
+  showStop(QString(COMPILED_DATA_NOT_SAVED).arg(name, describeWriteFailure(outcome)));
 }
 
 void TForm1::MediaPlayer1Notify() {

@@ -16,6 +16,7 @@
 namespace {
 
 const QStringList AUDIO_FILTERS = {"WAV (*.wav)", "FLAC (*.flac)"};
+const char AUDIO_NOT_WRITTEN[] = "音声ファイルを書き出せません.\n%1\n%2";
 
 }  // namespace
 
@@ -29,6 +30,11 @@ void TForm1::audio1Click() {
       this, {AUDIO_FILTERS, "wav", scoreDialogFolder(*document_, *additionalSettings_),
              QFileInfo(withExtension(document_->sourcePath(), ".wav")).fileName(), true});
   if (name.isEmpty()) return;
+  const WriteOutcome refusal = document_->checkOutput(name);
+  if (!refusal.ok()) {
+    showStop(QString(AUDIO_NOT_WRITTEN).arg(name, describeWriteFailure(refusal)));
+    return;
+  }
   Form2->close();
   const CompileResult compiled = compileAndPlay(CompileTarget::MidiImage);
   if (!compiled.ok() || endedBySignal_) return;
@@ -58,8 +64,7 @@ void TForm1::audioExportFinished() {
       appendMessage(" -> 音声ファイルの書き出しを中止しました");
       break;
     default:
-      showStop(QString("音声ファイルを書き出せません.\n%1\n%2")
-                   .arg(name, describeAudioExportFailure(result)));
+      showStop(QString(AUDIO_NOT_WRITTEN).arg(name, describeAudioExportFailure(result)));
       break;
   }
 }

@@ -83,6 +83,7 @@ void TForm1::openRecentFile(const QString& path) {
   if (compiler_->busy()) return;
   if (!QFileInfo::exists(path)) {
     additionalSettings_->removeRecentFile(path);
+    reportSettingsNotice();
     refreshRecentMenu();
     appendMessage(QString(RECENT_FILE_GONE).arg(QDir::toNativeSeparators(path)));
     return;
@@ -90,10 +91,11 @@ void TForm1::openRecentFile(const QString& path) {
   openChosenFile(path);
 }
 
-// A list that cannot be written stays for this run; nothing is said, as the list only saves
-// the user a trip through the open dialog.
+// A list that cannot be written stays for this run; nothing is said unless the file is one the
+// settings leave alone, as the list only saves the user a trip through the open dialog.
 void TForm1::rememberRecentFile(const QString& fileName) {
   additionalSettings_->addRecentFile(fileName);
+  reportSettingsNotice();
   refreshRecentMenu();
 }
 

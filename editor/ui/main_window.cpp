@@ -176,8 +176,7 @@ void TForm1::createRooms() {
   compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   refreshRecentMenu();
-  if (const std::optional<QString> notice = additionalSettings_->takeNotice())
-    appendMessage(*notice);
+  reportSettingsNotice();
   Timer1 = new QTimer(this);
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
@@ -245,6 +244,11 @@ CompileSinks TForm1::compileSinks() {
   };
   sinks.autoPanChanged = [this](bool on) { S1->setChecked(on); };
   return sinks;
+}
+
+void TForm1::reportSettingsNotice() {
+  if (const std::optional<QString> notice = additionalSettings_->takeNotice())
+    appendMessage(*notice);
 }
 
 QString TForm1::statusText(StatusPanel panel) const {

@@ -204,6 +204,8 @@ class TForm1 : public QMainWindow {
   void nameChanged();                            // after the document took a file name
   void openChosenFile(const QString& fileName);  // after the open dialog or the recent menu
   void rememberRecentFile(const QString& fileName);
+  // The additional settings file's notice (a file that is neither read nor written), once a run.
+  void reportSettingsNotice();
   void refreshRecentMenu();
   CompileResult compile(CompileTarget target);
   // Where compile and play starts: at the song's start (or, with the place kept, where the

@@ -16,6 +16,7 @@
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
+#include "editor/ui/screen_fit.h"
 #include "editor/view/score_view.h"
 #include "editor/view/source_edit.h"
 
@@ -195,29 +196,35 @@ void RollLink::saveAsked() {
       {PICTURE_FILTERS, "png", scoreDialogFolder(window_.document(), window_.additionalSettings()),
        QString(), true});
   if (name.isEmpty()) return;
-  const WriteOutcome outcome = roll_->savePicture(name);
+  WriteOutcome outcome = window_.document().checkOutput(name);
+  if (outcome.ok()) outcome = roll_->savePicture(name);
   if (outcome.ok()) return;
   services_.messageBox(
       roll_, QString("画像を保存できません.\n%1\n%2").arg(name, describeWriteFailure(outcome)),
       std::nullopt, BoxButtons::Ok, BoxIcon::Stop);
 }
 
-// The panel where it was, its zoom, and shown when it was.
+// The panel where it was, its zoom, and shown when it was. A kept size or place that the
+// screens cannot hold gives way to the default: the roll's canvas is as large as the panel.
 void RollLink::restore() {
   restoring_ = true;
   const RollSettings& kept = window_.additionalSettings().roll();
+  const QList<QRect> screens = availableScreenAreas();
   roll_->setZoom(kept.ticksPerPixel, kept.rowHeight);
   if (kept.place == RollSettings::Place::Floating) {
     dock_->setFloating(true);
-    if (!kept.geometry.isEmpty()) dock_->setGeometry(kept.geometry);
+    const QRect geometry = fitToScreens(kept.geometry, screens);
+    if (!geometry.isEmpty()) dock_->setGeometry(geometry);
   } else {
     const Qt::DockWidgetArea area = AREAS[int(kept.place)];
     window_.addDockWidget(area, dock_);
-    if (!kept.geometry.isEmpty()) {
+    // Docked, only the extent across the window counts.
+    const bool across = area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea;
+    const int extent = across ? kept.geometry.height() : kept.geometry.width();
+    if (!kept.geometry.isEmpty() &&
+        fitsOnAScreen(across ? QSize(1, extent) : QSize(extent, 1), screens)) {
       sized_ = true;
-      const bool across = area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea;
-      window_.resizeDocks({dock_}, {across ? kept.geometry.height() : kept.geometry.width()},
-                          across ? Qt::Vertical : Qt::Horizontal);
+      window_.resizeDocks({dock_}, {extent}, across ? Qt::Vertical : Qt::Horizontal);
     }
   }
   toggle_->setChecked(kept.shown);

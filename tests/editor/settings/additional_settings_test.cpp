@@ -1,15 +1,18 @@
 // The sound in the additional settings file: kept across a restart beside the recent files,
 // values a hand or a damaged file put there reading as their defaults, and nothing written for a
 // sound nobody chose. Hostile files: any content reads in bounded time as defaults or bounded
-// values, and a named pipe, a folder or a device at the name is neither read nor written.
+// values, and a named pipe, a folder, a device or a file over the bound at the name is neither
+// read nor written.
 #include "editor/settings/additional_settings.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -87,6 +90,8 @@ class AdditionalSettingsTest : public QObject {
   void hostileFilesReadAsDefaultsOrBoundedValues();
   void aPipeAFolderOrADeviceIsNeitherReadNorWritten_data();
   void aPipeAFolderOrADeviceIsNeitherReadNorWritten();
+  void aFileOverTheBoundIsNeitherReadNorWritten_data();
+  void aFileOverTheBoundIsNeitherReadNorWritten();
 };
 
 // Everything the settings hold, in one line.
@@ -124,9 +129,6 @@ void AdditionalSettingsTest::hostileFilesReadAsDefaultsOrBoundedValues_data() {
              "\nReverb=" + longText +
              "\nChorus=0\nGain=1e308\n[Playback]\nFollowScore=" + longText + "\nKeepPlace=2\n"
       << QStringList();
-  QByteArray large = "[RecentFiles]\nsize=1\n1\\path=/s/a.fms\n[Sound]\nGain=3\n";
-  large += "; " + QByteArray(ADDITIONAL_SETTINGS_MAX_BYTES, 'x') + "\n";
-  QTest::newRow("a file larger than the settings can be") << large << QStringList();
 }
 
 void AdditionalSettingsTest::hostileFilesReadAsDefaultsOrBoundedValues() {
@@ -187,6 +189,47 @@ void AdditionalSettingsTest::aPipeAFolderOrADeviceIsNeitherReadNorWritten() {
   QCOMPARE(QDir(dir->filePath("tarvik32"))
                .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
            QStringList{"tarvik32.conf"});  // no temporary or lock file beside it
+}
+
+void AdditionalSettingsTest::aFileOverTheBoundIsNeitherReadNorWritten_data() {
+  QTest::addColumn<qint64>("size");
+  QTest::newRow("a byte over the bound") << ADDITIONAL_SETTINGS_MAX_BYTES + 1;
+  QTest::newRow("a sparse gigabyte") << (qint64(1) << 30);
+}
+
+// A file whose settings would read had it been smaller, padded beyond the bound: a write would
+// have QSettings read all of it first and write it back.
+void AdditionalSettingsTest::aFileOverTheBoundIsNeitherReadNorWritten() {
+  QFETCH(qint64, size);
+  QVERIFY(QDir().mkpath(dir->filePath("tarvik32")));
+  const QByteArray head = "[RecentFiles]\nsize=1\n1\\path=/s/a.fms\n[Sound]\nGain=3\n; ";
+  {
+    QFile file(confPath());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(head) == head.size());
+    QVERIFY(file.resize(size - 1) && file.seek(size - 1) && file.write("\n") == 1);
+  }
+  const QDateTime written = QFileInfo(confPath()).lastModified();
+
+  AdditionalSettings settings(confPath());
+  QCOMPARE(describe(settings), describe(AdditionalSettings(QString{})));
+  QCOMPARE(settings.takeNotice(),
+           std::optional<QString>(" [注意] 追加設定ファイル " + confPath() +
+                                  " は 1048576 バイトを超えるため, 読み込みも保存もしません"));
+  QVERIFY(!settings.addRecentFile(dir->filePath("a.fms")));
+  RollSettings shown;
+  shown.shown = true;
+  QVERIFY(!settings.setRoll(shown));
+  QCOMPARE(settings.recentFiles(), QStringList{dir->filePath("a.fms")});  // kept for the run
+  QCOMPARE(settings.takeNotice(), std::nullopt);
+
+  QFile file(confPath());
+  QCOMPARE(file.size(), size);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.read(head.size()), head);
+  QCOMPARE(QFileInfo(confPath()).lastModified(), written);
+  QCOMPARE(QDir(dir->filePath("tarvik32"))
+               .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+           QStringList{"tarvik32.conf"});
 }
 
 QTEST_GUILESS_MAIN(AdditionalSettingsTest)

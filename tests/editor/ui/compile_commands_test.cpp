@@ -1,7 +1,10 @@
 // Scenario tests of the compile commands and the player window: compile and play with the
-// temporary MIDI file, make MIDI file, compiled-data output, repeated compilations on the one
-// session, the error jump, op(autolr) on the toggles, UTF-8 scores as the console compiler reads
-// them, and the player's display, seek, loop and end of playback.
+// temporary MIDI file, make MIDI file, compiled-data output, outputs refused where they would be
+// the score itself, repeated compilations on the one session, the error jump, op(autolr) on the
+// toggles, UTF-8 scores as the console compiler reads them, and the player's display, seek, loop
+// and end of playback.
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -9,8 +12,10 @@
 #include <QTextBlock>
 #include <QTimer>
 
+#include "editor/roll/piano_roll.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/player_window.h"
+#include "editor/ui/roll_link.h"
 #include "tests/editor/support/editor_fixture.h"
 #include "tests/support/memory_host.h"
 
@@ -67,6 +72,9 @@ class CompileCommandsTest : public QObject {
   void refreshBlinksAndShowsTheTimes();
   void noTemporaryFileOutlivesARun();
   void makeMidiFileNeedsANameAndWritesBesideTheScore();
+  void makeMidiFileRefusesAnOutputThatIsTheScore_data();
+  void makeMidiFileRefusesAnOutputThatIsTheScore();
+  void outputsNamedForTheScoreItselfAreRefused();
   void compiledDataIsOfferedAlsoAfterAnError();
   void compiledDataWriteFailureIsReported();
   void errorLineJumpsToTheScoreLine();
@@ -362,6 +370,72 @@ void CompileCommandsTest::makeMidiFileNeedsANameAndWritesBesideTheScore() {
   form.midi1Click();
   QCOMPARE(f.boxTexts(), QStringList{"compile stopped!"});
   QCOMPARE(f.readFile("song.mid"), before);
+}
+
+// The ".mid" beside the score reaches the score itself: a score named "song.mid", or a
+// "song.mid" that is a link to the score. Nothing is compiled or written, the score on disk
+// keeps its bytes and the editor still holds it, saved.
+void CompileCommandsTest::makeMidiFileRefusesAnOutputThatIsTheScore_data() {
+  QTest::addColumn<QString>("score");
+  QTest::addColumn<QString>("link");  // "symbolic" or "hard": song.mid is such a link to it
+  QTest::newRow("score named song.mid") << "song.mid"
+                                        << "";
+  QTest::newRow("song.mid a symbolic link to the score") << "song.fms"
+                                                         << "symbolic";
+  QTest::newRow("song.mid a hard link to the score") << "song.fms"
+                                                     << "hard";
+}
+
+void CompileCommandsTest::makeMidiFileRefusesAnOutputThatIsTheScore() {
+  QFETCH(QString, score);
+  QFETCH(QString, link);
+  EditorFixture f;
+  f.writeFile(score, SCORE.toUtf8());
+  const QByteArray scorePath = QFile::encodeName(f.path(score));
+  const QByteArray midiPath = QFile::encodeName(f.path("song.mid"));
+  if (link == "symbolic") QCOMPARE(::symlink(scorePath.constData(), midiPath.constData()), 0);
+  if (link == "hard") QCOMPARE(::link(scorePath.constData(), midiPath.constData()), 0);
+  const QStringList entries = QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden);
+  TForm1& form = f.start({f.path(score)});
+  const QString opened = form.messagePane()->toPlainText();
+  form.midi1Click();
+  QCOMPARE(f.readFile(score), SCORE.toUtf8());
+  QCOMPARE(f.services.boxesShown(),
+           QStringList{"スタンダードmidiファイルを作成できません.\n" + f.path("song.mid") +
+                       "\nソースと同じファイルです | no caption | Ok | Stop"});
+  QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), entries);
+  QCOMPARE(form.messagePane()->toPlainText(), opened);  // nothing was compiled
+  QVERIFY(form.document().isSaved());
+  QCOMPARE(editorText(form), SCORE);
+}
+
+// The compiled data, the WAV/FLAC export and the piano roll's picture ask for a name: the
+// score's own name is refused as the make-MIDI command refuses it, and the score keeps its bytes.
+void CompileCommandsTest::outputsNamedForTheScoreItselfAreRefused() {
+  EditorFixture f;
+  f.writeFile("song.fms", SCORE.toUtf8());
+  TForm1& form = f.start({f.path("song.fms")});
+  const auto refusal = [](const QString& name) {
+    return "\n" + name + "\nソースと同じファイルです | no caption | Ok | Stop";
+  };
+  f.services.fileNames = {f.path("song.fms")};
+  form.korvel1Click();
+  f.services.fileNames = {f.path("song.fms")};
+  form.audio1Click();
+  QVERIFY(QDir(f.dir.path()).mkdir("sub"));
+  f.services.fileNames = {f.path("sub/../song.fms")};
+  Q_EMIT form.rollLink().roll().saveRequested();
+  QCOMPARE(f.services.boxesShown(),
+           (QStringList{"korvelデータを保存できません." + refusal(f.path("song.fms")),
+                        "音声ファイルを書き出せません." + refusal(f.path("song.fms")),
+                        "画像を保存できません." + refusal(f.path("sub/../song.fms"))}));
+  QCOMPARE(f.services.fileDialogs.size(), size_t(3));
+  QCOMPARE(f.readFile("song.fms"), SCORE.toUtf8());
+  QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"song.fms"});
+  // Another name is written as before.
+  f.services.fileNames = {f.path("song.fmd")};
+  form.korvel1Click();
+  QVERIFY(f.readFile("song.fmd").startsWith("KVP000KVC001"));
 }
 
 void CompileCommandsTest::compiledDataIsOfferedAlsoAfterAnError() {

@@ -1,10 +1,12 @@
 // Scenario tests of the recently used files: the commands that add to the list, its order, one
 // entry per file, the limit, opening an entry through the save prompt, an entry whose file is
 // gone, and the list kept across a restart, a missing or damaged file giving none and no box,
-// and a named pipe in the file's place said once and left alone.
+// and a named pipe or a file over the size bound in the file's place said once and left alone.
 #include <sys/stat.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -32,6 +34,7 @@ class RecentFilesTest : public QObject {
   void anEntryOpensThroughTheSavePromptOrLeavesWhenGone();
   void theListOutlivesTheWindowAndBadFilesGiveNone();
   void aPipeInTheFilesPlaceIsSaidOnceAndLeftAlone();
+  void aFileOverTheBoundIsSaidOnceAndLeftAlone();
 };
 
 void RecentFilesTest::openSaveAsCommandLineAndDropAddOneEntryPerFile() {
@@ -119,13 +122,50 @@ void RecentFilesTest::aPipeInTheFilesPlaceIsSaidOnceAndLeftAlone() {
                          " は通常のファイルではないため, 読み込みも保存もしません";
   QCOMPARE(form.messagePane()->toPlainText(), notice + "\n -> 開いたソースのサイズ : 1 バイト");
   form.filesDropped({f.path("b.fms")});  // a second save of the list, refused as well
-  QVERIFY2(!form.messagePane()->toPlainText().contains(notice), qPrintable(form.messagePane()->toPlainText()));
+  QVERIFY2(!form.messagePane()->toPlainText().contains(notice),
+           qPrintable(form.messagePane()->toPlainText()));
   QCOMPARE(form.additionalSettings().recentFiles(),
            (QStringList{f.path("b.fms"), f.path("a.fms")}));
   QVERIFY(f.services.boxes.empty());
   struct stat info {};
   QVERIFY(::stat(QFile::encodeName(f.path(CONF)).constData(), &info) == 0 &&
           S_ISFIFO(info.st_mode));
+}
+
+// A sparse gigabyte whose first lines hold a list: opening scores neither reads it (the list
+// stays empty) nor writes it back, and the message pane says so once.
+void RecentFilesTest::aFileOverTheBoundIsSaidOnceAndLeftAlone() {
+  constexpr qint64 SIZE = qint64(1) << 30;
+  EditorFixture f;
+  const QByteArray head = "[RecentFiles]\nsize=1\n1\\path=" + f.path("a.fms").toUtf8() + "\n";
+  QVERIFY(QDir().mkpath(QFileInfo(f.path(CONF)).path()));
+  f.writeFile(CONF, head);
+  QVERIFY(QFile::resize(f.path(CONF), SIZE));
+  const QDateTime written = QFileInfo(f.path(CONF)).lastModified();
+  f.writeFile("a.fms", "a");
+  f.writeFile("b.fms", "b");
+  QElapsedTimer took;
+  took.start();
+  TForm1& form = f.start();
+  QVERIFY(form.additionalSettings().recentFiles().isEmpty());
+  const QString notice = " [注意] 追加設定ファイル " + f.path(CONF) +
+                         " は 1048576 バイトを超えるため, 読み込みも保存もしません";
+  QCOMPARE(form.messagePane()->toPlainText(), notice);
+  form.filesDropped({f.path("a.fms")});
+  form.filesDropped({f.path("b.fms")});
+  QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
+  QCOMPARE(form.messagePane()->toPlainText().count(notice), 0);  // the pane shows b's opening
+  QCOMPARE(form.additionalSettings().recentFiles(),
+           (QStringList{f.path("b.fms"), f.path("a.fms")}));
+  QVERIFY(f.services.boxes.empty());
+  QCOMPARE(QFileInfo(f.path(CONF)).size(), SIZE);
+  QCOMPARE(QFileInfo(f.path(CONF)).lastModified(), written);
+  QFile file(f.path(CONF));
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.read(head.size() + 1), head + '\0');
+  QCOMPARE(QDir(QFileInfo(f.path(CONF)).path())
+               .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+           QStringList{"tarvik32.conf"});  // no temporary or lock file beside it
 }
 
 QTEST_MAIN(RecentFilesTest)

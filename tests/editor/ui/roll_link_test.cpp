@@ -1,11 +1,14 @@
 // The piano roll in the window: hidden at first and shown by one action that its menu item and
 // tool button share; a compilation draws it; a click on a note selects the command that made it
 // and the caret outlines it, until the text is edited; the ruler seeks while playing and plays
-// from where it is double-clicked; shown, place and zoom come back at the next start.
+// from where it is double-clicked; shown, place and zoom come back at the next start, a kept
+// size or place fitted to the screens.
 #include "editor/ui/roll_link.h"
 
+#include <QDir>
 #include <QDockWidget>
 #include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <QTextBlock>
 
@@ -47,6 +50,8 @@ class RollLinkTest : public QObject {
   void aClickedNoteSelectsItsCommandAndTheCaretOutlinesIt();
   void theRulerSeeksWhilePlayingAndPlaysFromADoubleClick();
   void shownPlaceAndZoomComeBack();
+  void aKeptGeometryIsFittedToTheScreens_data();
+  void aKeptGeometryIsFittedToTheScreens();
   void theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError();
 };
 
@@ -155,6 +160,46 @@ void RollLinkTest::shownPlaceAndZoomComeBack() {
   QVERIFY(again.action("PianoRoll1")->isChecked());
   QCOMPARE(again.rollLink().roll().viewport().ticksPerPixel, 20.0);
   QCOMPARE(again.dockWidgetArea(again.rollLink().dock()), Qt::BottomDockWidgetArea);
+}
+
+void RollLinkTest::aKeptGeometryIsFittedToTheScreens_data() {
+  QTest::addColumn<QByteArray>("kept");
+  QTest::addColumn<QSize>("size");  // the floating panel's; empty: any that fits
+  QTest::newRow("docked, taller than any screen") << QByteArray("0,0,20000,20000") << QSize();
+  QTest::newRow("docked at the left, wider than any screen")
+      << QByteArray("0,0,20000,300\nPlace=left") << QSize();
+  QTest::newRow("floating, larger than any screen")
+      << QByteArray("0,0,20000,20000\nPlace=floating") << QSize();
+  QTest::newRow("floating, off every screen")
+      << QByteArray("-15000,19000,300,200\nPlace=floating") << QSize(300, 200);
+  QTest::newRow("floating, on the screen")
+      << QByteArray("10,20,300,200\nPlace=floating") << QSize(300, 200);
+}
+
+// The panel, shown at the start, and the window holding it fit on the screen whatever size and
+// place the file keeps; a size that fits is kept.
+void RollLinkTest::aKeptGeometryIsFittedToTheScreens() {
+  QFETCH(QByteArray, kept);
+  QFETCH(QSize, size);
+  EditorFixture f;
+  QVERIFY(QDir(f.dir.path()).mkpath("config/tarvik32"));
+  f.writeFile("config/tarvik32/tarvik32.conf", "[PianoRoll]\nShown=true\nGeometry=\"" +
+                                                   kept.replace("\n", "\"\n") +
+                                                   (kept.contains('\n') ? "\n" : "\"\n"));
+  TForm1& form = f.start();
+  form.show();
+  QDockWidget* dock = form.rollLink().dock();
+  QVERIFY(dock->isVisible());
+  QCOMPARE(dock->isFloating(), kept.contains("floating"));
+  const QRect screen = form.screen()->availableGeometry();
+  const QRect panel(dock->mapToGlobal(QPoint(0, 0)), dock->size());
+  QVERIFY2(screen.contains(panel), qPrintable(QString("%1,%2 %3x%4")
+                                                  .arg(panel.x())
+                                                  .arg(panel.y())
+                                                  .arg(panel.width())
+                                                  .arg(panel.height())));
+  QVERIFY(form.width() <= screen.width() && form.height() <= screen.height());
+  if (!size.isEmpty()) QCOMPARE(dock->size(), size);
 }
 
 // With the panel shown the check is on: typing alone redraws the roll, an error greys the last
