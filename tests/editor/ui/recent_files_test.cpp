@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -144,8 +143,6 @@ void RecentFilesTest::aFileOverTheBoundIsSaidOnceAndLeftAlone() {
   const QDateTime written = QFileInfo(f.path(CONF)).lastModified();
   f.writeFile("a.fms", "a");
   f.writeFile("b.fms", "b");
-  QElapsedTimer took;
-  took.start();
   TForm1& form = f.start();
   QVERIFY(form.additionalSettings().recentFiles().isEmpty());
   const QString notice = " [注意] 追加設定ファイル " + f.path(CONF) +
@@ -153,7 +150,6 @@ void RecentFilesTest::aFileOverTheBoundIsSaidOnceAndLeftAlone() {
   QCOMPARE(form.messagePane()->toPlainText(), notice);
   form.filesDropped({f.path("a.fms")});
   form.filesDropped({f.path("b.fms")});
-  QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
   QCOMPARE(form.messagePane()->toPlainText().count(notice), 0);  // the pane shows b's opening
   QCOMPARE(form.additionalSettings().recentFiles(),
            (QStringList{f.path("b.fms"), f.path("a.fms")}));
