@@ -516,8 +516,8 @@ std::string LanguageServer::State::makeMidiMessage(const MakeMidiOutcome& outcom
   if (outcome.errorCode == 0)
     return notWritten + formatText(text("%s could not be written", "%s を書き出せませんでした"),
                                    outcome.output.c_str());
-  return notWritten + formatText(text("line %s: %s", "%s 行目: %s"),
-                                 formatLineNumber(outcome.lineNumber).c_str(),
+  return notWritten + formatText(text("line %d: %s", "%d 行目: %s"),
+                                 static_cast<int>(outcome.lineNumber),
                                  errorMessage(outcome.errorCode, language).c_str());
 }
 
