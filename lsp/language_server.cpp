@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <unordered_map>
