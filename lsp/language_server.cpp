@@ -7,11 +7,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <unordered_map>
 
-#include "console/console_program.h"
+#include "core/diagnostics.h"
 #include "core/line_highlighter.h"
+#include "lsp/make_midi.h"
+#include "lsp/message_json.h"
 #include "lsp/score_outline.h"
 #include "lsp/score_words.h"
 
@@ -47,6 +51,25 @@ struct RequestError {
 std::string dumped(const json& message) {
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+// A position's line or character: an integer, one beyond the 64-bit range standing for the
+// largest.
+int64_t integerAt(const json& position, const char* key) {
+  const json& value = position.at(key);
+  if (value.is_number_unsigned())
+    return static_cast<int64_t>(
+        std::min<uint64_t>(value.get<uint64_t>(), std::numeric_limits<int64_t>::max()));
+  if (!value.is_number_integer())
+    throw RequestError{INVALID_PARAMS, std::string("a position's ") + key + " is no integer"};
+  return value.get<int64_t>();
+}
+
+// One change of a didChange notification, read before any is applied.
+struct TextChange {
+  bool ranged = false;
+  TextPosition from, to;
+  std::string text;
+};
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -142,7 +165,7 @@ struct LanguageServer::State {
     return score.outline;
   }
   TextPosition position(const json& p) const {
-    return {p.at("line").get<int64_t>(), p.at("character").get<int64_t>()};
+    return {integerAt(p, "line"), integerAt(p, "character")};
   }
   json point(const ScoreText& text, int32_t line, size_t column) const {
     line = text.clampLine(line);
@@ -166,7 +189,10 @@ struct LanguageServer::State {
   json symbols(OpenScore& score);
   json folds(OpenScore& score);
   json completion(OpenScore& score, TextPosition at);
+  void applyChanges(OpenScore& score, const json& params);
+  std::string semanticTokensInRange(OpenScore& score, TextPosition from, TextPosition to);
   json makeMidi(const json& params, std::function<void(const std::string&)>& send);
+  std::string makeMidiMessage(const MakeMidiOutcome& outcome, const std::string& path) const;
 };
 
 json LanguageServer::State::initialize(const json& params) {
@@ -194,6 +220,41 @@ json LanguageServer::State::initialize(const json& params) {
             {"completionProvider", {{"triggerCharacters", {"\"", "("}}}},
             {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
           {"serverInfo", {{"name", "tarvik32-lsp"}, {"version", TARV_VERSION}}}};
+}
+
+// A didChange notification's changes and version are all read first, so that a bad one leaves
+// the score as it was: the text, and what was computed from it, always agree.
+void LanguageServer::State::applyChanges(OpenScore& score, const json& params) {
+  const json& document = params.at("textDocument");
+  int64_t version = score.version;
+  if (document.contains("version")) {
+    if (!document["version"].is_number_integer())
+      throw RequestError{INVALID_PARAMS, "the version is no integer"};
+    version = document["version"].get<int64_t>();
+  }
+  const json& list = params.at("contentChanges");
+  if (!list.is_array()) throw RequestError{INVALID_PARAMS, "contentChanges is no array"};
+  std::vector<TextChange> changes;
+  changes.reserve(list.size());
+  for (const json& change : list) {
+    TextChange& read = changes.emplace_back();
+    read.text = change.at("text").get<std::string>();
+    if (change.contains("range")) {
+      const json& range = change["range"];
+      read.ranged = true;
+      read.from = position(range.at("start"));
+      read.to = position(range.at("end"));
+    }
+  }
+  for (const TextChange& change : changes) {
+    if (change.ranged) {
+      score.text.replace(change.from, change.to, change.text, units);
+    } else {
+      score.text.setText(change.text);
+    }
+  }
+  score.version = version;
+  changed(score);
 }
 
 void LanguageServer::State::changed(OpenScore& score) {
@@ -260,6 +321,18 @@ std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firs
   if (data.back() == ',') data.pop_back();
   data += "]}";
   return data;
+}
+
+// The lines a range covers, clamped to the text in 64 bits before they are lines of it; an end
+// at the start of a line leaves that line out, and a range that ends before it starts is empty.
+std::string LanguageServer::State::semanticTokensInRange(OpenScore& score, TextPosition from,
+                                                         TextPosition to) {
+  const int64_t lastLine = score.text.lineCount() - 1;
+  const int64_t first = std::max<int64_t>(from.line, 0);
+  const int64_t last = to.character == 0 && to.line > from.line ? to.line - 1 : to.line;
+  if (first > lastLine || last < first) return "{\"data\":[]}";
+  return semanticTokens(score, static_cast<int32_t>(first),
+                        static_cast<int32_t>(std::min(last, lastLine)));
 }
 
 json LanguageServer::State::hover(OpenScore& score, TextPosition at) {
@@ -393,8 +466,9 @@ json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
   return items;
 }
 
-// Compiles the file on disk exactly as tarvk32c does (its own program function, the console
-// text kept), and tells the outcome in a message.
+// Compiles the file on disk exactly as tarvk32c does (its own program function) and tells the
+// outcome in a message. tarvk32c's console text goes back only for a score the client has open:
+// it quotes the failing line of whatever file it was given.
 json LanguageServer::State::makeMidi(const json& params,
                                      std::function<void(const std::string&)>& send) {
   const json arguments = params.value("arguments", json::array());
@@ -407,36 +481,54 @@ json LanguageServer::State::makeMidi(const json& params,
   const std::string path = pathOfUri(uri);
   if (path.empty()) throw RequestError{INVALID_PARAMS, "tarvik.makeMidi needs a file: URI"};
 
-  char* output = nullptr;
-  size_t outputSize = 0;
-  std::FILE* console = open_memstream(&output, &outputSize);
-  if (console == nullptr) throw RequestError{INVALID_REQUEST, "no memory for the console text"};
-  const char* argv[] = {"tarvk32c", path.c_str()};
-  const int status = runConsoleProgram(2, argv, console);
-  std::fclose(console);
-  const std::string consoleText(output, outputSize);
-  std::free(output);
+  const MakeMidiOutcome outcome = makeMidiFile(path);
+  const bool written = outcome.kind == MakeMidiOutcome::WRITTEN;
+  send(dumped({{"jsonrpc", "2.0"},
+               {"method", "window/showMessage"},
+               {"params",
+                {{"type", written ? MESSAGE_TYPE_INFO : MESSAGE_TYPE_ERROR},
+                 {"message", makeMidiMessage(outcome, path)}}}}));
+  json result = {{"exitStatus", outcome.exitStatus}, {"output", outcome.output}};
+  if (scores.contains(uri)) result["console"] = outcome.console;
+  return result;
+}
 
-  const std::string midi = outputNameFor(path, false);
-  std::string message =
-      status == 0
-          ? std::string(text("Wrote ", "MIDI ファイルを書き出しました: ")) + midi
-          : std::string(text("The MIDI file was not written:\n",
-                             "MIDI ファイルは書き出されませんでした:\n")) +
-                consoleText.substr(std::min(consoleText.find("sourcename:"), consoleText.size()));
-  send(dumped(
-      {{"jsonrpc", "2.0"},
-       {"method", "window/showMessage"},
-       {"params",
-        {{"type", status == 0 ? MESSAGE_TYPE_INFO : MESSAGE_TYPE_ERROR}, {"message", message}}}}));
-  return {{"exitStatus", status}, {"output", midi}, {"console", consoleText}};
+std::string LanguageServer::State::makeMidiMessage(const MakeMidiOutcome& outcome,
+                                                   const std::string& path) const {
+  const char* notWritten =
+      text("The MIDI file was not written: ", "MIDI ファイルは書き出されませんでした: ");
+  switch (outcome.kind) {
+    case MakeMidiOutcome::WRITTEN:
+      return text("Wrote ", "MIDI ファイルを書き出しました: ") + outcome.output;
+    case MakeMidiOutcome::NOT_OPENED:
+      return notWritten + formatText(text("%s cannot be opened (%s)", "%s を開けません (%s)"),
+                                     path.c_str(), outcome.reason.c_str());
+    case MakeMidiOutcome::NOT_REGULAR:
+      return notWritten +
+             formatText(text("%s is not a regular file", "%s は通常のファイルではありません"),
+                        path.c_str());
+    case MakeMidiOutcome::OVERWRITES:
+      return notWritten + formatText(text("its name %s is the score's own file",
+                                          "出力先 %s はスコア自身のファイルです"),
+                                     outcome.output.c_str());
+    case MakeMidiOutcome::FAILED:
+      break;
+  }
+  if (outcome.errorCode == 0)
+    return notWritten + formatText(text("%s could not be written", "%s を書き出せませんでした"),
+                                   outcome.output.c_str());
+  return notWritten + formatText(text("line %d: %s", "%d 行目: %s"),
+                                 static_cast<int>(outcome.lineNumber),
+                                 errorMessage(outcome.errorCode, language).c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
 
 struct LanguageServer::Batch {
-  std::vector<json> messages;       // parsed, or discarded (null) when not JSON
+  std::vector<json> messages;       // parsed, or discarded when not JSON or too deep
   std::set<std::string> cancelled;  // dumped ids
+  // The index of the last message that changes or closes each score.
+  std::unordered_map<std::string, size_t> lastChange;
 };
 
 LanguageServer::LanguageServer(std::function<void(const std::string&)> send)
@@ -448,47 +540,67 @@ void LanguageServer::frameRejected(const char* reason) {
   std::fprintf(stderr, "tarvik32-lsp: message dropped: %s\n", reason);
 }
 
+namespace {
+
+// The score a didChange or didClose notification changes; empty for any other message.
+std::string changedUri(const json& message) {
+  if (!message.is_object()) return {};
+  const json method = message.value("method", json());
+  if (method != "textDocument/didChange" && method != "textDocument/didClose") return {};
+  const json* uri = &message;
+  for (const char* key : {"params", "textDocument", "uri"}) {
+    if (!uri->is_object() || !uri->contains(key)) return {};
+    uri = &(*uri)[key];
+  }
+  return uri->is_string() ? uri->get<std::string>() : std::string();
+}
+
+}  // namespace
+
+// A body nested too deep is answered, when it is a request, by its id; nothing in it is handled.
+void LanguageServer::refuseTooDeep(const json& message) {
+  const bool request = message.is_object() && message.contains("id") &&
+                       (message["id"].is_string() || message["id"].is_number_integer());
+  if (!request) {
+    frameRejected("a body nested too deep");
+    return;
+  }
+  send_(dumped({{"jsonrpc", "2.0"},
+                {"id", message["id"]},
+                {"error",
+                 {{"code", INVALID_REQUEST},
+                  {"message", formatText("the message is nested deeper than %d levels",
+                                         MESSAGE_NESTING_MAX)}}}}));
+}
+
 void LanguageServer::handleBatch(const std::vector<std::string>& bodies) {
   Batch batch;
   batch.messages.reserve(bodies.size());
   for (const std::string& body : bodies) {
-    json message = json::parse(body, nullptr, false);
+    ParsedMessage parsed = parseMessage(body);
+    json& message = parsed.message;
     if (message.is_discarded()) {
       send_(dumped({{"jsonrpc", "2.0"},
                     {"id", nullptr},
                     {"error", {{"code", PARSE_ERROR}, {"message", "the body is not JSON"}}}}));
+    } else if (parsed.tooDeep) {
+      refuseTooDeep(message);
+      message = json(json::value_t::discarded);
     }
     if (message.is_object() && message.value("method", json()) == "$/cancelRequest" &&
         message.contains("params") && message["params"].is_object() &&
         message["params"].contains("id"))
       batch.cancelled.insert(message["params"]["id"].dump());
+    if (std::string uri = changedUri(message); !uri.empty())
+      batch.lastChange[std::move(uri)] = batch.messages.size();
     batch.messages.push_back(std::move(message));
   }
   for (size_t i = 0; i < batch.messages.size() && !exitRequested_; ++i) {
-    if (!batch.messages[i].is_discarded()) handle(bodies[i], batch, i);
+    if (!batch.messages[i].is_discarded()) handle(batch, i);
   }
 }
 
-namespace {
-
-// Whether a message later in the batch changes or closes the score at `uri`.
-bool changedLater(const std::vector<json>& messages, size_t index, const std::string& uri) {
-  for (size_t i = index + 1; i < messages.size(); ++i) {
-    const json& m = messages[i];
-    if (!m.is_object()) continue;
-    const json method = m.value("method", json());
-    if (method != "textDocument/didChange" && method != "textDocument/didClose") continue;
-    try {
-      if (m.at("params").at("textDocument").at("uri") == uri) return true;
-    } catch (const json::exception&) {
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
-void LanguageServer::handle(const std::string&, Batch& batch, size_t index) {
+void LanguageServer::handle(Batch& batch, size_t index) {
   const json& message = batch.messages[index];
   const bool isRequest = message.is_object() && message.contains("id") &&
                          (message["id"].is_string() || message["id"].is_number_integer());
@@ -566,19 +678,7 @@ void LanguageServer::handle(const std::string&, Batch& batch, size_t index) {
       const std::string uri = params.at("textDocument").at("uri").get<std::string>();
       const auto found = s.scores.find(uri);
       if (found == s.scores.end()) return;  // not open: nothing to change
-      OpenScore& score = *found->second;
-      for (const json& change : params.at("contentChanges")) {
-        const std::string text = change.at("text").get<std::string>();
-        if (change.contains("range")) {
-          const json& range = change["range"];
-          score.text.replace(s.position(range.at("start")), s.position(range.at("end")), text,
-                             s.units);
-        } else {
-          score.text.setText(text);
-        }
-      }
-      score.version = params["textDocument"].value("version", score.version);
-      s.changed(score);
+      s.applyChanges(*found->second, params);
       return;
     }
     if (method == "textDocument/didClose") {
@@ -597,19 +697,15 @@ void LanguageServer::handle(const std::string&, Batch& batch, size_t index) {
     }
     if (method.starts_with("textDocument/") && isRequest) {
       OpenScore& score = s.score(params);
-      if (changedLater(batch.messages, index, score.uri))
+      const auto change = batch.lastChange.find(score.uri);
+      if (change != batch.lastChange.end() && change->second > index)
         return fail(CONTENT_MODIFIED, "the document changed");
       if (method == "textDocument/semanticTokens/full")
         return respondText(s.semanticTokens(score, 0, score.text.lineCount() - 1));
       if (method == "textDocument/semanticTokens/range") {
         const json& range = params.at("range");
-        const TextPosition from = s.position(range.at("start"));
-        const TextPosition to = s.position(range.at("end"));
-        if (from.line >= score.text.lineCount()) return respond({{"data", json::array()}});
-        const int64_t last = to.character == 0 && to.line > from.line ? to.line - 1 : to.line;
-        return respondText(s.semanticTokens(
-            score, static_cast<int32_t>(std::max<int64_t>(from.line, 0)),
-            static_cast<int32_t>(std::min<int64_t>(last, score.text.lineCount() - 1))));
+        return respondText(s.semanticTokensInRange(score, s.position(range.at("start")),
+                                                   s.position(range.at("end"))));
       }
       if (method == "textDocument/hover")
         return respond(s.hover(score, s.position(params.at("position"))));

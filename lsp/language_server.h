@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,7 +34,8 @@ class LanguageServer {
 
   // Handles message bodies that arrived together, in order. A $/cancelRequest among them
   // cancels the requests it names before they run; a request about a score that a later
-  // message of the batch changes is answered ContentModified.
+  // message of the batch changes is answered ContentModified. A body nested deeper than
+  // MESSAGE_NESTING_MAX (lsp/message_json.h) is refused unread.
   void handleBatch(const std::vector<std::string>& bodies);
   // A message that could not be read: a framing error costs only that message.
   void frameRejected(const char* reason);
@@ -48,7 +50,8 @@ class LanguageServer {
 
  private:
   struct Batch;
-  void handle(const std::string& body, Batch& batch, size_t index);
+  void handle(Batch& batch, size_t index);
+  void refuseTooDeep(const nlohmann::json& message);
   std::function<void(const std::string&)> send_;
   struct State;
   std::unique_ptr<State> state_;

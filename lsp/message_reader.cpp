@@ -16,11 +16,21 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
+bool sameLetters(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == b;
+}
+
 bool namesContentLength(std::string_view name) {
   return name.size() == CONTENT_LENGTH.size() &&
-         std::equal(name.begin(), name.end(), CONTENT_LENGTH.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == b;
-         });
+         std::equal(name.begin(), name.end(), CONTENT_LENGTH.begin(), sameLetters);
+}
+
+// Where the name Content-Length (in any case) next occurs in `text` from `from`; npos for none.
+size_t findContentLength(std::string_view text, size_t from) {
+  if (from >= text.size()) return std::string_view::npos;
+  const auto found = std::search(text.begin() + static_cast<ptrdiff_t>(from), text.end(),
+                                 CONTENT_LENGTH.begin(), CONTENT_LENGTH.end(), sameLetters);
+  return found == text.end() ? std::string_view::npos : static_cast<size_t>(found - text.begin());
 }
 
 }  // namespace
@@ -46,8 +56,9 @@ void MessageReader::consume(size_t bytes) {
 }
 
 // header: (name ':' value CR LF)* CR LF, one of the names Content-Length with decimal digits.
-MessageReader::Result MessageReader::readHeader(size_t headerEnd, size_t& bodyLength) {
-  std::string_view header(buffer_.data() + start_, headerEnd - start_);
+MessageReader::Result MessageReader::readHeader(size_t headerStart, size_t headerEnd,
+                                                size_t& bodyLength) const {
+  std::string_view header(buffer_.data() + headerStart, headerEnd - headerStart);
   bool found = false;
   while (!header.empty()) {
     const size_t lineEnd = std::min(header.find(LINE_END), header.size());
@@ -67,25 +78,52 @@ MessageReader::Result MessageReader::readHeader(size_t headerEnd, size_t& bodyLe
   return found ? Result::MESSAGE : Result::BAD_HEADER;
 }
 
+// Drops the bad header block that ends at `headerEnd` (npos: one that has no end in reach). A
+// Content-Length inside it that does not begin one of its lines follows the bytes of a body sent
+// without a usable header (a body after a header ended by LF LF, say): the next message starts
+// there. Otherwise the block goes, and so do the bytes up to the next Content-Length, which are
+// the bad message's body.
+MessageReader::Result MessageReader::badHeader(size_t headerEnd) {
+  const std::string_view held(buffer_.data() + start_, buffer_.size() - start_);
+  if (headerEnd == std::string_view::npos) {
+    consume(1);
+    resyncing_ = true;
+    return Result::BAD_HEADER;
+  }
+  for (size_t at = findContentLength(held, 1); at < headerEnd;
+       at = findContentLength(held, at + 1)) {
+    if (held.substr(at - std::min(at, LINE_END.size()), LINE_END.size()) == LINE_END) continue;
+    consume(at);
+    return Result::BAD_HEADER;
+  }
+  consume(headerEnd + HEADER_END.size());
+  resyncing_ = true;
+  return Result::BAD_HEADER;
+}
+
 MessageReader::Result MessageReader::next(std::string& body) {
   if (skipLeft_ > 0) return Result::NEED_MORE;
-  const std::string_view held(buffer_.data() + start_, buffer_.size() - start_);
-  const size_t headerEnd = held.find(HEADER_END);
-  if (headerEnd == std::string_view::npos) {
-    if (held.size() <= HEADER_BYTES_MAX) return Result::NEED_MORE;
-    // Keep the last bytes: they may begin the end of a header still to come.
-    consume(held.size() - (HEADER_END.size() - 1));
-    return Result::BAD_HEADER;
+  if (resyncing_) {
+    const std::string_view held(buffer_.data() + start_, buffer_.size() - start_);
+    const size_t at = findContentLength(held, 0);
+    if (at == std::string_view::npos) {
+      // Keep the bytes that may begin the name.
+      consume(held.size() - std::min(held.size(), CONTENT_LENGTH.size() - 1));
+      return Result::NEED_MORE;
+    }
+    consume(at);
+    resyncing_ = false;
   }
-  if (headerEnd > HEADER_BYTES_MAX) {
-    consume(headerEnd + HEADER_END.size());
-    return Result::BAD_HEADER;
+  const std::string_view held(buffer_.data() + start_, buffer_.size() - start_);
+  const std::string_view reach = held.substr(0, HEADER_BYTES_MAX + HEADER_END.size());
+  const size_t headerEnd = reach.find(HEADER_END);
+  if (headerEnd == std::string_view::npos) {
+    if (reach.size() < HEADER_BYTES_MAX + HEADER_END.size()) return Result::NEED_MORE;
+    return badHeader(std::string_view::npos);
   }
   size_t bodyLength = 0;
-  if (readHeader(start_ + headerEnd, bodyLength) != Result::MESSAGE) {
-    consume(headerEnd + HEADER_END.size());
-    return Result::BAD_HEADER;
-  }
+  if (readHeader(start_, start_ + headerEnd, bodyLength) != Result::MESSAGE)
+    return badHeader(headerEnd);
   const size_t bodyStart = headerEnd + HEADER_END.size();
   if (bodyLength > BODY_BYTES_MAX) {
     const size_t present = std::min(bodyLength, held.size() - bodyStart);

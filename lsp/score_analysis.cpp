@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "core/compile_driver.h"
 #include "core/compile_host.h"
@@ -133,15 +134,12 @@ class ScoreAnalysis::Host : public EditorCompileHost {
   SourceMap& map_;
 };
 
-ScoreAnalysis::ScoreAnalysis() : session_(std::make_unique<CompileSession>()) {}
-ScoreAnalysis::~ScoreAnalysis() = default;
-
 void ScoreAnalysis::compile(const ScoreText& text, Language language) {
-  Host host(text, *session_, recorded_);
+  const auto session = std::make_unique<CompileSession>();
+  Host host(text, *session, recorded_);
   MemoryOutputStream noCompiledData;
-  prepareEditorCompilation(*session_, host, false, noCompiledData);
-  result_ = compileSource(*session_);
-  session_->host = nullptr;
+  prepareEditorCompilation(*session, host, false, noCompiledData);
+  result_ = compileSource(*session);
 
   const std::vector<uint8_t>& midi = host.midi.bytes();
   timed_ = host.midiKept && !midi.empty();

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,12 +29,13 @@ struct ScoreDiagnostic {
 
 class ScoreAnalysis {
  public:
-  ScoreAnalysis();
-  ~ScoreAnalysis();
+  ScoreAnalysis() = default;
   ScoreAnalysis(const ScoreAnalysis&) = delete;
   ScoreAnalysis& operator=(const ScoreAnalysis&) = delete;
 
-  // Compiles the text; the diagnostics and the timing below are then this text's.
+  // Compiles the text in a session of its own, as the editor's check of a score does, held only
+  // while it runs (it is larger than a small score's text and everything kept from it); the
+  // diagnostics and the timing below are then this text's.
   void compile(const ScoreText& text, Language language);
 
   // The characters the score's encoding cannot hold, the compiler's first error and its
@@ -52,7 +52,6 @@ class ScoreAnalysis {
 
  private:
   class Host;
-  std::unique_ptr<CompileSession> session_;
   SourceMap recorded_;
   ScoreSourceMap timing_;
   bool timed_ = false;  // the compilation wrote a MIDI file that the timing is built on

@@ -162,18 +162,23 @@ size_t ScoreText::compileByteAt(TextPosition position, PositionEncoding units) c
 
 void ScoreText::replace(TextPosition from, TextPosition to, std::string_view text,
                         PositionEncoding units) {
-  if (std::pair(to.line, to.character) < std::pair(from.line, from.character)) std::swap(from, to);
-  // A position past the last line stands for the end of the text.
+  // A position before the first line stands for the start of the text, one past the last line
+  // for its end; the two are put in order once they are places in the text.
   auto place = [&](TextPosition p) {
+    if (p.line < 0) return std::pair<int32_t, size_t>(0, 0);
     if (p.line >= lineCount()) {
       const int32_t last = lineCount() - 1;
       return std::pair(last, line(last).size());
     }
-    const int32_t lineIndex = clampLine(p.line);
+    const auto lineIndex = static_cast<int32_t>(p.line);
     return std::pair(lineIndex, textByteOf(lineIndex, std::max<int64_t>(p.character, 0), units));
   };
-  const auto [firstLine, firstByte] = place(from);
-  const auto [lastLine, lastByte] = place(to);
+  auto [firstLine, firstByte] = place(from);
+  auto [lastLine, lastByte] = place(to);
+  if (std::pair(lastLine, lastByte) < std::pair(firstLine, firstByte)) {
+    std::swap(firstLine, lastLine);
+    std::swap(firstByte, lastByte);
+  }
   std::string joined = line(firstLine).substr(0, firstByte);
   joined += text;
   joined += std::string_view(line(lastLine)).substr(lastByte);

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr size_t READ_BYTES = 1 << 16;
+// The input read for one batch: a batch ends with the messages whole in it once this much came.
+constexpr size_t BATCH_INPUT_BYTES_MAX = size_t{32} << 20;
 
 // Writes all bytes; false when the client is gone.
 bool writeAll(int fd, const std::string& bytes) {
@@ -58,25 +60,28 @@ int runLanguageServer(int input, int output) {
     if (n <= 0) break;  // the input ended
     reader.feed(std::string_view(chunk.data(), static_cast<size_t>(n)));
     // Everything that is already waiting joins the batch, so that a later change or
-    // cancellation can make earlier work unneeded.
+    // cancellation can make earlier work unneeded; up to BATCH_INPUT_BYTES_MAX of input, taken
+    // through the reader as it comes, so that an endless input is held only a piece at a time.
+    batch.clear();
+    auto gathered = static_cast<size_t>(n);
     for (;;) {
+      for (MessageReader::Result result;
+           (result = reader.next(body)) != MessageReader::Result::NEED_MORE;) {
+        if (result == MessageReader::Result::MESSAGE) {
+          batch.push_back(std::move(body));
+        } else {
+          server.frameRejected(result == MessageReader::Result::TOO_LARGE
+                                   ? "a body over the size limit"
+                                   : "a header without a valid Content-Length");
+        }
+      }
+      if (gathered >= BATCH_INPUT_BYTES_MAX) break;
       pollfd more{input, POLLIN, 0};
       if (::poll(&more, 1, 0) <= 0 || !(more.revents & POLLIN)) break;
       const ssize_t m = ::read(input, chunk.data(), chunk.size());
       if (m <= 0) break;
+      gathered += static_cast<size_t>(m);
       reader.feed(std::string_view(chunk.data(), static_cast<size_t>(m)));
-    }
-    batch.clear();
-    for (;;) {
-      const MessageReader::Result result = reader.next(body);
-      if (result == MessageReader::Result::NEED_MORE) break;
-      if (result == MessageReader::Result::MESSAGE) {
-        batch.push_back(std::move(body));
-      } else {
-        server.frameRejected(result == MessageReader::Result::TOO_LARGE
-                                 ? "a body over the size limit"
-                                 : "a header without a valid Content-Length");
-      }
     }
     server.handleBatch(batch);
   }

@@ -1,7 +1,10 @@
 // The language server as an editor drives it: the real program on pipes, framed messages in and
 // out, scores on disk where the encoding or the MIDI file command needs them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +26,47 @@ json at(int line, int character) {
 
 json doc(const std::string& uri = URI) {
   return {{"uri", uri}};
+}
+
+json change(const std::string& uri, json version, json changes) {
+  return {{"jsonrpc", "2.0"},
+          {"method", "textDocument/didChange"},
+          {"params",
+           {{"textDocument", {{"uri", uri}, {"version", std::move(version)}}},
+            {"contentChanges", std::move(changes)}}}};
+}
+
+json hoverRequest(int id, const std::string& uri, int line, int character) {
+  return {{"jsonrpc", "2.0"},
+          {"id", id},
+          {"method", "textDocument/hover"},
+          {"params", {{"textDocument", doc(uri)}, {"position", at(line, character)}}}};
+}
+
+// The JSON text of `inner` inside `levels` arrays, made as text: the test's own JSON values
+// would recurse as deep as the server's.
+std::string nested(int levels, const json& inner = 1) {
+  std::string text(static_cast<size_t>(levels), '[');
+  text += inner.dump();
+  text.append(static_cast<size_t>(levels), ']');
+  return text;
+}
+
+// A framed message whose "params" member is the JSON text `params`.
+std::string framedWithParams(const json& message, const std::string& params) {
+  std::string body = message.dump();
+  body.pop_back();
+  body += ",\"params\":" + params + "}";
+  return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// The resident memory of a process in KiB, from /proc.
+long residentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+  }
+  return -1;
 }
 
 class LanguageServerTest : public ::testing::Test {
@@ -52,6 +96,15 @@ class LanguageServerTest : public ::testing::Test {
   json hover(int line, int character) {
     return client.request("textDocument/hover",
                           {{"textDocument", doc()}, {"position", at(line, character)}});
+  }
+  // The MIDI file command on `path` and the message it shows.
+  std::pair<json, std::string> makeMidi(const std::string& path) {
+    const json result = client.request(
+        "workspace/executeCommand",
+        {{"command", "tarvik.makeMidi"}, {"arguments", {"file://" + path}}})["result"];
+    const auto message =
+        client.next([](const json& m) { return m.value("method", "") == "window/showMessage"; });
+    return {result, message ? (*message)["params"]["message"].get<std::string>() : "(none)"};
   }
 
   fs::path dir_;
@@ -124,6 +177,80 @@ TEST_F(LanguageServerTest, A16MiBDocumentIsTakenAndTheServerGoesOn) {
   EXPECT_FALSE(hover(0, 3).contains("error"));
 }
 
+// The trial's bad headers, each followed by its body and then by requests in the same write:
+// every request is answered.
+TEST_F(LanguageServerTest, AfterABadHeaderEveryLaterMessageIsAnswered) {
+  client.initialize();
+  client.open(URI, "ch1{\"c\"}\n");
+  const std::string body = hoverRequest(1, URI, 0, 5).dump();
+  const std::string length = std::to_string(body.size());
+  const std::vector<std::string> badOnes = {
+      "Content-Length: abc\r\n\r\n" + body,
+      "Content-Length: -2\r\n\r\n" + body,
+      "Content-Length: " + length + "\r\nContent-Length: " + length + "\r\n\r\n" + body,
+      "Content-Length: " + length + "\n\n" + body,
+  };
+  int id = 100;
+  for (const std::string& bad : badOnes) {
+    SCOPED_TRACE(bad);
+    std::string write = bad;
+    const int first = id;
+    for (int i = 0; i < 10; ++i) write += LspClient::framed(hoverRequest(id++, URI, 0, 5));
+    client.sendRaw(write);
+    for (int i = first; i < id; ++i) {
+      const auto answer = client.response(i);
+      ASSERT_TRUE(answer) << "request " << i << " unanswered";
+      EXPECT_FALSE((*answer)["result"].is_null());
+    }
+  }
+}
+
+// A body nested 100,000 levels deep, before and after initialize, and a cancellation whose id is
+// nested 70,000 levels: a request is refused by its id, and the server goes on.
+TEST_F(LanguageServerTest, ABodyNestedTooDeepIsRefusedBeforeAnythingRecursesOverIt) {
+  client.sendRaw(
+      framedWithParams({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}}, nested(100000)));
+  const auto early = client.response(1);
+  ASSERT_TRUE(early);
+  EXPECT_EQ((*early)["error"]["code"], -32600);
+  EXPECT_EQ((*early)["error"]["message"], "the message is nested deeper than 64 levels");
+  client.initialize();
+  client.open(URI, "ch1{\"c\"}\n");
+  client.sendRaw(framedWithParams({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "textDocument/hover"}},
+                                  nested(100000, {{"textDocument", doc()}})));
+  EXPECT_EQ((*client.response(2))["error"]["code"], -32600);
+  client.sendRaw(framedWithParams({{"jsonrpc", "2.0"}, {"method", "$/cancelRequest"}},
+                                  "{\"id\":" + nested(70000) + "}"));
+  EXPECT_FALSE(hover(0, 5)["result"].is_null());
+  // Nesting up to the limit is taken.
+  json params = {
+      {"textDocument", doc()}, {"position", at(0, 5)}, {"deep", json::parse(nested(60))}};
+  EXPECT_FALSE(client.request("textDocument/hover", params)["result"].is_null());
+}
+
+// Standard input that never ends and holds no message: the server reads it a piece at a time.
+TEST(LanguageServerInput, AnEndlessInputWithoutMessagesIsNotHeld) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's own memory hides the server's";
+#endif
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int zero = ::open("/dev/zero", O_RDONLY);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(zero, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(TARVIK32_LSP_PATH, "tarvik32-lsp", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::sleep(2);
+  const long resident = residentKiB(pid);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_GT(resident, 0);
+  EXPECT_LT(resident, 64 * 1024) << "KiB resident after two seconds of /dev/zero";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Lifecycle
 
@@ -153,6 +280,110 @@ TEST_F(LanguageServerTest, PositionEncodingIsUtf8WhenOfferedElseUtf16) {
             "utf-8");
   LspClient other;
   EXPECT_EQ(other.initialize()["result"]["capabilities"]["positionEncoding"], "utf-16");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Changes
+
+// A didChange that fails part-way (a bad version, a good change then a bad one) changes nothing:
+// the text and what the answers read from it stay the first text's.
+TEST_F(LanguageServerTest, AChangeIsAppliedWholeOrNotAtAll) {
+  client.initialize();
+  diagnose("ch1{\"c\"}");
+  const json tokens =
+      client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"];
+  std::string longer;
+  for (int i = 0; i < 200; ++i) longer += "op(q7def) ch1{\"c d e\"}\n";
+  const json whole = {{"text", longer}};
+  const json bad = {{"range", {{"start", at(0, 0)}, {"end", {{"line", "x"}}}}}, {"text", "d"}};
+  for (const json& failing :
+       {change(URI, "v2", {whole}), change(URI, nullptr, {whole}), change(URI, 2, {whole, bad})}) {
+    SCOPED_TRACE(failing.dump().substr(0, 120));
+    client.send(failing);
+    EXPECT_TRUE(hover(150, 3)["result"].is_null());
+    EXPECT_TRUE(client
+                    .request("textDocument/completion",
+                             {{"textDocument", doc()}, {"position", at(150, 3)}})["result"]
+                    .empty());
+    EXPECT_EQ(
+        client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"],
+        tokens);
+  }
+  client.send(change(URI, 5, {whole}));
+  EXPECT_FALSE(hover(150, 3)["result"].is_null());
+  EXPECT_EQ((*client.diagnosticsFor(URI))["params"]["version"], 5);
+}
+
+// Lines beyond the 32-bit range and before the first line: a change range from before the text
+// starts at its start, and a token range that ends before it starts is empty.
+TEST_F(LanguageServerTest, LinesOutsideTheTextAreClampedIn64Bits) {
+  client.initialize();
+  diagnose("ch1{\"c\"}");
+  client.send(
+      change(URI, 2, {{{"range", {{"start", at(-1, 100)}, {"end", at(0, 0)}}}, {"text", ""}}}));
+  const json symbols =
+      client.request("textDocument/documentSymbol", {{"textDocument", doc()}})["result"];
+  ASSERT_EQ(symbols.size(), 1u) << symbols.dump();
+  EXPECT_EQ(symbols[0]["range"], json({{"start", at(0, 0)}, {"end", at(0, 8)}}));
+  const json range = {{"start", at(0, 0)}, {"end", {{"line", -4294967295LL}, {"character", 0}}}};
+  EXPECT_EQ(client.request("textDocument/semanticTokens/range",
+                           {{"textDocument", doc()}, {"range", range}})["result"]["data"],
+            json::array());
+  const json far = {{"line", 1e300}, {"character", 0}};
+  EXPECT_EQ(client.request("textDocument/hover",
+                           {{"textDocument", doc()}, {"position", far}})["error"]["code"],
+            -32602);
+}
+
+// Requests about a score in one batch with its changes: those before a change of their score
+// are outdated, those after the last one are answered, whatever other scores do.
+TEST_F(LanguageServerTest, ARequestIsOutdatedOnlyByALaterChangeOfItsScore) {
+  const std::string other = "file:///nonexistent/other.fms";
+  client.initialize();
+  diagnose("ch1{\"c\"}");
+  diagnose("ch1{\"d\"}", other);
+  const json edit = {{{"text", "ch1{\"e\"}"}}};
+  client.sendRaw(
+      LspClient::framed(hoverRequest(60, URI, 0, 5)) +
+      LspClient::framed(hoverRequest(61, other, 0, 5)) + LspClient::framed(change(URI, 2, edit)) +
+      LspClient::framed(hoverRequest(62, URI, 0, 5)) + LspClient::framed(change(URI, 3, edit)) +
+      LspClient::framed(hoverRequest(63, URI, 0, 5)) +
+      LspClient::framed(hoverRequest(64, other, 0, 5)) + LspClient::framed(change(other, 2, edit)) +
+      LspClient::framed(hoverRequest(65, other, 0, 5)));
+  for (const int outdated : {60, 61, 62, 64}) {
+    SCOPED_TRACE(outdated);
+    EXPECT_EQ((*client.response(outdated))["error"]["code"], -32801);
+  }
+  for (const int answered : {63, 65}) {
+    SCOPED_TRACE(answered);
+    EXPECT_FALSE((*client.response(answered))["result"].is_null());
+  }
+}
+
+// Each open score holds its text and what was computed from it, not a compiler session of its
+// own (which is larger than a small score and all that).
+TEST_F(LanguageServerTest, ManyOpenScoresTakeLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's own memory hides the server's";
+#endif
+  client.initialize();
+  const long before = residentKiB(client.pid());
+  constexpr int SCORES = 2000;
+  std::string opens;
+  for (int i = 0; i < SCORES; ++i) {
+    opens += LspClient::framed({{"jsonrpc", "2.0"},
+                                {"method", "textDocument/didOpen"},
+                                {"params",
+                                 {{"textDocument",
+                                   {{"uri", "file:///nonexistent/s" + std::to_string(i) + ".fms"},
+                                    {"languageId", "tarvik"},
+                                    {"version", 1},
+                                    {"text", "cr(\"x\")\nch1{\"t120 l8 c d e f g\"}\n"}}}}}});
+  }
+  client.sendRaw(opens);
+  ASSERT_TRUE(client.diagnosticsFor("file:///nonexistent/s" + std::to_string(SCORES - 1) + ".fms"));
+  const long perScore = (residentKiB(client.pid()) - before) / SCORES;
+  EXPECT_LT(perScore, 32) << "KiB a score";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -382,6 +613,56 @@ TEST_F(LanguageServerTest, MakeMidiReportsAFailureAndWritesNothing) {
       (*message)["params"]["message"].get<std::string>().find("It isn't possible to decipher."),
       std::string::npos);
   EXPECT_FALSE(fs::exists(dir_ / "bad.mid"));
+}
+
+// A named pipe (its open would block) and a device: refused before anything reads them, and
+// the server goes on.
+TEST_F(LanguageServerTest, MakeMidiRefusesWhatIsNotARegularFile) {
+  const std::string pipe = (dir_ / "pipe.fms").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  client.initialize();
+  for (const std::string& path : {pipe, std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    const auto [result, message] = makeMidi(path);
+    EXPECT_EQ(result["exitStatus"], 1);
+    EXPECT_EQ(message, "The MIDI file was not written: " + path + " is not a regular file");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "pipe.mid"));
+  EXPECT_TRUE(client.request("shutdown", nullptr).contains("result"));
+  LspClient japanese;
+  japanese.initialize({{"language", "ja"}});
+  japanese.request("workspace/executeCommand",
+                   {{"command", "tarvik.makeMidi"}, {"arguments", {"file://" + pipe}}});
+  const auto message =
+      japanese.next([](const json& m) { return m.value("method", "") == "window/showMessage"; });
+  ASSERT_TRUE(message);
+  EXPECT_EQ((*message)["params"]["message"],
+            "MIDI ファイルは書き出されませんでした: " + pipe + " は通常のファイルではありません");
+}
+
+// A score named song.mid would be overwritten by its own MIDI file: refused, the score intact.
+TEST_F(LanguageServerTest, MakeMidiNeverOverwritesTheScoreWithItsOutput) {
+  const std::string score = "ch1{\"c d e\"}\n";
+  const std::string path = writeFile("song.mid", score);
+  client.initialize({{"language", "ja"}});
+  const auto [result, message] = makeMidi(path);
+  EXPECT_EQ(result["exitStatus"], 1);
+  EXPECT_EQ(message, "MIDI ファイルは書き出されませんでした: 出力先 " + path +
+                         " はスコア自身のファイルです");
+  EXPECT_EQ(read(path), score);
+}
+
+// A failure is told by the error's text and line number. tarvk32c's console text, which quotes
+// the failing line, goes back only for a score the client has open (and so holds already).
+TEST_F(LanguageServerTest, MakeMidiOnAFileThatIsNoScoreDoesNotEchoItsLines) {
+  const std::string path = writeFile("notes.txt", "private: a line of someone's file\n");
+  client.initialize();
+  const auto [result, message] = makeMidi(path);
+  EXPECT_EQ(result["exitStatus"], 1);
+  EXPECT_EQ(message, "The MIDI file was not written: line 1: It isn't possible to decipher.");
+  EXPECT_FALSE(result.contains("console"));
+  client.open("file://" + path, "private: a line of someone's file\n");
+  EXPECT_NE(makeMidi(path).first["console"].get<std::string>().find("private"), std::string::npos);
 }
 
 }  // namespace

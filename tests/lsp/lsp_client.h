@@ -33,6 +33,7 @@ class LspClient {
   json initialize(json initializationOptions = json::object(), bool offerUtf8 = false);
   void open(const std::string& uri, const std::string& text, int version = 1);
 
+  pid_t pid() const { return pid_; }
   void closeInput();
   // The exit status once the server ended; nothing when it did not end in time.
   std::optional<int> waitForExit();

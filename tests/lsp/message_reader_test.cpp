@@ -73,4 +73,55 @@ TEST(MessageReaderTest, TwoLengthsOrAnOverlongNumberAreBadHeaders) {
   EXPECT_EQ(read.bodies, std::vector<std::string>{"y"});
 }
 
+std::string framed(const std::string& body) {
+  return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// A bad header followed by its body: the reader finds the next header, which follows the body
+// directly, and every later message is read, whether the stream comes whole or byte by byte.
+TEST(MessageReaderTest, ABadHeaderCostsOnlyItsOwnMessage) {
+  const std::string body = R"({"jsonrpc":"2.0","method":"initialized","params":{}})";
+  const std::vector<std::string> badOnes = {
+      "Content-Length: abc\r\n\r\n" + body,
+      "Content-Length: -2\r\n\r\n" + body,
+      "Content-Length: 52\r\nContent-Length: 52\r\n\r\n" + body,
+      "Content-Length: 52\n\n" + body,
+      "Content-Type: text/plain\r\n\r\n" + body,
+  };
+  const std::vector<std::string> later = {R"({"id":1})", R"({"id":2})", "[]"};
+  std::string rest;
+  for (const std::string& good : later) rest += framed(good);
+  for (const std::string& bad : badOnes) {
+    SCOPED_TRACE(bad);
+    MessageReader whole;
+    whole.feed(bad + rest);
+    const Read read = readAll(whole);
+    EXPECT_EQ(read.bodies, later);
+    EXPECT_GE(read.rejected, 1);
+    EXPECT_EQ(whole.buffered(), 0u);
+
+    MessageReader bytes;
+    std::vector<std::string> bodies;
+    for (char c : bad + rest) {
+      bytes.feed(std::string_view(&c, 1));
+      for (const std::string& b : readAll(bytes).bodies) bodies.push_back(b);
+    }
+    EXPECT_EQ(bodies, later);
+  }
+}
+
+TEST(MessageReaderTest, AnEndlessStreamWithoutHeadersIsHeldOnlyAPieceAtATime) {
+  MessageReader reader;
+  const std::string zeros(1 << 16, '\0');
+  int rejected = 0;
+  for (int i = 0; i < 64; ++i) {
+    reader.feed(zeros);
+    rejected += readAll(reader).rejected;
+    EXPECT_LE(reader.buffered(), MessageReader::HEADER_BYTES_MAX + zeros.size());
+  }
+  EXPECT_EQ(rejected, 1);  // one bad header, then bytes skipped until the next one
+  reader.feed(framed("{}"));
+  EXPECT_EQ(readAll(reader).bodies, std::vector<std::string>{"{}"});
+}
+
 }  // namespace

@@ -1,0 +1,30 @@
+// The MIDI file command: a score's file on disk compiled by tarvk32c's own program function,
+// after the checks the editor makes on a file a user names, with its outcome as a value that
+// the server puts into words.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct MakeMidiOutcome {
+  enum Kind {
+    WRITTEN,      // the MIDI file is written
+    NOT_OPENED,   // the score's file cannot be opened; `reason` says why
+    NOT_REGULAR,  // the name is no regular file (a pipe, a device, a folder): not compiled
+    OVERWRITES,   // the MIDI file's name reaches the score's own file: not compiled
+    FAILED,       // tarvk32c stopped without writing
+  };
+  Kind kind = FAILED;
+  std::string output;   // the MIDI file's name
+  int exitStatus = 1;   // tarvk32c's, or the one it gives a score it refuses
+  std::string console;  // tarvk32c's console text (WRITTEN, FAILED)
+  // FAILED: the score error that stopped it and the line's number as its report shows it;
+  // code 0 when it stopped for another reason (the output could not be written).
+  int32_t errorCode = 0;
+  int32_t lineNumber = 0;
+  std::string reason;  // NOT_OPENED: the system's text
+};
+
+// Runs the command on the score at `path`. Nothing is read from a file that is not regular, so
+// a named pipe cannot hold the server.
+MakeMidiOutcome makeMidiFile(const std::string& path);
