@@ -82,7 +82,7 @@ struct Reader {
 
 }  // namespace
 
-bool readChannelCommands(const ScoreLines& lines, const ScoreSourceMap& map, int channel,
+bool readChannelCommands(const ScoreTextLines& lines, const ScoreSourceMap& map, int channel,
                          std::vector<ChannelCommand>& out) {
   out.clear();
   const std::vector<SourcePosition>& positions = map.recorded().positions[channelIndex(channel)];

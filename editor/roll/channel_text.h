@@ -22,10 +22,10 @@ struct ChannelCommand {
 };
 
 // The lines of a score as the compiler reads them: the document's encoding, no line ends.
-using ScoreLines = std::vector<std::string>;
+using ScoreTextLines = std::vector<std::string>;
 
 // One entry per event of `channel` in `map`, in event order; empty (and false) when the text
 // does not give the events the map holds (the text changed since, or a line is too long to be
 // read whole).
-bool readChannelCommands(const ScoreLines& lines, const ScoreSourceMap& map, int channel,
+bool readChannelCommands(const ScoreTextLines& lines, const ScoreSourceMap& map, int channel,
                          std::vector<ChannelCommand>& out);

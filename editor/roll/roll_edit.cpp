@@ -71,7 +71,7 @@ struct Change {
 
 class ChannelEdit {
  public:
-  ChannelEdit(const ScoreLines& lines, const ScoreSourceMap& map, int channel)
+  ChannelEdit(const ScoreTextLines& lines, const ScoreSourceMap& map, int channel)
       : lines_(lines), channel_(channel) {
     const int32_t k = channelIndex(channel);
     events_ = &map.recorded().events[k];
@@ -511,7 +511,7 @@ class ChannelEdit {
     return RollRefusal::None;
   }
 
-  const ScoreLines& lines_;
+  const ScoreTextLines& lines_;
   int channel_;
   const std::vector<uint8_t>* events_ = nullptr;
   bool readable_ = false;
@@ -521,7 +521,7 @@ class ChannelEdit {
 };
 
 // Changes in text order merged where they meet, each trimmed to the bytes it really changes.
-std::vector<TextEdit> mergedEdits(const ScoreLines& lines, std::vector<Change> changes) {
+std::vector<TextEdit> mergedEdits(const ScoreTextLines& lines, std::vector<Change> changes) {
   std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
     return a.line != b.line ? a.line < b.line : a.from < b.from;
   });
@@ -558,23 +558,42 @@ const char* refusalText(RollRefusal refusal) {
   return REFUSAL_TEXTS[static_cast<size_t>(refusal)];
 }
 
-RollEditResult editForGesture(const ScoreLines& lines, const ScoreSourceMap& map,
+std::string refusalMessage(const RollEditResult& result) {
+  std::string text = refusalText(result.refusal);
+  const size_t at = text.find("%1");
+  if (at == std::string::npos) return text;
+  const int value = result.refusal == RollRefusal::LineTooLong ? EDITOR_LINE_MAX : result.channel;
+  return text.replace(at, 2, std::to_string(value));
+}
+
+RollEditResult editForGesture(const ScoreTextLines& lines, const ScoreSourceMap& map,
                               const RollGesture& gesture) {
+  return editForGestures(lines, map, {gesture});
+}
+
+RollEditResult editForGestures(const ScoreTextLines& lines, const ScoreSourceMap& map,
+                               const std::vector<RollGesture>& gestures) {
   RollEditResult result;
-  if (gesture.channel < 1 || gesture.channel > CHANNEL_COUNT) {
-    result.refusal = RollRefusal::TextChanged;
-    return result;
+  std::vector<Change> changes;
+  for (const RollGesture& gesture : gestures) {
+    if (gesture.channel < 1 || gesture.channel > CHANNEL_COUNT) {
+      result.refusal = RollRefusal::TextChanged;
+      return result;
+    }
+    result.channel = gesture.channel;
+    ChannelEdit edit(lines, map, gesture.channel);
+    result.refusal = edit.run(gesture);
+    if (!result.ok()) return result;
+    int32_t events = edit.eventCount();
+    for (const Change& c : edit.changes()) events += c.added - c.removed;
+    if (events > CHANNEL_EVENTS_MAX) {
+      result.refusal = RollRefusal::TooManyEvents;
+      return result;
+    }
+    changes.insert(changes.end(), edit.changes().begin(), edit.changes().end());
   }
-  ChannelEdit edit(lines, map, gesture.channel);
-  result.refusal = edit.run(gesture);
-  if (!result.ok()) return result;
-  int32_t events = edit.eventCount();
-  for (const Change& c : edit.changes()) events += c.added - c.removed;
-  if (events > CHANNEL_EVENTS_MAX) {
-    result.refusal = RollRefusal::TooManyEvents;
-    return result;
-  }
-  result.edits = mergedEdits(lines, edit.changes());
+  result.channel = 0;
+  result.edits = mergedEdits(lines, std::move(changes));
   std::vector<int64_t> growth(lines.size());
   for (const TextEdit& e : result.edits)
     growth[size_t(e.line)] += static_cast<int64_t>(e.text.size()) - e.length;
@@ -589,7 +608,7 @@ RollEditResult editForGesture(const ScoreLines& lines, const ScoreSourceMap& map
   return result;
 }
 
-void applyEdits(ScoreLines& lines, const std::vector<TextEdit>& edits) {
+void applyEdits(ScoreTextLines& lines, const std::vector<TextEdit>& edits) {
   for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
     lines[size_t(e->line)].replace(size_t(e->column), size_t(e->length), e->text);
   }

@@ -52,18 +52,27 @@ enum class RollRefusal : uint8_t {
   NothingToDrawIn,  // the channel has no events to draw beside
 };
 
-// The refusal's text for the status bar (UTF-8; %1 is the channel or the limit).
+// The refusal's text (UTF-8; %1 stands for the channel or the limit).
 const char* refusalText(RollRefusal refusal);
 
 struct RollEditResult {
   std::vector<TextEdit> edits;  // in text order, none overlapping; empty when refused
   RollRefusal refusal = RollRefusal::None;
+  int channel = 0;  // the channel of the gesture refused
   bool ok() const { return refusal == RollRefusal::None; }
 };
 
+// The refusal's text for the status bar, its channel or limit filled in.
+std::string refusalMessage(const RollEditResult& result);
+
 // The edit `gesture` makes of the text `lines`, which `map` is the clean compilation of.
-RollEditResult editForGesture(const ScoreLines& lines, const ScoreSourceMap& map,
+RollEditResult editForGesture(const ScoreTextLines& lines, const ScoreSourceMap& map,
                               const RollGesture& gesture);
 
+// The edit of several gestures at once, each in its own channel (Del on notes of several
+// channels): refused when one of them is.
+RollEditResult editForGestures(const ScoreTextLines& lines, const ScoreSourceMap& map,
+                               const std::vector<RollGesture>& gestures);
+
 // The text with the edits made (they stand against the original lines).
-void applyEdits(ScoreLines& lines, const std::vector<TextEdit>& edits);
+void applyEdits(ScoreTextLines& lines, const std::vector<TextEdit>& edits);

@@ -19,10 +19,14 @@ class ScoreSourceMap;
 // One sounding note. Its source is its note-on command (line, byte column and length in the
 // document's encoding); `lastLine` and `lastEnd` end the last command tied to it (the note-on
 // command's own end when nothing is tied), so that the note's commands span from `line`:`column`
-// to `lastLine`:`lastEnd`.
+// to `lastLine`:`lastEnd`. `event` is the note-on's index in its channel's events and `units`
+// the written duration of the note with its tied parts (a unit is 1/32 of a quarter note), which
+// the gate may cut short of off - on.
 struct RollNote {
   int32_t on = 0;  // ticks
   int32_t off = 0;
+  int32_t event = 0;
+  int32_t units = 0;
   int32_t line = 0;
   int32_t lastLine = 0;
   uint16_t column = 0;

@@ -22,8 +22,8 @@ namespace {
 
 constexpr int O4_C = 72;  // c of o4; o3 c is middle C, key 60
 
-ScoreLines splitLines(const std::string& text) {
-  ScoreLines lines(1);
+ScoreTextLines splitLines(const std::string& text) {
+  ScoreTextLines lines(1);
   for (const char byte : text) {
     if (byte == '\n') {
       lines.emplace_back();
@@ -34,7 +34,7 @@ ScoreLines splitLines(const std::string& text) {
   return lines;
 }
 
-std::string joinLines(const ScoreLines& lines) {
+std::string joinLines(const ScoreTextLines& lines) {
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? "\n" : "") + lines[i];
   return text;
@@ -51,7 +51,7 @@ struct Compiled {
     if (result == 0)
       ok = map.build(recorded, compile->host.kept.data(), compile->host.kept.size(), &error);
   }
-  ScoreLines lines;
+  ScoreTextLines lines;
   int32_t result = -1;
   bool ok = false;
   ScoreSourceMap map;
@@ -91,7 +91,7 @@ struct Channel {
 };
 
 // Whether each note-on stands in a tuplet: its source lies between braces of its string.
-bool inTuplet(const ScoreLines& lines, const SourcePosition& p) {
+bool inTuplet(const ScoreTextLines& lines, const SourcePosition& p) {
   const std::string& line = lines[size_t(p.line)];
   for (int i = p.column - 1; i >= 0; --i) {
     if (line[size_t(i)] == '"' || line[size_t(i)] == '}') return false;
@@ -188,7 +188,7 @@ QString describe(const Channel& c) {
 // The text with the gesture's edit made, or the refusal.
 RollEditResult edited(const Compiled& c, const RollGesture& g, std::string* text) {
   RollEditResult result = editForGesture(c.lines, c.map, g);
-  ScoreLines lines = c.lines;
+  ScoreTextLines lines = c.lines;
   applyEdits(lines, result.edits);
   *text = joinLines(lines);
   return result;
@@ -200,7 +200,7 @@ QString afterGesture(const std::string& score, const RollGesture& g) {
   if (!c.ok) return "does not compile";
   std::string text;
   const RollEditResult result = edited(c, g, &text);
-  if (!result.ok()) return QString::fromUtf8(refusalText(result.refusal));
+  if (!result.ok()) return QString::fromStdString(refusalMessage(result));
   return QString::fromStdString(text);
 }
 
@@ -530,6 +530,14 @@ void RollEditTest::whatTheLanguageCannotSayIsRefused() {
   longer.note = noteEvent(split, 1, 0);
   longer.length = 56;
   QCOMPARE(afterGesture(split, longer), refused(RollRefusal::NoteSplit));
+  // A line the compiler would cut takes no more bytes.
+  const std::string wide = "ch1 { \"c d" + std::string(EDITOR_LINE_MAX - 16, ' ') + "\" }";
+  RollGesture louder = gesture(RollGesture::Kind::Velocity, 1);
+  louder.note = noteEvent(wide, 1, 0);
+  louder.level = 9;  // `v9 ` and ` v10`: 7 bytes
+  QCOMPARE(afterGesture(wide, louder), refused(RollRefusal::LineTooLong).arg(EDITOR_LINE_MAX));
+  louder.note = noteEvent(wide, 1, 1);  // `v9 ` only: 3 bytes, 1998 in all
+  QVERIFY(afterGesture(wide, louder).startsWith("ch1 { \"c v9 d "));
   // A channel full of events takes no more: 320 lines of 99 notes and a rest.
   std::string big = "ch1 {\n";
   for (int i = 0; i < WORK_AREA_LIMIT / 2 / 100; ++i) {
@@ -542,7 +550,7 @@ void RollEditTest::whatTheLanguageCannotSayIsRefused() {
   RollGesture level = gesture(RollGesture::Kind::Velocity, 1);
   level.note = last;
   level.level = 3;  // one `v` more: none is needed behind the last note
-  QCOMPARE(afterGesture(big, level), refused(RollRefusal::TooManyEvents));
+  QCOMPARE(afterGesture(big, level), refused(RollRefusal::TooManyEvents).arg(1));
   RollGesture pitch = gesture(RollGesture::Kind::Move, 1);
   pitch.note = last;
   pitch.start = 320 * 100 * 32 - 64;
