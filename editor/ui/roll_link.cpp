@@ -4,15 +4,19 @@
 #include <QDockWidget>
 #include <QEvent>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <algorithm>
 
 #include "core/score_source_map.h"
 #include "editor/document/score_document.h"
+#include "editor/document/text_codec.h"
 #include "editor/editor_services.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/roll/piano_roll.h"
+#include "editor/roll/roll_edit.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/check_as_you_type.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
@@ -75,6 +79,8 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
   connect(roll_, &PianoRoll::rulerClicked, this, &RollLink::rulerClicked);
   connect(roll_, &PianoRoll::rulerDoubleClicked, this, &RollLink::rulerDoubleClicked);
   connect(roll_, &PianoRoll::saveRequested, this, &RollLink::saveAsked);
+  connect(roll_, &PianoRoll::gesturesMade, this, &RollLink::gesturesMade);
+  connect(roll_, &PianoRoll::gridChanged, this, [this] { storeTimer_.start(); });
   connect(window.Form2->Timer1, &QTimer::timeout, this, &RollLink::followPlayer);
   connect(window.Form2, &TForm2::closed, roll_, &PianoRoll::clearPlayPosition);
   restore();
@@ -86,6 +92,8 @@ void RollLink::compiled(const ScoreSourceMap& map) {
   textMatches_ = true;
   pendingShared_.reset();
   pending_ = &map;
+  shownShared_.reset();
+  shown_ = &map;
   if (dock_->isVisible()) buildPending();
 }
 
@@ -93,6 +101,8 @@ void RollLink::compiled(std::shared_ptr<const ScoreSourceMap> map) {
   if (!map) return;
   textMatches_ = true;
   pending_ = map.get();
+  shown_ = map.get();
+  shownShared_ = map;
   pendingShared_ = std::move(map);
   if (dock_->isVisible()) buildPending();
 }
@@ -190,6 +200,43 @@ void RollLink::followPlayer() {
   }
 }
 
+// The text as the compiler reads it, the edit made in one undo step, and the check as you type
+// at once, which redraws the roll; a refusal leaves the text and says why.
+void RollLink::gesturesMade(const std::vector<RollGesture>& gestures) {
+  if (!textMatches_ || shown_ == nullptr) {
+    notice(QString::fromUtf8(refusalText(RollRefusal::TextChanged)));
+    return;
+  }
+  ScoreDocument& document = window_.document();
+  QTextDocument& text = document.text();
+  ScoreTextLines lines;
+  lines.reserve(static_cast<size_t>(text.blockCount()));
+  for (QTextBlock block = text.begin(); block.isValid(); block = block.next())
+    lines.push_back(compileBytes(block.text(), document.encoding()).toStdString());
+  const RollEditResult result = editForGestures(lines, *shown_, gestures);
+  if (!result.ok()) {
+    notice(QString::fromStdString(refusalMessage(result)));
+    return;
+  }
+  if (result.edits.empty()) return;
+  QTextCursor cursor(&text);
+  cursor.beginEditBlock();
+  for (auto edit = result.edits.rbegin(); edit != result.edits.rend(); ++edit) {
+    const QTextBlock block = text.findBlockByNumber(edit->line);
+    const int from = document.characterColumn(edit->line, edit->column);
+    const int to = document.characterColumn(edit->line, edit->column + edit->length);
+    cursor.setPosition(block.position() + from);
+    cursor.setPosition(block.position() + to, QTextCursor::KeepAnchor);
+    cursor.insertText(QString::fromLatin1(edit->text));  // commands are ASCII
+  }
+  cursor.endEditBlock();
+  window_.checkAsYouType().checkNow();
+}
+
+void RollLink::notice(const QString& text) {
+  window_.statusBar()->showMessage(text, STATUS_NOTICE_MS);
+}
+
 void RollLink::saveAsked() {
   const QString name = services_.saveFileName(
       roll_,
@@ -211,6 +258,7 @@ void RollLink::restore() {
   const RollSettings& kept = window_.additionalSettings().roll();
   const QList<QRect> screens = availableScreenAreas();
   roll_->setZoom(kept.ticksPerPixel, kept.rowHeight);
+  roll_->setGrid(kept.grid);
   if (kept.place == RollSettings::Place::Floating) {
     dock_->setFloating(true);
     const QRect geometry = fitToScreens(kept.geometry, screens);
@@ -240,6 +288,7 @@ void RollLink::store() {
   if (dock_->isVisible()) roll.geometry = dock_->geometry();
   roll.ticksPerPixel = roll_->viewport().ticksPerPixel;
   roll.rowHeight = roll_->viewport().rowHeight;
+  roll.grid = roll_->grid();
   window_.additionalSettings().setRoll(roll);
 }
 
