@@ -433,19 +433,22 @@ void PianoRoll::scrollKeysBy(int pixels) {
   canvas_->update();
 }
 
+// The rows first: they decide whether the drum names widen the keyboard, which narrows the
+// notes' area the song must fit in.
 void PianoRoll::fit() {
+  const int keys = model_.highestKey() - model_.lowestKey() + 1 + 2 * FIT_MARGIN_ROWS;
+  const int height = RollGeometry(canvas_->size(), viewport_, keyboardWidth_).notes().height();
+  viewport_.rowHeight = std::clamp(height / std::max(keys, 1), RollViewport::ROW_HEIGHT_MIN,
+                                   RollViewport::ROW_HEIGHT_MAX);
+  refreshKeyboardWidth();
   const QRect area = RollGeometry(canvas_->size(), viewport_, keyboardWidth_).notes();
   const int64_t end = std::max<int64_t>(model_.endTick(), model_.division());
   viewport_.ticksPerPixel =
       std::clamp(static_cast<double>(end) / std::max(area.width() - 4, 1),
                  RollViewport::TICKS_PER_PIXEL_MIN, RollViewport::TICKS_PER_PIXEL_MAX);
   viewport_.leftTick = 0;
-  const int keys = model_.highestKey() - model_.lowestKey() + 1 + 2 * FIT_MARGIN_ROWS;
-  viewport_.rowHeight = std::clamp(area.height() / std::max(keys, 1), RollViewport::ROW_HEIGHT_MIN,
-                                   RollViewport::ROW_HEIGHT_MAX);
   const int middle = (model_.highestKey() + model_.lowestKey() + 1) / 2;
   viewport_.topPixel = (127 - middle) * viewport_.rowHeight - area.height() / 2;
-  refreshKeyboardWidth();
   clampViewport();
   syncScrollBars();
   canvas_->update();

@@ -77,6 +77,8 @@ class PianoRoll : public QWidget {
   void scrollKeysBy(int pixels);
   // Shows the whole song, its keys filling the height as far as the rows allow.
   void fit();
+  // The first compilation shown is fitted unless a zoom was kept (the window restores it).
+  void keepZoom() { fitted_ = true; }
 
   void setChannelShown(int channel, bool shown);
   bool channelShown(int channel) const;

@@ -146,6 +146,17 @@ void RollLink::giveFirstSize() {
   window_.resizeDocks({dock_}, {FIRST_ROLL_HEIGHT}, Qt::Vertical);
 }
 
+// A kept height comes back in a window of the start size: the score (the text and the messages)
+// keeps at least half of the window's height, the panel giving way.
+void RollLink::keepScoreHalf() {
+  if (!dock_->isVisible() || dock_->isFloating()) return;
+  const Qt::DockWidgetArea area = window_.dockWidgetArea(dock_);
+  if (area != Qt::TopDockWidgetArea && area != Qt::BottomDockWidgetArea) return;
+  const int short_ = window_.height() / 2 - window_.centralWidget()->height();
+  if (short_ <= 0) return;
+  window_.resizeDocks({dock_}, {std::max(0, dock_->height() - short_)}, Qt::Vertical);
+}
+
 // The notes of the commands the caret stands at, or the selection covers.
 void RollLink::caretMoved() {
   if (!dock_->isVisible() || pending_ != nullptr) return;
@@ -259,6 +270,7 @@ void RollLink::restore() {
   const QList<QRect> screens = availableScreenAreas();
   roll_->setZoom(kept.ticksPerPixel, kept.rowHeight);
   roll_->setGrid(kept.grid);
+  if (!(kept == RollSettings())) roll_->keepZoom();  // the file holds the roll's settings
   if (kept.place == RollSettings::Place::Floating) {
     dock_->setFloating(true);
     const QRect geometry = fitToScreens(kept.geometry, screens);
@@ -294,6 +306,8 @@ void RollLink::store() {
 
 // A change not yet written is written when the window goes (the settings go with the window).
 bool RollLink::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &window_ && event->type() == QEvent::Show)
+    QTimer::singleShot(0, this, &RollLink::keepScoreHalf);
   if (watched == &window_ && event->type() == QEvent::Hide && storeTimer_.isActive()) {
     storeTimer_.stop();
     store();

@@ -50,6 +50,7 @@ class RollLink : public QObject {
  private:
   void shownChanged(bool shown);
   void giveFirstSize();
+  void keepScoreHalf();
   void buildPending();
   void caretMoved();
   void noteClicked(const RollNote& note);

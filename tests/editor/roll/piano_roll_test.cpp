@@ -86,6 +86,7 @@ class PianoRollTest : public QObject {
   void thePictureIsSavedAsAReadablePng();
   void dragsBecomeGesturesSnappedToTheGrid();
   void delTurnsTheOutlinedNotesOfEachChannelIntoOneGesture();
+  void theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard();
 };
 
 void PianoRollTest::aClickInsideANoteNamesItsCommandAtEveryZoom() {
@@ -284,6 +285,20 @@ void PianoRollTest::delTurnsTheOutlinedNotesOfEachChannelIntoOneGesture() {
   QCOMPARE(made[0].notes.size(), size_t{11});
   QCOMPARE(made[1].channel, 9);
   QCOMPARE(made[1].notes, std::vector<int32_t>({0, 1, 2, 3}));
+}
+
+void PianoRollTest::theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.resize(700, 900);  // room for rows high enough for the names
+  QTRY_VERIFY(roll.canvas()->height() > 700);
+  roll.setZoom(4, RollViewport::ROW_HEIGHT_MIN);  // rows too low for the drum names
+  const int narrow = roll.geometry().notes().left();
+  roll.fit();
+  const RollGeometry g = roll.geometry();
+  QVERIFY(g.notes().left() > narrow);  // the names came with the taller rows
+  QVERIFY2(g.x(static_cast<double>(roll.model().endTick())) <= g.notes().right() + 1,
+           qPrintable(QString("%1 > %2").arg(g.x(roll.model().endTick())).arg(g.notes().right())));
 }
 
 QTEST_MAIN(PianoRollTest)

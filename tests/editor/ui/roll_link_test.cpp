@@ -7,6 +7,8 @@
 // kept.
 #include "editor/ui/roll_link.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
@@ -60,6 +62,9 @@ class RollLinkTest : public QObject {
   void aGestureEditsTheTextInOneUndoStep();
   void aRefusedGestureLeavesTheTextAndSaysWhy();
   void theGridComesBack();
+  void aKeptHeightLeavesTheScoreHalfTheWindow();
+  void aKeptZoomIsNotFittedAway();
+  void nineChannelsLeaveTheWindowsWidth();
 };
 
 void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
@@ -340,6 +345,60 @@ void RollLinkTest::theGridComesBack() {
     QCOMPARE(form.rollLink().roll().grid(), PianoRoll::DEFAULT_GRID);
     QVERIFY(f.closeWindow());
   }
+}
+
+void RollLinkTest::aKeptHeightLeavesTheScoreHalfTheWindow() {
+  EditorFixture f;
+  QVERIFY(QDir(f.dir.path()).mkpath("config/tarvik32"));
+  f.writeFile("config/tarvik32/tarvik32.conf",
+              "[PianoRoll]\nShown=true\nGeometry=\"0,0,640,520\"\n");
+  TForm1& form = f.start();
+  form.show();
+  QVERIFY(form.rollLink().dock()->isVisible());
+  QTRY_VERIFY2(
+      form.centralWidget()->height() >= form.height() / 2,
+      qPrintable(QString("%1 of %2").arg(form.centralWidget()->height()).arg(form.height())));
+}
+
+void RollLinkTest::aKeptZoomIsNotFittedAway() {
+  EditorFixture f;
+  QVERIFY(QDir(f.dir.path()).mkpath("config/tarvik32"));
+  f.writeFile("config/tarvik32/tarvik32.conf",
+              "[PianoRoll]\nShown=true\nTicksPerPixel=3\nRowHeight=13\n");
+  TForm1& form = f.start();
+  form.show();
+  QVERIFY(form.rollLink().dock()->isVisible());
+  typeText(form, SCORE);
+  PianoRoll& roll = form.rollLink().roll();
+  QTRY_COMPARE(roll.model().notes().size(), size_t{4});
+  QCOMPARE(roll.viewport().ticksPerPixel, 3.0);
+  QCOMPARE(roll.viewport().rowHeight, 13);
+  // Nothing kept: the first compilation shown is fitted.
+  EditorFixture fresh;
+  TForm1& other = fresh.start();
+  other.show();
+  other.action("PianoRoll1")->trigger();
+  typeText(other, SCORE);
+  PianoRoll& fitted = other.rollLink().roll();
+  QTRY_COMPARE(fitted.model().notes().size(), size_t{4});
+  QVERIFY(fitted.viewport().ticksPerPixel != RollSettings().ticksPerPixel);
+}
+
+void RollLinkTest::nineChannelsLeaveTheWindowsWidth() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  const int width = form.width();
+  form.action("PianoRoll1")->trigger();
+  QString score;
+  for (int channel = 1; channel <= 9; ++channel)
+    score += QString("ch%1 { \"c d\" }\n").arg(channel);
+  typeText(form, score);
+  PianoRoll& roll = form.rollLink().roll();
+  QTRY_COMPARE(roll.model().notes().size(), size_t{18});
+  QVERIFY(roll.legendBox(9)->isVisibleTo(&roll));
+  QApplication::processEvents();
+  QCOMPARE(form.width(), width);
 }
 
 QTEST_MAIN(RollLinkTest)
