@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QEvent>
+#include <QFileInfo>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -252,7 +253,7 @@ void RollLink::saveAsked() {
   const QString name = services_.saveFileName(
       roll_,
       {PICTURE_FILTERS, "png", scoreDialogFolder(window_.document(), window_.additionalSettings()),
-       QString(), true});
+       QFileInfo(withExtension(window_.document().sourcePath(), ".png")).fileName(), true});
   if (name.isEmpty()) return;
   WriteOutcome outcome = window_.document().checkOutput(name);
   if (outcome.ok()) outcome = roll_->savePicture(name);

@@ -65,6 +65,7 @@ class RollLinkTest : public QObject {
   void aKeptHeightLeavesTheScoreHalfTheWindow();
   void aKeptZoomIsNotFittedAway();
   void nineChannelsLeaveTheWindowsWidth();
+  void thePictureIsOfferedUnderTheScoresName();
 };
 
 void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
@@ -399,6 +400,17 @@ void RollLinkTest::nineChannelsLeaveTheWindowsWidth() {
   QVERIFY(roll.legendBox(9)->isVisibleTo(&roll));
   QApplication::processEvents();
   QCOMPARE(form.width(), width);
+}
+
+void RollLinkTest::thePictureIsOfferedUnderTheScoresName() {
+  EditorFixture f;
+  f.writeFile("song.fms", SCORE.toUtf8());
+  TForm1& form = f.start({f.path("song.fms")});
+  f.services.fileNames = {QString()};  // cancelled
+  Q_EMIT form.rollLink().roll().saveRequested();
+  QCOMPARE(f.services.fileDialogs.size(), size_t{1});
+  QCOMPARE(f.services.fileDialogs[0].request.initialName, QString("song.png"));
+  QCOMPARE(f.services.fileDialogs[0].request.defaultSuffix, QString("png"));
 }
 
 QTEST_MAIN(RollLinkTest)
