@@ -719,10 +719,11 @@ void PianoRoll::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
+// The song's end comes at most to the middle: half a view behind it to draw in, no more.
 void PianoRoll::clampViewport() {
   const QRect area = geometry().notes();
   const double visible = area.width() * viewport_.ticksPerPixel;
-  const double end = static_cast<double>(model_.endTick()) + visible / 2;
+  const double end = static_cast<double>(model_.endTick());
   viewport_.leftTick = std::clamp(viewport_.leftTick, 0.0, std::max(0.0, end - visible / 2));
   const int keysHeight = 128 * viewport_.rowHeight;
   viewport_.topPixel = std::clamp(viewport_.topPixel, 0, std::max(0, keysHeight - area.height()));
@@ -734,7 +735,7 @@ void PianoRoll::syncScrollBars() {
   const double tpp = viewport_.ticksPerPixel;
   const auto endPx = static_cast<int>(
       std::min(static_cast<double>(model_.endTick()) / tpp + area.width() / 2.0, 2.0e9));
-  horizontal_->setRange(0, std::max(0, endPx - area.width() / 2));
+  horizontal_->setRange(0, std::max(0, endPx - area.width()));
   horizontal_->setPageStep(std::max(1, area.width()));
   horizontal_->setSingleStep(TIME_PX_PER_NOTCH / 4);
   horizontal_->setValue(static_cast<int>(std::lround(viewport_.leftTick / tpp)));

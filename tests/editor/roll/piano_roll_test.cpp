@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImageReader>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,6 +88,7 @@ class PianoRollTest : public QObject {
   void dragsBecomeGesturesSnappedToTheGrid();
   void delTurnsTheOutlinedNotesOfEachChannelIntoOneGesture();
   void theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard();
+  void scrollingStopsWithTheSongsEndInTheMiddle();
 };
 
 void PianoRollTest::aClickInsideANoteNamesItsCommandAtEveryZoom() {
@@ -299,6 +301,24 @@ void PianoRollTest::theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard() {
   QVERIFY(g.notes().left() > narrow);  // the names came with the taller rows
   QVERIFY2(g.x(static_cast<double>(roll.model().endTick())) <= g.notes().right() + 1,
            qPrintable(QString("%1 > %2").arg(g.x(roll.model().endTick())).arg(g.notes().right())));
+}
+
+void PianoRollTest::scrollingStopsWithTheSongsEndInTheMiddle() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.setZoom(1, 8);
+  QWheelEvent wheel(QPointF(200, 200), roll.canvas()->mapToGlobal(QPointF(200, 200)), {}, {0, -120},
+                    Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
+  for (int i = 0; i < 200; ++i) QApplication::sendEvent(roll.canvas(), &wheel);
+  const RollGeometry g = roll.geometry();
+  const double end = g.x(static_cast<double>(roll.model().endTick()));
+  QVERIFY2(std::abs(end - g.notes().center().x()) <= 1,
+           qPrintable(QString("end at %1, middle %2").arg(end).arg(g.notes().center().x())));
+  // The scroll bar ends there too.
+  QScrollBar* bar = roll.findChildren<QScrollBar*>().front();
+  for (QScrollBar* b : roll.findChildren<QScrollBar*>())
+    if (b->orientation() == Qt::Horizontal && b->parent() == &roll) bar = b;
+  QCOMPARE(bar->value(), bar->maximum());
 }
 
 QTEST_MAIN(PianoRollTest)
