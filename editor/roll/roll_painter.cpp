@@ -351,7 +351,7 @@ class RollPainter {
                QColor(mix(window_, text_, 0.3)));
     const MidiTempoMap& tempo = model_.tempoMap();
     if (tempo.empty()) return;
-    const std::vector<MidiTempoMap::TempoChange>& changes = tempo.tempoChanges();
+    const std::vector<MidiTempoMap::TempoChange> changes = shownTempoChanges(tempo);
     double slow = 1e9, fast = 0;
     for (const MidiTempoMap::TempoChange& c : changes) {
       const double bpm = MICROS_PER_MINUTE / c.microsPerQuarter;
@@ -540,6 +540,17 @@ QColor channelColour(int channel, bool dark) {
 
 bool isDarkPalette(const QPalette& palette) {
   return palette.color(QPalette::Base).lightness() < 128;
+}
+
+std::vector<MidiTempoMap::TempoChange> shownTempoChanges(const MidiTempoMap& map) {
+  std::vector<MidiTempoMap::TempoChange> shown;
+  for (const MidiTempoMap::TempoChange& c : map.tempoChanges()) {
+    const long bpm = std::lround(MICROS_PER_MINUTE / c.microsPerQuarter);
+    if (!shown.empty() && std::lround(MICROS_PER_MINUTE / shown.back().microsPerQuarter) == bpm)
+      continue;
+    shown.push_back(c);
+  }
+  return shown;
 }
 
 void paintRoll(QImage& image, const RollModel& model, const RollGeometry& geometry,

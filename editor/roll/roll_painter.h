@@ -15,6 +15,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/midi_tempo_map.h"
+
 class RollModel;
 
 // The drum channel's keys are named when a key row is at least this high.
@@ -91,6 +93,10 @@ struct RollScene {
 // The colour of a channel's notes at full velocity, for a light or dark background.
 QColor channelColour(int channel, bool dark);
 bool isDarkPalette(const QPalette& palette);
+
+// The tempo changes the tempo lane marks: those that change the beats a minute as shown (whole
+// numbers); a file that states the same tempo again marks it once.
+std::vector<MidiTempoMap::TempoChange> shownTempoChanges(const MidiTempoMap& map);
 
 // Paints the whole roll into `image` (ARGB32 premultiplied or RGB32, of the geometry's size).
 void paintRoll(QImage& image, const RollModel& model, const RollGeometry& geometry,

@@ -89,6 +89,7 @@ class PianoRollTest : public QObject {
   void delTurnsTheOutlinedNotesOfEachChannelIntoOneGesture();
   void theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard();
   void scrollingStopsWithTheSongsEndInTheMiddle();
+  void theTempoLaneMarksEachTempoOnce();
 };
 
 void PianoRollTest::aClickInsideANoteNamesItsCommandAtEveryZoom() {
@@ -319,6 +320,20 @@ void PianoRollTest::scrollingStopsWithTheSongsEndInTheMiddle() {
   for (QScrollBar* b : roll.findChildren<QScrollBar*>())
     if (b->orientation() == Qt::Horizontal && b->parent() == &roll) bar = b;
   QCOMPARE(bar->value(), bar->maximum());
+}
+
+// "120 120" was shown for a score without `t`: the file states the start tempo twice.
+void PianoRollTest::theTempoLaneMarksEachTempoOnce() {
+  auto marks = [](const std::string& score) {
+    const std::unique_ptr<ScoreSourceMap> map = mapOf(score);
+    QStringList shown;
+    for (const MidiTempoMap::TempoChange& c : shownTempoChanges(map->tempoMap()))
+      shown << QString("%1:%2").arg(c.tick).arg(std::lround(60e6 / c.microsPerQuarter));
+    return shown;
+  };
+  QCOMPARE(marks("ch1 { \"c d\" }"), QStringList{"0:120"});
+  QCOMPARE(marks("ch1 { \"t120 c t90 d t90 e t120 f\" }"),
+           QStringList({"0:120", "720:90", "1680:120"}));
 }
 
 QTEST_MAIN(PianoRollTest)
