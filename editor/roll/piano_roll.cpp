@@ -37,6 +37,9 @@ constexpr int FIT_MARGIN_ROWS = 2;
 constexpr int NOTES_MIN_HEIGHT = 40;  // the rows a panel at its smallest still shows
 constexpr int DRUM_NAME_GAP = 30;     // the piano keys and some air beside a drum name
 constexpr double UNITS_PER_WHOLE = 128;
+const char EMPTY_HINT[] =
+    "コンパイル (F9 など) すると, ここに音符が出ます. 入力中にチェックがオンなら, "
+    "打つたびに出ます.";
 
 // The grids, in the order of their index: the note value and whether three of them fill two.
 struct GridChoice {
@@ -208,6 +211,7 @@ PianoRoll::PianoRoll(QWidget* parent) : QWidget(parent) {
   layout->addLayout(grid, 1);
   scene_.palette = palette();
   scene_.font = font();
+  scene_.hint = EMPTY_HINT;
   viewport_.topPixel = (127 - 84) * viewport_.rowHeight;  // C6 near the top
   for (QScrollBar* bar : {horizontal_, vertical_}) {
     connect(bar, &QScrollBar::valueChanged, this, [this] {

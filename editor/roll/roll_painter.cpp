@@ -133,6 +133,7 @@ class RollPainter {
     paintTempo(p);
     paintKeyboard(p);
     paintPlayLine(p);
+    paintHint(p);
   }
 
  private:
@@ -233,6 +234,12 @@ class RollPainter {
       const NotePixels px = notePixels(g_, n);
       canvas.frame(px.x0 - 1, px.x1 + 1, px.y0 - 1, px.y1 + 1, colour);
     }
+  }
+
+  void paintHint(QPainter& p) {
+    if (!model_.empty() || scene_.hint.isEmpty()) return;
+    p.setPen(scene_.palette.color(QPalette::Text));
+    p.drawText(g_.notes().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, scene_.hint);
   }
 
   // A bar a note at its note-on, as high as its velocity, in its channel's colour.

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPalette>
 #include <QRect>
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -86,6 +87,7 @@ struct RollScene {
   std::vector<int32_t> outlined;  // note indices
   std::optional<int64_t> playTick;
   bool stale = false;  // the text has changed in a way no clean compilation shows: greyed
+  QString hint;        // shown in the middle of the notes' area when there are no notes
   QPalette palette;
   QFont font;
 };

@@ -90,6 +90,7 @@ class PianoRollTest : public QObject {
   void theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard();
   void scrollingStopsWithTheSongsEndInTheMiddle();
   void theTempoLaneMarksEachTempoOnce();
+  void anEmptyRollSaysHowToFillIt();
 };
 
 void PianoRollTest::aClickInsideANoteNamesItsCommandAtEveryZoom() {
@@ -334,6 +335,29 @@ void PianoRollTest::theTempoLaneMarksEachTempoOnce() {
   QCOMPARE(marks("ch1 { \"c d\" }"), QStringList{"0:120"});
   QCOMPARE(marks("ch1 { \"t120 c t90 d t90 e t120 f\" }"),
            QStringList({"0:120", "720:90", "1680:120"}));
+}
+
+// Dark pixels in the middle band of the notes' area, right of the keyboard: the hint's letters
+// (the grid's rows and lines are light).
+int inkInTheMiddle(const PianoRoll& roll) {
+  const QImage picture = roll.picture();
+  const QRect area = roll.geometry().notes();
+  int count = 0;
+  for (int y = area.center().y() - 12; y <= area.center().y() + 12; ++y)
+    for (int x = area.left(); x <= area.right(); ++x) count += qGray(picture.pixel(x, y)) < 80;
+  return count;
+}
+
+void PianoRollTest::anEmptyRollSaysHowToFillIt() {
+  PianoRoll roll;
+  roll.resize(700, 420);
+  roll.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&roll));
+  QVERIFY(inkInTheMiddle(roll) > 20);
+  const std::unique_ptr<ScoreSourceMap> map = mapOf("ch1 { \"o6 c\" }");
+  roll.showCompilation(*map);
+  roll.setChannelShown(1, false);  // its note out of the way: the hint has gone too
+  QCOMPARE(inkInTheMiddle(roll), 0);
 }
 
 QTEST_MAIN(PianoRollTest)
