@@ -16,6 +16,7 @@
 #include "editor/playback/playback_controller.h"
 #include "editor/roll/piano_roll.h"
 #include "editor/roll/roll_edit.h"
+#include "editor/roll/roll_painter.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/check_as_you_type.h"
 #include "editor/ui/file_dialog_folder.h"
@@ -84,6 +85,7 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
   connect(roll_, &PianoRoll::gridChanged, this, [this] { storeTimer_.start(); });
   connect(window.Form2->Timer1, &QTimer::timeout, this, &RollLink::followPlayer);
   connect(window.Form2, &TForm2::closed, roll_, &PianoRoll::clearPlayPosition);
+  window.Form2->installEventFilter(this);
   restore();
 }
 
@@ -156,6 +158,27 @@ void RollLink::keepScoreHalf() {
   const int short_ = window_.height() / 2 - window_.centralWidget()->height();
   if (short_ <= 0) return;
   window_.resizeDocks({dock_}, {std::max(0, dock_->height() - short_)}, Qt::Vertical);
+}
+
+// The player window opens centred and on top; while the panel shows, not over its legend, ruler
+// and tempo lane, which the play line and a click to seek need: over the score instead, still
+// centred across the screen.
+void RollLink::placePlayer() {
+  if (!dock_->isVisible()) return;
+  QWidget& player = *window_.Form2;
+  const QPoint top = dock_->mapToGlobal(QPoint(0, 0));
+  const int rulerBottom =
+      roll_->canvas()
+          ->mapToGlobal(QPoint(0, RollGeometry::RULER_HEIGHT + RollGeometry::TEMPO_HEIGHT))
+          .y();
+  const QRect rollTop(top, QPoint(top.x() + dock_->width() - 1, rulerBottom));
+  QRect frame = player.frameGeometry();
+  if (!frame.intersects(rollTop)) return;
+  const QWidget& score = *window_.centralWidget();
+  const QRect scoreRect(score.mapToGlobal(QPoint(0, 0)), score.size());
+  frame.moveCenter(QPoint(frame.center().x(), scoreRect.center().y()));
+  if (frame.intersects(rollTop)) frame.moveBottom(rollTop.top() - 1);  // a low score pane
+  player.move(frame.topLeft() + (player.pos() - player.frameGeometry().topLeft()));
 }
 
 // The notes of the commands the caret stands at, or the selection covers.
@@ -307,6 +330,7 @@ void RollLink::store() {
 
 // A change not yet written is written when the window goes (the settings go with the window).
 bool RollLink::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_.Form2 && event->type() == QEvent::Show) placePlayer();
   if (watched == &window_ && event->type() == QEvent::Show)
     QTimer::singleShot(0, this, &RollLink::keepScoreHalf);
   if (watched == &window_ && event->type() == QEvent::Hide && storeTimer_.isActive()) {

@@ -4,8 +4,8 @@
 // it, the caret and the selection outline the notes their commands made, the play line follows
 // the player, a click on the ruler while playing seeks and a double-click plays from there; a
 // gesture on the notes edits the text (one undo step, then the check as you type), or its
-// refusal shows in the status bar. The panel's visibility, place, zoom and grid are kept in the
-// additional settings.
+// refusal shows in the status bar; the player window opens clear of the panel's ruler. The panel's
+// visibility, place, zoom and grid are kept in the additional settings.
 #pragma once
 
 #include <QObject>
@@ -51,6 +51,7 @@ class RollLink : public QObject {
   void shownChanged(bool shown);
   void giveFirstSize();
   void keepScoreHalf();
+  void placePlayer();
   void buildPending();
   void caretMoved();
   void noteClicked(const RollNote& note);

@@ -20,6 +20,7 @@
 
 #include "editor/roll/piano_roll.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {
@@ -66,6 +67,7 @@ class RollLinkTest : public QObject {
   void aKeptZoomIsNotFittedAway();
   void nineChannelsLeaveTheWindowsWidth();
   void thePictureIsOfferedUnderTheScoresName();
+  void thePlayerOpensClearOfTheRollsRuler();
 };
 
 void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
@@ -411,6 +413,47 @@ void RollLinkTest::thePictureIsOfferedUnderTheScoresName() {
   QCOMPARE(f.services.fileDialogs.size(), size_t{1});
   QCOMPARE(f.services.fileDialogs[0].request.initialName, QString("song.png"));
   QCOMPARE(f.services.fileDialogs[0].request.defaultSuffix, QString("png"));
+}
+
+// Centred on the screen, the player would cover the ruler of a tall panel: it goes over the
+// score, still centred across; with the panel hidden it stays where it always was.
+void RollLinkTest::thePlayerOpensClearOfTheRollsRuler() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  typeText(form, SCORE);
+  QWidget& player = *form.Form2;
+  const QPoint placed = player.pos();
+  form.N4Click();
+  QTRY_VERIFY(player.isVisible());
+  QCOMPARE(player.pos(), placed);
+  const QRect centred = player.frameGeometry();
+  form.stopPlayback();
+  player.hide();
+
+  form.action("PianoRoll1")->trigger();
+  QDockWidget* dock = form.rollLink().dock();
+  form.resizeDocks({dock}, {form.height() * 2 / 3}, Qt::Vertical);
+  PianoRoll& roll = form.rollLink().roll();
+  const auto rulerArea = [&] {
+    const QPoint top = dock->mapToGlobal(QPoint(0, 0));
+    const int bottom =
+        roll.canvas()
+            ->mapToGlobal(QPoint(0, RollGeometry::RULER_HEIGHT + RollGeometry::TEMPO_HEIGHT))
+            .y();
+    return QRect(top, QPoint(top.x() + dock->width() - 1, bottom));
+  };
+  QTRY_VERIFY2(centred.intersects(rulerArea()), "the test needs a panel under the centre");
+  form.N4Click();
+  QTRY_VERIFY(player.isVisible());
+  QVERIFY2(!player.frameGeometry().intersects(rulerArea()),
+           qPrintable(QString("%1,%2 over %3,%4")
+                          .arg(player.frameGeometry().top())
+                          .arg(player.frameGeometry().bottom())
+                          .arg(rulerArea().top())
+                          .arg(rulerArea().bottom())));
+  QCOMPARE(player.frameGeometry().center().x(), centred.center().x());
+  form.stopPlayback();
 }
 
 QTEST_MAIN(RollLinkTest)
