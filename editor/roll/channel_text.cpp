@@ -92,7 +92,6 @@ bool readChannelCommands(const ScoreTextLines& lines, const ScoreSourceMap& map,
   std::vector<int32_t> openings;
   Reader reader(channel);
   size_t next = 0;
-  const std::vector<ChannelBlock>& blocks = map.blocks();
   for (size_t line = 0; line < lines.size(); ++line) {
     if (lines[line].size() > static_cast<size_t>(EDITOR_LINE_MAX)) {
       out.clear();
@@ -101,12 +100,8 @@ bool readChannelCommands(const ScoreTextLines& lines, const ScoreSourceMap& map,
     commandStringOpenings(highlighter, lines[line], state, spans, openings);
     bool loaded = false;
     for (const int32_t open : openings) {
-      const SourcePoint point{static_cast<int32_t>(line), open};
-      bool inChannel = false;
-      for (const ChannelBlock& block : blocks) {
-        if (block.channel == channel && block.holds(point)) inChannel = true;
-      }
-      if (!inChannel) continue;
+      const ChannelBlock* block = map.blockAt(static_cast<int>(line), open);
+      if (block == nullptr || block->channel != channel) continue;
       if (!loaded) reader.loadLine(lines[line]);
       loaded = true;
       if (!reader.readString(static_cast<int32_t>(line), open, positions, next, out)) {

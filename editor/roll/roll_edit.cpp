@@ -1,7 +1,6 @@
 #include "editor/roll/roll_edit.h"
 
 #include <algorithm>
-#include <numeric>
 
 #include "core/midi_writer.h"
 #include "core/score_source_map.h"
@@ -36,6 +35,8 @@ bool isAccidental(char byte) {
   return byte == '#' || byte == '+' || byte == '-';
 }
 
+// Velocity and gate settings stand at no time of their own in the file: a note that moves past
+// them in time changes nothing they do.
 bool untimed(uint8_t code) {
   return code == EVENT_VELOCITY || code == EVENT_GATE;
 }
