@@ -93,13 +93,10 @@ bool readChannelCommands(const ScoreTextLines& lines, const ScoreSourceMap& map,
   Reader reader(channel);
   size_t next = 0;
   for (size_t line = 0; line < lines.size(); ++line) {
-    if (lines[line].size() > static_cast<size_t>(EDITOR_LINE_MAX)) {
-      out.clear();
-      return false;
-    }
     commandStringOpenings(highlighter, lines[line], state, spans, openings);
     bool loaded = false;
     for (const int32_t open : openings) {
+      if (open >= EDITOR_LINE_MAX) break;  // the compiler does not read this far
       const ChannelBlock* block = map.blockAt(static_cast<int>(line), open);
       if (block == nullptr || block->channel != channel) continue;
       if (!loaded) reader.loadLine(lines[line]);

@@ -25,7 +25,7 @@ struct ChannelCommand {
 using ScoreTextLines = std::vector<std::string>;
 
 // One entry per event of `channel` in `map`, in event order; empty (and false) when the text
-// does not give the events the map holds (the text changed since, or a line is too long to be
-// read whole).
+// does not give the events the map holds (it changed since). A line is read as far as the
+// compiler reads it (EDITOR_LINE_MAX bytes).
 bool readChannelCommands(const ScoreTextLines& lines, const ScoreSourceMap& map, int channel,
                          std::vector<ChannelCommand>& out);

@@ -401,6 +401,11 @@ void RollEditTest::aMoveWritesTheScoresOwnPitchHabits() {
   QCOMPARE(afterGesture(score, g), QString("ch1 { \"o4 l8 c <<d>> e\" }"));
   g.key = O4_C + 2 + 36;  // three: an `o` there and back
   QCOMPARE(afterGesture(score, g), QString("ch1 { \"o4 l8 c o7do4 e\" }"));
+  // A line longer than the compiler reads, elsewhere, changes nothing.
+  const std::string longLine = "// " + std::string(EDITOR_LINE_MAX + 100, '-') + "\n" + score;
+  g.note = noteEvent(longLine, 1, 1);
+  g.key = O4_C + 2 + 12;
+  QVERIFY(afterGesture(longLine, g).endsWith("ch1 { \"o4 l8 c >d< e\" }"));
   // The accidental the note had, its letter's case, and the channel's for a natural.
   const std::string flats = "ch1 { \"o4 D- E c\" }";
   g.note = noteEvent(flats, 1, 0);
