@@ -19,7 +19,7 @@ void RollModel::clear() {
   highestKey_ = 72;
   tempo_ = MidiTempoMap();
   endTick_ = 0;
-  meters_ = {{0, int64_t{division()} * QUARTERS_PER_WHOLE, 0}};
+  meters_ = {{0, LEAD_IN_TICKS, 0}, {LEAD_IN_TICKS, int64_t{division()} * QUARTERS_PER_WHOLE, 1}};
 }
 
 void RollModel::build(const ScoreSourceMap& map) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/midi_tempo_map.h"
+#include "core/midi_writer.h"
 #include "core/source_map.h"
 
 class ScoreSourceMap;
@@ -102,5 +103,6 @@ class RollModel {
   int highestKey_ = 72;
   MidiTempoMap tempo_;
   int64_t endTick_ = 0;
-  std::vector<Meter> meters_ = {{0, 4 * 480, 0}};  // 4/4 until a compilation is shown
+  // Until a compilation is shown, the bars every written file has: the lead-in, then 4/4.
+  std::vector<Meter> meters_ = {{0, LEAD_IN_TICKS, 0}, {LEAD_IN_TICKS, 4 * 480, 1}};
 };
