@@ -85,7 +85,8 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
   connect(roll_, &PianoRoll::gridChanged, this, [this] { storeTimer_.start(); });
   connect(window.Form2->Timer1, &QTimer::timeout, this, &RollLink::followPlayer);
   connect(window.Form2, &TForm2::closed, roll_, &PianoRoll::clearPlayPosition);
-  window.Form2->installEventFilter(this);
+  player_ = window.Form2;
+  player_->installEventFilter(this);
   restore();
 }
 
@@ -165,7 +166,7 @@ void RollLink::keepScoreHalf() {
 // centred across the screen.
 void RollLink::placePlayer() {
   if (!dock_->isVisible()) return;
-  QWidget& player = *window_.Form2;
+  QWidget& player = *player_;
   const QPoint top = dock_->mapToGlobal(QPoint(0, 0));
   const int rulerBottom =
       roll_->canvas()
@@ -330,7 +331,8 @@ void RollLink::store() {
 
 // A change not yet written is written when the window goes (the settings go with the window).
 bool RollLink::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == window_.Form2 && event->type() == QEvent::Show) placePlayer();
+  // The window may be half destroyed here: compare addresses only.
+  if (watched == player_ && event->type() == QEvent::Show) placePlayer();
   if (watched == &window_ && event->type() == QEvent::Show)
     QTimer::singleShot(0, this, &RollLink::keepScoreHalf);
   if (watched == &window_ && event->type() == QEvent::Hide && storeTimer_.isActive()) {

@@ -18,6 +18,7 @@ class EditorServices;
 class PianoRoll;
 class QAction;
 class QDockWidget;
+class QWidget;
 class ScoreSourceMap;
 class TForm1;
 struct RollGesture;
@@ -69,6 +70,7 @@ class RollLink : public QObject {
   QAction* toggle_;
   QDockWidget* dock_ = nullptr;
   PianoRoll* roll_ = nullptr;
+  QWidget* player_ = nullptr;  // the window's player window
   QTimer storeTimer_;
   // What the hidden panel has not drawn yet: a shared map, or the compile controller's.
   std::shared_ptr<const ScoreSourceMap> pendingShared_;
