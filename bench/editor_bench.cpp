@@ -23,6 +23,9 @@
 //                               following the score asks every 33 ms
 //   source_map/time_at_caret    the time at a caret on the maximal score's map
 //   roll/model_maximal          the piano roll's model built from the maximal score's map
+//   roll/gesture_maximal        the text edit of a gesture in the roll (a note moved an octave
+//                               in the middle of ch5) on the maximal score: its lines read
+//                               again for the octave and length in force, the edit written
 //   roll/redraw_fit, roll/redraw_default, roll/redraw_zoomed_in
 //                               one full redraw of a 1200 x 700 piano roll of the maximal score,
 //                               the whole song shown, at the first zoom, and zoomed in
@@ -47,9 +50,11 @@
 
 #include "core/compile_driver.h"
 #include "core/midi_tempo_map.h"
+#include "core/midi_writer.h"
 #include "core/score_source_map.h"
 #include "editor/compile/background_check.h"
 #include "editor/playback/audio_export.h"
+#include "editor/roll/roll_edit.h"
 #include "editor/roll/roll_model.h"
 #include "editor/roll/roll_painter.h"
 #include "editor/ui/check_as_you_type.h"
@@ -357,6 +362,30 @@ void rollModel(benchmark::State& state) {
   if (model.notes().size() != 9 * 32000) state.SkipWithError("notes missing");
 }
 
+void rollGesture(benchmark::State& state) {
+  const std::unique_ptr<ScoreSourceMap> map = maximalMap();
+  if (!map) {
+    state.SkipWithError("no map");
+    return;
+  }
+  ScoreTextLines lines;
+  for (const QString& line : maximalScore().split('\n')) lines.push_back(line.toStdString());
+  RollModel model;
+  model.build(*map);
+  const RollNote& note = model.channelNotes(5)[16000];
+  RollGesture gesture;
+  gesture.kind = RollGesture::Kind::Move;
+  gesture.channel = 5;
+  gesture.note = note.event;
+  gesture.start = (note.on - LEAD_IN_TICKS) / TICKS_PER_UNIT;
+  gesture.key = note.key + 12;
+  for (auto _ : state) {
+    const RollEditResult result = editForGesture(lines, *map, gesture);
+    if (result.edits.size() != 1) state.SkipWithError("no edit");
+    benchmark::DoNotOptimize(result.edits.data());
+  }
+}
+
 // ticksPerPixel 0: the whole song in the width. The view starts a third into the song, among
 // notes, with the caret's note outlined.
 void rollRedraw(benchmark::State& state, double ticksPerPixel) {
@@ -465,6 +494,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("source_map/time_at_caret", timeAtCaret)
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("roll/model_maximal", rollModel)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("roll/gesture_maximal", rollGesture)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("roll/redraw_fit", [](benchmark::State& s) {
     rollRedraw(s, 0);
   })->Unit(benchmark::kMillisecond);

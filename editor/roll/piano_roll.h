@@ -1,8 +1,10 @@
 // The piano roll panel: the last clean compilation as notes over time (time across, pitch up),
-// with a keyboard, a ruler of bars and minutes, a tempo lane, a legend that hides channels, and
-// its two commands, show the whole song and save the picture. It knows no text view: it is told
-// what to show (a compilation, the notes to outline, the play position) and reports what the
-// user pointed at (a note, a place on the ruler); the window ties it to the view and the player.
+// with a keyboard, a ruler of bars and minutes, a tempo lane, a velocity lane, a legend that
+// hides channels and chooses the one to draw in, the grid notes snap to, and its two commands,
+// show the whole song and save the picture. It knows no text view: it is told what to show (a
+// compilation, the notes to outline, the play position) and reports what the user pointed at (a
+// note, a place on the ruler) and the gestures made on the notes (draw, move, resize, delete,
+// velocity) in the song's time; the window turns them into edits of the text.
 #pragma once
 
 #include <QElapsedTimer>
@@ -17,11 +19,13 @@
 #include "core/compile_session.h"
 #include "core/source_map.h"
 #include "editor/document/whole_file_writer.h"
+#include "editor/roll/roll_edit.h"
 #include "editor/roll/roll_model.h"
 #include "editor/roll/roll_painter.h"
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QScrollBar;
 class QToolButton;
 class ScoreSourceMap;
@@ -31,6 +35,13 @@ class PianoRoll : public QWidget {
  public:
   // After the user scrolls or zooms, the play line does not move the roll for this long.
   static constexpr int USER_QUIET_MS = 3000;
+  // The grids a drawn, moved or resized note snaps to: note values 1/4 to 1/32, then their
+  // triplets; the default is 1/16.
+  static constexpr int GRID_COUNT = 8;  // RollSettings::GRID_COUNT
+  static constexpr int DEFAULT_GRID = 2;
+  // A press moves this far before it is a drag; a press this close to a note's end resizes it.
+  static constexpr int DRAG_START_PX = 3;
+  static constexpr int RESIZE_GRIP_PX = 4;
 
   explicit PianoRoll(QWidget* parent = nullptr);
   ~PianoRoll() override;
@@ -66,10 +77,22 @@ class PianoRoll : public QWidget {
   void scrollKeysBy(int pixels);
   // Shows the whole song, its keys filling the height as far as the rows allow.
   void fit();
+  // The first compilation shown is fitted unless a zoom was kept (the window restores it).
+  void keepZoom() { fitted_ = true; }
 
   void setChannelShown(int channel, bool shown);
   bool channelShown(int channel) const;
   QCheckBox* legendBox(int channel) const { return legend_[channel - 1]; }
+
+  // The channel new notes are drawn in, chosen in the legend (1..9).
+  int drawChannel() const;
+  void setDrawChannel(int channel);
+  // The grid (0..GRID_COUNT - 1) and its step in units (1/32 of a quarter note).
+  int grid() const;
+  void setGrid(int grid);
+  double gridUnits() const;
+  // Del: the outlined notes become rests, one gesture a channel.
+  void deleteOutlined();
 
   // The canvas the roll is drawn on, and its geometry now.
   QWidget* canvas() const;
@@ -97,6 +120,10 @@ class PianoRoll : public QWidget {
   void saveRequested();
   // The zoom changed (by the user or fit()).
   void zoomChanged();
+  // A gesture on the notes, one a channel it touches, ready for editForGestures().
+  void gesturesMade(const std::vector<RollGesture>& gestures);
+  // The user chose another grid.
+  void gridChanged(int grid);
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -115,6 +142,22 @@ class PianoRoll : public QWidget {
   void paintCanvas(QImage& image) const;
   int64_t msAt(int x) const;
 
+  // A drag on the canvas: from a press to a release, the preview following the mouse.
+  struct Drag {
+    enum class Kind : uint8_t { None, Draw, Move, Resize, Velocity };
+    Kind kind = Kind::None;
+    QPoint from;
+    int32_t note = -1;
+    bool started = false;
+  };
+  void pressAt(QPoint at);
+  void dragTo(QPoint at);
+  void releaseAt(QPoint at);
+  std::optional<RollGesture> gestureOf(QPoint at, RollPreview* preview) const;
+  double unitsAt(int x) const;
+  int64_t snapped(double units, bool down) const;
+  int32_t velocityNoteAt(QPoint at) const;
+
   RollModel model_;
   RollViewport viewport_;
   RollScene scene_;
@@ -123,6 +166,9 @@ class PianoRoll : public QWidget {
   QScrollBar* horizontal_ = nullptr;
   QScrollBar* vertical_ = nullptr;
   std::array<QCheckBox*, CHANNEL_COUNT> legend_{};
+  QComboBox* drawChannel_ = nullptr;
+  QComboBox* grid_ = nullptr;
+  Drag drag_;
   QAction* fit_ = nullptr;
   QAction* save_ = nullptr;
   bool syncing_ = false;

@@ -19,7 +19,7 @@ void RollModel::clear() {
   highestKey_ = 72;
   tempo_ = MidiTempoMap();
   endTick_ = 0;
-  meters_ = {{0, int64_t{division()} * QUARTERS_PER_WHOLE, 0}};
+  meters_ = {{0, LEAD_IN_TICKS, 0}, {LEAD_IN_TICKS, int64_t{division()} * QUARTERS_PER_WHOLE, 1}};
 }
 
 void RollModel::build(const ScoreSourceMap& map) {
@@ -74,6 +74,8 @@ void RollModel::buildChannel(const ScoreSourceMap& map, int channel) {
       }
       note.on = part.start;
       note.off = part.start;
+      note.event = part.event;
+      note.units = 0;
       note.line = p.line;
       note.column = p.column;
       note.length = p.length;
@@ -84,6 +86,7 @@ void RollModel::buildChannel(const ScoreSourceMap& map, int channel) {
       open = true;
     }
     if (!open) continue;
+    note.units += events[2 * static_cast<size_t>(part.event) + 1];
     if (part.end > part.start) note.off = part.end;
     note.lastLine = p.line;
     note.lastEnd = static_cast<uint16_t>(p.column + p.length);

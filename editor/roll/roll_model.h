@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/midi_tempo_map.h"
+#include "core/midi_writer.h"
 #include "core/source_map.h"
 
 class ScoreSourceMap;
@@ -19,10 +20,14 @@ class ScoreSourceMap;
 // One sounding note. Its source is its note-on command (line, byte column and length in the
 // document's encoding); `lastLine` and `lastEnd` end the last command tied to it (the note-on
 // command's own end when nothing is tied), so that the note's commands span from `line`:`column`
-// to `lastLine`:`lastEnd`.
+// to `lastLine`:`lastEnd`. `event` is the note-on's index in its channel's events and `units`
+// the written duration of the note with its tied parts (a unit is 1/32 of a quarter note), which
+// the gate may cut short of off - on.
 struct RollNote {
   int32_t on = 0;  // ticks
   int32_t off = 0;
+  int32_t event = 0;
+  int32_t units = 0;
   int32_t line = 0;
   int32_t lastLine = 0;
   uint16_t column = 0;
@@ -98,5 +103,6 @@ class RollModel {
   int highestKey_ = 72;
   MidiTempoMap tempo_;
   int64_t endTick_ = 0;
-  std::vector<Meter> meters_ = {{0, 4 * 480, 0}};  // 4/4 until a compilation is shown
+  // Until a compilation is shown, the bars every written file has: the lead-in, then 4/4.
+  std::vector<Meter> meters_ = {{0, LEAD_IN_TICKS, 0}, {LEAD_IN_TICKS, 4 * 480, 1}};
 };

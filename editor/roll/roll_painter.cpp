@@ -18,7 +18,8 @@ constexpr int BAR_LINE_MIN_PX = 6;    // closer bar lines are thinned out
 constexpr int BAR_LABEL_MIN_PX = 34;
 constexpr int BEAT_LINE_MIN_PX = 12;
 constexpr int TIME_LABEL_MIN_PX = 56;
-constexpr int NOTE_EDGE_MIN_PX = 4;      // a narrower note gets no edge at its start
+constexpr int NOTE_EDGE_MIN_PX = 4;  // a narrower note gets no edge at its start
+constexpr int VELOCITY_BAR_PX = 3;
 constexpr double VELOCITY_FLOOR = 0.28;  // the strength of velocity 1; velocity 127 is full
 constexpr int64_t MS_PER_SECOND = 1000;
 constexpr int64_t TIME_STEPS_S[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600};
@@ -117,17 +118,22 @@ class RollPainter {
     }
     paintNotes();
     paintOutlines();
+    paintVelocities();
+    paintPreview();
     QPainter p(&image_);
     p.setFont(scene_.font);
     if (scene_.stale) {
       QColor wash(base_);
       wash.setAlpha(160);
       p.fillRect(g_.notes(), wash);
+      p.fillRect(g_.velocityLane(), wash);
     }
+    paintVelocityCorner(p);
     paintRuler(p);
     paintTempo(p);
     paintKeyboard(p);
     paintPlayLine(p);
+    paintHint(p);
   }
 
  private:
@@ -230,6 +236,68 @@ class RollPainter {
     }
   }
 
+  void paintHint(QPainter& p) {
+    if (!model_.empty() || scene_.hint.isEmpty()) return;
+    p.setPen(scene_.palette.color(QPalette::Text));
+    p.drawText(g_.notes().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, scene_.hint);
+  }
+
+  // A bar a note at its note-on, as high as its velocity, in its channel's colour.
+  void paintVelocities() {
+    const QRect lane = g_.velocityLane();
+    if (lane.height() <= 0) return;
+    PixelCanvas canvas(image_, lane);
+    canvas.fill(lane.left(), lane.right() + 1, lane.top(), lane.bottom() + 1,
+                mix(window_, base_, 0.5));
+    canvas.fill(lane.left(), lane.right() + 1, lane.top(), lane.top() + 1,
+                mix(window_, text_, 0.3));
+    const double left = g_.x(0);
+    const double tpp = g_.viewport().ticksPerPixel;
+    for (int channel = 1; channel <= CHANNEL_COUNT; ++channel) {
+      if (!shown(channel)) continue;
+      const QRgb colour = channelColour(channel, dark_).rgb();
+      const auto [first, last] = model_.sounding(channel, fromTick_, toTick_);
+      int lastX = std::numeric_limits<int>::min();
+      for (int32_t i = first; i < last; ++i) {
+        const RollNote& n = model_.notes()[static_cast<size_t>(i)];
+        const int x0 = static_cast<int>(std::floor(left + n.on / tpp));
+        if (x0 == lastX) continue;
+        lastX = x0;
+        canvas.fill(x0, x0 + VELOCITY_BAR_PX, g_.velocityY(n.velocity), lane.bottom(), colour);
+      }
+    }
+  }
+
+  void paintVelocityCorner(QPainter& p) {
+    const QRect lane = g_.velocityLane();
+    const QRect corner(0, lane.top(), g_.keyboard().width(), lane.height());
+    p.fillRect(corner, scene_.palette.color(QPalette::Button));
+    p.setPen(scene_.palette.color(QPalette::ButtonText));
+    p.drawText(corner.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, "音量");
+  }
+
+  // The note a drag would leave, framed; a velocity drag's new bar.
+  void paintPreview() {
+    if (!scene_.preview) return;
+    const RollPreview& preview = *scene_.preview;
+    const QRgb colour = mix(channelColour(preview.channel, dark_).rgb(), text_, 0.5);
+    if (preview.velocity >= 0) {
+      PixelCanvas canvas(image_, g_.velocityLane());
+      const int x0 = static_cast<int>(std::floor(g_.x(static_cast<double>(preview.on))));
+      canvas.frame(x0 - 1, x0 + VELOCITY_BAR_PX + 1, g_.velocityY(preview.velocity) - 1,
+                   g_.velocityLane().bottom(), colour);
+      return;
+    }
+    PixelCanvas canvas(image_, g_.notes());
+    RollNote note;
+    note.on = static_cast<int32_t>(preview.on);
+    note.off = static_cast<int32_t>(preview.off);
+    note.key = static_cast<uint8_t>(std::clamp(preview.key, 0, KEY_COUNT - 1));
+    const NotePixels px = notePixels(g_, note);
+    canvas.frame(px.x0, px.x1, px.y0, px.y1, colour);
+    canvas.frame(px.x0 + 1, px.x1 - 1, px.y0 + 1, px.y1 - 1, colour);
+  }
+
   // Bar numbers over the time in minutes and seconds.
   void paintRuler(QPainter& p) {
     const QRect ruler = g_.ruler();
@@ -290,7 +358,7 @@ class RollPainter {
                QColor(mix(window_, text_, 0.3)));
     const MidiTempoMap& tempo = model_.tempoMap();
     if (tempo.empty()) return;
-    const std::vector<MidiTempoMap::TempoChange>& changes = tempo.tempoChanges();
+    const std::vector<MidiTempoMap::TempoChange> changes = shownTempoChanges(tempo);
     double slow = 1e9, fast = 0;
     for (const MidiTempoMap::TempoChange& c : changes) {
       const double bpm = MICROS_PER_MINUTE / c.microsPerQuarter;
@@ -431,7 +499,26 @@ QRect RollGeometry::tempoLane() const {
 QRect RollGeometry::notes() const {
   const int top = RULER_HEIGHT + TEMPO_HEIGHT;
   return QRect(keyboardWidth_, top, std::max(0, size_.width() - keyboardWidth_),
-               std::max(0, size_.height() - top));
+               std::max(0, size_.height() - top - VELOCITY_HEIGHT));
+}
+
+QRect RollGeometry::velocityLane() const {
+  const QRect above = notes();
+  return QRect(keyboardWidth_, above.top() + above.height(), above.width(),
+               std::min(VELOCITY_HEIGHT, std::max(0, size_.height() - above.top())));
+}
+
+// The lane keeps a pixel free at the top and at the bottom.
+int RollGeometry::velocityY(int velocity) const {
+  const QRect lane = velocityLane();
+  const int span = std::max(1, lane.height() - 3);
+  return lane.bottom() - 1 - std::clamp(velocity, 0, 127) * span / 127;
+}
+
+int RollGeometry::velocityAt(int y) const {
+  const QRect lane = velocityLane();
+  const int span = std::max(1, lane.height() - 3);
+  return std::clamp((lane.bottom() - 1 - y) * 127 / span, 0, 127);
 }
 
 double RollGeometry::x(double tick) const {
@@ -460,6 +547,17 @@ QColor channelColour(int channel, bool dark) {
 
 bool isDarkPalette(const QPalette& palette) {
   return palette.color(QPalette::Base).lightness() < 128;
+}
+
+std::vector<MidiTempoMap::TempoChange> shownTempoChanges(const MidiTempoMap& map) {
+  std::vector<MidiTempoMap::TempoChange> shown;
+  for (const MidiTempoMap::TempoChange& c : map.tempoChanges()) {
+    const long bpm = std::lround(MICROS_PER_MINUTE / c.microsPerQuarter);
+    if (!shown.empty() && std::lround(MICROS_PER_MINUTE / shown.back().microsPerQuarter) == bpm)
+      continue;
+    shown.push_back(c);
+  }
+  return shown;
 }
 
 void paintRoll(QImage& image, const RollModel& model, const RollGeometry& geometry,

@@ -1,8 +1,9 @@
 // Drawing the piano roll: where its parts lie in a picture of a given size (the keyboard at the
-// left, the ruler and the tempo lane at the top, the notes), the conversions between ticks and
-// keys and pixels, and the painting itself. Only what the picture shows is drawn: the notes
-// come from a binary search per channel and are set pixel by pixel, a zoomed-out note that
-// would only cover pixels already set is skipped, so a redraw costs what is visible.
+// left, the ruler and the tempo lane at the top, the notes, the velocity lane under them), the
+// conversions between ticks and keys and pixels, and the painting itself. Only what the picture
+// shows is drawn: the notes come from a binary search per channel and are set pixel by pixel, a
+// zoomed-out note that would only cover pixels already set is skipped, so a redraw costs what is
+// visible.
 #pragma once
 
 #include <QColor>
@@ -10,9 +11,12 @@
 #include <QImage>
 #include <QPalette>
 #include <QRect>
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "core/midi_tempo_map.h"
 
 class RollModel;
 
@@ -37,6 +41,7 @@ class RollGeometry {
   static constexpr int RULER_HEIGHT = 34;  // bar numbers over the time
   static constexpr int TEMPO_HEIGHT = 26;
   static constexpr int KEYBOARD_WIDTH = 44;
+  static constexpr int VELOCITY_HEIGHT = 40;  // a bar for each note's velocity
 
   RollGeometry(QSize size, const RollViewport& viewport, int keyboardWidth = KEYBOARD_WIDTH);
 
@@ -46,6 +51,10 @@ class RollGeometry {
   QRect ruler() const;
   QRect tempoLane() const;
   QRect notes() const;
+  QRect velocityLane() const;
+  // The y in the velocity lane of a velocity 0..127, and the velocity at a y.
+  int velocityY(int velocity) const;
+  int velocityAt(int y) const;
 
   // Left edge of a tick's pixel column (picture coordinates), and the tick at a column.
   double x(double tick) const;
@@ -62,12 +71,23 @@ class RollGeometry {
   int keyboardWidth_;
 };
 
+// A note as a gesture would leave it, outlined while the mouse drags.
+struct RollPreview {
+  int channel = 1;
+  int key = 0;
+  int64_t on = 0;  // ticks
+  int64_t off = 0;
+  int velocity = -1;  // a velocity bar's new height, or -1
+};
+
 // Everything besides the model and the geometry that decides the picture.
 struct RollScene {
+  std::optional<RollPreview> preview;
   uint16_t hiddenChannels = 0;    // bit channel - 1
   std::vector<int32_t> outlined;  // note indices
   std::optional<int64_t> playTick;
   bool stale = false;  // the text has changed in a way no clean compilation shows: greyed
+  QString hint;        // shown in the middle of the notes' area when there are no notes
   QPalette palette;
   QFont font;
 };
@@ -75,6 +95,10 @@ struct RollScene {
 // The colour of a channel's notes at full velocity, for a light or dark background.
 QColor channelColour(int channel, bool dark);
 bool isDarkPalette(const QPalette& palette);
+
+// The tempo changes the tempo lane marks: those that change the beats a minute as shown (whole
+// numbers); a file that states the same tempo again marks it once.
+std::vector<MidiTempoMap::TempoChange> shownTempoChanges(const MidiTempoMap& map);
 
 // Paints the whole roll into `image` (ARGB32 premultiplied or RGB32, of the geometry's size).
 void paintRoll(QImage& image, const RollModel& model, const RollGeometry& geometry,

@@ -36,6 +36,7 @@ const char ROLL_PLACE_KEY[] = "PianoRoll/Place";
 const char ROLL_GEOMETRY_KEY[] = "PianoRoll/Geometry";
 const char ROLL_TICKS_PER_PIXEL_KEY[] = "PianoRoll/TicksPerPixel";
 const char ROLL_ROW_HEIGHT_KEY[] = "PianoRoll/RowHeight";
+const char ROLL_GRID_KEY[] = "PianoRoll/Grid";
 // The panel's places as the file names them; order matches RollSettings::Place.
 const char* const ROLL_PLACES[] = {"bottom", "left", "right", "top", "floating"};
 
@@ -98,6 +99,8 @@ RollSettings readRoll(const QSettings& settings) {
   const int row = settings.value(ROLL_ROW_HEIGHT_KEY).toInt(&numeric);
   if (numeric && row >= RollSettings::ROW_HEIGHT_MIN && row <= RollSettings::ROW_HEIGHT_MAX)
     roll.rowHeight = row;
+  const int grid = settings.value(ROLL_GRID_KEY).toInt(&numeric);
+  if (numeric && grid >= 0 && grid < RollSettings::GRID_COUNT) roll.grid = grid;
   return roll;
 }
 
@@ -220,6 +223,7 @@ bool AdditionalSettings::write() {
                     : QString("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
     settings.setValue(ROLL_TICKS_PER_PIXEL_KEY, roll_.ticksPerPixel);
     settings.setValue(ROLL_ROW_HEIGHT_KEY, roll_.rowHeight);
+    settings.setValue(ROLL_GRID_KEY, roll_.grid);
   }
   settings.sync();
   return settings.status() == QSettings::NoError;

@@ -43,12 +43,14 @@ struct RollSettings {
   static constexpr double TICKS_PER_PIXEL_MAX = 200000;
   static constexpr int ROW_HEIGHT_MIN = 3;
   static constexpr int ROW_HEIGHT_MAX = 24;
+  static constexpr int GRID_COUNT = 8;  // PianoRoll's grids: 1/4 .. 1/32, then their triplets
 
   bool shown = false;
   Place place = Place::Bottom;
   QRect geometry;  // floating: the window's; docked: only the size counts; empty: not set
   double ticksPerPixel = 8;
   int rowHeight = 8;
+  int grid = 2;  // 1/16
   bool operator==(const RollSettings&) const = default;
 };
 

@@ -39,7 +39,6 @@
 namespace {
 
 constexpr int STATUS_PANEL_WIDTHS[PANEL_COUNT] = {70, 70, 60, 80, 50, 50};
-constexpr int STATUS_NOTICE_MS = 5000;  // how long a notice covers the panels
 constexpr Qt::Alignment STATUS_PANEL_ALIGNMENT[PANEL_COUNT] = {
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter,
     Qt::AlignRight | Qt::AlignVCenter, Qt::AlignLeft | Qt::AlignVCenter,  Qt::AlignCenter};

@@ -21,6 +21,8 @@
 #include "editor/ui/editor_paths.h"
 #include "editor/ui/message_pane.h"
 
+// How long a notice in the status bar covers the panels.
+inline constexpr int STATUS_NOTICE_MS = 5000;
 class AdditionalSettings;
 class AudioExportWatch;
 class CheckAsYouType;

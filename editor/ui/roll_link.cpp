@@ -3,16 +3,22 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QEvent>
+#include <QFileInfo>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <algorithm>
 
 #include "core/score_source_map.h"
 #include "editor/document/score_document.h"
+#include "editor/document/text_codec.h"
 #include "editor/editor_services.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/roll/piano_roll.h"
+#include "editor/roll/roll_edit.h"
+#include "editor/roll/roll_painter.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/check_as_you_type.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
@@ -75,8 +81,12 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
   connect(roll_, &PianoRoll::rulerClicked, this, &RollLink::rulerClicked);
   connect(roll_, &PianoRoll::rulerDoubleClicked, this, &RollLink::rulerDoubleClicked);
   connect(roll_, &PianoRoll::saveRequested, this, &RollLink::saveAsked);
+  connect(roll_, &PianoRoll::gesturesMade, this, &RollLink::gesturesMade);
+  connect(roll_, &PianoRoll::gridChanged, this, [this] { storeTimer_.start(); });
   connect(window.Form2->Timer1, &QTimer::timeout, this, &RollLink::followPlayer);
   connect(window.Form2, &TForm2::closed, roll_, &PianoRoll::clearPlayPosition);
+  player_ = window.Form2;
+  player_->installEventFilter(this);
   restore();
 }
 
@@ -86,6 +96,8 @@ void RollLink::compiled(const ScoreSourceMap& map) {
   textMatches_ = true;
   pendingShared_.reset();
   pending_ = &map;
+  shownShared_.reset();
+  shown_ = &map;
   if (dock_->isVisible()) buildPending();
 }
 
@@ -93,6 +105,8 @@ void RollLink::compiled(std::shared_ptr<const ScoreSourceMap> map) {
   if (!map) return;
   textMatches_ = true;
   pending_ = map.get();
+  shown_ = map.get();
+  shownShared_ = map;
   pendingShared_ = std::move(map);
   if (dock_->isVisible()) buildPending();
 }
@@ -134,6 +148,38 @@ void RollLink::giveFirstSize() {
     if (grow > 0) window_.resize(window_.width(), window_.height() + grow);
   }
   window_.resizeDocks({dock_}, {FIRST_ROLL_HEIGHT}, Qt::Vertical);
+}
+
+// A kept height comes back in a window of the start size: the score (the text and the messages)
+// keeps at least half of the window's height, the panel giving way.
+void RollLink::keepScoreHalf() {
+  if (!dock_->isVisible() || dock_->isFloating()) return;
+  const Qt::DockWidgetArea area = window_.dockWidgetArea(dock_);
+  if (area != Qt::TopDockWidgetArea && area != Qt::BottomDockWidgetArea) return;
+  const int short_ = window_.height() / 2 - window_.centralWidget()->height();
+  if (short_ <= 0) return;
+  window_.resizeDocks({dock_}, {std::max(0, dock_->height() - short_)}, Qt::Vertical);
+}
+
+// The player window opens centred and on top; while the panel shows, not over its legend, ruler
+// and tempo lane, which the play line and a click to seek need: over the score instead, still
+// centred across the screen.
+void RollLink::placePlayer() {
+  if (!dock_->isVisible()) return;
+  QWidget& player = *player_;
+  const QPoint top = dock_->mapToGlobal(QPoint(0, 0));
+  const int rulerBottom =
+      roll_->canvas()
+          ->mapToGlobal(QPoint(0, RollGeometry::RULER_HEIGHT + RollGeometry::TEMPO_HEIGHT))
+          .y();
+  const QRect rollTop(top, QPoint(top.x() + dock_->width() - 1, rulerBottom));
+  QRect frame = player.frameGeometry();
+  if (!frame.intersects(rollTop)) return;
+  const QWidget& score = *window_.centralWidget();
+  const QRect scoreRect(score.mapToGlobal(QPoint(0, 0)), score.size());
+  frame.moveCenter(QPoint(frame.center().x(), scoreRect.center().y()));
+  if (frame.intersects(rollTop)) frame.moveBottom(rollTop.top() - 1);  // a low score pane
+  player.move(frame.topLeft() + (player.pos() - player.frameGeometry().topLeft()));
 }
 
 // The notes of the commands the caret stands at, or the selection covers.
@@ -190,11 +236,48 @@ void RollLink::followPlayer() {
   }
 }
 
+// The text as the compiler reads it, the edit made in one undo step, and the check as you type
+// at once, which redraws the roll; a refusal leaves the text and says why.
+void RollLink::gesturesMade(const std::vector<RollGesture>& gestures) {
+  if (!textMatches_ || shown_ == nullptr) {
+    notice(QString::fromUtf8(refusalText(RollRefusal::TextChanged)));
+    return;
+  }
+  ScoreDocument& document = window_.document();
+  QTextDocument& text = document.text();
+  ScoreTextLines lines;
+  lines.reserve(static_cast<size_t>(text.blockCount()));
+  for (QTextBlock block = text.begin(); block.isValid(); block = block.next())
+    lines.push_back(compileBytes(block.text(), document.encoding()).toStdString());
+  const RollEditResult result = editForGestures(lines, *shown_, gestures);
+  if (!result.ok()) {
+    notice(QString::fromStdString(refusalMessage(result)));
+    return;
+  }
+  if (result.edits.empty()) return;
+  QTextCursor cursor(&text);
+  cursor.beginEditBlock();
+  for (auto edit = result.edits.rbegin(); edit != result.edits.rend(); ++edit) {
+    const QTextBlock block = text.findBlockByNumber(edit->line);
+    const int from = document.characterColumn(edit->line, edit->column);
+    const int to = document.characterColumn(edit->line, edit->column + edit->length);
+    cursor.setPosition(block.position() + from);
+    cursor.setPosition(block.position() + to, QTextCursor::KeepAnchor);
+    cursor.insertText(QString::fromLatin1(edit->text));  // commands are ASCII
+  }
+  cursor.endEditBlock();
+  window_.checkAsYouType().checkNow();
+}
+
+void RollLink::notice(const QString& text) {
+  window_.statusBar()->showMessage(text, STATUS_NOTICE_MS);
+}
+
 void RollLink::saveAsked() {
   const QString name = services_.saveFileName(
       roll_,
       {PICTURE_FILTERS, "png", scoreDialogFolder(window_.document(), window_.additionalSettings()),
-       QString(), true});
+       QFileInfo(withExtension(window_.document().sourcePath(), ".png")).fileName(), true});
   if (name.isEmpty()) return;
   WriteOutcome outcome = window_.document().checkOutput(name);
   if (outcome.ok()) outcome = roll_->savePicture(name);
@@ -211,6 +294,8 @@ void RollLink::restore() {
   const RollSettings& kept = window_.additionalSettings().roll();
   const QList<QRect> screens = availableScreenAreas();
   roll_->setZoom(kept.ticksPerPixel, kept.rowHeight);
+  roll_->setGrid(kept.grid);
+  if (!(kept == RollSettings())) roll_->keepZoom();  // the file holds the roll's settings
   if (kept.place == RollSettings::Place::Floating) {
     dock_->setFloating(true);
     const QRect geometry = fitToScreens(kept.geometry, screens);
@@ -240,11 +325,16 @@ void RollLink::store() {
   if (dock_->isVisible()) roll.geometry = dock_->geometry();
   roll.ticksPerPixel = roll_->viewport().ticksPerPixel;
   roll.rowHeight = roll_->viewport().rowHeight;
+  roll.grid = roll_->grid();
   window_.additionalSettings().setRoll(roll);
 }
 
 // A change not yet written is written when the window goes (the settings go with the window).
 bool RollLink::eventFilter(QObject* watched, QEvent* event) {
+  // The window may be half destroyed here: compare addresses only.
+  if (watched == player_ && event->type() == QEvent::Show) placePlayer();
+  if (watched == &window_ && event->type() == QEvent::Show)
+    QTimer::singleShot(0, this, &RollLink::keepScoreHalf);
   if (watched == &window_ && event->type() == QEvent::Hide && storeTimer_.isActive()) {
     storeTimer_.stop();
     store();

@@ -1,14 +1,16 @@
 // The piano roll panel: a click inside a note's bar names that note's command at any zoom, a
 // hidden channel is neither drawn nor hit, the play line
 // stands at the tempo map's tick and pulls the view along unless the user has just moved it,
-// an outlined note out of sight is scrolled into it, and the picture saved as PNG reads back
-// at the panel's size with the notes in it.
+// an outlined note out of sight is scrolled into it, the picture saved as PNG reads back
+// at the panel's size with the notes in it, and drags on the notes and the velocity lane become
+// gestures snapped to the grid.
 #include "editor/roll/piano_roll.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QImageReader>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +49,19 @@ QString commandOf(const PianoRoll& roll, int32_t note) {
   return lines[n.line].mid(n.column, n.length);
 }
 
+// Presses at `from`, drags through the middle to `to` and lets go.
+void drag(QWidget* canvas, QPoint from, QPoint to) {
+  QTest::mousePress(canvas, Qt::LeftButton, {}, from);
+  QTest::mouseMove(canvas, (from + to) / 2);
+  QTest::mouseMove(canvas, to);
+  QTest::mouseRelease(canvas, Qt::LeftButton, {}, to);
+}
+
+// The canvas x of a time in units from the channels' start (the lead-in before it).
+int xOfUnits(const PianoRoll& roll, double units) {
+  return static_cast<int>(std::lround(roll.geometry().x(240 + units * 15)));
+}
+
 struct ShownRoll {
   ShownRoll() {
     roll.resize(700, 420);
@@ -70,6 +85,12 @@ class PianoRollTest : public QObject {
   void thePlayLineFollowsUnlessTheUserMovedTheRoll();
   void anOutlinedNoteOutOfSightIsScrolledIntoIt();
   void thePictureIsSavedAsAReadablePng();
+  void dragsBecomeGesturesSnappedToTheGrid();
+  void delTurnsTheOutlinedNotesOfEachChannelIntoOneGesture();
+  void theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard();
+  void scrollingStopsWithTheSongsEndInTheMiddle();
+  void theTempoLaneMarksEachTempoOnce();
+  void anEmptyRollSaysHowToFillIt();
 };
 
 void PianoRollTest::aClickInsideANoteNamesItsCommandAtEveryZoom() {
@@ -181,6 +202,162 @@ void PianoRollTest::thePictureIsSavedAsAReadablePng() {
   // A folder in the way: refused, nothing written.
   QVERIFY(QDir(dir.path()).mkdir("taken.png"));
   QVERIFY(!roll.savePicture(dir.filePath("taken.png")).ok());
+}
+
+void PianoRollTest::dragsBecomeGesturesSnappedToTheGrid() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.setZoom(2, 10);  // 7.5 pixels a unit
+  roll.scrollTimeBy(-100000);
+  std::vector<RollGesture> made;
+  QObject::connect(&roll, &PianoRoll::gesturesMade,
+                   [&](const std::vector<RollGesture>& gestures) { made = gestures; });
+  QCOMPARE(roll.grid(), PianoRoll::DEFAULT_GRID);  // a sixteenth: 8 units
+  QCOMPARE(roll.gridUnits(), 8.0);
+  const RollGeometry g = roll.geometry();
+  // Draw: from inside a sixteenth's cell to near the end of the next, on the row of key 50.
+  roll.setDrawChannel(2);
+  roll.scrollKeysBy(g.y(50) - g.notes().center().y());
+  const int y = roll.geometry().y(50) + 4;
+  QVERIFY(roll.geometry().notes().contains(QPoint(xOfUnits(roll, 10), y)));
+  drag(roll.canvas(), QPoint(xOfUnits(roll, 10), y), QPoint(xOfUnits(roll, 23), y));
+  QCOMPARE(made.size(), size_t{1});
+  QCOMPARE(int(made[0].kind), int(RollGesture::Kind::Draw));
+  QCOMPARE(made[0].channel, 2);
+  QCOMPARE(made[0].key, 50);
+  QCOMPARE(made[0].start, int64_t{8});
+  QCOMPARE(made[0].length, int64_t{16});
+  // Triplet eighths: the lines fall at 10.67 units and are rounded to the nearest unit.
+  roll.setGrid(5);
+  QCOMPARE(roll.gridUnits(), 32.0 / 3);
+  made.clear();
+  drag(roll.canvas(), QPoint(xOfUnits(roll, 12), y), QPoint(xOfUnits(roll, 31), y));
+  QCOMPARE(made.at(0).start, int64_t{11});
+  QCOMPARE(made.at(0).length, int64_t{32 - 11});
+  roll.setGrid(PianoRoll::DEFAULT_GRID);
+
+  // Move: ch1's e (l16: units 16..24) two keys up and one sixteenth later.
+  const int32_t e = 2;
+  const RollNote note = roll.model().notes()[size_t(e)];
+  roll.outlineSource(note.start(), note.start());
+  const QPoint middle = roll.notePoint(e);
+  const int rowHeight = roll.viewport().rowHeight;
+  made.clear();
+  drag(roll.canvas(), middle, middle + QPoint(8 * 15 / 2, -2 * rowHeight));
+  QCOMPARE(made.size(), size_t{1});
+  QCOMPARE(int(made[0].kind), int(RollGesture::Kind::Move));
+  QCOMPARE(made[0].channel, 1);
+  QCOMPARE(made[0].note, note.event);
+  QCOMPARE(made[0].start, int64_t{24});
+  QCOMPARE(made[0].key, note.key + 2);
+  // A click is no gesture.
+  made.clear();
+  QTest::mouseClick(roll.canvas(), Qt::LeftButton, {}, middle);
+  QVERIFY(made.empty());
+  // Resize: its end dragged a sixteenth further.
+  const QPoint end(xOfUnits(roll, 24) - 1, middle.y());
+  drag(roll.canvas(), end, end + QPoint(8 * 15 / 2, 0));
+  QCOMPARE(made.size(), size_t{1});
+  QCOMPARE(int(made[0].kind), int(RollGesture::Kind::Resize));
+  QCOMPARE(made[0].length, int64_t{16});
+  // Velocity: its bar in the lane dragged to the top is level 16, to near the bottom level 1.
+  const QRect lane = roll.geometry().velocityLane();
+  const QPoint bar(xOfUnits(roll, 16) + 1, lane.bottom() - 2);
+  made.clear();
+  drag(roll.canvas(), bar, QPoint(bar.x(), lane.top()));
+  QCOMPARE(made.size(), size_t{1});
+  QCOMPARE(int(made[0].kind), int(RollGesture::Kind::Velocity));
+  QCOMPARE(made[0].note, note.event);
+  QCOMPARE(made[0].level, 16);
+  drag(roll.canvas(), bar, QPoint(bar.x(), lane.bottom() - 1));
+  QCOMPARE(made[0].level, 1);
+}
+
+void PianoRollTest::delTurnsTheOutlinedNotesOfEachChannelIntoOneGesture() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.fit();
+  std::vector<RollGesture> made;
+  QObject::connect(&roll, &PianoRoll::gesturesMade,
+                   [&](const std::vector<RollGesture>& gestures) { made = gestures; });
+  roll.outlineSource({1, 0}, {5, 0});  // every note of the three channels
+  roll.setChannelShown(2, false);      // a hidden channel's notes stay
+  roll.canvas()->setFocus();
+  QTest::keyClick(roll.canvas(), Qt::Key_Delete);
+  QCOMPARE(made.size(), size_t{2});
+  QCOMPARE(made[0].channel, 1);
+  QCOMPARE(made[0].notes.size(), size_t{11});
+  QCOMPARE(made[1].channel, 9);
+  QCOMPARE(made[1].notes, std::vector<int32_t>({0, 1, 2, 3}));
+}
+
+void PianoRollTest::theFitKeepsTheSongsEndWhenDrumNamesWidenTheKeyboard() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.resize(700, 900);  // room for rows high enough for the names
+  QTRY_VERIFY(roll.canvas()->height() > 700);
+  roll.setZoom(4, RollViewport::ROW_HEIGHT_MIN);  // rows too low for the drum names
+  const int narrow = roll.geometry().notes().left();
+  roll.fit();
+  const RollGeometry g = roll.geometry();
+  QVERIFY(g.notes().left() > narrow);  // the names came with the taller rows
+  QVERIFY2(g.x(static_cast<double>(roll.model().endTick())) <= g.notes().right() + 1,
+           qPrintable(QString("%1 > %2").arg(g.x(roll.model().endTick())).arg(g.notes().right())));
+}
+
+void PianoRollTest::scrollingStopsWithTheSongsEndInTheMiddle() {
+  ShownRoll shown;
+  PianoRoll& roll = shown.roll;
+  roll.setZoom(1, 8);
+  QWheelEvent wheel(QPointF(200, 200), roll.canvas()->mapToGlobal(QPointF(200, 200)), {}, {0, -120},
+                    Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
+  for (int i = 0; i < 200; ++i) QApplication::sendEvent(roll.canvas(), &wheel);
+  const RollGeometry g = roll.geometry();
+  const double end = g.x(static_cast<double>(roll.model().endTick()));
+  QVERIFY2(std::abs(end - g.notes().center().x()) <= 1,
+           qPrintable(QString("end at %1, middle %2").arg(end).arg(g.notes().center().x())));
+  // The scroll bar ends there too.
+  QScrollBar* bar = roll.findChildren<QScrollBar*>().front();
+  for (QScrollBar* b : roll.findChildren<QScrollBar*>())
+    if (b->orientation() == Qt::Horizontal && b->parent() == &roll) bar = b;
+  QCOMPARE(bar->value(), bar->maximum());
+}
+
+// "120 120" was shown for a score without `t`: the file states the start tempo twice.
+void PianoRollTest::theTempoLaneMarksEachTempoOnce() {
+  auto marks = [](const std::string& score) {
+    const std::unique_ptr<ScoreSourceMap> map = mapOf(score);
+    QStringList shown;
+    for (const MidiTempoMap::TempoChange& c : shownTempoChanges(map->tempoMap()))
+      shown << QString("%1:%2").arg(c.tick).arg(std::lround(60e6 / c.microsPerQuarter));
+    return shown;
+  };
+  QCOMPARE(marks("ch1 { \"c d\" }"), QStringList{"0:120"});
+  QCOMPARE(marks("ch1 { \"t120 c t90 d t90 e t120 f\" }"),
+           QStringList({"0:120", "720:90", "1680:120"}));
+}
+
+// Dark pixels in the middle band of the notes' area, right of the keyboard: the hint's letters
+// (the grid's rows and lines are light).
+int inkInTheMiddle(const PianoRoll& roll) {
+  const QImage picture = roll.picture();
+  const QRect area = roll.geometry().notes();
+  int count = 0;
+  for (int y = area.center().y() - 12; y <= area.center().y() + 12; ++y)
+    for (int x = area.left(); x <= area.right(); ++x) count += qGray(picture.pixel(x, y)) < 80;
+  return count;
+}
+
+void PianoRollTest::anEmptyRollSaysHowToFillIt() {
+  PianoRoll roll;
+  roll.resize(700, 420);
+  roll.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&roll));
+  QVERIFY(inkInTheMiddle(roll) > 20);
+  const std::unique_ptr<ScoreSourceMap> map = mapOf("ch1 { \"o6 c\" }");
+  roll.showCompilation(*map);
+  roll.setChannelShown(1, false);  // its note out of the way: the hint has gone too
+  QCOMPARE(inkInTheMiddle(roll), 0);
 }
 
 QTEST_MAIN(PianoRollTest)

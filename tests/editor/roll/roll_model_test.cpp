@@ -234,6 +234,17 @@ void RollModelTest::barsFollowTheLeadInAndTheTimeSignatures() {
   QCOMPARE(bars[0].tick, int64_t{240 + 9 * 1920});
   QCOMPARE(rolled.model.barTicks(100), int64_t{240});
   QCOMPARE(rolled.model.barTicks(240), int64_t{1920});
+  // Before any compilation, and after a clear, the bars are those of every written file.
+  RollModel cleared = rolled.model;
+  cleared.clear();
+  for (const RollModel& empty : {RollModel(), cleared}) {
+    bars.clear();
+    empty.bars(0, 240 + 1920 + 1, 1, bars);
+    QCOMPARE(bars.size(), size_t{3});
+    QCOMPARE(bars[1].tick, int64_t{240});
+    QCOMPARE(bars[1].number, int64_t{1});
+    QCOMPARE(bars[2].tick, int64_t{240 + 1920});
+  }
 }
 
 QTEST_GUILESS_MAIN(RollModelTest)

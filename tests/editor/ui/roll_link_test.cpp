@@ -2,18 +2,25 @@
 // tool button share; a compilation draws it; a click on a note selects the command that made it
 // and the caret outlines it, until the text is edited; the ruler seeks while playing and plays
 // from where it is double-clicked; shown, place and zoom come back at the next start, a kept
-// size or place fitted to the screens.
+// size or place fitted to the screens; a gesture edits the text in one undo step and the check
+// redraws the roll, a refused one leaves the text and says why in the status bar; the grid is
+// kept.
 #include "editor/ui/roll_link.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QMenu>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
 
 #include "editor/roll/piano_roll.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/player_window.h"
 #include "tests/editor/support/editor_fixture.h"
 
 namespace {
@@ -53,6 +60,14 @@ class RollLinkTest : public QObject {
   void aKeptGeometryIsFittedToTheScreens_data();
   void aKeptGeometryIsFittedToTheScreens();
   void theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError();
+  void aGestureEditsTheTextInOneUndoStep();
+  void aRefusedGestureLeavesTheTextAndSaysWhy();
+  void theGridComesBack();
+  void aKeptHeightLeavesTheScoreHalfTheWindow();
+  void aKeptZoomIsNotFittedAway();
+  void nineChannelsLeaveTheWindowsWidth();
+  void thePictureIsOfferedUnderTheScoresName();
+  void thePlayerOpensClearOfTheRollsRuler();
 };
 
 void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
@@ -232,6 +247,213 @@ void RollLinkTest::theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError() {
   form.N4Click();
   QVERIFY(roll.isStale());
   QCOMPARE(roll.model().notes().size(), size_t{5});
+}
+
+// The roll with SCORE drawn by the check as you type.
+PianoRoll& rollWithScore(TForm1& form) {
+  form.show();
+  form.action("PianoRoll1")->trigger();
+  typeText(form, SCORE);
+  PianoRoll& roll = form.rollLink().roll();
+  [&] { QTRY_COMPARE(roll.model().notes().size(), size_t{4}); }();
+  roll.fit();
+  return roll;
+}
+
+void RollLinkTest::aGestureEditsTheTextInOneUndoStep() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  PianoRoll& roll = rollWithScore(form);
+  const QString before = form.view().Memo1->toPlainText();
+  // d an octave up: dragged twelve rows up.
+  const RollNote d = roll.model().notes()[1];
+  roll.setZoom(roll.viewport().ticksPerPixel, 4);
+  roll.outlineSource(d.start(), d.start());
+  const QPoint at = roll.notePoint(1);
+  QTest::mousePress(roll.canvas(), Qt::LeftButton, {}, at);
+  QTest::mouseMove(roll.canvas(), at - QPoint(0, 6 * 4));
+  QTest::mouseMove(roll.canvas(), at - QPoint(0, 12 * 4));
+  QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, at - QPoint(0, 12 * 4));
+  QCOMPARE(form.view().Memo1->document()->findBlockByNumber(1).text(), QString("  \"l4 c >d< e\""));
+  QTRY_VERIFY(roll.model().notes().size() == 4 && roll.model().notes()[1].key == d.key + 12);
+  QVERIFY(!form.document().isSaved());
+  form.view().Memo1->undo();
+  QCOMPARE(form.view().Memo1->toPlainText(), before);
+  QTRY_COMPARE(int(roll.model().notes()[1].key), int(d.key));
+  // Two edits apart, `v` before d and the old level behind it, are one step too.
+  roll.fit();
+  const QRect lane = roll.geometry().velocityLane();
+  const QPoint bar(static_cast<int>(roll.geometry().x(d.on)) + 1, lane.bottom() - 2);
+  QTest::mousePress(roll.canvas(), Qt::LeftButton, {}, bar);
+  QTest::mouseMove(roll.canvas(), QPoint(bar.x(), lane.top() + 2));
+  QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, QPoint(bar.x(), lane.top()));
+  QCOMPARE(form.view().Memo1->document()->findBlockByNumber(1).text(),
+           QString("  \"l4 c v16 d v10 e\""));
+  form.view().Memo1->undo();
+  QCOMPARE(form.view().Memo1->toPlainText(), before);
+}
+
+void RollLinkTest::aRefusedGestureLeavesTheTextAndSaysWhy() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  PianoRoll& roll = rollWithScore(form);
+  const QString before = form.view().Memo1->toPlainText();
+  const QPoint d = roll.notePoint(1);
+  const QPoint e = roll.notePoint(2);
+  QTest::mousePress(roll.canvas(), Qt::LeftButton, {}, d);
+  QTest::mouseMove(roll.canvas(), (d + QPoint(e.x(), d.y())) / 2);
+  QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, QPoint(e.x(), d.y()));
+  QCOMPARE(form.view().Memo1->toPlainText(), before);
+  QCOMPARE(form.statusBar()->currentMessage(),
+           QString("1つのチャンネルで同時に2つの音は鳴らせません."));
+  // Once the text is edited by hand, the roll does not edit it until it is compiled again.
+  putCaret(form, 0, 0);
+  typeText(form, "// x\n");
+  form.action("CheckAsYouType1")->trigger();  // off: nothing compiles the edit
+  roll.setDrawChannel(2);
+  const QRect area = roll.geometry().notes();
+  QTest::mousePress(roll.canvas(), Qt::LeftButton, {}, area.bottomRight() - QPoint(60, 3));
+  QTest::mouseMove(roll.canvas(), area.bottomRight() - QPoint(30, 3));
+  QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, area.bottomRight() - QPoint(3, 3));
+  QCOMPARE(form.view().Memo1->toPlainText(), "// x\n" + before);
+  QCOMPARE(
+      form.statusBar()->currentMessage(),
+      QString("テキストが最後のコンパイルから変わっているため, ピアノロールで編集できません."));
+}
+
+void RollLinkTest::theGridComesBack() {
+  EditorFixture f;
+  {
+    TForm1& form = f.start();
+    form.show();
+    form.action("PianoRoll1")->trigger();
+    QComboBox* grid = form.rollLink().roll().findChild<QComboBox*>("RollGrid");
+    QVERIFY(grid != nullptr);
+    QCOMPARE(grid->count(), PianoRoll::GRID_COUNT);
+    QCOMPARE(grid->itemText(5), QString("8分3連符"));
+    grid->setCurrentIndex(5);
+    Q_EMIT grid->activated(5);
+    QVERIFY(f.closeWindow());
+  }
+  QCOMPARE(AdditionalSettings(f.paths.additionalSettingsFile).roll().grid, 5);
+  {
+    TForm1& again = f.start();
+    QCOMPARE(again.rollLink().roll().grid(), 5);
+    QVERIFY(f.closeWindow());
+  }
+  // A grid the roll does not have reads as the default.
+  for (const QByteArray& bad : {QByteArray("8"), QByteArray("-1"), QByteArray("fine")}) {
+    f.writeFile("config/tarvik32/tarvik32.conf", "[PianoRoll]\nGrid=" + bad + "\n");
+    TForm1& form = f.start();
+    QCOMPARE(form.rollLink().roll().grid(), PianoRoll::DEFAULT_GRID);
+    QVERIFY(f.closeWindow());
+  }
+}
+
+void RollLinkTest::aKeptHeightLeavesTheScoreHalfTheWindow() {
+  EditorFixture f;
+  QVERIFY(QDir(f.dir.path()).mkpath("config/tarvik32"));
+  f.writeFile("config/tarvik32/tarvik32.conf",
+              "[PianoRoll]\nShown=true\nGeometry=\"0,0,640,520\"\n");
+  TForm1& form = f.start();
+  form.show();
+  QVERIFY(form.rollLink().dock()->isVisible());
+  QTRY_VERIFY2(
+      form.centralWidget()->height() >= form.height() / 2,
+      qPrintable(QString("%1 of %2").arg(form.centralWidget()->height()).arg(form.height())));
+}
+
+void RollLinkTest::aKeptZoomIsNotFittedAway() {
+  EditorFixture f;
+  QVERIFY(QDir(f.dir.path()).mkpath("config/tarvik32"));
+  f.writeFile("config/tarvik32/tarvik32.conf",
+              "[PianoRoll]\nShown=true\nTicksPerPixel=3\nRowHeight=13\n");
+  TForm1& form = f.start();
+  form.show();
+  QVERIFY(form.rollLink().dock()->isVisible());
+  typeText(form, SCORE);
+  PianoRoll& roll = form.rollLink().roll();
+  QTRY_COMPARE(roll.model().notes().size(), size_t{4});
+  QCOMPARE(roll.viewport().ticksPerPixel, 3.0);
+  QCOMPARE(roll.viewport().rowHeight, 13);
+  // Nothing kept: the first compilation shown is fitted.
+  EditorFixture fresh;
+  TForm1& other = fresh.start();
+  other.show();
+  other.action("PianoRoll1")->trigger();
+  typeText(other, SCORE);
+  PianoRoll& fitted = other.rollLink().roll();
+  QTRY_COMPARE(fitted.model().notes().size(), size_t{4});
+  QVERIFY(fitted.viewport().ticksPerPixel != RollSettings().ticksPerPixel);
+}
+
+void RollLinkTest::nineChannelsLeaveTheWindowsWidth() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  const int width = form.width();
+  form.action("PianoRoll1")->trigger();
+  QString score;
+  for (int channel = 1; channel <= 9; ++channel)
+    score += QString("ch%1 { \"c d\" }\n").arg(channel);
+  typeText(form, score);
+  PianoRoll& roll = form.rollLink().roll();
+  QTRY_COMPARE(roll.model().notes().size(), size_t{18});
+  QVERIFY(roll.legendBox(9)->isVisibleTo(&roll));
+  QApplication::processEvents();
+  QCOMPARE(form.width(), width);
+}
+
+void RollLinkTest::thePictureIsOfferedUnderTheScoresName() {
+  EditorFixture f;
+  f.writeFile("song.fms", SCORE.toUtf8());
+  TForm1& form = f.start({f.path("song.fms")});
+  f.services.fileNames = {QString()};  // cancelled
+  Q_EMIT form.rollLink().roll().saveRequested();
+  QCOMPARE(f.services.fileDialogs.size(), size_t{1});
+  QCOMPARE(f.services.fileDialogs[0].request.initialName, QString("song.png"));
+  QCOMPARE(f.services.fileDialogs[0].request.defaultSuffix, QString("png"));
+}
+
+// Centred on the screen, the player would cover the ruler of a tall panel: it goes over the
+// score, still centred across; with the panel hidden it stays where it always was.
+void RollLinkTest::thePlayerOpensClearOfTheRollsRuler() {
+  EditorFixture f;
+  TForm1& form = f.start();
+  form.show();
+  typeText(form, SCORE);
+  QWidget& player = *form.Form2;
+  const QPoint placed = player.pos();
+  form.N4Click();
+  QTRY_VERIFY(player.isVisible());
+  QCOMPARE(player.pos(), placed);
+  const QRect centred = player.frameGeometry();
+  form.stopPlayback();
+  player.hide();
+
+  form.action("PianoRoll1")->trigger();
+  QDockWidget* dock = form.rollLink().dock();
+  form.resizeDocks({dock}, {form.height() * 2 / 3}, Qt::Vertical);
+  PianoRoll& roll = form.rollLink().roll();
+  const auto rulerArea = [&] {
+    const QPoint top = dock->mapToGlobal(QPoint(0, 0));
+    const int bottom =
+        roll.canvas()
+            ->mapToGlobal(QPoint(0, RollGeometry::RULER_HEIGHT + RollGeometry::TEMPO_HEIGHT))
+            .y();
+    return QRect(top, QPoint(top.x() + dock->width() - 1, bottom));
+  };
+  QTRY_VERIFY2(centred.intersects(rulerArea()), "the test needs a panel under the centre");
+  form.N4Click();
+  QTRY_VERIFY(player.isVisible());
+  QVERIFY2(!player.frameGeometry().intersects(rulerArea()),
+           qPrintable(QString("%1,%2 over %3,%4")
+                          .arg(player.frameGeometry().top())
+                          .arg(player.frameGeometry().bottom())
+                          .arg(rulerArea().top())
+                          .arg(rulerArea().bottom())));
+  QCOMPARE(player.frameGeometry().center().x(), centred.center().x());
+  form.stopPlayback();
 }
 
 QTEST_MAIN(RollLinkTest)
