@@ -180,6 +180,7 @@ struct LanguageServer::State {
   }
 
   json initialize(const json& params);
+  void open(const json& document);
   void changed(OpenScore& score);
   json diagnostics(OpenScore& score);
   // The result as JSON text: a 1 MB score has hundreds of thousands of tokens, written
@@ -220,6 +221,16 @@ json LanguageServer::State::initialize(const json& params) {
             {"completionProvider", {{"triggerCharacters", {"\"", "("}}}},
             {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
           {"serverInfo", {{"name", "tarvik32-lsp"}, {"version", TARV_VERSION}}}};
+}
+
+void LanguageServer::State::open(const json& document) {
+  const std::string uri = document.at("uri").get<std::string>();
+  auto score = std::make_unique<OpenScore>(encodingOfFile(pathOfUri(uri)));
+  score->uri = uri;
+  score->version = document.value("version", int64_t{0});
+  score->text.setText(document.at("text").get<std::string>());
+  changed(*score);
+  scores[uri] = std::move(score);
 }
 
 // A didChange notification's changes and version are all read first, so that a bad one leaves
@@ -600,21 +611,118 @@ void LanguageServer::handleBatch(const std::vector<std::string>& bodies) {
   }
 }
 
+// What a method's handler answers: nothing (a notification), a result as a JSON value, or a
+// result already written as JSON text.
+struct LanguageServer::Answer {
+  enum Kind { NONE, VALUE, TEXT } kind = NONE;
+  json value;
+  std::string text;
+  static Answer none() { return {}; }
+  static Answer of(json value) { return {VALUE, std::move(value), {}}; }
+  static Answer ofText(std::string text) { return {TEXT, {}, std::move(text)}; }
+};
+
+// A method the server knows: what it is sent as, and its handler. A document request gets its
+// open score, looked up only once the method is known; a request that comes as a notification
+// is not handled.
+struct LanguageServer::Method {
+  enum Kind { NOTIFICATION, REQUEST, DOCUMENT_REQUEST } kind;
+  Answer (*run)(LanguageServer& server, const json& params, OpenScore* score);
+};
+
+const std::unordered_map<std::string_view, LanguageServer::Method>& LanguageServer::methods() {
+  using Params = const json&;
+  static const std::unordered_map<std::string_view, Method> table = {
+      {"initialize",
+       {Method::REQUEST,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          State& s = *server.state_;
+          if (s.initialized) throw RequestError{INVALID_REQUEST, "already initialized"};
+          return Answer::of(s.initialize(params));
+        }}},
+      {"shutdown",
+       {Method::REQUEST,
+        [](LanguageServer& server, Params, OpenScore*) {
+          server.shutdown_ = true;
+          return Answer::of(nullptr);
+        }}},
+      {"textDocument/didOpen",
+       {Method::NOTIFICATION,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          server.state_->open(params.at("textDocument"));
+          return Answer::none();
+        }}},
+      {"textDocument/didChange",
+       {Method::NOTIFICATION,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          State& s = *server.state_;
+          const auto found = s.scores.find(params.at("textDocument").at("uri").get<std::string>());
+          if (found != s.scores.end()) s.applyChanges(*found->second, params);
+          return Answer::none();
+        }}},
+      {"textDocument/didClose",
+       {Method::NOTIFICATION,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+          if (server.state_->scores.erase(uri) > 0) {
+            server.send_(dumped({{"jsonrpc", "2.0"},
+                                 {"method", "textDocument/publishDiagnostics"},
+                                 {"params", {{"uri", uri}, {"diagnostics", json::array()}}}}));
+          }
+          return Answer::none();
+        }}},
+      {"workspace/executeCommand",
+       {Method::REQUEST,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          if (params.value("command", "") != MAKE_MIDI_COMMAND)
+            throw RequestError{INVALID_PARAMS, "unknown command"};
+          return Answer::of(server.state_->makeMidi(params, server.send_));
+        }}},
+      {"textDocument/semanticTokens/full",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::ofText(
+              server.state_->semanticTokens(*score, 0, score->text.lineCount() - 1));
+        }}},
+      {"textDocument/semanticTokens/range",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          const json& range = params.at("range");
+          return Answer::ofText(s.semanticTokensInRange(*score, s.position(range.at("start")),
+                                                        s.position(range.at("end"))));
+        }}},
+      {"textDocument/hover",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          return Answer::of(s.hover(*score, s.position(params.at("position"))));
+        }}},
+      {"textDocument/documentSymbol",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::of(server.state_->symbols(*score));
+        }}},
+      {"textDocument/foldingRange",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::of(server.state_->folds(*score));
+        }}},
+      {"textDocument/completion",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          return Answer::of(s.completion(*score, s.position(params.at("position"))));
+        }}},
+  };
+  return table;
+}
+
 void LanguageServer::handle(Batch& batch, size_t index) {
   const json& message = batch.messages[index];
   const bool isRequest = message.is_object() && message.contains("id") &&
                          (message["id"].is_string() || message["id"].is_number_integer());
   const json id = isRequest ? message["id"] : json();
-  auto respond = [&](json result) {
-    send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}));
-  };
-  auto respondText = [&](const std::string& result) {
-    std::string text = "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":";
-    text.reserve(text.size() + result.size() + 1);
-    text += result;
-    text += '}';
-    send_(text);
-  };
   auto fail = [&](int code, const std::string& text) {
     send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", text}}}}));
   };
@@ -633,18 +741,12 @@ void LanguageServer::handle(Batch& batch, size_t index) {
     return;
   }
   const std::string method = message["method"].get<std::string>();
-  const json params = message.value("params", json::object());
-  State& s = *state_;
-
   if (method == "exit") {
     exitRequested_ = true;
     return;
   }
-  if (isRequest && batch.cancelled.contains(id.dump())) {
-    fail(REQUEST_CANCELLED, "cancelled");
-    return;
-  }
-  if (!s.initialized && method != "initialize") {
+  if (isRequest && batch.cancelled.contains(id.dump())) return fail(REQUEST_CANCELLED, "cancelled");
+  if (!state_->initialized && method != "initialize") {
     if (isRequest) fail(SERVER_NOT_INITIALIZED, "initialize first");
     return;
   }
@@ -652,74 +754,42 @@ void LanguageServer::handle(Batch& batch, size_t index) {
     if (isRequest) fail(INVALID_REQUEST, "the server is shut down");
     return;
   }
+  const auto found = methods().find(method);
+  if (found == methods().end()) {
+    if (isRequest) fail(METHOD_NOT_FOUND, "unknown method: " + method);
+    return;
+  }
+  const Method& known = found->second;
+  if (known.kind != Method::NOTIFICATION && !isRequest) return;
+  Answer answer;
   try {
-    if (method == "initialize") {
-      if (!isRequest) return;
-      if (s.initialized) return fail(INVALID_REQUEST, "already initialized");
-      return respond(s.initialize(params));
-    }
-    if (method == "shutdown") {
-      shutdown_ = true;
-      if (isRequest) respond(nullptr);
-      return;
-    }
-    if (method == "textDocument/didOpen") {
-      const json& document = params.at("textDocument");
-      const std::string uri = document.at("uri").get<std::string>();
-      auto score = std::make_unique<OpenScore>(encodingOfFile(pathOfUri(uri)));
-      score->uri = uri;
-      score->version = document.value("version", int64_t{0});
-      score->text.setText(document.at("text").get<std::string>());
-      s.changed(*score);
-      s.scores[uri] = std::move(score);
-      return;
-    }
-    if (method == "textDocument/didChange") {
-      const std::string uri = params.at("textDocument").at("uri").get<std::string>();
-      const auto found = s.scores.find(uri);
-      if (found == s.scores.end()) return;  // not open: nothing to change
-      s.applyChanges(*found->second, params);
-      return;
-    }
-    if (method == "textDocument/didClose") {
-      const std::string uri = params.at("textDocument").at("uri").get<std::string>();
-      if (s.scores.erase(uri) > 0) {
-        send_(dumped({{"jsonrpc", "2.0"},
-                      {"method", "textDocument/publishDiagnostics"},
-                      {"params", {{"uri", uri}, {"diagnostics", json::array()}}}}));
-      }
-      return;
-    }
-    if (method == "workspace/executeCommand") {
-      if (params.value("command", "") != MAKE_MIDI_COMMAND)
-        return fail(INVALID_PARAMS, "unknown command");
-      return respond(s.makeMidi(params, send_));
-    }
-    if (method.starts_with("textDocument/") && isRequest) {
-      OpenScore& score = s.score(params);
-      const auto change = batch.lastChange.find(score.uri);
+    const json params = message.value("params", json::object());
+    OpenScore* score = nullptr;
+    if (known.kind == Method::DOCUMENT_REQUEST) {
+      score = &state_->score(params);
+      const auto change = batch.lastChange.find(score->uri);
       if (change != batch.lastChange.end() && change->second > index)
         return fail(CONTENT_MODIFIED, "the document changed");
-      if (method == "textDocument/semanticTokens/full")
-        return respondText(s.semanticTokens(score, 0, score.text.lineCount() - 1));
-      if (method == "textDocument/semanticTokens/range") {
-        const json& range = params.at("range");
-        return respondText(s.semanticTokensInRange(score, s.position(range.at("start")),
-                                                   s.position(range.at("end"))));
-      }
-      if (method == "textDocument/hover")
-        return respond(s.hover(score, s.position(params.at("position"))));
-      if (method == "textDocument/documentSymbol") return respond(s.symbols(score));
-      if (method == "textDocument/foldingRange") return respond(s.folds(score));
-      if (method == "textDocument/completion")
-        return respond(s.completion(score, s.position(params.at("position"))));
     }
-    if (isRequest) fail(METHOD_NOT_FOUND, "unknown method: " + method);
+    answer = known.run(*this, params, score);
   } catch (const RequestError& error) {
     if (isRequest) fail(error.code, error.message);
+    return;
   } catch (const json::exception& error) {
     if (isRequest) fail(INVALID_PARAMS, error.what());
+    return;
   }
+  if (!isRequest || answer.kind == Answer::NONE) return;
+  if (answer.kind == Answer::VALUE) {
+    send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(answer.value)}}));
+    return;
+  }
+  // A result written as text goes into the response as it is.
+  std::string text = "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":";
+  text.reserve(text.size() + answer.text.size() + 1);
+  text += answer.text;
+  text += '}';
+  send_(text);
 }
 
 std::optional<LanguageServer::Clock::time_point> LanguageServer::pendingWorkDue() const {

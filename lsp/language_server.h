@@ -12,6 +12,8 @@
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "lsp/score_analysis.h"
@@ -50,6 +52,10 @@ class LanguageServer {
 
  private:
   struct Batch;
+  struct Answer;
+  struct Method;
+  // The methods the server knows, by name.
+  static const std::unordered_map<std::string_view, Method>& methods();
   void handle(Batch& batch, size_t index);
   void refuseTooDeep(const nlohmann::json& message);
   std::function<void(const std::string&)> send_;

@@ -141,6 +141,11 @@ TEST_F(LanguageServerTest, BadHeadersAndBodiesCostOnlyTheirMessage) {
   EXPECT_TRUE((*parseError)["id"].is_null());
   client.send({{"jsonrpc", "2.0"}, {"id", 7}, {"method", "no/such/method"}});
   EXPECT_EQ((*client.response(7))["error"]["code"], -32601);
+  // A method is known or not before its document is looked up.
+  const json unknownOnUnopened = client.request(
+      "textDocument/noSuchRequest",
+      {{"textDocument", doc("file:///nonexistent/unopened.fms")}, {"position", at(0, 0)}});
+  EXPECT_EQ(unknownOnUnopened["error"]["code"], -32601);
   // The document is still there.
   EXPECT_FALSE(hover(0, 5)["result"].is_null());
 }
@@ -333,6 +338,46 @@ TEST_F(LanguageServerTest, LinesOutsideTheTextAreClampedIn64Bits) {
   EXPECT_EQ(client.request("textDocument/hover",
                            {{"textDocument", doc()}, {"position", far}})["error"]["code"],
             -32602);
+}
+
+// A line end that a change makes of a lone CR and an LF counts once, as the client counts it:
+// an LF typed after a CR, a CR typed before an LF, and the text between them deleted. The error
+// on the last line stays where the client sees it.
+TEST_F(LanguageServerTest, ALoneCrAndAnLfThatComeTogetherEndOneLine) {
+  struct Case {
+    const char* name;
+    std::string text;
+    json edit;
+    int errorLine;  // the line of the x after the edit
+  };
+  const std::vector<Case> cases = {
+      {"LF typed after a CR",
+       "ch1{\"c\"}\rch1{\"x\"}",
+       {{"range", {{"start", at(1, 0)}, {"end", at(1, 0)}}}, {"text", "\n"}},
+       1},
+      {"CR typed before an LF",
+       "ch1{\"c\"}\nch1{\"x\"}",
+       {{"range", {{"start", at(0, 8)}, {"end", at(0, 8)}}}, {"text", "\r"}},
+       1},
+      {"text between deleted",
+       "ch1{\"c\"}\r \nch1{\"x\"}",
+       {{"range", {{"start", at(1, 0)}, {"end", at(1, 1)}}}, {"text", ""}},
+       1},
+      {"LF and more typed after a CR",
+       "ch1{\"c\"}\rch1{\"x\"}",
+       {{"range", {{"start", at(1, 0)}, {"end", at(1, 0)}}}, {"text", "\nch1{\"d\"}\n"}},
+       2},
+  };
+  client.initialize();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string uri = "file:///nonexistent/" + std::to_string(&c - cases.data()) + ".fms";
+    ASSERT_EQ(diagnose(c.text, uri).size(), 1u);
+    client.send(change(uri, 2, {c.edit}));
+    const json published = *client.diagnosticsFor(uri);
+    ASSERT_EQ(published["params"]["diagnostics"].size(), 1u);
+    EXPECT_EQ(published["params"]["diagnostics"][0]["range"]["start"]["line"], c.errorLine);
+  }
 }
 
 // Requests about a score in one batch with its changes: those before a change of their score
