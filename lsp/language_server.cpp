@@ -138,6 +138,7 @@ struct OpenScore {
   ScoreOutline outline;
   bool outlined = false;
   std::optional<LanguageServer::Clock::time_point> diagnosticsDue;
+  LanguageServer::Clock::time_point diagnosticsLatest;  // the max wait's end, while one is due
 };
 
 struct LanguageServer::State {
@@ -271,7 +272,9 @@ void LanguageServer::State::applyChanges(OpenScore& score, const json& params) {
 void LanguageServer::State::changed(OpenScore& score) {
   score.analysed = false;
   score.outlined = false;
-  score.diagnosticsDue = Clock::now() + DIAGNOSTICS_DELAY;
+  const Clock::time_point now = Clock::now();
+  if (!score.diagnosticsDue) score.diagnosticsLatest = now + DIAGNOSTICS_MAX_WAIT;
+  score.diagnosticsDue = std::min(now + DIAGNOSTICS_DELAY, score.diagnosticsLatest);
 }
 
 json LanguageServer::State::diagnostics(OpenScore& score) {

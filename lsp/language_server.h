@@ -31,8 +31,11 @@ class LanguageServer {
   LanguageServer(const LanguageServer&) = delete;
   LanguageServer& operator=(const LanguageServer&) = delete;
 
-  // How long after a score's last change its diagnostics are computed.
+  // How long after a score's last change its diagnostics are computed, and how long changes
+  // that keep coming may hold them back: the first change not yet reported is reported at most
+  // this long after it came.
   static constexpr std::chrono::milliseconds DIAGNOSTICS_DELAY{150};
+  static constexpr std::chrono::milliseconds DIAGNOSTICS_MAX_WAIT{500};
 
   // Handles message bodies that arrived together, in order. A $/cancelRequest among them
   // cancels the requests it names before they run; a request about a score that a later

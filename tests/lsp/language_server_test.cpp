@@ -484,6 +484,36 @@ TEST_F(LanguageServerTest, AFixingChangeClearsTheDiagnosticAndOnlyTheNewestVersi
   EXPECT_TRUE(published["params"]["diagnostics"].empty());
 }
 
+// Typing at 10 characters a second, each keystroke a change of its own: diagnostics come while
+// the typing goes on, not only once it stops. Over 3 s at least every 500 ms is promised; the
+// test asks for two, so that only a server that waits for the typing to stop fails it.
+TEST_F(LanguageServerTest, DiagnosticsArriveWhileTheTypingGoesOn) {
+  using namespace std::chrono_literals;
+  client.initialize();
+  ASSERT_TRUE(diagnose("ch1{\"\"}").empty());
+  const std::string typed = "c d e f g a b > c < b a g f e";
+  auto isDiagnostics = [](const json& m) {
+    return m.value("method", "") == "textDocument/publishDiagnostics";
+  };
+  std::vector<int> reportedVersions;
+  for (size_t i = 0; i < typed.size(); ++i) {
+    const int column = 5 + static_cast<int>(i);
+    client.send(change(URI, i + 2,
+                       {{{"range", {{"start", at(0, column)}, {"end", at(0, column)}}},
+                         {"text", typed.substr(i, 1)}}}));
+    for (const json& published : client.arrivedWithin(100ms, isDiagnostics))
+      reportedVersions.push_back(published["params"]["version"]);
+  }
+  EXPECT_GE(reportedVersions.size(), 2u);
+  // The newest version is reported once the typing stops, if it was not already.
+  const int lastVersion = static_cast<int>(typed.size()) + 1;
+  if (reportedVersions.empty() || reportedVersions.back() != lastVersion) {
+    const auto last = client.diagnosticsFor(URI);
+    ASSERT_TRUE(last);
+    EXPECT_EQ((*last)["params"]["version"], lastVersion);
+  }
+}
+
 // Both position encodings and both file encodings: the column of an error behind Japanese text
 // and a character that code page 932 cannot hold.
 TEST_F(LanguageServerTest, ColumnsCountInTheNegotiatedUnits) {
