@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -12,8 +13,12 @@
 #include <set>
 #include <unordered_map>
 
+#include "core/compile_session.h"
 #include "core/diagnostics.h"
 #include "core/line_highlighter.h"
+#include "core/pitch_names.h"
+#include "lsp/command_context.h"
+#include "lsp/instrument_names.h"
 #include "lsp/make_midi.h"
 #include "lsp/message_json.h"
 #include "lsp/score_outline.h"
@@ -38,7 +43,11 @@ constexpr const char* MAKE_MIDI_COMMAND = "tarvik.makeMidi";
 constexpr int SYMBOL_KIND_MODULE = 2;
 constexpr int SYMBOL_KIND_PROPERTY = 7;
 constexpr int COMPLETION_KIND_FUNCTION = 3;
+constexpr int COMPLETION_KIND_VALUE = 12;
 constexpr int COMPLETION_KIND_KEYWORD = 14;
+constexpr int INSERT_TEXT_FORMAT_SNIPPET = 2;
+// The digits of a number being typed that signature help reads; more name no program or key.
+constexpr size_t NAMED_NUMBER_DIGITS_MAX = 3;
 constexpr int MESSAGE_TYPE_ERROR = 1;
 constexpr int MESSAGE_TYPE_INFO = 3;
 
@@ -47,6 +56,31 @@ struct RequestError {
   int code;
   std::string message;
 };
+
+// The characters that start a number: the letters of the numbered commands in both cases.
+json signatureTriggers() {
+  json characters = json::array();
+  for (const NumberCommand& command : numberCommands()) {
+    characters.push_back(std::string(1, command.letter));
+    if (std::isalpha(static_cast<unsigned char>(command.letter)))
+      characters.push_back(std::string(1, static_cast<char>(std::toupper(command.letter))));
+  }
+  return characters;
+}
+
+// A snippet's text without its tab stops ($1, $0).
+std::string plainOfSnippet(std::string_view snippet) {
+  std::string plain;
+  for (size_t i = 0; i < snippet.size(); ++i) {
+    if (snippet[i] == '$' && i + 1 < snippet.size() &&
+        std::isdigit(static_cast<unsigned char>(snippet[i + 1]))) {
+      ++i;
+      continue;
+    }
+    plain += snippet[i];
+  }
+  return plain;
+}
 
 std::string dumped(const json& message) {
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -145,6 +179,7 @@ struct LanguageServer::State {
   bool initialized = false;
   PositionEncoding units = PositionEncoding::UTF16;
   Language language = Language::ENGLISH;
+  bool snippets = false;  // the client's completion takes snippets
   std::map<std::string, std::unique_ptr<OpenScore>> scores;
   LineHighlighter highlighter;
   std::vector<DisplaySpan> spans;
@@ -190,7 +225,20 @@ struct LanguageServer::State {
   json hover(OpenScore& score, TextPosition at);
   json symbols(OpenScore& score);
   json folds(OpenScore& score);
+  // Where a point stands, for completion and signature help.
+  struct Place {
+    enum Kind { NOWHERE, OP_LIST, COMMAND_STRING, BETWEEN_BLOCKS } kind = NOWHERE;
+    int32_t line = 0;
+    size_t column = 0;       // compile bytes of the line
+    size_t stringStart = 0;  // COMMAND_STRING: the byte after its opening quote
+    bool drums = false;      // COMMAND_STRING: the string is in a ch9 block
+  };
+  Place placeAt(OpenScore& score, TextPosition at);
   json completion(OpenScore& score, TextPosition at);
+  json signatureHelp(OpenScore& score, TextPosition at);
+  const char* describeNumber(const NumberCommand& command) const {
+    return text(command.english, command.japanese);
+  }
   void applyChanges(OpenScore& score, const json& params);
   std::string semanticTokensInRange(OpenScore& score, TextPosition from, TextPosition to);
   json makeMidi(const json& params, std::function<void(const std::string&)>& send);
@@ -205,6 +253,9 @@ json LanguageServer::State::initialize(const json& params) {
     for (const json& offered : general)
       if (offered == "utf-8") units = PositionEncoding::UTF8;
   }
+  snippets = params.value(
+                 "/capabilities/textDocument/completion/completionItem/snippetSupport"_json_pointer,
+                 json(false)) == true;
   const json options = params.value("initializationOptions", json::object());
   if (options.is_object() && options.value("language", json()) == "ja")
     language = Language::JAPANESE;
@@ -219,7 +270,10 @@ json LanguageServer::State::initialize(const json& params) {
             {"hoverProvider", true},
             {"documentSymbolProvider", true},
             {"foldingRangeProvider", true},
-            {"completionProvider", {{"triggerCharacters", {"\"", "("}}}},
+            {"completionProvider", {{"triggerCharacters", {"\"", "(", "@"}}}},
+            {"signatureHelpProvider",
+             {{"triggerCharacters", signatureTriggers()},
+              {"retriggerCharacters", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}}},
             {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
           {"serverInfo", {{"name", "tarvik32-lsp"}, {"version", TARV_VERSION}}}};
 }
@@ -425,33 +479,25 @@ json LanguageServer::State::folds(OpenScore& score) {
   return list;
 }
 
-json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
+LanguageServer::State::Place LanguageServer::State::placeAt(OpenScore& score, TextPosition at) {
   const ScoreText& text = score.text;
-  json items = json::array();
-  if (at.line < 0 || at.line >= text.lineCount()) return items;
-  const auto line = static_cast<int32_t>(at.line);
-  const size_t column = text.compileByteAt(at, units);
-  const std::string& bytes = text.compileLine(line);
-  const DisplayLineState start = outline(score).lineStates()[static_cast<size_t>(line)];
+  Place place;
+  if (at.line < 0 || at.line >= text.lineCount()) return place;
+  place.line = static_cast<int32_t>(at.line);
+  place.column = text.compileByteAt(at, units);
+  const size_t column = place.column;
+  const std::string& bytes = text.compileLine(place.line);
+  const DisplayLineState start = outline(score).lineStates()[static_cast<size_t>(place.line)];
   // The header command's state at the point comes from the line up to it; the rest from the
   // whole line, where a command string has its closing quote.
   const DisplayLineState end = highlighter.highlightLine(
       std::string_view(bytes).substr(0, std::min(column, bytes.size())), start, spans);
   highlighter.highlightLine(bytes, start, spans);
-  auto add = [&](std::span<const ScoreWord> words, int kind) {
-    for (const ScoreWord& word : words) {
-      json item = {{"label", word.text},
-                   {"kind", kind},
-                   {"detail", describe(word, language)},
-                   {"insertText", word.insert != nullptr ? word.insert : word.text}};
-      items.push_back(std::move(item));
-    }
-  };
   if (end.headerPhase == HEADER_OP_LIST) {
-    add(opKeywords(), COMPLETION_KIND_KEYWORD);
-    return items;
+    place.kind = Place::OP_LIST;
+    return place;
   }
-  if (end.inBlockComment || end.headerPhase != HEADER_NONE) return items;
+  if (end.inBlockComment || end.headerPhase != HEADER_NONE) return place;
   // Inside a command string: an odd number of a string's quotes stand before the point.
   int quotes = 0;
   for (const DisplaySpan& span : spans) {
@@ -459,25 +505,114 @@ json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
     if (from >= column) break;
     const size_t to = std::min(column, from + static_cast<size_t>(span.length));
     if (to == column && (span.kind == SPAN_LINE_COMMENT || span.kind == SPAN_BLOCK_COMMENT))
-      return items;
-    if (span.kind == SPAN_COMMAND_STRING)
-      quotes += static_cast<int>(std::count(bytes.begin() + static_cast<ptrdiff_t>(from),
-                                            bytes.begin() + static_cast<ptrdiff_t>(to), '"'));
+      return place;
+    if (span.kind != SPAN_COMMAND_STRING) continue;
+    for (size_t i = from; i < to; ++i) {
+      if (bytes[i] != '"') continue;
+      ++quotes;
+      place.stringStart = i + 1;
+    }
   }
-  const bool inString = quotes % 2 == 1;
-  if (inString) {
-    add(commandLetters(), COMPLETION_KIND_FUNCTION);
-    return items;
-  }
+  const ScoreSymbol* block = nullptr;
   for (const ScoreSymbol& symbol : outline(score).symbols()) {
     if (symbol.kind != ScoreSymbol::CHANNEL_BLOCK) continue;
     const ScoreRange& r = symbol.range;
-    const auto after = std::pair(r.line, r.column) < std::pair(line, column);
-    const auto before = std::pair(line, column) < std::pair(r.endLine, r.endColumn);
-    if (after && before) return items;  // inside a channel block, between its strings
+    const auto after = std::pair(r.line, r.column) < std::pair(place.line, column);
+    const auto before = std::pair(place.line, column) < std::pair(r.endLine, r.endColumn);
+    if (after && before) block = &symbol;
   }
-  add(lineKeywords(), COMPLETION_KIND_KEYWORD);
+  if (quotes % 2 == 1) {
+    place.kind = Place::COMMAND_STRING;
+    place.drums = block != nullptr && block->name == "ch9";
+    return place;
+  }
+  // Inside a channel block, between its strings, nothing fits.
+  if (block == nullptr) place.kind = Place::BETWEEN_BLOCKS;
+  return place;
+}
+
+// Every item replaces the word the client filters by (the letters and digits before the point)
+// with that word and what the item adds, and is filtered by the same text: a client then keeps
+// the command letters after "t120" or inside "cdefgab" as well as the keywords that start with
+// what was typed.
+json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
+  json items = json::array();
+  const Place place = placeAt(score, at);
+  if (place.kind == Place::NOWHERE) return items;
+  const ScoreText& text = score.text;
+  const std::string& bytes = text.compileLine(place.line);
+  const size_t column = std::min(place.column, bytes.size());
+  const size_t wordStart = clientWordStart(bytes, column);
+  const json replaced = range(text, place.line, wordStart, place.line, column);
+  // `ownStart`: where the item's own text starts, at or after the word's start.
+  auto add = [&](const std::string& label, int kind, const std::string& detail, size_t ownStart,
+                 const std::string& own, bool snippet) {
+    const std::string plain =
+        std::string(bytes, wordStart, ownStart - wordStart) + (snippet ? plainOfSnippet(own) : own);
+    json item = {{"label", label},
+                 {"kind", kind},
+                 {"detail", detail},
+                 {"filterText", plain},
+                 {"textEdit", {{"range", replaced}, {"newText", plain}}}};
+    if (snippet && snippets) {
+      item["textEdit"]["newText"] = std::string(bytes, wordStart, ownStart - wordStart) + own;
+      item["insertTextFormat"] = INSERT_TEXT_FORMAT_SNIPPET;
+    }
+    items.push_back(std::move(item));
+  };
+  auto addWords = [&](std::span<const ScoreWord> words, int kind, size_t ownStart) {
+    for (const ScoreWord& word : words) {
+      add(word.text, kind, describe(word, language), ownStart,
+          word.insert != nullptr ? word.insert : word.text, word.insert != nullptr);
+    }
+  };
+  if (place.kind == Place::OP_LIST) {
+    addWords(opKeywords(), COMPLETION_KIND_KEYWORD, wordStart);
+  } else if (place.kind == Place::BETWEEN_BLOCKS) {
+    addWords(lineKeywords(), COMPLETION_KIND_KEYWORD, wordStart);
+  } else if (const auto number = numberBeingTyped(bytes, place.stringStart, column);
+             number && number->command->letter == '@') {
+    for (int program = 0; program < GM_PROGRAM_COUNT; ++program) {
+      const std::string value = std::to_string(program);
+      add(value + " " + programName(program, language), COMPLETION_KIND_VALUE,
+          describeNumber(*number->command), number->numberStart, value, false);
+    }
+  } else if (number && number->command->letter == 'n' && place.drums) {
+    for (int n = 0; n <= EVENT_NOTE_LAST; ++n) {
+      const char* drum = drumSoundName(keyOfNoteNumber(n), language);
+      if (drum == nullptr) continue;
+      const std::string value = std::to_string(n);
+      add(value + " " + drum, COMPLETION_KIND_VALUE, pitchName(keyOfNoteNumber(n)),
+          number->numberStart, value, false);
+    }
+  } else {
+    addWords(commandLetters(), COMPLETION_KIND_FUNCTION, column);
+  }
   return items;
+}
+
+// Inside the number of a numbered command: what the number is and the values it takes, and for
+// a program or a drum key the sound of the number typed so far.
+json LanguageServer::State::signatureHelp(OpenScore& score, TextPosition at) {
+  const Place place = placeAt(score, at);
+  if (place.kind != Place::COMMAND_STRING) return nullptr;
+  const std::string& bytes = score.text.compileLine(place.line);
+  const auto number = numberBeingTyped(bytes, place.stringStart, place.column);
+  if (!number) return nullptr;
+  const NumberCommand& command = *number->command;
+  std::string label = std::string(1, command.letter) + " " + describeNumber(command);
+  if (!number->digits.empty() && number->digits.size() <= NAMED_NUMBER_DIGITS_MAX) {
+    const int value = std::stoi(number->digits);
+    const char* sound = nullptr;
+    if (command.letter == '@') sound = programName(value, language);
+    if (command.letter == 'n' && place.drums && value <= EVENT_NOTE_LAST)
+      sound = drumSoundName(keyOfNoteNumber(value), language);
+    if (sound != nullptr) label += " — " + number->digits + " " + sound;
+  }
+  return {{"signatures",
+           {{{"label", label}, {"parameters", {{{"label", std::string(command.values)}}}}}}},
+          {"activeSignature", 0},
+          {"activeParameter", 0}};
 }
 
 // Compiles the file on disk exactly as tarvk32c does (its own program function) and tells the
@@ -710,6 +845,12 @@ const std::unordered_map<std::string_view, LanguageServer::Method>& LanguageServ
        {Method::DOCUMENT_REQUEST,
         [](LanguageServer& server, Params, OpenScore* score) {
           return Answer::of(server.state_->folds(*score));
+        }}},
+      {"textDocument/signatureHelp",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          return Answer::of(s.signatureHelp(*score, s.position(params.at("position"))));
         }}},
       {"textDocument/completion",
        {Method::DOCUMENT_REQUEST,

@@ -10,6 +10,7 @@
 #include "core/midi_writer.h"
 #include "core/output_stream.h"
 #include "core/pitch_names.h"
+#include "lsp/instrument_names.h"
 
 namespace {
 
@@ -248,7 +249,7 @@ std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t col
     // The key's name as the roll shows it; on the drum channel its percussion sound first.
     const int32_t key = code + NOTE_NUMBER_OFFSET;
     text = pitchName(key);
-    const char* drum = at->source.channel == DRUM_CHANNEL ? drumName(key) : nullptr;
+    const char* drum = at->source.channel == DRUM_CHANNEL ? drumSoundName(key, language) : nullptr;
     if (drum != nullptr) text = std::string(drum) + " (" + text + ")";
     text += dot + lengthText(value, false, language);
   } else if (code == EVENT_TEMPO) {
@@ -257,6 +258,7 @@ std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t col
     text = formatText(pick(language, "volume %d", "音量 %d"), value);
   } else if (code == EVENT_PROGRAM) {
     text = formatText(pick(language, "program %d", "音色 %d"), value);
+    if (const char* name = programName(value, language)) (text += dot) += name;
   } else if (code == EVENT_PAN) {
     text = formatText(pick(language, "pan %d", "パン %d"), value);
   } else if (code == EVENT_GATE) {

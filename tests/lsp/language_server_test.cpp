@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "tests/lsp/lsp_client.h"
 
@@ -557,7 +558,7 @@ TEST_F(LanguageServerTest, HoverTellsTheNoteAndWhereItSounds) {
       hover(1, 16)["result"]["contents"]["value"],
       "C5 · quarter note (480 ticks) · ch2 · bar 1 beat 1 · 0:00.500 · volume 12 · program 73");
   EXPECT_EQ(hover(1, 9)["result"]["contents"]["value"],
-            "program 73 · ch2 · bar 1 beat 1 · 0:00.250");
+            "program 73 · Flute · ch2 · bar 1 beat 1 · 0:00.250");
   EXPECT_EQ(hover(2, 8)["result"]["contents"]["value"].get<std::string>().substr(0, 13),
             "Hi Bongo (C4)");
   EXPECT_EQ(hover(2, 11)["result"]["contents"]["value"].get<std::string>().substr(0, 16),
@@ -566,9 +567,13 @@ TEST_F(LanguageServerTest, HoverTellsTheNoteAndWhereItSounds) {
 
 TEST_F(LanguageServerTest, HoverInJapaneseAndOnAHeaderCommand) {
   client.initialize({{"language", "ja"}});
-  diagnose("op(q7def)\nch1{\"l8 c\"}\n");
+  diagnose("op(q7def)\nch1{\"l8 c @40\"}\nch9{\"n13\"}\n");
   EXPECT_EQ(hover(1, 8)["result"]["contents"]["value"],
             "C5 ・ 8分音符 (240 ticks) ・ ch1 ・ 小節 1 拍 1 ・ 0:00.250 ・ 音量 10 ・ 音色 0");
+  EXPECT_EQ(hover(1, 10)["result"]["contents"]["value"],
+            "音色 40 ・ バイオリン ・ ch1 ・ 小節 1 拍 1 ・ 0:00.500");
+  EXPECT_EQ(hover(2, 5)["result"]["contents"]["value"].get<std::string>().substr(0, 22),
+            "バスドラム 1 (C2)");
   EXPECT_EQ(hover(0, 4)["result"]["contents"]["value"],
             "q7def : 全チャンネルのゲートを Q7 で始める");
 }
@@ -628,6 +633,131 @@ TEST_F(LanguageServerTest, CompletionOffersWhatFitsThePlace) {
   EXPECT_NE(std::find(between.begin(), between.end(), "ch9"), between.end());
   EXPECT_EQ(std::find(between.begin(), between.end(), "t"), between.end());
   EXPECT_TRUE(labels(0, 4).empty());  // inside the block, outside its strings
+}
+
+// What a client keeps of a completion list: the items whose filter text starts with what stands
+// between the start of their edit and the point, the word the client filters by. Without an
+// edit, as Neovim 0.7 does, the letters and digits before the point.
+std::vector<std::string> keptByTheClient(const json& items, const std::string& line,
+                                         int character) {
+  std::vector<std::string> kept;
+  for (const json& item : items) {
+    size_t start = static_cast<size_t>(character);
+    if (item.contains("textEdit")) {
+      start = item["textEdit"]["range"]["start"]["character"].get<size_t>();
+    } else {
+      while (start > 0 && std::isalnum(static_cast<unsigned char>(line[start - 1]))) --start;
+    }
+    const std::string typed = line.substr(start, static_cast<size_t>(character) - start);
+    const std::string filter = item.value("filterText", item["label"].get<std::string>());
+    if (filter.starts_with(typed)) kept.push_back(item["label"]);
+  }
+  return kept;
+}
+
+bool holds(const std::vector<std::string>& list, const std::string& wanted) {
+  return std::find(list.begin(), list.end(), wanted) != list.end();
+}
+
+// After "t120", inside "cdefgab" and in a half-typed keyword the client keeps what fits, and
+// accepting an item leaves the typed word and the item's text.
+TEST_F(LanguageServerTest, CompletionSurvivesTheClientsFilter) {
+  client.initialize();
+  const std::string line0 = "ch1{\"t120 cdefgab\"}";
+  const std::string line1 = "c";
+  diagnose(line0 + "\n" + line1);
+  auto complete = [&](int line, int character) {
+    return client.request("textDocument/completion",
+                          {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+  };
+  const json afterTempo = complete(0, 9);
+  const std::vector<std::string> kept = keptByTheClient(afterTempo, line0, 9);
+  EXPECT_TRUE(holds(kept, "c") && holds(kept, "t") && holds(kept, "@")) << afterTempo.dump();
+  for (const json& item : afterTempo) {
+    if (item["label"] != "c") continue;
+    EXPECT_EQ(item["textEdit"],
+              json({{"range", {{"start", at(0, 5)}, {"end", at(0, 9)}}}, {"newText", "t120c"}}));
+  }
+  EXPECT_TRUE(holds(keptByTheClient(complete(0, 13), line0, 13), "r"));
+  const std::vector<std::string> keywords = keptByTheClient(complete(1, 1), line1, 1);
+  EXPECT_TRUE(holds(keywords, "ch9") && holds(keywords, "cr"));
+  EXPECT_FALSE(holds(keywords, "op") || holds(keywords, "sn"));
+}
+
+// The programs after @ and, on ch9, the drum sounds after n, named in the client's language;
+// n on another channel is only a note number.
+TEST_F(LanguageServerTest, CompletionNamesProgramsAndDrumSounds) {
+  client.initialize({{"language", "ja"}});
+  diagnose("ch1{\"@4 n1\"}\nch9{\"n1\"}");
+  auto complete = [&](int line, int character) {
+    return client.request("textDocument/completion",
+                          {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+  };
+  const json programs = complete(0, 7);
+  ASSERT_EQ(programs.size(), 128u);
+  EXPECT_EQ(programs[40]["label"], "40 バイオリン");
+  EXPECT_EQ(programs[40]["textEdit"],
+            json({{"range", {{"start", at(0, 6)}, {"end", at(0, 7)}}}, {"newText", "40"}}));
+  EXPECT_EQ(keptByTheClient(programs, "ch1{\"@4 n1\"}", 7).size(), 11u);  // 4, 40..49
+  const json drums = complete(1, 7);
+  ASSERT_EQ(drums.size(), 47u);
+  EXPECT_EQ(drums[1]["label"], "13 バスドラム 1");
+  EXPECT_EQ(drums[1]["detail"], "C2");
+  for (const json& item : complete(0, 10)) EXPECT_EQ(item["label"].get<std::string>().size(), 1u);
+}
+
+// op, cr and sn are snippets with the point inside their parentheses or quotes for a client
+// that takes snippets, and plain text for one that does not.
+TEST_F(LanguageServerTest, HeaderCommandsCompleteAsSnippetsWhereTheClientTakesThem) {
+  auto headerItems = [](LspClient& c) {
+    std::map<std::string, json> found;
+    const json items = c.request("textDocument/completion",
+                                 {{"textDocument", doc()}, {"position", at(0, 0)}})["result"];
+    for (const json& item : items)
+      if (item["label"] == "op" || item["label"] == "cr") found[item["label"]] = item;
+    return found;
+  };
+  client.initialize();
+  client.open(URI, "");
+  auto plain = headerItems(client);
+  EXPECT_EQ(plain["op"]["textEdit"]["newText"], "op()");
+  EXPECT_EQ(plain["cr"]["textEdit"]["newText"], "cr(\"\")");
+  EXPECT_FALSE(plain["op"].contains("insertTextFormat"));
+
+  LspClient snippets;
+  snippets.request(
+      "initialize",
+      {{"capabilities",
+        {{"textDocument", {{"completion", {{"completionItem", {{"snippetSupport", true}}}}}}}}}});
+  snippets.notify("initialized", json::object());
+  snippets.open(URI, "");
+  auto withSnippets = headerItems(snippets);
+  EXPECT_EQ(withSnippets["op"]["textEdit"]["newText"], "op($1)");
+  EXPECT_EQ(withSnippets["cr"]["textEdit"]["newText"], "cr(\"$1\")");
+  EXPECT_EQ(withSnippets["op"]["insertTextFormat"], 2);
+  EXPECT_EQ(withSnippets["op"]["filterText"], "op()");
+}
+
+// Inside a numbered command's number: what it is and its values, with the sound of a program or
+// a drum key typed so far; nothing outside a number.
+TEST_F(LanguageServerTest, SignatureHelpTellsANumberedCommandsValues) {
+  client.initialize();
+  diagnose("ch1{\"v1 c @40 l\"}\nch9{\"n13\"}");
+  auto signature = [&](int line, int character) {
+    const json result =
+        client.request("textDocument/signatureHelp",
+                       {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+    return result.is_null() ? std::string("(none)")
+                            : result["signatures"][0]["label"].get<std::string>();
+  };
+  EXPECT_EQ(signature(0, 7), "v volume 0–16");
+  EXPECT_EQ(signature(0, 9), "(none)");  // after the note c
+  EXPECT_EQ(signature(0, 13), "@ program 0–127 — 40 Violin");
+  EXPECT_EQ(signature(0, 15), "l length 1, 2, 4, 8, 16, 32, 64, 128 (dotted: all but 128)");
+  EXPECT_EQ(signature(1, 8), "n note number 0–96 — 13 Bass Drum 1");
+  const json help = client.request("textDocument/signatureHelp",
+                                   {{"textDocument", doc()}, {"position", at(0, 7)}})["result"];
+  EXPECT_EQ(help["signatures"][0]["parameters"][0]["label"], "0–16");
 }
 
 TEST_F(LanguageServerTest, CancelledAndOutdatedRequestsAreNotAnswered) {
