@@ -40,6 +40,8 @@ enum ErrorCode : int {
 };
 
 constexpr const char* MAKE_MIDI_COMMAND = "tarvik.makeMidi";
+constexpr const char* CODE_ACTION_KIND_SOURCE = "source";
+constexpr const char* MAKE_MIDI_ACTION_KIND = "source.makeMidi";
 constexpr int SYMBOL_KIND_MODULE = 2;
 constexpr int SYMBOL_KIND_PROPERTY = 7;
 constexpr int COMPLETION_KIND_FUNCTION = 3;
@@ -242,6 +244,9 @@ struct LanguageServer::State {
   void applyChanges(OpenScore& score, const json& params);
   std::string semanticTokensInRange(OpenScore& score, TextPosition from, TextPosition to);
   json makeMidi(const json& params, std::function<void(const std::string&)>& send);
+  json makeMidiCommand(const OpenScore& score) const;
+  json codeActions(const OpenScore& score, const json& params) const;
+  json codeLenses(const OpenScore& score) const;
   std::string makeMidiMessage(const MakeMidiOutcome& outcome, const std::string& path) const;
 };
 
@@ -274,6 +279,8 @@ json LanguageServer::State::initialize(const json& params) {
             {"signatureHelpProvider",
              {{"triggerCharacters", signatureTriggers()},
               {"retriggerCharacters", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}}},
+            {"codeActionProvider", {{"codeActionKinds", {MAKE_MIDI_ACTION_KIND}}}},
+            {"codeLensProvider", {{"resolveProvider", false}}},
             {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
           {"serverInfo", {{"name", "tarvik32-lsp"}, {"version", TARV_VERSION}}}};
 }
@@ -618,6 +625,35 @@ json LanguageServer::State::signatureHelp(OpenScore& score, TextPosition at) {
 // Compiles the file on disk exactly as tarvk32c does (its own program function) and tells the
 // outcome in a message. tarvk32c's console text goes back only for a score the client has open:
 // it quotes the failing line of whatever file it was given.
+// The make-MIDI command on the score, as the client runs it: its document as the argument.
+json LanguageServer::State::makeMidiCommand(const OpenScore& score) const {
+  const char* title = text("Make MIDI file", "MIDI ファイルを作る");
+  return {{"title", title}, {"command", MAKE_MIDI_COMMAND}, {"arguments", {{{"uri", score.uri}}}}};
+}
+
+// Every score offers the command as a source action wherever the client asks, with or without a
+// diagnostic; a client that asks only for other kinds gets none.
+json LanguageServer::State::codeActions(const OpenScore& score, const json& params) const {
+  const json only = params.value("/context/only"_json_pointer, json());
+  if (only.is_array()) {
+    const bool wanted = std::any_of(only.begin(), only.end(), [](const json& kind) {
+      return kind == CODE_ACTION_KIND_SOURCE || kind == MAKE_MIDI_ACTION_KIND;
+    });
+    if (!wanted) return json::array();
+  }
+  const json command = makeMidiCommand(score);
+  return json::array(
+      {{{"title", command["title"]}, {"kind", MAKE_MIDI_ACTION_KIND}, {"command", command}}});
+}
+
+// A lens on the first line that runs the command.
+json LanguageServer::State::codeLenses(const OpenScore& score) const {
+  return json::array(
+      {{{"range",
+         {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 0}, {"character", 0}}}}},
+        {"command", makeMidiCommand(score)}}});
+}
+
 json LanguageServer::State::makeMidi(const json& params,
                                      std::function<void(const std::string&)>& send) {
   const json arguments = params.value("arguments", json::array());
@@ -630,7 +666,9 @@ json LanguageServer::State::makeMidi(const json& params,
   const std::string path = pathOfUri(uri);
   if (path.empty()) throw RequestError{INVALID_PARAMS, "tarvik.makeMidi needs a file: URI"};
 
-  const MakeMidiOutcome outcome = makeMidiFile(path);
+  const auto open = scores.find(uri);
+  const MakeMidiOutcome outcome =
+      makeMidiFile(path, open != scores.end() ? &open->second->text : nullptr);
   const bool written = outcome.kind == MakeMidiOutcome::WRITTEN;
   send(dumped({{"jsonrpc", "2.0"},
                {"method", "window/showMessage"},
@@ -638,7 +676,7 @@ json LanguageServer::State::makeMidi(const json& params,
                 {{"type", written ? MESSAGE_TYPE_INFO : MESSAGE_TYPE_ERROR},
                  {"message", makeMidiMessage(outcome, path)}}}}));
   json result = {{"exitStatus", outcome.exitStatus}, {"output", outcome.output}};
-  if (scores.contains(uri)) result["console"] = outcome.console;
+  if (open != scores.end() && !outcome.console.empty()) result["console"] = outcome.console;
   return result;
 }
 
@@ -660,6 +698,12 @@ std::string LanguageServer::State::makeMidiMessage(const MakeMidiOutcome& outcom
       return notWritten + formatText(text("its name %s is the score's own file",
                                           "出力先 %s はスコア自身のファイルです"),
                                      outcome.output.c_str());
+    case MakeMidiOutcome::UNSAVED:
+      return notWritten + formatText(text("%s on disk differs from the text in the editor: save "
+                                          "it first",
+                                          "ディスクの %s がエディタの内容と違います。先に保存して"
+                                          "ください"),
+                                     path.c_str());
     case MakeMidiOutcome::FAILED:
       break;
   }
@@ -851,6 +895,16 @@ const std::unordered_map<std::string_view, LanguageServer::Method>& LanguageServ
         [](LanguageServer& server, Params params, OpenScore* score) {
           State& s = *server.state_;
           return Answer::of(s.signatureHelp(*score, s.position(params.at("position"))));
+        }}},
+      {"textDocument/codeAction",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          return Answer::of(server.state_->codeActions(*score, params));
+        }}},
+      {"textDocument/codeLens",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::of(server.state_->codeLenses(*score));
         }}},
       {"textDocument/completion",
        {Method::DOCUMENT_REQUEST,

@@ -115,6 +115,18 @@ void ScoreText::setText(std::string_view text) {
   }
 }
 
+bool ScoreText::sameAsFile(std::string_view fileBytes) const {
+  constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+  if (encoding_ == TextEncoding::Utf8 && fileBytes.starts_with(BYTE_ORDER_MARK))
+    fileBytes.remove_prefix(BYTE_ORDER_MARK.size());
+  const SplitText file = splitLines(fileBytes);
+  if (file.lines.size() != compiled_.size()) return false;
+  for (size_t i = 0; i < compiled_.size(); ++i) {
+    if (file.lines[i] != compiled_[i].bytes) return false;
+  }
+  return true;
+}
+
 int32_t ScoreText::clampLine(int64_t line) const {
   return static_cast<int32_t>(std::clamp<int64_t>(line, 0, lineCount() - 1));
 }

@@ -51,6 +51,9 @@ class ScoreText {
     return compiled_[static_cast<size_t>(index)].unencodable;
   }
   size_t textBytes() const { return textBytes_; }
+  // Whether a file's bytes hold this text as the compiler reads it: the same compile bytes line
+  // by line, whatever ends the lines, a UTF-8 byte-order mark aside.
+  bool sameAsFile(std::string_view fileBytes) const;
 
   // Conversions within one line. A position is clamped to the text; one inside a character
   // stands for that character's start.

@@ -803,6 +803,78 @@ TEST_F(LanguageServerTest, MakeMidiWritesTheFileTarvk32cWrites) {
   EXPECT_EQ(written, read(dir_ / "console.mid"));
 }
 
+// The code action and the code lens each carry the command with its document, in the texts'
+// language; run as a client runs them, they write the file tarvk32c writes.
+TEST_F(LanguageServerTest, CodeActionAndCodeLensMakeTheMidiFileOfTheirScore) {
+  const std::string score = "cr(\"x\")\nch1{\"t100 l8 c d e & e\"}\nch9{\"v8 c r c\"}\n";
+  const std::string uri = "file://" + writeFile("song.fms", score);
+  writeFile("console.fms", score);
+  client.initialize({{"language", "ja"}});
+  client.open(uri, score);
+  const json actions = client.request("textDocument/codeAction",
+                                      {{"textDocument", doc(uri)},
+                                       {"range", {{"start", at(1, 3)}, {"end", at(1, 3)}}},
+                                       {"context", {{"diagnostics", json::array()}}}})["result"];
+  ASSERT_EQ(actions.size(), 1u) << actions.dump();
+  EXPECT_EQ(actions[0]["title"], "MIDI ファイルを作る");
+  const json lenses =
+      client.request("textDocument/codeLens", {{"textDocument", doc(uri)}})["result"];
+  ASSERT_EQ(lenses.size(), 1u);
+  EXPECT_EQ(lenses[0]["range"]["start"], at(0, 0));
+  EXPECT_EQ(lenses[0]["command"], actions[0]["command"]);
+  const json& command = actions[0]["command"];
+  EXPECT_EQ(client.request("workspace/executeCommand",
+                           {{"command", command["command"]},
+                            {"arguments", command["arguments"]}})["result"]["exitStatus"],
+            0);
+  const std::string console =
+      "cd " + dir_.string() + " && " TARVK32C_PATH " console.fms >/dev/null";
+  ASSERT_EQ(std::system(console.c_str()), 0);
+  EXPECT_EQ(read(dir_ / "song.mid"), read(dir_ / "console.mid"));
+  // A client that asks only for quick fixes gets none of them.
+  EXPECT_TRUE(client
+                  .request("textDocument/codeAction",
+                           {{"textDocument", doc(uri)},
+                            {"range", {{"start", at(0, 0)}, {"end", at(0, 0)}}},
+                            {"context",
+                             {{"diagnostics", json::array()}, {"only", {"quickfix"}}}}})["result"]
+                  .empty());
+}
+
+// The command compiles the file on disk only while it holds the text the editor shows: other
+// notes are refused with a word to save first; other line ends, a byte-order mark or code page
+// 932 for the editor's UTF-8 are the same text (compiled, whatever tarvk32c then makes of it).
+TEST_F(LanguageServerTest, MakeMidiRefusesAFileThatDiffersFromTheEditorsText) {
+  client.initialize();
+  const std::string path = writeFile("edited.fms", "ch1{\"c d\"}\n");
+  client.open("file://" + path, "ch1{\"c d e\"}\n");
+  const auto [result, message] = makeMidi(path);
+  EXPECT_EQ(result["exitStatus"], 1);
+  EXPECT_EQ(message, "The MIDI file was not written: " + path +
+                         " on disk differs from the text in the editor: save it first");
+  EXPECT_FALSE(fs::exists(dir_ / "edited.mid"));
+
+  struct Saved {
+    const char* name;
+    std::string bytes;
+    std::string editorText;
+  };
+  const std::vector<Saved> same = {
+      {"crlf.fms", "ch1{\"c\"}\r\nch2{\"d\"}\r\n", "ch1{\"c\"}\nch2{\"d\"}\n"},
+      {"bom.fms",
+       "\xEF\xBB\xBF"
+       "ch1{\"c\"} // \xC3\xA9\n",
+       "ch1{\"c\"} // \xC3\xA9\n"},
+      {"sjis.fms", "ch1{\"c\"} // \x82\xA0\n", "ch1{\"c\"} // \xE3\x81\x82\n"},
+  };
+  for (const Saved& saved : same) {
+    SCOPED_TRACE(saved.name);
+    const std::string file = writeFile(saved.name, saved.bytes);
+    client.open("file://" + file, saved.editorText);
+    EXPECT_EQ(makeMidi(file).second.find("differs"), std::string::npos);
+  }
+}
+
 TEST_F(LanguageServerTest, MakeMidiReportsAFailureAndWritesNothing) {
   const std::string path = writeFile("bad.fms", "ch1{\"c x\"}\n");
   client.initialize();
