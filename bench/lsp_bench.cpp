@@ -7,6 +7,8 @@
 //   lsp/semantic_tokens_1M   semantic tokens of a score of 1,000,000 bytes: command lines,
 //                            comments, block comments, header commands
 //   lsp/hover                hover on a note in the middle of the maximal score
+//   lsp/inlay_hints_visible  inlay hints for 60 lines in the middle of the maximal score
+//   lsp/code_actions         the code actions at a note of the maximal score
 #include <benchmark/benchmark.h>
 
 #include <nlohmann/json.hpp>
@@ -128,9 +130,47 @@ void hover(benchmark::State& state) {
   if (server.last.find(" ticks)") == std::string::npos) state.SkipWithError("no hover text");
 }
 
+// A screen of lines: 60 strings, each ending where its channel stands.
+void inlayHintsVisible(benchmark::State& state) {
+  constexpr int VISIBLE_LINES = 60;
+  Server server;
+  server.open(maximalScore());
+  const int first = 4 * 1002 + 500;
+  for (auto _ : state) {
+    server.handle(
+        {{"jsonrpc", "2.0"},
+         {"id", 3},
+         {"method", "textDocument/inlayHint"},
+         {"params",
+          {{"textDocument", {{"uri", URI}}},
+           {"range", {{"start", at(first, 0)}, {"end", at(first + VISIBLE_LINES, 0)}}}}}});
+    benchmark::DoNotOptimize(server.last);
+  }
+  if (server.last.find("\"label\"") == std::string::npos) state.SkipWithError("no hints");
+}
+
+void codeActions(benchmark::State& state) {
+  Server server;
+  server.open(maximalScore());
+  for (auto _ : state) {
+    server.handle(
+        {{"jsonrpc", "2.0"},
+         {"id", 4},
+         {"method", "textDocument/codeAction"},
+         {"params",
+          {{"textDocument", {{"uri", URI}}},
+           {"range", {{"start", at(4 * 1002 + 500, 10)}, {"end", at(4 * 1002 + 500, 10)}}},
+           {"context", {{"diagnostics", json::array()}}}}}});
+    benchmark::DoNotOptimize(server.last);
+  }
+  if (server.last.find("tarvik.makeMidi") == std::string::npos) state.SkipWithError("no action");
+}
+
 }  // namespace
 
 BENCHMARK(diagnosticsMaximal)->Name("lsp/diagnostics_maximal")->Unit(benchmark::kMillisecond);
 BENCHMARK(semanticTokens1M)->Name("lsp/semantic_tokens_1M")->Unit(benchmark::kMillisecond);
 BENCHMARK(hover)->Name("lsp/hover")->Unit(benchmark::kMicrosecond);
+BENCHMARK(inlayHintsVisible)->Name("lsp/inlay_hints_visible")->Unit(benchmark::kMicrosecond);
+BENCHMARK(codeActions)->Name("lsp/code_actions")->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -226,6 +226,7 @@ struct LanguageServer::State {
   std::string semanticTokens(OpenScore& score, int32_t firstLine, int32_t lastLine);
   json hover(OpenScore& score, TextPosition at);
   json symbols(OpenScore& score);
+  json inlayHints(OpenScore& score, TextPosition from, TextPosition to);
   json folds(OpenScore& score);
   // Where a point stands, for completion and signature help.
   struct Place {
@@ -281,6 +282,7 @@ json LanguageServer::State::initialize(const json& params) {
               {"retriggerCharacters", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}}},
             {"codeActionProvider", {{"codeActionKinds", {MAKE_MIDI_ACTION_KIND}}}},
             {"codeLensProvider", {{"resolveProvider", false}}},
+            {"inlayHintProvider", true},
             {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
           {"serverInfo", {{"name", "tarvik32-lsp"}, {"version", TARV_VERSION}}}};
 }
@@ -458,6 +460,37 @@ json LanguageServer::State::hover(OpenScore& score, TextPosition at) {
   }
   if (contents.empty()) return nullptr;
   return {{"contents", {{"kind", "plaintext"}, {"value", contents}}}, {"range", where}};
+}
+
+// At each command string's closing quote on the lines of the range, where its channel stands
+// once the string is played.
+json LanguageServer::State::inlayHints(OpenScore& score, TextPosition from, TextPosition to) {
+  json hints = json::array();
+  const ScoreText& text = score.text;
+  const int64_t lastLine = text.lineCount() - 1;
+  const int64_t first = std::max<int64_t>(from.line, 0);
+  const int64_t last = std::min(to.line, lastLine);
+  if (first > last) return hints;
+  const ScoreAnalysis& timed = analysis(score);
+  DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(first)];
+  for (auto line = static_cast<int32_t>(first); line <= last; ++line) {
+    const std::string& bytes = text.compileLine(line);
+    state = highlighter.highlightLine(bytes, state, spans);
+    int quotes = 0;
+    for (const DisplaySpan& span : spans) {
+      if (span.kind != SPAN_COMMAND_STRING) continue;
+      const auto start = static_cast<size_t>(span.start);
+      for (size_t i = start; i < start + static_cast<size_t>(span.length); ++i) {
+        if (bytes[i] != '"' || ++quotes % 2 != 0) continue;
+        const std::optional<std::string> place = timed.placeAfter(line, i);
+        if (!place) continue;
+        hints.push_back({{"position", point(text, line, i + 1)},
+                         {"label", "‹" + *place + "›"},
+                         {"paddingLeft", true}});
+      }
+    }
+  }
+  return hints;
 }
 
 json LanguageServer::State::symbols(OpenScore& score) {
@@ -900,6 +933,14 @@ const std::unordered_map<std::string_view, LanguageServer::Method>& LanguageServ
        {Method::DOCUMENT_REQUEST,
         [](LanguageServer& server, Params params, OpenScore* score) {
           return Answer::of(server.state_->codeActions(*score, params));
+        }}},
+      {"textDocument/inlayHint",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          const json& range = params.at("range");
+          return Answer::of(
+              s.inlayHints(*score, s.position(range.at("start")), s.position(range.at("end"))));
         }}},
       {"textDocument/codeLens",
        {Method::DOCUMENT_REQUEST,

@@ -578,6 +578,36 @@ TEST_F(LanguageServerTest, HoverInJapaneseAndOnAHeaderCommand) {
             "q7def : 全チャンネルのゲートを Q7 で始める");
 }
 
+// Each command string's end shows where its channel then stands, so channels line up by bar: a
+// string of four quarters ends on bar 2, the next two quarters later; at 120 a minute a quarter
+// is half a second after the lead-in's quarter of a second. Only the lines of the range, and
+// nothing for a score the compiler stops in.
+TEST_F(LanguageServerTest, InlayHintsTellTheBarBeatAndTimeWhereEachStringEnds) {
+  client.initialize();
+  const std::string score = "ch1{\"t120 l4 c d e f\" \"g a\"}\nch2{\"l2 c c c\" \"\"}";
+  diagnose(score);
+  auto hints = [&](int firstLine, int lastLine) {
+    const json result =
+        client.request("textDocument/inlayHint",
+                       {{"textDocument", doc()},
+                        {"range", {{"start", at(firstLine, 0)}, {"end", at(lastLine, 99)}}}});
+    std::vector<std::string> shown;
+    for (const json& hint : result["result"])
+      shown.push_back(hint["position"].dump() + " " + hint["label"].get<std::string>());
+    return shown;
+  };
+  EXPECT_EQ(hints(0, 1), (std::vector<std::string>{
+                             R"({"character":21,"line":0} ‹2.1 · 0:02.2›)",
+                             R"({"character":27,"line":0} ‹2.3 · 0:03.2›)",
+                             R"({"character":14,"line":1} ‹2.3 · 0:03.2›)",
+                             R"({"character":17,"line":1} ‹2.3 · 0:03.2›)",
+                         }));
+  EXPECT_EQ(hints(1, 1).size(), 2u);
+  client.send(change(URI, 2, {{{"text", score + "\nch3{\"x\"}"}}}));
+  ASSERT_TRUE(client.diagnosticsFor(URI));
+  EXPECT_TRUE(hints(0, 2).empty());
+}
+
 TEST_F(LanguageServerTest, SemanticTokensFullAndRangeAgree) {
   client.initialize();
   diagnose("ch1{\n\"c8 t90\" // x\n}");
