@@ -84,6 +84,21 @@ std::string plainOfSnippet(std::string_view snippet) {
   return plain;
 }
 
+// Numbers as a JSON array's text: a 1 MB score has hundreds of thousands of tokens, written
+// straight into the text rather than through JSON values.
+template <typename Iterator>
+std::string numberList(Iterator first, Iterator last) {
+  std::string text = "[";
+  text.reserve(static_cast<size_t>(last - first) * 3 + 2);
+  char digits[24];
+  for (Iterator it = first; it != last; ++it) {
+    if (it != first) text += ',';
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, *it).ptr);
+  }
+  text += ']';
+  return text;
+}
+
 std::string dumped(const json& message) {
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -174,6 +189,9 @@ struct OpenScore {
   ScoreOutline outline;
   bool outlined = false;
   std::optional<LanguageServer::Clock::time_point> diagnosticsDue;
+  // The tokens last sent whole or as a delta, and their result id; empty before any.
+  std::vector<uint32_t> tokens;
+  std::string tokensResultId;
   LanguageServer::Clock::time_point diagnosticsLatest;  // the max wait's end, while one is due
 };
 
@@ -221,9 +239,14 @@ struct LanguageServer::State {
   void open(const json& document);
   void changed(OpenScore& score);
   json diagnostics(OpenScore& score);
-  // The result as JSON text: a 1 MB score has hundreds of thousands of tokens, written
-  // straight into the text rather than through JSON values.
+  // Tokens as JSON text (numberList()).
   std::string semanticTokens(OpenScore& score, int32_t firstLine, int32_t lastLine);
+  std::string semanticTokensFull(OpenScore& score);
+  std::string semanticTokensDelta(OpenScore& score, const std::string& previousResultId);
+  // The tokens of the lines as the protocol's integers, five a token.
+  void tokenData(OpenScore& score, int32_t firstLine, int32_t lastLine,
+                 std::vector<uint32_t>& data);
+  uint64_t tokenResults = 0;  // the result ids given so far
   json hover(OpenScore& score, TextPosition at);
   json symbols(OpenScore& score);
   json inlayHints(OpenScore& score, TextPosition from, TextPosition to);
@@ -272,7 +295,8 @@ json LanguageServer::State::initialize(const json& params) {
   return {{"capabilities",
            {{"positionEncoding", units == PositionEncoding::UTF8 ? "utf-8" : "utf-16"},
             {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
-            {"semanticTokensProvider", {{"legend", legend}, {"full", true}, {"range", true}}},
+            {"semanticTokensProvider",
+             {{"legend", legend}, {"full", {{"delta", true}}}, {"range", true}}},
             {"hoverProvider", true},
             {"documentSymbolProvider", true},
             {"foldingRangeProvider", true},
@@ -355,19 +379,13 @@ json LanguageServer::State::diagnostics(OpenScore& score) {
           {"params", {{"uri", score.uri}, {"version", score.version}, {"diagnostics", list}}}};
 }
 
-std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine,
-                                                  int32_t lastLine) {
+void LanguageServer::State::tokenData(OpenScore& score, int32_t firstLine, int32_t lastLine,
+                                      std::vector<uint32_t>& data) {
   const ScoreText& text = score.text;
   firstLine = text.clampLine(firstLine);
   lastLine = text.clampLine(lastLine);
   DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(firstLine)];
-  std::string data = "{\"data\":[";
-  auto put = [&data](int64_t value) {
-    char digits[24];
-    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    *end++ = ',';
-    data.append(digits, end);
-  };
+  data.clear();
   int32_t previousLine = 0;
   int64_t previousStart = 0;
   for (int32_t line = firstLine; line <= lastLine; ++line) {
@@ -386,18 +404,60 @@ std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firs
       const int64_t end =
           direct ? static_cast<int64_t>(to) : text.characterOfCompileByte(line, to, units);
       if (end <= start) continue;
-      put(line - previousLine);
-      put(line == previousLine ? start - previousStart : start);
-      put(end - start);
-      put(type);
-      put(0);
+      data.push_back(static_cast<uint32_t>(line - previousLine));
+      data.push_back(static_cast<uint32_t>(line == previousLine ? start - previousStart : start));
+      data.push_back(static_cast<uint32_t>(end - start));
+      data.push_back(static_cast<uint32_t>(type));
+      data.push_back(0);
       previousLine = line;
       previousStart = start;
     }
   }
-  if (data.back() == ',') data.pop_back();
-  data += "]}";
-  return data;
+}
+
+std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine,
+                                                  int32_t lastLine) {
+  std::vector<uint32_t> data;
+  tokenData(score, firstLine, lastLine, data);
+  return "{\"data\":" + numberList(data.begin(), data.end()) + "}";
+}
+
+// The whole score's tokens, kept with a result id that a later delta request starts from.
+std::string LanguageServer::State::semanticTokensFull(OpenScore& score) {
+  tokenData(score, 0, score.text.lineCount() - 1, score.tokens);
+  score.tokensResultId = std::to_string(++tokenResults);
+  return "{\"resultId\":\"" + score.tokensResultId +
+         "\",\"data\":" + numberList(score.tokens.begin(), score.tokens.end()) + "}";
+}
+
+// The change from the tokens of the result named to the current ones, as one edit that
+// replaces what lies between their common start and their common end; the whole tokens when
+// that result is not the score's last one.
+std::string LanguageServer::State::semanticTokensDelta(OpenScore& score,
+                                                       const std::string& previousResultId) {
+  if (previousResultId != score.tokensResultId || score.tokensResultId.empty())
+    return semanticTokensFull(score);
+  std::vector<uint32_t> now;
+  tokenData(score, 0, score.text.lineCount() - 1, now);
+  const std::vector<uint32_t>& before = score.tokens;
+  const auto common = std::mismatch(before.begin(), before.end(), now.begin(), now.end());
+  size_t start = static_cast<size_t>(common.first - before.begin());
+  size_t tail = 0;
+  while (tail < before.size() - start && tail < now.size() - start &&
+         before[before.size() - 1 - tail] == now[now.size() - 1 - tail])
+    ++tail;
+  score.tokensResultId = std::to_string(++tokenResults);
+  std::string result = "{\"resultId\":\"" + score.tokensResultId + "\",\"edits\":[";
+  if (start + tail != before.size() || start + tail != now.size()) {
+    result += "{\"start\":" + std::to_string(start) +
+              ",\"deleteCount\":" + std::to_string(before.size() - start - tail) + ",\"data\":" +
+              numberList(now.begin() + static_cast<ptrdiff_t>(start),
+                         now.end() - static_cast<ptrdiff_t>(tail)) +
+              "}";
+  }
+  result += "]}";
+  score.tokens = std::move(now);
+  return result;
 }
 
 // The lines a range covers, clamped to the text in 64 bits before they are lines of it; an end
@@ -896,8 +956,13 @@ const std::unordered_map<std::string_view, LanguageServer::Method>& LanguageServ
       {"textDocument/semanticTokens/full",
        {Method::DOCUMENT_REQUEST,
         [](LanguageServer& server, Params, OpenScore* score) {
-          return Answer::ofText(
-              server.state_->semanticTokens(*score, 0, score->text.lineCount() - 1));
+          return Answer::ofText(server.state_->semanticTokensFull(*score));
+        }}},
+      {"textDocument/semanticTokens/full/delta",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          return Answer::ofText(server.state_->semanticTokensDelta(
+              *score, params.at("previousResultId").get<std::string>()));
         }}},
       {"textDocument/semanticTokens/range",
        {Method::DOCUMENT_REQUEST,

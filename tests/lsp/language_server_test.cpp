@@ -296,8 +296,8 @@ TEST_F(LanguageServerTest, PositionEncodingIsUtf8WhenOfferedElseUtf16) {
 TEST_F(LanguageServerTest, AChangeIsAppliedWholeOrNotAtAll) {
   client.initialize();
   diagnose("ch1{\"c\"}");
-  const json tokens =
-      client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"];
+  const json tokens = client.request("textDocument/semanticTokens/full",
+                                     {{"textDocument", doc()}})["result"]["data"];
   std::string longer;
   for (int i = 0; i < 200; ++i) longer += "op(q7def) ch1{\"c d e\"}\n";
   const json whole = {{"text", longer}};
@@ -311,9 +311,9 @@ TEST_F(LanguageServerTest, AChangeIsAppliedWholeOrNotAtAll) {
                     .request("textDocument/completion",
                              {{"textDocument", doc()}, {"position", at(150, 3)}})["result"]
                     .empty());
-    EXPECT_EQ(
-        client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"],
-        tokens);
+    EXPECT_EQ(client.request("textDocument/semanticTokens/full",
+                             {{"textDocument", doc()}})["result"]["data"],
+              tokens);
   }
   client.send(change(URI, 5, {whole}));
   EXPECT_FALSE(hover(150, 3)["result"].is_null());
@@ -623,6 +623,56 @@ TEST_F(LanguageServerTest, SemanticTokensFullAndRangeAgree) {
                       {"range", {{"start", at(1, 0)}, {"end", at(2, 0)}}}})["result"]["data"];
   EXPECT_EQ(range, json({1, 0, 1, 2, 0, 0, 1, 1, 3, 0, 0, 1, 1, 4, 0, 0, 1, 1, 2, 0,
                          0, 1, 1, 5, 0, 0, 1, 2, 4, 0, 0, 2, 1, 2, 0, 0, 2, 4, 1, 0}));
+}
+
+// Random one-character edits, each followed by a delta from the last result: the tokens the
+// client builds from the edits are always the whole score's tokens, and an edit of one line
+// sends a few tokens, not the score's. A result id the server no longer holds gets all tokens.
+TEST_F(LanguageServerTest, SemanticTokenDeltasKeepTheClientsTokensWhole) {
+  client.initialize();
+  std::string score;
+  for (int i = 0; i < 50; ++i) score += "ch1{\"t120 l8 c d e\"} // line\n";
+  diagnose(score);
+  json full =
+      client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"];
+  std::vector<int64_t> tokens = full["data"].get<std::vector<int64_t>>();
+  std::string resultId = full["resultId"];
+  const std::string typed = "c\" /{}x";
+  unsigned seed = 17;
+  auto next = [&seed](unsigned bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int version = 2; version < 40; ++version) {
+    const int line = static_cast<int>(next(50));
+    const int character = static_cast<int>(next(24));
+    SCOPED_TRACE(testing::Message() << "edit at " << line << ":" << character);
+    client.send(change(URI, version,
+                       {{{"range", {{"start", at(line, character)}, {"end", at(line, character)}}},
+                         {"text", std::string(1, typed[next(typed.size())])}}}));
+    const json delta =
+        client.request("textDocument/semanticTokens/full/delta",
+                       {{"textDocument", doc()}, {"previousResultId", resultId}})["result"];
+    ASSERT_TRUE(delta.contains("edits")) << delta.dump().substr(0, 200);
+    resultId = delta["resultId"];
+    size_t sent = 0;
+    for (const json& edit : delta["edits"]) {
+      const auto start = tokens.begin() + edit["start"].get<ptrdiff_t>();
+      tokens.erase(start, start + edit["deleteCount"].get<ptrdiff_t>());
+      const std::vector<int64_t> inserted = edit["data"].get<std::vector<int64_t>>();
+      tokens.insert(tokens.begin() + edit["start"].get<ptrdiff_t>(), inserted.begin(),
+                    inserted.end());
+      sent += inserted.size();
+    }
+    const json whole = client.request(
+        "textDocument/semanticTokens/range",
+        {{"textDocument", doc()}, {"range", {{"start", at(0, 0)}, {"end", at(60, 0)}}}})["result"];
+    ASSERT_EQ(tokens, whole["data"].get<std::vector<int64_t>>());
+    EXPECT_LT(sent, tokens.size() / 4);
+  }
+  const json stale = client.request("textDocument/semanticTokens/full/delta",
+                                    {{"textDocument", doc()}, {"previousResultId", "1"}})["result"];
+  EXPECT_EQ(stale["data"].get<std::vector<int64_t>>(), tokens);
 }
 
 TEST_F(LanguageServerTest, SymbolsAndFoldsFollowBlocksHeaderCommandsAndBlockComments) {
