@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs Emacs with eglot in batch against tarvik32-lsp, configured by the Emacs snippet of
-# README.md exactly as a user copies it, and compares what Flymake and eldoc's hover got with
+# README.md exactly as a user copies it with the package's tarvik-mode.el where site-lisp holds
+# it, and compares the mode's index and colours and what Flymake and eldoc's hover got with
 # what the score must give; then once more with the Japanese texts the manual tells how to ask
 # for. The manuals must hold the same snippet. Usage: emacs_check.sh EMACS SERVER SOURCE_DIR
 set -eu
@@ -40,6 +41,7 @@ printf '%s\n' 'cr("デモ")' 'ch1 {' ' "t120 l8 c d e f"' ' /*ド*/ "g4 x"' '}' 
 run() { # expected-file
   rm -f "$dir/result"
   (cd "$dir" && PATH=$dir/bin:$PATH HOME=$dir XDG_CONFIG_HOME=$dir/.config TARV_SCORE=score.fms \
+    TARV_SITE_LISP=$source/packaging/emacs \
     TARV_RESULT=$dir/result TARV_HOVER=3,8 timeout 60 "$emacs" --batch -l "$here/emacs_client.el" \
     >"$dir/log" 2>&1) || true
   if ! diff -u "$1" "$dir/result"; then
@@ -52,7 +54,9 @@ run() { # expected-file
 cp "$dir/snippet.el" "$dir/.emacs.d/init.el"
 cat >"$dir/expected" <<'END'
 mode tarvik-mode
+imenu cr ch1
 diagnostic 3 11 tarvik32 [1]: It isn't possible to decipher.
+face font-lock-variable-name-face
 hover G5 · quarter note (480 ticks) · ch1 · bar 1 beat 3 · volume 10 · program 0
 END
 run "$dir/expected"
@@ -67,7 +71,9 @@ done
 sed 's/"tarvik32-lsp")/'"$japanese"'/' "$dir/snippet.el" >"$dir/.emacs.d/init.el"
 cat >"$dir/expected" <<'END'
 mode tarvik-mode
+imenu cr ch1
 diagnostic 3 11 tarvik32 [1]: 解読できない命令があります
+face font-lock-variable-name-face
 hover G5 ・ 4分音符 (480 ticks) ・ ch1 ・ 小節 1 拍 3 ・ 音量 10 ・ 音色 0
 END
 run "$dir/expected"
