@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "core/compile_session.h"
 #include "core/midi_writer.h"
 
 namespace {
@@ -11,15 +12,17 @@ bool isWordByte(char c) {
 }
 
 constexpr NumberCommand NUMBER_COMMANDS[] = {
-    {'v', "volume 0–16", "音量 0～16", "0–16"},
-    {'t', "tempo 10–250 (quarter notes a minute)", "テンポ 10～250 (4分音符/分)", "10–250"},
-    {'$', "pan 0–127 (64 centre)", "パン 0～127 (中央 64)", "0–127"},
-    {'@', "program 0–127", "音色 0～127", "0–127"},
-    {'n', "note number 0–96", "ノート番号 0～96", "0–96"},
-    {'o', "octave 0–7", "オクターブ 0～7", "0–7"},
-    {'q', "gate 1–8", "ゲート 1～8", "1–8"},
+    {'v', "volume 0–16", "音量 0～16", "0–16", EVENT_VELOCITY, 0},
+    {'t', "tempo 10–250 (quarter notes a minute)", "テンポ 10～250 (4分音符/分)", "10–250",
+     EVENT_TEMPO, 0},
+    {'$', "pan 0–127 (64 centre)", "パン 0～127 (中央 64)", "0–127", EVENT_PAN, 0},
+    {'@', "program 0–127", "音色 0～127", "0–127", EVENT_PROGRAM, 0},
+    {'n', "note number 0–96", "ノート番号 0～96", "0–96", EVENT_END, 0},
+    {'o', "octave 0–7", "オクターブ 0～7", "0–7", EVENT_END, 0},
+    {'q', "gate 1–8", "ゲート 1～8", "1–8", EVENT_GATE, 1},  // q1..q8 records gate step 0..7
     {'l', "length 1, 2, 4, 8, 16, 32, 64, 128 (dotted: all but 128)",
-     "音長 1, 2, 4, 8, 16, 32, 64, 128 (付点: 128 以外)", "1, 2, 4, 8, 16, 32, 64, 128"},
+     "音長 1, 2, 4, 8, 16, 32, 64, 128 (付点: 128 以外)", "1, 2, 4, 8, 16, 32, 64, 128", EVENT_END,
+     0},
 };
 
 }  // namespace

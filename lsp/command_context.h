@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,6 +21,8 @@ struct NumberCommand {
   const char* english;  // "volume 0–16": what the number is and the values it takes
   const char* japanese;
   const char* values;  // the values as both texts show them, a part of each
+  uint8_t event;       // the event the command records (EVENT_END: none)
+  int32_t shown;       // what the score writes minus the event's value
 };
 std::span<const NumberCommand> numberCommands();
 

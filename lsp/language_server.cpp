@@ -16,6 +16,7 @@
 #include "core/compile_session.h"
 #include "core/diagnostics.h"
 #include "core/line_highlighter.h"
+#include "core/midi_writer.h"
 #include "core/pitch_names.h"
 #include "lsp/command_context.h"
 #include "lsp/instrument_names.h"
@@ -257,7 +258,7 @@ struct LanguageServer::State {
     int32_t line = 0;
     size_t column = 0;       // compile bytes of the line
     size_t stringStart = 0;  // COMMAND_STRING: the byte after its opening quote
-    bool drums = false;      // COMMAND_STRING: the string is in a ch9 block
+    int channel = 0;         // COMMAND_STRING: the channel of the block it is in (1..9), or 0
   };
   Place placeAt(OpenScore& score, TextPosition at);
   json completion(OpenScore& score, TextPosition at);
@@ -623,7 +624,7 @@ LanguageServer::State::Place LanguageServer::State::placeAt(OpenScore& score, Te
   }
   if (quotes % 2 == 1) {
     place.kind = Place::COMMAND_STRING;
-    place.drums = block != nullptr && block->name == "ch9";
+    if (block != nullptr && block->name.size() == 3) place.channel = block->name[2] - '0';
     return place;
   }
   // Inside a channel block, between its strings, nothing fits.
@@ -677,7 +678,7 @@ json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
       add(value + " " + programName(program, language), COMPLETION_KIND_VALUE,
           describeNumber(*number->command), number->numberStart, value, false);
     }
-  } else if (number && number->command->letter == 'n' && place.drums) {
+  } else if (number && number->command->letter == 'n' && place.channel == DRUM_CHANNEL) {
     for (int n = 0; n <= EVENT_NOTE_LAST; ++n) {
       const char* drum = drumSoundName(keyOfNoteNumber(n), language);
       if (drum == nullptr) continue;
@@ -701,11 +702,22 @@ json LanguageServer::State::signatureHelp(OpenScore& score, TextPosition at) {
   if (!number) return nullptr;
   const NumberCommand& command = *number->command;
   std::string label = std::string(1, command.letter) + " " + describeNumber(command);
+  // What the channel has before this command: the value the number replaces.
+  if (command.event != EVENT_END) {
+    const auto commandStart = number->numberStart - 1;
+    if (const auto now =
+            analysis(score).valueBefore(place.channel, place.line, commandStart, command.event)) {
+      label += text(", now ", "、今は ") + std::to_string(*now + command.shown);
+      if (command.letter == '@') {
+        if (const char* name = programName(*now, language)) label += std::string(" ") + name;
+      }
+    }
+  }
   if (!number->digits.empty() && number->digits.size() <= NAMED_NUMBER_DIGITS_MAX) {
     const int value = std::stoi(number->digits);
     const char* sound = nullptr;
     if (command.letter == '@') sound = programName(value, language);
-    if (command.letter == 'n' && place.drums && value <= EVENT_NOTE_LAST)
+    if (command.letter == 'n' && place.channel == DRUM_CHANNEL && value <= EVENT_NOTE_LAST)
       sound = drumSoundName(keyOfNoteNumber(value), language);
     if (sound != nullptr) label += " — " + number->digits + " " + sound;
   }

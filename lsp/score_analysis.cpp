@@ -270,6 +270,25 @@ std::optional<std::string> ScoreAnalysis::placeAfter(int32_t line, size_t column
                     static_cast<long>(tenths % 10));
 }
 
+std::optional<int32_t> ScoreAnalysis::valueBefore(int channel, int32_t line, size_t column,
+                                                  uint8_t code) const {
+  if (channel < 1 || channel > CHANNEL_COUNT) return std::nullopt;
+  const int32_t k = channelIndex(channel);
+  const std::vector<uint8_t>& events = timing_.recorded().events[k];
+  const std::vector<SourcePosition>& positions = timing_.recorded().positions[k];
+  const size_t count = std::min(events.size() / 2, positions.size());
+  const auto next =
+      std::partition_point(positions.begin(), positions.begin() + static_cast<ptrdiff_t>(count),
+                           [&](const SourcePosition& p) {
+                             return std::pair<int64_t, int64_t>(p.line, p.column) <
+                                    std::pair<int64_t, int64_t>(line, static_cast<int64_t>(column));
+                           });
+  for (auto i = static_cast<size_t>(next - positions.begin()); i > 0; --i) {
+    if (events[2 * (i - 1)] == code) return events[2 * (i - 1) + 1];
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t column,
                                                         Language language) const {
   const std::optional<ScoreSourceMap::SourceTime> at = eventAt(line, column);

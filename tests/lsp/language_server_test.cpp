@@ -840,6 +840,25 @@ TEST_F(LanguageServerTest, SignatureHelpTellsANumberedCommandsValues) {
   EXPECT_EQ(help["signatures"][0]["parameters"][0]["label"], "0–16");
 }
 
+// The value a number replaces is the channel's last one before it, also while the compiler
+// stops at an error after the point (here the @ without its number).
+TEST_F(LanguageServerTest, SignatureHelpTellsTheValueTheNumberReplaces) {
+  client.initialize();
+  diagnose("ch1{\"v12 @40 q6 c\" \"v1 @ q\"}\nch2{\"v\"}");
+  auto signature = [&](int line, int character) {
+    const json result =
+        client.request("textDocument/signatureHelp",
+                       {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+    return result.is_null() ? std::string("(none)")
+                            : result["signatures"][0]["label"].get<std::string>();
+  };
+  EXPECT_EQ(signature(0, 22), "v volume 0–16, now 12");
+  EXPECT_EQ(signature(0, 24), "@ program 0–127, now 40 Violin");
+  EXPECT_EQ(signature(0, 26), "q gate 1–8, now 6");
+  EXPECT_EQ(signature(0, 6), "v volume 0–16");  // nothing before it
+  EXPECT_EQ(signature(1, 6), "v volume 0–16");  // another channel's values are not its own
+}
+
 TEST_F(LanguageServerTest, CancelledAndOutdatedRequestsAreNotAnswered) {
   client.initialize();
   diagnose("ch1{\"c\"}");
