@@ -48,6 +48,16 @@
 (unless (tarv-wait (lambda () (bound-and-true-p eglot--managed-mode)) 20)
   (tarv-out "eglot did not connect")
   (tarv-finish))
+;; With $TARV_CODE_ACTION: the make-MIDI code action as eglot runs it when asked for the
+;; action's kind, then the MIDI file beside the score.
+(when (getenv "TARV_CODE_ACTION")
+  (let ((midi (concat (file-name-sans-extension buffer-file-name) ".mid")))
+    (eglot-code-actions (point-min) nil "source.makeMidi" t)
+    (tarv-out "midi %s" (if (tarv-wait (lambda () (file-exists-p midi)) 20)
+                            (file-name-nondirectory midi)
+                          "not written"))
+    (tarv-finish)))
+
 (tarv-end-of-command 'next-line)
 (unless (tarv-wait #'flymake-diagnostics 20)
   (tarv-out "no diagnostics")
