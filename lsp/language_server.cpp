@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -12,8 +13,13 @@
 #include <set>
 #include <unordered_map>
 
+#include "core/compile_session.h"
 #include "core/diagnostics.h"
 #include "core/line_highlighter.h"
+#include "core/midi_writer.h"
+#include "core/pitch_names.h"
+#include "lsp/command_context.h"
+#include "lsp/instrument_names.h"
 #include "lsp/make_midi.h"
 #include "lsp/message_json.h"
 #include "lsp/score_outline.h"
@@ -35,10 +41,16 @@ enum ErrorCode : int {
 };
 
 constexpr const char* MAKE_MIDI_COMMAND = "tarvik.makeMidi";
+constexpr const char* CODE_ACTION_KIND_SOURCE = "source";
+constexpr const char* MAKE_MIDI_ACTION_KIND = "source.makeMidi";
 constexpr int SYMBOL_KIND_MODULE = 2;
 constexpr int SYMBOL_KIND_PROPERTY = 7;
 constexpr int COMPLETION_KIND_FUNCTION = 3;
+constexpr int COMPLETION_KIND_VALUE = 12;
 constexpr int COMPLETION_KIND_KEYWORD = 14;
+constexpr int INSERT_TEXT_FORMAT_SNIPPET = 2;
+// The digits of a number being typed that signature help reads; more name no program or key.
+constexpr size_t NAMED_NUMBER_DIGITS_MAX = 3;
 constexpr int MESSAGE_TYPE_ERROR = 1;
 constexpr int MESSAGE_TYPE_INFO = 3;
 
@@ -47,6 +59,46 @@ struct RequestError {
   int code;
   std::string message;
 };
+
+// The characters that start a number: the letters of the numbered commands in both cases.
+json signatureTriggers() {
+  json characters = json::array();
+  for (const NumberCommand& command : numberCommands()) {
+    characters.push_back(std::string(1, command.letter));
+    if (std::isalpha(static_cast<unsigned char>(command.letter)))
+      characters.push_back(std::string(1, static_cast<char>(std::toupper(command.letter))));
+  }
+  return characters;
+}
+
+// A snippet's text without its tab stops ($1, $0).
+std::string plainOfSnippet(std::string_view snippet) {
+  std::string plain;
+  for (size_t i = 0; i < snippet.size(); ++i) {
+    if (snippet[i] == '$' && i + 1 < snippet.size() &&
+        std::isdigit(static_cast<unsigned char>(snippet[i + 1]))) {
+      ++i;
+      continue;
+    }
+    plain += snippet[i];
+  }
+  return plain;
+}
+
+// Numbers as a JSON array's text: a 1 MB score has hundreds of thousands of tokens, written
+// straight into the text rather than through JSON values.
+template <typename Iterator>
+std::string numberList(Iterator first, Iterator last) {
+  std::string text = "[";
+  text.reserve(static_cast<size_t>(last - first) * 3 + 2);
+  char digits[24];
+  for (Iterator it = first; it != last; ++it) {
+    if (it != first) text += ',';
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, *it).ptr);
+  }
+  text += ']';
+  return text;
+}
 
 std::string dumped(const json& message) {
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -138,12 +190,17 @@ struct OpenScore {
   ScoreOutline outline;
   bool outlined = false;
   std::optional<LanguageServer::Clock::time_point> diagnosticsDue;
+  // The tokens last sent whole or as a delta, and their result id; empty before any.
+  std::vector<uint32_t> tokens;
+  std::string tokensResultId;
+  LanguageServer::Clock::time_point diagnosticsLatest;  // the max wait's end, while one is due
 };
 
 struct LanguageServer::State {
   bool initialized = false;
   PositionEncoding units = PositionEncoding::UTF16;
   Language language = Language::ENGLISH;
+  bool snippets = false;  // the client's completion takes snippets
   std::map<std::string, std::unique_ptr<OpenScore>> scores;
   LineHighlighter highlighter;
   std::vector<DisplaySpan> spans;
@@ -180,18 +237,41 @@ struct LanguageServer::State {
   }
 
   json initialize(const json& params);
+  void open(const json& document);
   void changed(OpenScore& score);
   json diagnostics(OpenScore& score);
-  // The result as JSON text: a 1 MB score has hundreds of thousands of tokens, written
-  // straight into the text rather than through JSON values.
+  // Tokens as JSON text (numberList()).
   std::string semanticTokens(OpenScore& score, int32_t firstLine, int32_t lastLine);
+  std::string semanticTokensFull(OpenScore& score);
+  std::string semanticTokensDelta(OpenScore& score, const std::string& previousResultId);
+  // The tokens of the lines as the protocol's integers, five a token.
+  void tokenData(OpenScore& score, int32_t firstLine, int32_t lastLine,
+                 std::vector<uint32_t>& data);
+  uint64_t tokenResults = 0;  // the result ids given so far
   json hover(OpenScore& score, TextPosition at);
   json symbols(OpenScore& score);
+  json inlayHints(OpenScore& score, TextPosition from, TextPosition to);
   json folds(OpenScore& score);
+  // Where a point stands, for completion and signature help.
+  struct Place {
+    enum Kind { NOWHERE, OP_LIST, COMMAND_STRING, BETWEEN_BLOCKS } kind = NOWHERE;
+    int32_t line = 0;
+    size_t column = 0;       // compile bytes of the line
+    size_t stringStart = 0;  // COMMAND_STRING: the byte after its opening quote
+    int channel = 0;         // COMMAND_STRING: the channel of the block it is in (1..9), or 0
+  };
+  Place placeAt(OpenScore& score, TextPosition at);
   json completion(OpenScore& score, TextPosition at);
+  json signatureHelp(OpenScore& score, TextPosition at);
+  const char* describeNumber(const NumberCommand& command) const {
+    return text(command.english, command.japanese);
+  }
   void applyChanges(OpenScore& score, const json& params);
   std::string semanticTokensInRange(OpenScore& score, TextPosition from, TextPosition to);
   json makeMidi(const json& params, std::function<void(const std::string&)>& send);
+  json makeMidiCommand(const OpenScore& score) const;
+  json codeActions(const OpenScore& score, const json& params) const;
+  json codeLenses(const OpenScore& score) const;
   std::string makeMidiMessage(const MakeMidiOutcome& outcome, const std::string& path) const;
 };
 
@@ -203,6 +283,9 @@ json LanguageServer::State::initialize(const json& params) {
     for (const json& offered : general)
       if (offered == "utf-8") units = PositionEncoding::UTF8;
   }
+  snippets = params.value(
+                 "/capabilities/textDocument/completion/completionItem/snippetSupport"_json_pointer,
+                 json(false)) == true;
   const json options = params.value("initializationOptions", json::object());
   if (options.is_object() && options.value("language", json()) == "ja")
     language = Language::JAPANESE;
@@ -213,13 +296,30 @@ json LanguageServer::State::initialize(const json& params) {
   return {{"capabilities",
            {{"positionEncoding", units == PositionEncoding::UTF8 ? "utf-8" : "utf-16"},
             {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
-            {"semanticTokensProvider", {{"legend", legend}, {"full", true}, {"range", true}}},
+            {"semanticTokensProvider",
+             {{"legend", legend}, {"full", {{"delta", true}}}, {"range", true}}},
             {"hoverProvider", true},
             {"documentSymbolProvider", true},
             {"foldingRangeProvider", true},
-            {"completionProvider", {{"triggerCharacters", {"\"", "("}}}},
+            {"completionProvider", {{"triggerCharacters", {"\"", "(", "@"}}}},
+            {"signatureHelpProvider",
+             {{"triggerCharacters", signatureTriggers()},
+              {"retriggerCharacters", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}}},
+            {"codeActionProvider", {{"codeActionKinds", {MAKE_MIDI_ACTION_KIND}}}},
+            {"codeLensProvider", {{"resolveProvider", false}}},
+            {"inlayHintProvider", true},
             {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
           {"serverInfo", {{"name", "tarvik32-lsp"}, {"version", TARV_VERSION}}}};
+}
+
+void LanguageServer::State::open(const json& document) {
+  const std::string uri = document.at("uri").get<std::string>();
+  auto score = std::make_unique<OpenScore>(encodingOfFile(pathOfUri(uri)));
+  score->uri = uri;
+  score->version = document.value("version", int64_t{0});
+  score->text.setText(document.at("text").get<std::string>());
+  changed(*score);
+  scores[uri] = std::move(score);
 }
 
 // A didChange notification's changes and version are all read first, so that a bad one leaves
@@ -260,7 +360,9 @@ void LanguageServer::State::applyChanges(OpenScore& score, const json& params) {
 void LanguageServer::State::changed(OpenScore& score) {
   score.analysed = false;
   score.outlined = false;
-  score.diagnosticsDue = Clock::now() + DIAGNOSTICS_DELAY;
+  const Clock::time_point now = Clock::now();
+  if (!score.diagnosticsDue) score.diagnosticsLatest = now + DIAGNOSTICS_MAX_WAIT;
+  score.diagnosticsDue = std::min(now + DIAGNOSTICS_DELAY, score.diagnosticsLatest);
 }
 
 json LanguageServer::State::diagnostics(OpenScore& score) {
@@ -278,19 +380,13 @@ json LanguageServer::State::diagnostics(OpenScore& score) {
           {"params", {{"uri", score.uri}, {"version", score.version}, {"diagnostics", list}}}};
 }
 
-std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine,
-                                                  int32_t lastLine) {
+void LanguageServer::State::tokenData(OpenScore& score, int32_t firstLine, int32_t lastLine,
+                                      std::vector<uint32_t>& data) {
   const ScoreText& text = score.text;
   firstLine = text.clampLine(firstLine);
   lastLine = text.clampLine(lastLine);
   DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(firstLine)];
-  std::string data = "{\"data\":[";
-  auto put = [&data](int64_t value) {
-    char digits[24];
-    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    *end++ = ',';
-    data.append(digits, end);
-  };
+  data.clear();
   int32_t previousLine = 0;
   int64_t previousStart = 0;
   for (int32_t line = firstLine; line <= lastLine; ++line) {
@@ -309,18 +405,60 @@ std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firs
       const int64_t end =
           direct ? static_cast<int64_t>(to) : text.characterOfCompileByte(line, to, units);
       if (end <= start) continue;
-      put(line - previousLine);
-      put(line == previousLine ? start - previousStart : start);
-      put(end - start);
-      put(type);
-      put(0);
+      data.push_back(static_cast<uint32_t>(line - previousLine));
+      data.push_back(static_cast<uint32_t>(line == previousLine ? start - previousStart : start));
+      data.push_back(static_cast<uint32_t>(end - start));
+      data.push_back(static_cast<uint32_t>(type));
+      data.push_back(0);
       previousLine = line;
       previousStart = start;
     }
   }
-  if (data.back() == ',') data.pop_back();
-  data += "]}";
-  return data;
+}
+
+std::string LanguageServer::State::semanticTokens(OpenScore& score, int32_t firstLine,
+                                                  int32_t lastLine) {
+  std::vector<uint32_t> data;
+  tokenData(score, firstLine, lastLine, data);
+  return "{\"data\":" + numberList(data.begin(), data.end()) + "}";
+}
+
+// The whole score's tokens, kept with a result id that a later delta request starts from.
+std::string LanguageServer::State::semanticTokensFull(OpenScore& score) {
+  tokenData(score, 0, score.text.lineCount() - 1, score.tokens);
+  score.tokensResultId = std::to_string(++tokenResults);
+  return "{\"resultId\":\"" + score.tokensResultId +
+         "\",\"data\":" + numberList(score.tokens.begin(), score.tokens.end()) + "}";
+}
+
+// The change from the tokens of the result named to the current ones, as one edit that
+// replaces what lies between their common start and their common end; the whole tokens when
+// that result is not the score's last one.
+std::string LanguageServer::State::semanticTokensDelta(OpenScore& score,
+                                                       const std::string& previousResultId) {
+  if (previousResultId != score.tokensResultId || score.tokensResultId.empty())
+    return semanticTokensFull(score);
+  std::vector<uint32_t> now;
+  tokenData(score, 0, score.text.lineCount() - 1, now);
+  const std::vector<uint32_t>& before = score.tokens;
+  const auto common = std::mismatch(before.begin(), before.end(), now.begin(), now.end());
+  size_t start = static_cast<size_t>(common.first - before.begin());
+  size_t tail = 0;
+  while (tail < before.size() - start && tail < now.size() - start &&
+         before[before.size() - 1 - tail] == now[now.size() - 1 - tail])
+    ++tail;
+  score.tokensResultId = std::to_string(++tokenResults);
+  std::string result = "{\"resultId\":\"" + score.tokensResultId + "\",\"edits\":[";
+  if (start + tail != before.size() || start + tail != now.size()) {
+    result += "{\"start\":" + std::to_string(start) +
+              ",\"deleteCount\":" + std::to_string(before.size() - start - tail) + ",\"data\":" +
+              numberList(now.begin() + static_cast<ptrdiff_t>(start),
+                         now.end() - static_cast<ptrdiff_t>(tail)) +
+              "}";
+  }
+  result += "]}";
+  score.tokens = std::move(now);
+  return result;
 }
 
 // The lines a range covers, clamped to the text in 64 bits before they are lines of it; an end
@@ -385,6 +523,37 @@ json LanguageServer::State::hover(OpenScore& score, TextPosition at) {
   return {{"contents", {{"kind", "plaintext"}, {"value", contents}}}, {"range", where}};
 }
 
+// At each command string's closing quote on the lines of the range, where its channel stands
+// once the string is played.
+json LanguageServer::State::inlayHints(OpenScore& score, TextPosition from, TextPosition to) {
+  json hints = json::array();
+  const ScoreText& text = score.text;
+  const int64_t lastLine = text.lineCount() - 1;
+  const int64_t first = std::max<int64_t>(from.line, 0);
+  const int64_t last = std::min(to.line, lastLine);
+  if (first > last) return hints;
+  const ScoreAnalysis& timed = analysis(score);
+  DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(first)];
+  for (auto line = static_cast<int32_t>(first); line <= last; ++line) {
+    const std::string& bytes = text.compileLine(line);
+    state = highlighter.highlightLine(bytes, state, spans);
+    int quotes = 0;
+    for (const DisplaySpan& span : spans) {
+      if (span.kind != SPAN_COMMAND_STRING) continue;
+      const auto start = static_cast<size_t>(span.start);
+      for (size_t i = start; i < start + static_cast<size_t>(span.length); ++i) {
+        if (bytes[i] != '"' || ++quotes % 2 != 0) continue;
+        const std::optional<std::string> place = timed.placeAfter(line, i);
+        if (!place) continue;
+        hints.push_back({{"position", point(text, line, i + 1)},
+                         {"label", "‹" + *place + "›"},
+                         {"paddingLeft", true}});
+      }
+    }
+  }
+  return hints;
+}
+
 json LanguageServer::State::symbols(OpenScore& score) {
   json list = json::array();
   for (const ScoreSymbol& symbol : outline(score).symbols()) {
@@ -411,33 +580,25 @@ json LanguageServer::State::folds(OpenScore& score) {
   return list;
 }
 
-json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
+LanguageServer::State::Place LanguageServer::State::placeAt(OpenScore& score, TextPosition at) {
   const ScoreText& text = score.text;
-  json items = json::array();
-  if (at.line < 0 || at.line >= text.lineCount()) return items;
-  const auto line = static_cast<int32_t>(at.line);
-  const size_t column = text.compileByteAt(at, units);
-  const std::string& bytes = text.compileLine(line);
-  const DisplayLineState start = outline(score).lineStates()[static_cast<size_t>(line)];
+  Place place;
+  if (at.line < 0 || at.line >= text.lineCount()) return place;
+  place.line = static_cast<int32_t>(at.line);
+  place.column = text.compileByteAt(at, units);
+  const size_t column = place.column;
+  const std::string& bytes = text.compileLine(place.line);
+  const DisplayLineState start = outline(score).lineStates()[static_cast<size_t>(place.line)];
   // The header command's state at the point comes from the line up to it; the rest from the
   // whole line, where a command string has its closing quote.
   const DisplayLineState end = highlighter.highlightLine(
       std::string_view(bytes).substr(0, std::min(column, bytes.size())), start, spans);
   highlighter.highlightLine(bytes, start, spans);
-  auto add = [&](std::span<const ScoreWord> words, int kind) {
-    for (const ScoreWord& word : words) {
-      json item = {{"label", word.text},
-                   {"kind", kind},
-                   {"detail", describe(word, language)},
-                   {"insertText", word.insert != nullptr ? word.insert : word.text}};
-      items.push_back(std::move(item));
-    }
-  };
   if (end.headerPhase == HEADER_OP_LIST) {
-    add(opKeywords(), COMPLETION_KIND_KEYWORD);
-    return items;
+    place.kind = Place::OP_LIST;
+    return place;
   }
-  if (end.inBlockComment || end.headerPhase != HEADER_NONE) return items;
+  if (end.inBlockComment || end.headerPhase != HEADER_NONE) return place;
   // Inside a command string: an odd number of a string's quotes stand before the point.
   int quotes = 0;
   for (const DisplaySpan& span : spans) {
@@ -445,30 +606,159 @@ json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
     if (from >= column) break;
     const size_t to = std::min(column, from + static_cast<size_t>(span.length));
     if (to == column && (span.kind == SPAN_LINE_COMMENT || span.kind == SPAN_BLOCK_COMMENT))
-      return items;
-    if (span.kind == SPAN_COMMAND_STRING)
-      quotes += static_cast<int>(std::count(bytes.begin() + static_cast<ptrdiff_t>(from),
-                                            bytes.begin() + static_cast<ptrdiff_t>(to), '"'));
+      return place;
+    if (span.kind != SPAN_COMMAND_STRING) continue;
+    for (size_t i = from; i < to; ++i) {
+      if (bytes[i] != '"') continue;
+      ++quotes;
+      place.stringStart = i + 1;
+    }
   }
-  const bool inString = quotes % 2 == 1;
-  if (inString) {
-    add(commandLetters(), COMPLETION_KIND_FUNCTION);
-    return items;
-  }
+  const ScoreSymbol* block = nullptr;
   for (const ScoreSymbol& symbol : outline(score).symbols()) {
     if (symbol.kind != ScoreSymbol::CHANNEL_BLOCK) continue;
     const ScoreRange& r = symbol.range;
-    const auto after = std::pair(r.line, r.column) < std::pair(line, column);
-    const auto before = std::pair(line, column) < std::pair(r.endLine, r.endColumn);
-    if (after && before) return items;  // inside a channel block, between its strings
+    const auto after = std::pair(r.line, r.column) < std::pair(place.line, column);
+    const auto before = std::pair(place.line, column) < std::pair(r.endLine, r.endColumn);
+    if (after && before) block = &symbol;
   }
-  add(lineKeywords(), COMPLETION_KIND_KEYWORD);
+  if (quotes % 2 == 1) {
+    place.kind = Place::COMMAND_STRING;
+    if (block != nullptr && block->name.size() == 3) place.channel = block->name[2] - '0';
+    return place;
+  }
+  // Inside a channel block, between its strings, nothing fits.
+  if (block == nullptr) place.kind = Place::BETWEEN_BLOCKS;
+  return place;
+}
+
+// Every item replaces the word the client filters by (the letters and digits before the point)
+// with that word and what the item adds, and is filtered by the same text: a client then keeps
+// the command letters after "t120" or inside "cdefgab" as well as the keywords that start with
+// what was typed.
+json LanguageServer::State::completion(OpenScore& score, TextPosition at) {
+  json items = json::array();
+  const Place place = placeAt(score, at);
+  if (place.kind == Place::NOWHERE) return items;
+  const ScoreText& text = score.text;
+  const std::string& bytes = text.compileLine(place.line);
+  const size_t column = std::min(place.column, bytes.size());
+  const size_t wordStart = clientWordStart(bytes, column);
+  const json replaced = range(text, place.line, wordStart, place.line, column);
+  // `ownStart`: where the item's own text starts, at or after the word's start.
+  auto add = [&](const std::string& label, int kind, const std::string& detail, size_t ownStart,
+                 const std::string& own, bool snippet) {
+    const std::string plain =
+        std::string(bytes, wordStart, ownStart - wordStart) + (snippet ? plainOfSnippet(own) : own);
+    json item = {{"label", label},
+                 {"kind", kind},
+                 {"detail", detail},
+                 {"filterText", plain},
+                 {"textEdit", {{"range", replaced}, {"newText", plain}}}};
+    if (snippet && snippets) {
+      item["textEdit"]["newText"] = std::string(bytes, wordStart, ownStart - wordStart) + own;
+      item["insertTextFormat"] = INSERT_TEXT_FORMAT_SNIPPET;
+    }
+    items.push_back(std::move(item));
+  };
+  auto addWords = [&](std::span<const ScoreWord> words, int kind, size_t ownStart) {
+    for (const ScoreWord& word : words) {
+      add(word.text, kind, describe(word, language), ownStart,
+          word.insert != nullptr ? word.insert : word.text, word.insert != nullptr);
+    }
+  };
+  if (place.kind == Place::OP_LIST) {
+    addWords(opKeywords(), COMPLETION_KIND_KEYWORD, wordStart);
+  } else if (place.kind == Place::BETWEEN_BLOCKS) {
+    addWords(lineKeywords(), COMPLETION_KIND_KEYWORD, wordStart);
+  } else if (const auto number = numberBeingTyped(bytes, place.stringStart, column);
+             number && number->command->letter == '@') {
+    for (int program = 0; program < GM_PROGRAM_COUNT; ++program) {
+      const std::string value = std::to_string(program);
+      add(value + " " + programName(program, language), COMPLETION_KIND_VALUE,
+          describeNumber(*number->command), number->numberStart, value, false);
+    }
+  } else if (number && number->command->letter == 'n' && place.channel == DRUM_CHANNEL) {
+    for (int n = 0; n <= EVENT_NOTE_LAST; ++n) {
+      const char* drum = drumSoundName(keyOfNoteNumber(n), language);
+      if (drum == nullptr) continue;
+      const std::string value = std::to_string(n);
+      add(value + " " + drum, COMPLETION_KIND_VALUE, pitchName(keyOfNoteNumber(n)),
+          number->numberStart, value, false);
+    }
+  } else {
+    addWords(commandLetters(), COMPLETION_KIND_FUNCTION, column);
+  }
   return items;
+}
+
+// Inside the number of a numbered command: what the number is and the values it takes, and for
+// a program or a drum key the sound of the number typed so far.
+json LanguageServer::State::signatureHelp(OpenScore& score, TextPosition at) {
+  const Place place = placeAt(score, at);
+  if (place.kind != Place::COMMAND_STRING) return nullptr;
+  const std::string& bytes = score.text.compileLine(place.line);
+  const auto number = numberBeingTyped(bytes, place.stringStart, place.column);
+  if (!number) return nullptr;
+  const NumberCommand& command = *number->command;
+  std::string label = std::string(1, command.letter) + " " + describeNumber(command);
+  // What the channel has before this command: the value the number replaces.
+  if (command.event != EVENT_END) {
+    const auto commandStart = number->numberStart - 1;
+    if (const auto now =
+            analysis(score).valueBefore(place.channel, place.line, commandStart, command.event)) {
+      label += text(", now ", "、今は ") + std::to_string(*now + command.shown);
+      if (command.letter == '@') {
+        if (const char* name = programName(*now, language)) label += std::string(" ") + name;
+      }
+    }
+  }
+  if (!number->digits.empty() && number->digits.size() <= NAMED_NUMBER_DIGITS_MAX) {
+    const int value = std::stoi(number->digits);
+    const char* sound = nullptr;
+    if (command.letter == '@') sound = programName(value, language);
+    if (command.letter == 'n' && place.channel == DRUM_CHANNEL && value <= EVENT_NOTE_LAST)
+      sound = drumSoundName(keyOfNoteNumber(value), language);
+    if (sound != nullptr) label += " — " + number->digits + " " + sound;
+  }
+  return {{"signatures",
+           {{{"label", label}, {"parameters", {{{"label", std::string(command.values)}}}}}}},
+          {"activeSignature", 0},
+          {"activeParameter", 0}};
 }
 
 // Compiles the file on disk exactly as tarvk32c does (its own program function) and tells the
 // outcome in a message. tarvk32c's console text goes back only for a score the client has open:
 // it quotes the failing line of whatever file it was given.
+// The make-MIDI command on the score, as the client runs it: its document as the argument.
+json LanguageServer::State::makeMidiCommand(const OpenScore& score) const {
+  const char* title = text("Make MIDI file", "MIDI ファイルを作る");
+  return {{"title", title}, {"command", MAKE_MIDI_COMMAND}, {"arguments", {{{"uri", score.uri}}}}};
+}
+
+// Every score offers the command as a source action wherever the client asks, with or without a
+// diagnostic; a client that asks only for other kinds gets none.
+json LanguageServer::State::codeActions(const OpenScore& score, const json& params) const {
+  const json only = params.value("/context/only"_json_pointer, json());
+  if (only.is_array()) {
+    const bool wanted = std::any_of(only.begin(), only.end(), [](const json& kind) {
+      return kind == CODE_ACTION_KIND_SOURCE || kind == MAKE_MIDI_ACTION_KIND;
+    });
+    if (!wanted) return json::array();
+  }
+  const json command = makeMidiCommand(score);
+  return json::array(
+      {{{"title", command["title"]}, {"kind", MAKE_MIDI_ACTION_KIND}, {"command", command}}});
+}
+
+// A lens on the first line that runs the command.
+json LanguageServer::State::codeLenses(const OpenScore& score) const {
+  return json::array(
+      {{{"range",
+         {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 0}, {"character", 0}}}}},
+        {"command", makeMidiCommand(score)}}});
+}
+
 json LanguageServer::State::makeMidi(const json& params,
                                      std::function<void(const std::string&)>& send) {
   const json arguments = params.value("arguments", json::array());
@@ -481,7 +771,9 @@ json LanguageServer::State::makeMidi(const json& params,
   const std::string path = pathOfUri(uri);
   if (path.empty()) throw RequestError{INVALID_PARAMS, "tarvik.makeMidi needs a file: URI"};
 
-  const MakeMidiOutcome outcome = makeMidiFile(path);
+  const auto open = scores.find(uri);
+  const MakeMidiOutcome outcome =
+      makeMidiFile(path, open != scores.end() ? &open->second->text : nullptr);
   const bool written = outcome.kind == MakeMidiOutcome::WRITTEN;
   send(dumped({{"jsonrpc", "2.0"},
                {"method", "window/showMessage"},
@@ -489,7 +781,7 @@ json LanguageServer::State::makeMidi(const json& params,
                 {{"type", written ? MESSAGE_TYPE_INFO : MESSAGE_TYPE_ERROR},
                  {"message", makeMidiMessage(outcome, path)}}}}));
   json result = {{"exitStatus", outcome.exitStatus}, {"output", outcome.output}};
-  if (scores.contains(uri)) result["console"] = outcome.console;
+  if (open != scores.end() && !outcome.console.empty()) result["console"] = outcome.console;
   return result;
 }
 
@@ -511,6 +803,12 @@ std::string LanguageServer::State::makeMidiMessage(const MakeMidiOutcome& outcom
       return notWritten + formatText(text("its name %s is the score's own file",
                                           "出力先 %s はスコア自身のファイルです"),
                                      outcome.output.c_str());
+    case MakeMidiOutcome::UNSAVED:
+      return notWritten + formatText(text("%s on disk differs from the text in the editor: save "
+                                          "it first",
+                                          "ディスクの %s がエディタの内容と違います。先に保存して"
+                                          "ください"),
+                                     path.c_str());
     case MakeMidiOutcome::FAILED:
       break;
   }
@@ -600,21 +898,147 @@ void LanguageServer::handleBatch(const std::vector<std::string>& bodies) {
   }
 }
 
+// What a method's handler answers: nothing (a notification), a result as a JSON value, or a
+// result already written as JSON text.
+struct LanguageServer::Answer {
+  enum Kind { NONE, VALUE, TEXT } kind = NONE;
+  json value;
+  std::string text;
+  static Answer none() { return {}; }
+  static Answer of(json value) { return {VALUE, std::move(value), {}}; }
+  static Answer ofText(std::string text) { return {TEXT, {}, std::move(text)}; }
+};
+
+// A method the server knows: what it is sent as, and its handler. A document request gets its
+// open score, looked up only once the method is known; a request that comes as a notification
+// is not handled.
+struct LanguageServer::Method {
+  enum Kind { NOTIFICATION, REQUEST, DOCUMENT_REQUEST } kind;
+  Answer (*run)(LanguageServer& server, const json& params, OpenScore* score);
+};
+
+const std::unordered_map<std::string_view, LanguageServer::Method>& LanguageServer::methods() {
+  using Params = const json&;
+  static const std::unordered_map<std::string_view, Method> table = {
+      {"initialize",
+       {Method::REQUEST,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          State& s = *server.state_;
+          if (s.initialized) throw RequestError{INVALID_REQUEST, "already initialized"};
+          return Answer::of(s.initialize(params));
+        }}},
+      {"shutdown",
+       {Method::REQUEST,
+        [](LanguageServer& server, Params, OpenScore*) {
+          server.shutdown_ = true;
+          return Answer::of(nullptr);
+        }}},
+      {"textDocument/didOpen",
+       {Method::NOTIFICATION,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          server.state_->open(params.at("textDocument"));
+          return Answer::none();
+        }}},
+      {"textDocument/didChange",
+       {Method::NOTIFICATION,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          State& s = *server.state_;
+          const auto found = s.scores.find(params.at("textDocument").at("uri").get<std::string>());
+          if (found != s.scores.end()) s.applyChanges(*found->second, params);
+          return Answer::none();
+        }}},
+      {"textDocument/didClose",
+       {Method::NOTIFICATION,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+          if (server.state_->scores.erase(uri) > 0) {
+            server.send_(dumped({{"jsonrpc", "2.0"},
+                                 {"method", "textDocument/publishDiagnostics"},
+                                 {"params", {{"uri", uri}, {"diagnostics", json::array()}}}}));
+          }
+          return Answer::none();
+        }}},
+      {"workspace/executeCommand",
+       {Method::REQUEST,
+        [](LanguageServer& server, Params params, OpenScore*) {
+          if (params.value("command", "") != MAKE_MIDI_COMMAND)
+            throw RequestError{INVALID_PARAMS, "unknown command"};
+          return Answer::of(server.state_->makeMidi(params, server.send_));
+        }}},
+      {"textDocument/semanticTokens/full",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::ofText(server.state_->semanticTokensFull(*score));
+        }}},
+      {"textDocument/semanticTokens/full/delta",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          return Answer::ofText(server.state_->semanticTokensDelta(
+              *score, params.at("previousResultId").get<std::string>()));
+        }}},
+      {"textDocument/semanticTokens/range",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          const json& range = params.at("range");
+          return Answer::ofText(s.semanticTokensInRange(*score, s.position(range.at("start")),
+                                                        s.position(range.at("end"))));
+        }}},
+      {"textDocument/hover",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          return Answer::of(s.hover(*score, s.position(params.at("position"))));
+        }}},
+      {"textDocument/documentSymbol",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::of(server.state_->symbols(*score));
+        }}},
+      {"textDocument/foldingRange",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::of(server.state_->folds(*score));
+        }}},
+      {"textDocument/signatureHelp",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          return Answer::of(s.signatureHelp(*score, s.position(params.at("position"))));
+        }}},
+      {"textDocument/codeAction",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          return Answer::of(server.state_->codeActions(*score, params));
+        }}},
+      {"textDocument/inlayHint",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          const json& range = params.at("range");
+          return Answer::of(
+              s.inlayHints(*score, s.position(range.at("start")), s.position(range.at("end"))));
+        }}},
+      {"textDocument/codeLens",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params, OpenScore* score) {
+          return Answer::of(server.state_->codeLenses(*score));
+        }}},
+      {"textDocument/completion",
+       {Method::DOCUMENT_REQUEST,
+        [](LanguageServer& server, Params params, OpenScore* score) {
+          State& s = *server.state_;
+          return Answer::of(s.completion(*score, s.position(params.at("position"))));
+        }}},
+  };
+  return table;
+}
+
 void LanguageServer::handle(Batch& batch, size_t index) {
   const json& message = batch.messages[index];
   const bool isRequest = message.is_object() && message.contains("id") &&
                          (message["id"].is_string() || message["id"].is_number_integer());
   const json id = isRequest ? message["id"] : json();
-  auto respond = [&](json result) {
-    send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}));
-  };
-  auto respondText = [&](const std::string& result) {
-    std::string text = "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":";
-    text.reserve(text.size() + result.size() + 1);
-    text += result;
-    text += '}';
-    send_(text);
-  };
   auto fail = [&](int code, const std::string& text) {
     send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", text}}}}));
   };
@@ -633,18 +1057,12 @@ void LanguageServer::handle(Batch& batch, size_t index) {
     return;
   }
   const std::string method = message["method"].get<std::string>();
-  const json params = message.value("params", json::object());
-  State& s = *state_;
-
   if (method == "exit") {
     exitRequested_ = true;
     return;
   }
-  if (isRequest && batch.cancelled.contains(id.dump())) {
-    fail(REQUEST_CANCELLED, "cancelled");
-    return;
-  }
-  if (!s.initialized && method != "initialize") {
+  if (isRequest && batch.cancelled.contains(id.dump())) return fail(REQUEST_CANCELLED, "cancelled");
+  if (!state_->initialized && method != "initialize") {
     if (isRequest) fail(SERVER_NOT_INITIALIZED, "initialize first");
     return;
   }
@@ -652,74 +1070,42 @@ void LanguageServer::handle(Batch& batch, size_t index) {
     if (isRequest) fail(INVALID_REQUEST, "the server is shut down");
     return;
   }
+  const auto found = methods().find(method);
+  if (found == methods().end()) {
+    if (isRequest) fail(METHOD_NOT_FOUND, "unknown method: " + method);
+    return;
+  }
+  const Method& known = found->second;
+  if (known.kind != Method::NOTIFICATION && !isRequest) return;
+  Answer answer;
   try {
-    if (method == "initialize") {
-      if (!isRequest) return;
-      if (s.initialized) return fail(INVALID_REQUEST, "already initialized");
-      return respond(s.initialize(params));
-    }
-    if (method == "shutdown") {
-      shutdown_ = true;
-      if (isRequest) respond(nullptr);
-      return;
-    }
-    if (method == "textDocument/didOpen") {
-      const json& document = params.at("textDocument");
-      const std::string uri = document.at("uri").get<std::string>();
-      auto score = std::make_unique<OpenScore>(encodingOfFile(pathOfUri(uri)));
-      score->uri = uri;
-      score->version = document.value("version", int64_t{0});
-      score->text.setText(document.at("text").get<std::string>());
-      s.changed(*score);
-      s.scores[uri] = std::move(score);
-      return;
-    }
-    if (method == "textDocument/didChange") {
-      const std::string uri = params.at("textDocument").at("uri").get<std::string>();
-      const auto found = s.scores.find(uri);
-      if (found == s.scores.end()) return;  // not open: nothing to change
-      s.applyChanges(*found->second, params);
-      return;
-    }
-    if (method == "textDocument/didClose") {
-      const std::string uri = params.at("textDocument").at("uri").get<std::string>();
-      if (s.scores.erase(uri) > 0) {
-        send_(dumped({{"jsonrpc", "2.0"},
-                      {"method", "textDocument/publishDiagnostics"},
-                      {"params", {{"uri", uri}, {"diagnostics", json::array()}}}}));
-      }
-      return;
-    }
-    if (method == "workspace/executeCommand") {
-      if (params.value("command", "") != MAKE_MIDI_COMMAND)
-        return fail(INVALID_PARAMS, "unknown command");
-      return respond(s.makeMidi(params, send_));
-    }
-    if (method.starts_with("textDocument/") && isRequest) {
-      OpenScore& score = s.score(params);
-      const auto change = batch.lastChange.find(score.uri);
+    const json params = message.value("params", json::object());
+    OpenScore* score = nullptr;
+    if (known.kind == Method::DOCUMENT_REQUEST) {
+      score = &state_->score(params);
+      const auto change = batch.lastChange.find(score->uri);
       if (change != batch.lastChange.end() && change->second > index)
         return fail(CONTENT_MODIFIED, "the document changed");
-      if (method == "textDocument/semanticTokens/full")
-        return respondText(s.semanticTokens(score, 0, score.text.lineCount() - 1));
-      if (method == "textDocument/semanticTokens/range") {
-        const json& range = params.at("range");
-        return respondText(s.semanticTokensInRange(score, s.position(range.at("start")),
-                                                   s.position(range.at("end"))));
-      }
-      if (method == "textDocument/hover")
-        return respond(s.hover(score, s.position(params.at("position"))));
-      if (method == "textDocument/documentSymbol") return respond(s.symbols(score));
-      if (method == "textDocument/foldingRange") return respond(s.folds(score));
-      if (method == "textDocument/completion")
-        return respond(s.completion(score, s.position(params.at("position"))));
     }
-    if (isRequest) fail(METHOD_NOT_FOUND, "unknown method: " + method);
+    answer = known.run(*this, params, score);
   } catch (const RequestError& error) {
     if (isRequest) fail(error.code, error.message);
+    return;
   } catch (const json::exception& error) {
     if (isRequest) fail(INVALID_PARAMS, error.what());
+    return;
   }
+  if (!isRequest || answer.kind == Answer::NONE) return;
+  if (answer.kind == Answer::VALUE) {
+    send_(dumped({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(answer.value)}}));
+    return;
+  }
+  // A result written as text goes into the response as it is.
+  std::string text = "{\"jsonrpc\":\"2.0\",\"id\":" + id.dump() + ",\"result\":";
+  text.reserve(text.size() + answer.text.size() + 1);
+  text += answer.text;
+  text += '}';
+  send_(text);
 }
 
 std::optional<LanguageServer::Clock::time_point> LanguageServer::pendingWorkDue() const {

@@ -12,6 +12,8 @@
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "lsp/score_analysis.h"
@@ -29,8 +31,11 @@ class LanguageServer {
   LanguageServer(const LanguageServer&) = delete;
   LanguageServer& operator=(const LanguageServer&) = delete;
 
-  // How long after a score's last change its diagnostics are computed.
+  // How long after a score's last change its diagnostics are computed, and how long changes
+  // that keep coming may hold them back: the first change not yet reported is reported at most
+  // this long after it came.
   static constexpr std::chrono::milliseconds DIAGNOSTICS_DELAY{150};
+  static constexpr std::chrono::milliseconds DIAGNOSTICS_MAX_WAIT{500};
 
   // Handles message bodies that arrived together, in order. A $/cancelRequest among them
   // cancels the requests it names before they run; a request about a score that a later
@@ -50,6 +55,10 @@ class LanguageServer {
 
  private:
   struct Batch;
+  struct Answer;
+  struct Method;
+  // The methods the server knows, by name.
+  static const std::unordered_map<std::string_view, Method>& methods();
   void handle(Batch& batch, size_t index);
   void refuseTooDeep(const nlohmann::json& message);
   std::function<void(const std::string&)> send_;

@@ -16,6 +16,7 @@
 #include "core/compile_host.h"
 #include "core/output_file.h"
 #include "core/output_stream.h"
+#include "core/score_encoding.h"
 
 namespace {
 
@@ -60,6 +61,21 @@ struct FileCloser {
   ~FileCloser() { ::close(fd); }
 };
 
+// The bytes of a regular file from its start, as many as it has (`size` expected).
+std::string readAll(int fd, size_t size) {
+  std::string bytes(size, '\0');
+  size_t done = 0;
+  if (::lseek(fd, 0, SEEK_SET) != 0) return {};
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
 // tarvk32c's exit status and console text for the score at `path`.
 int runConsole(const std::string& path, std::string& consoleText) {
   char* text = nullptr;
@@ -76,7 +92,7 @@ int runConsole(const std::string& path, std::string& consoleText) {
 
 }  // namespace
 
-MakeMidiOutcome makeMidiFile(const std::string& path) {
+MakeMidiOutcome makeMidiFile(const std::string& path, const ScoreText* open) {
   MakeMidiOutcome outcome;
   outcome.output = outputNameFor(path, false);
   // As the editor opens a file a user names: without blocking, and only a regular file.
@@ -94,6 +110,11 @@ MakeMidiOutcome makeMidiFile(const std::string& path) {
   }
   if (outputWouldOverwrite(outcome.output, path)) {
     outcome.kind = MakeMidiOutcome::OVERWRITES;
+    return outcome;
+  }
+  if (open != nullptr && (info.st_size > LOADABLE_FILE_BYTES ||
+                          !open->sameAsFile(readAll(fd, static_cast<size_t>(info.st_size))))) {
+    outcome.kind = MakeMidiOutcome::UNSAVED;
     return outcome;
   }
   outcome.exitStatus = runConsole(path, outcome.console);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "lsp/score_text.h"
+
 struct MakeMidiOutcome {
   enum Kind {
     WRITTEN,      // the MIDI file is written
@@ -13,6 +15,7 @@ struct MakeMidiOutcome {
     NOT_REGULAR,  // the name is no regular file (a pipe, a device, a folder): not compiled
     OVERWRITES,   // the MIDI file's name reaches the score's own file: not compiled
     FAILED,       // tarvk32c stopped without writing
+    UNSAVED,      // the file differs from the text the client holds: not compiled
   };
   Kind kind = FAILED;
   std::string output;   // the MIDI file's name
@@ -26,5 +29,7 @@ struct MakeMidiOutcome {
 };
 
 // Runs the command on the score at `path`. Nothing is read from a file that is not regular, so
-// a named pipe cannot hold the server.
-MakeMidiOutcome makeMidiFile(const std::string& path);
+// a named pipe cannot hold the server. `open`: the score's text as the client holds it, or
+// nullptr when the client does not have it open; a file that does not hold it is not compiled,
+// so that the MIDI file never comes from other notes than the ones the user sees.
+MakeMidiOutcome makeMidiFile(const std::string& path, const ScoreText* open);

@@ -10,6 +10,7 @@
 #include "core/midi_writer.h"
 #include "core/output_stream.h"
 #include "core/pitch_names.h"
+#include "lsp/instrument_names.h"
 
 namespace {
 
@@ -61,12 +62,22 @@ std::string lengthText(int32_t units, bool rest, Language language) {
                     static_cast<long>(ticks));
 }
 
-std::string placeText(int64_t tick, Language language) {
+// The bar and beat (from 1) of a tick of the MIDI file, the lead-in before bar 1.
+struct BarBeat {
+  long bar;
+  long beat;
+};
+
+BarBeat barBeatOf(int64_t tick) {
   const int64_t music = std::max<int64_t>(tick - LEAD_IN_TICKS, 0);
-  const int64_t bar = music / (TICKS_PER_QUARTER * QUARTERS_PER_BAR) + 1;
-  const int64_t beat = music % (TICKS_PER_QUARTER * QUARTERS_PER_BAR) / TICKS_PER_QUARTER + 1;
-  return formatText(pick(language, "bar %ld beat %ld", "小節 %ld 拍 %ld"), static_cast<long>(bar),
-                    static_cast<long>(beat));
+  return {
+      static_cast<long>(music / (TICKS_PER_QUARTER * QUARTERS_PER_BAR) + 1),
+      static_cast<long>(music % (TICKS_PER_QUARTER * QUARTERS_PER_BAR) / TICKS_PER_QUARTER + 1)};
+}
+
+std::string placeText(int64_t tick, Language language) {
+  const BarBeat place = barBeatOf(tick);
+  return formatText(pick(language, "bar %ld beat %ld", "小節 %ld 拍 %ld"), place.bar, place.beat);
 }
 
 std::string timeText(int64_t ms) {
@@ -146,6 +157,7 @@ void ScoreAnalysis::compile(const ScoreText& text, Language language) {
   std::string error;
   if (!timing_.build(recorded_, timed_ ? midi.data() : nullptr, timed_ ? midi.size() : 0, &error))
     timed_ = false;
+  summed_ = false;
 
   diagnostics_.clear();
   size_t unencodable = 0;
@@ -219,6 +231,64 @@ std::optional<ScoreSourceMap::SourceTime> ScoreAnalysis::eventAt(int32_t line,
   return at;
 }
 
+// A channel's time runs on by the length of each note and rest, as the MIDI writer walks it.
+std::optional<std::string> ScoreAnalysis::placeAfter(int32_t line, size_t column) const {
+  if (!timed_) return std::nullopt;
+  const ChannelBlock* block = timing_.blockAt(line, static_cast<int>(column));
+  if (block == nullptr) return std::nullopt;
+  const int32_t k = channelIndex(block->channel);
+  const SourceMap& recorded = timing_.recorded();
+  if (!summed_) {
+    for (int32_t c = 0; c < CHANNEL_COUNT; ++c) {
+      const std::vector<uint8_t>& events = recorded.events[c];
+      const size_t count = std::min(events.size() / 2, recorded.positions[c].size());
+      std::vector<uint32_t>& after = unitsAfter_[c];
+      after.resize(count);
+      uint32_t units = 0;
+      for (size_t i = 0; i < count; ++i) {
+        if (events[2 * i] <= EVENT_NOTE_LAST) units += events[2 * i + 1];
+        after[i] = units;
+      }
+    }
+    summed_ = true;
+  }
+  // The channel's events stand in source order: the last one before the point.
+  const std::vector<SourcePosition>& positions = recorded.positions[k];
+  const std::vector<uint32_t>& after = unitsAfter_[k];
+  const auto end = positions.begin() + static_cast<ptrdiff_t>(after.size());
+  const auto next = std::partition_point(positions.begin(), end, [&](const SourcePosition& p) {
+    return std::pair<int64_t, int64_t>(p.line, p.column) <
+           std::pair<int64_t, int64_t>(line, static_cast<int64_t>(column));
+  });
+  const uint32_t units =
+      next == positions.begin() ? 0 : after[static_cast<size_t>(next - positions.begin() - 1)];
+  const int64_t tick = LEAD_IN_TICKS + int64_t{units} * TICKS_PER_UNIT;
+  const BarBeat place = barBeatOf(tick);
+  const int64_t tenths = timing_.tempoMap().tickToMs(tick) / 100;
+  return formatText("%ld.%ld · %ld:%02ld.%ld", place.bar, place.beat,
+                    static_cast<long>(tenths / 600), static_cast<long>(tenths / 10 % 60),
+                    static_cast<long>(tenths % 10));
+}
+
+std::optional<int32_t> ScoreAnalysis::valueBefore(int channel, int32_t line, size_t column,
+                                                  uint8_t code) const {
+  if (channel < 1 || channel > CHANNEL_COUNT) return std::nullopt;
+  const int32_t k = channelIndex(channel);
+  const std::vector<uint8_t>& events = timing_.recorded().events[k];
+  const std::vector<SourcePosition>& positions = timing_.recorded().positions[k];
+  const size_t count = std::min(events.size() / 2, positions.size());
+  const auto next =
+      std::partition_point(positions.begin(), positions.begin() + static_cast<ptrdiff_t>(count),
+                           [&](const SourcePosition& p) {
+                             return std::pair<int64_t, int64_t>(p.line, p.column) <
+                                    std::pair<int64_t, int64_t>(line, static_cast<int64_t>(column));
+                           });
+  for (auto i = static_cast<size_t>(next - positions.begin()); i > 0; --i) {
+    if (events[2 * (i - 1)] == code) return events[2 * (i - 1) + 1];
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t column,
                                                         Language language) const {
   const std::optional<ScoreSourceMap::SourceTime> at = eventAt(line, column);
@@ -248,7 +318,7 @@ std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t col
     // The key's name as the roll shows it; on the drum channel its percussion sound first.
     const int32_t key = code + NOTE_NUMBER_OFFSET;
     text = pitchName(key);
-    const char* drum = at->source.channel == DRUM_CHANNEL ? drumName(key) : nullptr;
+    const char* drum = at->source.channel == DRUM_CHANNEL ? drumSoundName(key, language) : nullptr;
     if (drum != nullptr) text = std::string(drum) + " (" + text + ")";
     text += dot + lengthText(value, false, language);
   } else if (code == EVENT_TEMPO) {
@@ -257,6 +327,7 @@ std::optional<std::string> ScoreAnalysis::describeEvent(int32_t line, size_t col
     text = formatText(pick(language, "volume %d", "音量 %d"), value);
   } else if (code == EVENT_PROGRAM) {
     text = formatText(pick(language, "program %d", "音色 %d"), value);
+    if (const char* name = programName(value, language)) (text += dot) += name;
   } else if (code == EVENT_PAN) {
     text = formatText(pick(language, "pan %d", "パン %d"), value);
   } else if (code == EVENT_GATE) {

@@ -50,11 +50,24 @@ class ScoreAnalysis {
   // The command at the point and its source, for the caller's range.
   std::optional<ScoreSourceMap::SourceTime> eventAt(int32_t line, size_t column) const;
 
+  // Where the channel of the block around compile byte `column` of `line` stands once what it
+  // plays before that point is over: its bar and beat and its time, as "12.3 · 0:25.5".
+  // Nothing outside a channel block or when the compilation made no MIDI file to time.
+  std::optional<std::string> placeAfter(int32_t line, size_t column) const;
+
+  // The value of the last event of kind `code` that `channel` (1..9) recorded before the point,
+  // also when the compilation stopped at a later error; nothing when it has none there.
+  std::optional<int32_t> valueBefore(int channel, int32_t line, size_t column, uint8_t code) const;
+
  private:
   class Host;
   SourceMap recorded_;
   ScoreSourceMap timing_;
   bool timed_ = false;  // the compilation wrote a MIDI file that the timing is built on
+  // Per channel, the units played up to the end of each event; summed on the first
+  // placeAfter() of a compilation.
+  mutable std::vector<uint32_t> unitsAfter_[CHANNEL_COUNT];
+  mutable bool summed_ = false;
   std::vector<ScoreDiagnostic> diagnostics_;
   int32_t result_ = 0;
 };

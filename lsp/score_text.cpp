@@ -26,6 +26,20 @@ int64_t unitsOf(const TextCharacter& character, PositionEncoding units) {
   return character.valid && character.c >= 0x10000 ? 2 : 1;
 }
 
+std::string_view lineEndText(LineEnd end) {
+  switch (end) {
+    case LineEnd::LF:
+      return "\n";
+    case LineEnd::CR:
+      return "\r";
+    case LineEnd::CR_LF:
+      return "\r\n";
+    case LineEnd::NONE:
+      break;
+  }
+  return {};
+}
+
 void putCode(std::string& out, Cp932Code code) {
   if (code > 0xFF) out += char(code >> 8);
   out += char(code & 0xFF);
@@ -33,17 +47,23 @@ void putCode(std::string& out, Cp932Code code) {
 
 }  // namespace
 
-std::vector<std::string> splitLines(std::string_view text) {
-  std::vector<std::string> lines;
+SplitText splitLines(std::string_view text) {
+  SplitText split;
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    split.lines.emplace_back(text.substr(start, i - start));
+    LineEnd end = text[i] == '\n' ? LineEnd::LF : LineEnd::CR;
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      end = LineEnd::CR_LF;
+      ++i;
+    }
+    split.ends.push_back(end);
     start = i + 1;
   }
-  lines.emplace_back(text.substr(start));
-  return lines;
+  split.lines.emplace_back(text.substr(start));
+  split.ends.push_back(LineEnd::NONE);
+  return split;
 }
 
 int ScoreText::compileBytesOf(char32_t c) const {
@@ -83,7 +103,9 @@ ScoreText::CompiledLine ScoreText::compile(std::string_view line) const {
 }
 
 void ScoreText::setText(std::string_view text) {
-  lines_ = splitLines(text);
+  SplitText split = splitLines(text);
+  lines_ = std::move(split.lines);
+  ends_ = std::move(split.ends);
   compiled_.clear();
   compiled_.reserve(lines_.size());
   textBytes_ = 0;
@@ -91,6 +113,18 @@ void ScoreText::setText(std::string_view text) {
     compiled_.push_back(compile(line));
     textBytes_ += line.size() + 1;
   }
+}
+
+bool ScoreText::sameAsFile(std::string_view fileBytes) const {
+  constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+  if (encoding_ == TextEncoding::Utf8 && fileBytes.starts_with(BYTE_ORDER_MARK))
+    fileBytes.remove_prefix(BYTE_ORDER_MARK.size());
+  const SplitText file = splitLines(fileBytes);
+  if (file.lines.size() != compiled_.size()) return false;
+  for (size_t i = 0; i < compiled_.size(); ++i) {
+    if (file.lines[i] != compiled_[i].bytes) return false;
+  }
+  return true;
 }
 
 int32_t ScoreText::clampLine(int64_t line) const {
@@ -179,23 +213,41 @@ void ScoreText::replace(TextPosition from, TextPosition to, std::string_view tex
     std::swap(firstLine, lastLine);
     std::swap(firstByte, lastByte);
   }
-  std::string joined = line(firstLine).substr(0, firstByte);
+  // The piece split again reaches back over a line that ends in a lone CR and takes in the last
+  // line's end: an LF that comes to stand after a CR makes one line end of the two, as it does
+  // for the client.
+  int32_t pieceLine = firstLine;
+  std::string joined;
+  if (firstLine > 0 && ends_[static_cast<size_t>(firstLine) - 1] == LineEnd::CR) {
+    pieceLine = firstLine - 1;
+    joined = line(pieceLine) + '\r';
+  }
+  joined += std::string_view(line(firstLine)).substr(0, firstByte);
   joined += text;
   joined += std::string_view(line(lastLine)).substr(lastByte);
-  std::vector<std::string> replacement = splitLines(joined);
+  const LineEnd lastEnd = ends_[static_cast<size_t>(lastLine)];
+  joined += lineEndText(lastEnd);
+  SplitText split = splitLines(joined);
+  if (lastEnd != LineEnd::NONE) {  // the empty start of the line after the piece
+    split.lines.pop_back();
+    split.ends.pop_back();
+  }
+  const std::vector<std::string>& replacement = split.lines;
 
-  for (int32_t i = firstLine; i <= lastLine; ++i) textBytes_ -= line(i).size() + 1;
+  for (int32_t i = pieceLine; i <= lastLine; ++i) textBytes_ -= line(i).size() + 1;
   std::vector<CompiledLine> compiled;
   compiled.reserve(replacement.size());
   for (const std::string& newLine : replacement) {
     compiled.push_back(compile(newLine));
     textBytes_ += newLine.size() + 1;
   }
-  const auto first = static_cast<ptrdiff_t>(firstLine);
+  const auto first = static_cast<ptrdiff_t>(pieceLine);
   const auto last = static_cast<ptrdiff_t>(lastLine) + 1;
   lines_.erase(lines_.begin() + first, lines_.begin() + last);
-  lines_.insert(lines_.begin() + first, std::make_move_iterator(replacement.begin()),
-                std::make_move_iterator(replacement.end()));
+  lines_.insert(lines_.begin() + first, std::make_move_iterator(split.lines.begin()),
+                std::make_move_iterator(split.lines.end()));
+  ends_.erase(ends_.begin() + first, ends_.begin() + last);
+  ends_.insert(ends_.begin() + first, split.ends.begin(), split.ends.end());
   compiled_.erase(compiled_.begin() + first, compiled_.begin() + last);
   compiled_.insert(compiled_.begin() + first, std::make_move_iterator(compiled.begin()),
                    std::make_move_iterator(compiled.end()));

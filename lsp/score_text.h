@@ -15,6 +15,10 @@
 // The unit of a position's character offset: UTF-8 bytes or UTF-16 code units.
 enum class PositionEncoding { UTF8, UTF16 };
 
+// What ends a line of the text. A lone CR is kept apart: an LF that comes to stand after it
+// joins it into one line end.
+enum class LineEnd : uint8_t { NONE, LF, CR, CR_LF };
+
 struct TextPosition {
   int64_t line = 0;
   int64_t character = 0;
@@ -47,6 +51,9 @@ class ScoreText {
     return compiled_[static_cast<size_t>(index)].unencodable;
   }
   size_t textBytes() const { return textBytes_; }
+  // Whether a file's bytes hold this text as the compiler reads it: the same compile bytes line
+  // by line, whatever ends the lines, a UTF-8 byte-order mark aside.
+  bool sameAsFile(std::string_view fileBytes) const;
 
   // Conversions within one line. A position is clamped to the text; one inside a character
   // stands for that character's start.
@@ -78,9 +85,15 @@ class ScoreText {
 
   TextEncoding encoding_;
   std::vector<std::string> lines_;
+  std::vector<LineEnd> ends_;           // order matches lines_
   std::vector<CompiledLine> compiled_;  // order matches lines_
   size_t textBytes_ = 0;
 };
 
-// The lines of a text: each CR LF, lone CR and lone LF ends one; the last line may be empty.
-std::vector<std::string> splitLines(std::string_view text);
+// The lines of a text: each CR LF, lone CR and lone LF ends one; the last line may be empty and
+// has no end.
+struct SplitText {
+  std::vector<std::string> lines;
+  std::vector<LineEnd> ends;  // order matches lines
+};
+SplitText splitLines(std::string_view text);

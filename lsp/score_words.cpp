@@ -22,8 +22,8 @@ constexpr ScoreWord COMMAND_LETTERS[] = {
     {".", "dot: half as long again", "付点: 音長を1.5倍にする", nullptr},
     {":", "duration in units of 1/32 quarter (1 to 255)",
      "音長を単位数で指定 (1～255, 4分音符 = 32)", nullptr},
-    {"l", "default length (1, 2, 4, 8, 16, 32, 64, dotted)",
-     "省略時の音長 (1, 2, 4, 8, 16, 32, 64, 付点)", nullptr},
+    {"l", "default length (1, 2, 4, 8, 16, 32, 64, 128; dotted but 128)",
+     "省略時の音長 (1, 2, 4, 8, 16, 32, 64, 128; 128 以外は付点も)", nullptr},
     {"o", "octave (0 to 7)", "オクターブ (0～7)", nullptr},
     {"<", "octave down", "オクターブを1つ下げる", nullptr},
     {">", "octave up", "オクターブを1つ上げる", nullptr},
@@ -40,11 +40,11 @@ constexpr ScoreWord COMMAND_LETTERS[] = {
 };
 
 constexpr ScoreWord LINE_KEYWORDS[] = {
-    {"op", "options: op(q7def, autolr, ...)", "制御命令: op(q7def, autolr, ...)", "op()"},
+    {"op", "options: op(q7def, autolr, ...)", "制御命令: op(q7def, autolr, ...)", "op($1)"},
     {"cr", "copyright text of the MIDI file: cr(\"...\")",
-     "著作権表示 (MIDI ファイル): cr(\"...\")", "cr(\"\")"},
+     "著作権表示 (MIDI ファイル): cr(\"...\")", "cr(\"$1\")"},
     {"sn", "sequence name of the MIDI file: sn(\"...\")",
-     "シーケンス名 (MIDI ファイル): sn(\"...\")", "sn(\"\")"},
+     "シーケンス名 (MIDI ファイル): sn(\"...\")", "sn(\"$1\")"},
     {"ch1", "channel 1 block: ch1 { \"...\" }", "チャンネル 1 のブロック: ch1 { \"...\" }",
      nullptr},
     {"ch2", "channel 2 block", "チャンネル 2 のブロック", nullptr},

@@ -12,7 +12,7 @@ struct ScoreWord {
   const char* text;
   const char* english;
   const char* japanese;
-  const char* insert;  // what completion inserts; nullptr: the text
+  const char* insert;  // what completion inserts as a snippet ($1: the cursor); nullptr: the text
 };
 
 std::span<const ScoreWord> commandLetters();  // inside a command string

@@ -44,17 +44,18 @@ int runLanguageServer(int input, int output) {
   while (!server.exitRequested() && !outputGone) {
     int timeout = -1;
     if (const auto due = server.pendingWorkDue()) {
-      const auto wait =
-          std::chrono::ceil<std::chrono::milliseconds>(*due - LanguageServer::Clock::now());
-      timeout = static_cast<int>(std::max<int64_t>(wait.count(), 0));
+      // Work that is due runs before more input is read: input that keeps coming does not hold
+      // it back.
+      const auto now = LanguageServer::Clock::now();
+      if (*due <= now) {
+        server.runPendingWork(now);
+        continue;
+      }
+      timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*due - now).count());
     }
     pollfd waiting{input, POLLIN, 0};
     const int ready = ::poll(&waiting, 1, timeout);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready == 0) {
-      server.runPendingWork(LanguageServer::Clock::now());
-      continue;
-    }
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
     const ssize_t n = ::read(input, chunk.data(), chunk.size());
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;  // the input ended

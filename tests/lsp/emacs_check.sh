@@ -1,12 +1,15 @@
 #!/bin/sh
 # Runs Emacs with eglot in batch against tarvik32-lsp, configured by the Emacs snippet of
-# README.md exactly as a user copies it, and compares what Flymake and eldoc's hover got with
+# README.md exactly as a user copies it with the package's tarvik-mode.el where site-lisp holds
+# it, and compares the mode's index and colours and what Flymake and eldoc's hover got with
 # what the score must give; then once more with the Japanese texts the manual tells how to ask
-# for. The manuals must hold the same snippet. Usage: emacs_check.sh EMACS SERVER SOURCE_DIR
+# for; and on a clean score the make-MIDI code action, whose file must be tarvk32c's. The
+# manuals must hold the same snippet. Usage: emacs_check.sh EMACS SERVER SOURCE_DIR TARVK32C
 set -eu
 emacs=$1
 server=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 source=$3
+console=$(cd "$(dirname "$4")" && pwd)/$(basename "$4")
 here=$(cd "$(dirname "$0")" && pwd)
 if ! "$emacs" --batch --eval '(progn (package-activate-all)
       (kill-emacs (if (locate-library "eglot") 0 3)))' >/dev/null 2>&1; then
@@ -37,9 +40,11 @@ done <"$dir/snippet.el"
 # The channel line has a two-byte-wide character before the error, so a column counted in the
 # wrong unit shows.
 printf '%s\n' 'cr("デモ")' 'ch1 {' ' "t120 l8 c d e f"' ' /*ド*/ "g4 x"' '}' >"$dir/score.fms"
-run() { # expected-file
+run() { # expected-file [score]
   rm -f "$dir/result"
-  (cd "$dir" && PATH=$dir/bin:$PATH HOME=$dir XDG_CONFIG_HOME=$dir/.config TARV_SCORE=score.fms \
+  (cd "$dir" && PATH=$dir/bin:$PATH HOME=$dir XDG_CONFIG_HOME=$dir/.config \
+    TARV_SCORE=${2:-score.fms} \
+    TARV_SITE_LISP=$source/packaging/emacs \
     TARV_RESULT=$dir/result TARV_HOVER=3,8 timeout 60 "$emacs" --batch -l "$here/emacs_client.el" \
     >"$dir/log" 2>&1) || true
   if ! diff -u "$1" "$dir/result"; then
@@ -52,7 +57,9 @@ run() { # expected-file
 cp "$dir/snippet.el" "$dir/.emacs.d/init.el"
 cat >"$dir/expected" <<'END'
 mode tarvik-mode
+imenu cr ch1
 diagnostic 3 11 tarvik32 [1]: It isn't possible to decipher.
+face font-lock-variable-name-face
 hover G5 · quarter note (480 ticks) · ch1 · bar 1 beat 3 · volume 10 · program 0
 END
 run "$dir/expected"
@@ -67,8 +74,26 @@ done
 sed 's/"tarvik32-lsp")/'"$japanese"'/' "$dir/snippet.el" >"$dir/.emacs.d/init.el"
 cat >"$dir/expected" <<'END'
 mode tarvik-mode
+imenu cr ch1
 diagnostic 3 11 tarvik32 [1]: 解読できない命令があります
+face font-lock-variable-name-face
 hover G5 ・ 4分音符 (480 ticks) ・ ch1 ・ 小節 1 拍 3 ・ 音量 10 ・ 音色 0
 END
 run "$dir/expected"
-echo "emacs_check: README.md's eglot snippet gets the diagnostic and the hover, in both languages"
+
+cp "$dir/snippet.el" "$dir/.emacs.d/init.el"
+printf '%s\n' 'cr("demo")' 'ch1 {' ' "t120 l8 c d e f"' '}' >"$dir/clean.fms"
+cp "$dir/clean.fms" "$dir/console.fms"
+cat >"$dir/expected" <<'END'
+mode tarvik-mode
+imenu cr ch1
+midi clean.mid
+END
+TARV_CODE_ACTION=1 run "$dir/expected" clean.fms
+(cd "$dir" && "$console" console.fms >/dev/null)
+if ! cmp "$dir/clean.mid" "$dir/console.mid"; then
+  echo "emacs_check: the code action's MIDI file is not tarvk32c's" >&2
+  exit 1
+fi
+echo "emacs_check: README.md's eglot snippet gets the diagnostic and the hover, in both languages,"
+echo "emacs_check: and the code action writes tarvk32c's MIDI file"

@@ -28,16 +28,36 @@
     (run-hooks 'post-command-hook)))
 
 (package-activate-all)
+;; The package's Emacs files, where the system's site-lisp would hold them.
+(when (getenv "TARV_SITE_LISP")
+  (add-to-list 'load-path (getenv "TARV_SITE_LISP")))
 (setq user-init-file (expand-file-name "~/.emacs.d/init.el"))
 (load user-init-file nil t)
 (find-file (getenv "TARV_SCORE"))
 (tarv-out "mode %s" major-mode)
+(require 'imenu)
+;; The index's entries, group by group (the rescan entry aside).
+(tarv-out "imenu %s" (mapconcat #'identity
+                                (cl-loop for entry in (imenu--make-index-alist t)
+                                         when (consp (cdr entry))
+                                         append (mapcar #'car (cdr entry)))
+                                " "))
 ;; eglot-ensure connects after the command that visited the file; Flymake's first check waits
 ;; for the end of the next command.
 (tarv-end-of-command 'find-file)
 (unless (tarv-wait (lambda () (bound-and-true-p eglot--managed-mode)) 20)
   (tarv-out "eglot did not connect")
   (tarv-finish))
+;; With $TARV_CODE_ACTION: the make-MIDI code action as eglot runs it when asked for the
+;; action's kind, then the MIDI file beside the score.
+(when (getenv "TARV_CODE_ACTION")
+  (let ((midi (concat (file-name-sans-extension buffer-file-name) ".mid")))
+    (eglot-code-actions (point-min) nil "source.makeMidi" t)
+    (tarv-out "midi %s" (if (tarv-wait (lambda () (file-exists-p midi)) 20)
+                            (file-name-nondirectory midi)
+                          "not written"))
+    (tarv-finish)))
+
 (tarv-end-of-command 'next-line)
 (unless (tarv-wait #'flymake-diagnostics 20)
   (tarv-out "no diagnostics")
@@ -53,6 +73,8 @@
   (goto-char (point-min))
   (forward-line (nth 0 at))
   (forward-char (nth 1 at))
+  (font-lock-ensure)
+  (tarv-out "face %s" (get-text-property (point) 'face))
   (eglot-hover-eldoc-function (lambda (info &rest _) (setq hover (or info 'none))))
   (if (tarv-wait (lambda () hover) 10)
       (tarv-out "hover %s" hover)

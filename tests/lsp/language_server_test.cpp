@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "tests/lsp/lsp_client.h"
 
@@ -141,6 +142,11 @@ TEST_F(LanguageServerTest, BadHeadersAndBodiesCostOnlyTheirMessage) {
   EXPECT_TRUE((*parseError)["id"].is_null());
   client.send({{"jsonrpc", "2.0"}, {"id", 7}, {"method", "no/such/method"}});
   EXPECT_EQ((*client.response(7))["error"]["code"], -32601);
+  // A method is known or not before its document is looked up.
+  const json unknownOnUnopened = client.request(
+      "textDocument/noSuchRequest",
+      {{"textDocument", doc("file:///nonexistent/unopened.fms")}, {"position", at(0, 0)}});
+  EXPECT_EQ(unknownOnUnopened["error"]["code"], -32601);
   // The document is still there.
   EXPECT_FALSE(hover(0, 5)["result"].is_null());
 }
@@ -290,8 +296,8 @@ TEST_F(LanguageServerTest, PositionEncodingIsUtf8WhenOfferedElseUtf16) {
 TEST_F(LanguageServerTest, AChangeIsAppliedWholeOrNotAtAll) {
   client.initialize();
   diagnose("ch1{\"c\"}");
-  const json tokens =
-      client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"];
+  const json tokens = client.request("textDocument/semanticTokens/full",
+                                     {{"textDocument", doc()}})["result"]["data"];
   std::string longer;
   for (int i = 0; i < 200; ++i) longer += "op(q7def) ch1{\"c d e\"}\n";
   const json whole = {{"text", longer}};
@@ -305,9 +311,9 @@ TEST_F(LanguageServerTest, AChangeIsAppliedWholeOrNotAtAll) {
                     .request("textDocument/completion",
                              {{"textDocument", doc()}, {"position", at(150, 3)}})["result"]
                     .empty());
-    EXPECT_EQ(
-        client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"],
-        tokens);
+    EXPECT_EQ(client.request("textDocument/semanticTokens/full",
+                             {{"textDocument", doc()}})["result"]["data"],
+              tokens);
   }
   client.send(change(URI, 5, {whole}));
   EXPECT_FALSE(hover(150, 3)["result"].is_null());
@@ -333,6 +339,46 @@ TEST_F(LanguageServerTest, LinesOutsideTheTextAreClampedIn64Bits) {
   EXPECT_EQ(client.request("textDocument/hover",
                            {{"textDocument", doc()}, {"position", far}})["error"]["code"],
             -32602);
+}
+
+// A line end that a change makes of a lone CR and an LF counts once, as the client counts it:
+// an LF typed after a CR, a CR typed before an LF, and the text between them deleted. The error
+// on the last line stays where the client sees it.
+TEST_F(LanguageServerTest, ALoneCrAndAnLfThatComeTogetherEndOneLine) {
+  struct Case {
+    const char* name;
+    std::string text;
+    json edit;
+    int errorLine;  // the line of the x after the edit
+  };
+  const std::vector<Case> cases = {
+      {"LF typed after a CR",
+       "ch1{\"c\"}\rch1{\"x\"}",
+       {{"range", {{"start", at(1, 0)}, {"end", at(1, 0)}}}, {"text", "\n"}},
+       1},
+      {"CR typed before an LF",
+       "ch1{\"c\"}\nch1{\"x\"}",
+       {{"range", {{"start", at(0, 8)}, {"end", at(0, 8)}}}, {"text", "\r"}},
+       1},
+      {"text between deleted",
+       "ch1{\"c\"}\r \nch1{\"x\"}",
+       {{"range", {{"start", at(1, 0)}, {"end", at(1, 1)}}}, {"text", ""}},
+       1},
+      {"LF and more typed after a CR",
+       "ch1{\"c\"}\rch1{\"x\"}",
+       {{"range", {{"start", at(1, 0)}, {"end", at(1, 0)}}}, {"text", "\nch1{\"d\"}\n"}},
+       2},
+  };
+  client.initialize();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string uri = "file:///nonexistent/" + std::to_string(&c - cases.data()) + ".fms";
+    ASSERT_EQ(diagnose(c.text, uri).size(), 1u);
+    client.send(change(uri, 2, {c.edit}));
+    const json published = *client.diagnosticsFor(uri);
+    ASSERT_EQ(published["params"]["diagnostics"].size(), 1u);
+    EXPECT_EQ(published["params"]["diagnostics"][0]["range"]["start"]["line"], c.errorLine);
+  }
 }
 
 // Requests about a score in one batch with its changes: those before a change of their score
@@ -439,6 +485,36 @@ TEST_F(LanguageServerTest, AFixingChangeClearsTheDiagnosticAndOnlyTheNewestVersi
   EXPECT_TRUE(published["params"]["diagnostics"].empty());
 }
 
+// Typing at 10 characters a second, each keystroke a change of its own: diagnostics come while
+// the typing goes on, not only once it stops. Over 3 s at least every 500 ms is promised; the
+// test asks for two, so that only a server that waits for the typing to stop fails it.
+TEST_F(LanguageServerTest, DiagnosticsArriveWhileTheTypingGoesOn) {
+  using namespace std::chrono_literals;
+  client.initialize();
+  ASSERT_TRUE(diagnose("ch1{\"\"}").empty());
+  const std::string typed = "c d e f g a b > c < b a g f e";
+  auto isDiagnostics = [](const json& m) {
+    return m.value("method", "") == "textDocument/publishDiagnostics";
+  };
+  std::vector<int> reportedVersions;
+  for (size_t i = 0; i < typed.size(); ++i) {
+    const int column = 5 + static_cast<int>(i);
+    client.send(change(URI, i + 2,
+                       {{{"range", {{"start", at(0, column)}, {"end", at(0, column)}}},
+                         {"text", typed.substr(i, 1)}}}));
+    for (const json& published : client.arrivedWithin(100ms, isDiagnostics))
+      reportedVersions.push_back(published["params"]["version"]);
+  }
+  EXPECT_GE(reportedVersions.size(), 2u);
+  // The newest version is reported once the typing stops, if it was not already.
+  const int lastVersion = static_cast<int>(typed.size()) + 1;
+  if (reportedVersions.empty() || reportedVersions.back() != lastVersion) {
+    const auto last = client.diagnosticsFor(URI);
+    ASSERT_TRUE(last);
+    EXPECT_EQ((*last)["params"]["version"], lastVersion);
+  }
+}
+
 // Both position encodings and both file encodings: the column of an error behind Japanese text
 // and a character that code page 932 cannot hold.
 TEST_F(LanguageServerTest, ColumnsCountInTheNegotiatedUnits) {
@@ -482,7 +558,7 @@ TEST_F(LanguageServerTest, HoverTellsTheNoteAndWhereItSounds) {
       hover(1, 16)["result"]["contents"]["value"],
       "C5 · quarter note (480 ticks) · ch2 · bar 1 beat 1 · 0:00.500 · volume 12 · program 73");
   EXPECT_EQ(hover(1, 9)["result"]["contents"]["value"],
-            "program 73 · ch2 · bar 1 beat 1 · 0:00.250");
+            "program 73 · Flute · ch2 · bar 1 beat 1 · 0:00.250");
   EXPECT_EQ(hover(2, 8)["result"]["contents"]["value"].get<std::string>().substr(0, 13),
             "Hi Bongo (C4)");
   EXPECT_EQ(hover(2, 11)["result"]["contents"]["value"].get<std::string>().substr(0, 16),
@@ -491,11 +567,45 @@ TEST_F(LanguageServerTest, HoverTellsTheNoteAndWhereItSounds) {
 
 TEST_F(LanguageServerTest, HoverInJapaneseAndOnAHeaderCommand) {
   client.initialize({{"language", "ja"}});
-  diagnose("op(q7def)\nch1{\"l8 c\"}\n");
+  diagnose("op(q7def)\nch1{\"l8 c @40\"}\nch9{\"n13\"}\n");
   EXPECT_EQ(hover(1, 8)["result"]["contents"]["value"],
             "C5 ・ 8分音符 (240 ticks) ・ ch1 ・ 小節 1 拍 1 ・ 0:00.250 ・ 音量 10 ・ 音色 0");
+  EXPECT_EQ(hover(1, 10)["result"]["contents"]["value"],
+            "音色 40 ・ バイオリン ・ ch1 ・ 小節 1 拍 1 ・ 0:00.500");
+  EXPECT_EQ(hover(2, 5)["result"]["contents"]["value"].get<std::string>().substr(0, 22),
+            "バスドラム 1 (C2)");
   EXPECT_EQ(hover(0, 4)["result"]["contents"]["value"],
             "q7def : 全チャンネルのゲートを Q7 で始める");
+}
+
+// Each command string's end shows where its channel then stands, so channels line up by bar: a
+// string of four quarters ends on bar 2, the next two quarters later; at 120 a minute a quarter
+// is half a second after the lead-in's quarter of a second. Only the lines of the range, and
+// nothing for a score the compiler stops in.
+TEST_F(LanguageServerTest, InlayHintsTellTheBarBeatAndTimeWhereEachStringEnds) {
+  client.initialize();
+  const std::string score = "ch1{\"t120 l4 c d e f\" \"g a\"}\nch2{\"l2 c c c\" \"\"}";
+  diagnose(score);
+  auto hints = [&](int firstLine, int lastLine) {
+    const json result =
+        client.request("textDocument/inlayHint",
+                       {{"textDocument", doc()},
+                        {"range", {{"start", at(firstLine, 0)}, {"end", at(lastLine, 99)}}}});
+    std::vector<std::string> shown;
+    for (const json& hint : result["result"])
+      shown.push_back(hint["position"].dump() + " " + hint["label"].get<std::string>());
+    return shown;
+  };
+  EXPECT_EQ(hints(0, 1), (std::vector<std::string>{
+                             R"({"character":21,"line":0} ‹2.1 · 0:02.2›)",
+                             R"({"character":27,"line":0} ‹2.3 · 0:03.2›)",
+                             R"({"character":14,"line":1} ‹2.3 · 0:03.2›)",
+                             R"({"character":17,"line":1} ‹2.3 · 0:03.2›)",
+                         }));
+  EXPECT_EQ(hints(1, 1).size(), 2u);
+  client.send(change(URI, 2, {{{"text", score + "\nch3{\"x\"}"}}}));
+  ASSERT_TRUE(client.diagnosticsFor(URI));
+  EXPECT_TRUE(hints(0, 2).empty());
 }
 
 TEST_F(LanguageServerTest, SemanticTokensFullAndRangeAgree) {
@@ -513,6 +623,56 @@ TEST_F(LanguageServerTest, SemanticTokensFullAndRangeAgree) {
                       {"range", {{"start", at(1, 0)}, {"end", at(2, 0)}}}})["result"]["data"];
   EXPECT_EQ(range, json({1, 0, 1, 2, 0, 0, 1, 1, 3, 0, 0, 1, 1, 4, 0, 0, 1, 1, 2, 0,
                          0, 1, 1, 5, 0, 0, 1, 2, 4, 0, 0, 2, 1, 2, 0, 0, 2, 4, 1, 0}));
+}
+
+// Random one-character edits, each followed by a delta from the last result: the tokens the
+// client builds from the edits are always the whole score's tokens, and an edit of one line
+// sends a few tokens, not the score's. A result id the server no longer holds gets all tokens.
+TEST_F(LanguageServerTest, SemanticTokenDeltasKeepTheClientsTokensWhole) {
+  client.initialize();
+  std::string score;
+  for (int i = 0; i < 50; ++i) score += "ch1{\"t120 l8 c d e\"} // line\n";
+  diagnose(score);
+  json full =
+      client.request("textDocument/semanticTokens/full", {{"textDocument", doc()}})["result"];
+  std::vector<int64_t> tokens = full["data"].get<std::vector<int64_t>>();
+  std::string resultId = full["resultId"];
+  const std::string typed = "c\" /{}x";
+  unsigned seed = 17;
+  auto next = [&seed](unsigned bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int version = 2; version < 40; ++version) {
+    const int line = static_cast<int>(next(50));
+    const int character = static_cast<int>(next(24));
+    SCOPED_TRACE(testing::Message() << "edit at " << line << ":" << character);
+    client.send(change(URI, version,
+                       {{{"range", {{"start", at(line, character)}, {"end", at(line, character)}}},
+                         {"text", std::string(1, typed[next(typed.size())])}}}));
+    const json delta =
+        client.request("textDocument/semanticTokens/full/delta",
+                       {{"textDocument", doc()}, {"previousResultId", resultId}})["result"];
+    ASSERT_TRUE(delta.contains("edits")) << delta.dump().substr(0, 200);
+    resultId = delta["resultId"];
+    size_t sent = 0;
+    for (const json& edit : delta["edits"]) {
+      const auto start = tokens.begin() + edit["start"].get<ptrdiff_t>();
+      tokens.erase(start, start + edit["deleteCount"].get<ptrdiff_t>());
+      const std::vector<int64_t> inserted = edit["data"].get<std::vector<int64_t>>();
+      tokens.insert(tokens.begin() + edit["start"].get<ptrdiff_t>(), inserted.begin(),
+                    inserted.end());
+      sent += inserted.size();
+    }
+    const json whole = client.request(
+        "textDocument/semanticTokens/range",
+        {{"textDocument", doc()}, {"range", {{"start", at(0, 0)}, {"end", at(60, 0)}}}})["result"];
+    ASSERT_EQ(tokens, whole["data"].get<std::vector<int64_t>>());
+    EXPECT_LT(sent, tokens.size() / 4);
+  }
+  const json stale = client.request("textDocument/semanticTokens/full/delta",
+                                    {{"textDocument", doc()}, {"previousResultId", "1"}})["result"];
+  EXPECT_EQ(stale["data"].get<std::vector<int64_t>>(), tokens);
 }
 
 TEST_F(LanguageServerTest, SymbolsAndFoldsFollowBlocksHeaderCommandsAndBlockComments) {
@@ -553,6 +713,150 @@ TEST_F(LanguageServerTest, CompletionOffersWhatFitsThePlace) {
   EXPECT_NE(std::find(between.begin(), between.end(), "ch9"), between.end());
   EXPECT_EQ(std::find(between.begin(), between.end(), "t"), between.end());
   EXPECT_TRUE(labels(0, 4).empty());  // inside the block, outside its strings
+}
+
+// What a client keeps of a completion list: the items whose filter text starts with what stands
+// between the start of their edit and the point, the word the client filters by. Without an
+// edit, as Neovim 0.7 does, the letters and digits before the point.
+std::vector<std::string> keptByTheClient(const json& items, const std::string& line,
+                                         int character) {
+  std::vector<std::string> kept;
+  for (const json& item : items) {
+    size_t start = static_cast<size_t>(character);
+    if (item.contains("textEdit")) {
+      start = item["textEdit"]["range"]["start"]["character"].get<size_t>();
+    } else {
+      while (start > 0 && std::isalnum(static_cast<unsigned char>(line[start - 1]))) --start;
+    }
+    const std::string typed = line.substr(start, static_cast<size_t>(character) - start);
+    const std::string filter = item.value("filterText", item["label"].get<std::string>());
+    if (filter.starts_with(typed)) kept.push_back(item["label"]);
+  }
+  return kept;
+}
+
+bool holds(const std::vector<std::string>& list, const std::string& wanted) {
+  return std::find(list.begin(), list.end(), wanted) != list.end();
+}
+
+// After "t120", inside "cdefgab" and in a half-typed keyword the client keeps what fits, and
+// accepting an item leaves the typed word and the item's text.
+TEST_F(LanguageServerTest, CompletionSurvivesTheClientsFilter) {
+  client.initialize();
+  const std::string line0 = "ch1{\"t120 cdefgab\"}";
+  const std::string line1 = "c";
+  diagnose(line0 + "\n" + line1);
+  auto complete = [&](int line, int character) {
+    return client.request("textDocument/completion",
+                          {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+  };
+  const json afterTempo = complete(0, 9);
+  const std::vector<std::string> kept = keptByTheClient(afterTempo, line0, 9);
+  EXPECT_TRUE(holds(kept, "c") && holds(kept, "t") && holds(kept, "@")) << afterTempo.dump();
+  for (const json& item : afterTempo) {
+    if (item["label"] != "c") continue;
+    EXPECT_EQ(item["textEdit"],
+              json({{"range", {{"start", at(0, 5)}, {"end", at(0, 9)}}}, {"newText", "t120c"}}));
+  }
+  EXPECT_TRUE(holds(keptByTheClient(complete(0, 13), line0, 13), "r"));
+  const std::vector<std::string> keywords = keptByTheClient(complete(1, 1), line1, 1);
+  EXPECT_TRUE(holds(keywords, "ch9") && holds(keywords, "cr"));
+  EXPECT_FALSE(holds(keywords, "op") || holds(keywords, "sn"));
+}
+
+// The programs after @ and, on ch9, the drum sounds after n, named in the client's language;
+// n on another channel is only a note number.
+TEST_F(LanguageServerTest, CompletionNamesProgramsAndDrumSounds) {
+  client.initialize({{"language", "ja"}});
+  diagnose("ch1{\"@4 n1\"}\nch9{\"n1\"}");
+  auto complete = [&](int line, int character) {
+    return client.request("textDocument/completion",
+                          {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+  };
+  const json programs = complete(0, 7);
+  ASSERT_EQ(programs.size(), 128u);
+  EXPECT_EQ(programs[40]["label"], "40 バイオリン");
+  EXPECT_EQ(programs[40]["textEdit"],
+            json({{"range", {{"start", at(0, 6)}, {"end", at(0, 7)}}}, {"newText", "40"}}));
+  EXPECT_EQ(keptByTheClient(programs, "ch1{\"@4 n1\"}", 7).size(), 11u);  // 4, 40..49
+  const json drums = complete(1, 7);
+  ASSERT_EQ(drums.size(), 47u);
+  EXPECT_EQ(drums[1]["label"], "13 バスドラム 1");
+  EXPECT_EQ(drums[1]["detail"], "C2");
+  for (const json& item : complete(0, 10)) EXPECT_EQ(item["label"].get<std::string>().size(), 1u);
+}
+
+// op, cr and sn are snippets with the point inside their parentheses or quotes for a client
+// that takes snippets, and plain text for one that does not.
+TEST_F(LanguageServerTest, HeaderCommandsCompleteAsSnippetsWhereTheClientTakesThem) {
+  auto headerItems = [](LspClient& c) {
+    std::map<std::string, json> found;
+    const json items = c.request("textDocument/completion",
+                                 {{"textDocument", doc()}, {"position", at(0, 0)}})["result"];
+    for (const json& item : items)
+      if (item["label"] == "op" || item["label"] == "cr") found[item["label"]] = item;
+    return found;
+  };
+  client.initialize();
+  client.open(URI, "");
+  auto plain = headerItems(client);
+  EXPECT_EQ(plain["op"]["textEdit"]["newText"], "op()");
+  EXPECT_EQ(plain["cr"]["textEdit"]["newText"], "cr(\"\")");
+  EXPECT_FALSE(plain["op"].contains("insertTextFormat"));
+
+  LspClient snippets;
+  snippets.request(
+      "initialize",
+      {{"capabilities",
+        {{"textDocument", {{"completion", {{"completionItem", {{"snippetSupport", true}}}}}}}}}});
+  snippets.notify("initialized", json::object());
+  snippets.open(URI, "");
+  auto withSnippets = headerItems(snippets);
+  EXPECT_EQ(withSnippets["op"]["textEdit"]["newText"], "op($1)");
+  EXPECT_EQ(withSnippets["cr"]["textEdit"]["newText"], "cr(\"$1\")");
+  EXPECT_EQ(withSnippets["op"]["insertTextFormat"], 2);
+  EXPECT_EQ(withSnippets["op"]["filterText"], "op()");
+}
+
+// Inside a numbered command's number: what it is and its values, with the sound of a program or
+// a drum key typed so far; nothing outside a number.
+TEST_F(LanguageServerTest, SignatureHelpTellsANumberedCommandsValues) {
+  client.initialize();
+  diagnose("ch1{\"v1 c @40 l\"}\nch9{\"n13\"}");
+  auto signature = [&](int line, int character) {
+    const json result =
+        client.request("textDocument/signatureHelp",
+                       {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+    return result.is_null() ? std::string("(none)")
+                            : result["signatures"][0]["label"].get<std::string>();
+  };
+  EXPECT_EQ(signature(0, 7), "v volume 0–16");
+  EXPECT_EQ(signature(0, 9), "(none)");  // after the note c
+  EXPECT_EQ(signature(0, 13), "@ program 0–127 — 40 Violin");
+  EXPECT_EQ(signature(0, 15), "l length 1, 2, 4, 8, 16, 32, 64, 128 (dotted: all but 128)");
+  EXPECT_EQ(signature(1, 8), "n note number 0–96 — 13 Bass Drum 1");
+  const json help = client.request("textDocument/signatureHelp",
+                                   {{"textDocument", doc()}, {"position", at(0, 7)}})["result"];
+  EXPECT_EQ(help["signatures"][0]["parameters"][0]["label"], "0–16");
+}
+
+// The value a number replaces is the channel's last one before it, also while the compiler
+// stops at an error after the point (here the @ without its number).
+TEST_F(LanguageServerTest, SignatureHelpTellsTheValueTheNumberReplaces) {
+  client.initialize();
+  diagnose("ch1{\"v12 @40 q6 c\" \"v1 @ q\"}\nch2{\"v\"}");
+  auto signature = [&](int line, int character) {
+    const json result =
+        client.request("textDocument/signatureHelp",
+                       {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+    return result.is_null() ? std::string("(none)")
+                            : result["signatures"][0]["label"].get<std::string>();
+  };
+  EXPECT_EQ(signature(0, 22), "v volume 0–16, now 12");
+  EXPECT_EQ(signature(0, 24), "@ program 0–127, now 40 Violin");
+  EXPECT_EQ(signature(0, 26), "q gate 1–8, now 6");
+  EXPECT_EQ(signature(0, 6), "v volume 0–16");  // nothing before it
+  EXPECT_EQ(signature(1, 6), "v volume 0–16");  // another channel's values are not its own
 }
 
 TEST_F(LanguageServerTest, CancelledAndOutdatedRequestsAreNotAnswered) {
@@ -596,6 +900,78 @@ TEST_F(LanguageServerTest, MakeMidiWritesTheFileTarvk32cWrites) {
   const std::string written = read(dir_ / "song.mid");
   EXPECT_FALSE(written.empty());
   EXPECT_EQ(written, read(dir_ / "console.mid"));
+}
+
+// The code action and the code lens each carry the command with its document, in the texts'
+// language; run as a client runs them, they write the file tarvk32c writes.
+TEST_F(LanguageServerTest, CodeActionAndCodeLensMakeTheMidiFileOfTheirScore) {
+  const std::string score = "cr(\"x\")\nch1{\"t100 l8 c d e & e\"}\nch9{\"v8 c r c\"}\n";
+  const std::string uri = "file://" + writeFile("song.fms", score);
+  writeFile("console.fms", score);
+  client.initialize({{"language", "ja"}});
+  client.open(uri, score);
+  const json actions = client.request("textDocument/codeAction",
+                                      {{"textDocument", doc(uri)},
+                                       {"range", {{"start", at(1, 3)}, {"end", at(1, 3)}}},
+                                       {"context", {{"diagnostics", json::array()}}}})["result"];
+  ASSERT_EQ(actions.size(), 1u) << actions.dump();
+  EXPECT_EQ(actions[0]["title"], "MIDI ファイルを作る");
+  const json lenses =
+      client.request("textDocument/codeLens", {{"textDocument", doc(uri)}})["result"];
+  ASSERT_EQ(lenses.size(), 1u);
+  EXPECT_EQ(lenses[0]["range"]["start"], at(0, 0));
+  EXPECT_EQ(lenses[0]["command"], actions[0]["command"]);
+  const json& command = actions[0]["command"];
+  EXPECT_EQ(client.request("workspace/executeCommand",
+                           {{"command", command["command"]},
+                            {"arguments", command["arguments"]}})["result"]["exitStatus"],
+            0);
+  const std::string console =
+      "cd " + dir_.string() + " && " TARVK32C_PATH " console.fms >/dev/null";
+  ASSERT_EQ(std::system(console.c_str()), 0);
+  EXPECT_EQ(read(dir_ / "song.mid"), read(dir_ / "console.mid"));
+  // A client that asks only for quick fixes gets none of them.
+  EXPECT_TRUE(client
+                  .request("textDocument/codeAction",
+                           {{"textDocument", doc(uri)},
+                            {"range", {{"start", at(0, 0)}, {"end", at(0, 0)}}},
+                            {"context",
+                             {{"diagnostics", json::array()}, {"only", {"quickfix"}}}}})["result"]
+                  .empty());
+}
+
+// The command compiles the file on disk only while it holds the text the editor shows: other
+// notes are refused with a word to save first; other line ends, a byte-order mark or code page
+// 932 for the editor's UTF-8 are the same text (compiled, whatever tarvk32c then makes of it).
+TEST_F(LanguageServerTest, MakeMidiRefusesAFileThatDiffersFromTheEditorsText) {
+  client.initialize();
+  const std::string path = writeFile("edited.fms", "ch1{\"c d\"}\n");
+  client.open("file://" + path, "ch1{\"c d e\"}\n");
+  const auto [result, message] = makeMidi(path);
+  EXPECT_EQ(result["exitStatus"], 1);
+  EXPECT_EQ(message, "The MIDI file was not written: " + path +
+                         " on disk differs from the text in the editor: save it first");
+  EXPECT_FALSE(fs::exists(dir_ / "edited.mid"));
+
+  struct Saved {
+    const char* name;
+    std::string bytes;
+    std::string editorText;
+  };
+  const std::vector<Saved> same = {
+      {"crlf.fms", "ch1{\"c\"}\r\nch2{\"d\"}\r\n", "ch1{\"c\"}\nch2{\"d\"}\n"},
+      {"bom.fms",
+       "\xEF\xBB\xBF"
+       "ch1{\"c\"} // \xC3\xA9\n",
+       "ch1{\"c\"} // \xC3\xA9\n"},
+      {"sjis.fms", "ch1{\"c\"} // \x82\xA0\n", "ch1{\"c\"} // \xE3\x81\x82\n"},
+  };
+  for (const Saved& saved : same) {
+    SCOPED_TRACE(saved.name);
+    const std::string file = writeFile(saved.name, saved.bytes);
+    client.open("file://" + file, saved.editorText);
+    EXPECT_EQ(makeMidi(file).second.find("differs"), std::string::npos);
+  }
 }
 
 TEST_F(LanguageServerTest, MakeMidiReportsAFailureAndWritesNothing) {

@@ -108,6 +108,23 @@ std::optional<json> LspClient::next(const std::function<bool(const json&)>& want
   return std::nullopt;
 }
 
+std::vector<json> LspClient::arrivedWithin(std::chrono::milliseconds wait,
+                                           const std::function<bool(const json&)>& wanted) {
+  std::vector<json> found;
+  std::vector<json> others;
+  for (json& message : held_) (wanted(message) ? found : others).push_back(std::move(message));
+  held_ = std::move(others);
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (json message; readMessage(message, deadline);) {
+    if (wanted(message)) {
+      found.push_back(std::move(message));
+    } else {
+      held_.push_back(std::move(message));
+    }
+  }
+  return found;
+}
+
 std::optional<json> LspClient::response(const json& id) {
   return next(
       [&](const json& m) { return m.contains("id") && m["id"] == id && !m.contains("method"); });

@@ -26,6 +26,10 @@ class LspClient {
   // The next message the server sends that satisfies `wanted`; nothing when none arrives in a
   // generous time (the server hung or ended).
   std::optional<json> next(const std::function<bool(const json&)>& wanted);
+  // The messages that satisfy `wanted` among those held and those that arrive within `wait`
+  // (the others are held).
+  std::vector<json> arrivedWithin(std::chrono::milliseconds wait,
+                                  const std::function<bool(const json&)>& wanted);
   std::optional<json> response(const json& id);
   std::optional<json> diagnosticsFor(const std::string& uri);
 
