@@ -204,8 +204,8 @@ inline std::string runFuzzInput(const uint8_t* data, size_t size, int32_t* resul
       mapped->host.outputKept != plain->host.outputKept || mapped->host.kept != plain->host.kept) {
     return "recording the source map changed the compilation";
   }
-  const std::string fault =
-      testing_support::checkSourceMap(testing_support::quotedStretches(source, *map, flavour), *map);
+  const std::string fault = testing_support::checkSourceMap(
+      testing_support::quotedStretches(source, *map, flavour), *map);
   return fault.empty() ? "" : "source map: " + fault;
 }
 

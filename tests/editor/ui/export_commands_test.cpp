@@ -132,7 +132,8 @@ void ExportCommandsTest::cancelInTheProgressDialogLeavesThePreviousFile() {
     QTRY_VERIFY(!form.findChild<QProgressDialog*>());
     QVERIFY(f.services.boxes.empty());
     if (!bySignal) {
-      QVERIFY(form.messagePane()->toPlainText().endsWith(" -> 音声ファイルの書き出しを中止しました"));
+      QVERIFY(
+          form.messagePane()->toPlainText().endsWith(" -> 音声ファイルの書き出しを中止しました"));
     }
     QCOMPARE(f.readFile("long.wav"), QByteArray("previous"));
     QCOMPARE(folderEntries(f), (QStringList{"long.fms", "long.wav"}));

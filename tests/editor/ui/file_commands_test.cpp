@@ -481,14 +481,14 @@ void FileCommandsTest::editMenuEnablesFollowTheSelection() {
   EditorFixture f;
   TForm1& form = f.start();
   form.view().PopupMenu1Popup();
-  QVERIFY(!form.view().Undo2->isEnabled() && !form.view().Cut2->isEnabled() && !form.view().Copy2->isEnabled() &&
-          !form.view().Delete2->isEnabled());
+  QVERIFY(!form.view().Undo2->isEnabled() && !form.view().Cut2->isEnabled() &&
+          !form.view().Copy2->isEnabled() && !form.view().Delete2->isEnabled());
   QVERIFY(form.view().Paste2->isEnabled() && form.view().SelectAll2->isEnabled());
   typeText(form, "abc");
   form.view().SelectAll1Click();
   form.view().PopupMenu1Popup();
-  QVERIFY(form.view().Undo2->isEnabled() && form.view().Cut2->isEnabled() && form.view().Copy2->isEnabled() &&
-          form.view().Delete2->isEnabled());
+  QVERIFY(form.view().Undo2->isEnabled() && form.view().Cut2->isEnabled() &&
+          form.view().Copy2->isEnabled() && form.view().Delete2->isEnabled());
   form.view().Delete1Click();
   QCOMPARE(editorText(form), QString());
 }

@@ -48,8 +48,10 @@ void MainWindowTest::startsWithSettingsAppliedThroughTheCommands() {
   QVERIFY(form.toolButton("SpeedButton12")->isChecked() && form.action("S1")->isChecked());
   QVERIFY(form.autoPanOn());
   QVERIFY(form.compiler().session().q7Default);
-  QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked() && !form.view().N10p1->isChecked());
-  QVERIFY(form.toolButton("SpeedButton10")->isChecked() && !form.toolButton("SpeedButton8")->isChecked());
+  QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked() &&
+          !form.view().N10p1->isChecked());
+  QVERIFY(form.toolButton("SpeedButton10")->isChecked() &&
+          !form.toolButton("SpeedButton8")->isChecked());
   QCOMPARE(form.view().Memo1->font().pointSize(), 20);
   QCOMPARE(form.messagePane()->font().pointSize(), 20);
   QVERIFY(f.services.boxes.empty());
@@ -91,7 +93,8 @@ void MainWindowTest::fontCommandsSetBothPanesAndTheButtons() {
   QCOMPARE(form.view().Memo1->font().pointSize(), 20);
   QCOMPARE(form.messagePane()->font().pointSize(), 20);
   QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked());
-  QVERIFY(form.toolButton("SpeedButton10")->isChecked() && !form.toolButton("SpeedButton8")->isChecked());
+  QVERIFY(form.toolButton("SpeedButton10")->isChecked() &&
+          !form.toolButton("SpeedButton8")->isChecked());
   form.toolButton("SpeedButton9")->click();
   QCOMPARE(form.view().Memo1->font().pointSize(), 14);
   QCOMPARE(form.messagePane()->font().pointSize(), 14);

@@ -70,8 +70,9 @@ void MenuTextsTest::contextMenusNameTheEditCommandsAsTheEditMenuDoes() {
   EditorFixture f;
   TForm1& form = f.start();
   const QStringList editor = itemTexts(form.view().Memo1->createStandardContextMenu());
-  for (const QAction* item : {form.view().Undo2, form.view().Redo2, form.view().Cut2, form.view().Copy2, form.view().Paste2,
-                              form.view().Delete2, form.view().SelectAll2}) {
+  for (const QAction* item :
+       {form.view().Undo2, form.view().Redo2, form.view().Cut2, form.view().Copy2,
+        form.view().Paste2, form.view().Delete2, form.view().SelectAll2}) {
     QVERIFY2(editor.contains(item->text()), qPrintable(item->text() + " / " + editor.join(", ")));
   }
   const QStringList messages = itemTexts(form.messagePane()->createStandardContextMenu());

@@ -130,11 +130,13 @@ void ErrorMarkTest::markGoesWithAnEditOfItsLineOrTheNextCompilation() {
   QCOMPARE(form.view().Memo1->errorMark()->line, 1);
   // Hovering the sign shows the report's text; other lines show nothing.
   const auto lineY = [&form](int line) {
-    return form.view().Memo1->cursorRect(QTextCursor(form.view().Memo1->document()->findBlockByNumber(line)))
+    return form.view()
+        .Memo1->cursorRect(QTextCursor(form.view().Memo1->document()->findBlockByNumber(line)))
         .center()
         .y();
   };
-  QCOMPARE(form.view().Memo1->marginToolTip(QPoint(2, lineY(1))), QString("命令 V? の範囲は 0～16"));
+  QCOMPARE(form.view().Memo1->marginToolTip(QPoint(2, lineY(1))),
+           QString("命令 V? の範囲は 0～16"));
   QVERIFY(form.view().Memo1->marginToolTip(QPoint(2, lineY(0))).isEmpty());
   // Lines added above move the mark along; an edit elsewhere leaves it.
   QTextCursor top(form.view().Memo1->document());
@@ -164,7 +166,8 @@ void ErrorMarkTest::lineNumbersToggleTheMarginAndAreKept() {
   {
     TForm1& form = f.start();
     QCOMPARE(form.view().Memo1->marginWidth(), 0);  // off: the pane as it always was
-    QVERIFY(form.view().N17->isVisible() && form.view().N17->isEnabled() && form.toolButton("SpeedButton7")->isEnabled());
+    QVERIFY(form.view().N17->isVisible() && form.view().N17->isEnabled() &&
+            form.toolButton("SpeedButton7")->isEnabled());
     QVERIFY(!f.exists("tarvik32.cfg"));
     form.toolButton("SpeedButton7")->click();
     QVERIFY(form.view().N17->isChecked() && form.view().Memo1->lineNumbersShown());

@@ -17,8 +17,8 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
-#include "editor/view/goto_line_dialog.h"
 #include "editor/view/find_bar.h"
+#include "editor/view/goto_line_dialog.h"
 #include "editor/view/source_edit.h"
 #include "tests/editor/support/editor_fixture.h"
 
