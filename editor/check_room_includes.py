@@ -21,6 +21,10 @@ MAY_USE = {
     "ui": {"view", "roll", "compile", "playback", "settings", "document", "sound", "services"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"editor/(?:([a-z_]+)/)?([^"]+)"', re.MULTILINE)
+# Every quoted include names its header from the source tree's top ("editor/view/...",
+# "core/..."), so that a relative one ("../ui/main_window.h") cannot slip past the rooms.
+QUOTED = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
+TOP_FOLDERS = ("editor/", "core/", "import/")
 
 
 def room_of(folder, name):
@@ -36,7 +40,13 @@ def main():
               if folder.is_dir() and folder.name not in MAY_USE and any(folder.glob("*.[ch]*"))]
     for room, allowed in MAY_USE.items():
         for path in sorted((editor / room).glob("*.[ch]*")):
-            for match in INCLUDE.finditer(path.read_text(encoding="utf-8")):
+            text = path.read_text(encoding="utf-8")
+            for match in QUOTED.finditer(text):
+                name = match.group(1)
+                if not name.startswith(TOP_FOLDERS) or ".." in name.split("/"):
+                    faults.append(f"{path}: include \"{name}\" by its path from the source "
+                                  "tree's top (editor/..., core/...)")
+            for match in INCLUDE.finditer(text):
                 used = room_of(match.group(1), match.group(2))
                 if used != room and used not in allowed:
                     faults.append(f"{path}: the {room} room may not include "

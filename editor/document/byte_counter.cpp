@@ -21,17 +21,6 @@ void ByteCounter::setEncoding(TextEncoding encoding) {
   recountAll();
 }
 
-qsizetype ByteCounter::lineBytes(int line) const {
-  return line >= 0 && line < static_cast<int>(lines_.size()) ? lines_[line] : 0;
-}
-
-qsizetype ByteCounter::lineOffset(int line) const {
-  qsizetype offset = 0;
-  const int end = std::min(line, static_cast<int>(lines_.size()));
-  for (int i = 0; i < end; ++i) offset += lines_[i];
-  return offset + LINE_END_BYTES * end;
-}
-
 qsizetype ByteCounter::countBlock(int blockNumber) const {
   return encodedSize(document_->findBlockByNumber(blockNumber).text(), encoding_);
 }

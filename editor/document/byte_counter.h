@@ -20,10 +20,6 @@ class ByteCounter : public QObject {
 
   // Bytes of the whole text, each line end counting 2.
   qsizetype total() const { return total_; }
-  // Bytes of the line with this 0-based number, without its line end.
-  qsizetype lineBytes(int line) const;
-  // Bytes before the start of the line with this 0-based number.
-  qsizetype lineOffset(int line) const;
 
  private:
   void contentsChange(int position, int removed, int added);

@@ -328,29 +328,17 @@ bool TForm1::autoPanOn() const {
   return S1->isChecked();
 }
 
-// The toggles: a menu command or a click on the button flips the one action both show.
+// The toggles: a menu command flips the one action its menu item and its tool button show.
 void TForm1::N16Click() {
-  N16->trigger();
-}
-void TForm1::SpeedButton6Click() {
   N16->trigger();
 }
 void TForm1::N13Click() {
   N13->trigger();
 }
-void TForm1::SpeedButton5Click() {
-  N13->trigger();
-}
 void TForm1::S1Click() {
   S1->trigger();
 }
-void TForm1::SpeedButton12Click() {
-  S1->trigger();
-}
 void TForm1::N17Click() {
-  view_->N17->trigger();
-}
-void TForm1::SpeedButton7Click() {
   view_->N17->trigger();
 }
 

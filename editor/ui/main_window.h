@@ -131,16 +131,9 @@ class TForm1 : public QMainWindow {
   void followScore();             // at each refresh of the player window
   void N13Click();
   void S1Click();
-  // Font buttons: the button chosen.
-  void SpeedButton8Click(QToolButton* button);
   // Help menu.
   void vantor1Click();
   void about1Click();
-  // Tool bar toggles: the button's action flips, as a click on it does.
-  void SpeedButton5Click();
-  void SpeedButton6Click();
-  void SpeedButton7Click();
-  void SpeedButton12Click();
   // Window and pane events.
   void Memo1Change();
   void Memo2DblClick();
@@ -203,7 +196,6 @@ class TForm1 : public QMainWindow {
   void reportSave(const DocumentOutcome& outcome, const std::function<DocumentOutcome()>& again);
   void convertTo(TextEncoding encoding);
   void encodingChanged(TextEncoding encoding);
-  void nameChanged();                            // after the document took a file name
   void openChosenFile(const QString& fileName);  // after the open dialog or the recent menu
   void rememberRecentFile(const QString& fileName);
   // The additional settings file's notice (a file that is neither read nor written), once a run.

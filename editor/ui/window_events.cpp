@@ -39,7 +39,3 @@ void TForm1::fontSizeChosen(int index) {
   Memo2->setFont(font);
   updateStatusBar();
 }
-
-void TForm1::SpeedButton8Click(QToolButton* button) {
-  view_->N10p1Click(button->defaultAction());
-}
