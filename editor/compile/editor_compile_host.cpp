@@ -51,7 +51,7 @@ std::string EditorHost::displayText(std::string_view bytes) {
 
 int32_t EditorHost::displayColumns(std::string_view bytes) {
   if (lines_.encoding == TextEncoding::Cp932) return EditorCompileHost::displayColumns(bytes);
-  return static_cast<int32_t>(cp932Size(fromCore(bytes)));
+  return static_cast<int32_t>(::displayColumns(fromCore(bytes)));
 }
 
 OutputStream* EditorHost::openOutput() {

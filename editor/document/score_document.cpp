@@ -83,7 +83,7 @@ QString ScoreDocument::refusalText(const QString& purpose, const Unencodable& ba
   QString place = QString("%1 行目").arg(bad.line + 1);
   if (withColumn) {
     const QString line = text_.findBlockByNumber(static_cast<int>(bad.line)).text();
-    const qsizetype column = cp932Size(QStringView(line).first(bad.column)) + 1;
+    const qsizetype column = displayColumns(QStringView(line).first(bad.column)) + 1;
     place += QString(" %1 桁目").arg(column);
   }
   const char* name = target == TextEncoding::Utf8 ? "UTF-8" : "シフトJIS(コードページ932)";

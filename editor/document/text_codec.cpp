@@ -287,6 +287,57 @@ qsizetype cp932Size(QStringView text) {
   return size;
 }
 
+namespace {
+
+// The wide characters of Unicode's East Asian Width (W and F), by block; the ranges every
+// terminal's width table holds.
+struct CodeRange {
+  char32_t first, last;
+};
+constexpr CodeRange WIDE_RANGES[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+    {0x2614, 0x2615},   {0x2648, 0x2653},   {0x26AA, 0x26AB},   {0x26BD, 0x26BE},
+    {0x26F5, 0x26F5},   {0x26FA, 0x26FA},   {0x2705, 0x2705},   {0x270A, 0x270B},
+    {0x2728, 0x2728},   {0x274C, 0x274C},   {0x2753, 0x2755},   {0x2795, 0x2797},
+    {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2E80, 0x303E},   {0x3041, 0x33FF},
+    {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xA960, 0xA97F},
+    {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},
+    {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x16FE0, 0x18AFF}, {0x1B000, 0x1B2FF},
+    {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A},
+    {0x1F200, 0x1F2FF}, {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB},
+    {0x1F90C, 0x1F9FF}, {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+bool isWide(char32_t c) {
+  for (const CodeRange& range : WIDE_RANGES) {
+    if (c < range.first) return false;
+    if (c <= range.last) return true;
+  }
+  return false;
+}
+
+int columnsOf(char32_t c) {
+  const Code code = c < 0x10000 ? tables().code[c] : escapeCode(c);
+  if (code != NO_BYTES) return code > 0xFF ? 2 : 1;
+  return isWide(c) ? 2 : 1;
+}
+
+}  // namespace
+
+qsizetype displayColumns(QStringView text) {
+  qsizetype columns = 0;
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    const char16_t u = *p++;
+    if (QChar::isHighSurrogate(u) && p < end && QChar::isLowSurrogate(*p))
+      columns += columnsOf(QChar::surrogateToUcs4(u, *p++));
+    else
+      columns += columnsOf(u);
+  }
+  return columns;
+}
+
 qsizetype encodedSize(QStringView text, TextEncoding encoding) {
   return encoding == TextEncoding::Utf8 ? utf8Size(text) : cp932Size(text);
 }

@@ -68,6 +68,11 @@ int utf8CharBytes(char32_t c);
 // The sum of cp932CharBytes over the characters of text; a surrogate pair is one character.
 qsizetype cp932Size(QStringView text);
 
+// The columns a text takes in a fixed-pitch font, counted as code page 932 counts them: a
+// character code page 932 holds (or an escape) takes its bytes; one it cannot hold takes 2 when
+// it is wide (CJK ideographs, Hangul, full-width forms, emoji) and 1 otherwise.
+qsizetype displayColumns(QStringView text);
+
 // The bytes a text takes when compiled in the given encoding ('\n' counting 2): cp932Size, or
 // for UTF-8 each character's sequence, an escape's bytes and 1 for a lone surrogate ('?').
 qsizetype encodedSize(QStringView text, TextEncoding encoding);

@@ -265,7 +265,8 @@ CaretReadout ScoreView::caretReadout() const {
   readout.line = startBlock.blockNumber() + 1;
   if (startBlock == cursor.block()) {
     const int inLine = cursor.selectionStart() - startBlock.position();
-    readout.column = static_cast<int>(cp932Size(QStringView(startBlock.text()).left(inLine))) + 1;
+    readout.column =
+        static_cast<int>(displayColumns(QStringView(startBlock.text()).left(inLine))) + 1;
   }
   readout.bytes = document_ ? document_->size() : 0;
   return readout;

@@ -184,6 +184,33 @@ class TextCodecTest : public QObject {
     QCOMPARE(sum, bytes);
   }
 
+  // Columns in a fixed-pitch font: what code page 932 holds counts its bytes, as before; what it
+  // cannot hold counts by its width, so a caret after an emoji or a 鷗 stands where it is seen.
+  void displayColumnsCountWideCharactersTwice_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qsizetype>("columns");
+    QTest::newRow("ascii") << QStringLiteral("c8 r") << qsizetype(4);
+    QTest::newRow("double-byte") << QStringLiteral("あ曲") << qsizetype(4);
+    QTest::newRow("half-width katakana") << QStringLiteral("ｱｲ") << qsizetype(2);
+    QTest::newRow("emoji") << QStringLiteral("😀") << qsizetype(2);
+    QTest::newRow("ideograph outside code page 932") << QStringLiteral("鷗") << qsizetype(2);
+    QTest::newRow("Hangul") << QStringLiteral("한") << qsizetype(2);
+    QTest::newRow("narrow outside code page 932") << QStringLiteral("é́") << qsizetype(2);
+    QTest::newRow("escapes") << ucs4(0xF0081) + ucs4(0xFED40) << qsizetype(3);
+    QTest::newRow("mixed") << QStringLiteral("\"c😀d\" // 鷗") << qsizetype(12);
+  }
+  void displayColumnsCountWideCharactersTwice() {
+    QFETCH(QString, text);
+    QFETCH(qsizetype, columns);
+    QCOMPARE(displayColumns(text), columns);
+  }
+  void displayColumnsAgreeWithBytesForWhatCodePage932Holds() {
+    for (char32_t c = 0; c < 0x10000; ++c) {
+      if (c == '\n' || QChar::isSurrogate(c) || compileBytes(ucs4(c)) == "?") continue;
+      QCOMPARE(displayColumns(ucs4(c)), qsizetype(cp932CharBytes(c)));
+    }
+  }
+
   // Every BMP character and the escape-range edges count exactly the bytes they compile to.
   void countsMatchCompiledBytes() {
     for (char32_t c = 0; c < 0x10000; ++c) {

@@ -467,6 +467,12 @@ void FileCommandsTest::statusBarCountsCodePage932Bytes() {
   QCOMPARE(form.statusText(PANEL_LINE), QString("2 行"));
   QCOMPARE(form.statusText(PANEL_COLUMN), QString("3 桁"));
   QCOMPARE(form.statusText(PANEL_SIZE), QString("10 Byte"));
+  // A wide character code page 932 cannot hold stands two columns wide, as it is seen.
+  form.view().Memo1->selectAll();
+  typeText(form, QStringLiteral("😀c"));
+  placeCaret(form, 2);  // after the emoji, a surrogate pair
+  form.updateStatusBar();
+  QCOMPARE(form.statusText(PANEL_COLUMN), QString("3 桁"));
   // Large edits keep the count exact: replace everything, then delete a line in the middle.
   form.view().Memo1->selectAll();
   typeText(form, QString("漢字\n").repeated(1000));
