@@ -43,11 +43,13 @@ enum class ImportText {
   TooManyEvents,      // score channel, events a channel may hold
   NotEncodable,
   // What the score could not keep.
+  NoNotes,
   NotesMoved,         // count, largest shift in ticks
   NotesDropped,       // count, the bars ("2, 4-6")
   ZeroLengthDropped,  // count
   ZeroLengthCrowded,  // count, zero-length notes kept at one grid point
   NotesTransposed,    // count
+  NotesRepaired,      // count
   DrumsShortened,     // count
   VelocitiesRounded,  // count
   VelocitiesMatched,  // count

@@ -44,6 +44,10 @@ static_assert(int64_t{BARS_MAX} * CHANNEL_COUNT + 3 * CHANNEL_COUNT + 3 + CONTIN
 
 constexpr int64_t CHANNEL_EVENTS_MAX = WORK_AREA_LIMIT / 2;  // events a score channel may hold
 
+// The first line of the score of a foreign file without notes, which says so where the score is
+// read. A compiled file's rests are written back as they are.
+constexpr const char* NO_NOTES_COMMENT = "// 音符のない MIDI ファイル";
+
 struct Note {
   int64_t on = 0;     // units
   int64_t end = 0;    // units: the grid point nearest the note-off
@@ -531,6 +535,7 @@ std::string numberList(const std::set<int64_t>& numbers, bool runs) {
 // One message a kind of thing left out or changed, in the order the report lists them.
 void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
                   std::vector<ImportMessage>& report) {
+  if (s.notes.empty() && !s.compiled) report.push_back({ImportText::NoNotes, {}});
   if (c.moved) {
     char shift[32];
     std::snprintf(shift, sizeof shift, "%g", c.maxShift);
@@ -553,6 +558,7 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
   }
   const std::pair<int, ImportText> counted[] = {
       {c.outside, ImportText::NotesTransposed},
+      {s.repaired, ImportText::NotesRepaired},
       {c.drumsShortened, ImportText::DrumsShortened},
       {c.velocityRounded, ImportText::VelocitiesRounded},
       {c.velocityChanged, ImportText::VelocitiesMatched},
@@ -632,6 +638,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
 
   std::string text;
+  if (source.notes.empty() && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
   headerLine("sn", ImportText::NameLeftOut, ImportText::NameCut, source.hasName, source.name,
              encoding, SEQUENCE_NAME_MAX, text, result.report);
   headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCut, source.hasCopyright,

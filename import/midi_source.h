@@ -17,6 +17,7 @@ struct SourceNote {
   int key = 0;
   int velocity = 0;
   int channel = 0;  // 0..15
+  int track = 0;    // the track it stands in, from 0
 };
 
 // A program or pan change (value 0..127), a tempo (microseconds a quarter) or a time signature
@@ -36,8 +37,10 @@ struct MidiSource {
   bool hasName = false, hasCopyright = false;
   int pitchBends = 0, sustainPedal = 0, controllers = 0, otherMessages = 0, texts = 0;
   std::set<int> controllerNumbers;
+  int repaired = 0;       // notes ended by a note-on of their own key before their note-off
+  bool compiled = false;  // the file opens with tarvk32c's lead-in, which is left out
 };
 
 // Gathers the source of a read file. Notes still sounding when their track ends end there; a
-// note-on for a key that already sounds ends the earlier note.
+// note-on for a key that already sounds ends the earlier note (counted as re-paired).
 MidiSource gatherSource(const MidiFile& file);

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Writes MIDI files with mido, as another program would: format 0 and 1 at 96, 384 and 480
 ticks a quarter. Each holds a melody with notes on the language's grid (1/32 of a quarter) and
-some beside it, a three-note chord, a program, a pan, a tempo and a 3/4 time signature.
+some beside it, a three-note chord, a program, a pan, a tempo and a 3/4 time signature. One
+more opens with a 1/8 pickup bar.
 
 Usage: write_other_files.py <directory>
 """
@@ -68,6 +69,24 @@ def write(path, tpq, fmt, seed):
     mid.save(path)
 
 
+def write_pickup(path):
+    """Format 1 at 480 a quarter opening with a 1/8 pickup bar, then 4/4, as a compiled file's
+    lead-in does, but with music in it: the pickup note, its tempo, program and pan."""
+    meta = [(0, 0, mido.MetaMessage("time_signature", numerator=1, denominator=8)),
+            (0, 0, mido.MetaMessage("set_tempo", tempo=750000)),
+            (240, 0, mido.MetaMessage("time_signature", numerator=4, denominator=4))]
+    music = [(0, 1, mido.Message("program_change", channel=0, program=73)),
+             (0, 1, mido.Message("control_change", channel=0, control=10, value=90))]
+    for i, (key, on, off) in enumerate([(67, 0, 240), (72, 240, 720), (74, 720, 960),
+                                        (76, 960, 1680), (72, 1680, 2160)]):
+        music.append((on, 3, mido.Message("note_on", channel=0, note=key, velocity=95)))
+        music.append((off, 2, mido.Message("note_off", channel=0, note=key, velocity=0)))
+    mid = mido.MidiFile(type=1, ticks_per_beat=480)
+    mid.tracks.append(track_of(meta))
+    mid.tracks.append(track_of(music))
+    mid.save(path)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -75,6 +94,7 @@ def main():
     for fmt in (0, 1):
         for tpq in (96, 384, 480):
             write(os.path.join(sys.argv[1], "mido_f%d_%d.mid" % (fmt, tpq)), tpq, fmt, tpq + fmt)
+    write_pickup(os.path.join(sys.argv[1], "mido_pickup.mid"))
     return 0
 
 
