@@ -48,6 +48,7 @@ enum class ImportText {
   NotesDropped,       // count, the bars ("2, 4-6")
   ZeroLengthDropped,  // count
   ZeroLengthCrowded,  // count, zero-length notes kept at one grid point
+  LegatoTrimmed,      // count
   NotesTransposed,    // count
   NotesRepaired,      // count
   DrumsShortened,     // count

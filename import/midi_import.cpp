@@ -25,7 +25,10 @@ constexpr int64_t UNITS_PER_WHOLE = 4 * UNITS_PER_QUARTER;
 constexpr int KEY_LOWEST = 24;  // code 1, c of octave 0
 constexpr int KEY_HIGHEST = 119;
 constexpr int64_t FULL_LENGTH_UNITS = 9;  // 135 ticks: at least FULL_LENGTH_NOTE_TICKS
-constexpr int MELODY_CHANNELS = 8;        // ch1..ch8; ch9 goes to the percussion channel
+// A note that overlaps the next one of its line by at most this many units (a 64th), and by no
+// more than half its own time, is played legato: it is ended where the next one starts.
+constexpr int64_t LEGATO_OVERLAP_UNITS_MAX = 4;
+constexpr int MELODY_CHANNELS = 8;  // ch1..ch8; ch9 goes to the percussion channel
 constexpr int DRUM_SCORE_CHANNEL = 9;
 constexpr int DRUM_MIDI_CHANNEL = 9;
 constexpr int MIDI_CHANNELS = 16;
@@ -54,7 +57,8 @@ struct Note {
   int64_t sound = 0;  // ticks at 480 a quarter from note-on to note-off
   int key = 0;
   int level = 0;
-  size_t source = 0;  // index into MidiSource::notes
+  size_t source = 0;     // index into MidiSource::notes
+  bool trimmed = false;  // ended early where the next note of its line starts
 };
 
 struct Voice {
@@ -68,6 +72,7 @@ struct Voice {
 
 struct Counts {
   int moved = 0;
+  int trimmed = 0;
   double maxShift = 0;
   int dropped = 0;
   std::set<int64_t> droppedAt;  // unit positions of dropped notes
@@ -155,22 +160,41 @@ bool playsBefore(const Note& a, const Note& b) {
   return a.key > b.key;
 }
 
-// A channel's notes into voices that never sound two notes at once on the grid: each note goes
-// to the free voice whose last note is nearest in pitch, so a line stays together and a chord
-// spreads.
-std::vector<Voice> splitChannel(std::vector<Note> notes, int channel) {
+// Whether `last` overlaps `next`, which starts after it, only as a legato line does.
+bool legatoOverlap(const Note& last, const Note& next) {
+  const int64_t overlap = last.end - next.on;
+  return last.on < next.on && overlap > 0 && overlap <= LEGATO_OVERLAP_UNITS_MAX &&
+         2 * overlap <= next.on - last.on;
+}
+
+// Ends a legato note where the next note of its line starts.
+void trimAt(Note& last, int64_t on, Counts& counts) {
+  last.end = on;
+  last.sound = std::min(last.sound, (on - last.on) * TICKS_PER_UNIT);
+  last.trimmed = true;
+  ++counts.trimmed;
+}
+
+// A part's notes into voices that never sound two notes at once on the grid: each note goes to
+// the voice, free or ending in a legato overlap, whose last note is nearest in pitch (of two as
+// near, the one whose last note ended latest), so a line stays together and a chord spreads.
+std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& counts) {
   std::sort(notes.begin(), notes.end(), playsBefore);
   std::vector<Voice> voices;
   for (const Note& n : notes) {
     int best = -1;
     int bestDistance = 0;
+    int64_t bestEnd = 0;
     for (size_t v = 0; v < voices.size(); ++v) {
       const Note& last = voices[v].notes.back();
       const bool free = last.end <= n.on && (last.on < n.on || last.sound == 0);
+      if (!free && !legatoOverlap(last, n)) continue;
       const int distance = std::abs(last.key - n.key);
-      if (free && (best < 0 || distance < bestDistance)) {
+      const int64_t end = std::min(last.end, n.on);
+      if (best < 0 || distance < bestDistance || (distance == bestDistance && end > bestEnd)) {
         best = static_cast<int>(v);
         bestDistance = distance;
+        bestEnd = end;
       }
     }
     if (best < 0) {
@@ -178,7 +202,10 @@ std::vector<Voice> splitChannel(std::vector<Note> notes, int channel) {
       voices.back().midiChannel = channel;
       best = static_cast<int>(voices.size()) - 1;
     }
-    voices[static_cast<size_t>(best)].notes.push_back(n);
+    Voice& voice = voices[static_cast<size_t>(best)];
+    if (!voice.notes.empty() && voice.notes.back().end > n.on)
+      trimAt(voice.notes.back(), n.on, counts);
+    voice.notes.push_back(n);
   }
   return voices;
 }
@@ -201,10 +228,10 @@ Voice drumVoice(std::vector<Note> notes, Counts& counts) {
   return voice;
 }
 
-// Places voices on score channels: a channel's only voice keeps its MIDI channel's number when
-// that is a score channel, the percussion voice takes ch9, the others the lowest free channel.
-// Voices that find none are dropped.
-void placeVoices(std::vector<Voice>& voices, Counts& counts) {
+// Places voices on score channels: the percussion voice takes ch9, the others the lowest free
+// channel in their order; in a compiled file a channel's only voice first keeps its MIDI
+// channel's number, which is its score channel. Voices that find none are dropped.
+void placeVoices(std::vector<Voice>& voices, bool keepNumbers, Counts& counts) {
   bool used[CHANNEL_COUNT + 1] = {};
   int perChannel[MIDI_CHANNELS] = {};
   for (const Voice& v : voices) ++perChannel[v.midiChannel];
@@ -212,7 +239,7 @@ void placeVoices(std::vector<Voice>& voices, Counts& counts) {
     if (v.drum) {
       v.scoreChannel = DRUM_SCORE_CHANNEL;
       used[DRUM_SCORE_CHANNEL] = true;
-    } else if (perChannel[v.midiChannel] == 1 && v.midiChannel >= 1 &&
+    } else if (keepNumbers && perChannel[v.midiChannel] == 1 && v.midiChannel >= 1 &&
                v.midiChannel <= MELODY_CHANNELS && !used[v.midiChannel]) {
       v.scoreChannel = v.midiChannel;
       used[v.midiChannel] = true;
@@ -369,10 +396,17 @@ void addRests(Voice& voice, int64_t from, int64_t to) {
 void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
   const SourceNote& s = source.notes[n.source];
   const int64_t on = n.on * TICKS_PER_UNIT;
+  // A legato note trimmed where the next starts is counted as trimmed: only its onset counts.
   const int64_t off =
-      on + (length == 0 ? 0 : noteOnTicks(static_cast<uint32_t>(length * TICKS_PER_UNIT), gate));
+      n.trimmed
+          ? s.offTick * FINE_PER_QUARTER / source.division
+          : on + (length == 0 ? 0
+                              : noteOnTicks(static_cast<uint32_t>(length * TICKS_PER_UNIT), gate));
   const int64_t d = source.division;
-  if (on * d == s.onTick * FINE_PER_QUARTER && off * d == s.offTick * FINE_PER_QUARTER) return;
+  if (on * d == s.onTick * FINE_PER_QUARTER &&
+      (n.trimmed || off * d == s.offTick * FINE_PER_QUARTER)) {
+    return;
+  }
   ++counts.moved;
   const double shift =
       std::max(std::abs(static_cast<double>(on * d) / FINE_PER_QUARTER - s.onTick),
@@ -557,6 +591,7 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
                       {std::to_string(c.crowded), std::to_string(JOINING_ZEROS_MAX)}});
   }
   const std::pair<int, ImportText> counted[] = {
+      {c.trimmed, ImportText::LegatoTrimmed},
       {c.outside, ImportText::NotesTransposed},
       {s.repaired, ImportText::NotesRepaired},
       {c.drumsShortened, ImportText::DrumsShortened},
@@ -601,29 +636,42 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     return result;
   }
 
-  std::vector<Note> byChannel[MIDI_CHANNELS];
+  // Parts in the file's order: the notes of one MIDI channel in one track, by track, then
+  // channel; the percussion channel is one part whatever its tracks.
+  std::map<std::pair<int, int>, std::vector<Note>> parts;
+  std::vector<Note> drums;
+  bool withNotes[MIDI_CHANNELS] = {};
   for (const Note& n : notesOf(source, counts)) {
-    byChannel[source.notes[n.source].channel].push_back(n);
+    const SourceNote& s = source.notes[n.source];
+    withNotes[s.channel] = true;
+    if (s.channel == DRUM_MIDI_CHANNEL) {
+      drums.push_back(n);
+    } else {
+      parts[{s.track, s.channel}].push_back(n);
+    }
   }
-  std::vector<Voice> voices;
-  for (int c = 0; c < MIDI_CHANNELS; ++c) {
+  for (int c = 0; c < MIDI_CHANNELS; ++c) {  // a channel of changes alone still sets them
     const bool changes =
         std::any_of(source.programs.begin(), source.programs.end(),
                     [c](const SourceChange& p) { return p.channel == c && p.value != 0; }) ||
         std::any_of(source.pans.begin(), source.pans.end(),
                     [c](const SourceChange& p) { return p.channel == c; });
-    if (c == DRUM_MIDI_CHANNEL) {
-      if (!byChannel[c].empty() || changes) voices.push_back(drumVoice(byChannel[c], counts));
-      continue;
+    if (changes && !withNotes[c] && c != DRUM_MIDI_CHANNEL) {
+      parts[{std::numeric_limits<int>::max(), c}];
     }
-    std::vector<Voice> split = splitChannel(byChannel[c], c);
-    if (split.empty() && changes) {
+    if (changes) withNotes[c] = true;
+  }
+  std::vector<Voice> voices;
+  for (auto& [key, notes] : parts) {
+    std::vector<Voice> split = splitPart(std::move(notes), key.second, counts);
+    if (split.empty()) {
       split.emplace_back();
-      split.back().midiChannel = c;
+      split.back().midiChannel = key.second;
     }
     for (Voice& v : split) voices.push_back(std::move(v));
   }
-  placeVoices(voices, counts);
+  if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
+  placeVoices(voices, source.compiled, counts);
   placeParameters(voices, source, counts);
 
   int64_t end = 0;

@@ -2,7 +2,7 @@
 """Writes MIDI files with mido, as another program would: format 0 and 1 at 96, 384 and 480
 ticks a quarter. Each holds a melody with notes on the language's grid (1/32 of a quarter) and
 some beside it, a three-note chord, a program, a pan, a tempo and a 3/4 time signature. One
-more opens with a 1/8 pickup bar.
+more opens with a 1/8 pickup bar, and one is a line played legato.
 
 Usage: write_other_files.py <directory>
 """
@@ -87,6 +87,24 @@ def write_pickup(path):
     mid.save(path)
 
 
+def write_played(path):
+    """A one-voice line as a keyboard player leaves it at 480 a quarter: onsets a few ticks
+    beside the beat, and most notes held a little into the next (legato)."""
+    rng = random.Random(7)
+    keys = [60, 62, 64, 65, 67, 65, 64, 62]
+    onsets = [i * 240 + rng.randint(-6, 6) if i else 0 for i in range(41)]
+    music = []
+    for i in range(40):
+        key = keys[i % len(keys)] + (12 if i // 16 % 2 else 0)
+        off = onsets[i + 1] + (rng.randint(5, 50) if i % 7 else -30)
+        music.append((onsets[i], 3, mido.Message("note_on", channel=0, note=key,
+                                                  velocity=rng.randint(60, 90))))
+        music.append((off, 2, mido.Message("note_off", channel=0, note=key, velocity=0)))
+    mid = mido.MidiFile(type=0, ticks_per_beat=480)
+    mid.tracks.append(track_of(music))
+    mid.save(path)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -95,6 +113,7 @@ def main():
         for tpq in (96, 384, 480):
             write(os.path.join(sys.argv[1], "mido_f%d_%d.mid" % (fmt, tpq)), tpq, fmt, tpq + fmt)
     write_pickup(os.path.join(sys.argv[1], "mido_pickup.mid"))
+    write_played(os.path.join(sys.argv[1], "mido_played.mid"))
     return 0
 
 
