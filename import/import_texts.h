@@ -44,23 +44,24 @@ enum class ImportText {
   NotEncodable,
   // What the score could not keep.
   NoNotes,
-  NotesMoved,         // count, largest shift in ticks
-  NotesDropped,       // count, the bars ("2, 4-6")
-  ZeroLengthDropped,  // count
-  ZeroLengthCrowded,  // count, zero-length notes kept at one grid point
-  LegatoTrimmed,      // count
-  NotesTransposed,    // count
-  NotesRepaired,      // count
-  DrumsShortened,     // count
-  VelocitiesRounded,  // count
-  VelocitiesMatched,  // count
-  TemposRounded,      // count
-  ChangesMoved,       // count
-  PitchBendsLost,     // count
-  SustainPedalLost,   // count
-  ControllersLost,    // count, the controller numbers ("1, 7")
-  OtherMessagesLost,  // count
-  TextsLost,          // count
+  NotesMoved,          // count, largest shift in ticks
+  NotesDropped,        // count, the bars ("2, 4-6")
+  ZeroLengthDropped,   // count
+  ZeroLengthCrowded,   // count, zero-length notes kept at one grid point
+  LegatoTrimmed,       // count
+  NotesTransposed,     // count
+  NotesRepaired,       // count
+  DrumsShortened,      // count
+  VelocitiesRounded,   // count
+  VelocitiesMatched,   // count
+  TupletLevelsJoined,  // count
+  TemposRounded,       // count
+  ChangesMoved,        // count
+  PitchBendsLost,      // count
+  SustainPedalLost,    // count
+  ControllersLost,     // count, the controller numbers ("1, 7")
+  OtherMessagesLost,   // count
+  TextsLost,           // count
   NameLeftOut,
   CopyrightLeftOut,
   NameCut,       // byte limit

@@ -81,6 +81,7 @@ struct Counts {
   int outside = 0;
   int velocityRounded = 0;
   int velocityChanged = 0;
+  int tupletLevels = 0;
   int drumsShortened = 0;
   int tempoRounded = 0;
   int parametersMoved = 0;
@@ -486,6 +487,95 @@ bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Tuplets
+
+// Notes a tuplet of another program may hold, and the spans (units) it may fill, tried in this
+// order: the smallest group and the shortest span first, so sextuplets become two triplets.
+constexpr int TUPLET_SIZES[] = {3, 5, 6, 7};
+constexpr int64_t TUPLET_SPANS[] = {8, 16, 32, 64, 128};
+constexpr int64_t BEAT_UNITS = UNITS_PER_QUARTER;
+
+// The units the compiler gives the k-th of n notes of a tuplet over `span`: span div n, one more
+// for every step-th from the first.
+int64_t tupletShare(int64_t span, int n, int k) {
+  const int64_t q = span / n, r = span % n;
+  const int64_t step = r > 0 ? n / r : 1;
+  return q + (r > 0 && k % step == 0 && k / step < r ? 1 : 0);
+}
+
+// Whether the n notes from `first` play an even split of `span` units from the first note's
+// grid point: every onset and end within one grid unit of its split point, every note sounding
+// to its end (legato), one velocity level give or take one, and nothing else starting inside.
+// Times are compared as ticks * 32 * n, where a split point and a unit are whole numbers.
+bool tupletGroup(const std::vector<Note>& notes, size_t first, int n, int64_t span,
+                 const MidiSource& source) {
+  if (first + static_cast<size_t>(n) > notes.size()) return false;
+  const int64_t d = source.division;
+  const int64_t unit = d * n;
+  auto split = [&](int k) { return notes[first].on * d * n + k * span * d; };
+  int lowest = VELOCITY_LEVEL_MAX, highest = 0;
+  for (int k = 0; k < n; ++k) {
+    const Note& note = notes[first + static_cast<size_t>(k)];
+    const SourceNote& s = source.notes[note.source];
+    const int64_t on = s.onTick * UNITS_PER_QUARTER * n;
+    const int64_t off = s.offTick * UNITS_PER_QUARTER * n;
+    if (std::abs(on - split(k)) >= unit || note.sound == 0) return false;
+    if (!note.trimmed && std::abs(off - split(k + 1)) >= unit) return false;
+    lowest = std::min(lowest, note.level);
+    highest = std::max(highest, note.level);
+  }
+  if (highest - lowest > 1) return false;
+  const size_t after = first + static_cast<size_t>(n);
+  return after == notes.size() ||
+         source.notes[notes[after].source].onTick * UNITS_PER_QUARTER * n > split(n) - unit;
+}
+
+// Notes of another program's tuplets, which fall beside the grid, are put where the compiler
+// plays a tuplet over the same span, so that the score writes them as one (`{cde}4`); a group
+// starts on a beat (or, for a span shorter than a beat, on a point of its span) and stays in its
+// bar. The notes of a group take its first note's level.
+void snapTuplets(Voice& voice, const MidiSource& source, const BarStarts& bars, Counts& counts) {
+  std::vector<Note>& notes = voice.notes;
+  for (size_t i = 0; i < notes.size();) {
+    const int64_t start = notes[i].on;
+    auto bar = std::upper_bound(bars.begin(), bars.end(), start);
+    const int64_t barStart = bar == bars.begin() ? 0 : *(bar - 1);
+    const int64_t barEnd = bar == bars.end() ? NEVER : *bar;
+    int size = 0;
+    int64_t span = 0;
+    for (const int64_t t : TUPLET_SPANS) {
+      if ((start - barStart) % std::min(t, BEAT_UNITS) != 0 || start + t > barEnd) continue;
+      for (const int n : TUPLET_SIZES) {
+        if (size == 0 && tupletGroup(notes, i, n, t, source)) {
+          size = n;
+          span = t;
+        }
+      }
+    }
+    if (size == 0) {
+      ++i;
+      continue;
+    }
+    int64_t at = start;
+    const int level = notes[i].level;
+    for (int k = 0; k < size; ++k) {
+      Note& note = notes[i + static_cast<size_t>(k)];
+      const int64_t share = tupletShare(span, size, k);
+      note.on = at;
+      note.end = at + share;
+      note.sound = share * TICKS_PER_UNIT;
+      note.trimmed = false;
+      if (note.level != level) {
+        note.level = level;
+        ++counts.tupletLevels;
+      }
+      at += share;
+    }
+    i += static_cast<size_t>(size);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Texts
 
 bool convert(const std::string& text, const char* to, const char* from, std::string& out) {
@@ -597,6 +687,7 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
       {c.drumsShortened, ImportText::DrumsShortened},
       {c.velocityRounded, ImportText::VelocitiesRounded},
       {c.velocityChanged, ImportText::VelocitiesMatched},
+      {c.tupletLevels, ImportText::TupletLevelsJoined},
       {c.tempoRounded, ImportText::TemposRounded},
       {c.parametersMoved, ImportText::ChangesMoved},
       {s.pitchBends, ImportText::PitchBendsLost},
@@ -672,6 +763,16 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
   if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
   placeVoices(voices, source.compiled, counts);
+  if (!source.compiled) {  // a compiled file's tuplets are on the grid already
+    int64_t last = 0;
+    for (const Voice& v : voices) {
+      if (!v.notes.empty()) last = std::max(last, v.notes.back().end);
+    }
+    BarStarts provisional;
+    if (barsOf(source, last, provisional)) {
+      for (Voice& v : voices) snapTuplets(v, source, provisional, counts);
+    }
+  }
   placeParameters(voices, source, counts);
 
   int64_t end = 0;

@@ -2,7 +2,8 @@
 """Writes MIDI files with mido, as another program would: format 0 and 1 at 96, 384 and 480
 ticks a quarter. Each holds a melody with notes on the language's grid (1/32 of a quarter) and
 some beside it, a three-note chord, a program, a pan, a tempo and a 3/4 time signature. One
-more opens with a 1/8 pickup bar, and one is a line played legato.
+more opens with a 1/8 pickup bar, one is a line played legato, and some hold tuplets at 96 to
+1000 ticks a quarter.
 
 Usage: write_other_files.py <directory>
 """
@@ -105,6 +106,29 @@ def write_played(path):
     mid.save(path)
 
 
+TUPLET_DIVISIONS = (96, 120, 192, 384, 480, 960, 1000)
+
+
+def write_tuplets(path, tpq):
+    """Tuplets as a sequencer writes them, each note at its own tick, rounded: a bar of four
+    eighth-note triplets, a bar of quarter-note triplets and a half note, a bar of a quintuplet,
+    a sextuplet and a half note."""
+    groups = [(3, 1, [60, 62, 64]), (3, 1, [65, 67, 69]), (3, 1, [71, 69, 67]), (3, 1, [65, 64, 62]),
+              (3, 2, [60, 64, 67]), (1, 2, [72]),
+              (5, 1, [72, 71, 69, 67, 65]), (6, 1, [64, 65, 67, 65, 64, 62]), (1, 2, [60])]
+    music, beat = [], 0
+    for n, beats, keys in groups:
+        for k, key in enumerate(keys):
+            on = round((beat + beats * k / n) * tpq)
+            off = round((beat + beats * (k + 1) / n) * tpq)
+            music.append((on, 3, mido.Message("note_on", channel=0, note=key, velocity=87)))
+            music.append((off, 2, mido.Message("note_off", channel=0, note=key, velocity=0)))
+        beat += beats
+    mid = mido.MidiFile(type=0, ticks_per_beat=tpq)
+    mid.tracks.append(track_of(music))
+    mid.save(path)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -114,6 +138,8 @@ def main():
             write(os.path.join(sys.argv[1], "mido_f%d_%d.mid" % (fmt, tpq)), tpq, fmt, tpq + fmt)
     write_pickup(os.path.join(sys.argv[1], "mido_pickup.mid"))
     write_played(os.path.join(sys.argv[1], "mido_played.mid"))
+    for tpq in TUPLET_DIVISIONS:
+        write_tuplets(os.path.join(sys.argv[1], "mido_tuplets_%d.mid" % tpq), tpq)
     return 0
 
 
