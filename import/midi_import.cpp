@@ -58,7 +58,7 @@ struct Note {
   int key = 0;
   int level = 0;
   size_t source = 0;     // index into MidiSource::notes
-  bool trimmed = false;  // ended early where the next note of its line starts
+  bool trimmed = false;  // ended early where the next note of its line (or drum hit) starts
 };
 
 struct Voice {
@@ -219,6 +219,8 @@ Voice drumVoice(std::vector<Note> notes, Counts& counts) {
     const int64_t room = (notes[i + 1].on - notes[i].on) * TICKS_PER_UNIT;
     if (notes[i].sound > room) {
       notes[i].sound = room;
+      notes[i].end = notes[i + 1].on;
+      notes[i].trimmed = true;
       ++counts.drumsShortened;
     }
   }
@@ -397,7 +399,8 @@ void addRests(Voice& voice, int64_t from, int64_t to) {
 void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
   const SourceNote& s = source.notes[n.source];
   const int64_t on = n.on * TICKS_PER_UNIT;
-  // A legato note trimmed where the next starts is counted as trimmed: only its onset counts.
+  // A legato note or drum hit ended where the next starts is counted as such: only its onset
+  // counts here.
   const int64_t off =
       n.trimmed
           ? s.offTick * FINE_PER_QUARTER / source.division
@@ -798,8 +801,12 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     int written = 0;
     for (const VoiceItem& item : v.items) written += item.isNote() ? 1 : 0;
     LayoutCounts layout;
-    for (const std::string& line : layoutVoice(
-             v.items, v.parameters, bars, v.drum ? NoteForm::Code : NoteForm::Letter, layout)) {
+    // A compiled file's zero-length notes come back tied, as they were written; another
+    // program's simultaneous drum hits each keep their level.
+    const Joining joining = v.drum && !source.compiled ? Joining::Hits : Joining::Tied;
+    for (const std::string& line :
+         layoutVoice(v.items, v.parameters, bars, v.drum ? NoteForm::Code : NoteForm::Letter,
+                     joining, layout)) {
       text += line + '\n';
     }
     if (layout.events > CHANNEL_EVENTS_MAX) {
@@ -810,6 +817,11 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     counts.velocityChanged += layout.velocityChanged;
     counts.unwritable += layout.unwritable;
     counts.crowded += layout.crowded;
+    counts.drumsShortened += layout.lendersShortened;
+    if (layout.late > 0) {  // one unit behind the file's time
+      counts.moved += layout.late;
+      counts.maxShift = std::max(counts.maxShift, source.division / double{UNITS_PER_QUARTER});
+    }
     result.notes += written - layout.unwritable - layout.crowded;
     text += "}\n";
   }

@@ -84,8 +84,8 @@ bool tupletDurations(const std::vector<VoiceItem>& items, size_t first, size_t n
 class PieceBuilder {
  public:
   PieceBuilder(const std::vector<VoiceItem>& items, const std::vector<VoiceParameter>& parameters,
-               const BarStarts& bars)
-      : items_(items), parameters_(parameters), bars_(bars) {}
+               const BarStarts& bars, Joining joining)
+      : items_(items), parameters_(parameters), bars_(bars), joining_(joining) {}
 
   std::vector<Piece> build(LayoutCounts& counts) {
     std::vector<Piece> pieces;
@@ -101,10 +101,20 @@ class PieceBuilder {
       while (i + 1 + zeros < items_.size() && items_[i + 1 + zeros].length == 0) ++zeros;
       if (zeros > 0 && item.length >= 1) {
         const size_t kept = std::min(zeros, static_cast<size_t>(JOINING_ZEROS_MAX));
-        lendUnit(i, kept, pieces, counts.velocityChanged);
+        if (joining_ == Joining::Hits) {
+          lendHitUnit(i, kept, pieces, counts);
+        } else {
+          lendUnit(i, kept, pieces, counts.velocityChanged);
+        }
         counts.crowded += static_cast<int>(zeros - kept);
         i += 1 + zeros;
         continue;
+      }
+      if (item.length == 0 && item.isNote() && joining_ == Joining::Hits && i == 0) {
+        if (const size_t taken = startHits(pieces, counts); taken > 0) {
+          i += taken;
+          continue;
+        }
       }
       if (item.length > 0) {
         Piece piece;
@@ -204,14 +214,89 @@ class PieceBuilder {
     pieces.push_back(group);
   }
 
+  // Drum hits joining the hit or rest before them: it is shortened by the unit it lends (a hit
+  // so shortened is counted), and the unit opens their tuplet as a rest, so that one level, the
+  // first joining hit's, stands before the tuplet. Hits of another level take that one.
+  void lendHitUnit(size_t index, size_t zeros, std::vector<Piece>& pieces, LayoutCounts& counts) {
+    const VoiceItem& item = items_[index];
+    if (item.length > 1) {
+      Piece body;
+      body.start = item.start;
+      body.length = item.length - 1;
+      body.item = item;
+      body.item.length = body.length;
+      pieces.push_back(body);
+    }
+    if (item.isNote()) ++counts.lendersShortened;
+    Piece group;
+    group.tuplet = true;
+    group.start = item.start + item.length - 1;
+    group.length = 1;
+    VoiceItem rest;
+    rest.start = group.start;
+    rest.length = 1;
+    group.items.push_back(rest);
+    appendJoining(index + 1, zeros, group, counts.velocityChanged);
+    pieces.push_back(group);
+  }
+
+  // Drum hits at the very start, before which nothing can lend a unit: the first hit that has a
+  // length sounds one unit, and the others follow it then; the rest of its length is a rest.
+  // Returns the items taken (the hit's place then holds that rest), 0 when the start holds no
+  // hit with a length.
+  size_t startHits(std::vector<Piece>& pieces, LayoutCounts& counts) {
+    size_t zeros = 0;
+    while (zeros < items_.size() && items_[zeros].length == 0) ++zeros;
+    if (zeros == items_.size() || !items_[zeros].isNote()) return 0;
+    const VoiceItem first = items_[zeros];
+    const size_t kept = std::min(zeros, static_cast<size_t>(JOINING_ZEROS_MAX));
+    Piece group;
+    group.tuplet = true;
+    group.start = first.start;
+    group.length = 1;
+    VoiceItem head = first;
+    head.length = 1;
+    group.items.push_back(head);
+    appendJoining(0, kept, group, counts.velocityChanged);
+    pieces.push_back(group);
+    counts.late += static_cast<int>(kept);
+    counts.crowded += static_cast<int>(zeros - kept);
+    if (first.length == 1) return zeros + 1;
+    ++counts.lendersShortened;
+    VoiceItem rest;  // takes the hit's place, and lends to the hits after it
+    rest.start = first.start + 1;
+    rest.length = first.length - 1;
+    items_[zeros] = rest;
+    return zeros;
+  }
+
+  // The zero-length items from `first` into the tuplet, at one level: that of the tuplet's first
+  // note.
+  void appendJoining(size_t first, size_t zeros, Piece& group, int& velocityChanged) const {
+    int level = -1;
+    for (const VoiceItem& item : group.items) {
+      if (item.isNote()) level = item.level;
+    }
+    for (size_t k = first; k < first + zeros; ++k) {
+      VoiceItem zero = items_[k];
+      if (level < 0) level = zero.level;
+      if (zero.level != level) {
+        zero.level = level;
+        ++velocityChanged;
+      }
+      group.items.push_back(zero);
+    }
+  }
+
   int64_t barEndAt(int64_t position) const {
     auto next = std::upper_bound(bars_.begin(), bars_.end(), position);
     return next == bars_.end() ? NEVER : *next;
   }
 
-  const std::vector<VoiceItem>& items_;
+  std::vector<VoiceItem> items_;  // a copy: the start's hits give their place to a rest
   const std::vector<VoiceParameter>& parameters_;
   const BarStarts& bars_;
+  Joining joining_;
 };
 
 // The units of each part of a plain piece as the bar lines cut it.
@@ -550,8 +635,9 @@ class Writer {
 
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
-                                     const BarStarts& bars, NoteForm form, LayoutCounts& counts) {
-  const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars).build(counts);
+                                     const BarStarts& bars, NoteForm form, Joining joining,
+                                     LayoutCounts& counts) {
+  const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars, joining).build(counts);
   Writer writer(pieces, parameters, bars, form);
   std::vector<std::string> lines = writer.write();
   counts.events = writer.events();

@@ -42,14 +42,23 @@ using BarStarts = std::vector<int64_t>;
 // tarvk32c's line readers take whole. Items are in time order, back to back from 0; parameters in
 // time order.
 struct LayoutCounts {
-  int velocityChanged = 0;  // zero-length notes given the level of the tuplet they join
-  int unwritable = 0;       // zero-length notes with nothing before them to join, left out
-  int crowded = 0;          // zero-length notes beyond JOINING_ZEROS_MAX behind an item, left out
-  int64_t events = 0;       // the events the voice's channel will hold when compiled
+  int velocityChanged = 0;   // zero-length notes given the level of the tuplet they join
+  int unwritable = 0;        // zero-length notes with nothing before them to join, left out
+  int crowded = 0;           // zero-length notes beyond JOINING_ZEROS_MAX behind an item, left out
+  int lendersShortened = 0;  // drum hits shortened by the unit they lend to the hits after them
+  int late = 0;              // drum hits at the very start written one unit behind the first
+  int64_t events = 0;        // the events the voice's channel will hold when compiled
 };
 // How notes are written: by letter and octave, or (the drum channel) as `n` and the note's code
 // wherever the note is one default length, by letter elsewhere.
 enum class NoteForm { Letter, Code };
+// How zero-length notes join the item before them. Tied: a note lends its last unit tied into
+// their tuplet, so it sounds its whole length (`c8.&c32.&{c e g}128`). Hits: a drum hit lends its
+// last unit and is shortened by it, and the tuplet opens with a rest (`{r n15 n19}128`), so the
+// joining hits keep their own level; hits at the very start, where nothing lends, follow the
+// first hit by one unit (`{n13 n19}128`).
+enum class Joining { Tied, Hits };
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
-                                     const BarStarts& bars, NoteForm form, LayoutCounts& counts);
+                                     const BarStarts& bars, NoteForm form, Joining joining,
+                                     LayoutCounts& counts);
