@@ -56,6 +56,7 @@ enum class ImportText {
   VelocitiesMatched,   // count
   TupletLevelsJoined,  // count
   TemposRounded,       // count
+  TemposOutside,       // count, the first one's beats a minute, its bar
   ChangesMoved,        // count
   PitchBendsLost,      // count
   SustainPedalLost,    // count

@@ -22,6 +22,7 @@ constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
 constexpr int64_t FINE_PER_QUARTER = 480;  // ticks a quarter in the compiled file
 constexpr int64_t UNITS_PER_QUARTER = FINE_PER_QUARTER / TICKS_PER_UNIT;
 constexpr int64_t UNITS_PER_WHOLE = 4 * UNITS_PER_QUARTER;
+constexpr int64_t BEAT_UNITS = UNITS_PER_QUARTER;
 constexpr int KEY_LOWEST = 24;  // code 1, c of octave 0
 constexpr int KEY_HIGHEST = 119;
 constexpr int64_t FULL_LENGTH_UNITS = 9;  // 135 ticks: at least FULL_LENGTH_NOTE_TICKS
@@ -84,8 +85,13 @@ struct Counts {
   int tupletLevels = 0;
   int drumsShortened = 0;
   int tempoRounded = 0;
+  int temposOutside = 0;  // clamped to the language's range
+  double firstOutside = 0;
+  int64_t firstOutsideAt = 0;
   int parametersMoved = 0;
 };
+
+bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars);
 
 // ---------------------------------------------------------------------------------------------
 // Time
@@ -317,29 +323,124 @@ std::vector<SourceChange> effectiveChanges(const std::vector<SourceChange>& chan
   return changed;
 }
 
-// Beats a minute whose tempo event is `micros`, as the compiler writes it; else the nearest in
-// the range the language takes, counted as rounded.
-int bpmOf(int64_t micros, Counts& counts) {
-  const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
-  const int nearest =
-      static_cast<int>(std::clamp(std::lround(exact), long{TEMPO_MIN}, long{TEMPO_MAX}));
-  for (int bpm = std::max(TEMPO_MIN, nearest - 1); bpm <= std::min(TEMPO_MAX, nearest + 1); ++bpm) {
-    if (static_cast<int64_t>(60.0 / bpm * 1000000.0) == micros) return bpm;
-  }
-  ++counts.tempoRounded;
-  return nearest;
+// Microseconds a quarter of a tempo in beats a minute, as the compiler writes it.
+int64_t microsOf(int bpm) {
+  return static_cast<int64_t>(60.0 / bpm * 1000000.0);
 }
 
-// The first voice with a boundary at the tempo change; when every voice holds a note there, a
-// voice of its own on a free channel, else the first voice, where the change moves to the end
-// of the note.
+// The tempo map in whole beats a minute with its rounding carried: each stretch between two
+// decision points takes the tempo that leaves the score's clock nearest the file's at the
+// stretch's end, so that rounding never adds up. Decision points are the file's tempo changes
+// and, while the file's tempo is no whole number, the beats where a voice has a boundary;
+// there a new tempo is written only when the old one would let the clock drift by more than
+// half a grid unit.
+class TempoMap {
+ public:
+  TempoMap(const BarStarts& bars, Counts& counts) : bars_(bars), counts_(counts) {}
+
+  // (position, beats a minute) of each `t` to write, for the file's changes `tempos` (at
+  // units, microseconds) up to `end`; `boundary` tells where a correction may stand.
+  template <typename Boundary>
+  std::vector<std::pair<int64_t, int>> build(const std::vector<SourceChange>& tempos, int64_t end,
+                                             Boundary boundary) {
+    std::vector<std::pair<int64_t, int>> written;
+    int64_t micros = START_MICROS;
+    size_t next = 0;
+    for (int64_t position = 0; position < end || next < tempos.size();) {
+      bool change = false;
+      while (next < tempos.size() && tempos[next].tick <= position) {
+        micros = tempos[next++].value;
+        change = true;
+      }
+      int64_t following = next < tempos.size() ? tempos[next].tick : end;
+      if (exactBpm(micros) == 0) {  // the next beat with a boundary may correct the drift
+        for (int64_t beat = nextBeat(position); beat < following; beat = nextBeat(beat)) {
+          if (boundary(beat)) {
+            following = beat;
+            break;
+          }
+        }
+      }
+      const int bpm = choose(micros, std::max<int64_t>(following - position, 0), change, position);
+      if (bpm != current_) {
+        written.push_back({position, bpm});
+        current_ = bpm;
+      }
+      error_ +=
+          static_cast<double>(following - position) * (microsOf(bpm) - micros) / UNITS_PER_QUARTER;
+      if (following <= position) break;
+      position = following;
+    }
+    return written;
+  }
+
+  // The first tempo outside the language's range: its beats a minute and position.
+  int outside = 0;
+  double firstOutside = 0;
+  int64_t firstOutsideAt = 0;
+
+ private:
+  // The first beat (a quarter from its bar's start) after `position`.
+  int64_t nextBeat(int64_t position) const {
+    auto bar = std::upper_bound(bars_.begin(), bars_.end(), position);
+    const int64_t start = bar == bars_.begin() ? 0 : *(bar - 1);
+    const int64_t beat = start + ((position - start) / BEAT_UNITS + 1) * BEAT_UNITS;
+    return bar != bars_.end() ? std::min(beat, *bar) : beat;
+  }
+
+  static int exactBpm(int64_t micros) {
+    const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
+    const long nearest = std::lround(exact);
+    for (long bpm = std::max(long{TEMPO_MIN}, nearest - 1);
+         bpm <= std::min(long{TEMPO_MAX}, nearest + 1); ++bpm) {
+      if (microsOf(static_cast<int>(bpm)) == micros) return static_cast<int>(bpm);
+    }
+    return 0;
+  }
+
+  // The tempo for `units` of the file's `micros` from `position`: at a file's change the exact
+  // one when the clock stays within half a grid unit, else the one that brings it nearest; at a
+  // correction point the tempo in force when that keeps the clock within half a grid unit.
+  int choose(int64_t micros, int64_t units, bool change, int64_t position) {
+    const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
+    if (change) {
+      if (exact < TEMPO_MIN - 0.5 || exact >= TEMPO_MAX + 0.5) {
+        if (outside++ == 0) {
+          firstOutside = exact;
+          firstOutsideAt = position;
+        }
+      } else if (exactBpm(micros) == 0) {
+        ++counts_.tempoRounded;
+      }
+    }
+    const double halfUnit = static_cast<double>(micros) / (2 * UNITS_PER_QUARTER);
+    auto drift = [&](int bpm) {
+      return std::abs(error_ +
+                      static_cast<double>(units) * (microsOf(bpm) - micros) / UNITS_PER_QUARTER);
+    };
+    const int preferred = change ? exactBpm(micros) : current_;
+    if (preferred > 0 && drift(preferred) <= halfUnit) return preferred;
+    const int low = std::clamp(static_cast<int>(std::floor(exact)), TEMPO_MIN, TEMPO_MAX);
+    const int high = std::clamp(static_cast<int>(std::ceil(exact)), TEMPO_MIN, TEMPO_MAX);
+    return drift(low) <= drift(high) ? low : high;
+  }
+
+  const BarStarts& bars_;
+  Counts& counts_;
+  int current_ = START_TEMPO;
+  double error_ = 0;  // microseconds the score's clock is behind (+) the file's
+};
+
+// The first voice with a boundary at the tempo change, the drum voice included; when every
+// voice holds a note there, a voice of its own on a free channel (ch9 too), else the first
+// voice, where the change moves to the end of the note.
 size_t tempoVoice(std::vector<Voice>& voices, int64_t position) {
   for (size_t i = 0; i < voices.size(); ++i) {
     if (boundaryAt(voices[i], position)) return i;
   }
   bool used[CHANNEL_COUNT + 1] = {};
   for (const Voice& v : voices) used[v.scoreChannel] = true;
-  for (int c = 1; c <= MELODY_CHANNELS; ++c) {
+  for (int c = 1; c <= CHANNEL_COUNT; ++c) {
     if (!used[c]) {
       voices.emplace_back();
       voices.back().scoreChannel = c;
@@ -349,7 +450,8 @@ size_t tempoVoice(std::vector<Voice>& voices, int64_t position) {
   return 0;
 }
 
-void placeParameters(std::vector<Voice>& voices, const MidiSource& source, Counts& counts) {
+void placeParameters(std::vector<Voice>& voices, const MidiSource& source, const BarStarts& bars,
+                     Counts& counts) {
   for (Voice& v : voices) {
     for (const SourceChange& c :
          effectiveChanges(source.programs, v.midiChannel, START_PROGRAM, source.division, counts)) {
@@ -366,12 +468,22 @@ void placeParameters(std::vector<Voice>& voices, const MidiSource& source, Count
     voices.emplace_back();
     voices.back().scoreChannel = 1;
   }
-  int current = START_TEMPO;
-  for (const SourceChange& c : tempos) {
-    const int bpm = bpmOf(c.value, counts);
-    if (bpm == current) continue;
-    current = bpm;
-    addParameter(voices[tempoVoice(voices, c.tick)], c.tick, 't', bpm, counts);
+  int64_t end = 0;
+  for (const Voice& v : voices) {
+    for (const Note& n : v.notes) end = std::max(end, n.end);
+  }
+  TempoMap map(bars, counts);
+  const auto written = map.build(tempos, end, [&](int64_t position) {
+    return std::any_of(voices.begin(), voices.end(),
+                       [&](const Voice& v) { return boundaryAt(v, position); });
+  });
+  for (const auto& [position, bpm] : written) {
+    addParameter(voices[tempoVoice(voices, position)], position, 't', bpm, counts);
+  }
+  if (map.outside > 0) {
+    counts.temposOutside = map.outside;
+    counts.firstOutside = map.firstOutside;
+    counts.firstOutsideAt = map.firstOutsideAt;
   }
   std::sort(voices.begin(), voices.end(),
             [](const Voice& a, const Voice& b) { return a.scoreChannel < b.scoreChannel; });
@@ -496,7 +608,6 @@ bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars) {
 // order: the smallest group and the shortest span first, so sextuplets become two triplets.
 constexpr int TUPLET_SIZES[] = {3, 5, 6, 7};
 constexpr int64_t TUPLET_SPANS[] = {8, 16, 32, 64, 128};
-constexpr int64_t BEAT_UNITS = UNITS_PER_QUARTER;
 
 // The units the compiler gives the k-th of n notes of a tuplet over `span`: span div n, one more
 // for every step-th from the first.
@@ -683,6 +794,13 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     report.push_back({ImportText::ZeroLengthCrowded,
                       {std::to_string(c.crowded), std::to_string(JOINING_ZEROS_MAX)}});
   }
+  if (c.temposOutside) {
+    char bpm[32];
+    std::snprintf(bpm, sizeof bpm, "%.4g", c.firstOutside);
+    const int64_t bar = std::upper_bound(bars.begin(), bars.end(), c.firstOutsideAt) - bars.begin();
+    report.push_back(
+        {ImportText::TemposOutside, {std::to_string(c.temposOutside), bpm, std::to_string(bar)}});
+  }
   const std::pair<int, ImportText> counted[] = {
       {c.trimmed, ImportText::LegatoTrimmed},
       {c.outside, ImportText::NotesTransposed},
@@ -766,17 +884,19 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
   if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
   placeVoices(voices, source.compiled, counts);
-  if (!source.compiled) {  // a compiled file's tuplets are on the grid already
-    int64_t last = 0;
-    for (const Voice& v : voices) {
-      if (!v.notes.empty()) last = std::max(last, v.notes.back().end);
-    }
-    BarStarts provisional;
-    if (barsOf(source, last, provisional)) {
-      for (Voice& v : voices) snapTuplets(v, source, provisional, counts);
-    }
+  int64_t noteEnd = 0;
+  for (const Voice& v : voices) {
+    for (const Note& n : v.notes) noteEnd = std::max(noteEnd, n.end);
   }
-  placeParameters(voices, source, counts);
+  BarStarts provisional;  // the bars as far as the notes go
+  if (!barsOf(source, noteEnd, provisional)) {
+    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
+    return result;
+  }
+  if (!source.compiled) {  // a compiled file's tuplets are on the grid already
+    for (Voice& v : voices) snapTuplets(v, source, provisional, counts);
+  }
+  placeParameters(voices, source, provisional, counts);
 
   int64_t end = 0;
   for (Voice& v : voices) {

@@ -3,7 +3,7 @@
 ticks a quarter. Each holds a melody with notes on the language's grid (1/32 of a quarter) and
 some beside it, a three-note chord, a program, a pan, a tempo and a 3/4 time signature. One
 more opens with a 1/8 pickup bar, one is a line played legato, and some hold tuplets at 96 to
-1000 ticks a quarter.
+1000 ticks a quarter, and one a tempo map of 50 changes.
 
 Usage: write_other_files.py <directory>
 """
@@ -129,6 +129,24 @@ def write_tuplets(path, tpq):
     mid.save(path)
 
 
+def write_tempo_map(path):
+    """A 50-change tempo map at 480 a quarter, a change every two beats to a tempo of no whole
+    number of beats a minute, under a line of eighths on the grid."""
+    rng = random.Random(50)
+    meta = [(0, 0, mido.MetaMessage("time_signature", numerator=4, denominator=4))]
+    for i in range(50):
+        meta.append((i * 960, 1, mido.MetaMessage("set_tempo", tempo=rng.randint(380000, 720000))))
+    music = []
+    for i in range(200):
+        key = 60 + (i * 5) % 19
+        music.append((i * 240, 3, mido.Message("note_on", channel=0, note=key, velocity=79)))
+        music.append((i * 240 + 240, 2, mido.Message("note_off", channel=0, note=key, velocity=0)))
+    mid = mido.MidiFile(type=1, ticks_per_beat=480)
+    mid.tracks.append(track_of(meta))
+    mid.tracks.append(track_of(music))
+    mid.save(path)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -138,6 +156,7 @@ def main():
             write(os.path.join(sys.argv[1], "mido_f%d_%d.mid" % (fmt, tpq)), tpq, fmt, tpq + fmt)
     write_pickup(os.path.join(sys.argv[1], "mido_pickup.mid"))
     write_played(os.path.join(sys.argv[1], "mido_played.mid"))
+    write_tempo_map(os.path.join(sys.argv[1], "mido_tempo_map.mid"))
     for tpq in TUPLET_DIVISIONS:
         write_tuplets(os.path.join(sys.argv[1], "mido_tuplets_%d.mid" % tpq), tpq)
     return 0
