@@ -909,6 +909,12 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     return result;
   }
 
+  FlatKeys flatKeys;
+  for (const SourceChange& k : source.keySignatures) {
+    const int64_t at = nearestUnit(k.tick, source.division);
+    if (!flatKeys.empty() && flatKeys.back().first == at) flatKeys.pop_back();
+    flatKeys.push_back({at, k.value < 0});
+  }
   std::string text;
   if (source.notes.empty() && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
   headerLine("sn", ImportText::NameLeftOut, ImportText::NameCut, source.hasName, source.name,
@@ -926,7 +932,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     const Joining joining = v.drum && !source.compiled ? Joining::Hits : Joining::Tied;
     for (const std::string& line :
          layoutVoice(v.items, v.parameters, bars, v.drum ? NoteForm::Code : NoteForm::Letter,
-                     joining, layout)) {
+                     joining, flatKeys, layout)) {
       text += line + '\n';
     }
     if (layout.events > CHANNEL_EVENTS_MAX) {

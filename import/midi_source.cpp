@@ -14,7 +14,7 @@ constexpr uint8_t NOTE_OFF = 0x80, NOTE_ON = 0x90, CONTROL = 0xB0, PROGRAM = 0xC
 constexpr int CC_PAN = 10, CC_SUSTAIN = 64;
 constexpr uint8_t META_TEXT = 0x01, META_COPYRIGHT = 0x02, META_NAME = 0x03, META_LYRIC = 0x05,
                   META_MARKER = 0x06, META_CUE = 0x07, META_TEMPO = 0x51,
-                  META_TIME_SIGNATURE = 0x58;
+                  META_TIME_SIGNATURE = 0x58, META_KEY_SIGNATURE = 0x59;
 class Gatherer {
  public:
   Gatherer(MidiSource& source, int64_t offset, bool leadIn)
@@ -117,6 +117,11 @@ class Gatherer {
               {tick, 0, static_cast<uint8_t>(b[0]), static_cast<uint8_t>(b[1])});
         }
         break;
+      case META_KEY_SIGNATURE:
+        if (!b.empty()) {
+          source_.keySignatures.push_back({tick, 0, static_cast<int8_t>(b[0]), 0});
+        }
+        break;
       case META_COPYRIGHT:
         if (!source_.hasCopyright) source_.copyright = b;
         source_.hasCopyright = true;
@@ -140,7 +145,7 @@ class Gatherer {
         ++source_.texts;
         break;
       default:
-        break;  // end of track, key signature, port and the like carry no music
+        break;  // end of track, port and the like carry no music
     }
   }
 
@@ -162,7 +167,8 @@ MidiSource gatherSource(const MidiFile& file) {
   Gatherer gatherer(source, leadIn ? LEAD_IN_TICKS : 0, leadIn);
   for (size_t i = 0; i < file.tracks.size(); ++i) gatherer.track(file.tracks[i], i);
   auto byTick = [](const SourceChange& a, const SourceChange& b) { return a.tick < b.tick; };
-  for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
+  for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures,
+                     &source.keySignatures}) {
     std::stable_sort(list->begin(), list->end(), byTick);
   }
   return source;

@@ -20,8 +20,9 @@ struct SourceNote {
   int track = 0;    // the track it stands in, from 0
 };
 
-// A program or pan change (value 0..127), a tempo (microseconds a quarter) or a time signature
-// (value = numerator, extra = the denominator's power of two).
+// A program or pan change (value 0..127), a tempo (microseconds a quarter), a time signature
+// (value = numerator, extra = the denominator's power of two) or a key signature (value = sharps,
+// negative for flats).
 struct SourceChange {
   int64_t tick = 0;
   int channel = 0;
@@ -32,7 +33,7 @@ struct SourceChange {
 struct MidiSource {
   int division = 480;
   std::vector<SourceNote> notes;
-  std::vector<SourceChange> programs, pans, tempos, timeSignatures;
+  std::vector<SourceChange> programs, pans, tempos, timeSignatures, keySignatures;
   std::string name, copyright;  // raw bytes
   bool hasName = false, hasCopyright = false;
   int pitchBends = 0, sustainPedal = 0, controllers = 0, otherMessages = 0, texts = 0;

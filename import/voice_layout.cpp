@@ -30,6 +30,9 @@ constexpr std::array<const char*, LENGTH_INDEX_COUNT> LENGTH_TEXT = {
     "", "1.", "1", "2.", "2", "4.", "4", "8.", "8", "16.", "16", "32.", "32", "64.", "64", "128"};
 constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "c#", "d",  "d#", "e",  "f",
                                                           "f#", "g",  "g#", "a",  "a#", "b"};
+// The same in a key with flats: black keys by the flat of the note above.
+constexpr const char* FLAT_NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "d-", "d",  "e-", "e",  "f",
+                                                               "g-", "g",  "a-", "a",  "b-", "b"};
 
 // The length index (1..15) of a duration in units, or 0 when no length is that long.
 int lengthIndexOf(int64_t units) {
@@ -51,8 +54,9 @@ int octaveOf(int key) {
   return (key - NOTE_NUMBER_OFFSET - 1) / SEMITONES_PER_OCTAVE;
 }
 
-const char* nameOf(int key) {
-  return NOTE_NAMES[(key - NOTE_NUMBER_OFFSET - 1) % SEMITONES_PER_OCTAVE];
+const char* nameOf(int key, bool flats) {
+  const int step = (key - NOTE_NUMBER_OFFSET - 1) % SEMITONES_PER_OCTAVE;
+  return flats ? FLAT_NOTE_NAMES[step] : NOTE_NAMES[step];
 }
 
 // A stretch of the voice written as one thing: an item (a note perhaps tied into the tuplet
@@ -333,8 +337,12 @@ int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) 
 class Writer {
  public:
   Writer(const std::vector<Piece>& pieces, const std::vector<VoiceParameter>& parameters,
-         const BarStarts& bars, NoteForm form)
-      : pieces_(pieces), parameters_(parameters), bars_(bars), byCode_(form == NoteForm::Code) {
+         const BarStarts& bars, NoteForm form, const FlatKeys& flatKeys)
+      : pieces_(pieces),
+        parameters_(parameters),
+        bars_(bars),
+        flatKeys_(flatKeys),
+        byCode_(form == NoteForm::Code) {
     defaultIndex_ = defaultLengthIndex(pieces, bars);
     upcoming_.assign(pieces.size() + 1, -1);
     for (size_t p = pieces.size(); p-- > 0;) {
@@ -369,6 +377,13 @@ class Writer {
   }
 
  private:
+  bool flatsAt(int64_t position) const {
+    auto after = std::upper_bound(
+        flatKeys_.begin(), flatKeys_.end(), position,
+        [](int64_t p, const std::pair<int64_t, bool>& key) { return p < key.first; });
+    return after != flatKeys_.begin() && (after - 1)->second;
+  }
+
   // A note part written as `n` and its code.
   bool byCodePart(int64_t units) const { return byCode_ && units == LENGTH_TICKS[defaultIndex_]; }
 
@@ -423,7 +438,7 @@ class Writer {
       const std::vector<std::string> lengths = lengthsOf(units);
       for (size_t i = 0; i < lengths.size(); ++i) {
         if (i > 0) text += '&';
-        text += nameOf(item.key) + lengths[i];
+        text += nameOf(item.key, flatsAt(position)) + lengths[i];
       }
       count = lengths.size();
     }
@@ -491,7 +506,8 @@ class Writer {
           text += 'r';
         }
       } else {
-        text += item.isNote() ? octaveStep(item.key) + nameOf(item.key) : std::string("r");
+        text += item.isNote() ? octaveStep(item.key) + nameOf(item.key, flatsAt(piece.start))
+                              : std::string("r");
       }
     }
     add(text + "}" + lengthText(piece.length), piece.start);
@@ -610,6 +626,7 @@ class Writer {
   const std::vector<Piece>& pieces_;
   const std::vector<VoiceParameter>& parameters_;
   const BarStarts& bars_;
+  const FlatKeys& flatKeys_;
   std::vector<int> upcoming_;  // octave of the first note at or after each piece, -1 for none
   std::vector<std::string> lines_;
   std::string line_;
@@ -636,9 +653,9 @@ class Writer {
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
                                      const BarStarts& bars, NoteForm form, Joining joining,
-                                     LayoutCounts& counts) {
+                                     const FlatKeys& flatKeys, LayoutCounts& counts) {
   const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars, joining).build(counts);
-  Writer writer(pieces, parameters, bars, form);
+  Writer writer(pieces, parameters, bars, form, flatKeys);
   std::vector<std::string> lines = writer.write();
   counts.events = writer.events();
   return lines;

@@ -58,7 +58,11 @@ enum class NoteForm { Letter, Code };
 // joining hits keep their own level; hits at the very start, where nothing lends, follow the
 // first hit by one unit (`{n13 n19}128`).
 enum class Joining { Tied, Hits };
+// Where the file's key signature has flats, black keys are written with `-` (E-flat minor:
+// `e- b- g-`, not `d# a# f#`): each entry the position where a key starts and whether it has
+// flats, in time order; before the first, and without any, sharps.
+using FlatKeys = std::vector<std::pair<int64_t, bool>>;
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
                                      const BarStarts& bars, NoteForm form, Joining joining,
-                                     LayoutCounts& counts);
+                                     const FlatKeys& flatKeys, LayoutCounts& counts);
