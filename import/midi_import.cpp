@@ -59,6 +59,7 @@ struct Note {
   int key = 0;
   int level = 0;
   size_t source = 0;     // index into MidiSource::notes
+  uint8_t marks = 0;     // MARK_ROUNDED, MARK_TRANSPOSED: counted where the note is kept
   bool trimmed = false;  // ended early where the next note of its line (or drum hit) starts
 };
 
@@ -139,7 +140,7 @@ int64_t shortestLength(int64_t sound) {
 // ---------------------------------------------------------------------------------------------
 // Notes and voices
 
-std::vector<Note> notesOf(const MidiSource& source, Counts& counts) {
+std::vector<Note> notesOf(const MidiSource& source) {
   std::vector<Note> notes;
   notes.reserve(source.notes.size());
   for (size_t i = 0; i < source.notes.size(); ++i) {
@@ -149,11 +150,11 @@ std::vector<Note> notesOf(const MidiSource& source, Counts& counts) {
     n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
     n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
     n.key = s.key;
-    if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) ++counts.outside;
+    if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
     while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
     while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
     n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
-    if (n.level * 8 - 1 != s.velocity) ++counts.velocityRounded;
+    if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
     n.source = i;
     notes.push_back(n);
   }
@@ -507,8 +508,9 @@ void addRests(Voice& voice, int64_t from, int64_t to) {
   if (to > from) voice.items.push_back({from, to - from, 0, 0, GATE_STEP_Q8});
 }
 
-// Counts the note when the compiled score does not start or end it where the file does.
-void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
+// Whether the compiled score does not start or end the note where the file does; the largest
+// shift is kept.
+bool noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
   const SourceNote& s = source.notes[n.source];
   const int64_t on = n.on * TICKS_PER_UNIT;
   // A legato note or drum hit ended where the next starts is counted as such: only its onset
@@ -521,13 +523,13 @@ void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate
   const int64_t d = source.division;
   if (on * d == s.onTick * FINE_PER_QUARTER &&
       (n.trimmed || off * d == s.offTick * FINE_PER_QUARTER)) {
-    return;
+    return false;
   }
-  ++counts.moved;
   const double shift =
       std::max(std::abs(static_cast<double>(on * d) / FINE_PER_QUARTER - s.onTick),
                std::abs(static_cast<double>(off * d) / FINE_PER_QUARTER - s.offTick));
   counts.maxShift = std::max(counts.maxShift, shift);
+  return true;
 }
 
 // The length and gate step of each note: its own sounding time exactly, under the gate step in
@@ -563,9 +565,10 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
       }
     }
     if (length > 0 && length < FULL_LENGTH_UNITS) gate = noteGate;
-    voice.items.push_back({n.on, length, n.key, n.level, noteGate});
+    const bool moved = noteMoved(source, n, length, noteGate, counts);
+    voice.items.push_back({n.on, length, n.key, n.level, noteGate,
+                           static_cast<uint8_t>(n.marks | (moved ? MARK_MOVED : 0))});
     cursor = n.on + length;
-    noteMoved(source, n, length, noteGate, counts);
   }
   if (!voice.parameters.empty() && voice.parameters.back().position > cursor) {
     addRests(voice, cursor, voice.parameters.back().position);
@@ -853,7 +856,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   std::map<std::pair<int, int>, std::vector<Note>> parts;
   std::vector<Note> drums;
   bool withNotes[MIDI_CHANNELS] = {};
-  for (const Note& n : notesOf(source, counts)) {
+  for (const Note& n : notesOf(source)) {
     const SourceNote& s = source.notes[n.source];
     withNotes[s.channel] = true;
     if (s.channel == DRUM_MIDI_CHANNEL) {
@@ -943,6 +946,14 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     counts.velocityChanged += layout.velocityChanged;
     counts.unwritable += layout.unwritable;
     counts.crowded += layout.crowded;
+    for (const VoiceItem& item : v.items) {  // the report counts the notes kept
+      counts.velocityRounded += (item.marks & MARK_ROUNDED) ? 1 : 0;
+      counts.outside += (item.marks & MARK_TRANSPOSED) ? 1 : 0;
+      counts.moved += (item.marks & MARK_MOVED) ? 1 : 0;
+    }
+    counts.velocityRounded -= layout.droppedRounded;
+    counts.outside -= layout.droppedTransposed;
+    counts.moved -= layout.droppedMoved;
     counts.drumsShortened += layout.lendersShortened;
     if (layout.late > 0) {  // one unit behind the file's time
       counts.moved += layout.late;

@@ -111,6 +111,7 @@ class PieceBuilder {
           lendUnit(i, kept, pieces, counts.velocityChanged);
         }
         counts.crowded += static_cast<int>(zeros - kept);
+        for (size_t k = i + 1 + kept; k <= i + zeros; ++k) leftOut(items_[k], counts);
         i += 1 + zeros;
         continue;
       }
@@ -128,6 +129,7 @@ class PieceBuilder {
         pieces.push_back(piece);
       } else if (item.isNote()) {
         ++counts.unwritable;  // no item before it lends a unit
+        leftOut(item, counts);
       }
       ++i;
     }
@@ -135,6 +137,12 @@ class PieceBuilder {
   }
 
  private:
+  static void leftOut(const VoiceItem& item, LayoutCounts& counts) {
+    if (item.marks & MARK_ROUNDED) ++counts.droppedRounded;
+    if (item.marks & MARK_TRANSPOSED) ++counts.droppedTransposed;
+    if (item.marks & MARK_MOVED) ++counts.droppedMoved;
+  }
+
   // The number of items from `first` that make an exact tuplet worth writing as one, or 0.
   size_t tupletAt(size_t first) const {
     int64_t total = 0;
@@ -265,6 +273,7 @@ class PieceBuilder {
     pieces.push_back(group);
     counts.late += static_cast<int>(kept);
     counts.crowded += static_cast<int>(zeros - kept);
+    for (size_t k = kept; k < zeros; ++k) leftOut(items_[k], counts);
     if (first.length == 1) return zeros + 1;
     ++counts.lendersShortened;
     VoiceItem rest;  // takes the hit's place, and lends to the hits after it

@@ -17,12 +17,17 @@ inline constexpr int JOINING_ZEROS_MAX = TUPLET_MAX_NOTES - 1;
 
 // A note (key 24..119) or a rest (key 0) from `start` for `length` units; a note's gate step
 // 0..7 matters only when it is shorter than the writer's full-length notes.
+// What the report counts of a note; the layout counts those of the notes it leaves out, so that
+// the report counts only notes the score keeps.
+inline constexpr uint8_t MARK_ROUNDED = 1, MARK_TRANSPOSED = 2, MARK_MOVED = 4;
+
 struct VoiceItem {
   int64_t start = 0;
   int64_t length = 0;
   int key = 0;
   int level = 0;
   int gate = 7;
+  uint8_t marks = 0;  // MARK_ bits
   bool isNote() const { return key != 0; }
 };
 
@@ -48,6 +53,7 @@ struct LayoutCounts {
   int lendersShortened = 0;  // drum hits shortened by the unit they lend to the hits after them
   int late = 0;              // drum hits at the very start written one unit behind the first
   int64_t events = 0;        // the events the voice's channel will hold when compiled
+  int droppedRounded = 0, droppedTransposed = 0, droppedMoved = 0;  // marks of notes left out
 };
 // How notes are written: by letter and octave, or (the drum channel) as `n` and the note's code
 // wherever the note is one default length, by letter elsewhere.
