@@ -15,12 +15,17 @@ constexpr size_t KIND_COUNT = static_cast<size_t>(ImportText::Count);
 // The console program's texts, terse as tarvk32c's.
 constexpr KindText ENGLISH[] = {
     {ImportText::Usage,
-     "usage: tarvk32-import <file.mid> [-o <file.fms>] [--encoding cp932|utf-8]\n"
+     "usage: tarvk32-import <file.mid> [-o <file.fms>] [--encoding cp932|utf-8] [--parts 1,3]\n"
+     "       tarvk32-import --list <file.mid>\n"
      "  -o          score output (default: standard output)\n"
-     "  --encoding  score encoding (default: cp932)\n"},
+     "  --encoding  score encoding (default: cp932)\n"
+     "  --list      list the file's parts (track, MIDI channel, program, notes, voices)\n"
+     "  --parts     import only these parts, numbered as --list numbers them\n"},
     {ImportText::MissingValue, "value missing"},
     {ImportText::UnknownEncoding, "encoding must be cp932 or utf-8"},
     {ImportText::UnknownOption, "unknown option"},
+    {ImportText::BadPartList, "parts must be numbers from --list, such as 1,3,4"},
+    {ImportText::PartListHeader, "part track channel program notes voices name"},
     {ImportText::SecondInput, "only one MIDI file"},
     {ImportText::OutputIsInput, "would replace the MIDI file itself"},
     {ImportText::OutputIsFolder, "is a folder"},
@@ -48,7 +53,9 @@ constexpr KindText ENGLISH[] = {
     {ImportText::NotEncodable, "score not convertible to the encoding"},
     {ImportText::NoNotes, "no notes in the file: the score holds only its settings"},
     {ImportText::NotesMoved, "notes off the grid moved: %1 (max %2 ticks)"},
-    {ImportText::NotesDropped, "notes of voices over 9 channels dropped: %1 (bar %2)"},
+    {ImportText::NotesDropped,
+     "notes of voices over 9 channels dropped: %1 of track %3, MIDI channel %4 (bar %2)"},
+    {ImportText::PartsLeftOut, "notes of the parts --parts leaves out: %1"},
     {ImportText::ZeroLengthDropped, "unwritable zero-length notes dropped: %1"},
     {ImportText::ZeroLengthCrowded, "zero-length notes over %2 at one grid point dropped: %1"},
     {ImportText::LegatoTrimmed, "legato notes ended where the next note of their line starts: %1"},
@@ -77,12 +84,18 @@ constexpr KindText ENGLISH[] = {
 // The editor's texts.
 constexpr KindText JAPANESE[] = {
     {ImportText::Usage,
-     "使い方: tarvk32-import <MIDI ファイル> [-o <楽譜ファイル>] [--encoding cp932|utf-8]\n"
+     "使い方: tarvk32-import <MIDI ファイル> [-o <楽譜ファイル>] [--encoding cp932|utf-8] "
+     "[--parts 1,3]\n"
+     "        tarvk32-import --list <MIDI ファイル>\n"
      "  -o          楽譜を書くファイル (省略時は標準出力)\n"
-     "  --encoding  楽譜の文字コード (既定: cp932)\n"},
+     "  --encoding  楽譜の文字コード (既定: cp932)\n"
+     "  --list      ファイルのパート (トラック、MIDI チャンネル、音色、音符、声部) を示す\n"
+     "  --parts     この番号 (--list の番号) のパートだけを読み込む\n"},
     {ImportText::MissingValue, "値がありません"},
     {ImportText::UnknownEncoding, "文字コードは cp932 か utf-8 です"},
     {ImportText::UnknownOption, "不明なオプションです"},
+    {ImportText::BadPartList, "パートは --list の番号で 1,3,4 のように指定します"},
+    {ImportText::PartListHeader, "パート トラック チャンネル 音色 音符 声部 名前"},
     {ImportText::SecondInput, "MIDI ファイルは一つだけです"},
     {ImportText::OutputIsInput, "MIDI ファイルそのものを置き換えることになります"},
     {ImportText::OutputIsFolder, "フォルダです"},
@@ -111,7 +124,10 @@ constexpr KindText JAPANESE[] = {
     {ImportText::NoNotes, "ファイルに音符がありません。楽譜には設定だけを書きました"},
     {ImportText::NotesMoved,
      "格子に乗らない音符 %1 個を最寄りの格子点へ動かしました (最大 %2 ティック)"},
-    {ImportText::NotesDropped, "9 チャンネルに収まらない声部の音符 %1 個を捨てました (小節 %2)"},
+    {ImportText::NotesDropped,
+     "9 チャンネルに収まらない声部の音符 %1 個を捨てました (トラック %3、MIDI チャンネル %4、小節 "
+     "%2)"},
+    {ImportText::PartsLeftOut, "選ばなかったパートの音符 %1 個を読み込みませんでした"},
     {ImportText::ZeroLengthDropped, "書けない長さ 0 の音符 %1 個を捨てました"},
     {ImportText::ZeroLengthCrowded, "一つの格子点で %2 個を超える長さ 0 の音符 %1 個を捨てました"},
     {ImportText::LegatoTrimmed, "次の音に重なるレガートの音符 %1 個を次の音の始まりで終えました"},

@@ -16,6 +16,8 @@ enum class ImportText {
   MissingValue,
   UnknownEncoding,
   UnknownOption,
+  BadPartList,
+  PartListHeader,
   SecondInput,
   OutputIsInput,
   OutputIsFolder,
@@ -45,7 +47,8 @@ enum class ImportText {
   // What the score could not keep.
   NoNotes,
   NotesMoved,          // count, largest shift in ticks
-  NotesDropped,        // count, the bars ("2, 4-6")
+  NotesDropped,        // count, the bars ("2, 4-6"), track (from 1), MIDI channel (from 1)
+  PartsLeftOut,        // count
   ZeroLengthDropped,   // count
   ZeroLengthCrowded,   // count, zero-length notes kept at one grid point
   LegatoTrimmed,       // count

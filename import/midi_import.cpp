@@ -64,6 +64,7 @@ struct Note {
 };
 
 struct Voice {
+  int track = 0;  // the part's track, from 0
   int midiChannel = 0;
   bool drum = false;
   std::vector<Note> notes;
@@ -76,10 +77,12 @@ struct Counts {
   int moved = 0;
   int trimmed = 0;
   double maxShift = 0;
-  int dropped = 0;
-  std::set<int64_t> droppedAt;  // unit positions of dropped notes
-  int unwritable = 0;           // zero-length notes with nothing before them
-  int crowded = 0;              // zero-length notes beyond a tuplet's room at one grid point
+  // Notes of voices beyond the channels, by part (track from 0, MIDI channel from 0): how many
+  // and at which unit positions.
+  std::map<std::pair<int, int>, std::pair<int, std::set<int64_t>>> dropped;
+  int partsLeftOut = 0;  // notes of the parts --parts leaves out
+  int unwritable = 0;    // zero-length notes with nothing before them
+  int crowded = 0;       // zero-length notes beyond a tuplet's room at one grid point
   int outside = 0;
   int velocityRounded = 0;
   int velocityChanged = 0;
@@ -238,6 +241,75 @@ Voice drumVoice(std::vector<Note> notes, Counts& counts) {
   return voice;
 }
 
+// Whether every note of `voice` sounds with a note of `other` from the same to the same grid
+// point, in unison or octaves.
+bool doubles(const Voice& voice, const Voice& other) {
+  if (voice.notes.empty() || other.notes.empty()) return false;
+  for (const Note& n : voice.notes) {
+    auto at = std::lower_bound(other.notes.begin(), other.notes.end(), n.on,
+                               [](const Note& o, int64_t on) { return o.on < on; });
+    bool found = false;
+    for (; at != other.notes.end() && at->on == n.on && !found; ++at) {
+      found = at->end == n.end && (at->key - n.key) % SEMITONES_PER_OCTAVE == 0;
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
+// How much the voice's place in its part is worth, by its notes' mean pitch: 0 for an inner
+// voice, 1 for the top one, 2 for the bottom one (and a part's only voice), so that a chord's
+// bass goes last.
+int placeWorth(const std::vector<Voice>& voices, size_t index) {
+  auto mean = [](const Voice& v) {
+    double sum = 0;
+    for (const Note& n : v.notes) sum += n.key;
+    return v.notes.empty() ? 0.0 : sum / static_cast<double>(v.notes.size());
+  };
+  const Voice& voice = voices[index];
+  bool highest = true, lowest = true;
+  for (size_t i = 0; i < voices.size(); ++i) {
+    const Voice& v = voices[i];
+    if (i == index || v.track != voice.track || v.midiChannel != voice.midiChannel) continue;
+    highest = highest && mean(v) <= mean(voice);
+    lowest = lowest && mean(v) >= mean(voice);
+  }
+  return lowest ? 2 : highest ? 1 : 0;
+}
+
+// When the melodic voices are more than the channels, the least worth go, one at a time: first
+// a doubling (unison or octaves) of another voice, then the voice of the fewest notes, an inner
+// voice of a part before its top and its top before its bottom, a later one before an earlier.
+void dropLeastWorth(std::vector<Voice>& voices, Counts& counts) {
+  auto melodic = [&] {
+    return std::count_if(voices.begin(), voices.end(), [](const Voice& v) { return !v.drum; });
+  };
+  while (melodic() > MELODY_CHANNELS) {
+    size_t worst = 0;
+    std::tuple<bool, size_t, int> worstWorth{true, 0, 0};
+    bool first = true;
+    for (size_t i = 0; i < voices.size(); ++i) {
+      if (voices[i].drum) continue;
+      bool doubling = false;
+      for (size_t j = 0; j < voices.size() && !doubling; ++j) {
+        doubling = j != i && !voices[j].drum && doubles(voices[i], voices[j]);
+      }
+      const std::tuple<bool, size_t, int> worth{!doubling, voices[i].notes.size(),
+                                                placeWorth(voices, i)};
+      if (first || worth <= worstWorth) {
+        worst = i;
+        worstWorth = worth;
+        first = false;
+      }
+    }
+    const Voice& v = voices[worst];
+    auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
+    notes += static_cast<int>(v.notes.size());
+    for (const Note& n : v.notes) at.insert(n.on);
+    voices.erase(voices.begin() + static_cast<std::ptrdiff_t>(worst));
+  }
+}
+
 // Places voices on score channels: the percussion voice takes ch9, the others the lowest free
 // channel in their order; in a compiled file a channel's only voice first keeps its MIDI
 // channel's number, which is its score channel. Voices that find none are dropped.
@@ -264,8 +336,9 @@ void placeVoices(std::vector<Voice>& voices, bool keepNumbers, Counts& counts) {
       }
     }
     if (v.scoreChannel == 0) {
-      counts.dropped += static_cast<int>(v.notes.size());
-      for (const Note& n : v.notes) counts.droppedAt.insert(n.on);
+      auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
+      notes += static_cast<int>(v.notes.size());
+      for (const Note& n : v.notes) at.insert(n.on);
     }
   }
   std::erase_if(voices, [](const Voice& v) { return v.scoreChannel == 0; });
@@ -782,13 +855,17 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     std::snprintf(shift, sizeof shift, "%g", c.maxShift);
     report.push_back({ImportText::NotesMoved, {std::to_string(c.moved), shift}});
   }
-  if (c.dropped) {
+  for (const auto& [part, dropped] : c.dropped) {
     std::set<int64_t> numbers;  // bar numbers from 1
-    for (int64_t p : c.droppedAt) {
+    for (int64_t p : dropped.second) {
       numbers.insert(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
     }
-    report.push_back(
-        {ImportText::NotesDropped, {std::to_string(c.dropped), numberList(numbers, true)}});
+    report.push_back({ImportText::NotesDropped,
+                      {std::to_string(dropped.first), numberList(numbers, true),
+                       std::to_string(part.first + 1), std::to_string(part.second + 1)}});
+  }
+  if (c.partsLeftOut) {
+    report.push_back({ImportText::PartsLeftOut, {std::to_string(c.partsLeftOut)}});
   }
   if (c.unwritable) {
     report.push_back({ImportText::ZeroLengthDropped, {std::to_string(c.unwritable)}});
@@ -831,9 +908,59 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
   if (s.texts) report.push_back({ImportText::TextsLost, {std::to_string(s.texts)}});
 }
 
+// The parts of the file in the score's order (track, then MIDI channel), each its notes.
+std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& source) {
+  std::map<std::pair<int, int>, std::vector<Note>> parts;
+  for (const Note& n : notesOf(source)) {
+    const SourceNote& s = source.notes[n.source];
+    parts[{s.track, s.channel}].push_back(n);
+  }
+  return parts;
+}
+
+// A name of the file as UTF-8: as it is when it is UTF-8, else from code page 932, else its
+// ASCII with '?' for the other bytes.
+std::string displayName(const std::string& raw) {
+  std::string utf8;
+  if (convert(raw, "UTF-8", "UTF-8", utf8) || convert(raw, "UTF-8", "CP932", utf8)) return utf8;
+  utf8 = raw;
+  for (char& c : utf8) {
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  }
+  return utf8;
+}
+
 }  // namespace
 
-ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding) {
+bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
+               ImportMessage& error) {
+  MidiFile file;
+  if (!readMidiFile(data, size, file, error)) return false;
+  const MidiSource source = gatherSource(file);
+  parts.clear();
+  for (auto& [key, notes] : partsOf(source)) {
+    PartSummary part;
+    part.track = key.first + 1;
+    part.midiChannel = key.second + 1;
+    part.notes = static_cast<int>(notes.size());
+    for (const SourceChange& p : source.programs) {
+      if (p.channel == key.second) {
+        part.program = p.value;
+        break;
+      }
+    }
+    Counts ignored;
+    part.voices = key.second == DRUM_MIDI_CHANNEL
+                      ? 1
+                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
+    part.name = displayName(source.trackNames[static_cast<size_t>(key.first)]);
+    parts.push_back(part);
+  }
+  return true;
+}
+
+ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
+                        const ImportOptions& options) {
   ImportResult result;
   MidiFile file;
   if (!readMidiFile(data, size, file, result.error)) return result;
@@ -853,19 +980,29 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
 
   // Parts in the file's order: the notes of one MIDI channel in one track, by track, then
   // channel; the percussion channel is one part whatever its tracks.
-  std::map<std::pair<int, int>, std::vector<Note>> parts;
+  std::map<std::pair<int, int>, std::vector<Note>> parts = partsOf(source);
   std::vector<Note> drums;
   bool withNotes[MIDI_CHANNELS] = {};
-  for (const Note& n : notesOf(source)) {
-    const SourceNote& s = source.notes[n.source];
-    withNotes[s.channel] = true;
-    if (s.channel == DRUM_MIDI_CHANNEL) {
-      drums.push_back(n);
-    } else {
-      parts[{s.track, s.channel}].push_back(n);
+  int number = 0;
+  for (auto it = parts.begin(); it != parts.end();) {
+    ++number;
+    const int channel = it->first.second;
+    if (!options.parts.empty() &&
+        std::find(options.parts.begin(), options.parts.end(), number) == options.parts.end()) {
+      counts.partsLeftOut += static_cast<int>(it->second.size());
+      it = parts.erase(it);
+      continue;
     }
+    withNotes[channel] = true;
+    if (channel == DRUM_MIDI_CHANNEL) {
+      drums.insert(drums.end(), it->second.begin(), it->second.end());
+      it = parts.erase(it);
+      continue;
+    }
+    ++it;
   }
-  for (int c = 0; c < MIDI_CHANNELS; ++c) {  // a channel of changes alone still sets them
+  for (int c = 0; c < MIDI_CHANNELS && options.parts.empty(); ++c) {
+    // a channel of changes alone still sets them
     const bool changes =
         std::any_of(source.programs.begin(), source.programs.end(),
                     [c](const SourceChange& p) { return p.channel == c && p.value != 0; }) ||
@@ -883,9 +1020,13 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
       split.emplace_back();
       split.back().midiChannel = key.second;
     }
-    for (Voice& v : split) voices.push_back(std::move(v));
+    for (Voice& v : split) {
+      v.track = key.first;
+      voices.push_back(std::move(v));
+    }
   }
   if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
+  if (!source.compiled) dropLeastWorth(voices, counts);
   placeVoices(voices, source.compiled, counts);
   int64_t noteEnd = 0;
   for (const Voice& v : voices) {

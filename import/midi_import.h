@@ -23,4 +23,25 @@ struct ImportResult {
   int voices = 0;                     // channel blocks written
 };
 
-ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding);
+// What of the file to import: the parts numbered as listParts numbers them (from 1); empty for
+// all.
+struct ImportOptions {
+  std::vector<int> parts;
+};
+
+ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
+                        const ImportOptions& options = {});
+
+// A part of the file: the notes of one MIDI channel in one track.
+struct PartSummary {
+  int track = 0;        // from 1
+  int midiChannel = 0;  // from 1, as musicians count (10 is the drums)
+  int program = -1;     // the first program change of the channel, -1 without one
+  int notes = 0;
+  int voices = 0;    // voices the importer splits it into
+  std::string name;  // the track's name in UTF-8, "" without one
+};
+
+// The file's parts in the order the score takes them; false with `error` when it is refused.
+bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
+               ImportMessage& error);

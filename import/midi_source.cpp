@@ -127,6 +127,7 @@ class Gatherer {
         source_.hasCopyright = true;
         break;
       case META_NAME:
+        if (source_.trackNames[index].empty()) source_.trackNames[index] = b;
         // The sequence name is the first track's name; else the first name of another track.
         if (index == 0 && !nameFromFirst_) {
           source_.name = b;
@@ -164,6 +165,7 @@ MidiSource gatherSource(const MidiFile& file) {
   source.division = file.division;
   const bool leadIn = hasCompiledLeadIn(file);
   source.compiled = leadIn;
+  source.trackNames.resize(file.tracks.size());
   Gatherer gatherer(source, leadIn ? LEAD_IN_TICKS : 0, leadIn);
   for (size_t i = 0; i < file.tracks.size(); ++i) gatherer.track(file.tracks[i], i);
   auto byTick = [](const SourceChange& a, const SourceChange& b) { return a.tick < b.tick; };

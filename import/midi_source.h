@@ -34,7 +34,8 @@ struct MidiSource {
   int division = 480;
   std::vector<SourceNote> notes;
   std::vector<SourceChange> programs, pans, tempos, timeSignatures, keySignatures;
-  std::string name, copyright;  // raw bytes
+  std::string name, copyright;          // raw bytes
+  std::vector<std::string> trackNames;  // each track's first name, raw bytes, "" without one
   bool hasName = false, hasCopyright = false;
   int pitchBends = 0, sustainPedal = 0, controllers = 0, otherMessages = 0, texts = 0;
   std::set<int> controllerNumbers;

@@ -187,7 +187,8 @@ TEST(ImportHandMade, VoicesBeyondTheChannelsAreDroppedAndTheirBarsNamed) {
   EXPECT_EQ(imported.voices, 8);
   ASSERT_EQ(imported.report.size(), 1u);
   EXPECT_EQ(japanese(imported.report[0]),
-            "9 チャンネルに収まらない声部の音符 2 個を捨てました (小節 2)");
+            "9 チャンネルに収まらない声部の音符 2 個を捨てました (トラック 1、MIDI チャンネル "
+            "1、小節 2)");
   EXPECT_EQ(playedAfterImport(imported).notes.size(), 8u);
 }
 
