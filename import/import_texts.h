@@ -44,7 +44,9 @@ enum class ImportText {
   TooManyBars,        // the bar limit
   TooManyEvents,      // score channel, events a channel may hold
   NotEncodable,
-  // What the score could not keep.
+  // What the score could not keep, and slips of the file that were read as other readers do.
+  TracksMissing,           // tracks the header names, tracks the file holds
+  RunningStatusAfterMeta,  // count
   NoNotes,
   NotesMoved,          // count, largest shift in ticks
   NotesDropped,        // count, the bars ("2, 4-6"), track (from 1), MIDI channel (from 1)

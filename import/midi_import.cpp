@@ -81,8 +81,10 @@ struct Counts {
   // and at which unit positions.
   std::map<std::pair<int, int>, std::pair<int, std::set<int64_t>>> dropped;
   int partsLeftOut = 0;  // notes of the parts --parts leaves out
-  int unwritable = 0;    // zero-length notes with nothing before them
-  int crowded = 0;       // zero-length notes beyond a tuplet's room at one grid point
+  int runningAfterSpecial = 0;
+  int tracksNamed = 0, tracksHeld = 0;
+  int unwritable = 0;  // zero-length notes with nothing before them
+  int crowded = 0;     // zero-length notes beyond a tuplet's room at one grid point
   int outside = 0;
   int velocityRounded = 0;
   int velocityChanged = 0;
@@ -849,6 +851,13 @@ std::string numberList(const std::set<int64_t>& numbers, bool runs) {
 // One message a kind of thing left out or changed, in the order the report lists them.
 void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
                   std::vector<ImportMessage>& report) {
+  if (c.tracksHeld < c.tracksNamed) {
+    report.push_back(
+        {ImportText::TracksMissing, {std::to_string(c.tracksNamed), std::to_string(c.tracksHeld)}});
+  }
+  if (c.runningAfterSpecial) {
+    report.push_back({ImportText::RunningStatusAfterMeta, {std::to_string(c.runningAfterSpecial)}});
+  }
   if (s.notes.empty() && !s.compiled) report.push_back({ImportText::NoNotes, {}});
   if (c.moved) {
     char shift[32];
@@ -966,6 +975,9 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   if (!readMidiFile(data, size, file, result.error)) return result;
   const MidiSource source = gatherSource(file);
   Counts counts;
+  counts.runningAfterSpecial = file.runningAfterSpecial;
+  counts.tracksNamed = file.tracksNamed;
+  counts.tracksHeld = static_cast<int>(file.tracks.size());
 
   int64_t last = 0;
   for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
