@@ -59,6 +59,9 @@ constexpr KindText ENGLISH[] = {
     {ImportText::NotesDropped,
      "notes of voices over 9 channels dropped: %1 of track %3, MIDI channel %4 (bar %2)"},
     {ImportText::PartsLeftOut, "notes of the parts --parts leaves out: %1"},
+    {ImportText::VoiceContinued, "ch%1 over %2 notes and rests: from bar %3 on in ch%4"},
+    {ImportText::VoiceCut,
+     "ch%1 over %2 notes and rests, no channel free: %3 notes from bar %4 on left out"},
     {ImportText::ZeroLengthDropped, "unwritable zero-length notes dropped: %1"},
     {ImportText::ZeroLengthCrowded, "zero-length notes over %2 at one grid point dropped: %1"},
     {ImportText::LegatoTrimmed, "legato notes ended where the next note of their line starts: %1"},
@@ -136,6 +139,11 @@ constexpr KindText JAPANESE[] = {
      "9 チャンネルに収まらない声部の音符 %1 個を捨てました (トラック %3、MIDI チャンネル %4、小節 "
      "%2)"},
     {ImportText::PartsLeftOut, "選ばなかったパートの音符 %1 個を読み込みませんでした"},
+    {ImportText::VoiceContinued,
+     "ch%1 の音と休符が %2 個を超えるため、小節 %3 から ch%4 に続けました"},
+    {ImportText::VoiceCut,
+     "ch%1 の音と休符が %2 個を超え、空いたチャンネルもないため、小節 %4 からの音符 %3 "
+     "個を省きました"},
     {ImportText::ZeroLengthDropped, "書けない長さ 0 の音符 %1 個を捨てました"},
     {ImportText::ZeroLengthCrowded, "一つの格子点で %2 個を超える長さ 0 の音符 %1 個を捨てました"},
     {ImportText::LegatoTrimmed, "次の音に重なるレガートの音符 %1 個を次の音の始まりで終えました"},

@@ -48,17 +48,19 @@ enum class ImportText {
   TracksMissing,           // tracks the header names, tracks the file holds
   RunningStatusAfterMeta,  // count
   NoNotes,
-  NotesMoved,          // count, largest shift in ticks
-  NotesDropped,        // count, the bars ("2, 4-6"), track (from 1), MIDI channel (from 1)
-  PartsLeftOut,        // count
-  ZeroLengthDropped,   // count
-  ZeroLengthCrowded,   // count, zero-length notes kept at one grid point
-  LegatoTrimmed,       // count
-  NotesTransposed,     // count
-  NotesRepaired,       // count
-  DrumsShortened,      // count
-  VelocitiesRounded,   // count
-  VelocitiesMatched,   // count
+  NotesMoved,         // count, largest shift in ticks
+  NotesDropped,       // count, the bars ("2, 4-6"), track (from 1), MIDI channel (from 1)
+  PartsLeftOut,       // count
+  VoiceContinued,     // channel, events a channel holds, first bar moved, the channel it goes on in
+  VoiceCut,           // channel, events a channel holds, notes left out, first bar left out
+  ZeroLengthDropped,  // count
+  ZeroLengthCrowded,  // count, zero-length notes kept at one grid point
+  LegatoTrimmed,      // count
+  NotesTransposed,    // count
+  NotesRepaired,      // count
+  DrumsShortened,     // count
+  VelocitiesRounded,  // count
+  VelocitiesMatched,  // count
   TupletLevelsJoined,  // count
   TemposRounded,       // count
   TemposOutside,       // count, the first one's beats a minute, its bar

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -81,6 +82,9 @@ struct Counts {
   // and at which unit positions.
   std::map<std::pair<int, int>, std::pair<int, std::set<int64_t>>> dropped;
   int partsLeftOut = 0;  // notes of the parts --parts leaves out
+  // Voices of more events than a channel holds: (channel, first bar cut, the channel it goes on
+  // in), and (channel, first bar cut, notes left out) where no channel is free.
+  std::vector<std::array<int64_t, 3>> continued, cut;
   int runningAfterSpecial = 0;
   int tracksNamed = 0, tracksHeld = 0;
   int unwritable = 0;  // zero-length notes with nothing before them
@@ -873,6 +877,16 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
                       {std::to_string(dropped.first), numberList(numbers, true),
                        std::to_string(part.first + 1), std::to_string(part.second + 1)}});
   }
+  for (const auto& [from, bar, channel] : c.continued) {
+    report.push_back({ImportText::VoiceContinued,
+                      {std::to_string(from), std::to_string(CHANNEL_EVENTS_MAX),
+                       std::to_string(bar), std::to_string(channel)}});
+  }
+  for (const auto& [from, bar, notes] : c.cut) {
+    report.push_back({ImportText::VoiceCut,
+                      {std::to_string(from), std::to_string(CHANNEL_EVENTS_MAX),
+                       std::to_string(notes), std::to_string(bar)}});
+  }
   if (c.partsLeftOut) {
     report.push_back({ImportText::PartsLeftOut, {std::to_string(c.partsLeftOut)}});
   }
@@ -915,6 +929,133 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     report.push_back({ImportText::OtherMessagesLost, {std::to_string(s.otherMessages)}});
   }
   if (s.texts) report.push_back({ImportText::TextsLost, {std::to_string(s.texts)}});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Channel blocks
+
+// What every voice is written with.
+struct VoiceWriting {
+  const MidiSource& source;
+  const BarStarts& bars;
+  const FlatKeys& flatKeys;
+};
+
+std::vector<std::string> layoutOf(const Voice& v, const VoiceWriting& w, LayoutCounts& layout) {
+  // A compiled file's zero-length notes come back tied, as they were written; another
+  // program's simultaneous drum hits each keep their level.
+  const Joining joining = v.drum && !w.source.compiled ? Joining::Hits : Joining::Tied;
+  return layoutVoice(v.items, v.parameters, w.bars, v.drum ? NoteForm::Code : NoteForm::Letter,
+                     joining, w.flatKeys, layout);
+}
+
+// The last bar line the voice reaches within a channel's events, where no note sounds across:
+// its position, or 0 when there is none.
+int64_t cutPosition(const Voice& v, const LayoutCounts& layout, const BarStarts& bars) {
+  for (size_t b = std::min(layout.eventsBefore.size(), bars.size()); b-- > 1;) {
+    if (layout.eventsBefore[b] > CHANNEL_EVENTS_MAX) continue;
+    const int64_t at = bars[b];
+    const bool crossed = std::any_of(v.items.begin(), v.items.end(), [at](const VoiceItem& i) {
+      return i.isNote() && i.start < at && i.start + i.length > at;
+    });
+    if (!crossed) return at;
+  }
+  return 0;
+}
+
+// The voice's notes and parameters from `at` on, as a voice of their own that starts with the
+// program and pan in force there; the voice keeps what stands before.
+Voice splitVoice(Voice& v, int64_t at, const MidiSource& source, Counts& counts) {
+  Voice rest;
+  rest.track = v.track;
+  rest.midiChannel = v.midiChannel;
+  rest.drum = v.drum;
+  auto from = std::lower_bound(v.notes.begin(), v.notes.end(), at,
+                               [](const Note& n, int64_t p) { return n.on < p; });
+  rest.notes.assign(from, v.notes.end());
+  v.notes.erase(from, v.notes.end());
+  for (const char command : {'@', '$'}) {
+    const VoiceParameter* inForce = nullptr;
+    for (const VoiceParameter& p : v.parameters) {
+      if (p.command == command && p.position < at) inForce = &p;
+    }
+    if (inForce != nullptr) rest.parameters.push_back({at, command, inForce->value});
+  }
+  for (const VoiceParameter& p : v.parameters) {
+    if (p.position >= at) rest.parameters.push_back(p);
+  }
+  std::erase_if(v.parameters, [at](const VoiceParameter& p) { return p.position >= at; });
+  std::stable_sort(
+      rest.parameters.begin(), rest.parameters.end(),
+      [](const VoiceParameter& a, const VoiceParameter& b) { return a.position < b.position; });
+  v.items.clear();
+  buildItems(v, source, counts);
+  buildItems(rest, source, counts);
+  return rest;
+}
+
+// A score channel no voice takes, for a voice that is no drum voice; 0 when there is none.
+int freeChannel(const std::vector<Voice>& voices, bool drum) {
+  if (drum) return 0;
+  bool used[CHANNEL_COUNT + 1] = {};
+  for (const Voice& v : voices) used[v.scoreChannel] = true;
+  for (int c = 1; c <= MELODY_CHANNELS; ++c) {
+    if (!used[c]) return c;
+  }
+  return 0;
+}
+
+// Writes voice `index` as its channel block and counts what the report says of it; returns the
+// notes written, or -1 when its first bar alone holds more events than a channel. A voice of
+// more events than a channel holds is cut at the last bar line that fits: the rest goes on as a
+// voice of its own in a free channel (written in its turn), or, where there is none, is left
+// out.
+int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, Counts& counts,
+               std::string& block) {
+  LayoutCounts layout;
+  std::vector<std::string> lines = layoutOf(voices[index], w, layout);
+  while (layout.events > CHANNEL_EVENTS_MAX) {
+    const int64_t at = cutPosition(voices[index], layout, w.bars);
+    if (at == 0) return -1;
+    const int64_t bar = std::upper_bound(w.bars.begin(), w.bars.end(), at) - w.bars.begin();
+    Voice rest = splitVoice(voices[index], at, w.source, counts);
+    const int channel = freeChannel(voices, rest.drum);
+    const int from = voices[index].scoreChannel;
+    if (channel != 0) {
+      rest.scoreChannel = channel;
+      counts.continued.push_back({from, bar, channel});
+      voices.push_back(std::move(rest));
+    } else {
+      const int left = static_cast<int>(std::count_if(
+          rest.items.begin(), rest.items.end(), [](const VoiceItem& i) { return i.isNote(); }));
+      counts.cut.push_back({from, bar, left});
+    }
+    layout = LayoutCounts();
+    lines = layoutOf(voices[index], w, layout);
+  }
+  const Voice& v = voices[index];
+  block = "ch" + std::to_string(v.scoreChannel) + " {\n";
+  for (const std::string& line : lines) block += line + '\n';
+  block += "}\n";
+  counts.velocityChanged += layout.velocityChanged;
+  counts.unwritable += layout.unwritable;
+  counts.crowded += layout.crowded;
+  int written = 0;
+  for (const VoiceItem& item : v.items) {  // the report counts the notes kept
+    written += item.isNote() ? 1 : 0;
+    counts.velocityRounded += (item.marks & MARK_ROUNDED) ? 1 : 0;
+    counts.outside += (item.marks & MARK_TRANSPOSED) ? 1 : 0;
+    counts.moved += (item.marks & MARK_MOVED) ? 1 : 0;
+  }
+  counts.velocityRounded -= layout.droppedRounded;
+  counts.outside -= layout.droppedTransposed;
+  counts.moved -= layout.droppedMoved;
+  counts.drumsShortened += layout.lendersShortened;
+  if (layout.late > 0) {  // one unit behind the file's time
+    counts.moved += layout.late;
+    counts.maxShift = std::max(counts.maxShift, w.source.division / double{UNITS_PER_QUARTER});
+  }
+  return written - layout.unwritable - layout.crowded;
 }
 
 // The parts of the file in the score's order (track, then MIDI channel), each its notes.
@@ -1077,43 +1218,24 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
              encoding, SEQUENCE_NAME_MAX, text, result.report);
   headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCut, source.hasCopyright,
              source.copyright, encoding, COPYRIGHT_MAX, text, result.report);
-  for (const Voice& v : voices) {
-    if (!text.empty()) text += '\n';
-    text += "ch" + std::to_string(v.scoreChannel) + " {\n";
-    int written = 0;
-    for (const VoiceItem& item : v.items) written += item.isNote() ? 1 : 0;
-    LayoutCounts layout;
-    // A compiled file's zero-length notes come back tied, as they were written; another
-    // program's simultaneous drum hits each keep their level.
-    const Joining joining = v.drum && !source.compiled ? Joining::Hits : Joining::Tied;
-    for (const std::string& line :
-         layoutVoice(v.items, v.parameters, bars, v.drum ? NoteForm::Code : NoteForm::Letter,
-                     joining, flatKeys, layout)) {
-      text += line + '\n';
-    }
-    if (layout.events > CHANNEL_EVENTS_MAX) {
+  const VoiceWriting writing{source, bars, flatKeys};
+  std::vector<std::pair<int, std::string>> blocks;  // score channel, channel block
+  for (size_t v = 0; v < voices.size(); ++v) {
+    std::string block;
+    const int written = writeVoice(voices, v, writing, counts, block);
+    if (written < 0) {
       result.error = {ImportText::TooManyEvents,
-                      {std::to_string(v.scoreChannel), std::to_string(CHANNEL_EVENTS_MAX)}};
+                      {std::to_string(voices[v].scoreChannel), std::to_string(CHANNEL_EVENTS_MAX)}};
       return result;
     }
-    counts.velocityChanged += layout.velocityChanged;
-    counts.unwritable += layout.unwritable;
-    counts.crowded += layout.crowded;
-    for (const VoiceItem& item : v.items) {  // the report counts the notes kept
-      counts.velocityRounded += (item.marks & MARK_ROUNDED) ? 1 : 0;
-      counts.outside += (item.marks & MARK_TRANSPOSED) ? 1 : 0;
-      counts.moved += (item.marks & MARK_MOVED) ? 1 : 0;
-    }
-    counts.velocityRounded -= layout.droppedRounded;
-    counts.outside -= layout.droppedTransposed;
-    counts.moved -= layout.droppedMoved;
-    counts.drumsShortened += layout.lendersShortened;
-    if (layout.late > 0) {  // one unit behind the file's time
-      counts.moved += layout.late;
-      counts.maxShift = std::max(counts.maxShift, source.division / double{UNITS_PER_QUARTER});
-    }
-    result.notes += written - layout.unwritable - layout.crowded;
-    text += "}\n";
+    result.notes += written;
+    blocks.push_back({voices[v].scoreChannel, std::move(block)});
+  }
+  std::stable_sort(blocks.begin(), blocks.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [channel, block] : blocks) {
+    if (!text.empty()) text += '\n';
+    text += block;
   }
   result.voices = static_cast<int>(voices.size());
   reportCounts(counts, source, bars, result.report);

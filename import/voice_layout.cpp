@@ -369,6 +369,7 @@ class Writer {
   }
 
   int64_t events() const { return events_; }
+  std::vector<int64_t> eventsBeforeBars() { return std::move(eventsBefore_); }
 
   std::vector<std::string> write() {
     for (current_ = 0; current_ < pieces_.size(); ++current_) {
@@ -623,6 +624,7 @@ class Writer {
   void endLine() {
     closeLine();
     ++bar_;
+    eventsBefore_.push_back(events_);
   }
 
   void closeLine() {
@@ -644,6 +646,7 @@ class Writer {
   size_t next_ = 0;
   int64_t lastPosition_ = -1;
   int64_t events_ = 0;
+  std::vector<int64_t> eventsBefore_{0};  // events before each bar written
   size_t prefixEnd_ = 0;
   size_t octaveAt_ = 0;  // where the line's opening octave stands
   bool byCode_ = false;
@@ -667,5 +670,6 @@ std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
   Writer writer(pieces, parameters, bars, form, flatKeys);
   std::vector<std::string> lines = writer.write();
   counts.events = writer.events();
+  counts.eventsBefore = writer.eventsBeforeBars();
   return lines;
 }

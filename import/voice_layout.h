@@ -53,6 +53,7 @@ struct LayoutCounts {
   int lendersShortened = 0;  // drum hits shortened by the unit they lend to the hits after them
   int late = 0;              // drum hits at the very start written one unit behind the first
   int64_t events = 0;        // the events the voice's channel will hold when compiled
+  std::vector<int64_t> eventsBefore;  // the events before each bar written, from the first
   int droppedRounded = 0, droppedTransposed = 0, droppedMoved = 0;  // marks of notes left out
 };
 // How notes are written: by letter and octave, or (the drum channel) as `n` and the note's code
