@@ -83,6 +83,10 @@ constexpr KindText ENGLISH[] = {
     {ImportText::TextsLost, "texts/lyrics/markers not kept: %1"},
     {ImportText::NameLeftOut, "sequence name left out (not in the encoding)"},
     {ImportText::CopyrightLeftOut, "copyright left out (not in the encoding)"},
+    {ImportText::NameCharactersLeftOut,
+     "characters not in the encoding left out of the sequence name: %1"},
+    {ImportText::CopyrightCharactersLeftOut,
+     "characters not in the encoding left out of the copyright: %1"},
     {ImportText::NameCut, "sequence name cut to %1 bytes"},
     {ImportText::CopyrightCut, "copyright cut to %1 bytes"},
 };
@@ -167,6 +171,9 @@ constexpr KindText JAPANESE[] = {
     {ImportText::TextsLost, "テキスト・歌詞・マーカー %1 個は保てません"},
     {ImportText::NameLeftOut, "曲名をこの文字コードで書けないため省きました"},
     {ImportText::CopyrightLeftOut, "著作権表示をこの文字コードで書けないため省きました"},
+    {ImportText::NameCharactersLeftOut, "曲名からこの文字コードで書けない文字 %1 個を省きました"},
+    {ImportText::CopyrightCharactersLeftOut,
+     "著作権表示からこの文字コードで書けない文字 %1 個を省きました"},
     {ImportText::NameCut, "曲名を %1 バイトまでに切りました"},
     {ImportText::CopyrightCut, "著作権表示を %1 バイトまでに切りました"},
 };

@@ -72,8 +72,10 @@ enum class ImportText {
   TextsLost,           // count
   NameLeftOut,
   CopyrightLeftOut,
-  NameCut,       // byte limit
-  CopyrightCut,  // byte limit
+  NameCharactersLeftOut,       // count
+  CopyrightCharactersLeftOut,  // count
+  NameCut,                     // byte limit
+  CopyrightCut,                // byte limit
   Count
 };
 

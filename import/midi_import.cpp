@@ -1,7 +1,5 @@
 #include "import/midi_import.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -774,66 +772,31 @@ void snapTuplets(Voice& voice, const MidiSource& source, const BarStarts& bars, 
 // ---------------------------------------------------------------------------------------------
 // Texts
 
-bool convert(const std::string& text, const char* to, const char* from, std::string& out) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  out.clear();
-  char* in = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  char buffer[1024];
-  bool ok = true;
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, static_cast<size_t>(outPtr - buffer));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      ok = false;
-      break;
-    }
-  }
-  iconv_close(cd);
-  return ok;
-}
-
-std::string encodingName(ScoreEncoding encoding) {
-  return encoding == ScoreEncoding::Cp932 ? "CP932" : "UTF-8";
-}
-
-// A name or copyright of the file as a quoted header text: UTF-8 or code page 932 in the file,
-// no quote or control character, at most `limit` bytes in the score's encoding (cut at a
-// character). Empty when it cannot be written; `cut` tells that it was shortened.
-std::string headerText(const std::string& raw, ScoreEncoding encoding, size_t limit, bool& cut) {
-  std::string utf8;
-  if (!convert(raw, "UTF-8", "UTF-8", utf8) && !convert(raw, "UTF-8", "CP932", utf8)) return "";
+// A name or copyright of the file as a quoted header text: no quote or control character, at
+// most `limit` bytes in the score's encoding (cut at a character), the characters the encoding
+// cannot hold left out. Empty when nothing is left; `cut` tells that it was shortened.
+std::string headerText(const std::string& raw, ScoreEncoding encoding, size_t limit, bool& cut,
+                       int& leftOut) {
+  std::string utf8 = fileTextToUtf8(raw);
   for (char& c : utf8) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     if (c == '"') c = '\'';
   }
-  cut = false;
-  std::string encoded;
-  while (!utf8.empty()) {
-    if (!convert(utf8, encodingName(encoding).c_str(), "UTF-8", encoded)) return "";
-    if (encoded.size() <= limit) break;
-    cut = true;
-    do {
-      utf8.pop_back();
-    } while (!utf8.empty() && (static_cast<unsigned char>(utf8.back()) & 0xC0) == 0x80);
-    if (!utf8.empty() && static_cast<unsigned char>(utf8.back()) >= 0xC0) utf8.pop_back();
-  }
-  return utf8;
+  return encodableText(utf8, encoding, limit, cut, leftOut);
 }
 
-void headerLine(const char* command, ImportText leftOut, ImportText cut, bool present,
-                const std::string& raw, ScoreEncoding encoding, size_t limit, std::string& text,
-                std::vector<ImportMessage>& report) {
+void headerLine(const char* command, ImportText leftOut, ImportText charactersLeftOut,
+                ImportText cut, bool present, const std::string& raw, ScoreEncoding encoding,
+                size_t limit, std::string& text, std::vector<ImportMessage>& report) {
   if (!present || raw.empty()) return;
   bool wasCut = false;
-  const std::string value = headerText(raw, encoding, limit, wasCut);
+  int characters = 0;
+  const std::string value = headerText(raw, encoding, limit, wasCut, characters);
   if (value.empty()) {
     report.push_back({leftOut, {}});
     return;
   }
+  if (characters > 0) report.push_back({charactersLeftOut, {std::to_string(characters)}});
   if (wasCut) report.push_back({cut, {std::to_string(limit)}});
   text += std::string(command) + "(\"" + value + "\")\n";
 }
@@ -1068,18 +1031,6 @@ std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& sourc
   return parts;
 }
 
-// A name of the file as UTF-8: as it is when it is UTF-8, else from code page 932, else its
-// ASCII with '?' for the other bytes.
-std::string displayName(const std::string& raw) {
-  std::string utf8;
-  if (convert(raw, "UTF-8", "UTF-8", utf8) || convert(raw, "UTF-8", "CP932", utf8)) return utf8;
-  utf8 = raw;
-  for (char& c : utf8) {
-    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-  }
-  return utf8;
-}
-
 }  // namespace
 
 bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
@@ -1103,7 +1054,7 @@ bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts
     part.voices = key.second == DRUM_MIDI_CHANNEL
                       ? 1
                       : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
-    part.name = displayName(source.trackNames[static_cast<size_t>(key.first)]);
+    part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
     parts.push_back(part);
   }
   return true;
@@ -1214,10 +1165,11 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
   std::string text;
   if (source.notes.empty() && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
-  headerLine("sn", ImportText::NameLeftOut, ImportText::NameCut, source.hasName, source.name,
-             encoding, SEQUENCE_NAME_MAX, text, result.report);
-  headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCut, source.hasCopyright,
-             source.copyright, encoding, COPYRIGHT_MAX, text, result.report);
+  headerLine("sn", ImportText::NameLeftOut, ImportText::NameCharactersLeftOut, ImportText::NameCut,
+             source.hasName, source.name, encoding, SEQUENCE_NAME_MAX, text, result.report);
+  headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCharactersLeftOut,
+             ImportText::CopyrightCut, source.hasCopyright, source.copyright, encoding,
+             COPYRIGHT_MAX, text, result.report);
   const VoiceWriting writing{source, bars, flatKeys};
   std::vector<std::pair<int, std::string>> blocks;  // score channel, channel block
   for (size_t v = 0; v < voices.size(); ++v) {
@@ -1246,9 +1198,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
-  if (encoding == ScoreEncoding::Utf8) {
-    result.bytes = std::move(crlf);
-  } else if (!convert(crlf, "CP932", "UTF-8", result.bytes)) {
+  if (!encodeScore(crlf, encoding, result.bytes)) {
     result.error = {ImportText::NotEncodable, {}};
     return result;
   }

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "import/import_texts.h"
-
-enum class ScoreEncoding { Cp932, Utf8 };
+#include "import/score_text.h"
 
 struct ImportResult {
   bool ok = false;
