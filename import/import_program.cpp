@@ -14,7 +14,8 @@
 namespace {
 
 constexpr const char PROGRAM[] = "tarvk32-import";
-constexpr size_t PART_NUMBER_DIGITS_MAX = 4;  // no file has more parts than 16 a track
+constexpr size_t PART_NUMBER_DIGITS_MAX = 4;             // no file has more parts than 16 a track
+constexpr int GRID_VALUES[] = {1, 2, 4, 8, 16, 32, 64};  // note values --grid takes
 
 // The console speaks English.
 constexpr ImportLanguage LANGUAGE = ImportLanguage::English;
@@ -87,6 +88,19 @@ bool parsePartList(const std::string& text, std::vector<int>& parts) {
   return true;
 }
 
+// "16" or "8t" into the grid of the options; false when it is no note value the grid takes.
+bool parseGrid(const std::string& text, ImportOptions& options) {
+  options.gridTriplets = !text.empty() && text.back() == 't';
+  const std::string value = options.gridTriplets ? text.substr(0, text.size() - 1) : text;
+  for (const int grid : GRID_VALUES) {
+    if (value == std::to_string(grid)) {
+      options.grid = grid;
+      return true;
+    }
+  }
+  return false;
+}
+
 // The parts, one a line under the header, in the columns of the header.
 int listPartsOf(const std::string& input, std::FILE* out, std::FILE* err) {
   std::vector<uint8_t> bytes;
@@ -118,13 +132,20 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
       usage(out);
       return 0;
     }
-    if ((argument == "-o" || argument == "--encoding" || argument == "--parts") && i + 1 >= argc) {
+    if ((argument == "-o" || argument == "--encoding" || argument == "--parts" ||
+         argument == "--grid") &&
+        i + 1 >= argc) {
       return fail(err, argument, ImportText::MissingValue);
     }
     if (argument == "-o") {
       output = argv[++i];
     } else if (argument == "--list") {
       list = true;
+    } else if (argument == "--steady-velocity") {
+      options.steadyVelocity = true;
+    } else if (argument == "--grid") {
+      const std::string grid = argv[++i];
+      if (!parseGrid(grid, options)) return fail(err, grid, ImportText::BadGrid);
     } else if (argument == "--parts") {
       const std::string parts = argv[++i];
       if (!parsePartList(parts, options.parts)) return fail(err, parts, ImportText::BadPartList);

@@ -16,15 +16,19 @@ constexpr size_t KIND_COUNT = static_cast<size_t>(ImportText::Count);
 constexpr KindText ENGLISH[] = {
     {ImportText::Usage,
      "usage: tarvk32-import <file.mid> [-o <file.fms>] [--encoding cp932|utf-8] [--parts 1,3]\n"
+     "                      [--grid 16|8t|...] [--steady-velocity]\n"
      "       tarvk32-import --list <file.mid>\n"
      "  -o          score output (default: standard output)\n"
      "  --encoding  score encoding (default: cp932)\n"
      "  --list      list the file's parts (track, MIDI channel, program, notes, voices)\n"
-     "  --parts     import only these parts, numbered as --list numbers them\n"},
+     "  --parts     import only these parts, numbered as --list numbers them\n"
+     "  --grid      snap played notes to this grid (16: sixteenths, 8t: eighth triplets)\n"
+     "  --steady-velocity  a change of one velocity level keeps the level before\n"},
     {ImportText::MissingValue, "value missing"},
     {ImportText::UnknownEncoding, "encoding must be cp932 or utf-8"},
     {ImportText::UnknownOption, "unknown option"},
     {ImportText::BadPartList, "parts must be numbers from --list, such as 1,3,4"},
+    {ImportText::BadGrid, "grid must be 1, 2, 4, 8, 16, 32 or 64, with t for triplets (8t)"},
     {ImportText::PartListHeader, "part track channel program notes voices name"},
     {ImportText::SecondInput, "only one MIDI file"},
     {ImportText::OutputIsInput, "would replace the MIDI file itself"},
@@ -72,6 +76,8 @@ constexpr KindText ENGLISH[] = {
     {ImportText::VelocitiesRounded, "velocities rounded to a level (v): %1"},
     {ImportText::VelocitiesMatched, "zero-length notes given the previous velocity: %1"},
     {ImportText::TupletLevelsJoined, "tuplet notes given the level of their first note: %1"},
+    {ImportText::NotesSnapped, "notes snapped to the grid of --grid: %1"},
+    {ImportText::VelocitiesSteadied, "velocities one level from the note before made the same: %1"},
     {ImportText::TemposRounded, "tempos rounded to whole beats a minute, the rounding carried: %1"},
     {ImportText::TemposOutside,
      "tempos outside 10-250 set to the nearest end: %1 (the first %2 at bar %3)"},
@@ -96,15 +102,19 @@ constexpr KindText JAPANESE[] = {
     {ImportText::Usage,
      "使い方: tarvk32-import <MIDI ファイル> [-o <楽譜ファイル>] [--encoding cp932|utf-8] "
      "[--parts 1,3]\n"
+     "                      [--grid 16|8t|...] [--steady-velocity]\n"
      "        tarvk32-import --list <MIDI ファイル>\n"
      "  -o          楽譜を書くファイル (省略時は標準出力)\n"
      "  --encoding  楽譜の文字コード (既定: cp932)\n"
      "  --list      ファイルのパート (トラック、MIDI チャンネル、音色、音符、声部) を示す\n"
-     "  --parts     この番号 (--list の番号) のパートだけを読み込む\n"},
+     "  --parts     この番号 (--list の番号) のパートだけを読み込む\n"
+     "  --grid      演奏した音をこの格子に合わせる (16: 16 分音符、8t: 8 分の 3 連符)\n"
+     "  --steady-velocity  1 段階だけのベロシティの変化は前の段階のままにする\n"},
     {ImportText::MissingValue, "値がありません"},
     {ImportText::UnknownEncoding, "文字コードは cp932 か utf-8 です"},
     {ImportText::UnknownOption, "不明なオプションです"},
     {ImportText::BadPartList, "パートは --list の番号で 1,3,4 のように指定します"},
+    {ImportText::BadGrid, "格子は 1、2、4、8、16、32、64 で、3 連符は t を付けます (8t)"},
     {ImportText::PartListHeader, "パート トラック チャンネル 音色 音符 声部 名前"},
     {ImportText::SecondInput, "MIDI ファイルは一つだけです"},
     {ImportText::OutputIsInput, "MIDI ファイルそのものを置き換えることになります"},
@@ -158,6 +168,8 @@ constexpr KindText JAPANESE[] = {
     {ImportText::VelocitiesRounded, "ベロシティ %1 個を最寄りの段階 (v) に丸めました"},
     {ImportText::VelocitiesMatched, "長さ 0 の音符 %1 個のベロシティを前の音符に揃えました"},
     {ImportText::TupletLevelsJoined, "連符の音符 %1 個のベロシティを最初の音符の段階に揃えました"},
+    {ImportText::NotesSnapped, "音符 %1 個を --grid の格子に合わせました"},
+    {ImportText::VelocitiesSteadied, "前の音符と 1 段階違うベロシティ %1 個を前の音符に揃えました"},
     {ImportText::TemposRounded,
      "テンポ %1 個を整数に丸めました (丸めの誤差は後へ持ち越して打ち消します)"},
     {ImportText::TemposOutside,

@@ -17,6 +17,7 @@ enum class ImportText {
   UnknownEncoding,
   UnknownOption,
   BadPartList,
+  BadGrid,
   PartListHeader,
   SecondInput,
   OutputIsInput,
@@ -62,6 +63,8 @@ enum class ImportText {
   VelocitiesRounded,  // count
   VelocitiesMatched,  // count
   TupletLevelsJoined,  // count
+  NotesSnapped,        // count
+  VelocitiesSteadied,  // count
   TemposRounded,       // count
   TemposOutside,       // count, the first one's beats a minute, its bar
   ChangesMoved,        // count

@@ -84,6 +84,8 @@ struct Counts {
   // in), and (channel, first bar cut, notes left out) where no channel is free.
   std::vector<std::array<int64_t, 3>> continued, cut;
   int runningAfterSpecial = 0;
+  int snapped = 0;   // notes snapped to the grid of --grid
+  int steadied = 0;  // notes given the level before by --steady-velocity
   int tracksNamed = 0, tracksHeld = 0;
   int unwritable = 0;  // zero-length notes with nothing before them
   int crowded = 0;     // zero-length notes beyond a tuplet's room at one grid point
@@ -875,6 +877,8 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
       {c.velocityRounded, ImportText::VelocitiesRounded},
       {c.velocityChanged, ImportText::VelocitiesMatched},
       {c.tupletLevels, ImportText::TupletLevelsJoined},
+      {c.snapped, ImportText::NotesSnapped},
+      {c.steadied, ImportText::VelocitiesSteadied},
       {c.tempoRounded, ImportText::TemposRounded},
       {c.parametersMoved, ImportText::ChangesMoved},
       {s.pitchBends, ImportText::PitchBendsLost},
@@ -1021,6 +1025,45 @@ int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, 
   return written - layout.unwritable - layout.crowded;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Transcription of played input
+
+// Onsets and ends snapped to the grid the options ask for, in the file's ticks (a grid point
+// need not be a whole tick: it is rounded); a note snapped to no length keeps one grid step.
+// Returns the notes that changed.
+int snapToGrid(MidiSource& source, const ImportOptions& options) {
+  if (options.grid <= 0) return 0;
+  // A grid step is 4 * division / grid ticks, two thirds of that for triplets: num / den.
+  const int64_t num = int64_t{4} * source.division * (options.gridTriplets ? 2 : 1);
+  const int64_t den = int64_t{options.grid} * (options.gridTriplets ? 3 : 1);
+  auto point = [&](int64_t k) { return (k * num * 2 + den) / (den * 2); };
+  auto nearest = [&](int64_t tick) { return (tick * den * 2 + num) / (num * 2); };
+  int changed = 0;
+  for (SourceNote& n : source.notes) {
+    const int64_t on = nearest(n.onTick);
+    const int64_t off = std::max(nearest(n.offTick), on + 1);
+    if (point(on) != n.onTick || point(off) != n.offTick) ++changed;
+    n.onTick = point(on);
+    n.offTick = point(off);
+  }
+  return changed;
+}
+
+// A change of one velocity level from the note before, in a voice, is absorbed: the note takes
+// the level before. Returns the notes that changed.
+int steadyLevels(Voice& voice) {
+  int changed = 0;
+  for (size_t i = 1; i < voice.notes.size(); ++i) {
+    Note& n = voice.notes[i];
+    const int before = voice.notes[i - 1].level;
+    if (std::abs(n.level - before) == 1) {
+      n.level = before;
+      ++changed;
+    }
+  }
+  return changed;
+}
+
 // The parts of the file in the score's order (track, then MIDI channel), each its notes.
 std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& source) {
   std::map<std::pair<int, int>, std::vector<Note>> parts;
@@ -1065,11 +1108,13 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   ImportResult result;
   MidiFile file;
   if (!readMidiFile(data, size, file, result.error)) return result;
-  const MidiSource source = gatherSource(file);
+  MidiSource source = gatherSource(file);
+  const int snapped = snapToGrid(source, options);
   Counts counts;
   counts.runningAfterSpecial = file.runningAfterSpecial;
   counts.tracksNamed = file.tracksNamed;
   counts.tracksHeld = static_cast<int>(file.tracks.size());
+  counts.snapped = snapped;
 
   int64_t last = 0;
   for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
@@ -1131,6 +1176,9 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
   if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
   if (!source.compiled) dropLeastWorth(voices, counts);
+  if (options.steadyVelocity) {
+    for (Voice& v : voices) counts.steadied += steadyLevels(v);
+  }
   placeVoices(voices, source.compiled, counts);
   int64_t noteEnd = 0;
   for (const Voice& v : voices) {

@@ -22,10 +22,16 @@ struct ImportResult {
   int voices = 0;                     // channel blocks written
 };
 
-// What of the file to import: the parts numbered as listParts numbers them (from 1); empty for
-// all.
+// What of the file to import, and how: the parts numbered as listParts numbers them (from 1),
+// empty for all; for played input, a grid that onsets and ends are snapped to (`grid` notes a
+// whole note, 16 for sixteenths; `gridTriplets` for the triplets of that note value, 8 and true
+// for eighth-note triplets; 0 for none, which keeps the compiler's grid), and whether a change
+// of one velocity level from the note before is absorbed.
 struct ImportOptions {
   std::vector<int> parts;
+  int grid = 0;
+  bool gridTriplets = false;
+  bool steadyVelocity = false;
 };
 
 ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
