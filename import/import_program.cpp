@@ -14,6 +14,8 @@
 namespace {
 
 constexpr const char PROGRAM[] = "tarvk32-import";
+constexpr size_t PART_NUMBER_DIGITS_MAX = 4;             // no file has more parts than 16 a track
+constexpr int GRID_VALUES[] = {1, 2, 4, 8, 16, 32, 64};  // note values --grid takes
 
 // The console speaks English.
 constexpr ImportLanguage LANGUAGE = ImportLanguage::English;
@@ -69,22 +71,84 @@ bool writeOutput(const std::string& path, const std::string& bytes, ImportMessag
   return true;
 }
 
+// "1,3,4" into part numbers (from 1); false when it is no such list.
+bool parsePartList(const std::string& text, std::vector<int>& parts) {
+  parts.clear();
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    const std::string item = text.substr(at, comma - at);
+    if (item.empty() || item.size() > PART_NUMBER_DIGITS_MAX ||
+        item.find_first_not_of("0123456789") != std::string::npos || std::stoi(item) == 0) {
+      return false;
+    }
+    parts.push_back(std::stoi(item));
+    at = comma + 1;
+  }
+  return true;
+}
+
+// "16" or "8t" into the grid of the options; false when it is no note value the grid takes.
+bool parseGrid(const std::string& text, ImportOptions& options) {
+  options.gridTriplets = !text.empty() && text.back() == 't';
+  const std::string value = options.gridTriplets ? text.substr(0, text.size() - 1) : text;
+  for (const int grid : GRID_VALUES) {
+    if (value == std::to_string(grid)) {
+      options.grid = grid;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The parts, one a line under the header, in the columns of the header.
+int listPartsOf(const std::string& input, std::FILE* out, std::FILE* err) {
+  std::vector<uint8_t> bytes;
+  ImportMessage refusal;
+  if (!readMidiInput(input, bytes, refusal)) return fail(err, input, refusal);
+  std::vector<PartSummary> parts;
+  if (!listParts(bytes.data(), bytes.size(), parts, refusal)) return fail(err, input, refusal);
+  std::fprintf(out, "%s\n", importText(ImportText::PartListHeader, LANGUAGE));
+  int number = 0;
+  for (const PartSummary& p : parts) {
+    const std::string program = p.program < 0 ? "-" : std::to_string(p.program);
+    std::fprintf(out, "%4d %5d %7d %7s %5d %6d %s\n", ++number, p.track, p.midiChannel,
+                 program.c_str(), p.notes, p.voices, p.name.c_str());
+  }
+  if (std::fflush(out) == 0 && !std::ferror(out)) return 0;
+  return fail(err, "", ImportText::CannotWriteStandardOutput);
+}
+
 }  // namespace
 
 int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   std::string input, output;
   ScoreEncoding encoding = ScoreEncoding::Cp932;
+  ImportOptions options;
+  bool list = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "-h" || argument == "--help") {
       usage(out);
       return 0;
     }
-    if ((argument == "-o" || argument == "--encoding") && i + 1 >= argc) {
+    if ((argument == "-o" || argument == "--encoding" || argument == "--parts" ||
+         argument == "--grid") &&
+        i + 1 >= argc) {
       return fail(err, argument, ImportText::MissingValue);
     }
     if (argument == "-o") {
       output = argv[++i];
+    } else if (argument == "--list") {
+      list = true;
+    } else if (argument == "--steady-velocity") {
+      options.steadyVelocity = true;
+    } else if (argument == "--grid") {
+      const std::string grid = argv[++i];
+      if (!parseGrid(grid, options)) return fail(err, grid, ImportText::BadGrid);
+    } else if (argument == "--parts") {
+      const std::string parts = argv[++i];
+      if (!parsePartList(parts, options.parts)) return fail(err, parts, ImportText::BadPartList);
     } else if (argument == "--encoding") {
       const std::string name = argv[++i];
       if (name == "cp932") {
@@ -109,6 +173,8 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
     return 1;
   }
 
+  if (list) return listPartsOf(input, out, err);
+
   // The score would take the MIDI file's place (-o song.mid, or a name linked to it).
   if (!output.empty() && outputWouldOverwrite(output, input)) {
     return fail(err, output, ImportText::OutputIsInput);
@@ -116,7 +182,7 @@ int runImportProgram(int argc, const char* const* argv, std::FILE* out, std::FIL
   std::vector<uint8_t> bytes;
   ImportMessage refusal;
   if (!readMidiInput(input, bytes, refusal)) return fail(err, input, refusal);
-  const ImportResult result = importMidi(bytes.data(), bytes.size(), encoding);
+  const ImportResult result = importMidi(bytes.data(), bytes.size(), encoding, options);
   if (!result.ok) return fail(err, input, result.error);
   for (const ImportMessage& item : result.report) {
     std::fprintf(err, "%s: %s\n", PROGRAM, formatImportMessage(item, LANGUAGE).c_str());

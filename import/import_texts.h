@@ -16,6 +16,9 @@ enum class ImportText {
   MissingValue,
   UnknownEncoding,
   UnknownOption,
+  BadPartList,
+  BadGrid,
+  PartListHeader,
   SecondInput,
   OutputIsInput,
   OutputIsFolder,
@@ -42,26 +45,40 @@ enum class ImportText {
   TooManyBars,        // the bar limit
   TooManyEvents,      // score channel, events a channel may hold
   NotEncodable,
-  // What the score could not keep.
+  // What the score could not keep, and slips of the file that were read as other readers do.
+  TracksMissing,           // tracks the header names, tracks the file holds
+  RunningStatusAfterMeta,  // count
+  NoNotes,
   NotesMoved,         // count, largest shift in ticks
-  NotesDropped,       // count, the bars ("2, 4-6")
+  NotesDropped,       // count, the bars ("2, 4-6"), track (from 1), MIDI channel (from 1)
+  PartsLeftOut,       // count
+  VoiceContinued,     // channel, events a channel holds, first bar moved, the channel it goes on in
+  VoiceCut,           // channel, events a channel holds, notes left out, first bar left out
   ZeroLengthDropped,  // count
   ZeroLengthCrowded,  // count, zero-length notes kept at one grid point
+  LegatoTrimmed,      // count
   NotesTransposed,    // count
+  NotesRepaired,      // count
   DrumsShortened,     // count
   VelocitiesRounded,  // count
   VelocitiesMatched,  // count
-  TemposRounded,      // count
-  ChangesMoved,       // count
-  PitchBendsLost,     // count
-  SustainPedalLost,   // count
-  ControllersLost,    // count, the controller numbers ("1, 7")
-  OtherMessagesLost,  // count
-  TextsLost,          // count
+  TupletLevelsJoined,  // count
+  NotesSnapped,        // count
+  VelocitiesSteadied,  // count
+  TemposRounded,       // count
+  TemposOutside,       // count, the first one's beats a minute, its bar
+  ChangesMoved,        // count
+  PitchBendsLost,      // count
+  SustainPedalLost,    // count
+  ControllersLost,     // count, the controller numbers ("1, 7")
+  OtherMessagesLost,   // count
+  TextsLost,           // count
   NameLeftOut,
   CopyrightLeftOut,
-  NameCut,       // byte limit
-  CopyrightCut,  // byte limit
+  NameCharactersLeftOut,       // count
+  CopyrightCharactersLeftOut,  // count
+  NameCut,                     // byte limit
+  CopyrightCut,                // byte limit
   Count
 };
 

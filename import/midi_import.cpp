@@ -1,8 +1,7 @@
 #include "import/midi_import.h"
 
-#include <iconv.h>
-
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,10 +21,14 @@ constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
 constexpr int64_t FINE_PER_QUARTER = 480;  // ticks a quarter in the compiled file
 constexpr int64_t UNITS_PER_QUARTER = FINE_PER_QUARTER / TICKS_PER_UNIT;
 constexpr int64_t UNITS_PER_WHOLE = 4 * UNITS_PER_QUARTER;
+constexpr int64_t BEAT_UNITS = UNITS_PER_QUARTER;
 constexpr int KEY_LOWEST = 24;  // code 1, c of octave 0
 constexpr int KEY_HIGHEST = 119;
 constexpr int64_t FULL_LENGTH_UNITS = 9;  // 135 ticks: at least FULL_LENGTH_NOTE_TICKS
-constexpr int MELODY_CHANNELS = 8;        // ch1..ch8; ch9 goes to the percussion channel
+// A note that overlaps the next one of its line by at most this many units (a 64th), and by no
+// more than half its own time, is played legato: it is ended where the next one starts.
+constexpr int64_t LEGATO_OVERLAP_UNITS_MAX = 4;
+constexpr int MELODY_CHANNELS = 8;  // ch1..ch8; ch9 goes to the percussion channel
 constexpr int DRUM_SCORE_CHANNEL = 9;
 constexpr int DRUM_MIDI_CHANNEL = 9;
 constexpr int MIDI_CHANNELS = 16;
@@ -44,16 +47,23 @@ static_assert(int64_t{BARS_MAX} * CHANNEL_COUNT + 3 * CHANNEL_COUNT + 3 + CONTIN
 
 constexpr int64_t CHANNEL_EVENTS_MAX = WORK_AREA_LIMIT / 2;  // events a score channel may hold
 
+// The first line of the score of a foreign file without notes, which says so where the score is
+// read. A compiled file's rests are written back as they are.
+constexpr const char* NO_NOTES_COMMENT = "// 音符のない MIDI ファイル";
+
 struct Note {
   int64_t on = 0;     // units
   int64_t end = 0;    // units: the grid point nearest the note-off
   int64_t sound = 0;  // ticks at 480 a quarter from note-on to note-off
   int key = 0;
   int level = 0;
-  size_t source = 0;  // index into MidiSource::notes
+  size_t source = 0;     // index into MidiSource::notes
+  uint8_t marks = 0;     // MARK_ROUNDED, MARK_TRANSPOSED: counted where the note is kept
+  bool trimmed = false;  // ended early where the next note of its line (or drum hit) starts
 };
 
 struct Voice {
+  int track = 0;  // the part's track, from 0
   int midiChannel = 0;
   bool drum = false;
   std::vector<Note> notes;
@@ -64,18 +74,34 @@ struct Voice {
 
 struct Counts {
   int moved = 0;
+  int trimmed = 0;
   double maxShift = 0;
-  int dropped = 0;
-  std::set<int64_t> droppedAt;  // unit positions of dropped notes
-  int unwritable = 0;           // zero-length notes with nothing before them
-  int crowded = 0;              // zero-length notes beyond a tuplet's room at one grid point
+  // Notes of voices beyond the channels, by part (track from 0, MIDI channel from 0): how many
+  // and at which unit positions.
+  std::map<std::pair<int, int>, std::pair<int, std::set<int64_t>>> dropped;
+  int partsLeftOut = 0;  // notes of the parts --parts leaves out
+  // Voices of more events than a channel holds: (channel, first bar cut, the channel it goes on
+  // in), and (channel, first bar cut, notes left out) where no channel is free.
+  std::vector<std::array<int64_t, 3>> continued, cut;
+  int runningAfterSpecial = 0;
+  int snapped = 0;   // notes snapped to the grid of --grid
+  int steadied = 0;  // notes given the level before by --steady-velocity
+  int tracksNamed = 0, tracksHeld = 0;
+  int unwritable = 0;  // zero-length notes with nothing before them
+  int crowded = 0;     // zero-length notes beyond a tuplet's room at one grid point
   int outside = 0;
   int velocityRounded = 0;
   int velocityChanged = 0;
+  int tupletLevels = 0;
   int drumsShortened = 0;
   int tempoRounded = 0;
+  int temposOutside = 0;  // clamped to the language's range
+  double firstOutside = 0;
+  int64_t firstOutsideAt = 0;
   int parametersMoved = 0;
 };
+
+bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars);
 
 // ---------------------------------------------------------------------------------------------
 // Time
@@ -123,7 +149,7 @@ int64_t shortestLength(int64_t sound) {
 // ---------------------------------------------------------------------------------------------
 // Notes and voices
 
-std::vector<Note> notesOf(const MidiSource& source, Counts& counts) {
+std::vector<Note> notesOf(const MidiSource& source) {
   std::vector<Note> notes;
   notes.reserve(source.notes.size());
   for (size_t i = 0; i < source.notes.size(); ++i) {
@@ -133,11 +159,11 @@ std::vector<Note> notesOf(const MidiSource& source, Counts& counts) {
     n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
     n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
     n.key = s.key;
-    if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) ++counts.outside;
+    if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
     while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
     while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
     n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
-    if (n.level * 8 - 1 != s.velocity) ++counts.velocityRounded;
+    if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
     n.source = i;
     notes.push_back(n);
   }
@@ -151,22 +177,41 @@ bool playsBefore(const Note& a, const Note& b) {
   return a.key > b.key;
 }
 
-// A channel's notes into voices that never sound two notes at once on the grid: each note goes
-// to the free voice whose last note is nearest in pitch, so a line stays together and a chord
-// spreads.
-std::vector<Voice> splitChannel(std::vector<Note> notes, int channel) {
+// Whether `last` overlaps `next`, which starts after it, only as a legato line does.
+bool legatoOverlap(const Note& last, const Note& next) {
+  const int64_t overlap = last.end - next.on;
+  return last.on < next.on && overlap > 0 && overlap <= LEGATO_OVERLAP_UNITS_MAX &&
+         2 * overlap <= next.on - last.on;
+}
+
+// Ends a legato note where the next note of its line starts.
+void trimAt(Note& last, int64_t on, Counts& counts) {
+  last.end = on;
+  last.sound = std::min(last.sound, (on - last.on) * TICKS_PER_UNIT);
+  last.trimmed = true;
+  ++counts.trimmed;
+}
+
+// A part's notes into voices that never sound two notes at once on the grid: each note goes to
+// the voice, free or ending in a legato overlap, whose last note is nearest in pitch (of two as
+// near, the one whose last note ended latest), so a line stays together and a chord spreads.
+std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& counts) {
   std::sort(notes.begin(), notes.end(), playsBefore);
   std::vector<Voice> voices;
   for (const Note& n : notes) {
     int best = -1;
     int bestDistance = 0;
+    int64_t bestEnd = 0;
     for (size_t v = 0; v < voices.size(); ++v) {
       const Note& last = voices[v].notes.back();
       const bool free = last.end <= n.on && (last.on < n.on || last.sound == 0);
+      if (!free && !legatoOverlap(last, n)) continue;
       const int distance = std::abs(last.key - n.key);
-      if (free && (best < 0 || distance < bestDistance)) {
+      const int64_t end = std::min(last.end, n.on);
+      if (best < 0 || distance < bestDistance || (distance == bestDistance && end > bestEnd)) {
         best = static_cast<int>(v);
         bestDistance = distance;
+        bestEnd = end;
       }
     }
     if (best < 0) {
@@ -174,7 +219,10 @@ std::vector<Voice> splitChannel(std::vector<Note> notes, int channel) {
       voices.back().midiChannel = channel;
       best = static_cast<int>(voices.size()) - 1;
     }
-    voices[static_cast<size_t>(best)].notes.push_back(n);
+    Voice& voice = voices[static_cast<size_t>(best)];
+    if (!voice.notes.empty() && voice.notes.back().end > n.on)
+      trimAt(voice.notes.back(), n.on, counts);
+    voice.notes.push_back(n);
   }
   return voices;
 }
@@ -187,6 +235,8 @@ Voice drumVoice(std::vector<Note> notes, Counts& counts) {
     const int64_t room = (notes[i + 1].on - notes[i].on) * TICKS_PER_UNIT;
     if (notes[i].sound > room) {
       notes[i].sound = room;
+      notes[i].end = notes[i + 1].on;
+      notes[i].trimmed = true;
       ++counts.drumsShortened;
     }
   }
@@ -197,10 +247,79 @@ Voice drumVoice(std::vector<Note> notes, Counts& counts) {
   return voice;
 }
 
-// Places voices on score channels: a channel's only voice keeps its MIDI channel's number when
-// that is a score channel, the percussion voice takes ch9, the others the lowest free channel.
-// Voices that find none are dropped.
-void placeVoices(std::vector<Voice>& voices, Counts& counts) {
+// Whether every note of `voice` sounds with a note of `other` from the same to the same grid
+// point, in unison or octaves.
+bool doubles(const Voice& voice, const Voice& other) {
+  if (voice.notes.empty() || other.notes.empty()) return false;
+  for (const Note& n : voice.notes) {
+    auto at = std::lower_bound(other.notes.begin(), other.notes.end(), n.on,
+                               [](const Note& o, int64_t on) { return o.on < on; });
+    bool found = false;
+    for (; at != other.notes.end() && at->on == n.on && !found; ++at) {
+      found = at->end == n.end && (at->key - n.key) % SEMITONES_PER_OCTAVE == 0;
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
+// How much the voice's place in its part is worth, by its notes' mean pitch: 0 for an inner
+// voice, 1 for the top one, 2 for the bottom one (and a part's only voice), so that a chord's
+// bass goes last.
+int placeWorth(const std::vector<Voice>& voices, size_t index) {
+  auto mean = [](const Voice& v) {
+    double sum = 0;
+    for (const Note& n : v.notes) sum += n.key;
+    return v.notes.empty() ? 0.0 : sum / static_cast<double>(v.notes.size());
+  };
+  const Voice& voice = voices[index];
+  bool highest = true, lowest = true;
+  for (size_t i = 0; i < voices.size(); ++i) {
+    const Voice& v = voices[i];
+    if (i == index || v.track != voice.track || v.midiChannel != voice.midiChannel) continue;
+    highest = highest && mean(v) <= mean(voice);
+    lowest = lowest && mean(v) >= mean(voice);
+  }
+  return lowest ? 2 : highest ? 1 : 0;
+}
+
+// When the melodic voices are more than the channels, the least worth go, one at a time: first
+// a doubling (unison or octaves) of another voice, then the voice of the fewest notes, an inner
+// voice of a part before its top and its top before its bottom, a later one before an earlier.
+void dropLeastWorth(std::vector<Voice>& voices, Counts& counts) {
+  auto melodic = [&] {
+    return std::count_if(voices.begin(), voices.end(), [](const Voice& v) { return !v.drum; });
+  };
+  while (melodic() > MELODY_CHANNELS) {
+    size_t worst = 0;
+    std::tuple<bool, size_t, int> worstWorth{true, 0, 0};
+    bool first = true;
+    for (size_t i = 0; i < voices.size(); ++i) {
+      if (voices[i].drum) continue;
+      bool doubling = false;
+      for (size_t j = 0; j < voices.size() && !doubling; ++j) {
+        doubling = j != i && !voices[j].drum && doubles(voices[i], voices[j]);
+      }
+      const std::tuple<bool, size_t, int> worth{!doubling, voices[i].notes.size(),
+                                                placeWorth(voices, i)};
+      if (first || worth <= worstWorth) {
+        worst = i;
+        worstWorth = worth;
+        first = false;
+      }
+    }
+    const Voice& v = voices[worst];
+    auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
+    notes += static_cast<int>(v.notes.size());
+    for (const Note& n : v.notes) at.insert(n.on);
+    voices.erase(voices.begin() + static_cast<std::ptrdiff_t>(worst));
+  }
+}
+
+// Places voices on score channels: the percussion voice takes ch9, the others the lowest free
+// channel in their order; in a compiled file a channel's only voice first keeps its MIDI
+// channel's number, which is its score channel. Voices that find none are dropped.
+void placeVoices(std::vector<Voice>& voices, bool keepNumbers, Counts& counts) {
   bool used[CHANNEL_COUNT + 1] = {};
   int perChannel[MIDI_CHANNELS] = {};
   for (const Voice& v : voices) ++perChannel[v.midiChannel];
@@ -208,7 +327,7 @@ void placeVoices(std::vector<Voice>& voices, Counts& counts) {
     if (v.drum) {
       v.scoreChannel = DRUM_SCORE_CHANNEL;
       used[DRUM_SCORE_CHANNEL] = true;
-    } else if (perChannel[v.midiChannel] == 1 && v.midiChannel >= 1 &&
+    } else if (keepNumbers && perChannel[v.midiChannel] == 1 && v.midiChannel >= 1 &&
                v.midiChannel <= MELODY_CHANNELS && !used[v.midiChannel]) {
       v.scoreChannel = v.midiChannel;
       used[v.midiChannel] = true;
@@ -223,8 +342,9 @@ void placeVoices(std::vector<Voice>& voices, Counts& counts) {
       }
     }
     if (v.scoreChannel == 0) {
-      counts.dropped += static_cast<int>(v.notes.size());
-      for (const Note& n : v.notes) counts.droppedAt.insert(n.on);
+      auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
+      notes += static_cast<int>(v.notes.size());
+      for (const Note& n : v.notes) at.insert(n.on);
     }
   }
   std::erase_if(voices, [](const Voice& v) { return v.scoreChannel == 0; });
@@ -283,29 +403,124 @@ std::vector<SourceChange> effectiveChanges(const std::vector<SourceChange>& chan
   return changed;
 }
 
-// Beats a minute whose tempo event is `micros`, as the compiler writes it; else the nearest in
-// the range the language takes, counted as rounded.
-int bpmOf(int64_t micros, Counts& counts) {
-  const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
-  const int nearest =
-      static_cast<int>(std::clamp(std::lround(exact), long{TEMPO_MIN}, long{TEMPO_MAX}));
-  for (int bpm = std::max(TEMPO_MIN, nearest - 1); bpm <= std::min(TEMPO_MAX, nearest + 1); ++bpm) {
-    if (static_cast<int64_t>(60.0 / bpm * 1000000.0) == micros) return bpm;
-  }
-  ++counts.tempoRounded;
-  return nearest;
+// Microseconds a quarter of a tempo in beats a minute, as the compiler writes it.
+int64_t microsOf(int bpm) {
+  return static_cast<int64_t>(60.0 / bpm * 1000000.0);
 }
 
-// The first voice with a boundary at the tempo change; when every voice holds a note there, a
-// voice of its own on a free channel, else the first voice, where the change moves to the end
-// of the note.
+// The tempo map in whole beats a minute with its rounding carried: each stretch between two
+// decision points takes the tempo that leaves the score's clock nearest the file's at the
+// stretch's end, so that rounding never adds up. Decision points are the file's tempo changes
+// and, while the file's tempo is no whole number, the beats where a voice has a boundary;
+// there a new tempo is written only when the old one would let the clock drift by more than
+// half a grid unit.
+class TempoMap {
+ public:
+  TempoMap(const BarStarts& bars, Counts& counts) : bars_(bars), counts_(counts) {}
+
+  // (position, beats a minute) of each `t` to write, for the file's changes `tempos` (at
+  // units, microseconds) up to `end`; `boundary` tells where a correction may stand.
+  template <typename Boundary>
+  std::vector<std::pair<int64_t, int>> build(const std::vector<SourceChange>& tempos, int64_t end,
+                                             Boundary boundary) {
+    std::vector<std::pair<int64_t, int>> written;
+    int64_t micros = START_MICROS;
+    size_t next = 0;
+    for (int64_t position = 0; position < end || next < tempos.size();) {
+      bool change = false;
+      while (next < tempos.size() && tempos[next].tick <= position) {
+        micros = tempos[next++].value;
+        change = true;
+      }
+      int64_t following = next < tempos.size() ? tempos[next].tick : end;
+      if (exactBpm(micros) == 0) {  // the next beat with a boundary may correct the drift
+        for (int64_t beat = nextBeat(position); beat < following; beat = nextBeat(beat)) {
+          if (boundary(beat)) {
+            following = beat;
+            break;
+          }
+        }
+      }
+      const int bpm = choose(micros, std::max<int64_t>(following - position, 0), change, position);
+      if (bpm != current_) {
+        written.push_back({position, bpm});
+        current_ = bpm;
+      }
+      error_ +=
+          static_cast<double>(following - position) * (microsOf(bpm) - micros) / UNITS_PER_QUARTER;
+      if (following <= position) break;
+      position = following;
+    }
+    return written;
+  }
+
+  // The first tempo outside the language's range: its beats a minute and position.
+  int outside = 0;
+  double firstOutside = 0;
+  int64_t firstOutsideAt = 0;
+
+ private:
+  // The first beat (a quarter from its bar's start) after `position`.
+  int64_t nextBeat(int64_t position) const {
+    auto bar = std::upper_bound(bars_.begin(), bars_.end(), position);
+    const int64_t start = bar == bars_.begin() ? 0 : *(bar - 1);
+    const int64_t beat = start + ((position - start) / BEAT_UNITS + 1) * BEAT_UNITS;
+    return bar != bars_.end() ? std::min(beat, *bar) : beat;
+  }
+
+  static int exactBpm(int64_t micros) {
+    const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
+    const long nearest = std::lround(exact);
+    for (long bpm = std::max(long{TEMPO_MIN}, nearest - 1);
+         bpm <= std::min(long{TEMPO_MAX}, nearest + 1); ++bpm) {
+      if (microsOf(static_cast<int>(bpm)) == micros) return static_cast<int>(bpm);
+    }
+    return 0;
+  }
+
+  // The tempo for `units` of the file's `micros` from `position`: at a file's change the exact
+  // one when the clock stays within half a grid unit, else the one that brings it nearest; at a
+  // correction point the tempo in force when that keeps the clock within half a grid unit.
+  int choose(int64_t micros, int64_t units, bool change, int64_t position) {
+    const double exact = 60.0e6 / static_cast<double>(std::max<int64_t>(micros, 1));
+    if (change) {
+      if (exact < TEMPO_MIN - 0.5 || exact >= TEMPO_MAX + 0.5) {
+        if (outside++ == 0) {
+          firstOutside = exact;
+          firstOutsideAt = position;
+        }
+      } else if (exactBpm(micros) == 0) {
+        ++counts_.tempoRounded;
+      }
+    }
+    const double halfUnit = static_cast<double>(micros) / (2 * UNITS_PER_QUARTER);
+    auto drift = [&](int bpm) {
+      return std::abs(error_ +
+                      static_cast<double>(units) * (microsOf(bpm) - micros) / UNITS_PER_QUARTER);
+    };
+    const int preferred = change ? exactBpm(micros) : current_;
+    if (preferred > 0 && drift(preferred) <= halfUnit) return preferred;
+    const int low = std::clamp(static_cast<int>(std::floor(exact)), TEMPO_MIN, TEMPO_MAX);
+    const int high = std::clamp(static_cast<int>(std::ceil(exact)), TEMPO_MIN, TEMPO_MAX);
+    return drift(low) <= drift(high) ? low : high;
+  }
+
+  const BarStarts& bars_;
+  Counts& counts_;
+  int current_ = START_TEMPO;
+  double error_ = 0;  // microseconds the score's clock is behind (+) the file's
+};
+
+// The first voice with a boundary at the tempo change, the drum voice included; when every
+// voice holds a note there, a voice of its own on a free channel (ch9 too), else the first
+// voice, where the change moves to the end of the note.
 size_t tempoVoice(std::vector<Voice>& voices, int64_t position) {
   for (size_t i = 0; i < voices.size(); ++i) {
     if (boundaryAt(voices[i], position)) return i;
   }
   bool used[CHANNEL_COUNT + 1] = {};
   for (const Voice& v : voices) used[v.scoreChannel] = true;
-  for (int c = 1; c <= MELODY_CHANNELS; ++c) {
+  for (int c = 1; c <= CHANNEL_COUNT; ++c) {
     if (!used[c]) {
       voices.emplace_back();
       voices.back().scoreChannel = c;
@@ -315,7 +530,8 @@ size_t tempoVoice(std::vector<Voice>& voices, int64_t position) {
   return 0;
 }
 
-void placeParameters(std::vector<Voice>& voices, const MidiSource& source, Counts& counts) {
+void placeParameters(std::vector<Voice>& voices, const MidiSource& source, const BarStarts& bars,
+                     Counts& counts) {
   for (Voice& v : voices) {
     for (const SourceChange& c :
          effectiveChanges(source.programs, v.midiChannel, START_PROGRAM, source.division, counts)) {
@@ -332,12 +548,22 @@ void placeParameters(std::vector<Voice>& voices, const MidiSource& source, Count
     voices.emplace_back();
     voices.back().scoreChannel = 1;
   }
-  int current = START_TEMPO;
-  for (const SourceChange& c : tempos) {
-    const int bpm = bpmOf(c.value, counts);
-    if (bpm == current) continue;
-    current = bpm;
-    addParameter(voices[tempoVoice(voices, c.tick)], c.tick, 't', bpm, counts);
+  int64_t end = 0;
+  for (const Voice& v : voices) {
+    for (const Note& n : v.notes) end = std::max(end, n.end);
+  }
+  TempoMap map(bars, counts);
+  const auto written = map.build(tempos, end, [&](int64_t position) {
+    return std::any_of(voices.begin(), voices.end(),
+                       [&](const Voice& v) { return boundaryAt(v, position); });
+  });
+  for (const auto& [position, bpm] : written) {
+    addParameter(voices[tempoVoice(voices, position)], position, 't', bpm, counts);
+  }
+  if (map.outside > 0) {
+    counts.temposOutside = map.outside;
+    counts.firstOutside = map.firstOutside;
+    counts.firstOutsideAt = map.firstOutsideAt;
   }
   std::sort(voices.begin(), voices.end(),
             [](const Voice& a, const Voice& b) { return a.scoreChannel < b.scoreChannel; });
@@ -361,19 +587,28 @@ void addRests(Voice& voice, int64_t from, int64_t to) {
   if (to > from) voice.items.push_back({from, to - from, 0, 0, GATE_STEP_Q8});
 }
 
-// Counts the note when the compiled score does not start or end it where the file does.
-void noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
+// Whether the compiled score does not start or end the note where the file does; the largest
+// shift is kept.
+bool noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate, Counts& counts) {
   const SourceNote& s = source.notes[n.source];
   const int64_t on = n.on * TICKS_PER_UNIT;
+  // A legato note or drum hit ended where the next starts is counted as such: only its onset
+  // counts here.
   const int64_t off =
-      on + (length == 0 ? 0 : noteOnTicks(static_cast<uint32_t>(length * TICKS_PER_UNIT), gate));
+      n.trimmed
+          ? s.offTick * FINE_PER_QUARTER / source.division
+          : on + (length == 0 ? 0
+                              : noteOnTicks(static_cast<uint32_t>(length * TICKS_PER_UNIT), gate));
   const int64_t d = source.division;
-  if (on * d == s.onTick * FINE_PER_QUARTER && off * d == s.offTick * FINE_PER_QUARTER) return;
-  ++counts.moved;
+  if (on * d == s.onTick * FINE_PER_QUARTER &&
+      (n.trimmed || off * d == s.offTick * FINE_PER_QUARTER)) {
+    return false;
+  }
   const double shift =
       std::max(std::abs(static_cast<double>(on * d) / FINE_PER_QUARTER - s.onTick),
                std::abs(static_cast<double>(off * d) / FINE_PER_QUARTER - s.offTick));
   counts.maxShift = std::max(counts.maxShift, shift);
+  return true;
 }
 
 // The length and gate step of each note: its own sounding time exactly, under the gate step in
@@ -409,9 +644,10 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
       }
     }
     if (length > 0 && length < FULL_LENGTH_UNITS) gate = noteGate;
-    voice.items.push_back({n.on, length, n.key, n.level, noteGate});
+    const bool moved = noteMoved(source, n, length, noteGate, counts);
+    voice.items.push_back({n.on, length, n.key, n.level, noteGate,
+                           static_cast<uint8_t>(n.marks | (moved ? MARK_MOVED : 0))});
     cursor = n.on + length;
-    noteMoved(source, n, length, noteGate, counts);
   }
   if (!voice.parameters.empty() && voice.parameters.back().position > cursor) {
     addRests(voice, cursor, voice.parameters.back().position);
@@ -448,68 +684,121 @@ bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Tuplets
+
+// Notes a tuplet of another program may hold, and the spans (units) it may fill, tried in this
+// order: the smallest group and the shortest span first, so sextuplets become two triplets.
+constexpr int TUPLET_SIZES[] = {3, 5, 6, 7};
+constexpr int64_t TUPLET_SPANS[] = {8, 16, 32, 64, 128};
+
+// The units the compiler gives the k-th of n notes of a tuplet over `span`: span div n, one more
+// for every step-th from the first.
+int64_t tupletShare(int64_t span, int n, int k) {
+  const int64_t q = span / n, r = span % n;
+  const int64_t step = r > 0 ? n / r : 1;
+  return q + (r > 0 && k % step == 0 && k / step < r ? 1 : 0);
+}
+
+// Whether the n notes from `first` play an even split of `span` units from the first note's
+// grid point: every onset and end within one grid unit of its split point, every note sounding
+// to its end (legato), one velocity level give or take one, and nothing else starting inside.
+// Times are compared as ticks * 32 * n, where a split point and a unit are whole numbers.
+bool tupletGroup(const std::vector<Note>& notes, size_t first, int n, int64_t span,
+                 const MidiSource& source) {
+  if (first + static_cast<size_t>(n) > notes.size()) return false;
+  const int64_t d = source.division;
+  const int64_t unit = d * n;
+  auto split = [&](int k) { return notes[first].on * d * n + k * span * d; };
+  int lowest = VELOCITY_LEVEL_MAX, highest = 0;
+  for (int k = 0; k < n; ++k) {
+    const Note& note = notes[first + static_cast<size_t>(k)];
+    const SourceNote& s = source.notes[note.source];
+    const int64_t on = s.onTick * UNITS_PER_QUARTER * n;
+    const int64_t off = s.offTick * UNITS_PER_QUARTER * n;
+    if (std::abs(on - split(k)) >= unit || note.sound == 0) return false;
+    if (!note.trimmed && std::abs(off - split(k + 1)) >= unit) return false;
+    lowest = std::min(lowest, note.level);
+    highest = std::max(highest, note.level);
+  }
+  if (highest - lowest > 1) return false;
+  const size_t after = first + static_cast<size_t>(n);
+  return after == notes.size() ||
+         source.notes[notes[after].source].onTick * UNITS_PER_QUARTER * n > split(n) - unit;
+}
+
+// Notes of another program's tuplets, which fall beside the grid, are put where the compiler
+// plays a tuplet over the same span, so that the score writes them as one (`{cde}4`); a group
+// starts on a beat (or, for a span shorter than a beat, on a point of its span) and stays in its
+// bar. The notes of a group take its first note's level.
+void snapTuplets(Voice& voice, const MidiSource& source, const BarStarts& bars, Counts& counts) {
+  std::vector<Note>& notes = voice.notes;
+  for (size_t i = 0; i < notes.size();) {
+    const int64_t start = notes[i].on;
+    auto bar = std::upper_bound(bars.begin(), bars.end(), start);
+    const int64_t barStart = bar == bars.begin() ? 0 : *(bar - 1);
+    const int64_t barEnd = bar == bars.end() ? NEVER : *bar;
+    int size = 0;
+    int64_t span = 0;
+    for (const int64_t t : TUPLET_SPANS) {
+      if ((start - barStart) % std::min(t, BEAT_UNITS) != 0 || start + t > barEnd) continue;
+      for (const int n : TUPLET_SIZES) {
+        if (size == 0 && tupletGroup(notes, i, n, t, source)) {
+          size = n;
+          span = t;
+        }
+      }
+    }
+    if (size == 0) {
+      ++i;
+      continue;
+    }
+    int64_t at = start;
+    const int level = notes[i].level;
+    for (int k = 0; k < size; ++k) {
+      Note& note = notes[i + static_cast<size_t>(k)];
+      const int64_t share = tupletShare(span, size, k);
+      note.on = at;
+      note.end = at + share;
+      note.sound = share * TICKS_PER_UNIT;
+      note.trimmed = false;
+      if (note.level != level) {
+        note.level = level;
+        ++counts.tupletLevels;
+      }
+      at += share;
+    }
+    i += static_cast<size_t>(size);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Texts
 
-bool convert(const std::string& text, const char* to, const char* from, std::string& out) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  out.clear();
-  char* in = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  char buffer[1024];
-  bool ok = true;
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, static_cast<size_t>(outPtr - buffer));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      ok = false;
-      break;
-    }
-  }
-  iconv_close(cd);
-  return ok;
-}
-
-std::string encodingName(ScoreEncoding encoding) {
-  return encoding == ScoreEncoding::Cp932 ? "CP932" : "UTF-8";
-}
-
-// A name or copyright of the file as a quoted header text: UTF-8 or code page 932 in the file,
-// no quote or control character, at most `limit` bytes in the score's encoding (cut at a
-// character). Empty when it cannot be written; `cut` tells that it was shortened.
-std::string headerText(const std::string& raw, ScoreEncoding encoding, size_t limit, bool& cut) {
-  std::string utf8;
-  if (!convert(raw, "UTF-8", "UTF-8", utf8) && !convert(raw, "UTF-8", "CP932", utf8)) return "";
+// A name or copyright of the file as a quoted header text: no quote or control character, at
+// most `limit` bytes in the score's encoding (cut at a character), the characters the encoding
+// cannot hold left out. Empty when nothing is left; `cut` tells that it was shortened.
+std::string headerText(const std::string& raw, ScoreEncoding encoding, size_t limit, bool& cut,
+                       int& leftOut) {
+  std::string utf8 = fileTextToUtf8(raw);
   for (char& c : utf8) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     if (c == '"') c = '\'';
   }
-  cut = false;
-  std::string encoded;
-  while (!utf8.empty()) {
-    if (!convert(utf8, encodingName(encoding).c_str(), "UTF-8", encoded)) return "";
-    if (encoded.size() <= limit) break;
-    cut = true;
-    do {
-      utf8.pop_back();
-    } while (!utf8.empty() && (static_cast<unsigned char>(utf8.back()) & 0xC0) == 0x80);
-    if (!utf8.empty() && static_cast<unsigned char>(utf8.back()) >= 0xC0) utf8.pop_back();
-  }
-  return utf8;
+  return encodableText(utf8, encoding, limit, cut, leftOut);
 }
 
-void headerLine(const char* command, ImportText leftOut, ImportText cut, bool present,
-                const std::string& raw, ScoreEncoding encoding, size_t limit, std::string& text,
-                std::vector<ImportMessage>& report) {
+void headerLine(const char* command, ImportText leftOut, ImportText charactersLeftOut,
+                ImportText cut, bool present, const std::string& raw, ScoreEncoding encoding,
+                size_t limit, std::string& text, std::vector<ImportMessage>& report) {
   if (!present || raw.empty()) return;
   bool wasCut = false;
-  const std::string value = headerText(raw, encoding, limit, wasCut);
+  int characters = 0;
+  const std::string value = headerText(raw, encoding, limit, wasCut, characters);
   if (value.empty()) {
     report.push_back({leftOut, {}});
     return;
   }
+  if (characters > 0) report.push_back({charactersLeftOut, {std::to_string(characters)}});
   if (wasCut) report.push_back({cut, {std::to_string(limit)}});
   text += std::string(command) + "(\"" + value + "\")\n";
 }
@@ -531,18 +820,40 @@ std::string numberList(const std::set<int64_t>& numbers, bool runs) {
 // One message a kind of thing left out or changed, in the order the report lists them.
 void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
                   std::vector<ImportMessage>& report) {
+  if (c.tracksHeld < c.tracksNamed) {
+    report.push_back(
+        {ImportText::TracksMissing, {std::to_string(c.tracksNamed), std::to_string(c.tracksHeld)}});
+  }
+  if (c.runningAfterSpecial) {
+    report.push_back({ImportText::RunningStatusAfterMeta, {std::to_string(c.runningAfterSpecial)}});
+  }
+  if (s.notes.empty() && !s.compiled) report.push_back({ImportText::NoNotes, {}});
   if (c.moved) {
     char shift[32];
     std::snprintf(shift, sizeof shift, "%g", c.maxShift);
     report.push_back({ImportText::NotesMoved, {std::to_string(c.moved), shift}});
   }
-  if (c.dropped) {
+  for (const auto& [part, dropped] : c.dropped) {
     std::set<int64_t> numbers;  // bar numbers from 1
-    for (int64_t p : c.droppedAt) {
+    for (int64_t p : dropped.second) {
       numbers.insert(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
     }
-    report.push_back(
-        {ImportText::NotesDropped, {std::to_string(c.dropped), numberList(numbers, true)}});
+    report.push_back({ImportText::NotesDropped,
+                      {std::to_string(dropped.first), numberList(numbers, true),
+                       std::to_string(part.first + 1), std::to_string(part.second + 1)}});
+  }
+  for (const auto& [from, bar, channel] : c.continued) {
+    report.push_back({ImportText::VoiceContinued,
+                      {std::to_string(from), std::to_string(CHANNEL_EVENTS_MAX),
+                       std::to_string(bar), std::to_string(channel)}});
+  }
+  for (const auto& [from, bar, notes] : c.cut) {
+    report.push_back({ImportText::VoiceCut,
+                      {std::to_string(from), std::to_string(CHANNEL_EVENTS_MAX),
+                       std::to_string(notes), std::to_string(bar)}});
+  }
+  if (c.partsLeftOut) {
+    report.push_back({ImportText::PartsLeftOut, {std::to_string(c.partsLeftOut)}});
   }
   if (c.unwritable) {
     report.push_back({ImportText::ZeroLengthDropped, {std::to_string(c.unwritable)}});
@@ -551,11 +862,23 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     report.push_back({ImportText::ZeroLengthCrowded,
                       {std::to_string(c.crowded), std::to_string(JOINING_ZEROS_MAX)}});
   }
+  if (c.temposOutside) {
+    char bpm[32];
+    std::snprintf(bpm, sizeof bpm, "%.4g", c.firstOutside);
+    const int64_t bar = std::upper_bound(bars.begin(), bars.end(), c.firstOutsideAt) - bars.begin();
+    report.push_back(
+        {ImportText::TemposOutside, {std::to_string(c.temposOutside), bpm, std::to_string(bar)}});
+  }
   const std::pair<int, ImportText> counted[] = {
+      {c.trimmed, ImportText::LegatoTrimmed},
       {c.outside, ImportText::NotesTransposed},
+      {s.repaired, ImportText::NotesRepaired},
       {c.drumsShortened, ImportText::DrumsShortened},
       {c.velocityRounded, ImportText::VelocitiesRounded},
       {c.velocityChanged, ImportText::VelocitiesMatched},
+      {c.tupletLevels, ImportText::TupletLevelsJoined},
+      {c.snapped, ImportText::NotesSnapped},
+      {c.steadied, ImportText::VelocitiesSteadied},
       {c.tempoRounded, ImportText::TemposRounded},
       {c.parametersMoved, ImportText::ChangesMoved},
       {s.pitchBends, ImportText::PitchBendsLost},
@@ -575,14 +898,223 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
   if (s.texts) report.push_back({ImportText::TextsLost, {std::to_string(s.texts)}});
 }
 
+// ---------------------------------------------------------------------------------------------
+// Channel blocks
+
+// What every voice is written with.
+struct VoiceWriting {
+  const MidiSource& source;
+  const BarStarts& bars;
+  const FlatKeys& flatKeys;
+};
+
+std::vector<std::string> layoutOf(const Voice& v, const VoiceWriting& w, LayoutCounts& layout) {
+  // A compiled file's zero-length notes come back tied, as they were written; another
+  // program's simultaneous drum hits each keep their level.
+  const Joining joining = v.drum && !w.source.compiled ? Joining::Hits : Joining::Tied;
+  return layoutVoice(v.items, v.parameters, w.bars, v.drum ? NoteForm::Code : NoteForm::Letter,
+                     joining, w.flatKeys, layout);
+}
+
+// The last bar line the voice reaches within a channel's events, where no note sounds across:
+// its position, or 0 when there is none.
+int64_t cutPosition(const Voice& v, const LayoutCounts& layout, const BarStarts& bars) {
+  for (size_t b = std::min(layout.eventsBefore.size(), bars.size()); b-- > 1;) {
+    if (layout.eventsBefore[b] > CHANNEL_EVENTS_MAX) continue;
+    const int64_t at = bars[b];
+    const bool crossed = std::any_of(v.items.begin(), v.items.end(), [at](const VoiceItem& i) {
+      return i.isNote() && i.start < at && i.start + i.length > at;
+    });
+    if (!crossed) return at;
+  }
+  return 0;
+}
+
+// The voice's notes and parameters from `at` on, as a voice of their own that starts with the
+// program and pan in force there; the voice keeps what stands before.
+Voice splitVoice(Voice& v, int64_t at, const MidiSource& source, Counts& counts) {
+  Voice rest;
+  rest.track = v.track;
+  rest.midiChannel = v.midiChannel;
+  rest.drum = v.drum;
+  auto from = std::lower_bound(v.notes.begin(), v.notes.end(), at,
+                               [](const Note& n, int64_t p) { return n.on < p; });
+  rest.notes.assign(from, v.notes.end());
+  v.notes.erase(from, v.notes.end());
+  for (const char command : {'@', '$'}) {
+    const VoiceParameter* inForce = nullptr;
+    for (const VoiceParameter& p : v.parameters) {
+      if (p.command == command && p.position < at) inForce = &p;
+    }
+    if (inForce != nullptr) rest.parameters.push_back({at, command, inForce->value});
+  }
+  for (const VoiceParameter& p : v.parameters) {
+    if (p.position >= at) rest.parameters.push_back(p);
+  }
+  std::erase_if(v.parameters, [at](const VoiceParameter& p) { return p.position >= at; });
+  std::stable_sort(
+      rest.parameters.begin(), rest.parameters.end(),
+      [](const VoiceParameter& a, const VoiceParameter& b) { return a.position < b.position; });
+  v.items.clear();
+  buildItems(v, source, counts);
+  buildItems(rest, source, counts);
+  return rest;
+}
+
+// A score channel no voice takes, for a voice that is no drum voice; 0 when there is none.
+int freeChannel(const std::vector<Voice>& voices, bool drum) {
+  if (drum) return 0;
+  bool used[CHANNEL_COUNT + 1] = {};
+  for (const Voice& v : voices) used[v.scoreChannel] = true;
+  for (int c = 1; c <= MELODY_CHANNELS; ++c) {
+    if (!used[c]) return c;
+  }
+  return 0;
+}
+
+// Writes voice `index` as its channel block and counts what the report says of it; returns the
+// notes written, or -1 when its first bar alone holds more events than a channel. A voice of
+// more events than a channel holds is cut at the last bar line that fits: the rest goes on as a
+// voice of its own in a free channel (written in its turn), or, where there is none, is left
+// out.
+int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, Counts& counts,
+               std::string& block) {
+  LayoutCounts layout;
+  std::vector<std::string> lines = layoutOf(voices[index], w, layout);
+  while (layout.events > CHANNEL_EVENTS_MAX) {
+    const int64_t at = cutPosition(voices[index], layout, w.bars);
+    if (at == 0) return -1;
+    const int64_t bar = std::upper_bound(w.bars.begin(), w.bars.end(), at) - w.bars.begin();
+    Voice rest = splitVoice(voices[index], at, w.source, counts);
+    const int channel = freeChannel(voices, rest.drum);
+    const int from = voices[index].scoreChannel;
+    if (channel != 0) {
+      rest.scoreChannel = channel;
+      counts.continued.push_back({from, bar, channel});
+      voices.push_back(std::move(rest));
+    } else {
+      const int left = static_cast<int>(std::count_if(
+          rest.items.begin(), rest.items.end(), [](const VoiceItem& i) { return i.isNote(); }));
+      counts.cut.push_back({from, bar, left});
+    }
+    layout = LayoutCounts();
+    lines = layoutOf(voices[index], w, layout);
+  }
+  const Voice& v = voices[index];
+  block = "ch" + std::to_string(v.scoreChannel) + " {\n";
+  for (const std::string& line : lines) block += line + '\n';
+  block += "}\n";
+  counts.velocityChanged += layout.velocityChanged;
+  counts.unwritable += layout.unwritable;
+  counts.crowded += layout.crowded;
+  int written = 0;
+  for (const VoiceItem& item : v.items) {  // the report counts the notes kept
+    written += item.isNote() ? 1 : 0;
+    counts.velocityRounded += (item.marks & MARK_ROUNDED) ? 1 : 0;
+    counts.outside += (item.marks & MARK_TRANSPOSED) ? 1 : 0;
+    counts.moved += (item.marks & MARK_MOVED) ? 1 : 0;
+  }
+  counts.velocityRounded -= layout.droppedRounded;
+  counts.outside -= layout.droppedTransposed;
+  counts.moved -= layout.droppedMoved;
+  counts.drumsShortened += layout.lendersShortened;
+  if (layout.late > 0) {  // one unit behind the file's time
+    counts.moved += layout.late;
+    counts.maxShift = std::max(counts.maxShift, w.source.division / double{UNITS_PER_QUARTER});
+  }
+  return written - layout.unwritable - layout.crowded;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transcription of played input
+
+// Onsets and ends snapped to the grid the options ask for, in the file's ticks (a grid point
+// need not be a whole tick: it is rounded); a note snapped to no length keeps one grid step.
+// Returns the notes that changed.
+int snapToGrid(MidiSource& source, const ImportOptions& options) {
+  if (options.grid <= 0) return 0;
+  // A grid step is 4 * division / grid ticks, two thirds of that for triplets: num / den.
+  const int64_t num = int64_t{4} * source.division * (options.gridTriplets ? 2 : 1);
+  const int64_t den = int64_t{options.grid} * (options.gridTriplets ? 3 : 1);
+  auto point = [&](int64_t k) { return (k * num * 2 + den) / (den * 2); };
+  auto nearest = [&](int64_t tick) { return (tick * den * 2 + num) / (num * 2); };
+  int changed = 0;
+  for (SourceNote& n : source.notes) {
+    const int64_t on = nearest(n.onTick);
+    const int64_t off = std::max(nearest(n.offTick), on + 1);
+    if (point(on) != n.onTick || point(off) != n.offTick) ++changed;
+    n.onTick = point(on);
+    n.offTick = point(off);
+  }
+  return changed;
+}
+
+// A change of one velocity level from the note before, in a voice, is absorbed: the note takes
+// the level before. Returns the notes that changed.
+int steadyLevels(Voice& voice) {
+  int changed = 0;
+  for (size_t i = 1; i < voice.notes.size(); ++i) {
+    Note& n = voice.notes[i];
+    const int before = voice.notes[i - 1].level;
+    if (std::abs(n.level - before) == 1) {
+      n.level = before;
+      ++changed;
+    }
+  }
+  return changed;
+}
+
+// The parts of the file in the score's order (track, then MIDI channel), each its notes.
+std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& source) {
+  std::map<std::pair<int, int>, std::vector<Note>> parts;
+  for (const Note& n : notesOf(source)) {
+    const SourceNote& s = source.notes[n.source];
+    parts[{s.track, s.channel}].push_back(n);
+  }
+  return parts;
+}
+
 }  // namespace
 
-ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding) {
+bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
+               ImportMessage& error) {
+  MidiFile file;
+  if (!readMidiFile(data, size, file, error)) return false;
+  const MidiSource source = gatherSource(file);
+  parts.clear();
+  for (auto& [key, notes] : partsOf(source)) {
+    PartSummary part;
+    part.track = key.first + 1;
+    part.midiChannel = key.second + 1;
+    part.notes = static_cast<int>(notes.size());
+    for (const SourceChange& p : source.programs) {
+      if (p.channel == key.second) {
+        part.program = p.value;
+        break;
+      }
+    }
+    Counts ignored;
+    part.voices = key.second == DRUM_MIDI_CHANNEL
+                      ? 1
+                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
+    part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
+    parts.push_back(part);
+  }
+  return true;
+}
+
+ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
+                        const ImportOptions& options) {
   ImportResult result;
   MidiFile file;
   if (!readMidiFile(data, size, file, result.error)) return result;
-  const MidiSource source = gatherSource(file);
+  MidiSource source = gatherSource(file);
+  const int snapped = snapToGrid(source, options);
   Counts counts;
+  counts.runningAfterSpecial = file.runningAfterSpecial;
+  counts.tracksNamed = file.tracksNamed;
+  counts.tracksHeld = static_cast<int>(file.tracks.size());
+  counts.snapped = snapped;
 
   int64_t last = 0;
   for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
@@ -595,30 +1127,72 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     return result;
   }
 
-  std::vector<Note> byChannel[MIDI_CHANNELS];
-  for (const Note& n : notesOf(source, counts)) {
-    byChannel[source.notes[n.source].channel].push_back(n);
+  // Parts in the file's order: the notes of one MIDI channel in one track, by track, then
+  // channel; the percussion channel is one part whatever its tracks.
+  std::map<std::pair<int, int>, std::vector<Note>> parts = partsOf(source);
+  std::vector<Note> drums;
+  bool withNotes[MIDI_CHANNELS] = {};
+  int number = 0;
+  for (auto it = parts.begin(); it != parts.end();) {
+    ++number;
+    const int channel = it->first.second;
+    if (!options.parts.empty() &&
+        std::find(options.parts.begin(), options.parts.end(), number) == options.parts.end()) {
+      counts.partsLeftOut += static_cast<int>(it->second.size());
+      it = parts.erase(it);
+      continue;
+    }
+    withNotes[channel] = true;
+    if (channel == DRUM_MIDI_CHANNEL) {
+      drums.insert(drums.end(), it->second.begin(), it->second.end());
+      it = parts.erase(it);
+      continue;
+    }
+    ++it;
   }
-  std::vector<Voice> voices;
-  for (int c = 0; c < MIDI_CHANNELS; ++c) {
+  for (int c = 0; c < MIDI_CHANNELS && options.parts.empty(); ++c) {
+    // a channel of changes alone still sets them
     const bool changes =
         std::any_of(source.programs.begin(), source.programs.end(),
                     [c](const SourceChange& p) { return p.channel == c && p.value != 0; }) ||
         std::any_of(source.pans.begin(), source.pans.end(),
                     [c](const SourceChange& p) { return p.channel == c; });
-    if (c == DRUM_MIDI_CHANNEL) {
-      if (!byChannel[c].empty() || changes) voices.push_back(drumVoice(byChannel[c], counts));
-      continue;
+    if (changes && !withNotes[c] && c != DRUM_MIDI_CHANNEL) {
+      parts[{std::numeric_limits<int>::max(), c}];
     }
-    std::vector<Voice> split = splitChannel(byChannel[c], c);
-    if (split.empty() && changes) {
-      split.emplace_back();
-      split.back().midiChannel = c;
-    }
-    for (Voice& v : split) voices.push_back(std::move(v));
+    if (changes) withNotes[c] = true;
   }
-  placeVoices(voices, counts);
-  placeParameters(voices, source, counts);
+  std::vector<Voice> voices;
+  for (auto& [key, notes] : parts) {
+    std::vector<Voice> split = splitPart(std::move(notes), key.second, counts);
+    if (split.empty()) {
+      split.emplace_back();
+      split.back().midiChannel = key.second;
+    }
+    for (Voice& v : split) {
+      v.track = key.first;
+      voices.push_back(std::move(v));
+    }
+  }
+  if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
+  if (!source.compiled) dropLeastWorth(voices, counts);
+  if (options.steadyVelocity) {
+    for (Voice& v : voices) counts.steadied += steadyLevels(v);
+  }
+  placeVoices(voices, source.compiled, counts);
+  int64_t noteEnd = 0;
+  for (const Voice& v : voices) {
+    for (const Note& n : v.notes) noteEnd = std::max(noteEnd, n.end);
+  }
+  BarStarts provisional;  // the bars as far as the notes go
+  if (!barsOf(source, noteEnd, provisional)) {
+    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
+    return result;
+  }
+  if (!source.compiled) {  // a compiled file's tuplets are on the grid already
+    for (Voice& v : voices) snapTuplets(v, source, provisional, counts);
+  }
+  placeParameters(voices, source, provisional, counts);
 
   int64_t end = 0;
   for (Voice& v : voices) {
@@ -631,31 +1205,37 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     return result;
   }
 
+  FlatKeys flatKeys;
+  for (const SourceChange& k : source.keySignatures) {
+    const int64_t at = nearestUnit(k.tick, source.division);
+    if (!flatKeys.empty() && flatKeys.back().first == at) flatKeys.pop_back();
+    flatKeys.push_back({at, k.value < 0});
+  }
   std::string text;
-  headerLine("sn", ImportText::NameLeftOut, ImportText::NameCut, source.hasName, source.name,
-             encoding, SEQUENCE_NAME_MAX, text, result.report);
-  headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCut, source.hasCopyright,
-             source.copyright, encoding, COPYRIGHT_MAX, text, result.report);
-  for (const Voice& v : voices) {
-    if (!text.empty()) text += '\n';
-    text += "ch" + std::to_string(v.scoreChannel) + " {\n";
-    int written = 0;
-    for (const VoiceItem& item : v.items) written += item.isNote() ? 1 : 0;
-    LayoutCounts layout;
-    for (const std::string& line : layoutVoice(
-             v.items, v.parameters, bars, v.drum ? NoteForm::Code : NoteForm::Letter, layout)) {
-      text += line + '\n';
-    }
-    if (layout.events > CHANNEL_EVENTS_MAX) {
+  if (source.notes.empty() && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
+  headerLine("sn", ImportText::NameLeftOut, ImportText::NameCharactersLeftOut, ImportText::NameCut,
+             source.hasName, source.name, encoding, SEQUENCE_NAME_MAX, text, result.report);
+  headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCharactersLeftOut,
+             ImportText::CopyrightCut, source.hasCopyright, source.copyright, encoding,
+             COPYRIGHT_MAX, text, result.report);
+  const VoiceWriting writing{source, bars, flatKeys};
+  std::vector<std::pair<int, std::string>> blocks;  // score channel, channel block
+  for (size_t v = 0; v < voices.size(); ++v) {
+    std::string block;
+    const int written = writeVoice(voices, v, writing, counts, block);
+    if (written < 0) {
       result.error = {ImportText::TooManyEvents,
-                      {std::to_string(v.scoreChannel), std::to_string(CHANNEL_EVENTS_MAX)}};
+                      {std::to_string(voices[v].scoreChannel), std::to_string(CHANNEL_EVENTS_MAX)}};
       return result;
     }
-    counts.velocityChanged += layout.velocityChanged;
-    counts.unwritable += layout.unwritable;
-    counts.crowded += layout.crowded;
-    result.notes += written - layout.unwritable - layout.crowded;
-    text += "}\n";
+    result.notes += written;
+    blocks.push_back({voices[v].scoreChannel, std::move(block)});
+  }
+  std::stable_sort(blocks.begin(), blocks.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [channel, block] : blocks) {
+    if (!text.empty()) text += '\n';
+    text += block;
   }
   result.voices = static_cast<int>(voices.size());
   reportCounts(counts, source, bars, result.report);
@@ -666,9 +1246,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
-  if (encoding == ScoreEncoding::Utf8) {
-    result.bytes = std::move(crlf);
-  } else if (!convert(crlf, "CP932", "UTF-8", result.bytes)) {
+  if (!encodeScore(crlf, encoding, result.bytes)) {
     result.error = {ImportText::NotEncodable, {}};
     return result;
   }

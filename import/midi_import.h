@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "import/import_texts.h"
-
-enum class ScoreEncoding { Cp932, Utf8 };
+#include "import/score_text.h"
 
 struct ImportResult {
   bool ok = false;
@@ -23,4 +22,31 @@ struct ImportResult {
   int voices = 0;                     // channel blocks written
 };
 
-ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding);
+// What of the file to import, and how: the parts numbered as listParts numbers them (from 1),
+// empty for all; for played input, a grid that onsets and ends are snapped to (`grid` notes a
+// whole note, 16 for sixteenths; `gridTriplets` for the triplets of that note value, 8 and true
+// for eighth-note triplets; 0 for none, which keeps the compiler's grid), and whether a change
+// of one velocity level from the note before is absorbed.
+struct ImportOptions {
+  std::vector<int> parts;
+  int grid = 0;
+  bool gridTriplets = false;
+  bool steadyVelocity = false;
+};
+
+ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
+                        const ImportOptions& options = {});
+
+// A part of the file: the notes of one MIDI channel in one track.
+struct PartSummary {
+  int track = 0;        // from 1
+  int midiChannel = 0;  // from 1, as musicians count (10 is the drums)
+  int program = -1;     // the first program change of the channel, -1 without one
+  int notes = 0;
+  int voices = 0;    // voices the importer splits it into
+  std::string name;  // the track's name in UTF-8, "" without one
+};
+
+// The file's parts in the order the score takes them; false with `error` when it is refused.
+bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
+               ImportMessage& error);

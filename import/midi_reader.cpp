@@ -32,6 +32,7 @@ class TrackReader {
   bool read(MidiTrack& track, ImportMessage& error) {
     uint64_t tick = 0;
     uint8_t running = 0;
+    bool afterSpecial = false;  // a meta or SysEx event stands between running status and here
     while (pos_ < size_) {
       uint32_t delta = 0;
       if (!varLen(delta, error)) return false;
@@ -43,9 +44,11 @@ class TrackReader {
       if (status < 0x80) {
         if (running == 0) return bad(ImportText::BadStatusByte, error);
         status = running;  // running status: the data byte stays unread
+        if (afterSpecial) ++track.runningAfterSpecial;
       } else {
         ++pos_;
       }
+      afterSpecial = false;
       if (status < 0xF0) {
         running = status;
         event.kind = MidiEvent::CHANNEL;
@@ -59,7 +62,7 @@ class TrackReader {
         }
         pos_ += length;
       } else if (status == META) {
-        running = 0;
+        afterSpecial = running != 0;  // running status goes on behind it, as readers take it
         if (pos_ >= size_) return cut(error);
         event.kind = MidiEvent::META;
         event.status = data_[pos_++];
@@ -69,7 +72,7 @@ class TrackReader {
           return true;  // anything behind End of Track is ignored
         }
       } else if (status == 0xF0 || status == 0xF7) {
-        running = 0;
+        afterSpecial = running != 0;
         event.kind = MidiEvent::SYSEX;
         event.status = status;
         if (!payload(event, error)) return false;
@@ -160,9 +163,11 @@ bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessag
   }
   file.division = division;
 
+  file.tracksNamed = trackCount;
   size_t pos = 8 + headerLength;
   while (static_cast<int>(file.tracks.size()) < trackCount) {
     if (size - pos < CHUNK_HEAD_BYTES) {
+      if (pos == size && !file.tracks.empty()) break;  // the header names more than follow
       error = refusal(ImportText::CutShort);
       return false;
     }
@@ -179,6 +184,7 @@ bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessag
     MidiTrack track;
     TrackReader reader(body, length, static_cast<int>(file.tracks.size()));
     if (!reader.read(track, error)) return false;
+    file.runningAfterSpecial += track.runningAfterSpecial;
     file.tracks.push_back(std::move(track));
   }
   return true;

@@ -1,6 +1,8 @@
 // The Standard MIDI File reader of the importer: format 0 and 1 files of any ticks-per-quarter
 // division, with running status, SysEx and meta events, into one list of timed events per track.
 // Input that is no SMF, or is cut short, is refused with a reason; any bytes are safe to read.
+// Two slips other readers take are taken and counted: running status behind a meta or SysEx
+// event (which ends it in a strict reading), and a header naming more tracks than follow.
 #pragma once
 
 #include <cstddef>
@@ -28,12 +30,15 @@ struct MidiEvent {
 struct MidiTrack {
   std::vector<MidiEvent> events;  // in file order, ticks never decreasing
   uint64_t endTick = 0;           // the End of Track event's tick, or the last event's
+  int runningAfterSpecial = 0;    // see MidiFile
 };
 
 struct MidiFile {
   int format = 0;
   int division = 0;  // ticks per quarter note, 1..32767
   std::vector<MidiTrack> tracks;
+  int tracksNamed = 0;          // the track count the header names
+  int runningAfterSpecial = 0;  // channel events on running status behind a meta or SysEx event
 };
 
 // Reads `size` bytes; true with `file` filled, or false with `error` saying why.

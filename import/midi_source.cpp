@@ -5,6 +5,7 @@
 #include <map>
 
 #include "core/midi_writer.h"
+#include "import/lead_in.h"
 
 namespace {
 
@@ -13,24 +14,7 @@ constexpr uint8_t NOTE_OFF = 0x80, NOTE_ON = 0x90, CONTROL = 0xB0, PROGRAM = 0xC
 constexpr int CC_PAN = 10, CC_SUSTAIN = 64;
 constexpr uint8_t META_TEXT = 0x01, META_COPYRIGHT = 0x02, META_NAME = 0x03, META_LYRIC = 0x05,
                   META_MARKER = 0x06, META_CUE = 0x07, META_TEMPO = 0x51,
-                  META_TIME_SIGNATURE = 0x58;
-constexpr int COMPILED_DIVISION = 480;
-
-// A compiled file opens its conductor with a 1/8 bar at tick 0 and 4/4 at the lead-in's end; its
-// channel tracks use the lead-in for set-up (GM reset, all sound off, program 0).
-bool hasLeadIn(const MidiFile& file) {
-  if (file.format != 1 || file.division != COMPILED_DIVISION || file.tracks.empty()) return false;
-  bool eighth = false, common = false;
-  for (const MidiEvent& e : file.tracks[0].events) {
-    if (e.kind != MidiEvent::META || e.status != META_TIME_SIGNATURE || e.bytes.size() < 2) {
-      continue;
-    }
-    if (e.tick == 0 && e.bytes[0] == 1 && e.bytes[1] == 3) eighth = true;
-    if (e.tick == LEAD_IN_TICKS && e.bytes[0] == 4 && e.bytes[1] == 2) common = true;
-  }
-  return eighth && common;
-}
-
+                  META_TIME_SIGNATURE = 0x58, META_KEY_SIGNATURE = 0x59;
 class Gatherer {
  public:
   Gatherer(MidiSource& source, int64_t offset, bool leadIn)
@@ -38,6 +22,7 @@ class Gatherer {
 
   void track(const MidiTrack& track, size_t index) {
     open_.clear();
+    track_ = static_cast<int>(index);
     for (const MidiEvent& e : track.events) {
       if (static_cast<int64_t>(e.tick) < offset_) {  // the lead-in's set-up, and the texts
         if (e.kind == MidiEvent::META && (e.status == META_COPYRIGHT || e.status == META_NAME)) {
@@ -100,10 +85,13 @@ class Gatherer {
 
   void noteOn(int channel, int key, int velocity, int64_t tick) {
     std::deque<size_t>& sounding = open_[channel * 128 + key];
-    for (size_t n : sounding) source_.notes[n].offTick = tick;  // a repeated key ends the last
+    for (size_t n : sounding) {  // a repeated key ends the note still sounding
+      source_.notes[n].offTick = tick;
+      ++source_.repaired;
+    }
     sounding.clear();
     sounding.push_back(source_.notes.size());
-    source_.notes.push_back({tick, tick, key, velocity, channel});
+    source_.notes.push_back({tick, tick, key, velocity, channel, track_});
   }
 
   void noteOff(int channel, int key, int64_t tick) {
@@ -129,11 +117,17 @@ class Gatherer {
               {tick, 0, static_cast<uint8_t>(b[0]), static_cast<uint8_t>(b[1])});
         }
         break;
+      case META_KEY_SIGNATURE:
+        if (!b.empty()) {
+          source_.keySignatures.push_back({tick, 0, static_cast<int8_t>(b[0]), 0});
+        }
+        break;
       case META_COPYRIGHT:
         if (!source_.hasCopyright) source_.copyright = b;
         source_.hasCopyright = true;
         break;
       case META_NAME:
+        if (source_.trackNames[index].empty()) source_.trackNames[index] = b;
         // The sequence name is the first track's name; else the first name of another track.
         if (index == 0 && !nameFromFirst_) {
           source_.name = b;
@@ -152,7 +146,7 @@ class Gatherer {
         ++source_.texts;
         break;
       default:
-        break;  // end of track, key signature, port and the like carry no music
+        break;  // end of track, port and the like carry no music
     }
   }
 
@@ -160,6 +154,7 @@ class Gatherer {
   int64_t offset_;
   bool leadIn_;
   bool nameFromFirst_ = false;
+  int track_ = 0;
   std::map<int, std::deque<size_t>> open_;
 };
 
@@ -168,11 +163,14 @@ class Gatherer {
 MidiSource gatherSource(const MidiFile& file) {
   MidiSource source;
   source.division = file.division;
-  const bool leadIn = hasLeadIn(file);
+  const bool leadIn = hasCompiledLeadIn(file);
+  source.compiled = leadIn;
+  source.trackNames.resize(file.tracks.size());
   Gatherer gatherer(source, leadIn ? LEAD_IN_TICKS : 0, leadIn);
   for (size_t i = 0; i < file.tracks.size(); ++i) gatherer.track(file.tracks[i], i);
   auto byTick = [](const SourceChange& a, const SourceChange& b) { return a.tick < b.tick; };
-  for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
+  for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures,
+                     &source.keySignatures}) {
     std::stable_sort(list->begin(), list->end(), byTick);
   }
   return source;

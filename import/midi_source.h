@@ -17,10 +17,12 @@ struct SourceNote {
   int key = 0;
   int velocity = 0;
   int channel = 0;  // 0..15
+  int track = 0;    // the track it stands in, from 0
 };
 
-// A program or pan change (value 0..127), a tempo (microseconds a quarter) or a time signature
-// (value = numerator, extra = the denominator's power of two).
+// A program or pan change (value 0..127), a tempo (microseconds a quarter), a time signature
+// (value = numerator, extra = the denominator's power of two) or a key signature (value = sharps,
+// negative for flats).
 struct SourceChange {
   int64_t tick = 0;
   int channel = 0;
@@ -31,13 +33,16 @@ struct SourceChange {
 struct MidiSource {
   int division = 480;
   std::vector<SourceNote> notes;
-  std::vector<SourceChange> programs, pans, tempos, timeSignatures;
-  std::string name, copyright;  // raw bytes
+  std::vector<SourceChange> programs, pans, tempos, timeSignatures, keySignatures;
+  std::string name, copyright;          // raw bytes
+  std::vector<std::string> trackNames;  // each track's first name, raw bytes, "" without one
   bool hasName = false, hasCopyright = false;
   int pitchBends = 0, sustainPedal = 0, controllers = 0, otherMessages = 0, texts = 0;
   std::set<int> controllerNumbers;
+  int repaired = 0;       // notes ended by a note-on of their own key before their note-off
+  bool compiled = false;  // the file opens with tarvk32c's lead-in, which is left out
 };
 
 // Gathers the source of a read file. Notes still sounding when their track ends end there; a
-// note-on for a key that already sounds ends the earlier note.
+// note-on for a key that already sounds ends the earlier note (counted as re-paired).
 MidiSource gatherSource(const MidiFile& file);

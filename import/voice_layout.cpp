@@ -30,6 +30,9 @@ constexpr std::array<const char*, LENGTH_INDEX_COUNT> LENGTH_TEXT = {
     "", "1.", "1", "2.", "2", "4.", "4", "8.", "8", "16.", "16", "32.", "32", "64.", "64", "128"};
 constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "c#", "d",  "d#", "e",  "f",
                                                           "f#", "g",  "g#", "a",  "a#", "b"};
+// The same in a key with flats: black keys by the flat of the note above.
+constexpr const char* FLAT_NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "d-", "d",  "e-", "e",  "f",
+                                                               "g-", "g",  "a-", "a",  "b-", "b"};
 
 // The length index (1..15) of a duration in units, or 0 when no length is that long.
 int lengthIndexOf(int64_t units) {
@@ -51,8 +54,9 @@ int octaveOf(int key) {
   return (key - NOTE_NUMBER_OFFSET - 1) / SEMITONES_PER_OCTAVE;
 }
 
-const char* nameOf(int key) {
-  return NOTE_NAMES[(key - NOTE_NUMBER_OFFSET - 1) % SEMITONES_PER_OCTAVE];
+const char* nameOf(int key, bool flats) {
+  const int step = (key - NOTE_NUMBER_OFFSET - 1) % SEMITONES_PER_OCTAVE;
+  return flats ? FLAT_NOTE_NAMES[step] : NOTE_NAMES[step];
 }
 
 // A stretch of the voice written as one thing: an item (a note perhaps tied into the tuplet
@@ -84,8 +88,8 @@ bool tupletDurations(const std::vector<VoiceItem>& items, size_t first, size_t n
 class PieceBuilder {
  public:
   PieceBuilder(const std::vector<VoiceItem>& items, const std::vector<VoiceParameter>& parameters,
-               const BarStarts& bars)
-      : items_(items), parameters_(parameters), bars_(bars) {}
+               const BarStarts& bars, Joining joining)
+      : items_(items), parameters_(parameters), bars_(bars), joining_(joining) {}
 
   std::vector<Piece> build(LayoutCounts& counts) {
     std::vector<Piece> pieces;
@@ -101,10 +105,21 @@ class PieceBuilder {
       while (i + 1 + zeros < items_.size() && items_[i + 1 + zeros].length == 0) ++zeros;
       if (zeros > 0 && item.length >= 1) {
         const size_t kept = std::min(zeros, static_cast<size_t>(JOINING_ZEROS_MAX));
-        lendUnit(i, kept, pieces, counts.velocityChanged);
+        if (joining_ == Joining::Hits) {
+          lendHitUnit(i, kept, pieces, counts);
+        } else {
+          lendUnit(i, kept, pieces, counts.velocityChanged);
+        }
         counts.crowded += static_cast<int>(zeros - kept);
+        for (size_t k = i + 1 + kept; k <= i + zeros; ++k) leftOut(items_[k], counts);
         i += 1 + zeros;
         continue;
+      }
+      if (item.length == 0 && item.isNote() && joining_ == Joining::Hits && i == 0) {
+        if (const size_t taken = startHits(pieces, counts); taken > 0) {
+          i += taken;
+          continue;
+        }
       }
       if (item.length > 0) {
         Piece piece;
@@ -114,6 +129,7 @@ class PieceBuilder {
         pieces.push_back(piece);
       } else if (item.isNote()) {
         ++counts.unwritable;  // no item before it lends a unit
+        leftOut(item, counts);
       }
       ++i;
     }
@@ -121,6 +137,12 @@ class PieceBuilder {
   }
 
  private:
+  static void leftOut(const VoiceItem& item, LayoutCounts& counts) {
+    if (item.marks & MARK_ROUNDED) ++counts.droppedRounded;
+    if (item.marks & MARK_TRANSPOSED) ++counts.droppedTransposed;
+    if (item.marks & MARK_MOVED) ++counts.droppedMoved;
+  }
+
   // The number of items from `first` that make an exact tuplet worth writing as one, or 0.
   size_t tupletAt(size_t first) const {
     int64_t total = 0;
@@ -204,14 +226,90 @@ class PieceBuilder {
     pieces.push_back(group);
   }
 
+  // Drum hits joining the hit or rest before them: it is shortened by the unit it lends (a hit
+  // so shortened is counted), and the unit opens their tuplet as a rest, so that one level, the
+  // first joining hit's, stands before the tuplet. Hits of another level take that one.
+  void lendHitUnit(size_t index, size_t zeros, std::vector<Piece>& pieces, LayoutCounts& counts) {
+    const VoiceItem& item = items_[index];
+    if (item.length > 1) {
+      Piece body;
+      body.start = item.start;
+      body.length = item.length - 1;
+      body.item = item;
+      body.item.length = body.length;
+      pieces.push_back(body);
+    }
+    if (item.isNote()) ++counts.lendersShortened;
+    Piece group;
+    group.tuplet = true;
+    group.start = item.start + item.length - 1;
+    group.length = 1;
+    VoiceItem rest;
+    rest.start = group.start;
+    rest.length = 1;
+    group.items.push_back(rest);
+    appendJoining(index + 1, zeros, group, counts.velocityChanged);
+    pieces.push_back(group);
+  }
+
+  // Drum hits at the very start, before which nothing can lend a unit: the first hit that has a
+  // length sounds one unit, and the others follow it then; the rest of its length is a rest.
+  // Returns the items taken (the hit's place then holds that rest), 0 when the start holds no
+  // hit with a length.
+  size_t startHits(std::vector<Piece>& pieces, LayoutCounts& counts) {
+    size_t zeros = 0;
+    while (zeros < items_.size() && items_[zeros].length == 0) ++zeros;
+    if (zeros == items_.size() || !items_[zeros].isNote()) return 0;
+    const VoiceItem first = items_[zeros];
+    const size_t kept = std::min(zeros, static_cast<size_t>(JOINING_ZEROS_MAX));
+    Piece group;
+    group.tuplet = true;
+    group.start = first.start;
+    group.length = 1;
+    VoiceItem head = first;
+    head.length = 1;
+    group.items.push_back(head);
+    appendJoining(0, kept, group, counts.velocityChanged);
+    pieces.push_back(group);
+    counts.late += static_cast<int>(kept);
+    counts.crowded += static_cast<int>(zeros - kept);
+    for (size_t k = kept; k < zeros; ++k) leftOut(items_[k], counts);
+    if (first.length == 1) return zeros + 1;
+    ++counts.lendersShortened;
+    VoiceItem rest;  // takes the hit's place, and lends to the hits after it
+    rest.start = first.start + 1;
+    rest.length = first.length - 1;
+    items_[zeros] = rest;
+    return zeros;
+  }
+
+  // The zero-length items from `first` into the tuplet, at one level: that of the tuplet's first
+  // note.
+  void appendJoining(size_t first, size_t zeros, Piece& group, int& velocityChanged) const {
+    int level = -1;
+    for (const VoiceItem& item : group.items) {
+      if (item.isNote()) level = item.level;
+    }
+    for (size_t k = first; k < first + zeros; ++k) {
+      VoiceItem zero = items_[k];
+      if (level < 0) level = zero.level;
+      if (zero.level != level) {
+        zero.level = level;
+        ++velocityChanged;
+      }
+      group.items.push_back(zero);
+    }
+  }
+
   int64_t barEndAt(int64_t position) const {
     auto next = std::upper_bound(bars_.begin(), bars_.end(), position);
     return next == bars_.end() ? NEVER : *next;
   }
 
-  const std::vector<VoiceItem>& items_;
+  std::vector<VoiceItem> items_;  // a copy: the start's hits give their place to a rest
   const std::vector<VoiceParameter>& parameters_;
   const BarStarts& bars_;
+  Joining joining_;
 };
 
 // The units of each part of a plain piece as the bar lines cut it.
@@ -248,8 +346,12 @@ int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) 
 class Writer {
  public:
   Writer(const std::vector<Piece>& pieces, const std::vector<VoiceParameter>& parameters,
-         const BarStarts& bars, NoteForm form)
-      : pieces_(pieces), parameters_(parameters), bars_(bars), byCode_(form == NoteForm::Code) {
+         const BarStarts& bars, NoteForm form, const FlatKeys& flatKeys)
+      : pieces_(pieces),
+        parameters_(parameters),
+        bars_(bars),
+        flatKeys_(flatKeys),
+        byCode_(form == NoteForm::Code) {
     defaultIndex_ = defaultLengthIndex(pieces, bars);
     upcoming_.assign(pieces.size() + 1, -1);
     for (size_t p = pieces.size(); p-- > 0;) {
@@ -267,6 +369,7 @@ class Writer {
   }
 
   int64_t events() const { return events_; }
+  std::vector<int64_t> eventsBeforeBars() { return std::move(eventsBefore_); }
 
   std::vector<std::string> write() {
     for (current_ = 0; current_ < pieces_.size(); ++current_) {
@@ -284,6 +387,13 @@ class Writer {
   }
 
  private:
+  bool flatsAt(int64_t position) const {
+    auto after = std::upper_bound(
+        flatKeys_.begin(), flatKeys_.end(), position,
+        [](int64_t p, const std::pair<int64_t, bool>& key) { return p < key.first; });
+    return after != flatKeys_.begin() && (after - 1)->second;
+  }
+
   // A note part written as `n` and its code.
   bool byCodePart(int64_t units) const { return byCode_ && units == LENGTH_TICKS[defaultIndex_]; }
 
@@ -338,7 +448,7 @@ class Writer {
       const std::vector<std::string> lengths = lengthsOf(units);
       for (size_t i = 0; i < lengths.size(); ++i) {
         if (i > 0) text += '&';
-        text += nameOf(item.key) + lengths[i];
+        text += nameOf(item.key, flatsAt(position)) + lengths[i];
       }
       count = lengths.size();
     }
@@ -406,7 +516,8 @@ class Writer {
           text += 'r';
         }
       } else {
-        text += item.isNote() ? octaveStep(item.key) + nameOf(item.key) : std::string("r");
+        text += item.isNote() ? octaveStep(item.key) + nameOf(item.key, flatsAt(piece.start))
+                              : std::string("r");
       }
     }
     add(text + "}" + lengthText(piece.length), piece.start);
@@ -513,6 +624,7 @@ class Writer {
   void endLine() {
     closeLine();
     ++bar_;
+    eventsBefore_.push_back(events_);
   }
 
   void closeLine() {
@@ -525,6 +637,7 @@ class Writer {
   const std::vector<Piece>& pieces_;
   const std::vector<VoiceParameter>& parameters_;
   const BarStarts& bars_;
+  const FlatKeys& flatKeys_;
   std::vector<int> upcoming_;  // octave of the first note at or after each piece, -1 for none
   std::vector<std::string> lines_;
   std::string line_;
@@ -533,6 +646,7 @@ class Writer {
   size_t next_ = 0;
   int64_t lastPosition_ = -1;
   int64_t events_ = 0;
+  std::vector<int64_t> eventsBefore_{0};  // events before each bar written
   size_t prefixEnd_ = 0;
   size_t octaveAt_ = 0;  // where the line's opening octave stands
   bool byCode_ = false;
@@ -550,10 +664,12 @@ class Writer {
 
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
-                                     const BarStarts& bars, NoteForm form, LayoutCounts& counts) {
-  const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars).build(counts);
-  Writer writer(pieces, parameters, bars, form);
+                                     const BarStarts& bars, NoteForm form, Joining joining,
+                                     const FlatKeys& flatKeys, LayoutCounts& counts) {
+  const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars, joining).build(counts);
+  Writer writer(pieces, parameters, bars, form, flatKeys);
   std::vector<std::string> lines = writer.write();
   counts.events = writer.events();
+  counts.eventsBefore = writer.eventsBeforeBars();
   return lines;
 }

@@ -44,9 +44,15 @@ const char REPORT[] =
     "tarvk32-import: notes off the grid moved: 1 (max 7 ticks)\n"
     "tarvk32-import: pitch bends not kept: 1\n";
 const char USAGE[] =
-    "usage: tarvk32-import <file.mid> [-o <file.fms>] [--encoding cp932|utf-8]\n"
+    "usage: tarvk32-import <file.mid> [-o <file.fms>] [--encoding cp932|utf-8] [--parts 1,3]\n"
+    "                      [--grid 16|8t|...] [--steady-velocity]\n"
+    "       tarvk32-import --list <file.mid>\n"
     "  -o          score output (default: standard output)\n"
-    "  --encoding  score encoding (default: cp932)\n";
+    "  --encoding  score encoding (default: cp932)\n"
+    "  --list      list the file's parts (track, MIDI channel, program, notes, voices)\n"
+    "  --parts     import only these parts, numbered as --list numbers them\n"
+    "  --grid      snap played notes to this grid (16: sixteenths, 8t: eighth triplets)\n"
+    "  --steady-velocity  a change of one velocity level keeps the level before\n";
 
 TEST_F(ImportProgram, WritesTheScoreToStandardOutputAndTheReportToStandardError) {
   const testing_support::RunResult result = run("song.mid");

@@ -40,9 +40,9 @@ TEST(ImportTexts, ValuesFillTheirPlacesInEachLanguage) {
   EXPECT_EQ(formatImportMessage(bad, ImportLanguage::English), "track 3 byte 17: bad status byte");
   EXPECT_EQ(formatImportMessage(bad, ImportLanguage::Japanese),
             "トラック 3 の 17 バイト目: 不正なステータスバイト");
-  const ImportMessage dropped{ImportText::NotesDropped, {"12", "2, 4-6"}};
+  const ImportMessage dropped{ImportText::NotesDropped, {"12", "2, 4-6", "3", "1"}};
   EXPECT_EQ(formatImportMessage(dropped, ImportLanguage::English),
-            "notes of voices over 9 channels dropped: 12 (bar 2, 4-6)");
+            "notes of voices over 9 channels dropped: 12 of track 3, MIDI channel 1 (bar 2, 4-6)");
   // A value the message lacks leaves its place empty; a value that is itself "%2" stays as is.
   EXPECT_EQ(formatImportMessage({ImportText::BadStatusByte, {"%2"}}, ImportLanguage::English),
             "track %2 byte : bad status byte");
