@@ -15,16 +15,6 @@ constexpr int64_t Q = 480;
 constexpr int64_t LEAD_IN = 240;
 constexpr int KICK = 36, SNARE = 38, HAT = 42, CRASH = 49;
 
-std::vector<std::string> scoreLines(const ImportResult& imported) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = imported.text.find('\n', start)) != std::string::npos; start = end + 1) {
-    const std::string line = imported.text.substr(start, end - start);
-    if (line.rfind("  \"", 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
-
 // (key, onset, velocity) of each hit, in onset order, then key.
 std::vector<std::tuple<int, int64_t, int>> hits(const std::vector<Note>& notes,
                                                 int64_t scaleNum = 1, int64_t scaleDen = 1,
@@ -48,7 +38,7 @@ TEST(ImportDrums, HitsAtOneTimeKeepTheirOwnVelocity) {
   smf.note(9, KICK, Q / 2, Q, 103).note(9, SNARE, Q, 3 * Q / 2, 95);
   const ImportResult imported = importBytes(smf.bytes());
   ASSERT_TRUE(imported.ok);
-  EXPECT_EQ(scoreLines(imported),
+  EXPECT_EQ(commandStringLines(imported),
             std::vector<std::string>{
                 "  \"l8 o1 v8 f#16.&f#64.{r n19}128 v13 c16.&c64. v8 {r n19}128 v12 n15 v8 n19\"  "
                 "// 小節 1"});
@@ -111,9 +101,9 @@ TEST(ImportDrums, ALilyPondGrooveKeepsEveryHitAndTheCrashAtTheStart) {
   EXPECT_EQ(hits(playedAfterImport(imported).notes), want);
   EXPECT_EQ(imported.report.front().values, (std::vector<std::string>{"1", "12"}));  // moved
   EXPECT_EQ(reportedCount(imported, ImportText::ZeroLengthDropped), 0);
-  EXPECT_EQ(
-      scoreLines(imported).front().rfind("  \"l8 o1 t100 v11 {n13 n26}128r8.r32.{r n19}128 ", 0),
-      0u);
+  EXPECT_EQ(commandStringLines(imported).front().rfind(
+                "  \"l8 o1 t100 v11 {n13 n26}128r8.r32.{r n19}128 ", 0),
+            0u);
 #endif
 }
 

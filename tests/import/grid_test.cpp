@@ -13,16 +13,6 @@ using namespace import_testing;
 
 constexpr int64_t LEAD_IN = 240;
 
-std::vector<std::string> scoreLines(const ImportResult& imported) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = imported.text.find('\n', start)) != std::string::npos; start = end + 1) {
-    const std::string line = imported.text.substr(start, end - start);
-    if (line.rfind("  \"", 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
-
 ImportResult importWith(const std::string& midi, ImportOptions options) {
   return importMidi(reinterpret_cast<const uint8_t*>(midi.data()), midi.size(), ScoreEncoding::Utf8,
                     options);
@@ -43,7 +33,7 @@ TEST(ImportGrid, APlayedLineOnAnEighthGrid) {
   options.steadyVelocity = true;
   const ImportResult imported = importWith(midi, options);
   ASSERT_TRUE(imported.ok);
-  EXPECT_EQ(scoreLines(imported),
+  EXPECT_EQ(commandStringLines(imported),
             (std::vector<std::string>{"  \"l8 o3 v8 cd e v11 f v8 g v10 f e v8 d\"  // 小節 1",
                                       "  \"o3 c v10 d ef gf ed\"  // 小節 2",
                                       "  \"o4 cd ef v8 g v10 f ed\"  // 小節 3",
@@ -75,7 +65,7 @@ TEST(ImportGrid, PlayedTripletsOnATripletGrid) {
   options.gridTriplets = true;
   const ImportResult snapped = importWith(smf.bytes(), options);
   ASSERT_TRUE(snapped.ok);
-  EXPECT_EQ(scoreLines(snapped),
+  EXPECT_EQ(commandStringLines(snapped),
             std::vector<std::string>{"  \"l4 o3 v11 {cc#d} {d#ec} {c#dd#} {ecc#}\"  // 小節 1"});
   const ImportResult exact = importWith(smf.bytes(), {});
   EXPECT_EQ(std::count(exact.text.begin(), exact.text.end(), '{'), 1) << exact.text;  // ch1 {

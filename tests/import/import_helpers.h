@@ -43,6 +43,17 @@ inline std::vector<std::string> reportLines(const ImportResult& imported) {
   return lines;
 }
 
+// The score's command-string lines (those of its channel blocks), without their line ends.
+inline std::vector<std::string> commandStringLines(const ImportResult& imported) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = imported.text.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = imported.text.substr(start, end - start);
+    if (line.rfind("  \"", 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
 // The count of the report item of `kind`, 0 without one.
 inline int reportedCount(const ImportResult& imported, ImportText kind) {
   for (const ImportMessage& item : imported.report) {

@@ -13,16 +13,6 @@ using testing_support::runCommand;
 using testing_support::TempDir;
 using testing_support::writeFile;
 
-std::vector<std::string> scoreLines(const ImportResult& imported) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = imported.text.find('\n', start)) != std::string::npos; start = end + 1) {
-    const std::string line = imported.text.substr(start, end - start);
-    if (line.rfind("  \"", 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
-
 TEST(ImportSpelling, LilyPondsFlatKeyIsWrittenWithFlatsUntilTheKeyChanges) {
 #ifndef LILYPOND_PATH
   FAIL() << "lilypond is missing: run scripts/install-deps test (Debian package lilypond)";
@@ -43,7 +33,7 @@ TEST(ImportSpelling, LilyPondsFlatKeyIsWrittenWithFlatsUntilTheKeyChanges) {
   const ImportResult imported = importBytes(midi);
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   EXPECT_EQ(
-      scoreLines(imported),
+      commandStringLines(imported),
       (std::vector<std::string>{
           "  \"l8 o3 t60 v11 e-g- b->e- d-<b- g-f\"  // 小節 1", "  \"o3 e-4 a-4 g-2\"  // 小節 2",
           "  \"o3 eg# b>e d#<b g#f#\"  // 小節 3", "  \"o3 e1\"  // 小節 4"}));
@@ -72,7 +62,7 @@ TEST(ImportSpelling, Abc2midisFlatKeyIsWrittenWithFlats) {
   const ImportResult imported = importBytes(midi);
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   EXPECT_EQ(
-      scoreLines(imported),
+      commandStringLines(imported),
       (std::vector<std::string>{"  \"l8 o3 t90 v13 b- v10 >c de- v12 f v10 g ab-\"  // 小節 1",
                                 "  \"o3 v13 b-2 v12 e-2\"  // 小節 2"}));
 #endif

@@ -20,16 +20,6 @@ constexpr int64_t LEAD_IN = 240;
 constexpr double UNIT = 15;  // a grid unit in the compiled file's ticks
 
 // The score's lines that hold a command string (not the header's).
-std::vector<std::string> scoreLines(const ImportResult& imported) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = imported.text.find('\n', start)) != std::string::npos; start = end + 1) {
-    const std::string line = imported.text.substr(start, end - start);
-    if (line.rfind("  \"", 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
-
 // Every note of the file comes back with its key, within a grid unit of its own start and end.
 void expectWithinAUnit(const std::string& midi, const ImportResult& imported) {
   const MidiFacts source = readFacts(midi);
@@ -57,7 +47,7 @@ TEST(ImportTuplets, TripletsQuintupletsAndSextupletsAtEveryDivisionAreWrittenAsT
     ASSERT_TRUE(readFile(dir.file("mido_tuplets_" + std::to_string(division) + ".mid"), midi));
     const ImportResult imported = importBytes(midi);
     ASSERT_TRUE(imported.ok) << japanese(imported.error);
-    EXPECT_EQ(scoreLines(imported),
+    EXPECT_EQ(commandStringLines(imported),
               (std::vector<std::string>{"  \"l2 o3 v11 {cde}4 {fga}4 {bag}4 {fed}4\"  // 小節 1",
                                         "  \"o3 {ceg} >c\"  // 小節 2",
                                         "  \"o4 {c<bagf}4 {efgfed}4 c\"  // 小節 3"}));
@@ -84,7 +74,7 @@ TEST(ImportTuplets, LilyPondTupletsAreWrittenAsTuplets) {
   ASSERT_TRUE(readFile(dir.file("tune.midi"), midi));
   const ImportResult imported = importBytes(midi);
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
-  EXPECT_EQ(scoreLines(imported),
+  EXPECT_EQ(commandStringLines(imported),
             (std::vector<std::string>{"  \"l4 o3 t80 v11 {def#} g\"  // 小節 1",
                                       "  \"o3 {agf#} {edc#}\"  // 小節 2",
                                       "  \"o3 {def#ga} b\"  // 小節 3", "  \"o3 d2\"  // 小節 4"}));
