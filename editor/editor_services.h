@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+#include "editor/sound/channel_mix.h"
 #include "editor/sound/sound_settings.h"
 
 class QDialog;
@@ -59,6 +60,9 @@ class MediaPlayer {
   // output, the effects) take effect, and tries again a chosen output that could not be opened
   // before; the plays after it keep what that one opened.
   virtual void setSound(const SoundSettings& sound) = 0;
+  // The channels that sound, from the next note on: a channel silenced while playing stops its
+  // notes at once, one unsilenced sounds from its next note.
+  virtual void setChannelMix(const ChannelMix& mix) = 0;
   // False while the SoundFont of the sound settings still has to be loaded before play() can
   // start; play() would then load it on the calling thread.
   virtual bool soundReady() const { return true; }

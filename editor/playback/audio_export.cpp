@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/midi_tempo_map.h"
+#include "editor/playback/channel_gate.h"
 #include "editor/playback/fluid_log.h"
 #include "editor/playback/fluid_media_player.h"
 #include "editor/playback/sound_font_loader.h"
@@ -127,6 +128,8 @@ class Renderer {
       return failed(AudioExportStatus::SoundFontRefused, QString("%1: %2").arg(soundFont, problem));
     }
     player_.reset(new_fluid_player(synth_.get()));
+    gate_.setMix(request.mix);
+    if (player_) gate_.attach(player_.get(), synth_.get());
     if (!player_ ||
         fluid_player_add_mem(player_.get(), request.midi.data(), request.midi.size()) != FLUID_OK ||
         fluid_player_play(player_.get()) != FLUID_OK) {
@@ -145,6 +148,7 @@ class Renderer {
  private:
   std::unique_ptr<fluid_settings_t, FluidDeleter> settings_;
   std::unique_ptr<fluid_synth_t, FluidDeleter> synth_;
+  ChannelGate gate_;  // outlives the player, whose events it passes on
   std::unique_ptr<fluid_player_t, FluidDeleter> player_;  // deleted first: it uses the synth
 };
 

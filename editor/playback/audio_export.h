@@ -1,8 +1,8 @@
 // The audio export: a compiled Standard MIDI File rendered through FluidSynth, with the chosen
-// SoundFont and effects, into a 44.1 kHz 16-bit stereo WAV or FLAC file that is written whole or
-// not at all (a temporary file beside the target, renamed once complete). The song is rendered
-// to the end of its tempo map, then on while the last notes and the effects fade out, until the
-// output falls silent or for at most TAIL_MS_MAX.
+// SoundFont, effects and channel mix (mute and solo), into a 44.1 kHz 16-bit stereo WAV or FLAC
+// file that is written whole or not at all (a temporary file beside the target, renamed once
+// complete). The song is rendered to the end of its tempo map, then on while the last notes and
+// the effects fade out, until the output falls silent or for at most TAIL_MS_MAX.
 //
 // exportAudio() does the work on the calling thread; AudioExportJob runs it on a thread of its
 // own so that the user-interface thread stays free for a progress dialog. The SoundFont is loaded
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "editor/document/whole_file_writer.h"
+#include "editor/sound/channel_mix.h"
 #include "editor/sound/sound_settings.h"
 
 enum class AudioFileFormat { Wav, Flac };
@@ -30,6 +31,7 @@ struct AudioExportRequest {
   QString target;             // the file to write
   AudioFileFormat format = AudioFileFormat::Wav;
   SoundSettings sound;  // SoundFont (empty: the default one), reverb, chorus, gain
+  ChannelMix mix;       // the channels muted and soloed in the piano roll's legend
 };
 
 enum class AudioExportStatus {

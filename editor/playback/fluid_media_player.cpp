@@ -146,6 +146,14 @@ void FluidMediaPlayer::setSound(const SoundSettings& sound) {
   if (standIn_) retryChosen_ = true;
 }
 
+// The notes of a channel silenced now stop while no block renders.
+void FluidMediaPlayer::setChannelMix(const ChannelMix& mix) {
+  checkThread("setChannelMix");
+  const uint16_t silenced = gate_.setMix(mix);
+  std::lock_guard lock(mutex_);
+  ChannelGate::stopChannels(synth_, silenced);
+}
+
 QString FluidMediaPlayer::soundFontPath(const SoundSettings& sound) const {
   return sound.soundFont.isEmpty() ? defaultSoundFont_ : sound.soundFont;
 }
@@ -398,6 +406,7 @@ int FluidMediaPlayer::channelProgram(int channel) const {
 fluid_player_t* FluidMediaPlayer::newFilePlayer(int64_t startTick, QString* error) {
   forgetFluidError();
   fluid_player_t* player = new_fluid_player(synth_);
+  if (player) gate_.attach(player, synth_);
   const bool started = player &&
                        fluid_player_add_mem(player, file_.data(), file_.size()) == FLUID_OK &&
                        (startTick == 0 || fluid_player_seek(player, int(startTick)) == FLUID_OK) &&

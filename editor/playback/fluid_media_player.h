@@ -52,6 +52,7 @@
 #include "editor/editor_services.h"
 #include "editor/playback/audio_output.h"
 #include "editor/playback/audio_outputs.h"
+#include "editor/playback/channel_gate.h"
 #include "editor/playback/sound_font_loader.h"
 #include "editor/sound/sound_settings.h"
 
@@ -80,6 +81,7 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   bool play(QString* error) override;
   bool silent() const override;
   void setSound(const SoundSettings& sound) override;
+  void setChannelMix(const ChannelMix& mix) override;
   bool soundReady() const override;
   void prepareSound(std::function<void(const QString& error)> done) override;
 
@@ -146,6 +148,7 @@ class FluidMediaPlayer : public QObject, public MediaPlayer, private AudioRender
   // Made before the first output opens and deleted after it has closed; in between the output's
   // thread renders it whenever synthPaused_ is false.
   fluid_synth_t* synth_ = nullptr;
+  ChannelGate gate_;  // every file player's events pass it on their way to synth_
 
   // Guarded by mutex_: shared with the output's thread.
   mutable std::mutex mutex_;

@@ -228,7 +228,8 @@ PianoRoll::PianoRoll(QWidget* parent) : QWidget(parent) {
 
 PianoRoll::~PianoRoll() = default;
 
-// The legend's check boxes, one a channel that has notes, then the two commands.
+// The legend's check boxes with their mute and solo buttons, one a channel that has notes, then
+// the two commands.
 void PianoRoll::createHeader() {
   auto* row = new QWidget;
   auto* header = new QHBoxLayout(row);
@@ -242,6 +243,22 @@ void PianoRoll::createHeader() {
             [this, channel](bool on) { setChannelShown(channel, on); });
     header->addWidget(box);
     legend_[static_cast<size_t>(channel - 1)] = box;
+    auto* mute = new QToolButton(this);
+    mute->setObjectName(QString("RollMute%1").arg(channel));
+    mute->setText("M");
+    mute->setToolTip(QString("ch%1 をミュート").arg(channel));
+    auto* solo = new QToolButton(this);
+    solo->setObjectName(QString("RollSolo%1").arg(channel));
+    solo->setText("S");
+    solo->setToolTip(QString("ch%1 をソロ (ソロのチャンネルだけが鳴ります)").arg(channel));
+    for (QToolButton* button : {mute, solo}) {
+      button->setCheckable(true);
+      button->setAutoRaise(true);
+      connect(button, &QToolButton::clicked, this, &PianoRoll::mixClicked);
+      header->addWidget(button);
+    }
+    mute_[static_cast<size_t>(channel - 1)] = mute;
+    solo_[static_cast<size_t>(channel - 1)] = solo;
   }
   drawChannel_ = new QComboBox(this);
   drawChannel_->setObjectName("RollDrawChannel");
@@ -287,6 +304,29 @@ void PianoRoll::refreshLegend() {
     swatch.fill(channelColour(channel, dark));
     box->setIcon(QIcon(swatch));
     box->setVisible(model_.hasChannel(channel));
+    mute_[static_cast<size_t>(channel - 1)]->setVisible(model_.hasChannel(channel));
+    solo_[static_cast<size_t>(channel - 1)]->setVisible(model_.hasChannel(channel));
+  }
+}
+
+// The buttons hold the mix: a click reads it back from all of them.
+void PianoRoll::mixClicked() {
+  ChannelMix mix;
+  for (int channel = 1; channel <= CHANNEL_COUNT; ++channel) {
+    if (mute_[static_cast<size_t>(channel - 1)]->isChecked()) mix.muted |= ChannelMix::bit(channel);
+    if (solo_[static_cast<size_t>(channel - 1)]->isChecked())
+      mix.soloed |= ChannelMix::bit(channel);
+  }
+  if (mix == mix_) return;
+  mix_ = mix;
+  Q_EMIT channelMixChanged(mix_);
+}
+
+void PianoRoll::setChannelMix(const ChannelMix& mix) {
+  mix_ = mix;
+  for (int channel = 1; channel <= CHANNEL_COUNT; ++channel) {
+    mute_[static_cast<size_t>(channel - 1)]->setChecked(mix.isMuted(channel));
+    solo_[static_cast<size_t>(channel - 1)]->setChecked(mix.isSoloed(channel));
   }
 }
 

@@ -1,9 +1,9 @@
 // The piano roll panel: the last clean compilation as notes over time (time across, pitch up),
 // with a keyboard, a ruler of bars and minutes, a tempo lane, a velocity lane, a legend that
-// hides channels and chooses the one to draw in, the grid notes snap to, and its two commands,
-// show the whole song and save the picture. It knows no text view: it is told what to show (a
-// compilation, the notes to outline, the play position) and reports what the user pointed at (a
-// note, a place on the ruler) and the gestures made on the notes (draw, move, resize, delete,
+// hides, mutes and solos channels and chooses the one to draw in, the grid notes snap to, and its
+// two commands, show the whole song and save the picture. It knows no text view: it is told what to
+// show (a compilation, the notes to outline, the play position) and reports what the user pointed
+// at (a note, a place on the ruler) and the gestures made on the notes (draw, move, resize, delete,
 // velocity) in the song's time; the window turns them into edits of the text.
 #pragma once
 
@@ -22,6 +22,7 @@
 #include "editor/roll/roll_edit.h"
 #include "editor/roll/roll_model.h"
 #include "editor/roll/roll_painter.h"
+#include "editor/sound/channel_mix.h"
 
 class QAction;
 class QCheckBox;
@@ -84,6 +85,13 @@ class PianoRoll : public QWidget {
   bool channelShown(int channel) const;
   QCheckBox* legendBox(int channel) const { return legend_[channel - 1]; }
 
+  // Mute and solo, a pair of buttons beside each channel's box; the user's clicks are reported
+  // by channelMixChanged(), a mix set here is not.
+  const ChannelMix& channelMix() const { return mix_; }
+  void setChannelMix(const ChannelMix& mix);
+  QToolButton* muteButton(int channel) const { return mute_[channel - 1]; }
+  QToolButton* soloButton(int channel) const { return solo_[channel - 1]; }
+
   // The channel new notes are drawn in, chosen in the legend (1..9).
   int drawChannel() const;
   void setDrawChannel(int channel);
@@ -124,6 +132,8 @@ class PianoRoll : public QWidget {
   void gesturesMade(const std::vector<RollGesture>& gestures);
   // The user chose another grid.
   void gridChanged(int grid);
+  // The user muted, unmuted, soloed or unsoloed a channel.
+  void channelMixChanged(const ChannelMix& mix);
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -134,6 +144,7 @@ class PianoRoll : public QWidget {
 
   void createHeader();
   void refreshLegend();
+  void mixClicked();
   void refreshKeyboardWidth();
   void clampViewport();
   void syncScrollBars();
@@ -166,6 +177,9 @@ class PianoRoll : public QWidget {
   QScrollBar* horizontal_ = nullptr;
   QScrollBar* vertical_ = nullptr;
   std::array<QCheckBox*, CHANNEL_COUNT> legend_{};
+  std::array<QToolButton*, CHANNEL_COUNT> mute_{};
+  std::array<QToolButton*, CHANNEL_COUNT> solo_{};
+  ChannelMix mix_;
   QComboBox* drawChannel_ = nullptr;
   QComboBox* grid_ = nullptr;
   Drag drag_;

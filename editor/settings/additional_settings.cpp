@@ -37,6 +37,8 @@ const char ROLL_GEOMETRY_KEY[] = "PianoRoll/Geometry";
 const char ROLL_TICKS_PER_PIXEL_KEY[] = "PianoRoll/TicksPerPixel";
 const char ROLL_ROW_HEIGHT_KEY[] = "PianoRoll/RowHeight";
 const char ROLL_GRID_KEY[] = "PianoRoll/Grid";
+const char ROLL_MUTED_KEY[] = "PianoRoll/Muted";
+const char ROLL_SOLOED_KEY[] = "PianoRoll/Soloed";
 // The panel's places as the file names them; order matches RollSettings::Place.
 const char* const ROLL_PLACES[] = {"bottom", "left", "right", "top", "floating"};
 
@@ -83,6 +85,29 @@ QRect readGeometry(const QSettings& settings) {
   return QRect(values[0], values[1], values[2], values[3]);
 }
 
+// Channel numbers 1..9 as "2,5" (quoted or not); an empty text is none, anything else reads as
+// none too.
+uint16_t readChannels(const QSettings& settings, const char* key) {
+  const QString text = settings.value(key).toStringList().join(',');
+  if (text.isEmpty() || text.size() > ADDITIONAL_SETTING_TEXT_MAX) return 0;
+  uint16_t channels = 0;
+  for (const QString& item : text.split(',')) {
+    bool numeric = false;
+    const int channel = item.trimmed().toInt(&numeric);
+    if (!numeric || channel < 1 || channel > ChannelMix::CHANNELS) return 0;
+    channels |= ChannelMix::bit(channel);
+  }
+  return channels;
+}
+
+QString channelList(uint16_t channels) {
+  QStringList numbers;
+  for (int channel = 1; channel <= ChannelMix::CHANNELS; ++channel) {
+    if (channels & ChannelMix::bit(channel)) numbers << QString::number(channel);
+  }
+  return numbers.join(',');
+}
+
 RollSettings readRoll(const QSettings& settings) {
   RollSettings roll;
   roll.shown = readBool(settings, ROLL_SHOWN_KEY, roll.shown);
@@ -101,6 +126,8 @@ RollSettings readRoll(const QSettings& settings) {
     roll.rowHeight = row;
   const int grid = settings.value(ROLL_GRID_KEY).toInt(&numeric);
   if (numeric && grid >= 0 && grid < RollSettings::GRID_COUNT) roll.grid = grid;
+  roll.mix.muted = readChannels(settings, ROLL_MUTED_KEY);
+  roll.mix.soloed = readChannels(settings, ROLL_SOLOED_KEY);
   return roll;
 }
 
@@ -224,6 +251,8 @@ bool AdditionalSettings::write() {
     settings.setValue(ROLL_TICKS_PER_PIXEL_KEY, roll_.ticksPerPixel);
     settings.setValue(ROLL_ROW_HEIGHT_KEY, roll_.rowHeight);
     settings.setValue(ROLL_GRID_KEY, roll_.grid);
+    settings.setValue(ROLL_MUTED_KEY, channelList(roll_.mix.muted));
+    settings.setValue(ROLL_SOLOED_KEY, channelList(roll_.mix.soloed));
   }
   settings.sync();
   return settings.status() == QSettings::NoError;

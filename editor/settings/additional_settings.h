@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "editor/sound/channel_mix.h"
 #include "editor/sound/sound_settings.h"
 
 inline constexpr int RECENT_FILES_MAX = 10;  // entries of the recent-files menu
@@ -35,7 +36,8 @@ struct PlaybackOptions {
 };
 
 // The piano roll panel: whether it is shown, where (docked at a side of the window, or floating
-// with its own geometry), its size, and its zoom.
+// with its own geometry), its size, its zoom and grid, and the channels its legend mutes and
+// solos.
 struct RollSettings {
   enum class Place { Bottom, Left, Right, Top, Floating };
   static constexpr int EXTENT_MAX = 20000;  // pixels of a size or a position, either way
@@ -51,6 +53,7 @@ struct RollSettings {
   double ticksPerPixel = 8;
   int rowHeight = 8;
   int grid = 2;  // 1/16
+  ChannelMix mix;
   bool operator==(const RollSettings&) const = default;
 };
 

@@ -42,8 +42,10 @@ void TForm1::audio1Click() {
     showStop("演奏データがありません");
     return;
   }
-  audioExport_ = new AudioExportWatch(
-      {compiled.image, name, audioFormatOf(name), additionalSettings_->sound()}, this);
+  audioExport_ =
+      new AudioExportWatch({compiled.image, name, audioFormatOf(name), additionalSettings_->sound(),
+                            additionalSettings_->roll().mix},
+                           this);
   connect(audioExport_, &AudioExportWatch::finished, this, &TForm1::audioExportFinished);
   audioExport_->start();
 }

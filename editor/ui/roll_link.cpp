@@ -83,6 +83,7 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
   connect(roll_, &PianoRoll::saveRequested, this, &RollLink::saveAsked);
   connect(roll_, &PianoRoll::gesturesMade, this, &RollLink::gesturesMade);
   connect(roll_, &PianoRoll::gridChanged, this, [this] { storeTimer_.start(); });
+  connect(roll_, &PianoRoll::channelMixChanged, this, &RollLink::mixChanged);
   connect(window.Form2->Timer1, &QTimer::timeout, this, &RollLink::followPlayer);
   connect(window.Form2, &TForm2::closed, roll_, &PianoRoll::clearPlayPosition);
   player_ = window.Form2;
@@ -295,7 +296,11 @@ void RollLink::restore() {
   const QList<QRect> screens = availableScreenAreas();
   roll_->setZoom(kept.ticksPerPixel, kept.rowHeight);
   roll_->setGrid(kept.grid);
-  if (!(kept == RollSettings())) roll_->keepZoom();  // the file holds the roll's settings
+  roll_->setChannelMix(kept.mix);
+  services_.mediaPlayer().setChannelMix(kept.mix);
+  RollSettings view = kept;
+  view.mix = {};
+  if (!(view == RollSettings())) roll_->keepZoom();  // the file holds the roll's view
   if (kept.place == RollSettings::Place::Floating) {
     dock_->setFloating(true);
     const QRect geometry = fitToScreens(kept.geometry, screens);
@@ -315,6 +320,15 @@ void RollLink::restore() {
   toggle_->setChecked(kept.shown);
   storeTimer_.stop();
   restoring_ = false;
+}
+
+// Heard at once, the playing song included, and kept at once: the audio export takes the mix
+// from the settings.
+void RollLink::mixChanged(const ChannelMix& mix) {
+  services_.mediaPlayer().setChannelMix(mix);
+  RollSettings roll = window_.additionalSettings().roll();
+  roll.mix = mix;
+  window_.additionalSettings().setRoll(roll);
 }
 
 void RollLink::store() {

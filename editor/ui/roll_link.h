@@ -4,8 +4,9 @@
 // it, the caret and the selection outline the notes their commands made, the play line follows
 // the player, a click on the ruler while playing seeks and a double-click plays from there; a
 // gesture on the notes edits the text (one undo step, then the check as you type), or its
-// refusal shows in the status bar; the player window opens clear of the panel's ruler. The panel's
-// visibility, place, zoom and grid are kept in the additional settings.
+// refusal shows in the status bar; the player window opens clear of the panel's ruler; the
+// legend's mute and solo go to the player at once. The panel's visibility, place, zoom, grid and
+// mix are kept in the additional settings, where the audio export finds the mix.
 #pragma once
 
 #include <QObject>
@@ -21,6 +22,7 @@ class QDockWidget;
 class QWidget;
 class ScoreSourceMap;
 class TForm1;
+struct ChannelMix;
 struct RollGesture;
 struct RollNote;
 
@@ -62,6 +64,7 @@ class RollLink : public QObject {
   void gesturesMade(const std::vector<RollGesture>& gestures);
   void notice(const QString& text);
   void saveAsked();
+  void mixChanged(const ChannelMix& mix);
   void restore();
   void store();
 

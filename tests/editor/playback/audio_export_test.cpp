@@ -1,8 +1,9 @@
 // The audio export on scores compiled by the real compiler, read back through libsndfile: the
 // file's format and length against the tempo map, the fading tail, sound in it, the sound
-// settings applied, FLAC holding the same samples, and the failures (a SoundFont that does not
-// load, a folder that is not there, a file-size limit) leaving the previous file as it was and
-// no temporary file beside it. Cancelling is tested through the command's progress dialog.
+// settings and the channel mix applied, FLAC holding the same samples, and the failures (a
+// SoundFont that does not load, a folder that is not there, a file-size limit) leaving the previous
+// file as it was and no temporary file beside it. Cancelling is tested through the command's
+// progress dialog.
 #include "editor/playback/audio_export.h"
 
 #include <sndfile.h>
@@ -26,6 +27,14 @@ namespace {
 // silent bars.
 const char RINGING[] = "ch1 {\n  \"t120 @0 v13 o4 l4 c e g >c\"\n}\n";
 const char FADED[] = "ch1 {\n  \"t120 @0 v13 o4 l4 c e g >c r1 r1\"\n}\n";
+// One channel at a time: ch1 sounds in bar 1 (0.25 s to 2.25 s, after the lead-in), ch2 in
+// bar 3 (4.25 s to 6.25 s); the bar between lets ch1's note die away.
+const char TURNS[] =
+    "ch1 {\n  \"t120 @0 v13 o4 l1 c r1 r1\"\n}\n"
+    "ch2 {\n  \"@0 v13 o4 l1 r1 r1 c\"\n}\n";
+constexpr int64_t CH1_FROM_MS = 300, CH2_FROM_MS = 4300, SPAN_MS = 1500;
+constexpr int NOTE_PEAK = 400;  // one dry piano note of TURNS peaks at about 830
+constexpr int QUIET_PEAK = 30;  // nothing played: no more than dither
 constexpr int64_t TAIL_FRAMES_MAX = TAIL_MS_MAX * AUDIO_SAMPLE_RATE / 1000;
 constexpr int LOUD_PEAK = 1000;  // about -30 dB: clearly sound, not dither
 
@@ -47,10 +56,17 @@ struct Decoded {
   std::vector<short> samples;  // interleaved
   bool ok = false;
   int64_t frames() const { return info.frames; }
-  int peak() const {
+  int peak() const { return peakIn(0, frames()); }
+  // The peak of the frames [from, to).
+  int peakIn(int64_t from, int64_t to) const {
     int peak = 0;
-    for (short sample : samples) peak = std::max(peak, std::abs(int(sample)));
+    const int64_t end = std::min(to, frames()) * info.channels;
+    for (int64_t i = from * info.channels; i < end; ++i)
+      peak = std::max(peak, std::abs(int(samples[size_t(i)])));
     return peak;
+  }
+  int peakOfSpan(int64_t fromMs) const {
+    return peakIn(fromMs * AUDIO_SAMPLE_RATE / 1000, (fromMs + SPAN_MS) * AUDIO_SAMPLE_RATE / 1000);
   }
 };
 
@@ -74,6 +90,7 @@ class AudioExportTest : public QObject {
   void wavHasTheSongsLengthFormatAndSoundAndFlacTheSameSamples();
   void tailEndsWhenTheOutputFallsSilent();
   void soundSettingsAreApplied();
+  void mutedChannelIsSilentAndSoloWins();
   void failuresLeaveThePreviousFileAlone();
   void fileSizeLimitLeavesNothingPartial();
 
@@ -83,8 +100,19 @@ class AudioExportTest : public QObject {
     return QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
   }
   AudioExportResult exportTo(const QString& name, const char* score, SoundSettings sound = {},
-                             const AudioExportProgress& progress = {}) {
-    return exportAudio({compileScore(score), path(name), audioFormatOf(name), sound}, progress);
+                             const AudioExportProgress& progress = {}, ChannelMix mix = {}) {
+    return exportAudio({compileScore(score), path(name), audioFormatOf(name), sound, mix},
+                       progress);
+  }
+  // The peaks of ch1's and ch2's spans of TURNS exported dry with `mix`.
+  std::pair<int, int> turnPeaks(ChannelMix mix) {
+    SoundSettings dry;
+    dry.reverb = false;
+    dry.chorus = false;
+    const AudioExportResult result = exportTo("turns.wav", TURNS, dry, {}, mix);
+    if (!result.ok()) return {-1, -1};
+    const Decoded decoded = readAudio(path("turns.wav"));
+    return {decoded.peakOfSpan(CH1_FROM_MS), decoded.peakOfSpan(CH2_FROM_MS)};
   }
 
   std::unique_ptr<QTemporaryDir> dir_;
@@ -146,6 +174,22 @@ void AudioExportTest::soundSettingsAreApplied() {
   const int loudPeak = readAudio(path("loud.wav")).peak();
   QVERIFY2(loudPeak > normal.peak() * 3 / 2,
            qPrintable(QString("peaks %1 and %2").arg(normal.peak()).arg(loudPeak)));
+}
+
+// A muted channel's notes are absent from the file, the others' are not; while a channel is
+// soloed only it sounds, muted or not.
+void AudioExportTest::mutedChannelIsSilentAndSoloWins() {
+  const auto [ch1, ch2] = turnPeaks({});
+  QVERIFY2(ch1 >= NOTE_PEAK && ch2 >= NOTE_PEAK, qPrintable(QString("%1, %2").arg(ch1).arg(ch2)));
+
+  const auto [muted1, kept2] = turnPeaks({.muted = ChannelMix::bit(1)});
+  QVERIFY2(muted1 <= QUIET_PEAK, qPrintable(QString("muted ch1 peaks at %1").arg(muted1)));
+  QVERIFY2(kept2 >= NOTE_PEAK, qPrintable(QString("ch2 peaks at %1").arg(kept2)));
+
+  const auto [soloed1, silenced2] =
+      turnPeaks({.muted = ChannelMix::bit(1), .soloed = ChannelMix::bit(1)});
+  QVERIFY2(soloed1 >= NOTE_PEAK, qPrintable(QString("soloed ch1 peaks at %1").arg(soloed1)));
+  QVERIFY2(silenced2 <= QUIET_PEAK, qPrintable(QString("ch2 peaks at %1").arg(silenced2)));
 }
 
 void AudioExportTest::failuresLeaveThePreviousFileAlone() {

@@ -3,7 +3,7 @@
 // can be held against the tempo map; the silent output runs the real-time path with its thread,
 // and an output whose thread renders almost without pause keeps a block in progress while file
 // players are created and deleted. New sound settings take effect at the next play, and a chosen
-// output that cannot open gives way to the list.
+// output that cannot open gives way to the list; mute and solo apply to the running song.
 #include "editor/playback/fluid_media_player.h"
 
 #include <QFile>
@@ -149,6 +149,7 @@ class FluidMediaPlayerTest : public QObject {
   void openRefusesWhatIsNotAMidiFile();
   void aNewSoundFontTakesEffectAtTheNextPlay();
   void theGainChangesOnTheRunningSynthesizer();
+  void muteSilencesTheRunningSongAndSoloOverridesIt();
   void aChosenOutputThatCannotOpenFallsBackAndSaysSo();
   void aPlayFromTheMiddleHasTheInstrumentChosenBefore();
 
@@ -489,6 +490,26 @@ void FluidMediaPlayerTest::theGainChangesOnTheRunningSynthesizer() {
   offline_->renderMs(300);
   QVERIFY(offline_->takePeak() > 0);
   QCOMPARE(offline_->opened(), 1);
+}
+
+// A channel muted while playing falls silent once its sounding note has died away and plays no
+// new notes; soloed as well, it plays again from its next note.
+void FluidMediaPlayerTest::muteSilencesTheRunningSongAndSoloOverridesIt() {
+  auto player = openOfflinePlayer();
+  player->setSound({.reverb = false, .chorus = false});
+  QVERIFY(player->play(nullptr));
+  offline_->renderMs(300);
+  QVERIFY(offline_->takePeak() > 0);
+
+  player->setChannelMix({.muted = ChannelMix::bit(1)});
+  offline_->renderMs(800);  // the released note fades
+  offline_->takePeak();
+  offline_->renderMs(500);  // over the note starting at 1250 ms
+  QCOMPARE(offline_->takePeak(), 0.0f);
+
+  player->setChannelMix({.muted = ChannelMix::bit(1), .soloed = ChannelMix::bit(1)});
+  offline_->renderMs(1100);  // to past the next note at 2250 ms
+  QVERIFY(offline_->takePeak() > 0);
 }
 
 void FluidMediaPlayerTest::aChosenOutputThatCannotOpenFallsBackAndSaysSo() {

@@ -31,7 +31,8 @@ struct RecordedFileDialog {
 // request that ends, whether at the end or cut short by seek(), close(), open() or another
 // play(), is reported once, queued to the thread the player lives on, never from inside a call.
 // play() without an open file fails, and play() at or past the length ends at once. The sound
-// settings it is given are kept in `sounds`; a scripted fallback is reported by the next play().
+// settings it is given are kept in `sounds`, the channel mixes in `mixes`; a scripted fallback is
+// reported by the next play().
 class ScriptedMediaPlayer : public MediaPlayer {
  public:
   void close() override;
@@ -41,6 +42,7 @@ class ScriptedMediaPlayer : public MediaPlayer {
   void seek(int64_t positionMs) override;
   bool play(QString* error) override;
   void setSound(const SoundSettings& sound) override { sounds.push_back(sound); }
+  void setChannelMix(const ChannelMix& mix) override { mixes.push_back(mix); }
   bool soundReady() const override { return soundLoaded; }
   // Recorded as "prepare"; answered at once when the sound is loaded, else by finishSoundLoad().
   void prepareSound(std::function<void(const QString& error)> done) override;
@@ -62,6 +64,7 @@ class ScriptedMediaPlayer : public MediaPlayer {
   bool plays = true;
   std::optional<OutputFallback> fallback;  // reported to onOutputFallback by the next play()
   std::vector<SoundSettings> sounds;       // every setSound(), in order
+  std::vector<ChannelMix> mixes;           // every setChannelMix(), in order
   bool soundLoaded = true;                 // false: play() must wait for prepareSound()
   std::vector<std::function<void(const QString&)>> preparing;  // requests waiting for the load
 

@@ -4,7 +4,7 @@
 // from where it is double-clicked; shown, place and zoom come back at the next start, a kept
 // size or place fitted to the screens; a gesture edits the text in one undo step and the check
 // redraws the roll, a refused one leaves the text and says why in the status bar; the grid is
-// kept.
+// kept; mute and solo reach the player at once and are kept.
 #include "editor/ui/roll_link.h"
 
 #include <QApplication>
@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolButton>
 
 #include "editor/roll/piano_roll.h"
 #include "editor/settings/additional_settings.h"
@@ -63,6 +64,7 @@ class RollLinkTest : public QObject {
   void aGestureEditsTheTextInOneUndoStep();
   void aRefusedGestureLeavesTheTextAndSaysWhy();
   void theGridComesBack();
+  void muteAndSoloReachThePlayerAndComeBack();
   void aKeptHeightLeavesTheScoreHalfTheWindow();
   void aKeptZoomIsNotFittedAway();
   void nineChannelsLeaveTheWindowsWidth();
@@ -319,6 +321,54 @@ void RollLinkTest::aRefusedGestureLeavesTheTextAndSaysWhy() {
   QCOMPARE(
       form.statusBar()->currentMessage(),
       QString("テキストが最後のコンパイルから変わっているため, ピアノロールで編集できません."));
+}
+
+// M and S in the legend tell the player at once which channels sound, solo over mute; the mix
+// is kept for the audio export and given to the roll and the player again at the next start.
+void RollLinkTest::muteAndSoloReachThePlayerAndComeBack() {
+  EditorFixture f;
+  const std::vector<ChannelMix>& mixes = f.services.player.mixes;
+  const ChannelMix both{.muted = ChannelMix::bit(2), .soloed = ChannelMix::bit(2)};
+  {
+    TForm1& form = f.start();
+    form.show();
+    typeText(form, SCORE);
+    form.action("PianoRoll1")->trigger();
+    form.N4Click();
+    PianoRoll& roll = form.rollLink().roll();
+    QVERIFY(roll.muteButton(2)->isVisible());
+    QVERIFY(!roll.muteButton(3)->isVisible());  // ch3 has no notes
+    QCOMPARE(roll.muteButton(2)->toolTip(), QString("ch2 をミュート"));
+    QCOMPARE(roll.soloButton(2)->text(), QString("S"));
+    QCOMPARE(mixes.size(), size_t{1});  // the start's: nothing muted
+    QCOMPARE(mixes.back().silentChannels(), uint16_t{0});
+
+    roll.muteButton(2)->click();  // while playing
+    QCOMPARE(mixes.size(), size_t{2});
+    QCOMPARE(mixes.back().silentChannels(), ChannelMix::bit(2));
+    roll.soloButton(2)->click();
+    QCOMPARE(mixes.size(), size_t{3});
+    QCOMPARE(mixes.back().silentChannels(), uint16_t(ChannelMix::ALL & ~ChannelMix::bit(2)));
+    QVERIFY(mixes.back() == both);
+    QVERIFY(AdditionalSettings(f.paths.additionalSettingsFile).roll().mix == both);
+    form.stopPlayback();
+    f.services.boxAnswers = {BoxAnswer::No};  // the typed score is not saved
+    QVERIFY(f.closeWindow());
+  }
+  {
+    TForm1& again = f.start();
+    QVERIFY(again.rollLink().roll().muteButton(2)->isChecked());
+    QVERIFY(again.rollLink().roll().soloButton(2)->isChecked());
+    QVERIFY(!again.rollLink().roll().muteButton(1)->isChecked());
+    QVERIFY(mixes.back() == both);
+    QVERIFY(f.closeWindow());
+  }
+  // A list written by hand is read; one with a channel the score has not reads as none.
+  f.writeFile("config/tarvik32/tarvik32.conf", "[PianoRoll]\nMuted=1, 3\nSoloed=\"4,10\"\n");
+  TForm1& edited = f.start();
+  QVERIFY(mixes.back() == (ChannelMix{.muted = ChannelMix::bit(1) | ChannelMix::bit(3)}));
+  QVERIFY(edited.rollLink().roll().muteButton(3)->isChecked());
+  QVERIFY(f.closeWindow());
 }
 
 void RollLinkTest::theGridComesBack() {
