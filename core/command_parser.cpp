@@ -7,15 +7,6 @@ namespace {
 
 constexpr uint8_t CR = 13;
 
-// Value ranges of the commands; each range has its own error code.
-constexpr int32_t OCTAVE_MAX = 7;
-constexpr int32_t GATE_MIN = 1;  // Q1..Q8, stored as gate step 0..7
-constexpr int32_t GATE_MAX = 8;
-constexpr int32_t TEMPO_MIN = 10;
-constexpr int32_t TEMPO_MAX = 250;
-constexpr int32_t PAN_MAX = 127;
-constexpr int32_t PROGRAM_MAX = 127;
-constexpr int32_t DURATION_MIN = 1;  // units of an explicit duration ':'
 constexpr int32_t SHORTEST_LENGTH_INDEX = LENGTH_INDEX_COUNT - 1;  // a 128th: no dotted form
 
 bool channelOpen(const CompileSession& session) {

@@ -3,6 +3,17 @@
 
 #include "core/compile_host.h"
 
+// Value ranges of the commands; each range has its own error code. The lowest of the others is
+// 0, their highest EVENT_NOTE_LAST (N), VELOCITY_LEVEL_MAX (V) and BYTE_MAX (':').
+inline constexpr int32_t OCTAVE_MAX = 7;
+inline constexpr int32_t GATE_MIN = 1;  // Q1..Q8, stored as gate step 0..7
+inline constexpr int32_t GATE_MAX = 8;
+inline constexpr int32_t TEMPO_MIN = 10;
+inline constexpr int32_t TEMPO_MAX = 250;
+inline constexpr int32_t PAN_MAX = 127;
+inline constexpr int32_t PROGRAM_MAX = 127;
+inline constexpr int32_t DURATION_MIN = 1;  // units of an explicit duration ':'
+
 // Parses from lineCursor (just behind the opening quote) through the closing quote.
 int32_t parseCommandString(CompileSession& session);
 

@@ -22,6 +22,7 @@
 #include "lsp/instrument_names.h"
 #include "lsp/make_midi.h"
 #include "lsp/message_json.h"
+#include "lsp/quick_fixes.h"
 #include "lsp/score_outline.h"
 #include "lsp/score_words.h"
 
@@ -43,6 +44,7 @@ enum ErrorCode : int {
 constexpr const char* MAKE_MIDI_COMMAND = "tarvik.makeMidi";
 constexpr const char* CODE_ACTION_KIND_SOURCE = "source";
 constexpr const char* MAKE_MIDI_ACTION_KIND = "source.makeMidi";
+constexpr const char* QUICK_FIX_ACTION_KIND = "quickfix";
 constexpr int SYMBOL_KIND_MODULE = 2;
 constexpr int SYMBOL_KIND_PROPERTY = 7;
 constexpr int COMPLETION_KIND_FUNCTION = 3;
@@ -187,6 +189,8 @@ struct OpenScore {
   ScoreText text;
   ScoreAnalysis analysis;
   bool analysed = false;
+  LineHighlights highlights;
+  bool highlighted = false;
   ScoreOutline outline;
   bool outlined = false;
   std::optional<LanguageServer::Clock::time_point> diagnosticsDue;
@@ -216,8 +220,13 @@ struct LanguageServer::State {
     score.analysed = true;
     return score.analysis;
   }
+  const LineHighlights& highlights(OpenScore& score) {
+    if (!score.highlighted) score.highlights.update(score.text, highlighter);
+    score.highlighted = true;
+    return score.highlights;
+  }
   ScoreOutline& outline(OpenScore& score) {
-    if (!score.outlined) score.outline.build(score.text, highlighter);
+    if (!score.outlined) score.outline.build(score.text, highlights(score));
     score.outlined = true;
     return score.outline;
   }
@@ -270,7 +279,9 @@ struct LanguageServer::State {
   std::string semanticTokensInRange(OpenScore& score, TextPosition from, TextPosition to);
   json makeMidi(const json& params, std::function<void(const std::string&)>& send);
   json makeMidiCommand(const OpenScore& score) const;
-  json codeActions(const OpenScore& score, const json& params) const;
+  json diagnostic(const OpenScore& score, const ScoreDiagnostic& d) const;
+  json quickFixes(OpenScore& score, const json& params);
+  json codeActions(OpenScore& score, const json& params);
   json codeLenses(const OpenScore& score) const;
   std::string makeMidiMessage(const MakeMidiOutcome& outcome, const std::string& path) const;
 };
@@ -305,7 +316,8 @@ json LanguageServer::State::initialize(const json& params) {
             {"signatureHelpProvider",
              {{"triggerCharacters", signatureTriggers()},
               {"retriggerCharacters", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}}}},
-            {"codeActionProvider", {{"codeActionKinds", {MAKE_MIDI_ACTION_KIND}}}},
+            {"codeActionProvider",
+             {{"codeActionKinds", {QUICK_FIX_ACTION_KIND, MAKE_MIDI_ACTION_KIND}}}},
             {"codeLensProvider", {{"resolveProvider", false}}},
             {"inlayHintProvider", true},
             {"executeCommandProvider", {{"commands", {MAKE_MIDI_COMMAND}}}}}},
@@ -359,22 +371,26 @@ void LanguageServer::State::applyChanges(OpenScore& score, const json& params) {
 
 void LanguageServer::State::changed(OpenScore& score) {
   score.analysed = false;
+  score.highlighted = false;
   score.outlined = false;
   const Clock::time_point now = Clock::now();
   if (!score.diagnosticsDue) score.diagnosticsLatest = now + DIAGNOSTICS_MAX_WAIT;
   score.diagnosticsDue = std::min(now + DIAGNOSTICS_DELAY, score.diagnosticsLatest);
 }
 
+json LanguageServer::State::diagnostic(const OpenScore& score, const ScoreDiagnostic& d) const {
+  json item = {{"range", range(score.text, d.line, d.startColumn, d.line, d.endColumn)},
+               {"severity", static_cast<int>(d.severity)},
+               {"source", "tarvik32"},
+               {"message", d.message}};
+  if (d.code != 0) item["code"] = d.code;
+  return item;
+}
+
 json LanguageServer::State::diagnostics(OpenScore& score) {
   json list = json::array();
-  for (const ScoreDiagnostic& d : analysis(score).diagnostics()) {
-    json item = {{"range", range(score.text, d.line, d.startColumn, d.line, d.endColumn)},
-                 {"severity", static_cast<int>(d.severity)},
-                 {"source", "tarvik32"},
-                 {"message", d.message}};
-    if (d.code != 0) item["code"] = d.code;
-    list.push_back(std::move(item));
-  }
+  for (const ScoreDiagnostic& d : analysis(score).diagnostics())
+    list.push_back(diagnostic(score, d));
   return {{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", score.uri}, {"version", score.version}, {"diagnostics", list}}}};
@@ -385,17 +401,16 @@ void LanguageServer::State::tokenData(OpenScore& score, int32_t firstLine, int32
   const ScoreText& text = score.text;
   firstLine = text.clampLine(firstLine);
   lastLine = text.clampLine(lastLine);
-  DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(firstLine)];
+  const LineHighlights& lines = highlights(score);
   data.clear();
   int32_t previousLine = 0;
   int64_t previousStart = 0;
   for (int32_t line = firstLine; line <= lastLine; ++line) {
     const std::string& bytes = text.compileLine(line);
-    state = highlighter.highlightLine(bytes, state, spans);
     const bool direct = text.line(line).size() == bytes.size() &&
                         std::all_of(bytes.begin(), bytes.end(),
                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    for (const DisplaySpan& span : spans) {
+    for (const DisplaySpan& span : lines.spans(line)) {
       const SemanticTokenType type = tokenTypeOf(span.kind);
       if (type == TOKEN_TYPE_COUNT || span.length == 0) continue;
       const auto from = static_cast<size_t>(span.start);
@@ -736,19 +751,54 @@ json LanguageServer::State::makeMidiCommand(const OpenScore& score) const {
   return {{"title", title}, {"command", MAKE_MIDI_COMMAND}, {"arguments", {{{"uri", score.uri}}}}};
 }
 
-// Every score offers the command as a source action wherever the client asks, with or without a
-// diagnostic; a client that asks only for other kinds gets none.
-json LanguageServer::State::codeActions(const OpenScore& score, const json& params) const {
-  const json only = params.value("/context/only"_json_pointer, json());
-  if (only.is_array()) {
-    const bool wanted = std::any_of(only.begin(), only.end(), [](const json& kind) {
-      return kind == CODE_ACTION_KIND_SOURCE || kind == MAKE_MIDI_ACTION_KIND;
-    });
-    if (!wanted) return json::array();
+// The fixes of the score's diagnostics whose range meets the range asked about, each a quick fix
+// with its edit.
+json LanguageServer::State::quickFixes(OpenScore& score, const json& params) {
+  const json& asked = params.at("range");
+  const TextPosition from = position(asked.at("start"));
+  const TextPosition to = position(asked.at("end"));
+  auto before = [](const TextPosition& a, const TextPosition& b) {
+    return a.line < b.line || (a.line == b.line && a.character < b.character);
+  };
+  json actions = json::array();
+  for (const ScoreDiagnostic& d : analysis(score).diagnostics()) {
+    const json item = diagnostic(score, d);
+    const TextPosition start = position(item["range"]["start"]);
+    const TextPosition end = position(item["range"]["end"]);
+    if (before(end, from) || before(to, start)) continue;
+    const std::optional<QuickFix> fix = quickFixOf(score.text, d, language);
+    if (!fix) continue;
+    json edit = {
+        {"range", range(score.text, fix->line, fix->startColumn, fix->line, fix->endColumn)},
+        {"newText", fix->newText}};
+    actions.push_back({{"title", fix->title},
+                       {"kind", QUICK_FIX_ACTION_KIND},
+                       {"diagnostics", {item}},
+                       {"isPreferred", true},
+                       {"edit", {{"changes", {{score.uri, {edit}}}}}}});
   }
-  const json command = makeMidiCommand(score);
-  return json::array(
-      {{{"title", command["title"]}, {"kind", MAKE_MIDI_ACTION_KIND}, {"command", command}}});
+  return actions;
+}
+
+// The quick fixes of the diagnostics at the range, then the make-MIDI command as a source action,
+// which every score offers wherever the client asks, with or without a diagnostic; a client that
+// asks only for some kinds gets those.
+json LanguageServer::State::codeActions(OpenScore& score, const json& params) {
+  const json only = params.value("/context/only"_json_pointer, json());
+  auto wanted = [&only](std::initializer_list<const char*> kinds) {
+    if (!only.is_array()) return true;
+    return std::any_of(only.begin(), only.end(), [&kinds](const json& kind) {
+      return std::any_of(kinds.begin(), kinds.end(),
+                         [&kind](const char* known) { return kind == known; });
+    });
+  };
+  json actions = wanted({QUICK_FIX_ACTION_KIND}) ? quickFixes(score, params) : json::array();
+  if (wanted({CODE_ACTION_KIND_SOURCE, MAKE_MIDI_ACTION_KIND})) {
+    const json command = makeMidiCommand(score);
+    actions.push_back(
+        {{"title", command["title"]}, {"kind", MAKE_MIDI_ACTION_KIND}, {"command", command}});
+  }
+  return actions;
 }
 
 // A lens on the first line that runs the command.

@@ -124,19 +124,18 @@ struct OutlineReader {
 
 }  // namespace
 
-void ScoreOutline::build(const ScoreText& text, LineHighlighter& highlighter) {
+void ScoreOutline::build(const ScoreText& text, const LineHighlights& highlights) {
   states_.clear();
   symbols_.clear();
   folds_.clear();
   states_.reserve(static_cast<size_t>(text.lineCount()) + 1);
   OutlineReader reader{text, symbols_, folds_, {}, {}, {}, {}};
-  std::vector<DisplaySpan> spans;
-  DisplayLineState state;
   for (int32_t line = 0; line < text.lineCount(); ++line) {
+    const DisplayLineState& state = highlights.startState(line);
     states_.push_back(state);
     const std::string& bytes = text.compileLine(line);
-    const DisplayLineState next = highlighter.highlightLine(bytes, state, spans);
-    for (const DisplaySpan& span : spans) reader.span(line, bytes, span);
+    const DisplayLineState& next = highlights.startState(line + 1);
+    for (const DisplaySpan& span : highlights.spans(line)) reader.span(line, bytes, span);
     // A header command whose line ended it early (it failed) is over with its line.
     if (reader.header && next.headerPhase == HEADER_NONE) reader.endHeader(line, bytes.size());
     if (!state.inBlockComment && next.inBlockComment) reader.commentStart = line;
@@ -144,8 +143,7 @@ void ScoreOutline::build(const ScoreText& text, LineHighlighter& highlighter) {
       if (line > *reader.commentStart) folds_.push_back({true, *reader.commentStart, line});
       reader.commentStart.reset();
     }
-    state = next;
   }
-  states_.push_back(state);
+  states_.push_back(highlights.startState(text.lineCount()));
   reader.finish(text.lineCount() - 1);
 }

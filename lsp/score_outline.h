@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/line_highlighter.h"
+#include "lsp/line_highlights.h"
 #include "lsp/score_text.h"
 
 // Semantic token types; order matches SEMANTIC_TOKEN_TYPES (the legend).
@@ -52,8 +53,8 @@ struct ScoreFold {
 
 class ScoreOutline {
  public:
-  // Reads every line of the text.
-  void build(const ScoreText& text, LineHighlighter& highlighter);
+  // Reads every line of the text from its highlights, which are in step with it.
+  void build(const ScoreText& text, const LineHighlights& highlights);
 
   // The state line `line` starts in; one more entry for the end of the text.
   const std::vector<DisplayLineState>& lineStates() const { return states_; }

@@ -940,6 +940,127 @@ TEST_F(LanguageServerTest, CodeActionAndCodeLensMakeTheMidiFileOfTheirScore) {
                   .empty());
 }
 
+// Each error with a known fix: the quick fix at the diagnostic, its edit applied through a change,
+// gives the fixed score, which compiles past the fixed command (here: cleanly, or with the next
+// error behind it). Positions in UTF-8 bytes, so that the edits apply to the test's strings.
+TEST_F(LanguageServerTest, QuickFixesMakeTheScoreCompilePastTheirError) {
+  struct Case {
+    std::string score;
+    int code;
+    std::string title;
+    std::string fixed;
+  };
+  const std::string text63 = std::string(60, 'x') + "abc";
+  const std::string text127 = std::string(127, 'y');
+  const std::vector<Case> cases = {
+      {"ch1{\"c v22 d\"}", 16, "Change v22 to v16", "ch1{\"c v16 d\"}"},
+      {"ch1{\"c T300 d\"}", 17, "Change T300 to T250", "ch1{\"c T250 d\"}"},
+      {"ch1{\"t5 c\"}", 17, "Change t5 to t10", "ch1{\"t10 c\"}"},
+      {"ch1{\"@128 c\"}", 15, "Change @128 to @127", "ch1{\"@127 c\"}"},
+      {"ch1{\"o8c\"}", 13, "Change o8 to o7", "ch1{\"o7c\"}"},
+      {"ch1{\"n97\"}", 12, "Change n97 to n96", "ch1{\"n96\"}"},
+      {"ch1{\"q0 c\"}", 19, "Change q0 to q1", "ch1{\"q1 c\"}"},
+      {"ch1{\"q9 c\"}", 19, "Change q9 to q8", "ch1{\"q8 c\"}"},
+      {"ch1{\"$999 c\"}", 21, "Change $999 to $127", "ch1{\"$127 c\"}"},
+      {"ch1{\"c#:0 d\"}", 18, "Change c#:0 to c#:1", "ch1{\"c#:1 d\"}"},
+      {"ch1{\"d:300\"}", 18, "Change d:300 to d:255", "ch1{\"d:255\"}"},
+      {"ch1{\"c&&&d\"}", 10, "Change && to &", "ch1{\"c&d\"}"},
+      {"ch1{\"c\"}\nop(q7def, \n\n", 22, "Add the missing ')'", "ch1{\"c\"}\nop(q7def,) \n\n"},
+      {"ch1{\"c\"}\ncr(\"me\"", 24, "Add the missing ')'", "ch1{\"c\"}\ncr(\"me\")"},
+      {"sn(\n\"a\"\"b\"  \n", 26, "Add the missing ')'", "sn(\n\"a\"\"b\")  \n"},
+      {"cr(\"" + text63 + "defg\")\nch1{\"c\"}", 25, "Cut the text to 63 bytes",
+       "cr(\"" + text63 + "\")\nch1{\"c\"}"},
+      {"cr(\"" + text63 + "def\" \"gh\")", 25, "Cut the text to 63 bytes",
+       "cr(\"" + text63 + "\")"},
+      // あ is three bytes of UTF-8 across the limit: it goes whole.
+      {"cr(\"" + std::string(62, 'x') + "あい\")", 25, "Cut the text to 63 bytes",
+       "cr(\"" + std::string(62, 'x') + "\")"},
+      {"sn(\"" + text127 + "zz\")", 27, "Cut the text to 127 bytes", "sn(\"" + text127 + "\")"},
+      // The next error stands behind the fixed command.
+      {"ch1{\"t300 x\"}", 17, "Change t300 to t250", "ch1{\"t250 x\"}"},
+  };
+  client.initialize(json::object(), true);
+  int version = 1;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.score);
+    const std::string uri = "file:///nonexistent/fix" + std::to_string(i) + ".fms";
+    client.open(uri, c.score);
+    const auto published = client.diagnosticsFor(uri);
+    ASSERT_TRUE(published);
+    const json diagnostics = (*published)["params"]["diagnostics"];
+    ASSERT_EQ(diagnostics.size(), 1u) << diagnostics.dump();
+    ASSERT_EQ(diagnostics[0]["code"], c.code);
+    const json actions = client.request(
+        "textDocument/codeAction",
+        {{"textDocument", doc(uri)},
+         {"range", diagnostics[0]["range"]},
+         {"context", {{"diagnostics", diagnostics}, {"only", {"quickfix"}}}}})["result"];
+    ASSERT_EQ(actions.size(), 1u) << actions.dump();
+    EXPECT_EQ(actions[0]["title"], c.title);
+    EXPECT_EQ(actions[0]["kind"], "quickfix");
+    EXPECT_EQ(actions[0]["diagnostics"], diagnostics);
+    const json edits = actions[0]["edit"]["changes"][uri];
+    ASSERT_EQ(edits.size(), 1u);
+    const json& edit = edits[0];
+    // Apply the edit to the test's copy of the text (lines split at LF, UTF-8 columns).
+    std::vector<size_t> lineStarts = {0};
+    for (size_t at = 0; at < c.score.size(); ++at)
+      if (c.score[at] == '\n') lineStarts.push_back(at + 1);
+    auto offset = [&](const json& p) {
+      return lineStarts[p["line"].get<size_t>()] + p["character"].get<size_t>();
+    };
+    const size_t from = offset(edit["range"]["start"]);
+    std::string fixed = c.score;
+    fixed.replace(from, offset(edit["range"]["end"]) - from, edit["newText"].get<std::string>());
+    EXPECT_EQ(fixed, c.fixed);
+    client.send(change(uri, ++version, {{{"range", edit["range"]}, {"text", edit["newText"]}}}));
+    const auto republished = client.diagnosticsFor(uri);
+    ASSERT_TRUE(republished);
+    const json after = (*republished)["params"]["diagnostics"];
+    for (const json& d : after) {
+      EXPECT_NE(d["code"], c.code) << after.dump();
+      const json& start = d["range"]["start"];
+      EXPECT_TRUE(
+          start["line"] > edit["range"]["end"]["line"] ||
+          (start["line"] == edit["range"]["end"]["line"] &&
+           start["character"].get<size_t>() >= edit["range"]["start"]["character"].get<size_t>() +
+                                                   edit["newText"].get<std::string>().size()))
+          << after.dump();
+    }
+    if (i + 1 < cases.size()) {
+      EXPECT_TRUE(after.empty()) << after.dump();
+    }
+  }
+}
+
+// The titles speak the server's language; an error no edit fixes (an unknown command, a value
+// with no number to bring in range) offers the make-MIDI command only, and the fixes are offered
+// only where the range asked about meets the diagnostic.
+TEST_F(LanguageServerTest, QuickFixesInJapaneseAndOnlyWhereTheyApply) {
+  client.initialize({{"language", "ja"}});
+  auto actionsAt = [&](const std::string& score, int line, int character) {
+    client.open(URI, score);
+    client.diagnosticsFor(URI);
+    const json actions =
+        client.request("textDocument/codeAction",
+                       {{"textDocument", doc()},
+                        {"range", {{"start", at(line, character)}, {"end", at(line, character)}}},
+                        {"context", {{"diagnostics", json::array()}}}})["result"];
+    json titles = json::array();
+    for (const json& action : actions) titles.push_back(action["title"]);
+    return titles;
+  };
+  EXPECT_EQ(actionsAt("ch1{\"c v22\"}", 0, 7), json({"v22 を v16 に直す", "MIDI ファイルを作る"}));
+  EXPECT_EQ(actionsAt("ch1{\"c v22\"}", 0, 2), json({"MIDI ファイルを作る"}));
+  EXPECT_EQ(actionsAt("ch1{\"c&&\"}", 0, 6), json({"&& を & に直す", "MIDI ファイルを作る"}));
+  EXPECT_EQ(actionsAt("cr(\"a\"", 0, 0), json({"足りない ')' を補う", "MIDI ファイルを作る"}));
+  EXPECT_EQ(actionsAt("sn(\"" + std::string(130, 'y') + "\")", 0, 131),
+            json({"文字列を 127 Byte に切り詰める", "MIDI ファイルを作る"}));
+  EXPECT_EQ(actionsAt("ch1{\"c x\"}", 0, 7), json({"MIDI ファイルを作る"}));
+  EXPECT_EQ(actionsAt("ch1{\"c v\"}", 0, 7), json({"MIDI ファイルを作る"}));
+}
+
 // The command compiles the file on disk only while it holds the text the editor shows: other
 // notes are refused with a word to save first; other line ends, a byte-order mark or code page
 // 932 for the editor's UTF-8 are the same text (compiled, whatever tarvk32c then makes of it).
