@@ -428,7 +428,7 @@ void exportWav(benchmark::State& state, const QString& score) {
   }
   QTemporaryDir dir;
   const AudioExportRequest request{compile->host.kept, dir.filePath("song.wav"),
-                                   AudioFileFormat::Wav, SoundSettings{}};
+                                   AudioFileFormat::Wav, SoundSettings{}, ChannelMix{}};
   for (auto _ : state) {
     if (!exportAudio(request).ok()) {
       state.SkipWithError("the export failed");
