@@ -9,8 +9,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -24,6 +26,7 @@ const char GRID_NONE[] = "なし(そのまま)";
 const char GRID_ITEM[] = "1/%1";
 const char GRID_TRIPLET_ITEM[] = "1/%1 3連符";
 const char STEADY_TEXT[] = "音量の 1 段の揺れをならす(&V)";
+constexpr int PART_ROWS_SHOWN = 16;  // more rows scroll
 constexpr int GRID_COUNT = static_cast<int>(std::size(MidiImportChoice::GRID_VALUES));
 
 // The combo box's item of a choice: 0 for none, then the values, then their triplets.
@@ -57,6 +60,12 @@ MidiImportDialog::MidiImportDialog(const std::vector<PartSummary>& parts,
     for (int c = 0; c + 1 < PART_COLUMNS.size(); ++c) row->setTextAlignment(c, Qt::AlignRight);
   }
   partList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Every column in view, and the rows up to PART_ROWS_SHOWN.
+  const int frame = 2 * partList->frameWidth();
+  const int rows = std::min(static_cast<int>(parts.size()), PART_ROWS_SHOWN);
+  partList->setMinimumSize(
+      partList->header()->length() + partList->verticalScrollBar()->sizeHint().width() + frame,
+      partList->header()->sizeHint().height() + rows * partList->sizeHintForRow(0) + frame);
   const bool asking = !parts.empty();
   partsLabel->setVisible(asking);
   partList->setVisible(asking);
