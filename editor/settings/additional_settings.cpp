@@ -30,6 +30,9 @@ const char PLAYBACK_GROUP[] = "Playback";
 const char FOLLOW_SCORE_KEY[] = "Playback/FollowScore";
 const char KEEP_PLACE_KEY[] = "Playback/KeepPlace";
 const char CHECK_AS_YOU_TYPE_KEY[] = "Check/AsYouType";
+const char MIDI_IMPORT_GROUP[] = "MidiImport";
+const char MIDI_IMPORT_GRID_KEY[] = "MidiImport/Grid";  // "16", "8t"; absent: none
+const char MIDI_IMPORT_STEADY_KEY[] = "MidiImport/SteadyVelocity";
 const char ROLL_GROUP[] = "PianoRoll";
 const char ROLL_SHOWN_KEY[] = "PianoRoll/Shown";
 const char ROLL_PLACE_KEY[] = "PianoRoll/Place";
@@ -106,6 +109,21 @@ QString channelList(uint16_t channels) {
     if (channels & ChannelMix::bit(channel)) numbers << QString::number(channel);
   }
   return numbers.join(',');
+}
+
+MidiImportChoice readMidiImport(const QSettings& settings) {
+  MidiImportChoice choice;
+  QString grid = settings.value(MIDI_IMPORT_GRID_KEY).toString();
+  const bool triplets = grid.endsWith('t');
+  if (triplets) grid.chop(1);
+  for (const int value : MidiImportChoice::GRID_VALUES) {
+    if (grid == QString::number(value)) {
+      choice.grid = value;
+      choice.triplets = triplets;
+    }
+  }
+  choice.steadyVelocity = readBool(settings, MIDI_IMPORT_STEADY_KEY, false);
+  return choice;
 }
 
 RollSettings readRoll(const QSettings& settings) {
@@ -200,6 +218,7 @@ void AdditionalSettings::read() {
   if (check == QLatin1String("true") || check == QLatin1String("false"))
     checkAsYouType_ = check == QLatin1String("true");
   roll_ = readRoll(settings);
+  midiImport_ = readMidiImport(settings);
   bool numeric = false;
   const double gain = settings.value(GAIN_KEY, SoundSettings::GAIN_DEFAULT).toDouble(&numeric);
   if (numeric && gain >= SoundSettings::GAIN_MIN && gain <= SoundSettings::GAIN_MAX)
@@ -254,6 +273,15 @@ bool AdditionalSettings::write() {
     settings.setValue(ROLL_MUTED_KEY, channelList(roll_.mix.muted));
     settings.setValue(ROLL_SOLOED_KEY, channelList(roll_.mix.soloed));
   }
+  if (midiImport_ == MidiImportChoice()) {
+    settings.remove(MIDI_IMPORT_GROUP);
+  } else {
+    settings.setValue(MIDI_IMPORT_GRID_KEY,
+                      midiImport_.grid == 0
+                          ? QString()
+                          : QString::number(midiImport_.grid) + (midiImport_.triplets ? "t" : ""));
+    settings.setValue(MIDI_IMPORT_STEADY_KEY, midiImport_.steadyVelocity);
+  }
   settings.sync();
   return settings.status() == QSettings::NoError;
 }
@@ -281,6 +309,12 @@ bool AdditionalSettings::setSound(const SoundSettings& sound) {
 bool AdditionalSettings::setRoll(const RollSettings& roll) {
   if (roll == roll_) return true;
   roll_ = roll;
+  return write();
+}
+
+bool AdditionalSettings::setMidiImport(const MidiImportChoice& choice) {
+  if (choice == midiImport_) return true;
+  midiImport_ = choice;
   return write();
 }
 

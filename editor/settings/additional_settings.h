@@ -1,9 +1,10 @@
 // The editor's additional settings: what the fixed 512-byte tarvik32.cfg image has no room for,
 // kept in an INI file of its own (the recently used scores, the sound, the toggles of the Run
-// menu). A missing, unreadable or malformed file reads as the defaults and is never reported;
-// the file is written only when what it holds changes. Whatever the file holds, reading and
-// writing it take a bounded time: only a regular file of at most ADDITIONAL_SETTINGS_MAX_BYTES
-// is read or written (a write reads the file first), and every value is bounded.
+// menu, the MIDI import's transcription choice). A missing, unreadable or malformed file reads as
+// the defaults and is never reported; the file is written only when what it holds changes. Whatever
+// the file holds, reading and writing it take a bounded time: only a regular file of at most
+// ADDITIONAL_SETTINGS_MAX_BYTES is read or written (a write reads the file first), and every value
+// is bounded.
 #pragma once
 
 #include <QRect>
@@ -57,6 +58,17 @@ struct RollSettings {
   bool operator==(const RollSettings&) const = default;
 };
 
+// The transcription choices of the MIDI import as the user last confirmed them: a grid that
+// onsets and ends are snapped to (a note value of a whole note, 4 to 32, or 0 for none; with
+// `triplets`, that value's triplets) and whether changes of one velocity level are absorbed.
+struct MidiImportChoice {
+  static constexpr int GRID_VALUES[] = {4, 8, 16, 32};  // the note values offered, 1/4 .. 1/32
+  int grid = 0;
+  bool triplets = false;
+  bool steadyVelocity = false;
+  bool operator==(const MidiImportChoice&) const = default;
+};
+
 class AdditionalSettings {
  public:
   // Reads the file at path; an empty path keeps the settings for this run only.
@@ -99,6 +111,11 @@ class AdditionalSettings {
   // Keeps the panel's state and writes the file; false when it could not be written.
   bool setRoll(const RollSettings& roll);
 
+  // A grid not offered reads as none.
+  const MidiImportChoice& midiImport() const { return midiImport_; }
+  // Keeps the choice and writes the file; false when it could not be written.
+  bool setMidiImport(const MidiImportChoice& choice);
+
  private:
   void read();
   bool write();
@@ -114,4 +131,5 @@ class AdditionalSettings {
   PlaybackOptions playback_;
   std::optional<bool> checkAsYouType_;
   RollSettings roll_;
+  MidiImportChoice midiImport_;
 };

@@ -1,7 +1,12 @@
 // The File menu's MIDI import: after the save gate, the MIDI file chosen in a dialog becomes a
 // new untitled score, edited, and the message pane lists what the score could not keep. The
-// importer (import/) does the work.
+// importer (import/) does the work. When the file's parts do not fit in the score's channels,
+// a dialog lets the user choose the parts, checked as the importer would keep them, and the
+// transcription of played input.
 #include <QFile>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
@@ -9,6 +14,7 @@
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
+#include "editor/ui/midi_import_dialog.h"
 #include "import/import_texts.h"
 #include "import/midi_import.h"
 #include "import/midi_input.h"
@@ -20,6 +26,30 @@ const char IMPORT_REFUSED[] = "MIDI ファイルを読み込めません\n%1";
 const char IMPORT_REFUSED_LINE[] = "ERR:MIDI ファイルを読み込めない : %1";
 const char IMPORTED[] = " -> MIDI ファイルを読み込みました : %1 (音符 %2 個, %3 チャンネル)";
 const char REPORT_LINE[] = " [読込] %1";
+const char CHOICE_NOT_SAVED_LINE[] = "ERR:読み込みの設定を保存できない : %1";
+
+// The parts the default import keeps a voice of: a part whose notes were all dropped (its
+// NotesDropped line: notes, bars, track, MIDI channel) is left unchecked.
+std::vector<bool> partsKeptByDefault(const std::vector<PartSummary>& parts,
+                                     const std::vector<ImportMessage>& report) {
+  std::vector<bool> kept(parts.size(), true);
+  for (const ImportMessage& m : report) {
+    if (m.kind != ImportText::NotesDropped || m.values.size() < 4) continue;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (std::to_string(parts[i].track) == m.values[2] &&
+          std::to_string(parts[i].midiChannel) == m.values[3] &&
+          std::to_string(parts[i].notes) == m.values[0]) {
+        kept[i] = false;
+      }
+    }
+  }
+  return kept;
+}
+
+bool partsDropped(const ImportResult& result) {
+  return std::any_of(result.report.begin(), result.report.end(),
+                     [](const ImportMessage& m) { return m.kind == ImportText::NotesDropped; });
+}
 
 }  // namespace
 
@@ -37,6 +67,17 @@ void TForm1::ImportMidi1Click() {
   ImportResult result;
   if (readMidiInput(QFile::encodeName(name).toStdString(), bytes, error)) {
     result = importMidi(bytes.data(), bytes.size(), ScoreEncoding::Cp932);
+    error = result.error;
+  }
+  std::vector<PartSummary> parts;
+  if (result.ok && partsDropped(result) && listParts(bytes.data(), bytes.size(), parts, error)) {
+    MidiImportDialog dialog(parts, partsKeptByDefault(parts, result.report),
+                            additionalSettings_->midiImport(), this);
+    if (services_.execDialog(dialog) != QDialog::Accepted) return;
+    const MidiImportSelection chosen = dialog.selection();
+    if (!additionalSettings_->setMidiImport(chosen.choice))
+      appendMessage(QString(CHOICE_NOT_SAVED_LINE).arg(additionalSettings_->path()));
+    result = importMidi(bytes.data(), bytes.size(), ScoreEncoding::Cp932, importOptions(chosen));
     error = result.error;
   }
   if (!result.ok) {

@@ -86,6 +86,27 @@ class AdditionalSettingsTest : public QObject {
     QCOMPARE(settings.recentFiles(), QStringList{"/tmp/a.fms"});
   }
 
+  // The MIDI import's grid reads back only as a value the dialog offers, triplets included.
+  void midiImportGridReadsOnlyAsAnOfferedValue() {
+    QVERIFY(QDir().mkpath(dir->filePath("tarvik32")));
+    const std::pair<const char*, MidiImportChoice> cases[] = {
+        {"8t", {8, true, true}},   {"32", {32, false, true}}, {"64", {0, false, true}},
+        {"16x", {0, false, true}}, {"t", {0, false, true}},   {"", {0, false, true}}};
+    int number = 0;
+    for (const auto& [grid, expected] : cases) {
+      // A file each: QSettings keeps a file it read unless its size or time changed.
+      const QString path = dir->filePath(QString("tarvik32/%1.conf").arg(++number));
+      writeTestFile(path, QByteArray("[MidiImport]\nGrid=") + grid + "\nSteadyVelocity=true\n");
+      const MidiImportChoice read = AdditionalSettings(path).midiImport();
+      QVERIFY2(read == expected, grid);
+    }
+    // Back to the defaults, the group goes.
+    const QString first = dir->filePath("tarvik32/1.conf");
+    AdditionalSettings settings(first);
+    QVERIFY(settings.setMidiImport(MidiImportChoice()));
+    QVERIFY(!readTestFile(first).contains("MidiImport"));
+  }
+
   void hostileFilesReadAsDefaultsOrBoundedValues_data();
   void hostileFilesReadAsDefaultsOrBoundedValues();
   void aPipeAFolderOrADeviceIsNeitherReadNorWritten_data();

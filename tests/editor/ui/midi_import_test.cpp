@@ -1,9 +1,16 @@
 // Scenario tests of the File menu's MIDI import: the save gate comes before the file dialog,
 // the imported score replaces the text as a new untitled, edited score with the report in the
-// message pane, and a refused file leaves the text as it was.
+// message pane, and a refused file leaves the text as it was. A file whose parts do not fit in
+// the channels asks which to import, checked as the importer would keep them.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSettings>
 #include <QTest>
+#include <QTreeWidget>
 
+#include "editor/ui/midi_import_dialog.h"
 #include "tests/editor/support/editor_fixture.h"
+#include "tests/import/smf_builder.h"
 
 namespace {
 
@@ -19,6 +26,37 @@ QByteArray twoNotes() {
              26);
 }
 
+constexpr int CROWD_PARTS = 10;
+constexpr int PLAYED_LATE_TICKS = 40;  // off the sixteenth grid, on the compiler's
+
+// Ten one-voice parts, one a track, on MIDI channels 1-9 and 11: part k plays k quarters of
+// key 60 + k, so the two of the fewest notes are the ones the importer drops. Part 5 needs the
+// sixteenth grid and the steady velocity to read as plain quarters.
+QByteArray tenParts() {
+  import_testing::SmfBuilder smf(1, 480);
+  for (int k = 1; k <= CROWD_PARTS; ++k) {
+    smf.track();
+    const int channel = k <= 9 ? k - 1 : k;
+    for (int i = 0; i < k; ++i) {
+      // Part 5 as played: its second note a little late, its velocities a level apart.
+      const int late = k == 5 && i == 1 ? PLAYED_LATE_TICKS : 0;
+      smf.note(channel, 60 + k, i * 480 + late, (i + 1) * 480, k == 5 && i % 2 ? 71 : 79);
+    }
+  }
+  const std::string bytes = smf.bytes();
+  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The first column of every row of the dialog's part list: "part number: checked".
+QStringList partRows(const MidiImportDialog& dialog) {
+  QStringList rows;
+  for (int i = 0; i < dialog.partList->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* row = dialog.partList->topLevelItem(i);
+    rows << row->text(0) + (row->checkState(0) == Qt::Checked ? ": on" : ": off");
+  }
+  return rows;
+}
+
 }  // namespace
 
 class MidiImportTest : public QObject {
@@ -27,6 +65,8 @@ class MidiImportTest : public QObject {
   void importReplacesTheTextWithAnUntitledEditedScore();
   void cancelAtTheSaveGateShowsNoDialogAndKeepsTheText();
   void refusedFileKeepsTheText();
+  void partsThatDoNotFitAskAndImportTheChosenOnes();
+  void cancellingThePartsDialogImportsNothing();
 };
 
 void MidiImportTest::importReplacesTheTextWithAnUntitledEditedScore() {
@@ -54,6 +94,7 @@ void MidiImportTest::importReplacesTheTextWithAnUntitledEditedScore() {
               " [読込] ピッチベンド 1 個は保てません")
           .arg(f.path("song.mid")));
   QCOMPARE(f.readFile("song.fms"), QByteArray("ch1 { \"c\" }"));  // the old score as it was
+  QCOMPARE(f.services.dialogsShown, 0);                           // its one part fits
 }
 
 void MidiImportTest::cancelAtTheSaveGateShowsNoDialogAndKeepsTheText() {
@@ -84,6 +125,80 @@ void MidiImportTest::refusedFileKeepsTheText() {
   QVERIFY(!form.document().isSaved());
   QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            QString("ERR:MIDI ファイルを読み込めない : ファイルが途中で切れています"));
+}
+
+void MidiImportTest::partsThatDoNotFitAskAndImportTheChosenOnes() {
+  EditorFixture f;
+  f.writeFile("crowd.mid", tenParts());
+  TForm1& form = f.start();
+  f.services.fileNames = {f.path("crowd.mid")};
+  QStringList shown;
+  QStringList secondRow;
+  QString grid;
+  bool steady = true;
+  f.services.dialogScripts.push_back([&](QDialog& d) {
+    auto& dialog = dynamic_cast<MidiImportDialog&>(d);
+    shown = partRows(dialog);
+    for (int c = 0; c < dialog.partList->columnCount(); ++c)
+      secondRow << dialog.partList->topLevelItem(1)->text(c);
+    grid = dialog.gridBox->currentText();
+    steady = dialog.steadyBox->isChecked();
+    // Parts 1, 2 and 5 only, on a sixteenth grid with steady velocity.
+    for (int i = 0; i < CROWD_PARTS; ++i) {
+      dialog.partList->topLevelItem(i)->setCheckState(
+          0, i == 0 || i == 1 || i == 4 ? Qt::Checked : Qt::Unchecked);
+    }
+    dialog.gridBox->setCurrentText("1/16");
+    dialog.steadyBox->setChecked(true);
+    return int(QDialog::Accepted);
+  });
+  form.ImportMidi1Click();
+  QCOMPARE(f.services.dialogsShown, 1);
+  QCOMPARE(shown, (QStringList{"1: off", "2: off", "3: on", "4: on", "5: on", "6: on", "7: on",
+                               "8: on", "9: on", "10: on"}));
+  QCOMPARE(secondRow, (QStringList{"2", "2", "2", "-", "2", "1", ""}));
+  QCOMPARE(grid, QString("なし(そのまま)"));  // the first import is exact
+  QVERIFY(!steady);
+  QCOMPARE(editorText(form),
+           QString("ch1 {\n  \"l4 o3 c#\"  // 小節 1\n}\n\n"
+                   "ch2 {\n  \"l4 o3 d d\"  // 小節 1\n}\n\n"
+                   "ch3 {\n  \"l4 o3 f f f f\"  // 小節 1\n  \"o3 f\"  // 小節 2\n}\n"));
+  QVERIFY(!form.document().isSaved());
+  const QSettings kept(f.paths.additionalSettingsFile, QSettings::IniFormat);
+  QCOMPARE(kept.value("MidiImport/Grid").toString(), QString("16"));
+  QCOMPARE(kept.value("MidiImport/SteadyVelocity").toString(), QString("true"));
+
+  // The next import opens with the choice kept.
+  f.services.fileNames = {f.path("crowd.mid")};
+  f.services.dialogScripts.push_back([&](QDialog& d) {
+    auto& dialog = dynamic_cast<MidiImportDialog&>(d);
+    grid = dialog.gridBox->currentText();
+    steady = dialog.steadyBox->isChecked();
+    return int(QDialog::Rejected);
+  });
+  f.services.boxAnswers = {BoxAnswer::No};
+  form.ImportMidi1Click();
+  QCOMPARE(grid, QString("1/16"));
+  QVERIFY(steady);
+}
+
+void MidiImportTest::cancellingThePartsDialogImportsNothing() {
+  EditorFixture f;
+  f.writeFile("crowd.mid", tenParts());
+  TForm1& form = f.start();
+  typeText(form, "my work");
+  f.services.boxAnswers = {BoxAnswer::No};
+  f.services.fileNames = {f.path("crowd.mid")};
+  f.services.dialogScripts.push_back([](QDialog& d) {
+    dynamic_cast<MidiImportDialog&>(d).gridBox->setCurrentIndex(3);
+    return int(QDialog::Rejected);
+  });
+  form.ImportMidi1Click();
+  QCOMPARE(f.services.dialogsShown, 1);
+  QCOMPARE(editorText(form), QString("my work"));
+  QVERIFY(!form.document().isSaved());
+  QCOMPARE(form.messagePane()->toPlainText(), QString());
+  QVERIFY(!f.exists("config/tarvik32/tarvik32.conf"));  // nothing chosen, nothing kept
 }
 
 QTEST_MAIN(MidiImportTest)
