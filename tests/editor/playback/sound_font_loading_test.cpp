@@ -141,7 +141,7 @@ void SoundFontLoadingTest::aNamedPipeIsRefusedAtPlayAndByTheAudioExport() {
   QCOMPARE(error, refusal);
 
   const AudioExportResult exported = exportAudio(
-      {compileScore(), path("song.wav"), AudioFileFormat::Wav, {.soundFont = pipe.path()}});
+      {compileScore(), path("song.wav"), AudioFileFormat::Wav, {.soundFont = pipe.path()}, {}});
   QCOMPARE(exported.status, AudioExportStatus::SoundFontRefused);
   QCOMPARE(describeAudioExportFailure(exported),
            "SoundFont を読み込めません: " + pipe.path() + ": " + PIPE_REASON);
