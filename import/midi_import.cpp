@@ -283,6 +283,15 @@ int placeWorth(const std::vector<Voice>& voices, size_t index) {
   return lowest ? 2 : highest ? 1 : 0;
 }
 
+// A voice left out, counted for the report by its part; one without notes (a channel of program
+// or pan changes only) takes nothing audible with it and is not named.
+void countDropped(const Voice& v, Counts& counts) {
+  if (v.notes.empty()) return;
+  auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
+  notes += static_cast<int>(v.notes.size());
+  for (const Note& n : v.notes) at.insert(n.on);
+}
+
 // When the melodic voices are more than the channels, the least worth go, one at a time: first
 // a doubling (unison or octaves) of another voice, then the voice of the fewest notes, an inner
 // voice of a part before its top and its top before its bottom, a later one before an earlier.
@@ -308,10 +317,7 @@ void dropLeastWorth(std::vector<Voice>& voices, Counts& counts) {
         first = false;
       }
     }
-    const Voice& v = voices[worst];
-    auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
-    notes += static_cast<int>(v.notes.size());
-    for (const Note& n : v.notes) at.insert(n.on);
+    countDropped(voices[worst], counts);
     voices.erase(voices.begin() + static_cast<std::ptrdiff_t>(worst));
   }
 }
@@ -341,11 +347,7 @@ void placeVoices(std::vector<Voice>& voices, bool keepNumbers, Counts& counts) {
         used[c] = true;
       }
     }
-    if (v.scoreChannel == 0) {
-      auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
-      notes += static_cast<int>(v.notes.size());
-      for (const Note& n : v.notes) at.insert(n.on);
-    }
+    if (v.scoreChannel == 0) countDropped(v, counts);
   }
   std::erase_if(voices, [](const Voice& v) { return v.scoreChannel == 0; });
   std::sort(voices.begin(), voices.end(),
