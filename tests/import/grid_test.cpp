@@ -21,13 +21,8 @@ ImportResult importWith(const std::string& midi, ImportOptions options) {
 // mido's legato line, played beside the beat, on a grid of eighths with steady velocities: every
 // note on its eighth, and a `v` only where the level moves by more than one.
 TEST(ImportGrid, APlayedLineOnAnEighthGrid) {
-  testing_support::TempDir dir;
-  const testing_support::RunResult run = testing_support::runCommand(
-      "/usr/bin/python3 " TARV_SOURCE_DIR "/tests/import/write_other_files.py " + dir.path() +
-      " 2>&1");
-  ASSERT_EQ(run.status, 0) << run.out;
   std::string midi;
-  ASSERT_TRUE(testing_support::readFile(dir.file("mido_played.mid"), midi));
+  ASSERT_TRUE(midoFile("mido_played.mid", midi)) << midi;
   ImportOptions options;
   options.grid = 8;
   options.steadyVelocity = true;

@@ -8,12 +8,30 @@
 #include "import/midi_import.h"
 #include "tests/import/midi_facts.h"
 #include "tests/support/memory_host.h"
+#include "tests/support/test_support.h"
 
 namespace import_testing {
 
 inline ImportResult importBytes(const std::string& midi,
                                 ScoreEncoding encoding = ScoreEncoding::Cp932) {
   return importMidi(reinterpret_cast<const uint8_t*>(midi.data()), midi.size(), encoding);
+}
+
+// One of the files python3-mido writes for these tests (tests/import/write_other_files.py,
+// run once a test program): true with its bytes, or false with the reason in `bytes` (the script
+// names the package when python3-mido is missing).
+inline bool midoFile(const std::string& name, std::string& bytes) {
+  static const testing_support::TempDir dir;
+  static const testing_support::RunResult run = testing_support::runCommand(
+      "/usr/bin/python3 " TARV_SOURCE_DIR "/tests/import/write_other_files.py " + dir.path() +
+      " 2>&1");
+  if (run.status != 0) {
+    bytes = run.out;
+    return false;
+  }
+  if (testing_support::readFile(dir.file(name), bytes)) return true;
+  bytes = name + " was not written";
+  return false;
 }
 
 // The score compiled in memory as tarvk32c compiles a file; false when it does not compile.

@@ -87,13 +87,8 @@ TEST(ImportNothingLost, TheLeadInIsRecognisedOnlyWhenEveryMarkIsThere) {
 // A foreign file whose 1/8 pickup bar and 4/4 look like the lead-in keeps the pickup note, its
 // tempo, program and pan: every note comes back at its own time behind the compiled lead-in.
 TEST(ImportNothingLost, AForeignPickupBarIsMusic) {
-  testing_support::TempDir dir;
-  const testing_support::RunResult run = testing_support::runCommand(
-      "/usr/bin/python3 " TARV_SOURCE_DIR "/tests/import/write_other_files.py " + dir.path() +
-      " 2>&1");
-  ASSERT_EQ(run.status, 0) << run.out;
   std::string midi;
-  ASSERT_TRUE(testing_support::readFile(dir.file("mido_pickup.mid"), midi));
+  ASSERT_TRUE(midoFile("mido_pickup.mid", midi)) << midi;
   const ImportResult imported = importBytes(midi);
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   SCOPED_TRACE(imported.text);

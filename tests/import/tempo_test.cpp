@@ -57,13 +57,8 @@ double expectNoDrift(const std::string& midi, const ImportResult& imported) {
 }
 
 TEST(ImportTempo, AFiftyChangeTempoMapDoesNotDrift) {
-  testing_support::TempDir dir;
-  const testing_support::RunResult run = testing_support::runCommand(
-      "/usr/bin/python3 " TARV_SOURCE_DIR "/tests/import/write_other_files.py " + dir.path() +
-      " 2>&1");
-  ASSERT_EQ(run.status, 0) << run.out;
   std::string midi;
-  ASSERT_TRUE(testing_support::readFile(dir.file("mido_tempo_map.mid"), midi));
+  ASSERT_TRUE(midoFile("mido_tempo_map.mid", midi)) << midi;
   const ImportResult imported = importBytes(midi);
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   SCOPED_TRACE(imported.text);
