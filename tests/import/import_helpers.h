@@ -34,6 +34,24 @@ inline bool midoFile(const std::string& name, std::string& bytes) {
   return false;
 }
 
+#ifdef LILYPOND_PATH
+// The MIDI file LilyPond makes of `source` (a .ly text): true with its bytes, or false with
+// LilyPond's words in `bytes`.
+inline bool lilypondMidi(const std::string& source, std::string& bytes) {
+  const testing_support::TempDir dir;
+  testing_support::writeFile(dir.file("score.ly"), source);
+  const testing_support::RunResult run =
+      testing_support::runCommand("cd " + dir.path() + " && " LILYPOND_PATH " -s score.ly 2>&1");
+  if (run.status != 0) {
+    bytes = run.out;
+    return false;
+  }
+  if (testing_support::readFile(dir.file("score.midi"), bytes)) return true;
+  bytes = "LilyPond wrote no score.midi";
+  return false;
+}
+#endif
+
 // The score compiled in memory as tarvk32c compiles a file; false when it does not compile.
 inline bool compileScore(const std::string& score, std::string& midi) {
   MemoryCompile compilation(FLAVOUR_CONSOLE, score);

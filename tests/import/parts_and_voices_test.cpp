@@ -42,13 +42,8 @@ TEST(ImportPartsAndVoices, AQuartetComesBackInTheFilesOrder) {
 #ifndef LILYPOND_PATH
   FAIL() << "lilypond is missing: run scripts/install-deps test (Debian package lilypond)";
 #else
-  TempDir dir;
-  writeFile(dir.file("quartet.ly"), QUARTET);
-  const testing_support::RunResult run =
-      runCommand("cd " + dir.path() + " && " LILYPOND_PATH " -s quartet.ly 2>&1");
-  ASSERT_EQ(run.status, 0) << run.out;
   std::string midi;
-  ASSERT_TRUE(readFile(dir.file("quartet.midi"), midi));
+  ASSERT_TRUE(lilypondMidi(QUARTET, midi)) << midi;
   const ImportResult imported = importBytes(midi);
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   SCOPED_TRACE(imported.text);

@@ -50,13 +50,8 @@ TEST(ImportPartsChoice, FourteenStavesDropTheirDoublingsFirst) {
   for (const char* m : melodies) ly += staff(m);
   for (const char* d : doublings) ly += staff(d);
   ly += staff("r1 c'2 d'2") + staff("r1 e2 f2") + ">> \\midi { } }\n";
-  TempDir dir;
-  writeFile(dir.file("fourteen.ly"), ly);
-  const testing_support::RunResult run =
-      runCommand("cd " + dir.path() + " && " LILYPOND_PATH " -s fourteen.ly 2>&1");
-  ASSERT_EQ(run.status, 0) << run.out;
   std::string midi;
-  ASSERT_TRUE(readFile(dir.file("fourteen.midi"), midi));
+  ASSERT_TRUE(lilypondMidi(ly, midi)) << midi;
   const ImportResult imported = importBytes(midi);
   ASSERT_TRUE(imported.ok) << japanese(imported.error);
   SCOPED_TRACE(imported.text);
