@@ -27,8 +27,8 @@ if ! diff -u "$dir/expected" "$dir/result"; then
   exit 1
 fi
 
-# The package's files as Neovim finds them in /usr/share/nvim/site, with filetype plugins and
-# syntax on as in a user's configuration.
+# The package's files as a user of a build from source gets them, with Neovim's own defaults
+# (filetype plugins and syntax on).
 printf '%s\n' 'cr("demo")' 'ch1 {' ' "t120 l8 c d e f"' '}' >"$dir/clean.fms"
 cp "$dir/clean.fms" "$dir/console.fms"
 cat >"$dir/expected" <<'END'
@@ -44,10 +44,21 @@ completion after t120 keeps t120c true
 code action Make MIDI file
 midi clean.mid
 END
-TARVIK32_LSP=$server TARV_RESULT=$dir/result TARV_HOVER=0,0 TARV_SHIPPED=1 HOME=$dir \
+# The user's init.lua: README.md's snippet for Debian 12's Neovim copied whole, behind the line
+# the README gives for the Vim files of a build from source; the server is found on PATH.
+mkdir -p "$dir/nvim" "$dir/bin"
+ln -s "$server" "$dir/bin/tarvik32-lsp"
+printf "vim.cmd('set runtimepath^=%s/packaging/vim')\n" "$source" >"$dir/nvim/init.lua"
+awk '/^Neovim 0\.7 \(Debian 12\):$/ { found = 1 } found && /^```$/ { exit }
+     found && inside { print } found && /^```lua$/ { inside = 1 }' "$source/README.md" \
+  >>"$dir/nvim/init.lua"
+if ! grep -q buf_attach_client "$dir/nvim/init.lua"; then
+  echo "nvim_check: README.md has no snippet for Neovim 0.7" >&2
+  exit 1
+fi
+PATH=$dir/bin:$PATH TARV_RESULT=$dir/result TARV_HOVER=0,0 TARV_SHIPPED=1 HOME=$dir \
   XDG_CONFIG_HOME=$dir XDG_DATA_HOME=$dir XDG_STATE_HOME=$dir timeout 60 "$nvim" --headless \
-  --clean --cmd "set runtimepath^=$source/packaging/vim" -c 'filetype plugin on' -c 'syntax on' \
-  -c 'edit clean.fms' -c "luafile $here/nvim_client.lua" >/dev/null 2>&1 || true
+  -c "luafile $here/nvim_client.lua" clean.fms >/dev/null 2>&1 || true
 if ! diff -u "$dir/expected" "$dir/result"; then
   echo "nvim_check: Neovim with the package's Vim files did not get what the score gives" >&2
   exit 1

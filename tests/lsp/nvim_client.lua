@@ -2,7 +2,8 @@
 -- line, waits for its diagnostics, asks for a hover and the document symbols, writes what it got
 -- to $TARV_RESULT (one fact a line) and quits. $TARVIK32_LSP names the server; $TARV_HOVER is
 -- "line,character" (0-based) of the hover. With $TARV_SHIPPED set (the package's Vim files on
--- the runtime path) it writes instead what a user of those files gets: the filetype, the colours
+-- the runtime path, the client started by the user's configuration) it writes instead what a
+-- user of those files gets: the filetype, the colours
 -- and folds, the keys, completion after "t120" as Neovim's omnifunc filters it, and the code
 -- action that makes the MIDI file, run as Neovim runs it.
 local server = os.getenv('TARVIK32_LSP')
@@ -23,8 +24,13 @@ local config = {
   root_dir = vim.fn.getcwd(),
   init_options = { language = 'en' },
 }
+-- With the package's files the user's configuration (README.md's snippet) starts the client.
 local id
-if vim.lsp.start then -- Neovim 0.8 and later
+if os.getenv('TARV_SHIPPED') then
+  vim.wait(20000, function() return #vim.lsp.buf_get_clients(0) > 0 end, 50)
+  local attached = vim.lsp.buf_get_clients(0)
+  for clientId in pairs(attached) do id = clientId end
+elseif vim.lsp.start then -- Neovim 0.8 and later
   id = vim.lsp.start(config)
 else
   id = vim.lsp.start_client(config)
@@ -40,8 +46,7 @@ local function shipped()
       vim.fn.synIDattr(id, 'name'), vim.fn.synIDattr(vim.fn.synIDtrans(id), 'name')))
   end
   table.insert(lines, 'K ' .. vim.fn.maparg('K', 'n'))
-  local ready = vim.wait(20000, function() return #vim.lsp.buf_get_clients(0) > 0 end, 50)
-  if not ready then
+  if not id then
     table.insert(lines, 'no client')
     return finish()
   end

@@ -26,6 +26,10 @@ syntax region tarvikHeader matchgroup=tarvikKeyword start=/\<\(op\|cr\|sn\)\s*(/
 syntax region tarvikBlock matchgroup=tarvikKeyword start=/\<ch[1-9]\s*{/ end=/}/ fold
       \ contains=tarvikString,tarvikLineComment,tarvikBlockComment
 
+" A channel block spans many lines: parse from the top so that a line in its middle is coloured
+" as part of it wherever the window starts.
+syntax sync fromstart
+
 syntax match tarvikLineComment +//.*$+
 syntax region tarvikBlockComment start=+/\*+ end=+\*/+ fold
 
