@@ -43,6 +43,8 @@ K <Cmd>lua vim.lsp.buf.hover()<CR>
 completion after t120 keeps t120c true
 code action Make MIDI file
 midi clean.mid
+diagnostic while typing true
+quick fix Change v22 to v16, error gone true:  "t120 l8 c d e f g a v16 c d e f g a b c d e f g a b c d"
 END
 # The user's init.lua: README.md's snippet for Debian 12's Neovim copied whole, behind the line
 # the README gives for the Vim files of a build from source; the server is found on PATH.

@@ -79,6 +79,37 @@ local function shipped()
   local midi = vim.fn.expand('%:r') .. '.mid'
   local written = vim.wait(20000, function() return vim.fn.filereadable(midi) == 1 end, 50)
   table.insert(lines, 'midi ' .. (written and midi or 'not written'))
+
+  -- Typing into line 3 at ten characters a second, an out-of-range volume early on: its
+  -- diagnostic must show while the typing goes on.
+  local typed = ' g a v22 c d e f g a b c d e f g a b c d'
+  local shownAt
+  for i = 1, #typed do
+    local text = vim.api.nvim_buf_get_lines(0, 2, 3, false)[1]
+    local at = #text - 1
+    vim.api.nvim_buf_set_text(0, 2, at, 2, at, { typed:sub(i, i) })
+    vim.wait(100)
+    if not shownAt and #vim.diagnostic.get(0) > 0 then shownAt = i end
+  end
+  table.insert(lines, string.format('diagnostic while typing %s',
+    tostring(shownAt ~= nil and shownAt < #typed)))
+  -- Its quick fix as Neovim applies a code action's edit: the error goes away.
+  vim.wait(5000, function() return #vim.diagnostic.get(0) > 0 end, 50)
+  local diagnostic = vim.diagnostic.get(0)[1]
+  local at = diagnostic and { line = diagnostic.lnum, character = diagnostic.col }
+  local fixes = at and client.request_sync('textDocument/codeAction', {
+    textDocument = document, range = { start = at, ['end'] = at },
+    context = { diagnostics = vim.lsp.diagnostic.get_line_diagnostics(0, diagnostic.lnum),
+                only = { 'quickfix' } } }, 10000, 0)
+  local fix = fixes and fixes.result and fixes.result[1]
+  if not fix then
+    table.insert(lines, 'no quick fix')
+    return finish()
+  end
+  vim.lsp.util.apply_workspace_edit(fix.edit, client.offset_encoding)
+  local gone = vim.wait(5000, function() return #vim.diagnostic.get(0) == 0 end, 50)
+  table.insert(lines, string.format('quick fix %s, error gone %s: %s', fix.title, tostring(gone),
+    vim.api.nvim_buf_get_lines(0, 2, 3, false)[1]))
   finish()
 end
 if os.getenv('TARV_SHIPPED') then return shipped() end
