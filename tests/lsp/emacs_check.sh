@@ -61,6 +61,7 @@ imenu cr ch1
 diagnostic 3 11 tarvik32 [1]: It isn't possible to decipher.
 face font-lock-variable-name-face
 hover G5 · quarter note (480 ticks) · ch1 · bar 1 beat 3 · volume 10 · program 0
+completion after t120 offers c d e f g a b
 END
 run "$dir/expected"
 
@@ -78,8 +79,24 @@ imenu cr ch1
 diagnostic 3 11 tarvik32 [1]: 解読できない命令があります
 face font-lock-variable-name-face
 hover G5 ・ 4分音符 (480 ticks) ・ ch1 ・ 小節 1 拍 3 ・ 音量 10 ・ 音色 0
+completion after t120 offers c d e f g a b
 END
 run "$dir/expected"
+
+# A quick fix applied as eglot applies it takes the error away.
+cp "$dir/snippet.el" "$dir/.emacs.d/init.el"
+printf '%s\n' 'cr("demo")' 'ch1 {' ' "t120 l8 c d e f"' ' /*ド*/ "g4 v22"' '}' >"$dir/fix.fms"
+cat >"$dir/expected" <<'END'
+mode tarvik-mode
+imenu cr ch1
+diagnostic 3 11 tarvik32 [16]: code 'V?' (0 to 16)
+face font-lock-variable-name-face
+hover G5 · quarter note (480 ticks) · ch1 · bar 1 beat 3 · volume 10 · program 0
+completion after t120 offers c d e f g a b
+fixed /*ド*/ "g4 v16"
+diagnostics after the fix 0
+END
+TARV_QUICK_FIX=1 run "$dir/expected" fix.fms
 
 cp "$dir/snippet.el" "$dir/.emacs.d/init.el"
 printf '%s\n' 'cr("demo")' 'ch1 {' ' "t120 l8 c d e f"' '}' >"$dir/clean.fms"

@@ -27,6 +27,14 @@
   (let ((this-command command))
     (run-hooks 'post-command-hook)))
 
+(defun tarv-idle (seconds)
+  "Run the idle timers an interactive Emacs runs once it has waited SECONDS for input.
+Batch Emacs never waits for input, so its idle timers never fire on their own."
+  (accept-process-output nil seconds)
+  (dolist (timer (copy-sequence timer-idle-list))
+    (when (<= (float-time (timer--time timer)) seconds)
+      (timer-event-handler timer))))
+
 (package-activate-all)
 ;; The package's Emacs files, where the system's site-lisp would hold them.
 (when (getenv "TARV_SITE_LISP")
@@ -79,4 +87,32 @@
   (if (tarv-wait (lambda () hover) 10)
       (tarv-out "hover %s" hover)
     (tarv-out "no hover")))
+
+;; Completion right behind "t120" on line 3, as completion-at-point asks eglot's table.
+(goto-char (point-min))
+(forward-line 2)
+(search-forward "t120")
+(let* ((capf (eglot-completion-at-point))
+       (probe (buffer-substring-no-properties (nth 0 capf) (nth 1 capf)))
+       (offered (all-completions probe (nth 2 capf))))
+  (tarv-out "completion after %s offers %s" probe
+            (mapconcat #'identity (cl-remove-if-not (lambda (letter) (member letter offered))
+                                                     '("c" "d" "e" "f" "g" "a" "b"))
+                       " ")))
+
+;; With $TARV_QUICK_FIX: the first diagnostic's quick fix as eglot applies it, then the
+;; diagnostics Flymake holds once the server has seen the edit.
+(when (getenv "TARV_QUICK_FIX")
+  (let ((diagnostic (car (flymake-diagnostics))))
+    (eglot-code-actions (flymake-diagnostic-beg diagnostic) (flymake-diagnostic-end diagnostic)
+                        "quickfix" t)
+    (tarv-end-of-command 'eglot-code-actions)
+    (tarv-idle 1)
+    (goto-char (flymake-diagnostic-beg diagnostic))
+    (tarv-out "fixed %s" (string-trim (buffer-substring-no-properties
+                                       (line-beginning-position) (line-end-position))))
+    (tarv-out "diagnostics after the fix %d"
+              (if (tarv-wait (lambda () (tarv-idle 0.6) (null (flymake-diagnostics))) 10)
+                  0
+                (length (flymake-diagnostics))))))
 (tarv-finish)
