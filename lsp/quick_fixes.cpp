@@ -42,10 +42,11 @@ bool isBlank(char c) {
 
 // number command: letter (number | digit)   duration: note ... ':' number
 // The digits of the command from `start` are replaced by the nearest allowed value.
-std::optional<QuickFix> clampNumber(const ScoreText& text, const ScoreDiagnostic& diagnostic,
+std::optional<QuickFix> clampNumber(const ScoreText& text, const Diagnostic& diagnostic,
                                     const NumberRange& range, Language language) {
   const std::string& bytes = text.compileLine(diagnostic.line);
-  size_t digits = diagnostic.startColumn;
+  const auto start = static_cast<size_t>(diagnostic.commandStart);
+  size_t digits = start;
   if (range.code == ERROR_DURATION) {
     digits = bytes.find(':', digits);
     if (digits == std::string::npos) return std::nullopt;
@@ -59,20 +60,19 @@ std::optional<QuickFix> clampNumber(const ScoreText& text, const ScoreDiagnostic
     value = std::min<int64_t>(value * 10 + (bytes[i] - '0'), BYTE_MAX + 1);
   const int64_t clamped = std::clamp<int64_t>(value, range.low, range.high);
   if (clamped == value) return std::nullopt;
-  const std::string before = bytes.substr(diagnostic.startColumn, end - diagnostic.startColumn);
+  const std::string before = bytes.substr(start, end - start);
   QuickFix fix{diagnostic.line, digits, end, std::to_string(clamped), {}};
-  const std::string after =
-      bytes.substr(diagnostic.startColumn, digits - diagnostic.startColumn) + fix.newText;
+  const std::string after = bytes.substr(start, digits - start) + fix.newText;
   fix.title = formatText(pick(language, "Change %s to %s", "%s を %s に直す"), before.c_str(),
                          after.c_str());
   return fix;
 }
 
 // "&&": the '&'s behind the first one go.
-std::optional<QuickFix> oneTie(const ScoreText& text, const ScoreDiagnostic& diagnostic,
+std::optional<QuickFix> oneTie(const ScoreText& text, const Diagnostic& diagnostic,
                                Language language) {
   const std::string& bytes = text.compileLine(diagnostic.line);
-  const size_t first = diagnostic.startColumn;
+  const size_t first = static_cast<size_t>(diagnostic.commandStart);
   if (first >= bytes.size() || bytes[first] != '&') return std::nullopt;
   size_t end = first + 1;
   while (end < bytes.size() && bytes[end] == '&') ++end;
@@ -97,11 +97,12 @@ std::optional<QuickFix> closingParenthesis(const ScoreText& text, Language langu
 
 // The text failed at the byte one beyond its limit, just before the pointer: from that byte up
 // to the last quote of the line before its ')' (further pieces on the line included) goes.
-std::optional<QuickFix> cutText(const ScoreText& text, const ScoreDiagnostic& diagnostic,
-                                int32_t limit, Language language) {
+std::optional<QuickFix> cutText(const ScoreText& text, const Diagnostic& diagnostic, int32_t limit,
+                                Language language) {
   const std::string& bytes = text.compileLine(diagnostic.line);
-  if (diagnostic.endColumn == 0 || diagnostic.endColumn > bytes.size()) return std::nullopt;
-  const size_t from = diagnostic.endColumn - 1;
+  const auto commandEnd = static_cast<size_t>(diagnostic.commandEnd);
+  if (commandEnd == 0 || commandEnd > bytes.size()) return std::nullopt;
+  const size_t from = commandEnd - 1;
   const size_t close = bytes.find(')', from);
   const size_t quote = close == std::string::npos ? bytes.find('"', from) : bytes.rfind('"', close);
   if (quote == std::string::npos || quote < from) return std::nullopt;
@@ -122,9 +123,9 @@ std::optional<QuickFix> cutText(const ScoreText& text, const ScoreDiagnostic& di
 
 }  // namespace
 
-std::optional<QuickFix> quickFixOf(const ScoreText& text, const ScoreDiagnostic& diagnostic,
+std::optional<QuickFix> quickFixOf(const ScoreText& text, const Diagnostic& diagnostic,
                                    Language language) {
-  if (diagnostic.severity != ScoreDiagnostic::ERROR) return std::nullopt;
+  if (!diagnostic.error()) return std::nullopt;
   // The missing ')' is found at the end of the score, where the reader may stand past the last
   // line.
   if (diagnostic.code == ERROR_OP_PAREN || diagnostic.code == ERROR_CR_PAREN ||

@@ -20,5 +20,5 @@ struct QuickFix {
 };
 
 // The fix of a diagnostic of `text`; nothing for a diagnostic no edit is known to fix.
-std::optional<QuickFix> quickFixOf(const ScoreText& text, const ScoreDiagnostic& diagnostic,
+std::optional<QuickFix> quickFixOf(const ScoreText& text, const Diagnostic& diagnostic,
                                    Language language);

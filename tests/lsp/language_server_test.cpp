@@ -461,6 +461,27 @@ TEST_F(LanguageServerTest, ALineCutAtTheLimitIsAWarning) {
   EXPECT_EQ(diagnostics[0]["range"]["end"], at(1, 2102));
 }
 
+// A channel that holds all the events it can says so with a code of its own, in the server's
+// language, at the command it refused.
+TEST_F(LanguageServerTest, AFullChannelSaysSoInEitherLanguage) {
+  std::string score = "ch2{\n";
+  for (int i = 0; i < 32; ++i) score += "\"" + std::string(1000, 'c') + "\"\n";
+  score += "\"r v3\"\n}\n";
+  for (const bool japanese : {false, true}) {
+    LspClient own;
+    own.initialize(japanese ? json{{"language", "ja"}} : json::object());
+    own.open(URI, score);
+    const auto published = own.diagnosticsFor(URI);
+    ASSERT_TRUE(published);
+    const json diagnostics = (*published)["params"]["diagnostics"];
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0]["code"], 1001);
+    EXPECT_EQ(diagnostics[0]["message"],
+              japanese ? "ch2が満杯: 32000イベント" : "ch2 is full: 32000 events");
+    EXPECT_EQ(diagnostics[0]["range"], json({{"start", at(33, 1)}, {"end", at(33, 2)}}));
+  }
+}
+
 TEST_F(LanguageServerTest, AFixingChangeClearsTheDiagnosticAndOnlyTheNewestVersionIsReported) {
   client.initialize();
   ASSERT_EQ(diagnose("ch1{\"c x e\"}").size(), 1u);
