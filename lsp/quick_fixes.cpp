@@ -1,10 +1,14 @@
 #include "lsp/quick_fixes.h"
 
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "core/command_parser.h"
 #include "core/compile_session.h"
 #include "core/diagnostics.h"
+#include "core/header_commands.h"
+#include "core/score_encoding.h"
 
 namespace {
 
@@ -121,6 +125,68 @@ std::optional<QuickFix> cutText(const ScoreText& text, const Diagnostic& diagnos
                  static_cast<int>(limit))};
 }
 
+// The edits that turn one word into the other, each byte inserted, removed or replaced.
+size_t editDistance(std::string_view from, std::string_view to) {
+  std::vector<size_t> row(to.size() + 1);
+  for (size_t j = 0; j <= to.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= from.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= to.size(); ++j) {
+      const size_t above = row[j];
+      row[j] =
+          std::min({row[j] + 1, row[j - 1] + 1, diagonal + (from[i - 1] == to[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[to.size()];
+}
+
+// The bytes that end a word of a header command, besides the line's end.
+bool endsWord(char c) {
+  return isBlank(c) || c == '\n' || c == ',' || c == ')' || c == '(';
+}
+
+// op keyword: the pointer stands behind the unknown word (the compiler reads its first
+// OP_TOKEN_MAX bytes); the whole word becomes the keyword of the table nearest to it.
+std::optional<QuickFix> nearestKeyword(const ScoreText& text, const Diagnostic& diagnostic,
+                                       Language language) {
+  const std::string& bytes = text.compileLine(diagnostic.line);
+  size_t start = std::min(static_cast<size_t>(std::max(diagnostic.pointer, 0)), bytes.size());
+  size_t end = start;
+  while (start > 0 && !endsWord(bytes[start - 1])) --start;
+  while (end < bytes.size() && !endsWord(bytes[end])) ++end;
+  if (start == end) return std::nullopt;
+  std::string word = bytes.substr(start, end - start);
+  std::string lower = word;
+  for (char& c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  const char* nearest = OP_KEYWORDS[0];
+  for (const char* keyword : OP_KEYWORDS) {
+    if (editDistance(lower, keyword) < editDistance(lower, nearest)) nearest = keyword;
+  }
+  return QuickFix{
+      diagnostic.line, start, end, nearest,
+      formatText(pick(language, "Change %s to %s", "%s を %s に直す"), word.c_str(), nearest)};
+}
+
+// A character code page 932 cannot hold (the compiler reads its one '?' byte) becomes the one
+// the converter would write in its place, or goes when there is none.
+std::optional<QuickFix> encodableCharacter(const Diagnostic& diagnostic, Language language) {
+  const auto column = static_cast<size_t>(diagnostic.commandStart);
+  std::string shown;
+  appendUtf8(shown, diagnostic.character);
+  const char32_t nearest = nearestCp932Character(diagnostic.character);
+  if (nearest == 0) {
+    return QuickFix{diagnostic.line, column, column + 1, "",
+                    formatText(pick(language, "Remove %s", "%s を取り除く"), shown.c_str())};
+  }
+  std::string replacement;
+  appendUtf8(replacement, nearest);
+  return QuickFix{diagnostic.line, column, column + 1, replacement,
+                  formatText(pick(language, "Replace %s with %s", "%s を %s に置き換える"),
+                             shown.c_str(), replacement.c_str())};
+}
+
 }  // namespace
 
 std::optional<QuickFix> quickFixOf(const ScoreText& text, const Diagnostic& diagnostic,
@@ -142,6 +208,10 @@ std::optional<QuickFix> quickFixOf(const ScoreText& text, const Diagnostic& diag
       return cutText(text, diagnostic, COPYRIGHT_MAX, language);
     case ERROR_SN_LENGTH:
       return cutText(text, diagnostic, SEQUENCE_NAME_MAX, language);
+    case ERROR_OP_KEYWORD:
+      return nearestKeyword(text, diagnostic, language);
+    case DIAGNOSTIC_UNENCODABLE:
+      return encodableCharacter(diagnostic, language);
     default:
       return std::nullopt;
   }

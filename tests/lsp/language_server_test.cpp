@@ -997,6 +997,12 @@ TEST_F(LanguageServerTest, QuickFixesMakeTheScoreCompilePastTheirError) {
       {"cr(\"" + std::string(62, 'x') + "あい\")", 25, "Cut the text to 63 bytes",
        "cr(\"" + std::string(62, 'x') + "\")"},
       {"sn(\"" + text127 + "zz\")", 27, "Cut the text to 127 bytes", "sn(\"" + text127 + "\")"},
+      {"op(autolt)\nch1{\"c\"}", 23, "Change autolt to autolr", "op(autolr)\nch1{\"c\"}"},
+      {"op(Q7DEF, Q8Deff )", 23, "Change Q8Deff to q8def", "op(Q7DEF, q8def )"},
+      {"op(manualr)", 23, "Change manualr to manulr", "op(manulr)"},
+      // A word longer than the compiler reads goes whole.
+      {"op(" + std::string(25, 'q') + "7def)", 23,
+       "Change " + std::string(25, 'q') + "7def to q7def", "op(q7def)"},
       // The next error stands behind the fixed command.
       {"ch1{\"t300 x\"}", 17, "Change t300 to t250", "ch1{\"t250 x\"}"},
   };
@@ -1052,6 +1058,58 @@ TEST_F(LanguageServerTest, QuickFixesMakeTheScoreCompilePastTheirError) {
     if (i + 1 < cases.size()) {
       EXPECT_TRUE(after.empty()) << after.dump();
     }
+  }
+}
+
+// In a code page 932 score a character the code page cannot hold is replaced by the one the
+// converter writes for it, or removed when there is none; either way the diagnostic goes.
+TEST_F(LanguageServerTest, QuickFixesMakeACp932ScoreHoldItsCharacters) {
+  const std::string cp932 = writeFile("cp932.fms", "// \x82\xA0\r\nch1{\"c\"}\r\n");
+  const std::string uri = "file://" + cp932;
+  client.initialize(json::object(), true);
+  const struct {
+    std::string score;
+    std::string title;
+    std::string fixed;
+  } cases[] = {
+      {"// 波\xE3\x80\x9C\nch1{\"c\"}\n", "Replace \xE3\x80\x9C with \xEF\xBD\x9E",
+       "// 波\xEF\xBD\x9E\nch1{\"c\"}\n"},
+      {"ch1{\"c\"} // a😀b\n", "Remove 😀", "ch1{\"c\"} // ab\n"},
+  };
+  int version = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.score);
+    if (version == 0) {
+      client.open(uri, c.score, ++version);
+    } else {
+      client.send(change(uri, ++version, {{{"text", c.score}}}));
+    }
+    const auto published = client.diagnosticsFor(uri);
+    ASSERT_TRUE(published);
+    const json diagnostics = (*published)["params"]["diagnostics"];
+    ASSERT_EQ(diagnostics.size(), 1u) << diagnostics.dump();
+    const json actions = client.request(
+        "textDocument/codeAction",
+        {{"textDocument", doc(uri)},
+         {"range", diagnostics[0]["range"]},
+         {"context", {{"diagnostics", diagnostics}, {"only", {"quickfix"}}}}})["result"];
+    ASSERT_EQ(actions.size(), 1u) << actions.dump();
+    EXPECT_EQ(actions[0]["title"], c.title);
+    const json edit = actions[0]["edit"]["changes"][uri][0];
+    const size_t line = edit["range"]["start"]["line"];
+    ASSERT_EQ(edit["range"]["end"]["line"], line);
+    size_t lineStart = 0;
+    for (size_t k = 0; k < line; ++k) lineStart = c.score.find('\n', lineStart) + 1;
+    std::string fixed = c.score;
+    const size_t from = lineStart + edit["range"]["start"]["character"].get<size_t>();
+    fixed.replace(from, lineStart + edit["range"]["end"]["character"].get<size_t>() - from,
+                  edit["newText"].get<std::string>());
+    EXPECT_EQ(fixed, c.fixed);
+    client.send(change(uri, ++version, {{{"range", edit["range"]}, {"text", edit["newText"]}}}));
+    const auto republished = client.diagnosticsFor(uri);
+    ASSERT_TRUE(republished);
+    EXPECT_TRUE((*republished)["params"]["diagnostics"].empty())
+        << (*republished)["params"]["diagnostics"].dump();
   }
 }
 
