@@ -542,7 +542,7 @@ json LanguageServer::State::hover(OpenScore& score, TextPosition at) {
 }
 
 // At each command string's closing quote on the lines of the range, where its channel stands
-// once the string is played.
+// once the string is played; behind each run of octave marks, the octave it leaves.
 json LanguageServer::State::inlayHints(OpenScore& score, TextPosition from, TextPosition to) {
   json hints = json::array();
   const ScoreText& text = score.text;
@@ -551,16 +551,32 @@ json LanguageServer::State::inlayHints(OpenScore& score, TextPosition from, Text
   const int64_t last = std::min(to.line, lastLine);
   if (first > last) return hints;
   const ScoreAnalysis& timed = analysis(score);
+  const std::vector<OctaveMark>& marks = timed.octaveMarks();
+  auto mark =
+      std::lower_bound(marks.begin(), marks.end(), first,
+                       [](const OctaveMark& m, int64_t line) { return m.after.line < line; });
   DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(first)];
   for (auto line = static_cast<int32_t>(first); line <= last; ++line) {
     const std::string& bytes = text.compileLine(line);
     state = highlighter.highlightLine(bytes, state, spans);
+    // Hints of one line stand in column order: each octave before the quote behind it.
+    auto octavesBefore = [&](size_t column) {
+      while (mark != marks.end() && mark->after.line < line) ++mark;
+      for (; mark != marks.end() && mark->after.line == line &&
+             static_cast<size_t>(mark->after.column) <= column;
+           ++mark) {
+        hints.push_back({{"position", point(text, line, static_cast<size_t>(mark->after.column))},
+                         {"label", formatText("‹o%d›", static_cast<int>(mark->octave))},
+                         {"paddingLeft", false}});
+      }
+    };
     int quotes = 0;
     for (const DisplaySpan& span : spans) {
       if (span.kind != SPAN_COMMAND_STRING) continue;
       const auto start = static_cast<size_t>(span.start);
       for (size_t i = start; i < start + static_cast<size_t>(span.length); ++i) {
         if (bytes[i] != '"' || ++quotes % 2 != 0) continue;
+        octavesBefore(i);
         const std::optional<std::string> place = timed.placeAfter(line, i);
         if (!place) continue;
         hints.push_back({{"position", point(text, line, i + 1)},

@@ -46,6 +46,10 @@ class ScoreAnalysis {
   // Nothing outside a channel block or when the compilation made no MIDI file to time.
   std::optional<std::string> placeAfter(int32_t line, size_t column) const;
 
+  // The runs of octave marks of the compilation's command strings in source order, with the
+  // octave behind each; none when the compilation made no MIDI file to time.
+  const std::vector<OctaveMark>& octaveMarks() const { return timing_.recorded().octaveMarks; }
+
   // The value of the last event of kind `code` that `channel` (1..9) recorded before the point,
   // also when the compilation stopped at a later error; nothing when it has none there.
   std::optional<int32_t> valueBefore(int channel, int32_t line, size_t column, uint8_t code) const;

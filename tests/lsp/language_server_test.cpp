@@ -629,6 +629,33 @@ TEST_F(LanguageServerTest, InlayHintsTellTheBarBeatAndTimeWhereEachStringEnds) {
   EXPECT_TRUE(hints(0, 2).empty());
 }
 
+// Behind each run of octave marks the octave it leaves, per channel, held within o0 to o7.
+TEST_F(LanguageServerTest, InlayHintsTellTheOctaveAfterARunOfOctaveMarks) {
+  client.initialize();
+  diagnose("ch1{\"o4 c >> d < e\" \"<<<\"}\nch2{\"> c\" \"<<<<<< d\"}\nch1{\">c\"}");
+  auto octaves = [&](int firstLine, int lastLine) {
+    const json result =
+        client.request("textDocument/inlayHint",
+                       {{"textDocument", doc()},
+                        {"range", {{"start", at(firstLine, 0)}, {"end", at(lastLine, 99)}}}});
+    std::vector<std::string> shown;
+    for (const json& hint : result["result"]) {
+      const std::string label = hint["label"];
+      if (label.starts_with("‹o")) shown.push_back(hint["position"].dump() + " " + label);
+    }
+    return shown;
+  };
+  EXPECT_EQ(octaves(0, 2), (std::vector<std::string>{
+                               R"({"character":12,"line":0} ‹o6›)",
+                               R"({"character":16,"line":0} ‹o5›)",
+                               R"({"character":24,"line":0} ‹o2›)",
+                               R"({"character":6,"line":1} ‹o5›)",
+                               R"({"character":17,"line":1} ‹o0›)",
+                               R"({"character":6,"line":2} ‹o3›)",
+                           }));
+  EXPECT_EQ(octaves(1, 1).size(), 2u);
+}
+
 TEST_F(LanguageServerTest, SemanticTokensFullAndRangeAgree) {
   client.initialize();
   diagnose("ch1{\n\"c8 t90\" // x\n}");
