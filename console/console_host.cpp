@@ -77,3 +77,7 @@ int32_t ConsoleHost::closeOutput(bool keep) {
   forgetTemporaryOutput();
   return result;
 }
+
+void ConsoleHost::diagnosed(const Diagnostic& diagnostic) {
+  diagnostics_.push_back(diagnostic);
+}

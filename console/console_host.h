@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/compile_host.h"
 #include "core/output_file.h"
@@ -20,6 +21,10 @@ class ConsoleHost : public ConsoleCompileHost {
   int32_t readSource(uint8_t* buffer, int32_t capacity) override;
   OutputStream* openOutput() override;
   int32_t closeOutput(bool keep) override;
+  void diagnosed(const Diagnostic& diagnostic) override;
+
+  // What the compilation reported, in order.
+  const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
 
  private:
   std::string sourceName_;
@@ -27,4 +32,5 @@ class ConsoleHost : public ConsoleCompileHost {
   std::FILE* console_;
   int sourceFd_ = -1;
   std::unique_ptr<OutputFile> output_;
+  std::vector<Diagnostic> diagnostics_;
 };

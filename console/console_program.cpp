@@ -40,7 +40,12 @@ std::string outputNameFor(const std::string& sourceName, bool compiledData) {
   return name + (compiledData ? ".fmd" : ".mid");
 }
 
-int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
+ConsoleResult compileConsole(int argc, const char* const* argv, std::FILE* console) {
+  ConsoleResult result;
+  auto finish = [&result](int status) {
+    result.exitStatus = status;
+    return result;
+  };
   bool compiledData = false;
   const char* sourceName = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -48,7 +53,7 @@ int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
     if (isOption(argument)) {
       if (argument[1] != 'f' && argument[1] != 'F') {
         print(console, "parameter error!\n");
-        return 1;
+        return finish(1);
       }
       compiledData = true;
     } else {
@@ -63,33 +68,39 @@ int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
   print(console, BANNER);
   if (argc <= 1) {
     print(console, USAGE);
-    return 0;
+    return finish(0);
   }
   if (argc > 3) {
     print(console, "parameter over!\n");
-    return 1;
+    return finish(1);
   }
   if (sourceName == nullptr) {  // only options: nothing to compile
     print(console, USAGE);
-    return 1;
+    return finish(1);
   }
   const std::string source = sourceName;
   if (source.size() >= SOURCE_NAME_LIMIT) {
     print(console, "source name too long!\n");
-    return 1;
+    return finish(1);
   }
   const std::string output = outputNameFor(source, compiledData);
+  result.output = output;
   std::fprintf(console, "%s%s\n", compiledData ? "korvel : " : "midiname : ", output.c_str());
   // A score named song.mid (or song.fmd with -f), or one the output name links to, would be
   // replaced by its own output.
   if (outputWouldOverwrite(output, source)) {
     print(console, "output would replace the source file!\n");
-    return 1;
+    return finish(1);
   }
 
   ConsoleHost host(source, output, console);
   prepareConsoleCompilation(*session, host, compiledData);
-  const int32_t result = compileSource(*session);
+  const int32_t status = compileSource(*session);
   std::fflush(console);
-  return result;
+  result.diagnostics = host.diagnostics();
+  return finish(status);
+}
+
+int runConsoleProgram(int argc, const char* const* argv, std::FILE* console) {
+  return compileConsole(argc, argv, console).exitStatus;
 }

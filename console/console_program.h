@@ -3,8 +3,22 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
-// Runs the program with its arguments (argv[0] is the program name); the exit status.
+#include "core/diagnostic.h"
+
+// What one run of the program did, besides what it printed.
+struct ConsoleResult {
+  int exitStatus = 0;
+  std::string output;  // the output file's name; empty when the arguments named no score
+  // Every diagnostic the compilation gave, in order; none when it did not run.
+  std::vector<Diagnostic> diagnostics;
+};
+
+// Runs the program with its arguments (argv[0] is the program name), printing to `console`.
+ConsoleResult compileConsole(int argc, const char* const* argv, std::FILE* console);
+
+// The same, for the exit status alone.
 int runConsoleProgram(int argc, const char* const* argv, std::FILE* console);
 
 // The source name with its last '.' and everything behind it replaced by the extension, or

@@ -47,6 +47,7 @@ int32_t readLines(CompileSession& session) {
     if (length <= 0) {
       if (!session.sourceReadFailed) return 0;
       session.host->messageLine(textsOf(session).cannotReadSource);
+      diagnose(session, lineFreeDiagnostic(DIAGNOSTIC_SOURCE_READ));
       return ERROR_FAILED;
     }
     for (;;) {
@@ -139,16 +140,17 @@ int32_t runWriter(CompileSession& session, OutputStream& out) {
 // after the failure was reported. Every failure leaves the previous output at the name untouched.
 int32_t writeOutput(CompileSession& session) {
   const FlavourTexts& texts = textsOf(session);
-  auto fail = [&](const char* text) {
+  auto fail = [&](const char* text, int32_t code) {
     if (isConsole(session)) {
       session.host->messageLine(text);
     } else {
       session.host->alert(text);
     }
+    diagnose(session, lineFreeDiagnostic(code));
     return ERROR_FAILED;
   };
   OutputStream* out = session.host->openOutput();
-  if (out == nullptr) return fail(texts.cannotOpenOutput);
+  if (out == nullptr) return fail(texts.cannotOpenOutput, DIAGNOSTIC_OUTPUT_OPEN);
   const int32_t result = runWriter(session, *out);
   if (result != 0) {
     reportError(session, result);
@@ -157,8 +159,10 @@ int32_t writeOutput(CompileSession& session) {
   }
   const bool writeFailed = out->failed();
   const int32_t closed = session.host->closeOutput(!writeFailed);
-  if (writeFailed || closed == OUTPUT_WRITE_FAILED) return fail(texts.cannotWriteOutput);
-  if (closed != OUTPUT_CLOSED) return fail(texts.cannotOpenOutput);
+  if (writeFailed || closed == OUTPUT_WRITE_FAILED) {
+    return fail(texts.cannotWriteOutput, DIAGNOSTIC_OUTPUT_WRITE);
+  }
+  if (closed != OUTPUT_CLOSED) return fail(texts.cannotOpenOutput, DIAGNOSTIC_OUTPUT_OPEN);
   return 0;
 }
 
@@ -214,6 +218,7 @@ void resetSession(CompileSession& session) {
   session.sourceChunkLength = 0;
   session.sourceAtEnd = false;
   session.sourceReadFailed = false;
+  session.fullChannel = 0;
 }
 
 int32_t compileSource(CompileSession& session) {
@@ -222,6 +227,7 @@ int32_t compileSource(CompileSession& session) {
   if (session.sourceMap != nullptr) startSourceMap(session);
   if (!allocateWorkAreas(session)) {
     session.host->alert(textsOf(session).outOfMemory);
+    diagnose(session, lineFreeDiagnostic(DIAGNOSTIC_OUT_OF_MEMORY));
     return ERROR_FAILED;
   }
   int32_t error = 0;

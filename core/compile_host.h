@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/compile_session.h"
+#include "core/diagnostic.h"
 #include "core/text_encoding.h"
 
 // A seekable byte sink. Failures are sticky: after the first failed operation every later one
@@ -23,18 +24,6 @@ class OutputStream {
   virtual int64_t position() const = 0;
   virtual void seek(int64_t position) = 0;
   virtual bool failed() const = 0;
-};
-
-// A score error as the core reports it: where the compilation stopped and the fields of its
-// report. The views are valid only during CompileHost::failureReported().
-struct ReportedFailure {
-  int32_t code = 0;
-  int32_t lineNumber = 0;     // the line's number as the report shows it (before the modulus)
-  int32_t lineIndex = 0;      // the line's 0-based index in the source
-  int32_t commandStart = 0;   // byte index in the line of the failing command's first byte
-  int32_t pointer = 0;        // byte index in the line under the report's "?"
-  std::string_view lineText;  // the failing line's bytes, without its line end
-  std::string_view message;   // the code's text in the host's flavour, as errorText() gives it
 };
 
 // Result of CompileHost::closeOutput().
@@ -81,9 +70,11 @@ class CompileHost {
   // bytes an event), so a host asks only when it uses the map.
   virtual SourceMap* sourceMap() { return nullptr; }
 
-  // Called once when a score error stops the compilation, after its report went out through
-  // messageLine(), so that a host can mark the place without reading the report's text.
-  virtual void failureReported(const ReportedFailure& failure) { (void)failure; }
+  // Called for every message the core gives (core/diagnostic.h), after its report went out
+  // through messageLine() or alert(), so that a host can mark the place or put the message into
+  // words of its own without reading the report's text. A score error that stops the compilation
+  // comes last but for the failure of the output the end phase may still report.
+  virtual void diagnosed(const Diagnostic& diagnostic) { (void)diagnostic; }
 
  private:
   friend class ConsoleCompileHost;

@@ -14,8 +14,9 @@ struct SourceMap;
 // ---------------------------------------------------------------------------------------------
 // Fixed sizes
 inline constexpr int32_t CHANNEL_COUNT = 9;
-inline constexpr int32_t WORK_AREA_BYTES = 64004;   // allocated per channel
-inline constexpr int32_t WORK_AREA_LIMIT = 64000;   // bytes of events a channel may hold
+inline constexpr int32_t WORK_AREA_BYTES = 64004;  // allocated per channel
+inline constexpr int32_t WORK_AREA_LIMIT = 64000;  // bytes of events a channel may hold
+inline constexpr int32_t WORK_AREA_EVENTS = WORK_AREA_LIMIT / 2;  // two bytes an event
 inline constexpr int32_t LINE_BUFFER_BYTES = 2000;  // the scan limit of every line reader
 // Room behind the scan limit: a 1999-byte console line that ends at the end of the file stores
 // its carriage return at index 1999 and the NUL at 2000; the rest are always-zero guard bytes,
@@ -139,6 +140,7 @@ struct CompileSession {
 
   int32_t namedChannel = 0;
   int32_t openChannel = 0;
+  int32_t fullChannel = 0;  // the channel whose full work area refused an event, else 0
   bool inBlockComment = false;
 
   uint8_t copyrightText[COPYRIGHT_MAX + 2] = {};

@@ -24,6 +24,7 @@ int32_t writeCompiledData(CompileSession& session, OutputStream& out) {
     if (session.workLength[k] == 0) continue;
     if (offset > OFFSET_MAX) {
       session.host->messageLine(formatText(textsOf(session).compiledDataOver, OFFSET_MAX));
+      diagnose(session, lineFreeDiagnostic(DIAGNOSTIC_COMPILED_DATA_OVER, OFFSET_MAX));
       return ERROR_OTHER;
     }
     table[k * 2] = static_cast<uint8_t>(offset);

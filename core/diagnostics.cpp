@@ -48,6 +48,7 @@ constexpr FlavourTexts CONSOLE_TEXTS = {
     .channelSize = " -> ch%d  size(%d byte)  %s (%ld)\n",
     .complete = " ** complete! **\n",
     .channelOverflow = " -> ch%d  workarea over.(Max %dbyte)",
+    .channelFull = "ch%d is full: %d events",
     .loneTie = "[error] &  single(ch%d)",
     .compiledDataOver = "[error] fmd data over %d byte\n",
     .lineTooLong = "work area over!\n",
@@ -70,6 +71,7 @@ constexpr FlavourTexts EDITOR_TEXTS = {
     .channelSize = " -> ch%d size(%d byte)  %s (%ld)",
     .complete = " ** コンパイル終了 **",
     .channelOverflow = " -> ch%dが 確保領域:%dbyteを越えた",
+    .channelFull = "ch%dが満杯: %dイベント",
     .loneTie = "[エラー] & 記号が単独で存在(ch%d)",
     .compiledDataOver = "[エラー] fmd データが %d byte を越えた",
     .lineTooLong = nullptr,
@@ -162,18 +164,90 @@ void reportFailingLine(CompileSession& session) {
 void reportFailure(CompileSession& session, int32_t code) {
   reportFailingLine(session);
   reportError(session, code);
-  std::string_view text = lineText(session);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
-  ReportedFailure failure;
+  Diagnostic failure;
   failure.code = code;
+  if (code == ERROR_OTHER && session.fullChannel != 0) {
+    failure.code = DIAGNOSTIC_CHANNEL_FULL;
+    failure.channel = session.fullChannel;
+    failure.limit = WORK_AREA_EVENTS;
+  }
   failure.lineNumber = session.lineNumber;
-  failure.lineIndex =
+  failure.line =
       flavourOf(session) == FLAVOUR_EDITOR ? session.sourceLineIndex - 1 : session.lineNumber - 1;
   failure.pointer = session.lineCursor;
   failure.commandStart = std::clamp(session.itemStart, 0, session.lineCursor);
-  failure.lineText = text;
-  failure.message = errorText(code, flavourOf(session));
-  session.host->failureReported(failure);
+  failure.commandEnd = std::max(failure.pointer, failure.commandStart + 1);
+  diagnose(session, failure);
+}
+
+void diagnose(CompileSession& session, const Diagnostic& diagnostic) {
+  session.host->diagnosed(diagnostic);
+}
+
+Diagnostic unencodableDiagnostic(int32_t line, int32_t column, char32_t character) {
+  Diagnostic diagnostic;
+  diagnostic.code = DIAGNOSTIC_UNENCODABLE;
+  diagnostic.line = line;
+  diagnostic.lineNumber = line + 1;
+  diagnostic.commandStart = column;
+  diagnostic.commandEnd = column + 1;
+  diagnostic.pointer = column;
+  diagnostic.character = character;
+  return diagnostic;
+}
+
+Diagnostic lineFreeDiagnostic(int32_t code, int32_t limit) {
+  Diagnostic diagnostic;
+  diagnostic.code = code;
+  diagnostic.limit = limit;
+  return diagnostic;
+}
+
+namespace {
+
+std::string trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == '\n' || text.front() == ' ')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::string textOrEmpty(const char* text) {
+  return text == nullptr ? std::string() : trimmed(text);
+}
+
+}  // namespace
+
+std::string diagnosticText(const Diagnostic& diagnostic, Flavour flavour) {
+  const FlavourTexts& texts = flavourTexts(flavour);
+  switch (diagnostic.code) {
+    case DIAGNOSTIC_CHANNEL_FULL:
+      return formatText(texts.channelFull, static_cast<int>(diagnostic.channel),
+                        static_cast<int>(diagnostic.limit));
+    case DIAGNOSTIC_LONG_LINE:
+      if (texts.longLineWarning == nullptr) return {};
+      return trimmed(formatText(texts.longLineWarning,
+                                formatLineNumber(diagnostic.lineNumber).c_str(),
+                                static_cast<int>(diagnostic.limit)));
+    case DIAGNOSTIC_UNENCODABLE:
+      return {};
+    case DIAGNOSTIC_COMPILED_DATA_OVER:
+      return trimmed(formatText(texts.compiledDataOver, static_cast<int>(diagnostic.limit)));
+    case DIAGNOSTIC_OUTPUT_OPEN:
+      return textOrEmpty(texts.cannotOpenOutput);
+    case DIAGNOSTIC_OUTPUT_WRITE:
+      return textOrEmpty(texts.cannotWriteOutput);
+    case DIAGNOSTIC_SOURCE_READ:
+      return textOrEmpty(texts.cannotReadSource);
+    case DIAGNOSTIC_LINE_TOO_LONG:
+      return textOrEmpty(texts.lineTooLong);
+    case DIAGNOSTIC_LINE_COUNT_OVER:
+      if (texts.lineCountOver == nullptr) return {};
+      return trimmed(formatText(texts.lineCountOver, static_cast<long>(diagnostic.limit)));
+    case DIAGNOSTIC_OUT_OF_MEMORY:
+      return textOrEmpty(texts.outOfMemory);
+    default:
+      return trimmed(errorText(diagnostic.code, flavour));
+  }
 }
 
 std::string formatLineNumber(int32_t lineNumber) {

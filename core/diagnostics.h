@@ -20,6 +20,7 @@ struct FlavourTexts {
   const char* channelSize;         // channel, size, figure label, figure (%ld)
   const char* complete;            // behind the size lines
   const char* channelOverflow;     // channel, limit: a full work area refused a note or rest
+  const char* channelFull;         // channel, events: the words of a full channel's diagnostic
   const char* loneTie;             // channel: a tie with nothing to join in the MIDI file
   const char* compiledDataOver;    // largest table entry: the image would not fit the table
   const char* lineTooLong;         // console only: the line is over the limit, reading stops
@@ -50,9 +51,26 @@ void reportError(CompileSession& session, int32_t code);
 // Emits the failing line; in the editor also the pointer line with "?" under lineCursor.
 void reportFailingLine(CompileSession& session);
 
-// The whole report of a score error: the failing line, the code's text, then the structured
-// failure handed to the host.
+// The whole report of a score error: the failing line, the code's text, then its diagnostic
+// handed to the host (a full channel's under a code of its own, though it is reported and
+// returned as ERROR_OTHER).
 void reportFailure(CompileSession& session, int32_t code);
+
+// Hands a diagnostic to the host.
+void diagnose(CompileSession& session, const Diagnostic& diagnostic);
+
+// A character the score's encoding cannot hold, at byte `column` of `line` as the compiler
+// reads it (the programs that convert the text find these; the compiler reads a '?').
+Diagnostic unencodableDiagnostic(int32_t line, int32_t column, char32_t character);
+
+// A diagnostic about no line of the score.
+Diagnostic lineFreeDiagnostic(int32_t code, int32_t limit = 0);
+
+// The core's own words for a diagnostic in the flavour's language, without the frames and line
+// ends its report adds: a score error's code text, the full channel's, the lone tie's, the
+// long line's (editor flavour) and the other texts above. Empty for a diagnostic the flavour
+// has no words for (an unencodable character: the programs word it themselves).
+std::string diagnosticText(const Diagnostic& diagnostic, Flavour flavour);
 
 // Exactly five decimal digits, zero-padded, modulo 100000.
 std::string formatLineNumber(int32_t lineNumber);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/diagnostics.h"
+#include "core/source_map.h"
 
 namespace {
 
@@ -74,8 +75,24 @@ struct TempoCursor {
   }
 };
 
-void reportLoneTie(CompileSession& session, int32_t channel) {
+// The tie's place comes from the source map when the host keeps one.
+void reportLoneTie(CompileSession& session, int32_t channel, int32_t offset) {
   session.host->messageLine(formatText(textsOf(session).loneTie, static_cast<int>(channel)));
+  Diagnostic tie;
+  tie.code = ERROR_TIE_SINGLE;
+  tie.channel = channel;
+  tie.writing = true;
+  const auto event = static_cast<size_t>(offset / 2);
+  if (session.sourceMap != nullptr &&
+      event < session.sourceMap->positions[channelIndex(channel)].size()) {
+    const SourcePosition& at = session.sourceMap->positions[channelIndex(channel)][event];
+    tie.line = at.line;
+    tie.lineNumber = at.line + 1;
+    tie.commandStart = at.column;
+    tie.pointer = at.column;
+    tie.commandEnd = at.column + std::max<int32_t>(at.length, 1);
+  }
+  diagnose(session, tie);
 }
 
 }  // namespace
@@ -222,7 +239,7 @@ int32_t writeChannelTrack(CompileSession& session, OutputStream& out, int32_t ch
     } else if (code == EVENT_GATE) {
       session.gate[k] = value;
     } else if (code == EVENT_TIE) {
-      reportLoneTie(session, channel);
+      reportLoneTie(session, channel, offset);
       return ERROR_TIE_SINGLE;
     } else if (code == EVENT_TEMPO) {
       if (console) {

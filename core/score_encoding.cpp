@@ -111,6 +111,23 @@ const Cp932Tables& cp932Tables() {
   return *built;
 }
 
+char32_t nearestCp932Character(char32_t c) {
+  const Cp932Tables& t = cp932Tables();
+  if (cp932Code(c) != NO_BYTES) return c;
+  const Converter fromUtf32 = openConverter("CP932", "UTF-32LE");
+  if (!fromUtf32 || isSurrogate(c)) return 0;
+  const char le[4] = {char(c & 0xFF), char(c >> 8 & 0xFF), char(c >> 16 & 0xFF), char(c >> 24)};
+  const std::optional<std::string> bytes = convertAll(fromUtf32, std::string(le, 4));
+  if (!bytes || bytes->empty() || bytes->size() > 2) return 0;
+  const auto lead = static_cast<uint8_t>((*bytes)[0]);
+  char32_t read = t.single[lead];
+  if (bytes->size() == 2) {
+    read = t.pair[Cp932Code(lead << 8 | static_cast<uint8_t>((*bytes)[1]))];
+    if (read == Cp932Tables::NO_PAIR || read == Cp932Tables::ESCAPED_PAIR) return 0;
+  }
+  return cp932Code(read) != NO_BYTES && escapeCode(read) == NO_BYTES ? read : 0;
+}
+
 Cp932Code escapeCode(char32_t c) {
   if ((c >= ESCAPE_BASE && c <= BYTE_ESCAPE_LAST) ||
       (c >= PAIR_ESCAPE_FIRST && c <= PAIR_ESCAPE_LAST))

@@ -81,3 +81,8 @@ const Cp932Tables& cp932Tables();
 inline Cp932Code cp932Code(char32_t c) {
   return c < 0x10000 ? cp932Tables().code[c] : escapeCode(c);
 }
+
+// The character code page 932 holds in place of one it cannot: what the bytes the converter
+// writes for `c` one way read back as (U+301C WAVE DASH becomes U+FF5E FULLWIDTH TILDE), or 0
+// when the converter has no bytes for it.
+char32_t nearestCp932Character(char32_t c);

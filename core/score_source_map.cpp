@@ -33,10 +33,12 @@ bool ScoreSourceMap::build(SourceMap& recorded, const uint8_t* midi, size_t size
     notes_[k].clear();
   }
   std::swap(recorded_.blocks, recorded.blocks);
+  std::swap(recorded_.octaveMarks, recorded.octaveMarks);
   tempoMap_ = MidiTempoMap();
   if (size > 0 && !tempoMap_.parse(midi, size, error)) {
     for (int32_t k = 0; k < CHANNEL_COUNT; ++k) recorded_.positions[k].clear();
     recorded_.blocks.clear();
+    recorded_.octaveMarks.clear();
     return false;
   }
   for (int32_t k = 0; k < CHANNEL_COUNT; ++k) timeChannel(k);

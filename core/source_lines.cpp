@@ -23,11 +23,16 @@ int32_t countLine(CompileSession& session, int32_t length) {
   }
   session.host->messageLine(
       formatText(textsOf(session).lineCountOver, static_cast<long>(CONSOLE_LINE_COUNT_MAX)));
+  diagnose(session, lineFreeDiagnostic(DIAGNOSTIC_LINE_COUNT_OVER, CONSOLE_LINE_COUNT_MAX));
   return -1;
 }
 
 int32_t lineTooLong(CompileSession& session) {
   session.host->messageLine(textsOf(session).lineTooLong);
+  Diagnostic tooLong = lineFreeDiagnostic(DIAGNOSTIC_LINE_TOO_LONG, CONSOLE_LINE_MAX);
+  tooLong.line = session.lineNumber;  // the line after the last one counted
+  tooLong.lineNumber = session.lineNumber + 1;
+  diagnose(session, tooLong);
   return -1;
 }
 
@@ -149,6 +154,16 @@ int32_t readEditorLine(CompileSession& session) {
       session.host->messageLine(formatText(textsOf(session).longLineWarning,
                                            formatLineNumber(session.lineNumber + 1).c_str(),
                                            static_cast<int>(LINE_BUFFER_BYTES)));
+      Diagnostic cut;
+      cut.kind = DiagnosticKind::WARNING;
+      cut.code = DIAGNOSTIC_LONG_LINE;
+      cut.line = session.sourceLineIndex;
+      cut.lineNumber = session.lineNumber + 1;
+      cut.commandStart = EDITOR_LINE_MAX;
+      cut.commandEnd = static_cast<int32_t>(std::min<size_t>(line.size(), INT32_MAX));
+      cut.pointer = EDITOR_LINE_MAX;
+      cut.limit = LINE_BUFFER_BYTES;
+      diagnose(session, cut);
     }
   }
   ++session.sourceLineIndex;

@@ -45,7 +45,20 @@ void startSourceMap(CompileSession& session) {
     map.startGate[k] = 0;
   }
   map.blocks.clear();
+  map.octaveMarks.clear();
 }
+
+namespace {
+
+// Behind an octave mark: the run ends unless another mark follows at once.
+void recordOctaveMark(CompileSession& session, int32_t k) {
+  const uint8_t next = session.lineBuffer[session.lineCursor];
+  if (next == '<' || next == '>') return;
+  session.sourceMap->octaveMarks.push_back(
+      {{currentLine(session), session.lineCursor}, k + 1, session.octave[k]});
+}
+
+}  // namespace
 
 // command string: '"' command* '"', as parseCommandString() reads it, one command at a time
 int32_t parseCommandStringMapped(CompileSession& session) {
@@ -56,8 +69,10 @@ int32_t parseCommandStringMapped(CompileSession& session) {
     const bool open = channel >= 1 && channel <= CHANNEL_COUNT;
     const int32_t k = open ? channelIndex(channel) : 0;
     const int32_t before = open ? session.workLength[k] : 0;
+    const uint8_t first = session.lineBuffer[start];
     const int32_t result = parseCommandStep(session);
     if (open && session.workLength[k] != before) recordCommand(session, k, before, start);
+    if (open && result == 0 && (first == '<' || first == '>')) recordOctaveMark(session, k);
     if (result == COMMAND_STRING_CLOSED) return 0;
     if (result != 0) return result;
   }

@@ -46,6 +46,14 @@ struct ChannelBlock {
   bool holds(SourcePoint point) const { return open < point && point <= close; }
 };
 
+// Where a run of octave marks (`<`, `>`) of a command string ends, and the channel's octave
+// (0..7, as `o` sets it) behind it. Marks inside a tuplet's braces are not recorded.
+struct OctaveMark {
+  SourcePoint after;  // the point behind the run's last mark
+  int32_t channel = 0;
+  int32_t octave = 0;
+};
+
 struct SourceMap {
   // Entry k belongs to channel k + 1. After a compilation: the events of the channel's work
   // area at the end of the line loop (code, value pairs), one position for each event, and the
@@ -55,6 +63,8 @@ struct SourceMap {
   int32_t startGate[CHANNEL_COUNT] = {};
   // Every channel block in source order (blocks never nest: a `{` inside a block is ignored).
   std::vector<ChannelBlock> blocks;
+  // Every run of octave marks in source order.
+  std::vector<OctaveMark> octaveMarks;
 
   int32_t eventCount(int32_t channel) const {
     return static_cast<int32_t>(positions[channelIndex(channel)].size());

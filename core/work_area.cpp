@@ -7,7 +7,10 @@ namespace {
 int32_t store(CompileSession& session, int32_t code, int32_t value) {
   const int32_t k = channelIndex(session.openChannel);
   int32_t& length = session.workLength[k];
-  if (length >= WORK_AREA_LIMIT) return -1;
+  if (length >= WORK_AREA_LIMIT) {
+    session.fullChannel = session.openChannel;
+    return -1;
+  }
   session.workArea[k][length] = static_cast<uint8_t>(code);
   session.workArea[k][length + 1] = static_cast<uint8_t>(value);
   length += 2;
@@ -35,6 +38,7 @@ int32_t appendTimedEvent(CompileSession& session, int32_t semitone, int32_t leng
     session.host->messageLine(formatText(textsOf(session).channelOverflow,
                                          static_cast<int>(session.openChannel),
                                          static_cast<int>(WORK_AREA_LIMIT)));
+    session.fullChannel = session.openChannel;
     return -1;
   }
   const int32_t code =

@@ -55,6 +55,8 @@ constexpr int INSERT_TEXT_FORMAT_SNIPPET = 2;
 constexpr size_t NAMED_NUMBER_DIGITS_MAX = 3;
 constexpr int MESSAGE_TYPE_ERROR = 1;
 constexpr int MESSAGE_TYPE_INFO = 3;
+constexpr int DIAGNOSTIC_SEVERITY_ERROR = 1;
+constexpr int DIAGNOSTIC_SEVERITY_WARNING = 2;
 
 // A failure that becomes the request's error response.
 struct RequestError {
@@ -216,7 +218,7 @@ struct LanguageServer::State {
     return *found->second;
   }
   ScoreAnalysis& analysis(OpenScore& score) {
-    if (!score.analysed) score.analysis.compile(score.text, language);
+    if (!score.analysed) score.analysis.compile(score.text);
     score.analysed = true;
     return score.analysis;
   }
@@ -279,7 +281,7 @@ struct LanguageServer::State {
   std::string semanticTokensInRange(OpenScore& score, TextPosition from, TextPosition to);
   json makeMidi(const json& params, std::function<void(const std::string&)>& send);
   json makeMidiCommand(const OpenScore& score) const;
-  json diagnostic(const OpenScore& score, const ScoreDiagnostic& d) const;
+  json diagnostic(const OpenScore& score, const Diagnostic& d) const;
   json quickFixes(OpenScore& score, const json& params);
   json codeActions(OpenScore& score, const json& params);
   json codeLenses(const OpenScore& score) const;
@@ -378,19 +380,20 @@ void LanguageServer::State::changed(OpenScore& score) {
   score.diagnosticsDue = std::min(now + DIAGNOSTICS_DELAY, score.diagnosticsLatest);
 }
 
-json LanguageServer::State::diagnostic(const OpenScore& score, const ScoreDiagnostic& d) const {
-  json item = {{"range", range(score.text, d.line, d.startColumn, d.line, d.endColumn)},
-               {"severity", static_cast<int>(d.severity)},
+// An unencodable character and a long line are no compiler errors: they carry no code.
+json LanguageServer::State::diagnostic(const OpenScore& score, const Diagnostic& d) const {
+  json item = {{"range", range(score.text, d.line, static_cast<size_t>(d.commandStart), d.line,
+                               static_cast<size_t>(d.commandEnd))},
+               {"severity", d.error() ? DIAGNOSTIC_SEVERITY_ERROR : DIAGNOSTIC_SEVERITY_WARNING},
                {"source", "tarvik32"},
-               {"message", d.message}};
-  if (d.code != 0) item["code"] = d.code;
+               {"message", diagnosticMessage(d, language)}};
+  if (d.code != DIAGNOSTIC_UNENCODABLE && d.code != DIAGNOSTIC_LONG_LINE) item["code"] = d.code;
   return item;
 }
 
 json LanguageServer::State::diagnostics(OpenScore& score) {
   json list = json::array();
-  for (const ScoreDiagnostic& d : analysis(score).diagnostics())
-    list.push_back(diagnostic(score, d));
+  for (const Diagnostic& d : analysis(score).diagnostics()) list.push_back(diagnostic(score, d));
   return {{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params", {{"uri", score.uri}, {"version", score.version}, {"diagnostics", list}}}};
@@ -539,7 +542,7 @@ json LanguageServer::State::hover(OpenScore& score, TextPosition at) {
 }
 
 // At each command string's closing quote on the lines of the range, where its channel stands
-// once the string is played.
+// once the string is played; behind each run of octave marks, the octave it leaves.
 json LanguageServer::State::inlayHints(OpenScore& score, TextPosition from, TextPosition to) {
   json hints = json::array();
   const ScoreText& text = score.text;
@@ -548,16 +551,32 @@ json LanguageServer::State::inlayHints(OpenScore& score, TextPosition from, Text
   const int64_t last = std::min(to.line, lastLine);
   if (first > last) return hints;
   const ScoreAnalysis& timed = analysis(score);
+  const std::vector<OctaveMark>& marks = timed.octaveMarks();
+  auto mark =
+      std::lower_bound(marks.begin(), marks.end(), first,
+                       [](const OctaveMark& m, int64_t line) { return m.after.line < line; });
   DisplayLineState state = outline(score).lineStates()[static_cast<size_t>(first)];
   for (auto line = static_cast<int32_t>(first); line <= last; ++line) {
     const std::string& bytes = text.compileLine(line);
     state = highlighter.highlightLine(bytes, state, spans);
+    // Hints of one line stand in column order: each octave before the quote behind it.
+    auto octavesBefore = [&](size_t column) {
+      while (mark != marks.end() && mark->after.line < line) ++mark;
+      for (; mark != marks.end() && mark->after.line == line &&
+             static_cast<size_t>(mark->after.column) <= column;
+           ++mark) {
+        hints.push_back({{"position", point(text, line, static_cast<size_t>(mark->after.column))},
+                         {"label", formatText("‹o%d›", static_cast<int>(mark->octave))},
+                         {"paddingLeft", false}});
+      }
+    };
     int quotes = 0;
     for (const DisplaySpan& span : spans) {
       if (span.kind != SPAN_COMMAND_STRING) continue;
       const auto start = static_cast<size_t>(span.start);
       for (size_t i = start; i < start + static_cast<size_t>(span.length); ++i) {
         if (bytes[i] != '"' || ++quotes % 2 != 0) continue;
+        octavesBefore(i);
         const std::optional<std::string> place = timed.placeAfter(line, i);
         if (!place) continue;
         hints.push_back({{"position", point(text, line, i + 1)},
@@ -761,7 +780,7 @@ json LanguageServer::State::quickFixes(OpenScore& score, const json& params) {
     return a.line < b.line || (a.line == b.line && a.character < b.character);
   };
   json actions = json::array();
-  for (const ScoreDiagnostic& d : analysis(score).diagnostics()) {
+  for (const Diagnostic& d : analysis(score).diagnostics()) {
     const json item = diagnostic(score, d);
     const TextPosition start = position(item["range"]["start"]);
     const TextPosition end = position(item["range"]["end"]);
@@ -862,12 +881,15 @@ std::string LanguageServer::State::makeMidiMessage(const MakeMidiOutcome& outcom
     case MakeMidiOutcome::FAILED:
       break;
   }
-  if (outcome.errorCode == 0)
+  const std::optional<Diagnostic>& failure = outcome.failure;
+  if (!failure || failure->code == DIAGNOSTIC_OUTPUT_OPEN ||
+      failure->code == DIAGNOSTIC_OUTPUT_WRITE)
     return notWritten + formatText(text("%s could not be written", "%s を書き出せませんでした"),
                                    outcome.output.c_str());
+  if (failure->line < 0) return notWritten + diagnosticMessage(*failure, language);
   return notWritten + formatText(text("line %d: %s", "%d 行目: %s"),
-                                 static_cast<int>(outcome.lineNumber),
-                                 errorMessage(outcome.errorCode, language).c_str());
+                                 static_cast<int>(failure->lineNumber),
+                                 diagnosticMessage(*failure, language).c_str());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,53 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "console/console_program.h"
-#include "core/compile_driver.h"
-#include "core/compile_host.h"
 #include "core/output_file.h"
-#include "core/output_stream.h"
 #include "core/score_encoding.h"
 
 namespace {
-
-// A console-flavour compilation of the bytes tarvk32c read, in memory, that keeps only the score
-// error it stops at: the command reports that error by its number and line, never by quoting
-// tarvk32c's console text (which quotes the failing line of whatever file was named).
-class FailureProbe : public ConsoleCompileHost {
- public:
-  explicit FailureProbe(int fd) : fd_(fd) {}
-
-  void messageLine(std::string_view) override {}
-  void alert(std::string_view) override {}
-  bool openSource() override { return ::lseek(fd_, 0, SEEK_SET) == 0; }
-  void closeSource() override {}
-  int32_t readSource(uint8_t* buffer, int32_t capacity) override {
-    for (;;) {
-      const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(capacity));
-      if (n < 0 && errno == EINTR) continue;
-      return static_cast<int32_t>(n);
-    }
-  }
-  OutputStream* openOutput() override {
-    output_.clear();
-    return &output_;
-  }
-  int32_t closeOutput(bool) override { return OUTPUT_CLOSED; }
-  void failureReported(const ReportedFailure& failure) override {
-    code = failure.code;
-    lineNumber = failure.lineNumber;
-  }
-
-  int32_t code = 0;
-  int32_t lineNumber = 0;
-
- private:
-  int fd_;
-  MemoryOutputStream output_;
-};
 
 struct FileCloser {
   int fd;
@@ -76,18 +36,18 @@ std::string readAll(int fd, size_t size) {
   return bytes;
 }
 
-// tarvk32c's exit status and console text for the score at `path`.
-int runConsole(const std::string& path, std::string& consoleText) {
+// tarvk32c's run on the score at `path`, its console text into `consoleText`.
+ConsoleResult runConsole(const std::string& path, std::string& consoleText) {
   char* text = nullptr;
   size_t size = 0;
   std::FILE* console = open_memstream(&text, &size);
   if (console == nullptr) throw std::bad_alloc();
   const char* argv[] = {"tarvk32c", path.c_str()};
-  const int status = runConsoleProgram(2, argv, console);
+  ConsoleResult result = compileConsole(2, argv, console);
   std::fclose(console);
   consoleText.assign(text, size);
   std::free(text);
-  return status;
+  return result;
 }
 
 }  // namespace
@@ -117,17 +77,15 @@ MakeMidiOutcome makeMidiFile(const std::string& path, const ScoreText* open) {
     outcome.kind = MakeMidiOutcome::UNSAVED;
     return outcome;
   }
-  outcome.exitStatus = runConsole(path, outcome.console);
+  const ConsoleResult result = runConsole(path, outcome.console);
+  outcome.exitStatus = result.exitStatus;
   if (outcome.exitStatus == 0) {
     outcome.kind = MakeMidiOutcome::WRITTEN;
     return outcome;
   }
   outcome.kind = MakeMidiOutcome::FAILED;
-  FailureProbe probe(fd);
-  const auto session = std::make_unique<CompileSession>();
-  prepareConsoleCompilation(*session, probe, false);
-  compileSource(*session);
-  outcome.errorCode = probe.code;
-  outcome.lineNumber = probe.lineNumber;
+  for (const Diagnostic& diagnostic : result.diagnostics) {
+    if (diagnostic.error()) outcome.failure = diagnostic;
+  }
   return outcome;
 }

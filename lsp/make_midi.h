@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "core/diagnostic.h"
 #include "lsp/score_text.h"
 
 struct MakeMidiOutcome {
@@ -21,10 +23,9 @@ struct MakeMidiOutcome {
   std::string output;   // the MIDI file's name
   int exitStatus = 1;   // tarvk32c's, or the one it gives a score it refuses
   std::string console;  // tarvk32c's console text (WRITTEN, FAILED)
-  // FAILED: the score error that stopped it and the line's number as its report shows it;
-  // code 0 when it stopped for another reason (the output could not be written).
-  int32_t errorCode = 0;
-  int32_t lineNumber = 0;
+  // FAILED: the error that stopped it, as tarvk32c's compilation gave it; nothing when it
+  // stopped before compiling.
+  std::optional<Diagnostic> failure;
   std::string reason;  // NOT_OPENED: the system's text
 };
 

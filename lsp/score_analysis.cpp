@@ -38,12 +38,6 @@ const char* pick(Language language, const char* english, const char* japanese) {
   return language == Language::JAPANESE ? japanese : english;
 }
 
-std::string trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == '\n' || text.front() == ' ')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
-  return std::string(text);
-}
-
 std::string lengthText(int32_t units, bool rest, Language language) {
   const int64_t ticks = int64_t{units} * TICKS_PER_UNIT;
   for (const LengthName& name : LENGTH_NAMES) {
@@ -87,29 +81,36 @@ std::string timeText(int64_t ms) {
 
 }  // namespace
 
-std::string errorMessage(int32_t code, Language language) {
-  return trimmed(
-      errorText(code, language == Language::JAPANESE ? FLAVOUR_EDITOR : FLAVOUR_CONSOLE));
+std::string diagnosticMessage(const Diagnostic& diagnostic, Language language) {
+  const bool japanese = language == Language::JAPANESE;
+  if (diagnostic.code == DIAGNOSTIC_UNENCODABLE) {
+    const std::string code = formatText("U+%04X", static_cast<unsigned>(diagnostic.character));
+    std::string shown;
+    appendUtf8(shown, diagnostic.character);
+    return japanese ? formatText(
+                          "文字「%s」(%s) はシフトJIS(コードページ932)で表せません. "
+                          "コンパイラは ? と読みます",
+                          shown.c_str(), code.c_str())
+                    : formatText(
+                          "The character '%s' (%s) cannot be written in code page 932 "
+                          "(Shift-JIS); the compiler reads it as '?'",
+                          shown.c_str(), code.c_str());
+  }
+  if (diagnostic.code == DIAGNOSTIC_LONG_LINE && !japanese) {
+    return formatText("[warning] line (%s) : a line is read up to %d bytes; the rest is left out",
+                      formatLineNumber(diagnostic.lineNumber).c_str(),
+                      static_cast<int>(diagnostic.commandStart));
+  }
+  return diagnosticText(diagnostic, japanese ? FLAVOUR_EDITOR : FLAVOUR_CONSOLE);
 }
 
 // The editor's kind of host over the score's compile bytes: the report is taken structured
 // (the failure, the warnings recognised by the core's own texts), the MIDI file kept in memory.
 class ScoreAnalysis::Host : public EditorCompileHost {
  public:
-  Host(const ScoreText& text, const CompileSession& session, SourceMap& map)
-      : text_(text), session_(session), map_(map) {}
+  Host(const ScoreText& text, SourceMap& map) : text_(text), map_(map) {}
 
-  void messageLine(std::string_view message) override {
-    const FlavourTexts& texts = flavourTexts(FLAVOUR_EDITOR);
-    // The reader warns about the line it is reading, which will be line sourceLineIndex.
-    const std::string cut =
-        formatText(texts.longLineWarning, formatLineNumber(session_.lineNumber + 1).c_str(),
-                   static_cast<int>(LINE_BUFFER_BYTES));
-    if (message == cut) cutLines.push_back(session_.sourceLineIndex);
-    for (int channel = 1; channel <= CHANNEL_COUNT; ++channel) {
-      if (message == formatText(texts.loneTie, channel)) loneTieChannel = channel;
-    }
-  }
+  void messageLine(std::string_view) override {}
   void alert(std::string_view) override {}
   int32_t sourceLineCount() override { return text_.lineCount(); }
   std::string_view sourceLine(int32_t index) override { return text_.compileLine(index); }
@@ -126,28 +127,20 @@ class ScoreAnalysis::Host : public EditorCompileHost {
     return OUTPUT_CLOSED;
   }
   SourceMap* sourceMap() override { return &map_; }
-  void failureReported(const ReportedFailure& reported) override {
-    failure = {reported.code, reported.lineIndex, reported.commandStart, reported.pointer};
-  }
+  void diagnosed(const Diagnostic& diagnostic) override { diagnostics.push_back(diagnostic); }
 
-  struct Failure {
-    int32_t code, line, commandStart, pointer;
-  };
-  std::optional<Failure> failure;
-  std::vector<int32_t> cutLines;
-  int loneTieChannel = 0;
+  std::vector<Diagnostic> diagnostics;
   MemoryOutputStream midi;
   bool midiKept = false;
 
  private:
   const ScoreText& text_;
-  const CompileSession& session_;
   SourceMap& map_;
 };
 
-void ScoreAnalysis::compile(const ScoreText& text, Language language) {
+void ScoreAnalysis::compile(const ScoreText& text) {
   const auto session = std::make_unique<CompileSession>();
-  Host host(text, *session, recorded_);
+  Host host(text, recorded_);
   MemoryOutputStream noCompiledData;
   prepareEditorCompilation(*session, host, false, noCompiledData);
   result_ = compileSource(*session);
@@ -164,60 +157,16 @@ void ScoreAnalysis::compile(const ScoreText& text, Language language) {
   for (int32_t line = 0; line < text.lineCount() && unencodable < UNENCODABLE_REPORTS_MAX; ++line) {
     for (const UnencodableCharacter& bad : text.unencodable(line)) {
       if (++unencodable > UNENCODABLE_REPORTS_MAX) break;
-      const size_t column = text.compileByteOf(line, bad.textByte);
-      const std::string code = formatText("U+%04X", static_cast<unsigned>(bad.character));
-      std::string shown;
-      appendUtf8(shown, bad.character);
-      diagnostics_.push_back(
-          {ScoreDiagnostic::ERROR, line, column, column + 1, 0,
-           language == Language::JAPANESE
-               ? formatText("文字「%s」(%s) はシフトJIS(コードページ932)で表せません. "
-                            "コンパイラは ? と読みます",
-                            shown.c_str(), code.c_str())
-               : formatText("The character '%s' (%s) cannot be written in code page 932 "
-                            "(Shift-JIS); the compiler reads it as '?'",
-                            shown.c_str(), code.c_str())});
+      const auto column = static_cast<int32_t>(text.compileByteOf(line, bad.textByte));
+      diagnostics_.push_back(unencodableDiagnostic(line, column, bad.character));
     }
   }
-  for (int32_t line : host.cutLines) {
-    diagnostics_.push_back(
-        {ScoreDiagnostic::WARNING, line, static_cast<size_t>(EDITOR_LINE_MAX),
-         text.compileLine(line).size(), 0,
-         language == Language::JAPANESE
-             ? trimmed(formatText(flavourTexts(FLAVOUR_EDITOR).longLineWarning,
-                                  formatLineNumber(line + 1).c_str(),
-                                  static_cast<int>(LINE_BUFFER_BYTES)))
-             : formatText("[warning] line (%s) : a line is read up to %d bytes; the rest is "
-                          "left out",
-                          formatLineNumber(line + 1).c_str(), static_cast<int>(EDITOR_LINE_MAX))});
+  // A message about no line of the score (memory) has no place to stand.
+  for (const Diagnostic& d : host.diagnostics) {
+    if (d.line >= 0) diagnostics_.push_back(d);
   }
-  if (host.failure) {
-    const auto& f = *host.failure;
-    const auto start = static_cast<size_t>(std::max(f.commandStart, 0));
-    const size_t end = std::max(static_cast<size_t>(std::max(f.pointer, 0)), start + 1);
-    diagnostics_.push_back(
-        {ScoreDiagnostic::ERROR, f.line, start, end, f.code, errorMessage(f.code, language)});
-  } else if (host.loneTieChannel != 0) {
-    // The MIDI writer found a tie that joins nothing: the channel's first such tie.
-    const int32_t k = channelIndex(host.loneTieChannel);
-    const std::vector<uint8_t>& events = timing_.recorded().events[k];
-    const std::vector<SourcePosition>& positions = timing_.recorded().positions[k];
-    const auto length = static_cast<int32_t>(std::min(events.size(), 2 * positions.size()));
-    for (int32_t offset = 0; offset < length; offset += 2) {
-      if (events[offset] <= EVENT_NOTE_LAST && events[offset] != EVENT_REST) {
-        while (tieFollows(events.data(), length, offset)) offset += 4;
-      } else if (events[offset] == EVENT_TIE) {
-        const SourcePosition& p = positions[static_cast<size_t>(offset / 2)];
-        diagnostics_.push_back({ScoreDiagnostic::ERROR, p.line, p.column,
-                                size_t{p.column} + std::max<size_t>(p.length, 1), ERROR_TIE_SINGLE,
-                                errorMessage(ERROR_TIE_SINGLE, language)});
-        break;
-      }
-    }
-  }
-  std::stable_sort(
-      diagnostics_.begin(), diagnostics_.end(),
-      [](const ScoreDiagnostic& a, const ScoreDiagnostic& b) { return a.line < b.line; });
+  std::stable_sort(diagnostics_.begin(), diagnostics_.end(),
+                   [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
 }
 
 std::optional<ScoreSourceMap::SourceTime> ScoreAnalysis::eventAt(int32_t line,

@@ -10,22 +10,13 @@
 #include <vector>
 
 #include "core/compile_session.h"
+#include "core/diagnostic.h"
 #include "core/score_source_map.h"
 #include "core/source_map.h"
 #include "lsp/score_text.h"
 
 // The language of the server's texts.
 enum class Language { ENGLISH, JAPANESE };
-
-struct ScoreDiagnostic {
-  enum Severity { ERROR = 1, WARNING = 2 };
-  Severity severity = ERROR;
-  int32_t line = 0;
-  size_t startColumn = 0;  // compile bytes of the line
-  size_t endColumn = 0;
-  int32_t code = 0;  // the compiler's error number; 0 for none
-  std::string message;
-};
 
 class ScoreAnalysis {
  public:
@@ -36,11 +27,11 @@ class ScoreAnalysis {
   // Compiles the text in a session of its own, as the editor's check of a score does, held only
   // while it runs (it is larger than a small score's text and everything kept from it); the
   // diagnostics and the timing below are then this text's.
-  void compile(const ScoreText& text, Language language);
+  void compile(const ScoreText& text);
 
   // The characters the score's encoding cannot hold, the compiler's first error and its
-  // warnings, in line order.
-  const std::vector<ScoreDiagnostic>& diagnostics() const { return diagnostics_; }
+  // warnings, in line order; positions in compile bytes.
+  const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
   int32_t result() const { return result_; }
 
   // What sounds at compile byte `column` of `line`: the note, rest or parameter command there,
@@ -55,6 +46,10 @@ class ScoreAnalysis {
   // Nothing outside a channel block or when the compilation made no MIDI file to time.
   std::optional<std::string> placeAfter(int32_t line, size_t column) const;
 
+  // The runs of octave marks of the compilation's command strings in source order, with the
+  // octave behind each; none when the compilation made no MIDI file to time.
+  const std::vector<OctaveMark>& octaveMarks() const { return timing_.recorded().octaveMarks; }
+
   // The value of the last event of kind `code` that `channel` (1..9) recorded before the point,
   // also when the compilation stopped at a later error; nothing when it has none there.
   std::optional<int32_t> valueBefore(int channel, int32_t line, size_t column, uint8_t code) const;
@@ -68,9 +63,10 @@ class ScoreAnalysis {
   // placeAfter() of a compilation.
   mutable std::vector<uint32_t> unitsAfter_[CHANNEL_COUNT];
   mutable bool summed_ = false;
-  std::vector<ScoreDiagnostic> diagnostics_;
+  std::vector<Diagnostic> diagnostics_;
   int32_t result_ = 0;
 };
 
-// The text of a compiler error number in the language (the compiler's own English or Japanese).
-std::string errorMessage(int32_t code, Language language);
+// A diagnostic in the language's words: the compiler's own English or Japanese where it has
+// them, the server's for an unencodable character and for a long line in English.
+std::string diagnosticMessage(const Diagnostic& diagnostic, Language language);

@@ -39,19 +39,15 @@ class CheckHost : public EditorCompileHost {
     return OUTPUT_CLOSED;
   }
   SourceMap* sourceMap() override { return &map_; }
-  void failureReported(const ReportedFailure& failure) override {
-    failure_ = CompileFailure{
-        failure.code, failure.lineIndex, failure.commandStart, failure.pointer,
-        QString::fromUtf8(failure.message.data(), static_cast<qsizetype>(failure.message.size()))};
-  }
+  void diagnosed(const Diagnostic& diagnostic) override { failure_.take(diagnostic); }
 
-  const std::optional<CompileFailure>& failure() const { return failure_; }
+  const std::optional<CompileFailure>& failure() const { return failure_.failure(); }
 
  private:
   const std::vector<QByteArray>& lines_;
   MemoryOutputStream& output_;
   SourceMap& map_;
-  std::optional<CompileFailure> failure_;
+  FailureKeeper failure_;
 };
 
 // The editor's lines in the bytes the compiler reads: a final empty line (behind a last line

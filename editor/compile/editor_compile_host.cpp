@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTextDocument>
 
+#include "core/diagnostics.h"
 #include "editor/compile/compile_output.h"
 #include "editor/document/score_document.h"
 
@@ -69,7 +70,7 @@ void EditorHost::autoPanChanged(bool on) {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void EditorHost::failureReported(const ReportedFailure& failure) {
-  failure_ = CompileFailure{failure.code, failure.lineIndex, failure.commandStart, failure.pointer,
-                            fromCore(failure.message)};
+void FailureKeeper::take(const Diagnostic& diagnostic) {
+  if (failure_ || !diagnostic.error() || diagnostic.line < 0 || diagnostic.writing) return;
+  failure_ = CompileFailure{diagnostic, fromCore(diagnosticText(diagnostic, FLAVOUR_EDITOR))};
 }

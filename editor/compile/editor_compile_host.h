@@ -21,14 +21,21 @@ struct ScoreLines {
   TextEncoding encoding = TextEncoding::Cp932;
 };
 
-// Where a compilation stopped on a score error: the 0-based editor line, the bytes in it of the
-// failing command's start and of the report's "?", the error's code and its text.
-struct CompileFailure {
-  int32_t code = 0;
-  int line = 0;
-  int commandStart = 0;
-  int pointer = 0;
+// The error a compilation stopped at, where it names a line (`line` is the editor line, the
+// positions its compile bytes), with the core's words for it as the editor shows them.
+struct CompileFailure : Diagnostic {
   QString text;
+};
+
+// The score error that stopped the reading of the score, the first error the core hands over
+// that names a line. A tie the MIDI writer finds joining nothing is left to the report.
+class FailureKeeper {
+ public:
+  void take(const Diagnostic& diagnostic);
+  const std::optional<CompileFailure>& failure() const { return failure_; }
+
+ private:
+  std::optional<CompileFailure> failure_;
 };
 
 class EditorHost : public EditorCompileHost {
@@ -47,10 +54,10 @@ class EditorHost : public EditorCompileHost {
   int32_t closeOutput(bool keep) override;
   void autoPanChanged(bool on) override;
   SourceMap* sourceMap() override { return sourceMap_; }
-  void failureReported(const ReportedFailure& failure) override;
+  void diagnosed(const Diagnostic& diagnostic) override { failure_.take(diagnostic); }
 
-  // The score error that stopped the compilation, as the core handed it over.
-  const std::optional<CompileFailure>& failure() const { return failure_; }
+  // The error that stopped the compilation at a line of the score.
+  const std::optional<CompileFailure>& failure() const { return failure_.failure(); }
 
  private:
   const ScoreLines lines_;
@@ -60,5 +67,5 @@ class EditorHost : public EditorCompileHost {
   QTextBlock block_;  // the block of the last line handed out
   int32_t blockIndex_ = -1;
   QByteArray line_;
-  std::optional<CompileFailure> failure_;
+  FailureKeeper failure_;
 };

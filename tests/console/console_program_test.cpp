@@ -1,4 +1,6 @@
 // End-to-end runs of the built tarvk32c: standard output bytes, exit status and output files.
+#include "console/console_program.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/compile_session.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -592,4 +595,39 @@ TEST(ConsoleProgram, FullDeviceAtTheOutputNameGivesWriteErrorAndStaysADevice) {
   ASSERT_EQ(::stat(full.c_str(), &info), 0);
   EXPECT_TRUE(S_ISCHR(info.st_mode));
   EXPECT_EQ(info.st_rdev, makedev(1, 7));
+}
+
+// The program's entry hands back what it did as a value: the status it exits with, the output's
+// name and the compilation's diagnostics, the same run printing what the program prints.
+TEST(ConsoleProgram, CompileEntryReturnsTheResultAsAValue) {
+  TempDir dir;
+  const std::string source = dir.file("song.mml");
+  const std::string printed[] = {"ch1 { \"c\" }\r\n", "\r\nch1 { \"c v20\" }\r\n"};
+  for (const std::string& score : printed) {
+    SCOPED_TRACE(score);
+    writeFile(source, score);
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* console = open_memstream(&text, &size);
+    ASSERT_NE(console, nullptr);
+    const char* argv[] = {"tarvk32c", source.c_str()};
+    const ConsoleResult result = compileConsole(2, argv, console);
+    std::fclose(console);
+    const std::string out(text, size);
+    std::free(text);
+    EXPECT_EQ(result.output, dir.file("song.mid"));
+    if (score == printed[0]) {
+      EXPECT_EQ(result.exitStatus, 0);
+      EXPECT_TRUE(result.diagnostics.empty());
+      EXPECT_EQ(out, head(false, result.output, source) +
+                         " -> ch1  size(2 byte)  Track Tick (480)\n" + COMPLETE);
+    } else {
+      EXPECT_EQ(result.exitStatus, ERROR_VELOCITY);
+      ASSERT_EQ(result.diagnostics.size(), 1u);
+      EXPECT_EQ(result.diagnostics[0].code, ERROR_VELOCITY);
+      EXPECT_EQ(result.diagnostics[0].lineNumber, 2);
+      EXPECT_EQ(result.diagnostics[0].commandStart, 9);
+      EXPECT_EQ(runTarvk32c({source}, dir.path()).out, out);  // as the program prints it
+    }
+  }
 }

@@ -198,20 +198,24 @@ TEST(Diagnostics, StructuredFailureNamesTheFailingCommand) {
       SCOPED_TRACE(testing::Message() << c.line << " flavour " << flavour);
       MemoryCompile m(flavour, rep(100002, "\r\n") + c.line + "\r\n");
       EXPECT_EQ(m.run(), c.code);
-      ASSERT_EQ(m.host.failures.size(), 1u);
-      const MemoryHost::Failure& f = m.host.failures[0];
+      ASSERT_EQ(m.host.diagnostics.size(), 1u);
+      const Diagnostic& f = m.host.diagnostics[0];
+      EXPECT_EQ(f.kind, DiagnosticKind::ERROR);
       EXPECT_EQ(f.code, c.code);
-      EXPECT_EQ(f.lineIndex, 100002);
+      EXPECT_EQ(f.line, 100002);
       EXPECT_EQ(f.lineNumber, 100003);
       EXPECT_EQ(f.commandStart, c.commandStart);
+      EXPECT_EQ(f.commandEnd, std::max(c.pointer, c.commandStart + 1));
       EXPECT_EQ(f.pointer, c.pointer);
-      EXPECT_EQ(f.lineText, c.line);
-      EXPECT_EQ(f.message, errorText(c.code, flavour));
+      // The code's text without the frame of its report.
+      const std::string words = diagnosticText(f, flavour);
+      EXPECT_EQ(flavour == FLAVOUR_EDITOR ? words : "\n" + words + "\n",
+                errorText(c.code, flavour));
     }
   }
   MemoryCompile clean(FLAVOUR_EDITOR, "ch1 { \"c\" }\r\n");
   EXPECT_EQ(clean.run(), 0);
-  EXPECT_TRUE(clean.host.failures.empty());
+  EXPECT_TRUE(clean.host.diagnostics.empty());
 }
 
 // In the editor the pointer stands under its character as the pane's fixed-pitch font shows

@@ -461,6 +461,27 @@ TEST_F(LanguageServerTest, ALineCutAtTheLimitIsAWarning) {
   EXPECT_EQ(diagnostics[0]["range"]["end"], at(1, 2102));
 }
 
+// A channel that holds all the events it can says so with a code of its own, in the server's
+// language, at the command it refused.
+TEST_F(LanguageServerTest, AFullChannelSaysSoInEitherLanguage) {
+  std::string score = "ch2{\n";
+  for (int i = 0; i < 32; ++i) score += "\"" + std::string(1000, 'c') + "\"\n";
+  score += "\"r v3\"\n}\n";
+  for (const bool japanese : {false, true}) {
+    LspClient own;
+    own.initialize(japanese ? json{{"language", "ja"}} : json::object());
+    own.open(URI, score);
+    const auto published = own.diagnosticsFor(URI);
+    ASSERT_TRUE(published);
+    const json diagnostics = (*published)["params"]["diagnostics"];
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0]["code"], 1001);
+    EXPECT_EQ(diagnostics[0]["message"],
+              japanese ? "ch2が満杯: 32000イベント" : "ch2 is full: 32000 events");
+    EXPECT_EQ(diagnostics[0]["range"], json({{"start", at(33, 1)}, {"end", at(33, 2)}}));
+  }
+}
+
 TEST_F(LanguageServerTest, AFixingChangeClearsTheDiagnosticAndOnlyTheNewestVersionIsReported) {
   client.initialize();
   ASSERT_EQ(diagnose("ch1{\"c x e\"}").size(), 1u);
@@ -606,6 +627,33 @@ TEST_F(LanguageServerTest, InlayHintsTellTheBarBeatAndTimeWhereEachStringEnds) {
   client.send(change(URI, 2, {{{"text", score + "\nch3{\"x\"}"}}}));
   ASSERT_TRUE(client.diagnosticsFor(URI));
   EXPECT_TRUE(hints(0, 2).empty());
+}
+
+// Behind each run of octave marks the octave it leaves, per channel, held within o0 to o7.
+TEST_F(LanguageServerTest, InlayHintsTellTheOctaveAfterARunOfOctaveMarks) {
+  client.initialize();
+  diagnose("ch1{\"o4 c >> d < e\" \"<<<\"}\nch2{\"> c\" \"<<<<<< d\"}\nch1{\">c\"}");
+  auto octaves = [&](int firstLine, int lastLine) {
+    const json result =
+        client.request("textDocument/inlayHint",
+                       {{"textDocument", doc()},
+                        {"range", {{"start", at(firstLine, 0)}, {"end", at(lastLine, 99)}}}});
+    std::vector<std::string> shown;
+    for (const json& hint : result["result"]) {
+      const std::string label = hint["label"];
+      if (label.starts_with("‹o")) shown.push_back(hint["position"].dump() + " " + label);
+    }
+    return shown;
+  };
+  EXPECT_EQ(octaves(0, 2), (std::vector<std::string>{
+                               R"({"character":12,"line":0} ‹o6›)",
+                               R"({"character":16,"line":0} ‹o5›)",
+                               R"({"character":24,"line":0} ‹o2›)",
+                               R"({"character":6,"line":1} ‹o5›)",
+                               R"({"character":17,"line":1} ‹o0›)",
+                               R"({"character":6,"line":2} ‹o3›)",
+                           }));
+  EXPECT_EQ(octaves(1, 1).size(), 2u);
 }
 
 TEST_F(LanguageServerTest, SemanticTokensFullAndRangeAgree) {
@@ -976,6 +1024,12 @@ TEST_F(LanguageServerTest, QuickFixesMakeTheScoreCompilePastTheirError) {
       {"cr(\"" + std::string(62, 'x') + "あい\")", 25, "Cut the text to 63 bytes",
        "cr(\"" + std::string(62, 'x') + "\")"},
       {"sn(\"" + text127 + "zz\")", 27, "Cut the text to 127 bytes", "sn(\"" + text127 + "\")"},
+      {"op(autolt)\nch1{\"c\"}", 23, "Change autolt to autolr", "op(autolr)\nch1{\"c\"}"},
+      {"op(Q7DEF, Q8Deff )", 23, "Change Q8Deff to q8def", "op(Q7DEF, q8def )"},
+      {"op(manualr)", 23, "Change manualr to manulr", "op(manulr)"},
+      // A word longer than the compiler reads goes whole.
+      {"op(" + std::string(25, 'q') + "7def)", 23,
+       "Change " + std::string(25, 'q') + "7def to q7def", "op(q7def)"},
       // The next error stands behind the fixed command.
       {"ch1{\"t300 x\"}", 17, "Change t300 to t250", "ch1{\"t250 x\"}"},
   };
@@ -1031,6 +1085,58 @@ TEST_F(LanguageServerTest, QuickFixesMakeTheScoreCompilePastTheirError) {
     if (i + 1 < cases.size()) {
       EXPECT_TRUE(after.empty()) << after.dump();
     }
+  }
+}
+
+// In a code page 932 score a character the code page cannot hold is replaced by the one the
+// converter writes for it, or removed when there is none; either way the diagnostic goes.
+TEST_F(LanguageServerTest, QuickFixesMakeACp932ScoreHoldItsCharacters) {
+  const std::string cp932 = writeFile("cp932.fms", "// \x82\xA0\r\nch1{\"c\"}\r\n");
+  const std::string uri = "file://" + cp932;
+  client.initialize(json::object(), true);
+  const struct {
+    std::string score;
+    std::string title;
+    std::string fixed;
+  } cases[] = {
+      {"// 波\xE3\x80\x9C\nch1{\"c\"}\n", "Replace \xE3\x80\x9C with \xEF\xBD\x9E",
+       "// 波\xEF\xBD\x9E\nch1{\"c\"}\n"},
+      {"ch1{\"c\"} // a😀b\n", "Remove 😀", "ch1{\"c\"} // ab\n"},
+  };
+  int version = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.score);
+    if (version == 0) {
+      client.open(uri, c.score, ++version);
+    } else {
+      client.send(change(uri, ++version, {{{"text", c.score}}}));
+    }
+    const auto published = client.diagnosticsFor(uri);
+    ASSERT_TRUE(published);
+    const json diagnostics = (*published)["params"]["diagnostics"];
+    ASSERT_EQ(diagnostics.size(), 1u) << diagnostics.dump();
+    const json actions = client.request(
+        "textDocument/codeAction",
+        {{"textDocument", doc(uri)},
+         {"range", diagnostics[0]["range"]},
+         {"context", {{"diagnostics", diagnostics}, {"only", {"quickfix"}}}}})["result"];
+    ASSERT_EQ(actions.size(), 1u) << actions.dump();
+    EXPECT_EQ(actions[0]["title"], c.title);
+    const json edit = actions[0]["edit"]["changes"][uri][0];
+    const size_t line = edit["range"]["start"]["line"];
+    ASSERT_EQ(edit["range"]["end"]["line"], line);
+    size_t lineStart = 0;
+    for (size_t k = 0; k < line; ++k) lineStart = c.score.find('\n', lineStart) + 1;
+    std::string fixed = c.score;
+    const size_t from = lineStart + edit["range"]["start"]["character"].get<size_t>();
+    fixed.replace(from, lineStart + edit["range"]["end"]["character"].get<size_t>() - from,
+                  edit["newText"].get<std::string>());
+    EXPECT_EQ(fixed, c.fixed);
+    client.send(change(uri, ++version, {{{"range", edit["range"]}, {"text", edit["newText"]}}}));
+    const auto republished = client.diagnosticsFor(uri);
+    ASSERT_TRUE(republished);
+    EXPECT_TRUE((*republished)["params"]["diagnostics"].empty())
+        << (*republished)["params"]["diagnostics"].dump();
   }
 }
 

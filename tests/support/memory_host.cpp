@@ -16,11 +16,7 @@ class Forwarding : public Base {
   int32_t closeOutput(bool keep) override { return host_.closeOutput(keep); }
   void autoPanChanged(bool on) override { host_.autoPanChanged(on); }
   SourceMap* sourceMap() override { return host_.sourceMap(); }
-  void failureReported(const ReportedFailure& failure) override {
-    host_.failures.push_back({failure.code, failure.lineNumber, failure.lineIndex,
-                              failure.commandStart, failure.pointer, std::string(failure.lineText),
-                              std::string(failure.message)});
-  }
+  void diagnosed(const Diagnostic& diagnostic) override { host_.diagnostics.push_back(diagnostic); }
 
  protected:
   MemoryHost& host_;

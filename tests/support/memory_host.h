@@ -71,12 +71,8 @@ class MemoryHost {
   bool outputClosed = false;
   bool outputKept = false;
 
-  // Each structured failure the core handed over, its texts copied.
-  struct Failure {
-    int32_t code, lineNumber, lineIndex, commandStart, pointer;
-    std::string lineText, message;
-  };
-  std::vector<Failure> failures;
+  // Every diagnostic the core handed over, in order.
+  std::vector<Diagnostic> diagnostics;
 
   SourceMap* sourceMapStorage = nullptr;  // the source map the host asks the core to record
 

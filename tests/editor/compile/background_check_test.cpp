@@ -39,6 +39,7 @@ class BackgroundCheckTest : public QObject {
   void aFailureIsWhereTheEditorsCompilationStops();
   void aCleanCheckHasTheEditorsMidiAndMap_data();
   void aCleanCheckHasTheEditorsMidiAndMap();
+  void aFullChannelIsMarkedInItsOwnWords();
   void aStaleResultIsDropped();
   void aResultStillHeldIsNeverWrittenOver();
 
@@ -87,6 +88,27 @@ void BackgroundCheckTest::aFailureIsWhereTheEditorsCompilationStops() {
   QCOMPARE(check.failure->commandStart, editor.failure->commandStart);
   QCOMPARE(check.failure->pointer, editor.failure->pointer);
   QCOMPARE(check.failure->text, editor.failure->text);
+}
+
+// The check and the editor's compilation both put the core's words for a full channel on the
+// command it refused, where the pane still says "other error".
+void BackgroundCheckTest::aFullChannelIsMarkedInItsOwnWords() {
+  QString score = "ch4{\n";
+  for (int i = 0; i < 32; ++i) score += "\"" + QString(1000, 'c') + "\"\n";
+  score += "\"c\"\n}\n";
+  QTextDocument text;
+  text.setPlainText(score);
+  const CompileResult editor = compiled(text, TextEncoding::Cp932, false, false);
+  const CheckResult check =
+      runCheck(controller->session(), checkRequestOf(text, TextEncoding::Cp932, false, false));
+  QCOMPARE(editor.code, int32_t(ERROR_OTHER));
+  for (const std::optional<CompileFailure>* failure : {&editor.failure, &check.failure}) {
+    QVERIFY(failure->has_value());
+    QCOMPARE((*failure)->code, int32_t(DIAGNOSTIC_CHANNEL_FULL));
+    QCOMPARE((*failure)->line, 33);
+    QCOMPARE((*failure)->commandStart, 1);
+    QCOMPARE((*failure)->text, QString("ch4が満杯: 32000イベント"));
+  }
 }
 
 void BackgroundCheckTest::aCleanCheckHasTheEditorsMidiAndMap_data() {

@@ -84,7 +84,13 @@ void CheckAsYouTypeTest::anErrorIsMarkedApartAndAFixClearsIt() {
 
   // A mark that no edit took away (the error stood on a line the fix did not touch) goes with
   // the next clean result.
-  form.view().markCheckFailure(CompileFailure{ERROR_VELOCITY, 1, 8, 11, "x"});
+  CompileFailure stale;
+  stale.code = ERROR_VELOCITY;
+  stale.line = 1;
+  stale.commandStart = 8;
+  stale.pointer = 11;
+  stale.text = "x";
+  form.view().markCheckFailure(stale);
   QVERIFY(pane(form).checkMark().has_value());
   form.checkAsYouType().checkNow();
   settle(form);
