@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "console/output_signals.h"
 
@@ -55,8 +56,8 @@ OutputStream* ConsoleHost::openOutput() {
   const TerminatingSignalsHeld held;  // the temporary file is known to the handler at once
   output_ = std::make_unique<OutputFile>(outputName_);
   if (!output_->open()) {
-    std::fprintf(console_, "%s: %s\n", outputName_.c_str(),
-                 describeOutputOpenFailure(output_->openFailure(), output_->error()).c_str());
+    outputProblem_ = describeOutputOpenFailure(output_->openFailure(), output_->error());
+    std::fprintf(console_, "%s: %s\n", outputName_.c_str(), outputProblem_.c_str());
     output_.reset();
     return nullptr;
   }
@@ -70,6 +71,8 @@ int32_t ConsoleHost::closeOutput(bool keep) {
   int32_t result = OUTPUT_CLOSED;
   if (keep) {
     result = output_->commit();
+    if (result != OUTPUT_CLOSED && output_->error() != 0)
+      outputProblem_ = std::strerror(output_->error());
   } else {
     output_->discard();
   }

@@ -25,6 +25,9 @@ class ConsoleHost : public ConsoleCompileHost {
 
   // What the compilation reported, in order.
   const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
+  // Why the output could not be opened or written, in the words printed for an open refusal
+  // ("is a folder") or the system's; empty when nothing went wrong with it.
+  const std::string& outputProblem() const { return outputProblem_; }
 
  private:
   std::string sourceName_;
@@ -33,4 +36,5 @@ class ConsoleHost : public ConsoleCompileHost {
   int sourceFd_ = -1;
   std::unique_ptr<OutputFile> output_;
   std::vector<Diagnostic> diagnostics_;
+  std::string outputProblem_;
 };

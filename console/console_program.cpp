@@ -98,6 +98,7 @@ ConsoleResult compileConsole(int argc, const char* const* argv, std::FILE* conso
   const int32_t status = compileSource(*session);
   std::fflush(console);
   result.diagnostics = host.diagnostics();
+  result.outputProblem = host.outputProblem();
   return finish(status);
 }
 

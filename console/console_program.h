@@ -13,6 +13,9 @@ struct ConsoleResult {
   std::string output;  // the output file's name; empty when the arguments named no score
   // Every diagnostic the compilation gave, in order; none when it did not run.
   std::vector<Diagnostic> diagnostics;
+  // Why the output could not be opened or written (the words printed after its name, or the
+  // system's); empty when nothing went wrong with it.
+  std::string outputProblem;
 };
 
 // Runs the program with its arguments (argv[0] is the program name), printing to `console`.

@@ -168,6 +168,7 @@ void OutputFile::seek(int64_t position) {
   if (!flushBuffer()) return;
   if (::lseek(fd_, position, SEEK_SET) < 0) {
     failed_ = true;
+    error_ = errno;
     return;
   }
   position_ = position;
@@ -177,6 +178,7 @@ void OutputFile::seek(int64_t position) {
 bool OutputFile::flushBuffer() {
   if (bufferUsed_ > 0 && !writeAll(fd_, buffer_, bufferUsed_)) {
     failed_ = true;
+    error_ = errno;
     return false;
   }
   bufferStart_ += static_cast<int64_t>(bufferUsed_);
@@ -193,8 +195,22 @@ int32_t OutputFile::commit() {
 
 int32_t OutputFile::commitInPlace() {
   bool ok = !failed_ && writeAll(fd_, whole_.data(), whole_.size());
-  ok = (::close(std::exchange(fd_, -1)) == 0) && ok;
+  if (!ok && error_ == 0) error_ = errno;
+  if (::close(std::exchange(fd_, -1)) != 0) {
+    if (ok) error_ = errno;
+    ok = false;
+  }
   return ok ? OUTPUT_CLOSED : OUTPUT_WRITE_FAILED;
+}
+
+int32_t OutputFile::errorResult(int error, int32_t result) {
+  error_ = error;
+  return result;
+}
+
+int32_t OutputFile::closeForCommit() {
+  return ::close(std::exchange(fd_, -1)) == 0 ? OUTPUT_CLOSED
+                                              : errorResult(errno, OUTPUT_WRITE_FAILED);
 }
 
 int32_t OutputFile::commitTemporary() {
@@ -204,12 +220,15 @@ int32_t OutputFile::commitTemporary() {
     if (::linkat(AT_FDCWD, descriptorPath(fd_).c_str(), AT_FDCWD, target_.c_str(),
                  AT_SYMLINK_FOLLOW) == 0) {
       unnamed_ = false;
-      return ::close(std::exchange(fd_, -1)) == 0 ? OUTPUT_CLOSED : OUTPUT_WRITE_FAILED;
+      return closeForCommit();
     }
-    if (errno != EEXIST || nameUnnamedFile() != 0) return OUTPUT_REPLACE_FAILED;
+    if (errno != EEXIST) return errorResult(errno, OUTPUT_REPLACE_FAILED);
+    if (const int named = nameUnnamedFile(); named != 0)
+      return errorResult(named, OUTPUT_REPLACE_FAILED);
   }
-  if (::close(std::exchange(fd_, -1)) != 0) return OUTPUT_WRITE_FAILED;
-  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return OUTPUT_REPLACE_FAILED;
+  if (const int32_t closed = closeForCommit(); closed != OUTPUT_CLOSED) return closed;
+  if (::rename(tempPath_.c_str(), target_.c_str()) != 0)
+    return errorResult(errno, OUTPUT_REPLACE_FAILED);
   tempPath_.clear();
   return OUTPUT_CLOSED;
 }

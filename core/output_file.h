@@ -46,6 +46,8 @@ class OutputFile : public OutputStream {
   void discard();
 
   OutputOpenFailure openFailure() const { return openFailure_; }
+  // The errno of the system failure that refused the open or failed the output (a write, the
+  // close, the rename), 0 when there was none.
   int error() const { return error_; }
   // A hidden file beside the target that holds the bytes until the commit, for a signal
   // handler to remove; empty when there is none (an unnamed file, a device).
@@ -58,6 +60,8 @@ class OutputFile : public OutputStream {
   bool openInPlace();
   bool openTemporary();
   bool flushBuffer();
+  int32_t errorResult(int error, int32_t result);  // records error, returns result
+  int32_t closeForCommit();
   int32_t commitInPlace();
   int32_t commitTemporary();
   int nameUnnamedFile();

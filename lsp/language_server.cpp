@@ -883,9 +883,14 @@ std::string LanguageServer::State::makeMidiMessage(const MakeMidiOutcome& outcom
   }
   const std::optional<Diagnostic>& failure = outcome.failure;
   if (!failure || failure->code == DIAGNOSTIC_OUTPUT_OPEN ||
-      failure->code == DIAGNOSTIC_OUTPUT_WRITE)
-    return notWritten + formatText(text("%s could not be written", "%s を書き出せませんでした"),
-                                   outcome.output.c_str());
+      failure->code == DIAGNOSTIC_OUTPUT_WRITE) {
+    if (outcome.reason.empty())
+      return notWritten + formatText(text("%s could not be written", "%s を書き出せませんでした"),
+                                     outcome.output.c_str());
+    return notWritten +
+           formatText(text("%s could not be written (%s)", "%s を書き出せませんでした (%s)"),
+                      outcome.output.c_str(), outcome.reason.c_str());
+  }
   if (failure->line < 0) return notWritten + diagnosticMessage(*failure, language);
   return notWritten + formatText(text("line %d: %s", "%d 行目: %s"),
                                  static_cast<int>(failure->lineNumber),

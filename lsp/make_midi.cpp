@@ -84,6 +84,7 @@ MakeMidiOutcome makeMidiFile(const std::string& path, const ScoreText* open) {
     return outcome;
   }
   outcome.kind = MakeMidiOutcome::FAILED;
+  outcome.reason = result.outputProblem;
   for (const Diagnostic& diagnostic : result.diagnostics) {
     if (diagnostic.error()) outcome.failure = diagnostic;
   }

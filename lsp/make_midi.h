@@ -26,7 +26,9 @@ struct MakeMidiOutcome {
   // FAILED: the error that stopped it, as tarvk32c's compilation gave it; nothing when it
   // stopped before compiling.
   std::optional<Diagnostic> failure;
-  std::string reason;  // NOT_OPENED: the system's text
+  // NOT_OPENED: the system's text; FAILED: why the MIDI file could not be opened or written
+  // ("is a folder", the system's text), empty when the output was not the problem.
+  std::string reason;
 };
 
 // Runs the command on the score at `path`. Nothing is read from a file that is not regular, so

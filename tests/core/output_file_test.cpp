@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -292,13 +293,15 @@ TEST(OutputFile, DeviceIsWrittenNotReplaced) {
   const struct {
     std::string name;
     int32_t result;
-  } cases[] = {{dir.file("null.mid"), OUTPUT_CLOSED}, {full, OUTPUT_WRITE_FAILED}};
+    int error;  // the failure's errno, which the console programs put into words
+  } cases[] = {{dir.file("null.mid"), OUTPUT_CLOSED, 0}, {full, OUTPUT_WRITE_FAILED, ENOSPC}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     OutputFile out(c.name);
     ASSERT_TRUE(out.open());
     out.write(reinterpret_cast<const uint8_t*>("MThd"), 4);
     EXPECT_EQ(out.commit(), c.result);
+    EXPECT_EQ(out.error(), c.error);
   }
   for (const std::string& device : {null, full}) {
     struct stat info {};

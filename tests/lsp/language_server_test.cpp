@@ -1218,6 +1218,18 @@ TEST_F(LanguageServerTest, MakeMidiReportsAFailureAndWritesNothing) {
   EXPECT_FALSE(fs::exists(dir_ / "bad.mid"));
 }
 
+// Where the MIDI file cannot be put (its name is a folder), the message gives tarvk32c's reason.
+TEST_F(LanguageServerTest, MakeMidiTellsWhyTheMidiFileCouldNotBeWritten) {
+  const std::string path = writeFile("song.fms", "ch1{\"c d e\"}\n");
+  fs::create_directory(dir_ / "song.mid");
+  client.initialize();
+  const auto [result, message] = makeMidi(path);
+  EXPECT_NE(result["exitStatus"], 0);
+  EXPECT_EQ(message, "The MIDI file was not written: " + (dir_ / "song.mid").string() +
+                         " could not be written (is a folder)");
+  EXPECT_TRUE(fs::is_directory(dir_ / "song.mid"));
+}
+
 // A named pipe (its open would block) and a device: refused before anything reads them, and
 // the server goes on.
 TEST_F(LanguageServerTest, MakeMidiRefusesWhatIsNotARegularFile) {
