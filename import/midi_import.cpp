@@ -1020,8 +1020,8 @@ int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, 
   counts.outside -= layout.droppedTransposed;
   counts.moved -= layout.droppedMoved;
   counts.drumsShortened += layout.lendersShortened;
-  if (layout.late > 0) {  // one unit behind the file's time
-    counts.moved += layout.late;
+  if (layout.late + layout.early > 0) {  // one unit from the file's time
+    counts.moved += layout.late + layout.early;
     counts.maxShift = std::max(counts.maxShift, w.source.division / double{UNITS_PER_QUARTER});
   }
   return written - layout.unwritable - layout.crowded;

@@ -228,7 +228,8 @@ class PieceBuilder {
 
   // Drum hits joining the hit or rest before them: it is shortened by the unit it lends (a hit
   // so shortened is counted), and the unit opens their tuplet as a rest, so that one level, the
-  // first joining hit's, stands before the tuplet. Hits of another level take that one.
+  // first joining hit's, stands before the tuplet. Hits of another level take that one. A hit of
+  // one unit opens the tuplet itself, and the joining hits take its level.
   void lendHitUnit(size_t index, size_t zeros, std::vector<Piece>& pieces, LayoutCounts& counts) {
     const VoiceItem& item = items_[index];
     if (item.length > 1) {
@@ -239,15 +240,19 @@ class PieceBuilder {
       body.item.length = body.length;
       pieces.push_back(body);
     }
-    if (item.isNote()) ++counts.lendersShortened;
     Piece group;
     group.tuplet = true;
     group.start = item.start + item.length - 1;
     group.length = 1;
-    VoiceItem rest;
-    rest.start = group.start;
-    rest.length = 1;
-    group.items.push_back(rest);
+    VoiceItem head;  // a rest, or a hit of one unit, which has nothing to lend but itself
+    if (item.isNote() && item.length == 1) {
+      head = item;
+    } else if (item.isNote()) {
+      ++counts.lendersShortened;
+    }
+    head.start = group.start;
+    head.length = 1;
+    group.items.push_back(head);
     appendJoining(index + 1, zeros, group, counts.velocityChanged);
     pieces.push_back(group);
   }
@@ -660,13 +665,95 @@ class Writer {
   int gate_ = START_GATE;
 };
 
+// The hits of no length at one time (items[first, end)) by level: the level of the most hits
+// first (of equal counts, the one that comes first), then the others as they come.
+std::vector<std::vector<VoiceItem>> hitsByLevel(const std::vector<VoiceItem>& items, size_t first,
+                                                size_t end) {
+  std::vector<std::vector<VoiceItem>> groups;
+  for (size_t k = first; k < end; ++k) {
+    auto same = std::find_if(groups.begin(), groups.end(),
+                             [&](const auto& g) { return g.front().level == items[k].level; });
+    if (same == groups.end()) {
+      groups.push_back({items[k]});
+    } else {
+      same->push_back(items[k]);
+    }
+  }
+  auto most = std::max_element(groups.begin(), groups.end(),
+                               [](const auto& a, const auto& b) { return a.size() < b.size(); });
+  std::rotate(groups.begin(), most, most + 1);
+  return groups;
+}
+
+// Drum hits made ready to join the item before them, so that none is lost and each keeps its
+// level. A hit of one unit that hits at one time follow becomes a hit of no length at its time
+// (joining the item before it) and a rest of one unit that lends to those hits. Of the hits of
+// no length at one time, the first level (hitsByLevel) stays there and each further level
+// stands one unit earlier than the one before, in a tuplet of its own, where the item before
+// has the units to lend (counted in `early`); elsewhere they share the first level.
+std::vector<VoiceItem> readyDrumHits(const std::vector<VoiceItem>& items, LayoutCounts& counts) {
+  std::vector<VoiceItem> out;
+  out.reserve(items.size());
+  for (size_t i = 0; i < items.size();) {
+    const VoiceItem& item = items[i];
+    if (item.length > 0) {
+      const bool joined = i + 1 < items.size() && items[i + 1].length == 0;
+      if (item.isNote() && item.length == 1 && joined && !out.empty() && out.back().length > 0) {
+        VoiceItem hit = item;
+        hit.length = 0;
+        out.push_back(hit);
+        VoiceItem rest;
+        rest.start = item.start;
+        rest.length = 1;
+        out.push_back(rest);
+      } else {
+        out.push_back(item);
+      }
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    while (end < items.size() && items[end].length == 0) ++end;
+    const auto groups = hitsByLevel(items, i, end);
+    const int64_t levels = static_cast<int64_t>(groups.size());
+    // The item before lends a unit to each level, and keeps one when it is a hit.
+    const bool room = !out.empty() && out.back().length >= levels + (out.back().isNote() ? 1 : 0);
+    if (levels == 1 || !room) {
+      out.insert(out.end(), items.begin() + static_cast<std::ptrdiff_t>(i),
+                 items.begin() + static_cast<std::ptrdiff_t>(end));
+      i = end;
+      continue;
+    }
+    out.back().length -= levels - 1;
+    for (size_t g = groups.size(); g-- > 0;) {
+      const int64_t at = item.start - static_cast<int64_t>(g);
+      for (VoiceItem hit : groups[g]) {
+        hit.start = at;
+        out.push_back(hit);
+        if (g > 0) ++counts.early;
+      }
+      if (g > 0) {
+        VoiceItem rest;
+        rest.start = at;
+        rest.length = 1;
+        out.push_back(rest);
+      }
+    }
+    i = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
                                      const BarStarts& bars, NoteForm form, Joining joining,
                                      const FlatKeys& flatKeys, LayoutCounts& counts) {
-  const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars, joining).build(counts);
+  const std::vector<Piece> pieces =
+      joining == Joining::Hits
+          ? PieceBuilder(readyDrumHits(items, counts), parameters, bars, joining).build(counts)
+          : PieceBuilder(items, parameters, bars, joining).build(counts);
   Writer writer(pieces, parameters, bars, form, flatKeys);
   std::vector<std::string> lines = writer.write();
   counts.events = writer.events();
