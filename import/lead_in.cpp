@@ -1,6 +1,7 @@
 #include "import/lead_in.h"
 
 #include <string>
+#include <string_view>
 
 #include "core/compile_session.h"
 #include "core/midi_writer.h"
@@ -18,8 +19,8 @@ const std::string START_TEMPO("\x07\xA1\x20", 3);       // 500000 microseconds a
 const std::string GM_RESET("\x7E\x7F\x09\x01\xF7", 5);  // the SysEx's data
 const std::string FILLER_TEXT("_");
 
-bool isMeta(const MidiEvent& e, uint8_t type, const std::string& bytes) {
-  return e.kind == MidiEvent::META && e.status == type && e.bytes == bytes;
+bool isMeta(const MidiEvent& e, uint8_t type, std::string_view bytes) {
+  return e.kind == MidiEvent::META && e.status == type && e.data == bytes;
 }
 
 bool conductorLeadIn(const MidiTrack& track) {
@@ -51,7 +52,7 @@ bool channelLeadIn(const MidiTrack& track, bool first, int& channel) {
   if (i >= events.size() || events[i].tick != 0) return false;
   const MidiEvent& opening = events[i++];
   const bool reset =
-      opening.kind == MidiEvent::SYSEX && opening.status == 0xF0 && opening.bytes == GM_RESET;
+      opening.kind == MidiEvent::SYSEX && opening.status == 0xF0 && opening.data == GM_RESET;
   if (first ? !reset : !isMeta(opening, META_TEXT, FILLER_TEXT)) return false;
   if (i >= events.size()) return false;
   const MidiEvent& off = events[i++];

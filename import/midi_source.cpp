@@ -102,7 +102,7 @@ class Gatherer {
   }
 
   void metaEvent(const MidiEvent& e, int64_t tick, size_t index) {
-    const std::string& b = e.bytes;
+    const std::string_view b = e.data;
     switch (e.status) {
       case META_TEMPO:
         if (b.size() >= 3) {
