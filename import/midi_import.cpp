@@ -120,15 +120,27 @@ int64_t fineTime(int64_t tick, int division) {
   return nearestUnit(tick, division) * TICKS_PER_UNIT;
 }
 
+// Per gate step, the fewest units (below FULL_LENGTH_UNITS) of a note that sounds each tick count
+// shorter than a full-length note, 0 where none does; asked for every note under every step.
+constexpr auto GATED_LENGTHS = [] {
+  std::array<std::array<uint8_t, FULL_LENGTH_NOTE_TICKS>, GATE_STEP_Q8 + 1> table{};
+  for (int gate = 0; gate <= GATE_STEP_Q8; ++gate) {
+    for (int64_t d = FULL_LENGTH_UNITS - 1; d >= 1; --d) {
+      const uint32_t on = noteOnTicks(static_cast<uint32_t>(d * TICKS_PER_UNIT), gate);
+      if (on < FULL_LENGTH_NOTE_TICKS)
+        table[static_cast<size_t>(gate)][on] = static_cast<uint8_t>(d);
+    }
+  }
+  return table;
+}();
+
 // The units of a note that sounds `sound` ticks under gate step `gate`, or 0 when none does.
 int64_t exactLength(int64_t sound, int gate) {
   if (sound % TICKS_PER_UNIT == 0 && sound / TICKS_PER_UNIT >= FULL_LENGTH_UNITS) {
     return sound / TICKS_PER_UNIT;
   }
-  for (int64_t d = 1; d < FULL_LENGTH_UNITS; ++d) {
-    if (noteOnTicks(static_cast<uint32_t>(d * TICKS_PER_UNIT), gate) == sound) return d;
-  }
-  return 0;
+  if (sound < 0 || sound >= FULL_LENGTH_NOTE_TICKS) return 0;
+  return GATED_LENGTHS[static_cast<size_t>(gate)][static_cast<size_t>(sound)];
 }
 
 int64_t snappedLength(int64_t sound) {
@@ -1080,9 +1092,9 @@ std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& sourc
 
 bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
                ImportMessage& error) {
-  MidiFile file;
-  if (!readMidiFile(data, size, file, error)) return false;
-  const MidiSource source = gatherSource(file);
+  MidiSource source;
+  MidiFileFacts facts;
+  if (!gatherSource(data, size, source, facts, error)) return false;
   parts.clear();
   for (auto& [key, notes] : partsOf(source)) {
     PartSummary part;
@@ -1108,14 +1120,14 @@ bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts
 ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
                         const ImportOptions& options) {
   ImportResult result;
-  MidiFile file;
-  if (!readMidiFile(data, size, file, result.error)) return result;
-  MidiSource source = gatherSource(file);
+  MidiSource source;
+  MidiFileFacts facts;
+  if (!gatherSource(data, size, source, facts, result.error)) return result;
   const int snapped = snapToGrid(source, options);
   Counts counts;
-  counts.runningAfterSpecial = file.runningAfterSpecial;
-  counts.tracksNamed = file.tracksNamed;
-  counts.tracksHeld = static_cast<int>(file.tracks.size());
+  counts.runningAfterSpecial = facts.runningAfterSpecial;
+  counts.tracksNamed = facts.tracksNamed;
+  counts.tracksHeld = facts.tracksHeld;
   counts.snapped = snapped;
 
   int64_t last = 0;

@@ -38,8 +38,9 @@ ImportMessage refusal(const SmfError& e) {
 
 }  // namespace
 
-bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessage& error) {
-  file = MidiFile();
+bool readMidiEvents(const uint8_t* data, size_t size, MidiEventSink& sink, MidiFileFacts& facts,
+                    ImportMessage& error) {
+  facts = MidiFileFacts();
   SmfReader reader;
   SmfError fault;
   if (!reader.open(data, size, fault)) {
@@ -54,20 +55,49 @@ bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessag
     error = {ImportText::NoTracks, {}};
     return false;
   }
-  file.format = reader.format();
-  file.division = reader.division();
-  file.tracksNamed = reader.tracksNamed();
+  facts.format = reader.format();
+  facts.division = reader.division();
+  facts.tracksNamed = reader.tracksNamed();
   while (reader.nextTrack(fault)) {
-    MidiTrack& track = file.tracks.emplace_back();
+    sink.beginTrack(static_cast<size_t>(reader.tracksRead() - 1));
     MidiEvent event;
-    while (reader.nextEvent(event, fault)) track.events.push_back(event);
+    while (reader.nextEvent(event, fault)) sink.event(event);
     if (fault.fault != SmfFault::None) break;
-    track.endTick = reader.trackEnd();
+    sink.endTrack(reader.trackEnd());
   }
   if (fault.fault != SmfFault::None) {
     error = refusal(fault);
     return false;
   }
-  file.runningAfterSpecial = reader.runningAfterSpecial();
+  facts.tracksHeld = reader.tracksRead();
+  facts.runningAfterSpecial = reader.runningAfterSpecial();
+  return true;
+}
+
+namespace {
+
+// Keeps every event, track by track.
+class EventList : public MidiEventSink {
+ public:
+  explicit EventList(MidiFile& file) : file_(file) {}
+  void beginTrack(size_t) override { file_.tracks.emplace_back(); }
+  void event(const MidiEvent& e) override { file_.tracks.back().events.push_back(e); }
+  void endTrack(int64_t endTick) override { file_.tracks.back().endTick = endTick; }
+
+ private:
+  MidiFile& file_;
+};
+
+}  // namespace
+
+bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessage& error) {
+  file = MidiFile();
+  EventList list(file);
+  MidiFileFacts facts;
+  if (!readMidiEvents(data, size, list, facts, error)) return false;
+  file.format = facts.format;
+  file.division = facts.division;
+  file.tracksNamed = facts.tracksNamed;
+  file.runningAfterSpecial = facts.runningAfterSpecial;
   return true;
 }

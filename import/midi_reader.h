@@ -28,5 +28,29 @@ struct MidiFile {
   int runningAfterSpecial = 0;  // channel events on running status behind a meta or SysEx event
 };
 
+// What the header and the reading say of a file.
+struct MidiFileFacts {
+  int format = 0;
+  int division = 0;
+  int tracksNamed = 0;
+  int tracksHeld = 0;
+  int runningAfterSpecial = 0;
+};
+
+// Takes a file's events as the reader goes, so that no list of them need be kept.
+class MidiEventSink {
+ public:
+  virtual ~MidiEventSink() = default;
+  virtual void beginTrack(size_t index) = 0;
+  virtual void event(const MidiEvent& e) = 0;
+  // The track's end: its End of Track, or its last event.
+  virtual void endTrack(int64_t endTick) = 0;
+};
+
+// Reads `size` bytes, handing each track's events to `sink` in file order; true with `facts`
+// filled, or false with `error` saying why (the sink may have seen part of the file).
+bool readMidiEvents(const uint8_t* data, size_t size, MidiEventSink& sink, MidiFileFacts& facts,
+                    ImportMessage& error);
+
 // Reads `size` bytes; true with `file` filled, or false with `error` saying why.
 bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, ImportMessage& error);

@@ -34,12 +34,18 @@ constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "c#", "d",  "d#"
 constexpr const char* FLAT_NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "d-", "d",  "e-", "e",  "f",
                                                                "g-", "g",  "a-", "a",  "b-", "b"};
 
+// The length index (1..15) of each duration in units up to the longest length, 0 where no
+// length is that long; looked up for every candidate tuplet, so a table.
+constexpr int64_t LONGEST_LENGTH = LENGTH_TICKS[1];
+constexpr std::array<int8_t, LONGEST_LENGTH + 1> LENGTH_INDEX_OF = [] {
+  std::array<int8_t, LONGEST_LENGTH + 1> table{};
+  for (int i = LENGTH_INDEX_COUNT - 1; i >= 1; --i) table[LENGTH_TICKS[i]] = static_cast<int8_t>(i);
+  return table;
+}();
+
 // The length index (1..15) of a duration in units, or 0 when no length is that long.
 int lengthIndexOf(int64_t units) {
-  for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
-    if (LENGTH_TICKS[i] == units) return i;
-  }
-  return 0;
+  return units >= 0 && units <= LONGEST_LENGTH ? LENGTH_INDEX_OF[static_cast<size_t>(units)] : 0;
 }
 
 // The largest length no longer than `units` (which is at least 1).
