@@ -323,16 +323,16 @@ class PieceBuilder {
   Joining joining_;
 };
 
-// The units of each part of a plain piece as the bar lines cut it.
-std::vector<int64_t> partsOf(const Piece& piece, const BarStarts& bars) {
-  std::vector<int64_t> parts;
+// Calls `visit` with the units of each part of a plain piece as the bar lines cut it, until it
+// returns false.
+template <typename Visit>
+void forEachPart(const Piece& piece, const BarStarts& bars, Visit visit) {
   auto next = std::upper_bound(bars.begin(), bars.end(), piece.start);
   for (int64_t position = piece.start, end = piece.start + piece.length; position < end;) {
     const int64_t barEnd = next == bars.end() ? end : std::min(end, *next++);
-    parts.push_back(barEnd - position);
+    if (!visit(barEnd - position)) return;
     position = barEnd;
   }
-  return parts;
 }
 
 // The most common length among the parts of plain pieces, as the bar lines cut them, that a
@@ -341,7 +341,10 @@ int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) 
   int counts[LENGTH_INDEX_COUNT] = {};
   for (const Piece& piece : pieces) {
     if (piece.tuplet) continue;
-    for (const int64_t part : partsOf(piece, bars)) ++counts[lengthIndexOf(part)];
+    forEachPart(piece, bars, [&](int64_t part) {
+      ++counts[lengthIndexOf(part)];
+      return true;
+    });
   }
   int best = DEFAULT_LENGTH_INDEX;
   for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
@@ -409,10 +412,12 @@ class Writer {
   bool byCodePart(int64_t units) const { return byCode_ && units == LENGTH_TICKS[defaultIndex_]; }
 
   bool needsLetter(const Piece& piece) const {
-    for (const int64_t part : partsOf(piece, bars_)) {
-      if (!byCodePart(part)) return true;
-    }
-    return false;
+    bool letter = false;
+    forEachPart(piece, bars_, [&](int64_t part) {
+      letter = !byCodePart(part);
+      return !letter;
+    });
+    return letter;
   }
 
   void parametersUpTo(int64_t position) {
@@ -456,12 +461,12 @@ class Writer {
       text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
     } else {
       text = octaveStep(item.key);
-      const std::vector<std::string> lengths = lengthsOf(units);
-      for (size_t i = 0; i < lengths.size(); ++i) {
-        if (i > 0) text += '&';
-        text += nameOf(item.key, flatsAt(position)) + lengths[i];
-      }
-      count = lengths.size();
+      const char* name = nameOf(item.key, flatsAt(position));
+      count = 0;
+      forEachLength(units, [&](std::string_view length) {
+        if (count++ > 0) text += '&';
+        text.append(name).append(length);
+      });
     }
     if (tiedOn) text += '&';
     add(text, position);
@@ -531,31 +536,33 @@ class Writer {
                               : std::string("r");
       }
     }
-    add(text + "}" + lengthText(piece.length), piece.start);
+    text += '}';
+    text.append(lengthText(piece.length));
+    add(text, piece.start);
     events_ += static_cast<int64_t>(piece.items.size());
   }
 
-  // Lengths that write `units`: one length, two tied, else an explicit duration (a long one in
-  // whole-table pieces).
-  std::vector<std::string> lengthsOf(int64_t units) const {
-    if (lengthIndexOf(units) != 0) return {lengthText(units)};
+  // Calls `visit` with each length that writes `units`: one length, two tied, else an explicit
+  // duration (a long one in whole-table pieces).
+  template <typename Visit>
+  void forEachLength(int64_t units, Visit visit) const {
+    if (lengthIndexOf(units) != 0) return visit(lengthText(units));
     const int64_t head = largestLengthWithin(units);
     if (lengthIndexOf(units - head) != 0) {
-      return {lengthText(head), lengthText(units - head)};
+      visit(lengthText(head));
+      return visit(lengthText(units - head));
     }
-    if (units <= BYTE_MAX) return {std::string(":").append(std::to_string(units))};
-    std::vector<std::string> parts;
+    if (units <= BYTE_MAX) return visit(std::string(":").append(std::to_string(units)));
     for (int64_t left = units; left > 0;) {
       const int64_t part = largestLengthWithin(left);
-      parts.push_back(lengthText(part));
+      visit(lengthText(part));
       left -= part;
     }
-    return parts;
   }
 
-  std::string lengthText(int64_t units) const {
+  std::string_view lengthText(int64_t units) const {
     const int index = lengthIndexOf(units);
-    return index == defaultIndex_ ? std::string() : LENGTH_TEXT[index];
+    return index == defaultIndex_ ? std::string_view() : LENGTH_TEXT[index];
   }
 
   std::string octaveStep(int key) {
