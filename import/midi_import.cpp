@@ -1090,59 +1090,12 @@ std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& sourc
 
 }  // namespace
 
-bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
-               ImportMessage& error) {
-  MidiSource source;
-  MidiFileFacts facts;
-  if (!gatherSource(data, size, source, facts, error)) return false;
-  parts.clear();
-  for (auto& [key, notes] : partsOf(source)) {
-    PartSummary part;
-    part.track = key.first + 1;
-    part.midiChannel = key.second + 1;
-    part.notes = static_cast<int>(notes.size());
-    for (const SourceChange& p : source.programs) {
-      if (p.channel == key.second) {
-        part.program = p.value;
-        break;
-      }
-    }
-    Counts ignored;
-    part.voices = key.second == DRUM_MIDI_CHANNEL
-                      ? 1
-                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
-    part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
-    parts.push_back(part);
-  }
-  return true;
-}
-
-ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
-                        const ImportOptions& options) {
-  ImportResult result;
-  MidiSource source;
-  MidiFileFacts facts;
-  if (!gatherSource(data, size, source, facts, result.error)) return result;
-  const int snapped = snapToGrid(source, options);
-  Counts counts;
-  counts.runningAfterSpecial = facts.runningAfterSpecial;
-  counts.tracksNamed = facts.tracksNamed;
-  counts.tracksHeld = facts.tracksHeld;
-  counts.snapped = snapped;
-
-  int64_t last = 0;
-  for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
-  for (const auto* list :
-       {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
-    if (!list->empty()) last = std::max(last, list->back().tick);
-  }
-  if (nearestUnit(last, source.division) > UNITS_MAX) {
-    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
-    return result;
-  }
-
-  // Parts in the file's order: the notes of one MIDI channel in one track, by track, then
-  // channel; the percussion channel is one part whatever its tracks.
+// The voices of the parts the options choose, in the file's order (the notes of one MIDI channel
+// in one track, by track, then channel; the percussion channel is one part whatever its tracks,
+// and a channel of program or pan changes alone is a part without notes), less the voices the
+// score channels have no room for.
+std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& options,
+                              Counts& counts) {
   std::map<std::pair<int, int>, std::vector<Note>> parts = partsOf(source);
   std::vector<Note> drums;
   bool withNotes[MIDI_CHANNELS] = {};
@@ -1190,6 +1143,68 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
   if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
   if (!source.compiled) dropLeastWorth(voices, counts);
+  return voices;
+}
+
+bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
+               ImportMessage& error) {
+  MidiSource source;
+  MidiFileFacts facts;
+  if (!gatherSource(data, size, source, facts, error)) return false;
+  parts.clear();
+  Counts ignored;
+  for (auto& [key, notes] : partsOf(source)) {
+    PartSummary part;
+    part.track = key.first + 1;
+    part.midiChannel = key.second + 1;
+    part.notes = static_cast<int>(notes.size());
+    for (const SourceChange& p : source.programs) {
+      if (p.channel == key.second) {
+        part.program = p.value;
+        break;
+      }
+    }
+    part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
+    part.voices = key.second == DRUM_MIDI_CHANNEL
+                      ? 1
+                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
+    parts.push_back(part);
+  }
+  const std::vector<Voice> kept = voicesKept(source, ImportOptions(), ignored);
+  for (PartSummary& part : parts) {
+    part.keptByDefault = std::any_of(kept.begin(), kept.end(), [&](const Voice& v) {
+      return !v.notes.empty() && v.midiChannel + 1 == part.midiChannel &&
+             (v.drum || v.track + 1 == part.track);  // the drums are one voice of all tracks
+    });
+  }
+  return true;
+}
+
+ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
+                        const ImportOptions& options) {
+  ImportResult result;
+  MidiSource source;
+  MidiFileFacts facts;
+  if (!gatherSource(data, size, source, facts, result.error)) return result;
+  const int snapped = snapToGrid(source, options);
+  Counts counts;
+  counts.runningAfterSpecial = facts.runningAfterSpecial;
+  counts.tracksNamed = facts.tracksNamed;
+  counts.tracksHeld = facts.tracksHeld;
+  counts.snapped = snapped;
+
+  int64_t last = 0;
+  for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
+  for (const auto* list :
+       {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
+    if (!list->empty()) last = std::max(last, list->back().tick);
+  }
+  if (nearestUnit(last, source.division) > UNITS_MAX) {
+    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
+    return result;
+  }
+
+  std::vector<Voice> voices = voicesKept(source, options, counts);
   if (options.steadyVelocity) {
     for (Voice& v : voices) counts.steadied += steadyLevels(v);
   }
