@@ -627,6 +627,25 @@ bool noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate
 
 // The length and gate step of each note: its own sounding time exactly, under the gate step in
 // force when one fits, within the time before the voice's next note or parameter.
+// A note shortened within its written length, as staccato plays it: when the time to the next
+// note (`room`) is one length that a gate step shortens to the note's time exactly, that length
+// (`q4 c16` rather than `c32r32`); the gate step in force first. 0 when none does; only lengths
+// shorter than a full-length note are gated.
+int64_t gatedToNext(int64_t sound, int64_t room, int gate, int& noteGate) {
+  if (room >= FULL_LENGTH_UNITS || sound == room * TICKS_PER_UNIT) return 0;
+  if (std::find(std::begin(LENGTH_TICKS) + 1, std::end(LENGTH_TICKS), room) ==
+      std::end(LENGTH_TICKS)) {
+    return 0;
+  }
+  for (int g : {gate, 7, 6, 5, 4, 3, 2, 1, 0}) {
+    if (noteOnTicks(static_cast<uint32_t>(room * TICKS_PER_UNIT), g) == sound) {
+      noteGate = g;
+      return room;
+    }
+  }
+  return 0;
+}
+
 void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
   int64_t cursor = 0;
   int gate = GATE_STEP_Q8;
@@ -643,7 +662,8 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
     }
     int64_t length = 0;
     int noteGate = gate;
-    if (n.sound > 0) {
+    if (n.sound > 0) length = gatedToNext(n.sound, room, gate, noteGate);
+    if (n.sound > 0 && length == 0) {
       for (int g : {gate, 7, 6, 5, 4, 3, 2, 1, 0}) {
         const int64_t d = exactLength(n.sound, g);
         if (d > 0 && d <= room) {
