@@ -208,7 +208,10 @@ void trimAt(Note& last, int64_t on, Counts& counts) {
 // the voice, free or ending in a legato overlap, whose last note is nearest in pitch (of two as
 // near, the one whose last note ended latest), so a line stays together and a chord spreads.
 std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& counts) {
-  std::sort(notes.begin(), notes.end(), playsBefore);
+  // A line's notes come in the order they play
+  if (!std::is_sorted(notes.begin(), notes.end(), playsBefore)) {
+    std::sort(notes.begin(), notes.end(), playsBefore);
+  }
   std::vector<Voice> voices;
   for (const Note& n : notes) {
     int best = -1;
