@@ -161,25 +161,21 @@ int64_t shortestLength(int64_t sound) {
 // ---------------------------------------------------------------------------------------------
 // Notes and voices
 
-std::vector<Note> notesOf(const MidiSource& source) {
-  std::vector<Note> notes;
-  notes.reserve(source.notes.size());
-  for (size_t i = 0; i < source.notes.size(); ++i) {
-    const SourceNote& s = source.notes[i];
-    Note n;
-    n.on = nearestUnit(s.onTick, source.division);
-    n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
-    n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
-    n.key = s.key;
-    if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
-    while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
-    while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
-    n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
-    if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
-    n.source = i;
-    notes.push_back(n);
-  }
-  return notes;
+// The source's i-th note on the grid.
+Note noteOf(const MidiSource& source, size_t i) {
+  const SourceNote& s = source.notes[i];
+  Note n;
+  n.on = nearestUnit(s.onTick, source.division);
+  n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
+  n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
+  n.key = s.key;
+  if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
+  while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
+  while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
+  n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
+  if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
+  n.source = i;
+  return n;
 }
 
 // Onset order; at one onset zero-length notes first, then from the top down.
@@ -1103,10 +1099,13 @@ int steadyLevels(Voice& voice) {
 
 // The parts of the file in the score's order (track, then MIDI channel), each its notes.
 std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& source) {
+  std::map<std::pair<int, int>, size_t> sizes;  // each part's notes in one allocation
+  for (const SourceNote& s : source.notes) ++sizes[{s.track, s.channel}];
   std::map<std::pair<int, int>, std::vector<Note>> parts;
-  for (const Note& n : notesOf(source)) {
-    const SourceNote& s = source.notes[n.source];
-    parts[{s.track, s.channel}].push_back(n);
+  for (const auto& [key, size] : sizes) parts[key].reserve(size);
+  for (size_t i = 0; i < source.notes.size(); ++i) {
+    const SourceNote& s = source.notes[i];
+    parts[{s.track, s.channel}].push_back(noteOf(source, i));
   }
   return parts;
 }
