@@ -150,13 +150,15 @@ class PieceBuilder {
   }
 
   // The number of items from `first` that make an exact tuplet worth writing as one, or 0.
+  // A tuplet stays inside its bar.
   size_t tupletAt(size_t first) const {
+    const int64_t room = barEndAt(items_[first].start) - items_[first].start;
     int64_t total = 0;
     size_t best = 0;
     for (size_t n = 1; n <= static_cast<size_t>(TUPLET_MAX_NOTES) && first + n <= items_.size();
          ++n) {
       total += items_[first + n - 1].length;
-      if (total > LENGTH_TICKS[1]) break;
+      if (total > LENGTH_TICKS[1] || total > room) break;
       if (n >= 2 && lengthIndexOf(total) != 0 && fitsTuplet(first, n, total)) best = n;
     }
     return best;
@@ -164,7 +166,6 @@ class PieceBuilder {
 
   bool fitsTuplet(size_t first, size_t n, int64_t total) const {
     const int64_t start = items_[first].start;
-    if (start + total > barEndAt(start)) return false;
     // Zero-length notes behind the tuplet would have nothing left to join.
     if (first + n < items_.size() && items_[first + n].length == 0) return false;
     for (const VoiceParameter& p : parameters_) {
