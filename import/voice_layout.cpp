@@ -56,6 +56,12 @@ int64_t largestLengthWithin(int64_t units) {
   return 1;
 }
 
+size_t digitsOf(size_t n) {
+  size_t digits = 1;
+  for (; n >= 10; n /= 10) ++digits;
+  return digits;
+}
+
 int octaveOf(int key) {
   return (key - NOTE_NUMBER_OFFSET - 1) / SEMITONES_PER_OCTAVE;
 }
@@ -612,8 +618,8 @@ class Writer {
   void add(const std::string& text, int64_t position) {
     beginLine();
     // `  "`, the line, a blank, the command, `"`, the comment and the bar number
-    const size_t bytes = 3 + line_.size() + 1 + text.size() + 1 + BAR_COMMENT.size() +
-                         std::to_string(bar_ + 1).size();
+    const size_t bytes =
+        3 + line_.size() + 1 + text.size() + 1 + BAR_COMMENT.size() + digitsOf(bar_ + 1);
     if (bytes > SCORE_LINE_BYTES_MAX && line_.size() > prefixEnd_) continueLine();
     const bool setting = text.back() == ' ';  // settings stand apart from the notes
     const bool beat = (position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_;
@@ -649,7 +655,10 @@ class Writer {
   void closeLine() {
     if (byCode_ && !letterOnLine_ && !line_.empty()) line_.erase(octaveAt_, prefixEnd_ - octaveAt_);
     while (!line_.empty() && line_.back() == ' ') line_.pop_back();
-    lines_.push_back("  \"" + line_ + '"' + std::string(BAR_COMMENT) + std::to_string(bar_ + 1));
+    std::string& line = lines_.emplace_back();
+    line.reserve(3 + line_.size() + 1 + BAR_COMMENT.size() + digitsOf(bar_ + 1));
+    line.append("  \"").append(line_).append(1, '"').append(BAR_COMMENT);
+    line.append(std::to_string(bar_ + 1));
     line_.clear();
   }
 
