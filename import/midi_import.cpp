@@ -78,7 +78,7 @@ struct Counts {
   double maxShift = 0;
   // Notes of voices beyond the channels, by part (track from 0, MIDI channel from 0): how many
   // and at which unit positions.
-  std::map<std::pair<int, int>, std::pair<int, std::set<int64_t>>> dropped;
+  std::map<std::pair<int, int>, std::pair<int, std::vector<int64_t>>> dropped;
   int partsLeftOut = 0;  // notes of the parts --parts leaves out
   // Voices of more events than a channel holds: (channel, first bar cut, the channel it goes on
   // in), and (channel, first bar cut, notes left out) where no channel is free.
@@ -300,7 +300,7 @@ void countDropped(const Voice& v, Counts& counts) {
   if (v.notes.empty()) return;
   auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
   notes += static_cast<int>(v.notes.size());
-  for (const Note& n : v.notes) at.insert(n.on);
+  for (const Note& n : v.notes) at.push_back(n.on);
 }
 
 // When the melodic voices are more than the channels, the least worth go, one at a time: first
