@@ -20,7 +20,7 @@ inline constexpr int32_t DRUM_CHANNEL = 9;
 
 // The ticks from a note's note-on to its note-off: a note of `ticks` (ties joined) under the
 // channel's gate step 0..7.
-inline uint32_t noteOnTicks(uint32_t ticks, int32_t gate) {
+constexpr uint32_t noteOnTicks(uint32_t ticks, int32_t gate) {
   if (ticks >= FULL_LENGTH_NOTE_TICKS) return ticks;
   const uint32_t on = ticks * static_cast<uint32_t>(gate + 1) / GATE_STEPS;
   return on == 0 && ticks >= 1 ? 1 : on;

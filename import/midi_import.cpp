@@ -78,7 +78,7 @@ struct Counts {
   double maxShift = 0;
   // Notes of voices beyond the channels, by part (track from 0, MIDI channel from 0): how many
   // and at which unit positions.
-  std::map<std::pair<int, int>, std::pair<int, std::set<int64_t>>> dropped;
+  std::map<std::pair<int, int>, std::pair<int, std::vector<int64_t>>> dropped;
   int partsLeftOut = 0;  // notes of the parts --parts leaves out
   // Voices of more events than a channel holds: (channel, first bar cut, the channel it goes on
   // in), and (channel, first bar cut, notes left out) where no channel is free.
@@ -120,15 +120,27 @@ int64_t fineTime(int64_t tick, int division) {
   return nearestUnit(tick, division) * TICKS_PER_UNIT;
 }
 
+// Per gate step, the fewest units (below FULL_LENGTH_UNITS) of a note that sounds each tick count
+// shorter than a full-length note, 0 where none does; asked for every note under every step.
+constexpr auto GATED_LENGTHS = [] {
+  std::array<std::array<uint8_t, FULL_LENGTH_NOTE_TICKS>, GATE_STEP_Q8 + 1> table{};
+  for (int gate = 0; gate <= GATE_STEP_Q8; ++gate) {
+    for (int64_t d = FULL_LENGTH_UNITS - 1; d >= 1; --d) {
+      const uint32_t on = noteOnTicks(static_cast<uint32_t>(d * TICKS_PER_UNIT), gate);
+      if (on < FULL_LENGTH_NOTE_TICKS)
+        table[static_cast<size_t>(gate)][on] = static_cast<uint8_t>(d);
+    }
+  }
+  return table;
+}();
+
 // The units of a note that sounds `sound` ticks under gate step `gate`, or 0 when none does.
 int64_t exactLength(int64_t sound, int gate) {
   if (sound % TICKS_PER_UNIT == 0 && sound / TICKS_PER_UNIT >= FULL_LENGTH_UNITS) {
     return sound / TICKS_PER_UNIT;
   }
-  for (int64_t d = 1; d < FULL_LENGTH_UNITS; ++d) {
-    if (noteOnTicks(static_cast<uint32_t>(d * TICKS_PER_UNIT), gate) == sound) return d;
-  }
-  return 0;
+  if (sound < 0 || sound >= FULL_LENGTH_NOTE_TICKS) return 0;
+  return GATED_LENGTHS[static_cast<size_t>(gate)][static_cast<size_t>(sound)];
 }
 
 int64_t snappedLength(int64_t sound) {
@@ -149,25 +161,21 @@ int64_t shortestLength(int64_t sound) {
 // ---------------------------------------------------------------------------------------------
 // Notes and voices
 
-std::vector<Note> notesOf(const MidiSource& source) {
-  std::vector<Note> notes;
-  notes.reserve(source.notes.size());
-  for (size_t i = 0; i < source.notes.size(); ++i) {
-    const SourceNote& s = source.notes[i];
-    Note n;
-    n.on = nearestUnit(s.onTick, source.division);
-    n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
-    n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
-    n.key = s.key;
-    if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
-    while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
-    while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
-    n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
-    if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
-    n.source = i;
-    notes.push_back(n);
-  }
-  return notes;
+// The source's i-th note on the grid.
+Note noteOf(const MidiSource& source, size_t i) {
+  const SourceNote& s = source.notes[i];
+  Note n;
+  n.on = nearestUnit(s.onTick, source.division);
+  n.end = std::max(n.on, nearestUnit(s.offTick, source.division));
+  n.sound = std::max<int64_t>(0, fineTime(s.offTick, source.division) - n.on * TICKS_PER_UNIT);
+  n.key = s.key;
+  if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
+  while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
+  while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
+  n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
+  if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
+  n.source = i;
+  return n;
 }
 
 // Onset order; at one onset zero-length notes first, then from the top down.
@@ -196,7 +204,10 @@ void trimAt(Note& last, int64_t on, Counts& counts) {
 // the voice, free or ending in a legato overlap, whose last note is nearest in pitch (of two as
 // near, the one whose last note ended latest), so a line stays together and a chord spreads.
 std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& counts) {
-  std::sort(notes.begin(), notes.end(), playsBefore);
+  // A line's notes come in the order they play
+  if (!std::is_sorted(notes.begin(), notes.end(), playsBefore)) {
+    std::sort(notes.begin(), notes.end(), playsBefore);
+  }
   std::vector<Voice> voices;
   for (const Note& n : notes) {
     int best = -1;
@@ -289,7 +300,7 @@ void countDropped(const Voice& v, Counts& counts) {
   if (v.notes.empty()) return;
   auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
   notes += static_cast<int>(v.notes.size());
-  for (const Note& n : v.notes) at.insert(n.on);
+  for (const Note& n : v.notes) at.push_back(n.on);
 }
 
 // When the melodic voices are more than the channels, the least worth go, one at a time: first
@@ -615,6 +626,25 @@ bool noteMoved(const MidiSource& source, const Note& n, int64_t length, int gate
 
 // The length and gate step of each note: its own sounding time exactly, under the gate step in
 // force when one fits, within the time before the voice's next note or parameter.
+// A note shortened within its written length, as staccato plays it: when the time to the next
+// note (`room`) is one length that a gate step shortens to the note's time exactly, that length
+// (`q4 c16` rather than `c32r32`); the gate step in force first. 0 when none does; only lengths
+// shorter than a full-length note are gated.
+int64_t gatedToNext(int64_t sound, int64_t room, int gate, int& noteGate) {
+  if (room >= FULL_LENGTH_UNITS || sound == room * TICKS_PER_UNIT) return 0;
+  if (std::find(std::begin(LENGTH_TICKS) + 1, std::end(LENGTH_TICKS), room) ==
+      std::end(LENGTH_TICKS)) {
+    return 0;
+  }
+  for (int g : {gate, 7, 6, 5, 4, 3, 2, 1, 0}) {
+    if (noteOnTicks(static_cast<uint32_t>(room * TICKS_PER_UNIT), g) == sound) {
+      noteGate = g;
+      return room;
+    }
+  }
+  return 0;
+}
+
 void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
   int64_t cursor = 0;
   int gate = GATE_STEP_Q8;
@@ -631,7 +661,8 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
     }
     int64_t length = 0;
     int noteGate = gate;
-    if (n.sound > 0) {
+    if (n.sound > 0) length = gatedToNext(n.sound, room, gate, noteGate);
+    if (n.sound > 0 && length == 0) {
       for (int g : {gate, 7, 6, 5, 4, 3, 2, 1, 0}) {
         const int64_t d = exactLength(n.sound, g);
         if (d > 0 && d <= room) {
@@ -1020,8 +1051,8 @@ int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, 
   counts.outside -= layout.droppedTransposed;
   counts.moved -= layout.droppedMoved;
   counts.drumsShortened += layout.lendersShortened;
-  if (layout.late > 0) {  // one unit behind the file's time
-    counts.moved += layout.late;
+  if (layout.late + layout.early > 0) {  // one unit from the file's time
+    counts.moved += layout.late + layout.early;
     counts.maxShift = std::max(counts.maxShift, w.source.division / double{UNITS_PER_QUARTER});
   }
   return written - layout.unwritable - layout.crowded;
@@ -1068,69 +1099,25 @@ int steadyLevels(Voice& voice) {
 
 // The parts of the file in the score's order (track, then MIDI channel), each its notes.
 std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& source) {
+  std::map<std::pair<int, int>, size_t> sizes;  // each part's notes in one allocation
+  for (const SourceNote& s : source.notes) ++sizes[{s.track, s.channel}];
   std::map<std::pair<int, int>, std::vector<Note>> parts;
-  for (const Note& n : notesOf(source)) {
-    const SourceNote& s = source.notes[n.source];
-    parts[{s.track, s.channel}].push_back(n);
+  for (const auto& [key, size] : sizes) parts[key].reserve(size);
+  for (size_t i = 0; i < source.notes.size(); ++i) {
+    const SourceNote& s = source.notes[i];
+    parts[{s.track, s.channel}].push_back(noteOf(source, i));
   }
   return parts;
 }
 
 }  // namespace
 
-bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
-               ImportMessage& error) {
-  MidiFile file;
-  if (!readMidiFile(data, size, file, error)) return false;
-  const MidiSource source = gatherSource(file);
-  parts.clear();
-  for (auto& [key, notes] : partsOf(source)) {
-    PartSummary part;
-    part.track = key.first + 1;
-    part.midiChannel = key.second + 1;
-    part.notes = static_cast<int>(notes.size());
-    for (const SourceChange& p : source.programs) {
-      if (p.channel == key.second) {
-        part.program = p.value;
-        break;
-      }
-    }
-    Counts ignored;
-    part.voices = key.second == DRUM_MIDI_CHANNEL
-                      ? 1
-                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
-    part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
-    parts.push_back(part);
-  }
-  return true;
-}
-
-ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
-                        const ImportOptions& options) {
-  ImportResult result;
-  MidiFile file;
-  if (!readMidiFile(data, size, file, result.error)) return result;
-  MidiSource source = gatherSource(file);
-  const int snapped = snapToGrid(source, options);
-  Counts counts;
-  counts.runningAfterSpecial = file.runningAfterSpecial;
-  counts.tracksNamed = file.tracksNamed;
-  counts.tracksHeld = static_cast<int>(file.tracks.size());
-  counts.snapped = snapped;
-
-  int64_t last = 0;
-  for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
-  for (const auto* list :
-       {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
-    if (!list->empty()) last = std::max(last, list->back().tick);
-  }
-  if (nearestUnit(last, source.division) > UNITS_MAX) {
-    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
-    return result;
-  }
-
-  // Parts in the file's order: the notes of one MIDI channel in one track, by track, then
-  // channel; the percussion channel is one part whatever its tracks.
+// The voices of the parts the options choose, in the file's order (the notes of one MIDI channel
+// in one track, by track, then channel; the percussion channel is one part whatever its tracks,
+// and a channel of program or pan changes alone is a part without notes), less the voices the
+// score channels have no room for.
+std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& options,
+                              Counts& counts) {
   std::map<std::pair<int, int>, std::vector<Note>> parts = partsOf(source);
   std::vector<Note> drums;
   bool withNotes[MIDI_CHANNELS] = {};
@@ -1178,6 +1165,68 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
   }
   if (withNotes[DRUM_MIDI_CHANNEL]) voices.push_back(drumVoice(drums, counts));
   if (!source.compiled) dropLeastWorth(voices, counts);
+  return voices;
+}
+
+bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts,
+               ImportMessage& error) {
+  MidiSource source;
+  MidiFileFacts facts;
+  if (!gatherSource(data, size, source, facts, error)) return false;
+  parts.clear();
+  Counts ignored;
+  for (auto& [key, notes] : partsOf(source)) {
+    PartSummary part;
+    part.track = key.first + 1;
+    part.midiChannel = key.second + 1;
+    part.notes = static_cast<int>(notes.size());
+    for (const SourceChange& p : source.programs) {
+      if (p.channel == key.second) {
+        part.program = p.value;
+        break;
+      }
+    }
+    part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
+    part.voices = key.second == DRUM_MIDI_CHANNEL
+                      ? 1
+                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
+    parts.push_back(part);
+  }
+  const std::vector<Voice> kept = voicesKept(source, ImportOptions(), ignored);
+  for (PartSummary& part : parts) {
+    part.keptByDefault = std::any_of(kept.begin(), kept.end(), [&](const Voice& v) {
+      return !v.notes.empty() && v.midiChannel + 1 == part.midiChannel &&
+             (v.drum || v.track + 1 == part.track);  // the drums are one voice of all tracks
+    });
+  }
+  return true;
+}
+
+ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding,
+                        const ImportOptions& options) {
+  ImportResult result;
+  MidiSource source;
+  MidiFileFacts facts;
+  if (!gatherSource(data, size, source, facts, result.error)) return result;
+  const int snapped = snapToGrid(source, options);
+  Counts counts;
+  counts.runningAfterSpecial = facts.runningAfterSpecial;
+  counts.tracksNamed = facts.tracksNamed;
+  counts.tracksHeld = facts.tracksHeld;
+  counts.snapped = snapped;
+
+  int64_t last = 0;
+  for (const SourceNote& n : source.notes) last = std::max(last, n.offTick);
+  for (const auto* list :
+       {&source.programs, &source.pans, &source.tempos, &source.timeSignatures}) {
+    if (!list->empty()) last = std::max(last, list->back().tick);
+  }
+  if (nearestUnit(last, source.division) > UNITS_MAX) {
+    result.error = {ImportText::TooManyBars, {std::to_string(BARS_MAX)}};
+    return result;
+  }
+
+  std::vector<Voice> voices = voicesKept(source, options, counts);
   if (options.steadyVelocity) {
     for (Voice& v : voices) counts.steadied += steadyLevels(v);
   }

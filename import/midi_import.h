@@ -45,6 +45,9 @@ struct PartSummary {
   int notes = 0;
   int voices = 0;    // voices the importer splits it into
   std::string name;  // the track's name in UTF-8, "" without one
+  // Whether the import without a choice of parts keeps any of its notes (false for a part whose
+  // voices are all dropped for want of channels).
+  bool keptByDefault = false;
 };
 
 // The file's parts in the order the score takes them; false with `error` when it is refused.

@@ -15,35 +15,41 @@ constexpr int CC_PAN = 10, CC_SUSTAIN = 64;
 constexpr uint8_t META_TEXT = 0x01, META_COPYRIGHT = 0x02, META_NAME = 0x03, META_LYRIC = 0x05,
                   META_MARKER = 0x06, META_CUE = 0x07, META_TEMPO = 0x51,
                   META_TIME_SIGNATURE = 0x58, META_KEY_SIGNATURE = 0x59;
-class Gatherer {
+class Gatherer : public MidiEventSink {
  public:
   Gatherer(MidiSource& source, int64_t offset, bool leadIn)
       : source_(source), offset_(offset), leadIn_(leadIn) {}
 
-  void track(const MidiTrack& track, size_t index) {
+  void beginTrack(size_t index) override {
     open_.clear();
     track_ = static_cast<int>(index);
-    for (const MidiEvent& e : track.events) {
-      if (static_cast<int64_t>(e.tick) < offset_) {  // the lead-in's set-up, and the texts
-        if (e.kind == MidiEvent::META && (e.status == META_COPYRIGHT || e.status == META_NAME)) {
-          metaEvent(e, 0, index);
-        }
-        continue;
+    if (source_.trackNames.size() <= index) source_.trackNames.resize(index + 1);
+  }
+
+  void event(const MidiEvent& e) override {
+    const auto index = static_cast<size_t>(track_);
+    if (e.tick < offset_) {  // the lead-in's set-up, and the texts
+      if (e.kind == MidiEvent::META && (e.status == META_COPYRIGHT || e.status == META_NAME)) {
+        metaEvent(e, 0, index);
       }
-      const int64_t tick = static_cast<int64_t>(e.tick) - offset_;
-      switch (e.kind) {
-        case MidiEvent::CHANNEL:
-          channelEvent(e, tick);
-          break;
-        case MidiEvent::META:
-          metaEvent(e, tick, index);
-          break;
-        case MidiEvent::SYSEX:
-          ++source_.otherMessages;
-          break;
-      }
+      return;
     }
-    const int64_t end = std::max<int64_t>(0, static_cast<int64_t>(track.endTick) - offset_);
+    const int64_t tick = e.tick - offset_;
+    switch (e.kind) {
+      case MidiEvent::CHANNEL:
+        channelEvent(e, tick);
+        break;
+      case MidiEvent::META:
+        metaEvent(e, tick, index);
+        break;
+      case MidiEvent::SYSEX:
+        ++source_.otherMessages;
+        break;
+    }
+  }
+
+  void endTrack(int64_t endTick) override {
+    const int64_t end = std::max<int64_t>(0, endTick - offset_);
     for (auto& [slot, notes] : open_) {
       for (size_t n : notes) source_.notes[n].offTick = std::max(end, source_.notes[n].onTick);
     }
@@ -102,7 +108,7 @@ class Gatherer {
   }
 
   void metaEvent(const MidiEvent& e, int64_t tick, size_t index) {
-    const std::string& b = e.bytes;
+    const std::string_view b = e.data;
     switch (e.status) {
       case META_TEMPO:
         if (b.size() >= 3) {
@@ -158,20 +164,61 @@ class Gatherer {
   std::map<int, std::deque<size_t>> open_;
 };
 
+// Counts the note-ons, so that the notes are kept in one allocation.
+class NoteCount : public MidiEventSink {
+ public:
+  void beginTrack(size_t) override {}
+  void event(const MidiEvent& e) override {
+    notes += e.kind == MidiEvent::CHANNEL && e.type() == NOTE_ON && e.data2 > 0 ? 1 : 0;
+  }
+  void endTrack(int64_t) override {}
+  size_t notes = 0;
+};
+
+// Hands each event to both sinks.
+class BothSinks : public MidiEventSink {
+ public:
+  BothSinks(MidiEventSink& a, MidiEventSink& b) : a_(a), b_(b) {}
+  void beginTrack(size_t index) override {
+    a_.beginTrack(index);
+    b_.beginTrack(index);
+  }
+  void event(const MidiEvent& e) override {
+    a_.event(e);
+    b_.event(e);
+  }
+  void endTrack(int64_t endTick) override {
+    a_.endTrack(endTick);
+    b_.endTrack(endTick);
+  }
+
+ private:
+  MidiEventSink& a_;
+  MidiEventSink& b_;
+};
+
 }  // namespace
 
-MidiSource gatherSource(const MidiFile& file) {
-  MidiSource source;
-  source.division = file.division;
-  const bool leadIn = hasCompiledLeadIn(file);
+// Two readings of the bytes: the first looks for the lead-in and counts the notes, the second
+// gathers; no list of the file's events is kept.
+bool gatherSource(const uint8_t* data, size_t size, MidiSource& source, MidiFileFacts& facts,
+                  ImportMessage& error) {
+  source = MidiSource();
+  LeadInCheck check;
+  NoteCount count;
+  BothSinks first(check, count);
+  if (!readMidiEvents(data, size, first, facts, error)) return false;
+  const bool leadIn = check.found(facts.format, facts.division);
+  source.division = facts.division;
   source.compiled = leadIn;
-  source.trackNames.resize(file.tracks.size());
+  source.notes.reserve(count.notes);
+  source.trackNames.resize(static_cast<size_t>(facts.tracksHeld));
   Gatherer gatherer(source, leadIn ? LEAD_IN_TICKS : 0, leadIn);
-  for (size_t i = 0; i < file.tracks.size(); ++i) gatherer.track(file.tracks[i], i);
+  if (!readMidiEvents(data, size, gatherer, facts, error)) return false;
   auto byTick = [](const SourceChange& a, const SourceChange& b) { return a.tick < b.tick; };
   for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures,
                      &source.keySignatures}) {
     std::stable_sort(list->begin(), list->end(), byTick);
   }
-  return source;
+  return true;
 }

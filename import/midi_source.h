@@ -43,6 +43,9 @@ struct MidiSource {
   bool compiled = false;  // the file opens with tarvk32c's lead-in, which is left out
 };
 
-// Gathers the source of a read file. Notes still sounding when their track ends end there; a
-// note-on for a key that already sounds ends the earlier note (counted as re-paired).
-MidiSource gatherSource(const MidiFile& file);
+// Gathers the source of a file's `size` bytes at `data`: true with `source` and `facts`, or
+// false with `error` when the bytes are no file the importer reads. Notes still sounding when
+// their track ends end there; a note-on for a key that already sounds ends the earlier note
+// (counted as re-paired).
+bool gatherSource(const uint8_t* data, size_t size, MidiSource& source, MidiFileFacts& facts,
+                  ImportMessage& error);

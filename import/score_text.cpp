@@ -105,6 +105,10 @@ bool encodeScore(const std::string& utf8, ScoreEncoding encoding, std::string& b
   const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
   const auto* end = p + utf8.size();
   while (p < end) {
+    if (*p < 0x80) {  // ASCII, most of a score, is the same in code page 932
+      bytes += static_cast<char>(*p++);
+      continue;
+    }
     const Utf8Sequence s = readUtf8(p, end);
     if (s.length == 0) return false;
     const Cp932Code code = cp932Code(s.c);

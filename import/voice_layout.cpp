@@ -34,12 +34,18 @@ constexpr const char* NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "c#", "d",  "d#"
 constexpr const char* FLAT_NOTE_NAMES[SEMITONES_PER_OCTAVE] = {"c",  "d-", "d",  "e-", "e",  "f",
                                                                "g-", "g",  "a-", "a",  "b-", "b"};
 
+// The length index (1..15) of each duration in units up to the longest length, 0 where no
+// length is that long; looked up for every candidate tuplet, so a table.
+constexpr int64_t LONGEST_LENGTH = LENGTH_TICKS[1];
+constexpr std::array<int8_t, LONGEST_LENGTH + 1> LENGTH_INDEX_OF = [] {
+  std::array<int8_t, LONGEST_LENGTH + 1> table{};
+  for (int i = LENGTH_INDEX_COUNT - 1; i >= 1; --i) table[LENGTH_TICKS[i]] = static_cast<int8_t>(i);
+  return table;
+}();
+
 // The length index (1..15) of a duration in units, or 0 when no length is that long.
 int lengthIndexOf(int64_t units) {
-  for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
-    if (LENGTH_TICKS[i] == units) return i;
-  }
-  return 0;
+  return units >= 0 && units <= LONGEST_LENGTH ? LENGTH_INDEX_OF[static_cast<size_t>(units)] : 0;
 }
 
 // The largest length no longer than `units` (which is at least 1).
@@ -48,6 +54,12 @@ int64_t largestLengthWithin(int64_t units) {
     if (LENGTH_TICKS[i] <= units) return LENGTH_TICKS[i];
   }
   return 1;
+}
+
+size_t digitsOf(size_t n) {
+  size_t digits = 1;
+  for (; n >= 10; n /= 10) ++digits;
+  return digits;
 }
 
 int octaveOf(int key) {
@@ -144,13 +156,15 @@ class PieceBuilder {
   }
 
   // The number of items from `first` that make an exact tuplet worth writing as one, or 0.
+  // A tuplet stays inside its bar.
   size_t tupletAt(size_t first) const {
+    const int64_t room = barEndAt(items_[first].start) - items_[first].start;
     int64_t total = 0;
     size_t best = 0;
     for (size_t n = 1; n <= static_cast<size_t>(TUPLET_MAX_NOTES) && first + n <= items_.size();
          ++n) {
       total += items_[first + n - 1].length;
-      if (total > LENGTH_TICKS[1]) break;
+      if (total > LENGTH_TICKS[1] || total > room) break;
       if (n >= 2 && lengthIndexOf(total) != 0 && fitsTuplet(first, n, total)) best = n;
     }
     return best;
@@ -158,7 +172,6 @@ class PieceBuilder {
 
   bool fitsTuplet(size_t first, size_t n, int64_t total) const {
     const int64_t start = items_[first].start;
-    if (start + total > barEndAt(start)) return false;
     // Zero-length notes behind the tuplet would have nothing left to join.
     if (first + n < items_.size() && items_[first + n].length == 0) return false;
     for (const VoiceParameter& p : parameters_) {
@@ -228,7 +241,8 @@ class PieceBuilder {
 
   // Drum hits joining the hit or rest before them: it is shortened by the unit it lends (a hit
   // so shortened is counted), and the unit opens their tuplet as a rest, so that one level, the
-  // first joining hit's, stands before the tuplet. Hits of another level take that one.
+  // first joining hit's, stands before the tuplet. Hits of another level take that one. A hit of
+  // one unit opens the tuplet itself, and the joining hits take its level.
   void lendHitUnit(size_t index, size_t zeros, std::vector<Piece>& pieces, LayoutCounts& counts) {
     const VoiceItem& item = items_[index];
     if (item.length > 1) {
@@ -239,15 +253,19 @@ class PieceBuilder {
       body.item.length = body.length;
       pieces.push_back(body);
     }
-    if (item.isNote()) ++counts.lendersShortened;
     Piece group;
     group.tuplet = true;
     group.start = item.start + item.length - 1;
     group.length = 1;
-    VoiceItem rest;
-    rest.start = group.start;
-    rest.length = 1;
-    group.items.push_back(rest);
+    VoiceItem head;  // a rest, or a hit of one unit, which has nothing to lend but itself
+    if (item.isNote() && item.length == 1) {
+      head = item;
+    } else if (item.isNote()) {
+      ++counts.lendersShortened;
+    }
+    head.start = group.start;
+    head.length = 1;
+    group.items.push_back(head);
     appendJoining(index + 1, zeros, group, counts.velocityChanged);
     pieces.push_back(group);
   }
@@ -312,16 +330,16 @@ class PieceBuilder {
   Joining joining_;
 };
 
-// The units of each part of a plain piece as the bar lines cut it.
-std::vector<int64_t> partsOf(const Piece& piece, const BarStarts& bars) {
-  std::vector<int64_t> parts;
+// Calls `visit` with the units of each part of a plain piece as the bar lines cut it, until it
+// returns false.
+template <typename Visit>
+void forEachPart(const Piece& piece, const BarStarts& bars, Visit visit) {
   auto next = std::upper_bound(bars.begin(), bars.end(), piece.start);
   for (int64_t position = piece.start, end = piece.start + piece.length; position < end;) {
     const int64_t barEnd = next == bars.end() ? end : std::min(end, *next++);
-    parts.push_back(barEnd - position);
+    if (!visit(barEnd - position)) return;
     position = barEnd;
   }
-  return parts;
 }
 
 // The most common length among the parts of plain pieces, as the bar lines cut them, that a
@@ -330,7 +348,10 @@ int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) 
   int counts[LENGTH_INDEX_COUNT] = {};
   for (const Piece& piece : pieces) {
     if (piece.tuplet) continue;
-    for (const int64_t part : partsOf(piece, bars)) ++counts[lengthIndexOf(part)];
+    forEachPart(piece, bars, [&](int64_t part) {
+      ++counts[lengthIndexOf(part)];
+      return true;
+    });
   }
   int best = DEFAULT_LENGTH_INDEX;
   for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
@@ -398,10 +419,12 @@ class Writer {
   bool byCodePart(int64_t units) const { return byCode_ && units == LENGTH_TICKS[defaultIndex_]; }
 
   bool needsLetter(const Piece& piece) const {
-    for (const int64_t part : partsOf(piece, bars_)) {
-      if (!byCodePart(part)) return true;
-    }
-    return false;
+    bool letter = false;
+    forEachPart(piece, bars_, [&](int64_t part) {
+      letter = !byCodePart(part);
+      return !letter;
+    });
+    return letter;
   }
 
   void parametersUpTo(int64_t position) {
@@ -445,12 +468,12 @@ class Writer {
       text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
     } else {
       text = octaveStep(item.key);
-      const std::vector<std::string> lengths = lengthsOf(units);
-      for (size_t i = 0; i < lengths.size(); ++i) {
-        if (i > 0) text += '&';
-        text += nameOf(item.key, flatsAt(position)) + lengths[i];
-      }
-      count = lengths.size();
+      const char* name = nameOf(item.key, flatsAt(position));
+      count = 0;
+      forEachLength(units, [&](std::string_view length) {
+        if (count++ > 0) text += '&';
+        text.append(name).append(length);
+      });
     }
     if (tiedOn) text += '&';
     add(text, position);
@@ -520,31 +543,33 @@ class Writer {
                               : std::string("r");
       }
     }
-    add(text + "}" + lengthText(piece.length), piece.start);
+    text += '}';
+    text.append(lengthText(piece.length));
+    add(text, piece.start);
     events_ += static_cast<int64_t>(piece.items.size());
   }
 
-  // Lengths that write `units`: one length, two tied, else an explicit duration (a long one in
-  // whole-table pieces).
-  std::vector<std::string> lengthsOf(int64_t units) const {
-    if (lengthIndexOf(units) != 0) return {lengthText(units)};
+  // Calls `visit` with each length that writes `units`: one length, two tied, else an explicit
+  // duration (a long one in whole-table pieces).
+  template <typename Visit>
+  void forEachLength(int64_t units, Visit visit) const {
+    if (lengthIndexOf(units) != 0) return visit(lengthText(units));
     const int64_t head = largestLengthWithin(units);
     if (lengthIndexOf(units - head) != 0) {
-      return {lengthText(head), lengthText(units - head)};
+      visit(lengthText(head));
+      return visit(lengthText(units - head));
     }
-    if (units <= BYTE_MAX) return {std::string(":").append(std::to_string(units))};
-    std::vector<std::string> parts;
+    if (units <= BYTE_MAX) return visit(std::string(":").append(std::to_string(units)));
     for (int64_t left = units; left > 0;) {
       const int64_t part = largestLengthWithin(left);
-      parts.push_back(lengthText(part));
+      visit(lengthText(part));
       left -= part;
     }
-    return parts;
   }
 
-  std::string lengthText(int64_t units) const {
+  std::string_view lengthText(int64_t units) const {
     const int index = lengthIndexOf(units);
-    return index == defaultIndex_ ? std::string() : LENGTH_TEXT[index];
+    return index == defaultIndex_ ? std::string_view() : LENGTH_TEXT[index];
   }
 
   std::string octaveStep(int key) {
@@ -593,8 +618,8 @@ class Writer {
   void add(const std::string& text, int64_t position) {
     beginLine();
     // `  "`, the line, a blank, the command, `"`, the comment and the bar number
-    const size_t bytes = 3 + line_.size() + 1 + text.size() + 1 + BAR_COMMENT.size() +
-                         std::to_string(bar_ + 1).size();
+    const size_t bytes =
+        3 + line_.size() + 1 + text.size() + 1 + BAR_COMMENT.size() + digitsOf(bar_ + 1);
     if (bytes > SCORE_LINE_BYTES_MAX && line_.size() > prefixEnd_) continueLine();
     const bool setting = text.back() == ' ';  // settings stand apart from the notes
     const bool beat = (position - bars_[bar_]) % BEAT_UNITS == 0 && position != lastPosition_;
@@ -630,7 +655,10 @@ class Writer {
   void closeLine() {
     if (byCode_ && !letterOnLine_ && !line_.empty()) line_.erase(octaveAt_, prefixEnd_ - octaveAt_);
     while (!line_.empty() && line_.back() == ' ') line_.pop_back();
-    lines_.push_back("  \"" + line_ + '"' + std::string(BAR_COMMENT) + std::to_string(bar_ + 1));
+    std::string& line = lines_.emplace_back();
+    line.reserve(3 + line_.size() + 1 + BAR_COMMENT.size() + digitsOf(bar_ + 1));
+    line.append("  \"").append(line_).append(1, '"').append(BAR_COMMENT);
+    line.append(std::to_string(bar_ + 1));
     line_.clear();
   }
 
@@ -660,13 +688,95 @@ class Writer {
   int gate_ = START_GATE;
 };
 
+// The hits of no length at one time (items[first, end)) by level: the level of the most hits
+// first (of equal counts, the one that comes first), then the others as they come.
+std::vector<std::vector<VoiceItem>> hitsByLevel(const std::vector<VoiceItem>& items, size_t first,
+                                                size_t end) {
+  std::vector<std::vector<VoiceItem>> groups;
+  for (size_t k = first; k < end; ++k) {
+    auto same = std::find_if(groups.begin(), groups.end(),
+                             [&](const auto& g) { return g.front().level == items[k].level; });
+    if (same == groups.end()) {
+      groups.push_back({items[k]});
+    } else {
+      same->push_back(items[k]);
+    }
+  }
+  auto most = std::max_element(groups.begin(), groups.end(),
+                               [](const auto& a, const auto& b) { return a.size() < b.size(); });
+  std::rotate(groups.begin(), most, most + 1);
+  return groups;
+}
+
+// Drum hits made ready to join the item before them, so that none is lost and each keeps its
+// level. A hit of one unit that hits at one time follow becomes a hit of no length at its time
+// (joining the item before it) and a rest of one unit that lends to those hits. Of the hits of
+// no length at one time, the first level (hitsByLevel) stays there and each further level
+// stands one unit earlier than the one before, in a tuplet of its own, where the item before
+// has the units to lend (counted in `early`); elsewhere they share the first level.
+std::vector<VoiceItem> readyDrumHits(const std::vector<VoiceItem>& items, LayoutCounts& counts) {
+  std::vector<VoiceItem> out;
+  out.reserve(items.size());
+  for (size_t i = 0; i < items.size();) {
+    const VoiceItem& item = items[i];
+    if (item.length > 0) {
+      const bool joined = i + 1 < items.size() && items[i + 1].length == 0;
+      if (item.isNote() && item.length == 1 && joined && !out.empty() && out.back().length > 0) {
+        VoiceItem hit = item;
+        hit.length = 0;
+        out.push_back(hit);
+        VoiceItem rest;
+        rest.start = item.start;
+        rest.length = 1;
+        out.push_back(rest);
+      } else {
+        out.push_back(item);
+      }
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    while (end < items.size() && items[end].length == 0) ++end;
+    const auto groups = hitsByLevel(items, i, end);
+    const int64_t levels = static_cast<int64_t>(groups.size());
+    // The item before lends a unit to each level, and keeps one when it is a hit.
+    const bool room = !out.empty() && out.back().length >= levels + (out.back().isNote() ? 1 : 0);
+    if (levels == 1 || !room) {
+      out.insert(out.end(), items.begin() + static_cast<std::ptrdiff_t>(i),
+                 items.begin() + static_cast<std::ptrdiff_t>(end));
+      i = end;
+      continue;
+    }
+    out.back().length -= levels - 1;
+    for (size_t g = groups.size(); g-- > 0;) {
+      const int64_t at = item.start - static_cast<int64_t>(g);
+      for (VoiceItem hit : groups[g]) {
+        hit.start = at;
+        out.push_back(hit);
+        if (g > 0) ++counts.early;
+      }
+      if (g > 0) {
+        VoiceItem rest;
+        rest.start = at;
+        rest.length = 1;
+        out.push_back(rest);
+      }
+    }
+    i = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
                                      const std::vector<VoiceParameter>& parameters,
                                      const BarStarts& bars, NoteForm form, Joining joining,
                                      const FlatKeys& flatKeys, LayoutCounts& counts) {
-  const std::vector<Piece> pieces = PieceBuilder(items, parameters, bars, joining).build(counts);
+  const std::vector<Piece> pieces =
+      joining == Joining::Hits
+          ? PieceBuilder(readyDrumHits(items, counts), parameters, bars, joining).build(counts)
+          : PieceBuilder(items, parameters, bars, joining).build(counts);
   Writer writer(pieces, parameters, bars, form, flatKeys);
   std::vector<std::string> lines = writer.write();
   counts.events = writer.events();

@@ -52,6 +52,7 @@ struct LayoutCounts {
   int crowded = 0;           // zero-length notes beyond JOINING_ZEROS_MAX behind an item, left out
   int lendersShortened = 0;  // drum hits shortened by the unit they lend to the hits after them
   int late = 0;              // drum hits at the very start written one unit behind the first
+  int early = 0;             // drum hits at one time written one unit before those of another level
   int64_t events = 0;        // the events the voice's channel will hold when compiled
   std::vector<int64_t> eventsBefore;  // the events before each bar written, from the first
   int droppedRounded = 0, droppedTransposed = 0, droppedMoved = 0;  // marks of notes left out
@@ -62,8 +63,9 @@ enum class NoteForm { Letter, Code };
 // How zero-length notes join the item before them. Tied: a note lends its last unit tied into
 // their tuplet, so it sounds its whole length (`c8.&c32.&{c e g}128`). Hits: a drum hit lends its
 // last unit and is shortened by it, and the tuplet opens with a rest (`{r n15 n19}128`), so the
-// joining hits keep their own level; hits at the very start, where nothing lends, follow the
-// first hit by one unit (`{n13 n19}128`).
+// joining hits keep their own level; each further level at one time has a tuplet of its own one
+// unit earlier (`v8 {r n19}128 v15 {r n26}128 v13 n13`); hits at the very start, where nothing
+// lends, follow the first hit by one unit (`{n13 n19}128`).
 enum class Joining { Tied, Hits };
 // Where the file's key signature has flats, black keys are written with `-` (E-flat minor:
 // `e- b- g-`, not `d# a# f#`): each entry the position where a key starts and whether it has

@@ -28,21 +28,10 @@ const char IMPORTED[] = " -> MIDI ファイルを読み込みました : %1 (音
 const char REPORT_LINE[] = " [読込] %1";
 const char CHOICE_NOT_SAVED_LINE[] = "ERR:読み込みの設定を保存できない : %1";
 
-// The parts the default import keeps a voice of: a part whose notes were all dropped (its
-// NotesDropped line: notes, bars, track, MIDI channel) is left unchecked.
-std::vector<bool> partsKeptByDefault(const std::vector<PartSummary>& parts,
-                                     const std::vector<ImportMessage>& report) {
-  std::vector<bool> kept(parts.size(), true);
-  for (const ImportMessage& m : report) {
-    if (m.kind != ImportText::NotesDropped || m.values.size() < 4) continue;
-    for (size_t i = 0; i < parts.size(); ++i) {
-      if (std::to_string(parts[i].track) == m.values[2] &&
-          std::to_string(parts[i].midiChannel) == m.values[3] &&
-          std::to_string(parts[i].notes) == m.values[0]) {
-        kept[i] = false;
-      }
-    }
-  }
+// The parts the default import keeps notes of are checked.
+std::vector<bool> partsKeptByDefault(const std::vector<PartSummary>& parts) {
+  std::vector<bool> kept;
+  for (const PartSummary& part : parts) kept.push_back(part.keptByDefault);
   return kept;
 }
 
@@ -71,8 +60,8 @@ void TForm1::ImportMidi1Click() {
   }
   std::vector<PartSummary> parts;
   if (result.ok && partsDropped(result) && listParts(bytes.data(), bytes.size(), parts, error)) {
-    MidiImportDialog dialog(parts, partsKeptByDefault(parts, result.report),
-                            additionalSettings_->midiImport(), this);
+    MidiImportDialog dialog(parts, partsKeptByDefault(parts), additionalSettings_->midiImport(),
+                            this);
     if (services_.execDialog(dialog) != QDialog::Accepted) return;
     const MidiImportSelection chosen = dialog.selection();
     if (!additionalSettings_->setMidiImport(chosen.choice))

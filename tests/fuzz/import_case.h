@@ -3,13 +3,15 @@
 //
 // A file is refused with a reason in both languages, or it becomes, in each score encoding, a
 // score whose lines tarvk32c reads whole and to the last, and that it compiles, and the editor
-// too.
+// too. The tempo map reads the same bytes with the same reader: a file the importer takes is
+// one it times, unless it refuses a tempo event or a length of its own.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
+#include "core/midi_tempo_map.h"
 #include "import/midi_import.h"
 #include "tests/support/memory_host.h"
 
@@ -23,6 +25,12 @@ inline constexpr size_t LINE_BYTES_MAX =
 inline std::string checkImport(const uint8_t* data, size_t size) {
   for (ScoreEncoding encoding : {ScoreEncoding::Cp932, ScoreEncoding::Utf8}) {
     const ImportResult result = importMidi(data, size, encoding);
+    MidiTempoMap map;
+    std::string timing;
+    if (result.ok && !map.parse(data, size, &timing) && timing.find("tempo") == std::string::npos &&
+        timing.find("2^31") == std::string::npos) {
+      return "the tempo map reads a file the importer reads\n" + timing;
+    }
     if (!result.ok) {
       for (ImportLanguage language : {ImportLanguage::English, ImportLanguage::Japanese}) {
         if (formatImportMessage(result.error, language).empty()) {

@@ -1,6 +1,7 @@
 // Another program's drums: hits at one time stand in a 128th tuplet behind a rest
-// (`{r n19}128`), every hit keeps its own velocity, hits at the very start are all kept, and a
-// hit only shortened at the next one is counted as shortened, not as moved.
+// (`{r n19}128`), every hit keeps its own velocity (a further level one unit earlier), hits at the
+// very start and hits of one unit are all kept, and a hit only shortened at the next one is
+// counted as shortened, not as moved.
 #include <gtest/gtest.h>
 
 #include "tests/import/import_helpers.h"
@@ -53,6 +54,49 @@ TEST(ImportDrums, HitsAtOneTimeKeepTheirOwnVelocity) {
   EXPECT_EQ(reportedCount(imported, ImportText::DrumsShortened), 4);
 }
 
+// Hits at one time at three levels, and a hit of one unit before hits at one time: no hit is
+// lost and each keeps its own level; the hits of the third level sound one unit early, in a
+// tuplet of their own, and are counted as moved.
+TEST(ImportDrums, EveryHitKeepsItsLevelAndNoneIsLost) {
+  SmfBuilder smf(0, 480);
+  smf.track();
+  smf.note(9, KICK, 0, Q / 2, 103);
+  smf.note(9, HAT, Q / 2, Q / 2 + 15, 60);  // one unit
+  smf.note(9, SNARE, Q / 2 + 15, Q, 95).note(9, HAT, Q / 2 + 15, Q, 80);
+  smf.note(9, CRASH, Q, 2 * Q, 120).note(9, KICK, Q, 3 * Q / 2, 103);
+  smf.note(9, HAT, Q, 3 * Q / 2, 60).note(9, HAT, 3 * Q / 2, 2 * Q, 60);
+  const ImportResult imported = importBytes(smf.bytes());
+  ASSERT_TRUE(imported.ok);
+  EXPECT_EQ(commandStringLines(imported),
+            std::vector<std::string>{"  \"l8 o1 v13 c16.&c64. v8 {r n19}128 v10 {r n19}128 v12 "
+                                     "d16.&d128 v8 {r n19}128 v15 {r n26}128 v13 n13 v8 n19\"  "
+                                     "// 小節 1"});
+  const std::vector<std::tuple<int, int64_t, int>> want = {
+      {KICK, LEAD_IN, 103},        {HAT, LEAD_IN + 240, 63}, {SNARE, LEAD_IN + 255, 95},
+      {HAT, LEAD_IN + 255, 79},    {HAT, LEAD_IN + 465, 63}, {KICK, LEAD_IN + 480, 103},
+      {CRASH, LEAD_IN + 480, 119}, {HAT, LEAD_IN + 720, 63}};
+  EXPECT_EQ(hits(playedAfterImport(imported).notes), want);
+  EXPECT_EQ(reportedCount(imported, ImportText::VelocitiesMatched), 0);
+  EXPECT_EQ(reportedCount(imported, ImportText::NotesMoved), 1);
+}
+
+// A hit of one unit at the very start with hits at one time behind it: nothing before can lend
+// it a unit, so it opens the tuplet of the hits that join it, which take its level; it is kept.
+TEST(ImportDrums, AHitOfOneUnitAtTheStartOpensTheTupletOfTheHitsBehindIt) {
+  SmfBuilder smf(0, 480);
+  smf.track();
+  smf.note(9, HAT, 0, 15, 60);
+  smf.note(9, SNARE, 15, Q, 95).note(9, CRASH, 15, Q, 120);
+  const ImportResult imported = importBytes(smf.bytes());
+  ASSERT_TRUE(imported.ok);
+  EXPECT_EQ(commandStringLines(imported),
+            std::vector<std::string>{"  \"l4 o1 v8 {n19 n26}128 v12 d:31\"  // 小節 1"});
+  const std::vector<std::tuple<int, int64_t, int>> want = {
+      {HAT, LEAD_IN, 63}, {SNARE, LEAD_IN + 15, 95}, {CRASH, LEAD_IN + 15, 63}};
+  EXPECT_EQ(hits(playedAfterImport(imported).notes), want);
+  EXPECT_EQ(reportedCount(imported, ImportText::VelocitiesMatched), 1);
+}
+
 // A groove on the grid whose hits ring over the next ones: every hit stays where it is, and the
 // report counts them as shortened only.
 TEST(ImportDrums, HitsOnlyShortenedAreNotCountedAsMoved) {
@@ -98,9 +142,10 @@ TEST(ImportDrums, ALilyPondGrooveKeepsEveryHitAndTheCrashAtTheStart) {
   EXPECT_EQ(hits(playedAfterImport(imported).notes), want);
   EXPECT_EQ(imported.report.front().values, (std::vector<std::string>{"1", "12"}));  // moved
   EXPECT_EQ(reportedCount(imported, ImportText::ZeroLengthDropped), 0);
-  EXPECT_EQ(commandStringLines(imported).front().rfind(
-                "  \"l8 o1 t100 v11 {n13 n26}128r8.r32.{r n19}128 ", 0),
-            0u);
+  // Bar 1: crash and kick, then the hats with snare, kick, kick, nothing and snare.
+  EXPECT_EQ(commandStringLines(imported).front(),
+            "  \"l8 o1 t100 v11 {n13 n26}128r8.r32.{r n19}128 d16.&d64.{r n19}128c16.&c64.{r "
+            "n19}128 n13 f#16.&f#64.{r n19}128 n15 f#16.&f#64.{r n19}128\"  // 小節 1");
 #endif
 }
 

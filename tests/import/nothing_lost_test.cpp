@@ -3,7 +3,9 @@
 // notes says so.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
+#include <string>
 
 #include "import/lead_in.h"
 #include "import/midi_reader.h"
@@ -35,6 +37,14 @@ MidiEvent* firstEvent(MidiFile& file, size_t track,
   return &none;
 }
 
+// Points the event's data at a copy with one byte changed; the copies live as long as the test.
+void changeData(MidiEvent* e, size_t at, char value) {
+  static std::deque<std::string> copies;
+  std::string& copy = copies.emplace_back(e->data);
+  copy.at(at) = value;
+  e->data = copy;
+}
+
 // Each mark of the lead-in, changed alone, makes the file a foreign one.
 TEST(ImportNothingLost, TheLeadInIsRecognisedOnlyWhenEveryMarkIsThere) {
   std::string midi;
@@ -44,12 +54,12 @@ TEST(ImportNothingLost, TheLeadInIsRecognisedOnlyWhenEveryMarkIsThere) {
                    midi));
   const MidiFile compiled = readBack(midi);
   ASSERT_TRUE(hasCompiledLeadIn(compiled));
-  auto meta = [](uint8_t type, uint64_t tick) {
+  auto meta = [](uint8_t type, int64_t tick) {
     return [=](const MidiEvent& e) {
       return e.kind == MidiEvent::META && e.status == type && e.tick == tick;
     };
   };
-  auto channel = [](uint8_t type, uint64_t tick) {
+  auto channel = [](uint8_t type, int64_t tick) {
     return [=](const MidiEvent& e) {
       return e.kind == MidiEvent::CHANNEL && e.type() == type && e.tick == tick;
     };
@@ -57,15 +67,15 @@ TEST(ImportNothingLost, TheLeadInIsRecognisedOnlyWhenEveryMarkIsThere) {
   const std::vector<std::pair<const char*, std::function<void(MidiFile&)>>> changes = {
       {"division 960", [](MidiFile& f) { f.division = 960; }},
       {"format 0", [](MidiFile& f) { f.format = 0; }},
-      {"no 1/8 bar", [&](MidiFile& f) { firstEvent(f, 0, meta(0x58, 0))->bytes[0] = 2; }},
+      {"no 1/8 bar", [&](MidiFile& f) { changeData(firstEvent(f, 0, meta(0x58, 0)), 0, 2); }},
       {"another first tempo",
-       [&](MidiFile& f) { firstEvent(f, 0, meta(0x51, LEAD_IN))->bytes[2] = 0; }},
+       [&](MidiFile& f) { changeData(firstEvent(f, 0, meta(0x51, LEAD_IN)), 2, 0); }},
       {"3/4 after the lead-in",
-       [&](MidiFile& f) { firstEvent(f, 0, meta(0x58, LEAD_IN))->bytes[0] = 3; }},
+       [&](MidiFile& f) { changeData(firstEvent(f, 0, meta(0x58, LEAD_IN)), 0, 3); }},
       {"tempo in the lead-in",
        [&](MidiFile& f) { firstEvent(f, 0, meta(0x51, LEAD_IN))->tick = 0; }},
-      {"no GM reset", [](MidiFile& f) { f.tracks[1].events[0].bytes[2] = 0x0A; }},
-      {"no filler text", [](MidiFile& f) { f.tracks[2].events[0].bytes = "x"; }},
+      {"no GM reset", [](MidiFile& f) { changeData(&f.tracks[1].events[0], 2, 0x0A); }},
+      {"no filler text", [](MidiFile& f) { f.tracks[2].events[0].data = "x"; }},
       {"sound off elsewhere",
        [&](MidiFile& f) { firstEvent(f, 2, channel(0xB0, 144))->tick = 100; }},
       {"program 5 in the lead-in",

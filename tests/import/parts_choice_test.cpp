@@ -103,6 +103,32 @@ TEST(ImportPartsChoice, AChordsInnerVoiceGoesBeforeItsBass) {
             "1、小節 1)");
 }
 
+// The parts as listed say which of them the import without a choice keeps: a chord part that
+// loses its inner voice is kept, a line whose one voice goes is not, the drums always are.
+TEST(ImportPartsChoice, TheListSaysWhichPartsTheImportKeeps) {
+  SmfBuilder smf(1, 480);
+  smf.track();
+  for (int i = 0; i < 4; ++i) {
+    for (const int key : {48, 55, 64}) smf.note(0, key + i, i * Q, (i + 1) * Q);
+  }
+  for (int part = 1; part <= 6; ++part) {
+    smf.track();
+    for (int i = 0; i < 6; ++i) smf.note(part, 70 + part, i * Q / 2, (i + 1) * Q / 2);
+  }
+  smf.track().note(7, 60, 0, Q);
+  smf.track().note(9, 36, 0, Q).note(9, 38, Q, 2 * Q);
+  const std::string midi = smf.bytes();
+  std::vector<PartSummary> parts;
+  ImportMessage error;
+  ASSERT_TRUE(listParts(reinterpret_cast<const uint8_t*>(midi.data()), midi.size(), parts, error));
+  std::vector<bool> kept;
+  for (const PartSummary& p : parts) kept.push_back(p.keptByDefault);
+  EXPECT_EQ(kept, (std::vector<bool>{true, true, true, true, true, true, true, false, true}));
+  const ImportResult imported = importBytes(midi);
+  ASSERT_TRUE(imported.ok);
+  EXPECT_EQ(imported.voices, 9);  // eight melodic voices and the drums
+}
+
 const char QUARTET[] = R"(\version "2.24.0"
 \score { \new StaffGroup <<
   \new Staff \with { midiInstrument = "violin" } \relative c'' { e4 d c d | e1 }

@@ -1,5 +1,6 @@
 // The tempo map read from a Standard MIDI File: length and tick/millisecond conversions against
-// hand computations, tempo changes merged from all tracks, and malformed files refused.
+// hand computations, tempo changes merged from all tracks, untidy files read as the importer
+// reads them, and malformed files refused.
 #include "core/midi_tempo_map.h"
 
 #include <QStringList>
@@ -86,9 +87,10 @@ class MidiTempoMapTest : public QObject {
   void eventsOfEveryKindAdvanceTheTime();
   void withoutTempoEventsTheTempoIs120();
   void theSetupBeforeATickIsTheLastOfEachSetting();
+  void untidyFilesAreReadAsTheImporterReadsThem();
   void malformedFilesAreRefused_data();
   void malformedFilesAreRefused();
-  void everyCutOffFileIsRefused();
+  void everyCutOffFileIsRefusedButAtATracksEnd();
 };
 
 void MidiTempoMapTest::conversionsFollowTheTempoChanges_data() {
@@ -223,7 +225,9 @@ void MidiTempoMapTest::malformedFilesAreRefused_data() {
   QTest::newRow("format 3") << bytes(format3) << "unknown file format 3";
   QTest::newRow("SMPTE division") << bytes(smpte) << "SMPTE time division is not supported";
   QTest::newRow("division 0") << bytes(zeroDivision) << "time division of 0 ticks per quarter note";
-  QTest::newRow("missing track") << bytes(twoDeclared) << "the file ends inside or before track 2";
+  Bytes secondCut = twoDeclared;
+  append(secondCut, hex("4D 54 72 6B"));
+  QTest::newRow("second track cut") << bytes(secondCut) << "the file ends inside or before track 2";
   QTest::newRow("chunk past the end")
       << bytes(chunkTooLong) << "the file ends inside or before track 1";
   QTest::newRow("meta cut off") << oneTrack("00 FF 01 05 41 42") << "track 1: meta event cut off";
@@ -234,8 +238,10 @@ void MidiTempoMapTest::malformedFilesAreRefused_data() {
                                        << "track 1: delta time cut off or longer than four bytes";
   QTest::newRow("no status") << oneTrack("00 3C 40 00 FF 2F 00")
                              << "track 1: data byte without status";
-  QTest::newRow("running status after a meta event")
-      << oneTrack("00 91 3C 40  00 FF 01 01 5F  00 3E 40") << "track 1: data byte without status";
+  QTest::newRow("a data byte behind a SysEx event, no status before")
+      << oneTrack("00 F0 01 F7  00 3E 40") << "track 1: data byte without status";
+  QTest::newRow("status inside a channel message")
+      << oneTrack("00 91 3C 90 00 FF 2F 00") << "track 1: status byte inside a channel message";
   QTest::newRow("system message") << oneTrack("00 F4 00 FF 2F 00")
                                   << "track 1: unexpected system message";
   QTest::newRow("tempo of 2 bytes")
@@ -259,10 +265,34 @@ void MidiTempoMapTest::malformedFilesAreRefused() {
   QCOMPARE(parsed.map.msToTick(1000), int64_t(0));
 }
 
-void MidiTempoMapTest::everyCutOffFileIsRefused() {
+// A header that names more tracks than follow, and running status behind a meta event: the
+// tracks that are there, and the note behind the meta event, count.
+void MidiTempoMapTest::untidyFilesAreReadAsTheImporterReadsThem() {
+  Bytes twoDeclared = smf({hex("00 FF 51 03 0F 42 40  83 60 FF 2F 00")});
+  twoDeclared[11] = 2;
+  const Parsed missing = parse(twoDeclared);
+  QVERIFY2(missing.ok, missing.error.c_str());
+  QCOMPARE(missing.map.lengthMs(), int64_t(1000));
+
+  const Parsed running =
+      parse(smf({hex("00 B1 07 64  00 FF 01 01 5F  83 60 07 50  83 60 FF 2F 00")}));
+  QVERIFY2(running.ok, running.error.c_str());
+  QCOMPARE(running.map.endTick(), int64_t(960));
+  QCOMPARE(running.map.setupBefore(481).channels[1].controllers[7], 0x50);
+}
+
+// Cut anywhere, the file is refused, except right behind its first track, where it reads as a
+// file of that track.
+void MidiTempoMapTest::everyCutOffFileIsRefusedButAtATracksEnd() {
   const Bytes file = threeTempoFile();
+  const size_t firstTrackEnd = 14 + 8 + 27;
   for (size_t size = 0; size < file.size(); ++size) {
     const Parsed parsed = parse(Bytes(file.begin(), file.begin() + qsizetype(size)));
+    if (size == firstTrackEnd) {
+      QVERIFY2(parsed.ok, parsed.error.c_str());
+      QCOMPARE(parsed.map.endTick(), int64_t(960));
+      continue;
+    }
     QVERIFY2(!parsed.ok, qPrintable(QString("accepted the first %1 bytes").arg(size)));
     QVERIFY(!parsed.error.empty());
   }
