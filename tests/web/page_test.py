@@ -1,0 +1,248 @@
+"""The web page in Debian's Chromium, driven through Selenium: what a user types, opens and
+downloads, checked against the console programs run on the same files."""
+import argparse
+import functools
+import http.server
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.support.ui import WebDriverWait
+
+ARGS = None
+RANDOM_SCORES = 30
+WAIT_S = 20
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map,
+                      ".wasm": "application/wasm", ".js": "text/javascript"}
+
+    def log_message(self, *args):
+        pass
+
+
+def console_midi(tarvk32c, score_path, work):
+    """The .mid tarvk32c writes for a score, compiled in a folder of its own."""
+    shutil.copy(score_path, os.path.join(work, "score.fms"))
+    out = subprocess.run([tarvk32c, "score.fms"], cwd=work, capture_output=True)
+    midi = os.path.join(work, "score.mid")
+    if out.returncode != 0:
+        return None, out.stdout
+    with open(midi, "rb") as f:
+        data = f.read()
+    os.remove(midi)
+    return data, out.stdout
+
+
+class PageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not os.path.exists(os.path.join(ARGS.page, "index.html")):
+            raise unittest.SkipTest  # replaced by a failure below
+        handler = functools.partial(QuietHandler, directory=ARGS.page)
+        cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        cls.url = "http://127.0.0.1:%d/" % cls.server.server_address[1]
+        cls.temp = tempfile.mkdtemp(prefix="tarv-web-")
+        cls.downloads = os.path.join(cls.temp, "downloads")
+        os.mkdir(cls.downloads)
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync", "--no-first-run",
+                     "--disable-quic", "--lang=en-US", "--window-size=1200,800",
+                     "--user-data-dir=" + os.path.join(cls.temp, "profile")):
+            options.add_argument(flag)
+        options.add_experimental_option("prefs", {
+            "download.default_directory": cls.downloads,
+            "download.prompt_for_download": False,
+            "intl.accept_languages": "en-US"})
+        cls.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        cls.driver.execute_cdp_cmd("Page.setDownloadBehavior",
+                                   {"behavior": "allow", "downloadPath": cls.downloads})
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.shutdown()
+        shutil.rmtree(cls.temp, ignore_errors=True)
+
+    # Helpers: one line each for what a user does.
+
+    def load(self, fragment=""):
+        self.driver.get(self.url + fragment)
+        self.wait_checks(1)
+
+    def checks(self):
+        return int(self.driver.find_element(By.TAG_NAME, "body").get_attribute("data-checks") or 0)
+
+    def wait_checks(self, at_least):
+        WebDriverWait(self.driver, WAIT_S).until(lambda d: self.checks() >= at_least)
+
+    def editor_text(self):
+        return self.driver.execute_script("return window.scoreEditor.text()")
+
+    def type_score(self, text):
+        """Selects all and types the text key by key, then waits for the check after the pause."""
+        content = self.driver.find_element(By.CSS_SELECTOR, ".cm-content")
+        content.click()
+        content.send_keys(Keys.CONTROL, "a")
+        content.send_keys(Keys.DELETE)
+        before = self.checks()
+        for line_number, line in enumerate(text.split("\n")):
+            if line_number:
+                content.send_keys(Keys.ENTER)
+                # CodeMirror keeps the indentation of the line before; a score has none.
+                content.send_keys(Keys.SHIFT, Keys.HOME)
+                content.send_keys(Keys.DELETE)
+            content.send_keys(line)
+        WebDriverWait(self.driver, WAIT_S).until(
+            lambda d: self.checks() > before and self.editor_text() == text)
+        self.wait_quiet()
+
+    def wait_quiet(self):
+        """Waits until a check ran on the text now in the editor."""
+        count = self.checks()
+        time.sleep(0.6)
+        while self.checks() != count:
+            count = self.checks()
+            time.sleep(0.6)
+
+    def open_file(self, path):
+        before = self.checks()
+        self.driver.find_element(By.ID, "file").send_keys(path)
+        self.wait_checks(before + 1)
+        self.wait_quiet()
+
+    def download(self, button, name):
+        path = os.path.join(self.downloads, name)
+        if os.path.exists(path):
+            os.remove(path)
+        self.driver.find_element(By.ID, button).click()
+        WebDriverWait(self.driver, WAIT_S).until(lambda d: os.path.exists(path))
+        with open(path, "rb") as f:
+            data = f.read()
+        os.remove(path)
+        return data
+
+    def status(self):
+        return self.driver.find_element(By.ID, "status").text
+
+    def notice(self):
+        return self.driver.find_element(By.ID, "notice").text
+
+    # The checks.
+
+    def test_diagnostic_stands_under_the_failing_command(self):
+        self.load()
+        cases = [
+            # score, the failing command's text, its line (0-based)
+            ('ch1 { "cde j8 f" }', "j", 0),
+            ('sn("日本の歌")\nch2 { "c8 d8" }\nch3 { "o4 e4 c+4 w g" }', "w", 2),
+        ]
+        for score, command, line in cases:
+            with self.subTest(score=score):
+                self.type_score(score)
+                marks = self.driver.find_elements(By.CSS_SELECTOR, ".tv-diagnostic")
+                self.assertEqual([m.text for m in marks], [command])
+                lines = self.driver.find_elements(By.CSS_SELECTOR, ".cm-line")
+                self.assertIn(marks[0], lines[line].find_elements(By.CSS_SELECTOR, ".tv-diagnostic"))
+                message = self.driver.find_element(By.CSS_SELECTOR, ".tv-diagnostic-message").text
+                with tempfile.TemporaryDirectory() as work:
+                    path = os.path.join(work, "typed.fms")
+                    with open(path, "wb") as f:
+                        f.write(score.encode("cp932"))
+                    _, report = console_midi(ARGS.tarvk32c, path, work)
+                self.assertIn(message.encode("ascii"), report)
+        self.type_score('ch1 { "cde f8 g" }')
+        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, ".tv-diagnostic"), [])
+        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, ".tv-diagnostic-message"), [])
+
+    def test_downloaded_midi_is_tarvk32c_s(self):
+        self.load()
+        scores = os.path.join(self.temp, "scores")
+        os.mkdir(scores)
+        subprocess.run([ARGS.random_scores, scores, str(RANDOM_SCORES), "34"], check=True)
+        paths = [ARGS.demo] + sorted(os.path.join(scores, n) for n in os.listdir(scores))
+        compared = 0
+        with tempfile.TemporaryDirectory() as work:
+            for path in paths:
+                with self.subTest(score=os.path.basename(path)):
+                    expected, report = console_midi(ARGS.tarvk32c, path, work)
+                    self.open_file(path)
+                    if expected is None:
+                        continue  # the page refuses it too: its message is checked above
+                    name = os.path.splitext(os.path.basename(path))[0] + ".mid"
+                    self.assertEqual(self.download("save-midi", name).hex(), expected.hex())
+                    compared += 1
+        self.assertGreaterEqual(compared, RANDOM_SCORES * 2 // 3)
+
+    def test_opened_midi_becomes_tarvk32_import_s_score(self):
+        self.load()
+        with tempfile.TemporaryDirectory() as work:
+            midi, _ = console_midi(ARGS.tarvk32c, ARGS.demo, work)
+            source = os.path.join(work, "demo-song.mid")
+            with open(source, "wb") as f:
+                f.write(midi)
+            expected = subprocess.run([ARGS.import_program, source], capture_output=True,
+                                      check=True).stdout
+            self.open_file(source)
+            self.assertEqual(self.download("save-score", "demo-song.fms"), expected)
+
+            not_midi = os.path.join(work, "broken.mid")
+            with open(not_midi, "wb") as f:
+                f.write(b"MThd this is no MIDI file")
+            text_before = self.editor_text()
+            self.driver.find_element(By.ID, "file").send_keys(not_midi)
+            WebDriverWait(self.driver, WAIT_S).until(
+                lambda d: self.notice().startswith("This file could not be imported"))
+            self.assertEqual(self.editor_text(), text_before)
+
+    def test_share_link_opens_the_same_text(self):
+        self.load()
+        score = 'sn("歌")\nch1 { "cdefg" }\n// ～ wave'
+        self.driver.execute_script("window.scoreEditor.setText(arguments[0])", score)
+        self.driver.find_element(By.ID, "share").click()
+        WebDriverWait(self.driver, WAIT_S).until(lambda d: "#score=" in d.current_url)
+        link = self.driver.current_url
+        self.driver.get("about:blank")
+        self.driver.get(link)
+        self.wait_checks(1)
+        self.assertEqual(self.editor_text(), score)
+
+        cut = link[: len(link) - (len(link) - len(self.url)) // 2]
+        self.driver.get("about:blank")
+        self.driver.get(cut)
+        self.wait_checks(1)
+        self.assertTrue(self.notice().startswith("The shared link is broken"), self.notice())
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--page", required=True)
+    parser.add_argument("--tarvk32c", required=True)
+    parser.add_argument("--import", dest="import_program", required=True)
+    parser.add_argument("--random-scores", required=True)
+    parser.add_argument("--demo", required=True)
+    ARGS, rest = parser.parse_known_args()
+    if not os.path.exists(os.path.join(ARGS.page, "index.html")):
+        print("web_page_in_chromium: no page in %s; build it with scripts/build-web" % ARGS.page,
+              file=sys.stderr)
+        return 1
+    program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

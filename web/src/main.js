@@ -1,0 +1,163 @@
+// The page: the score editor, its check as you type, files in and out through the browser, the
+// share link. The core runs in a worker (window.tarvik).
+import { createTarvik } from "./tarvik.js";
+import { ScoreEditor } from "./score_editor.js";
+import { readFragment, shareFragment } from "./share_link.js";
+import { text as t, language } from "./texts.js";
+
+// The check waits for this pause in typing, as the desktop editor's does.
+const CHECK_PAUSE_MS = 300;
+// The largest score or MIDI file the page opens, as the desktop programs read.
+const LOADABLE_FILE_BYTES = 16 * 1024 * 1024;
+
+const DEFAULT_SCORE = 'ch1 { "t120 o4 l4 cdefgab>c" }\n';
+
+const tarvik = createTarvik("worker.js");
+window.tarvik = tarvik;
+
+const page = {
+  encoding: "cp932",
+  name: "score",
+  lastClean: null, // the last clean compilation: { text, mid, notes }
+  checkTimer: 0,
+  checks: 0,
+};
+
+const $ = (id) => document.getElementById(id);
+
+function status(message, isError = false) {
+  $("status").textContent = message;
+  $("status").classList.toggle("error", isError);
+}
+
+// A message that stays until the next one: an import's report, a broken link.
+function notice(message) {
+  $("notice").textContent = message;
+}
+
+function download(bytes, name, type) {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  const a = document.createElement("a");
+  a.href = url;
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+// Colours and checks the current text; the answer is shown only if the text is still the same.
+async function check() {
+  const text = editor.text();
+  const started = performance.now();
+  status(t("checking"));
+  const [spans, result] = await Promise.all([
+    tarvik.highlight(text, 0, 0x7fffffff, { encoding: page.encoding }),
+    tarvik.compile(text, { encoding: page.encoding }),
+  ]);
+  editor.showSpans(text, spans);
+  editor.showDiagnostic(text, result.diagnostic);
+  if (text !== editor.text()) return;
+  if (result.code === 0) page.lastClean = { text, mid: result.mid, notes: result.notes };
+  status(result.diagnostic ? result.diagnostic.message : t("clean"), !!result.diagnostic);
+  page.checks += 1;
+  document.body.dataset.checks = String(page.checks);
+  document.body.dataset.checkMs = String(Math.round(performance.now() - started));
+  document.body.dataset.clean = String(result.code === 0);
+  if (!document.body.dataset.readyMs)
+    document.body.dataset.readyMs = String(Math.round(performance.now()));
+}
+
+function scheduleCheck() {
+  clearTimeout(page.checkTimer);
+  page.checkTimer = setTimeout(() => check().catch((e) => status(String(e), true)), CHECK_PAUSE_MS);
+}
+
+async function saveMidi() {
+  const result = await tarvik.compile(editor.text(), { encoding: page.encoding });
+  if (result.code !== 0) {
+    status(result.diagnostic ? result.diagnostic.message : result.messages, true);
+    return;
+  }
+  download(result.mid, `${page.name}.mid`, "audio/midi");
+}
+
+async function saveScore() {
+  const bytes = await tarvik.scoreFile(editor.text(), { encoding: page.encoding });
+  download(bytes, `${page.name}.fms`, "text/plain");
+}
+
+function baseName(fileName) {
+  const dot = fileName.lastIndexOf(".");
+  return dot > 0 ? fileName.slice(0, dot) : fileName;
+}
+
+async function openFile(file) {
+  if (file.size > LOADABLE_FILE_BYTES) {
+    status(t("tooLarge", LOADABLE_FILE_BYTES), true);
+    return;
+  }
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  page.name = baseName(file.name);
+  if (/\.(mid|midi|smf)$/i.test(file.name)) {
+    const imported = await tarvik.importMidi(bytes, {
+      encoding: page.encoding,
+      japanese: language === "ja",
+    });
+    if (!imported.ok) {
+      notice(`${t("notMidi")}: ${imported.error}`);
+      return;
+    }
+    editor.setText(imported.score);
+    notice(imported.report.join("\n"));
+    status(t("imported", imported.notes));
+    return;
+  }
+  const opened = await tarvik.openScore(bytes);
+  page.encoding = opened.encoding;
+  editor.setText(opened.text);
+}
+
+async function share() {
+  location.hash = await shareFragment(editor.text(), page.encoding);
+  status(t("linkCopied"));
+}
+
+async function textFromAddress() {
+  const shared = await readFragment(location.hash);
+  if (shared && shared.error) {
+    notice(t("brokenLink"));
+    return DEFAULT_SCORE;
+  }
+  if (shared) {
+    page.encoding = shared.encoding;
+    return shared.text;
+  }
+  return DEFAULT_SCORE;
+}
+
+function setUpToolbar() {
+  for (const [id, key] of [
+    ["open", "open"],
+    ["save-score", "saveScore"],
+    ["save-midi", "saveMidi"],
+    ["share", "share"],
+  ])
+    $(id).textContent = t(key);
+  $("soundfont").textContent = t("soundfont");
+  $("open").onclick = () => $("file").click();
+  $("file").onchange = () => {
+    const file = $("file").files[0];
+    $("file").value = "";
+    if (file) openFile(file).catch((e) => status(String(e), true));
+  };
+  $("save-score").onclick = () => saveScore().catch((e) => status(String(e), true));
+  $("save-midi").onclick = () => saveMidi().catch((e) => status(String(e), true));
+  $("share").onclick = () => share().catch((e) => status(String(e), true));
+}
+
+document.documentElement.lang = language;
+setUpToolbar();
+const editor = new ScoreEditor($("editor"), await textFromAddress(), scheduleCheck);
+window.scoreEditor = editor;
+check().catch((e) => status(String(e), true));
