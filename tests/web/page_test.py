@@ -148,7 +148,7 @@ class PageTest(unittest.TestCase):
         cases = [
             # score, the failing command's text, its line (0-based)
             ('ch1 { "cde j8 f" }', "j", 0),
-            ('sn("日本の歌")\nch2 { "c8 d8" }\nch3 { "o4 e4 c+4 w g" }', "w", 2),
+            ('sn("日本の歌")\nch2 { "c8 d8" }\n/* 歌 */ ch3 { "o4 e4 c+4 w g" }', "w", 2),
         ]
         for score, command, line in cases:
             with self.subTest(score=score):
@@ -173,6 +173,10 @@ class PageTest(unittest.TestCase):
         scores = os.path.join(self.temp, "scores")
         os.mkdir(scores)
         subprocess.run([ARGS.random_scores, scores, str(RANDOM_SCORES), "34"], check=True)
+        # Texts in code page 932 go into the file's track name and copyright as their bytes.
+        with open(os.path.join(scores, "japanese.fms"), "wb") as f:
+            f.write('sn("さくら ～ 桜①")\r\ncr("(c) 山田 ｶﾅ")\r\nch1 { "t90 o4 l8 cdefg" }\r\n'
+                    .encode("cp932"))
         paths = [ARGS.demo] + sorted(os.path.join(scores, n) for n in os.listdir(scores))
         compared = 0
         with tempfile.TemporaryDirectory() as work:
@@ -236,6 +240,8 @@ def main():
     parser.add_argument("--random-scores", required=True)
     parser.add_argument("--demo", required=True)
     ARGS, rest = parser.parse_known_args()
+    for name in ("page", "tarvk32c", "import_program", "random_scores", "demo"):
+        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
     if not os.path.exists(os.path.join(ARGS.page, "index.html")):
         print("web_page_in_chromium: no page in %s; build it with scripts/build-web" % ARGS.page,
               file=sys.stderr)
