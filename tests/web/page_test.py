@@ -20,6 +20,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 ARGS = None
 RANDOM_SCORES = 30
+JAPANESE_SCORE = 'sn("さくら ～ 桜①")\ncr("(c) 山田 ｶﾅ")\nch1 { "t90 o4 l8 cdefg" }\n'
 WAIT_S = 20
 
 
@@ -124,16 +125,18 @@ class PageTest(unittest.TestCase):
         self.wait_checks(before + 1)
         self.wait_quiet()
 
-    def download(self, button, name):
-        path = os.path.join(self.downloads, name)
-        if os.path.exists(path):
-            os.remove(path)
+    def download(self, button):
+        """Clicks the button and returns the name and bytes of the file the browser saved."""
+        for name in os.listdir(self.downloads):
+            os.remove(os.path.join(self.downloads, name))
         self.driver.find_element(By.ID, button).click()
-        WebDriverWait(self.driver, WAIT_S).until(lambda d: os.path.exists(path))
-        with open(path, "rb") as f:
-            data = f.read()
-        os.remove(path)
-        return data
+
+        def finished(_):
+            names = os.listdir(self.downloads)
+            return len(names) == 1 and not names[0].endswith(".crdownload") and names
+        name = WebDriverWait(self.driver, WAIT_S).until(finished)[0]
+        with open(os.path.join(self.downloads, name), "rb") as f:
+            return name, f.read()
 
     def status(self):
         return self.driver.find_element(By.ID, "status").text
@@ -175,8 +178,7 @@ class PageTest(unittest.TestCase):
         subprocess.run([ARGS.random_scores, scores, str(RANDOM_SCORES), "34"], check=True)
         # Texts in code page 932 go into the file's track name and copyright as their bytes.
         with open(os.path.join(scores, "japanese.fms"), "wb") as f:
-            f.write('sn("さくら ～ 桜①")\r\ncr("(c) 山田 ｶﾅ")\r\nch1 { "t90 o4 l8 cdefg" }\r\n'
-                    .encode("cp932"))
+            f.write(JAPANESE_SCORE.replace("\n", "\r\n").encode("cp932"))
         paths = [ARGS.demo] + sorted(os.path.join(scores, n) for n in os.listdir(scores))
         compared = 0
         with tempfile.TemporaryDirectory() as work:
@@ -186,10 +188,21 @@ class PageTest(unittest.TestCase):
                     self.open_file(path)
                     if expected is None:
                         continue  # the page refuses it too: its message is checked above
+                    self.assertEqual(self.driver.find_element(By.TAG_NAME, "body")
+                                     .get_attribute("data-clean"), "true", self.status())
                     name = os.path.splitext(os.path.basename(path))[0] + ".mid"
-                    self.assertEqual(self.download("save-midi", name).hex(), expected.hex())
+                    self.assertEqual(self.download("save-midi"), (name, expected))
                     compared += 1
         self.assertGreaterEqual(compared, RANDOM_SCORES * 2 // 3)
+
+        # Typed rather than opened: the page's own code page 932 encodes the characters.
+        before = self.checks()
+        self.driver.execute_script("window.scoreEditor.setText(arguments[0])", JAPANESE_SCORE)
+        self.wait_checks(before + 1)
+        self.wait_quiet()
+        with tempfile.TemporaryDirectory() as work:
+            expected, _ = console_midi(ARGS.tarvk32c, os.path.join(scores, "japanese.fms"), work)
+        self.assertEqual(self.download("save-midi")[1].hex(), expected.hex())
 
     def test_opened_midi_becomes_tarvk32_import_s_score(self):
         self.load()
@@ -201,7 +214,7 @@ class PageTest(unittest.TestCase):
             expected = subprocess.run([ARGS.import_program, source], capture_output=True,
                                       check=True).stdout
             self.open_file(source)
-            self.assertEqual(self.download("save-score", "demo-song.fms"), expected)
+            self.assertEqual(self.download("save-score"), ("demo-song.fms", expected))
 
             not_midi = os.path.join(work, "broken.mid")
             with open(not_midi, "wb") as f:
