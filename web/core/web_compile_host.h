@@ -23,7 +23,8 @@ struct WebFailure {
 
 class WebCompileHost : public ConsoleCompileHost {
  public:
-  explicit WebCompileHost(std::string source) : source_(std::move(source)) {}
+  // With `mapped` the core records the source map (a compilation costs more).
+  WebCompileHost(std::string source, bool mapped) : source_(std::move(source)), mapped_(mapped) {}
 
   void messageLine(std::string_view text) override { transcript += text; }
   void alert(std::string_view text) override { transcript += text; }
@@ -32,7 +33,7 @@ class WebCompileHost : public ConsoleCompileHost {
   int32_t readSource(uint8_t* buffer, int32_t capacity) override;
   OutputStream* openOutput() override;
   int32_t closeOutput(bool keep) override;
-  SourceMap* sourceMap() override { return &map; }
+  SourceMap* sourceMap() override { return mapped_ ? &map : nullptr; }
   void failureReported(const ReportedFailure& failure) override;
 
   std::string transcript;     // the console's texts as they are
@@ -42,6 +43,7 @@ class WebCompileHost : public ConsoleCompileHost {
 
  private:
   std::string source_;
+  bool mapped_;
   size_t read_ = 0;
   MemoryOutputStream output_;
 };

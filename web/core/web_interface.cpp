@@ -84,9 +84,10 @@ void appendNotes(std::string& json, SourceMap& recorded, const std::vector<uint8
   json += ']';
 }
 
-Result* compileScore(std::string source, const std::vector<EncodedLine>& lines) {
+// With `mapped`, the notes of the source map are in the result.
+Result* compileScore(std::string source, const std::vector<EncodedLine>& lines, bool mapped) {
   auto session = std::make_unique<CompileSession>();
-  WebCompileHost host(std::move(source));
+  WebCompileHost host(std::move(source), mapped);
   prepareConsoleCompilation(*session, host, false);
   const int32_t code = compileSource(*session);
 
@@ -101,9 +102,11 @@ Result* compileScore(std::string source, const std::vector<EncodedLine>& lines) 
     json += "null";
   json += ",\"messages\":";
   appendJsonString(json, host.transcript);
-  json += ',';
   if (code == 0) result->bytes = host.midi;
-  appendNotes(json, host.map, code == 0 ? host.midi : std::vector<uint8_t>(), lines);
+  if (mapped) {
+    json += ',';
+    appendNotes(json, host.map, code == 0 ? host.midi : std::vector<uint8_t>(), lines);
+  }
   json += '}';
   return result;
 }
@@ -123,13 +126,13 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE Result* tarv_compile(const char* text, int32_t size, int32_t encoding) {
   const std::string_view utf8(text, size_t(size));
   const std::vector<EncodedLine> lines = encodeLines(utf8, encodingOf(encoding));
-  return compileScore(encodeScore(utf8, encodingOf(encoding)), lines);
+  return compileScore(encodeScore(utf8, encodingOf(encoding)), lines, true);
 }
 
-// A score file's bytes compiled as they are, as tarvk32c compiles the file; columns in the
-// result are bytes.
+// A score file's bytes compiled as they are, as tarvk32c compiles the file, without the notes;
+// the diagnostic's columns are bytes.
 EMSCRIPTEN_KEEPALIVE Result* tarv_compile_bytes(const char* bytes, int32_t size) {
-  return compileScore(std::string(bytes, size_t(size)), {});
+  return compileScore(std::string(bytes, size_t(size)), {}, false);
 }
 
 // The page's text as the score file in `encoding` (CR LF line ends), in bytes.
