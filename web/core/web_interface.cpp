@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/compile_driver.h"
+#include "core/diagnostics.h"
 #include "core/line_highlighter.h"
 #include "core/score_source_map.h"
 #include "import/midi_import.h"
@@ -50,6 +51,9 @@ void appendDiagnostic(std::string& json, const WebFailure& f,
   appendJsonNumber(json, line ? pageColumn(*line, end) : 0);
   json += ",\"message\":";
   appendJsonString(json, f.message);
+  // The same code's text as the desktop editor words it (Japanese).
+  json += ",\"editorMessage\":";
+  appendJsonString(json, errorText(f.code, FLAVOUR_EDITOR));
   json += '}';
 }
 

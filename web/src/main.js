@@ -46,6 +46,14 @@ function download(bytes, name, type) {
   setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
 
+// The diagnostic worded in the page's language: the desktop editor's Japanese text, or the
+// console's English one.
+function worded(diagnostic) {
+  if (!diagnostic) return null;
+  const message = language === "ja" ? diagnostic.editorMessage : diagnostic.message.trim();
+  return { ...diagnostic, message };
+}
+
 // Colours and checks the current text; the answer is shown only if the text is still the same.
 async function check() {
   const text = editor.text();
@@ -56,10 +64,11 @@ async function check() {
     tarvik.compile(text, { encoding: page.encoding }),
   ]);
   editor.showSpans(text, spans);
-  editor.showDiagnostic(text, result.diagnostic);
+  const diagnostic = worded(result.diagnostic);
+  editor.showDiagnostic(text, diagnostic);
   if (text !== editor.text()) return;
   if (result.code === 0) page.lastClean = { text, mid: result.mid, notes: result.notes };
-  status(result.diagnostic ? result.diagnostic.message : t("clean"), !!result.diagnostic);
+  status(diagnostic ? diagnostic.message : t("clean"), !!diagnostic);
   page.checks += 1;
   document.body.dataset.checks = String(page.checks);
   document.body.dataset.checkMs = String(Math.round(performance.now() - started));
@@ -76,7 +85,7 @@ function scheduleCheck() {
 async function saveMidi() {
   const result = await tarvik.compile(editor.text(), { encoding: page.encoding });
   if (result.code !== 0) {
-    status(result.diagnostic ? result.diagnostic.message : result.messages, true);
+    status(result.diagnostic ? worded(result.diagnostic).message : result.messages, true);
     return;
   }
   download(result.mid, `${page.name}.mid`, "audio/midi");
