@@ -30,5 +30,16 @@ await esbuild.build({
 });
 copyFileSync(join(wasm, "tarvik-core.wasm"), join(page, "tarvik-core.wasm"));
 for (const file of readdirSync(join(here, "static"))) copyFileSync(join(here, "static", file), join(page, file));
+// The synthesizer engine, loaded by the page on the first play, with its licence.
+const synth = join(here, "node_modules/js-synthesizer");
+for (const file of ["externals/libfluidsynth-2.4.6.js", "externals/LICENSE.fluidsynth.txt", "dist/js-synthesizer.min.js"])
+  copyFileSync(join(synth, file), join(page, file.split("/").pop()));
+// The General MIDI SoundFont the desktop editor plays, from Debian's timgm6mb-soundfont, with
+// its copyright file.
 const soundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-if (existsSync(soundFont)) copyFileSync(soundFont, join(page, "TimGM6mb.sf2"));
+if (!existsSync(soundFont)) {
+  console.error(`${soundFont} is missing: scripts/install-deps web installs it`);
+  process.exit(1);
+}
+copyFileSync(soundFont, join(page, "TimGM6mb.sf2"));
+copyFileSync("/usr/share/doc/timgm6mb-soundfont/copyright", join(page, "TimGM6mb-copyright.txt"));

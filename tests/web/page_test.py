@@ -225,6 +225,49 @@ class PageTest(unittest.TestCase):
                 lambda d: self.notice().startswith("This file could not be imported"))
             self.assertEqual(self.editor_text(), text_before)
 
+    def test_playback_sounds_each_note_at_its_time(self):
+        self.load()
+        # Short notes far apart, so that each onset stands alone in the audio.
+        score = 'ch1 { "t120 @0 v13 o4 c16 r2 e16 r2 g16 r4. >c16 r2 <a16 r1" }'
+        mid, envelope = self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            (async () => {
+              const r = await window.tarvik.compile(arguments[0]);
+              const rate = 44100, perMs = rate / 1000;
+              const left = await window.tarvikRender(r.mid, rate, 6);
+              const envelope = [];
+              for (let at = 0; at + perMs <= left.length; at += perMs) {
+                let peak = 0;
+                for (let i = Math.floor(at); i < Math.floor(at + perMs); i++)
+                  peak = Math.max(peak, Math.abs(left[i]));
+                envelope.push(peak);
+              }
+              done([Array.from(r.mid), envelope]);
+            })().catch((e) => done([null, String(e)]));""", score)
+        self.assertIsNotNone(mid, envelope)
+        import io
+        import mido
+        expected, now = [], 0.0
+        for message in mido.MidiFile(file=io.BytesIO(bytes(mid))):
+            now += message.time
+            if message.type == "note_on" and message.velocity > 0:
+                expected.append(round(now * 1000))
+        self.assertEqual(len(expected), 5)
+        loudest = max(envelope)
+        self.assertGreater(loudest, 0.05, "the rendering is silent")
+        # An onset: the envelope (peak a millisecond) crosses a tenth of the loudest peak after
+        # 100 ms below it.
+        threshold, quiet_ms = loudest / 10, 100
+        onsets, last_loud = [], -quiet_ms
+        for ms, peak in enumerate(envelope):
+            if peak >= threshold:
+                if ms - last_loud >= quiet_ms:
+                    onsets.append(ms)
+                last_loud = ms
+        self.assertEqual(len(onsets), len(expected), (onsets, expected))
+        for heard, written in zip(onsets, expected):
+            self.assertLessEqual(abs(heard - written), 10, (onsets, expected))
+
     def test_share_link_opens_the_same_text(self):
         self.load()
         score = 'sn("歌")\nch1 { "cdefg" }\n// ～ wave'

@@ -58,7 +58,7 @@ void appendDiagnostic(std::string& json, const WebFailure& f,
 }
 
 // "notes": every sounding note part of a clean compilation, [channel, start ms, end ms, line,
-// from, to], the source in the page's columns.
+// from, to, start tick], the source in the page's columns.
 void appendNotes(std::string& json, SourceMap& recorded, const std::vector<uint8_t>& midi,
                  const std::vector<EncodedLine>& lines) {
   json += "\"notes\":[";

@@ -2,6 +2,7 @@
 // share link. The core runs in a worker (window.tarvik).
 import { createTarvik } from "./tarvik.js";
 import { ScoreEditor } from "./score_editor.js";
+import { Player, renderOffline } from "./player.js";
 import { readFragment, shareFragment } from "./share_link.js";
 import { text as t, language } from "./texts.js";
 
@@ -14,6 +15,8 @@ const DEFAULT_SCORE = 'ch1 { "t120 o4 l4 cdefgab>c" }\n';
 
 const tarvik = createTarvik("worker.js");
 window.tarvik = tarvik;
+// The engine's rendering of a MIDI file without an audio device, for tests: the left channel.
+window.tarvikRender = renderOffline;
 
 const page = {
   encoding: "cp932",
@@ -127,6 +130,52 @@ async function openFile(file) {
   editor.setText(opened.text);
 }
 
+const player = new Player();
+
+// Note tuple fields (web/core/web_interface.cpp): channel, start ms, end ms, line, from, to, tick.
+const [, START_MS, END_MS, LINE, FROM, TO, START_TICK] = [0, 1, 2, 3, 4, 5, 6];
+
+// Where playback from the caret starts: the first note whose command starts at or behind the
+// caret, the earliest of those in time when several channels have one there.
+function noteAtCaret(notes) {
+  const [line, column] = editor.caret();
+  let best = null;
+  for (const n of notes) {
+    if (n[LINE] < line || (n[LINE] === line && n[TO] <= column)) continue;
+    const before = (a, b) => a[LINE] < b[LINE] || (a[LINE] === b[LINE] && a[FROM] < b[FROM]);
+    if (!best || before(n, best) || (!before(best, n) && n[START_MS] < best[START_MS])) best = n;
+  }
+  return best;
+}
+
+// Marks the commands sounding now, until playback ends.
+function follow(notes) {
+  const ms = player.positionMs();
+  if (ms < 0) {
+    editor.showSounding([]);
+    return;
+  }
+  editor.showSounding(
+    notes.filter((n) => n[START_MS] <= ms && ms < n[END_MS]).map((n) => [n[LINE], n[FROM], n[TO]]),
+  );
+  requestAnimationFrame(() => follow(notes));
+}
+
+async function play(fromCaret) {
+  const result = await tarvik.compile(editor.text(), { encoding: page.encoding });
+  if (result.code !== 0) {
+    status(worded(result.diagnostic)?.message ?? result.messages, true);
+    return;
+  }
+  const start = fromCaret ? noteAtCaret(result.notes) : null;
+  status(t("loadingSound"));
+  await player.play(result.mid, start ? start[START_TICK] : 0, start ? start[START_MS] : 0, () =>
+    status(t("ready")),
+  );
+  status(t("play"));
+  follow(result.notes);
+}
+
 async function share() {
   location.hash = await shareFragment(editor.text(), page.encoding);
   status(t("linkCopied"));
@@ -151,6 +200,9 @@ function setUpToolbar() {
     ["save-score", "saveScore"],
     ["save-midi", "saveMidi"],
     ["share", "share"],
+    ["play", "play"],
+    ["play-cursor", "playFromCursor"],
+    ["stop", "stop"],
   ])
     $(id).textContent = t(key);
   $("soundfont").textContent = t("soundfont");
@@ -163,6 +215,12 @@ function setUpToolbar() {
   $("save-score").onclick = () => saveScore().catch((e) => status(String(e), true));
   $("save-midi").onclick = () => saveMidi().catch((e) => status(String(e), true));
   $("share").onclick = () => share().catch((e) => status(String(e), true));
+  $("play").onclick = () => play(false).catch((e) => status(String(e), true));
+  $("play-cursor").onclick = () => play(true).catch((e) => status(String(e), true));
+  $("stop").onclick = () => {
+    player.stop();
+    status(t("ready"));
+  };
 }
 
 document.documentElement.lang = language;

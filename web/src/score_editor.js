@@ -31,6 +31,8 @@ const SPAN_CLASSES = [
 const spanMarks = SPAN_CLASSES.map((c) => (c ? Decoration.mark({ class: c }) : null));
 
 const setSpans = StateEffect.define();
+const setSounding = StateEffect.define();
+const soundingMark = Decoration.mark({ class: "tv-sounding" });
 const setDiagnostic = StateEffect.define();
 
 class DiagnosticMessage extends WidgetType {
@@ -107,6 +109,25 @@ const diagnosticField = StateField.define({
   provide: (f) => EditorView.decorations.from(f),
 });
 
+// The commands sounding while the score plays: [line, from, to] each.
+const soundingField = StateField.define({
+  create: () => Decoration.none,
+  update(value, tr) {
+    value = value.map(tr.changes);
+    for (const e of tr.effects) {
+      if (!e.is(setSounding)) continue;
+      const marks = [];
+      for (const [line, from, to] of e.value) {
+        const r = range(tr.state.doc, line, from, to);
+        if (r && r[1] > r[0]) marks.push(soundingMark.range(r[0], r[1]));
+      }
+      value = Decoration.set(marks, true);
+    }
+    return value;
+  },
+  provide: (f) => EditorView.decorations.from(f),
+});
+
 export class ScoreEditor {
   // onChange(text) is called after each edit; the owner decides when to check.
   constructor(parent, text, onChange) {
@@ -124,6 +145,7 @@ export class ScoreEditor {
           keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap]),
           spanField,
           diagnosticField,
+          soundingField,
           EditorView.updateListener.of((u) => {
             if (u.docChanged) onChange(this.text());
           }),
@@ -147,6 +169,10 @@ export class ScoreEditor {
 
   showDiagnostic(forText, diagnostic) {
     if (forText === this.text()) this.view.dispatch({ effects: setDiagnostic.of(diagnostic) });
+  }
+
+  showSounding(commands) {
+    this.view.dispatch({ effects: setSounding.of(commands) });
   }
 
   // The caret as [line, column] (0-based, UTF-16 columns).
