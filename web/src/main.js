@@ -57,16 +57,22 @@ function worded(diagnostic) {
   return { ...diagnostic, message };
 }
 
+// Colours the lines in view (a 1 MB score has a million spans: only those on screen are asked).
+async function colour(text) {
+  const [first, count] = editor.visibleLines();
+  const spans = await tarvik.highlight(text, first, count, { encoding: page.encoding });
+  editor.showSpans(text, spans);
+}
+
 // Colours and checks the current text; the answer is shown only if the text is still the same.
 async function check() {
   const text = editor.text();
   const started = performance.now();
   status(t("checking"));
-  const [spans, result] = await Promise.all([
-    tarvik.highlight(text, 0, 0x7fffffff, { encoding: page.encoding }),
+  const [, result] = await Promise.all([
+    colour(text),
     tarvik.compile(text, { encoding: page.encoding }),
   ]);
-  editor.showSpans(text, spans);
   const diagnostic = worded(result.diagnostic);
   editor.showDiagnostic(text, diagnostic);
   if (text !== editor.text()) return;
@@ -225,6 +231,8 @@ function setUpToolbar() {
 
 document.documentElement.lang = language;
 setUpToolbar();
-const editor = new ScoreEditor($("editor"), await textFromAddress(), scheduleCheck);
+const editor = new ScoreEditor($("editor"), await textFromAddress(), scheduleCheck, () =>
+  colour(editor.text()).catch((e) => status(String(e), true)),
+);
 window.scoreEditor = editor;
 check().catch((e) => status(String(e), true));

@@ -129,8 +129,9 @@ const soundingField = StateField.define({
 });
 
 export class ScoreEditor {
-  // onChange(text) is called after each edit; the owner decides when to check.
-  constructor(parent, text, onChange) {
+  // onChange(text) is called after each edit, onScroll() when other lines came into view; the
+  // owner decides when to check and colour.
+  constructor(parent, text, onChange, onScroll) {
     this.view = new EditorView({
       parent,
       state: EditorState.create({
@@ -148,6 +149,7 @@ export class ScoreEditor {
           soundingField,
           EditorView.updateListener.of((u) => {
             if (u.docChanged) onChange(this.text());
+            else if (u.viewportChanged) onScroll();
           }),
         ],
       }),
@@ -173,6 +175,15 @@ export class ScoreEditor {
 
   showSounding(commands) {
     this.view.dispatch({ effects: setSounding.of(commands) });
+  }
+
+  // The lines in view (CodeMirror's viewport, which runs a little past the screen): [first,
+  // count], 0-based.
+  visibleLines() {
+    const { from, to } = this.view.viewport;
+    const doc = this.view.state.doc;
+    const first = doc.lineAt(from).number - 1;
+    return [first, doc.lineAt(to).number - first];
   }
 
   // The caret as [line, column] (0-based, UTF-16 columns).
