@@ -268,6 +268,24 @@ class PageTest(unittest.TestCase):
         for heard, written in zip(onsets, expected):
             self.assertLessEqual(abs(heard - written), 10, (onsets, expected))
 
+    def test_a_click_on_a_note_of_the_roll_selects_its_command(self):
+        self.load()
+        self.type_score('ch1 { "o4 c4 e8 g4" }\nch2 { "o3 r8 c2" }')
+        roll = self.driver.find_element(By.CSS_SELECTOR, "#roll canvas")
+        from selenium.webdriver.common.action_chains import ActionChains
+        for index, command in ((1, "e8"), (2, "g4"), (3, "c2")):
+            with self.subTest(command=command):
+                # The note's middle, from the roll's scale and rows.
+                x, y = self.driver.execute_script("""
+                    const roll = window.pianoRoll, n = roll.notes[arguments[0]];
+                    return [(n[1] + n[2]) / 2 * roll.scale, roll.y(n[7]) + 1];""", index)
+                ActionChains(self.driver).move_to_element_with_offset(
+                    roll, x - roll.size["width"] / 2, y - roll.size["height"] / 2).click().perform()
+                selected = self.driver.execute_script(
+                    "const s = window.scoreEditor.view.state;"
+                    "return s.sliceDoc(s.selection.main.from, s.selection.main.to)")
+                self.assertEqual(selected, command)
+
     def test_share_link_opens_the_same_text(self):
         self.load()
         score = 'sn("歌")\nch1 { "cdefg" }\n// ～ wave'

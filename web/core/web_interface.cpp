@@ -10,6 +10,7 @@
 #include "core/compile_driver.h"
 #include "core/diagnostics.h"
 #include "core/line_highlighter.h"
+#include "core/midi_writer.h"
 #include "core/score_source_map.h"
 #include "import/midi_import.h"
 #include "web/core/json_text.h"
@@ -58,7 +59,8 @@ void appendDiagnostic(std::string& json, const WebFailure& f,
 }
 
 // "notes": every sounding note part of a clean compilation, [channel, start ms, end ms, line,
-// from, to, start tick], the source in the page's columns.
+// from, to, start tick, key], the source in the page's columns and the key a MIDI note number
+// (a part tied to a note sounds that note's key).
 void appendNotes(std::string& json, SourceMap& recorded, const std::vector<uint8_t>& midi,
                  const std::vector<EncodedLine>& lines) {
   json += "\"notes\":[";
@@ -67,7 +69,13 @@ void appendNotes(std::string& json, SourceMap& recorded, const std::vector<uint8
   bool first = true;
   if (map.build(recorded, midi.data(), midi.size(), &error)) {
     for (int channel = 1; channel <= CHANNEL_COUNT; ++channel) {
-      for (const ScoreSourceMap::Sounding& s : map.notes(channel)) {
+      const std::vector<ScoreSourceMap::Sounding> notes = map.notes(channel);
+      const std::vector<ScoreSourceMap::NotePart>& parts = map.noteParts(channel);
+      const std::vector<uint8_t>& events = map.recorded().events[channelIndex(channel)];
+      int64_t key = 0;
+      for (size_t i = 0; i < notes.size(); ++i) {
+        const ScoreSourceMap::Sounding& s = notes[i];
+        if (parts[i].noteOn) key = events[2 * size_t(parts[i].event)] + NOTE_NUMBER_OFFSET;
         if (s.startTick == s.endTick) continue;
         const ScoreSourceMap::Source& src = s.source;
         const bool known = src.line >= 0 && src.line < static_cast<int>(lines.size());
@@ -75,9 +83,9 @@ void appendNotes(std::string& json, SourceMap& recorded, const std::vector<uint8
         const int32_t to = known ? pageColumn(lines[src.line], src.byteColumn + src.byteLength) : 0;
         json += first ? "[" : ",[";
         first = false;
-        for (int64_t n :
-             {int64_t(channel), map.tempoMap().tickToMs(s.startTick),
-              map.tempoMap().tickToMs(s.endTick), int64_t(src.line), int64_t(from), int64_t(to)}) {
+        for (int64_t n : {int64_t(channel), map.tempoMap().tickToMs(s.startTick),
+                          map.tempoMap().tickToMs(s.endTick), int64_t(src.line), int64_t(from),
+                          int64_t(to), s.startTick, key}) {
           appendJsonNumber(json, n);
           json += ',';
         }

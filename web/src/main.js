@@ -3,6 +3,7 @@
 import { createTarvik } from "./tarvik.js";
 import { ScoreEditor } from "./score_editor.js";
 import { Player, renderOffline } from "./player.js";
+import { PianoRoll } from "./piano_roll.js";
 import { readFragment, shareFragment } from "./share_link.js";
 import { text as t, language } from "./texts.js";
 
@@ -76,7 +77,10 @@ async function check() {
   const diagnostic = worded(result.diagnostic);
   editor.showDiagnostic(text, diagnostic);
   if (text !== editor.text()) return;
-  if (result.code === 0) page.lastClean = { text, mid: result.mid, notes: result.notes };
+  if (result.code === 0) {
+    page.lastClean = { text, mid: result.mid, notes: result.notes };
+    roll.setNotes(result.notes);
+  }
   status(diagnostic ? diagnostic.message : t("clean"), !!diagnostic);
   page.checks += 1;
   document.body.dataset.checks = String(page.checks);
@@ -157,6 +161,7 @@ function noteAtCaret(notes) {
 // Marks the commands sounding now, until playback ends.
 function follow(notes) {
   const ms = player.positionMs();
+  roll.setPlayMs(ms);
   if (ms < 0) {
     editor.showSounding([]);
     return;
@@ -235,4 +240,6 @@ const editor = new ScoreEditor($("editor"), await textFromAddress(), scheduleChe
   colour(editor.text()).catch((e) => status(String(e), true)),
 );
 window.scoreEditor = editor;
+const roll = new PianoRoll($("roll"), (line, from, to) => editor.select(line, from, to));
+window.pianoRoll = roll;
 check().catch((e) => status(String(e), true));
