@@ -1,11 +1,16 @@
 #include "core/score_encoding.h"
 
+#ifndef __EMSCRIPTEN__
 #include <iconv.h>
+#endif
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "core/cp932_mappings.h"
 
 namespace {
 
@@ -13,18 +18,82 @@ constexpr char32_t BYTE_ESCAPE_LAST = ESCAPE_BASE + 0xFF;
 constexpr char32_t PAIR_ESCAPE_FIRST = ESCAPE_BASE + 0x8100;
 constexpr char32_t PAIR_ESCAPE_LAST = ESCAPE_BASE + 0xFCFF;
 
+bool isBmpCharacter(char32_t c) {
+  return c < 0x10000 && !isSurrogate(c);
+}
+
+// Reads every two-byte sequence that starts with `lead`.
+template <class Converter>
+void fillPairRow(Cp932Tables& t, unsigned lead, const Converter& cp932) {
+  for (unsigned trail = 0; trail < 256; ++trail) {
+    const Cp932Code pairCode = Cp932Code(lead << 8 | trail);
+    const std::optional<Cp932Mapping> m = cp932.decode(pairCode);
+    if (!m) continue;
+    t.lead[lead] = true;
+    if (isBmpCharacter(m->c) && m->c != Cp932Tables::NO_PAIR && m->c != Cp932Tables::ESCAPED_PAIR &&
+        m->roundTrips) {
+      t.pair[pairCode] = char16_t(m->c);
+      t.code[m->c] = pairCode;
+    } else {
+      t.pair[pairCode] = Cp932Tables::ESCAPED_PAIR;
+    }
+  }
+}
+
+// Fills the tables from a converter's answers: decode(code) gives the one character the bytes
+// of `code` decode to and whether it encodes back to them, or nothing when they are not
+// exactly one character.
+template <class Converter>
+void fillFrom(Cp932Tables& t, const Converter& cp932) {
+  for (unsigned b = 0; b < 256; ++b) {
+    const std::optional<Cp932Mapping> m = cp932.decode(Cp932Code(b));
+    if (!m) {
+      fillPairRow(t, b, cp932);
+    } else if (isBmpCharacter(m->c) && m->roundTrips) {
+      t.single[b] = m->c;
+      t.code[m->c] = Cp932Code(b);
+    }  // else a one-byte character that does not come back: the byte stays escaped
+  }
+}
+
+std::unique_ptr<Cp932Tables> emptyTables() {
+  auto t = std::make_unique<Cp932Tables>();
+  for (char32_t b = 0; b < 256; ++b) t->single[b] = ESCAPE_BASE + b;
+  t->code.fill(NO_BYTES);
+  return t;
+}
+
+// The listed mappings, looked up by their bytes.
+class ListedCp932 {
+ public:
+  ListedCp932() : listed_(0x10000, Cp932Mapping{NOT_LISTED, false}) {
+    for (const Cp932MappingRun& run : CP932_MAPPING_RUNS)
+      for (uint16_t i = 0; i < run.count; ++i) listed_[run.code + i] = {run.c + i, run.roundTrips};
+  }
+  std::optional<Cp932Mapping> decode(Cp932Code code) const {
+    const Cp932Mapping& m = listed_[code];
+    if (m.c == NOT_LISTED) return std::nullopt;
+    return m;
+  }
+
+ private:
+  static constexpr char32_t NOT_LISTED = 0xFFFFFFFF;
+  std::vector<Cp932Mapping> listed_;  // index: the bytes as a Cp932Code
+};
+
+#ifndef __EMSCRIPTEN__
 struct IconvCloser {
   void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
 };
-using Converter = std::unique_ptr<void, IconvCloser>;
+using IconvHandle = std::unique_ptr<void, IconvCloser>;
 
-Converter openConverter(const char* to, const char* from) {
+IconvHandle openConverter(const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
-  return Converter(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
+  return IconvHandle(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
 }
 
 // Converts all of `in` from a fresh state; nullopt when iconv stops anywhere.
-std::optional<std::string> convertAll(const Converter& cd, std::string in) {
+std::optional<std::string> convertAll(const IconvHandle& cd, std::string in) {
   iconv_t handle = static_cast<iconv_t>(cd.get());
   iconv(handle, nullptr, nullptr, nullptr, nullptr);
   char out[16];
@@ -38,70 +107,84 @@ std::optional<std::string> convertAll(const Converter& cd, std::string in) {
   return std::string(out, outPtr);
 }
 
-// The one character `bytes` decode to, or nullopt when they are not exactly one character.
-std::optional<char32_t> decodeOne(const Converter& toUtf32, std::string bytes) {
-  const std::optional<std::string> utf32 = convertAll(toUtf32, std::move(bytes));
-  if (!utf32 || utf32->size() != 4) return std::nullopt;
-  const auto* u = reinterpret_cast<const unsigned char*>(utf32->data());
-  return char32_t(u[0]) | char32_t(u[1]) << 8 | char32_t(u[2]) << 16 | char32_t(u[3]) << 24;
-}
+// glibc's converter.
+class IconvCp932 {
+ public:
+  IconvCp932()
+      : toUtf32_(openConverter("UTF-32LE", "CP932")),
+        fromUtf32_(openConverter("CP932", "UTF-32LE")) {}
+  bool available() const { return toUtf32_ && fromUtf32_; }
 
-// True when c encodes to exactly `bytes`.
-bool encodesTo(const Converter& fromUtf32, char32_t c, const std::string& bytes) {
-  const char le[4] = {char(c & 0xFF), char(c >> 8 & 0xFF), char(c >> 16 & 0xFF), char(c >> 24)};
-  const std::optional<std::string> encoded = convertAll(fromUtf32, std::string(le, 4));
-  return encoded && *encoded == bytes;
-}
-
-bool isBmpCharacter(char32_t c) {
-  return c < 0x10000 && !isSurrogate(c);
-}
-
-// Reads every two-byte sequence that starts with `lead`.
-void fillPairRow(Cp932Tables& t, unsigned lead, const Converter& toUtf32,
-                 const Converter& fromUtf32) {
-  for (unsigned trail = 0; trail < 256; ++trail) {
-    const Cp932Code pairCode = Cp932Code(lead << 8 | trail);
-    const std::string bytes{char(lead), char(trail)};
-    const std::optional<char32_t> c = decodeOne(toUtf32, bytes);
-    if (!c) continue;
-    t.lead[lead] = true;
-    if (isBmpCharacter(*c) && *c != Cp932Tables::NO_PAIR && *c != Cp932Tables::ESCAPED_PAIR &&
-        encodesTo(fromUtf32, *c, bytes)) {
-      t.pair[pairCode] = char16_t(*c);
-      t.code[*c] = pairCode;
-    } else {
-      t.pair[pairCode] = Cp932Tables::ESCAPED_PAIR;
-    }
+  std::optional<Cp932Mapping> decode(Cp932Code code) const {
+    const std::string bytes =
+        code < 0x100 ? std::string(1, char(code)) : std::string{char(code >> 8), char(code & 0xFF)};
+    const std::optional<std::string> utf32 = convertAll(toUtf32_, bytes);
+    if (!utf32 || utf32->size() != 4) return std::nullopt;
+    const auto* u = reinterpret_cast<const unsigned char*>(utf32->data());
+    const char32_t c =
+        char32_t(u[0]) | char32_t(u[1]) << 8 | char32_t(u[2]) << 16 | char32_t(u[3]) << 24;
+    const char le[4] = {char(c & 0xFF), char(c >> 8 & 0xFF), char(c >> 16 & 0xFF), char(c >> 24)};
+    const std::optional<std::string> encoded = convertAll(fromUtf32_, std::string(le, 4));
+    return Cp932Mapping{c, encoded && *encoded == bytes};
   }
+
+ private:
+  IconvHandle toUtf32_;
+  IconvHandle fromUtf32_;
+};
+#endif
+
+}  // namespace
+
+std::unique_ptr<Cp932Tables> listedCp932Tables() {
+  std::unique_ptr<Cp932Tables> t = emptyTables();
+  fillFrom(*t, ListedCp932());
+  return t;
 }
 
-void fillFromIconv(Cp932Tables& t) {
-  const Converter toUtf32 = openConverter("UTF-32LE", "CP932");
-  const Converter fromUtf32 = openConverter("CP932", "UTF-32LE");
-  if (!toUtf32 || !fromUtf32) {
+#ifndef __EMSCRIPTEN__
+std::unique_ptr<Cp932Tables> iconvCp932Tables() {
+  std::unique_ptr<Cp932Tables> t = emptyTables();
+  const IconvCp932 cp932;
+  if (cp932.available()) {
+    fillFrom(*t, cp932);
+  } else {
     // No converter on this system: ASCII reads as itself, every other byte as its escape.
-    for (char32_t b = 0; b < 0x80; ++b) t.single[b] = b;
-    return;
+    for (char32_t b = 0; b < 0x80; ++b) t->single[b] = b;
   }
-  for (unsigned b = 0; b < 256; ++b) {
-    const std::string byte(1, char(b));
-    const std::optional<char32_t> c = decodeOne(toUtf32, byte);
-    if (!c) {
-      fillPairRow(t, b, toUtf32, fromUtf32);
-    } else if (isBmpCharacter(*c) && encodesTo(fromUtf32, *c, byte)) {
-      t.single[b] = *c;
-      t.code[*c] = Cp932Code(b);
-    }  // else a one-byte character that does not come back: the byte stays escaped
-  }
+  return t;
 }
+
+std::vector<Cp932MappingRun> iconvCp932MappingRuns() {
+  std::vector<Cp932MappingRun> runs;
+  const IconvCp932 cp932;
+  if (!cp932.available()) return runs;
+  auto add = [&](Cp932Code code) {
+    const std::optional<Cp932Mapping> m = cp932.decode(code);
+    if (!m) return false;
+    Cp932MappingRun* last = runs.empty() ? nullptr : &runs.back();
+    if (last && last->code + last->count == code && last->c + last->count == m->c &&
+        last->roundTrips == m->roundTrips)
+      ++last->count;
+    else
+      runs.push_back({code, m->c, 1, m->roundTrips});
+    return true;
+  };
+  for (unsigned b = 0; b < 256; ++b)
+    if (!add(Cp932Code(b)))
+      for (unsigned trail = 0; trail < 256; ++trail) add(Cp932Code(b << 8 | trail));
+  return runs;
+}
+#endif
+
+namespace {
 
 std::unique_ptr<Cp932Tables> buildTables() {
-  auto t = std::make_unique<Cp932Tables>();
-  for (char32_t b = 0; b < 256; ++b) t->single[b] = ESCAPE_BASE + b;
-  t->code.fill(NO_BYTES);
-  fillFromIconv(*t);
-  return t;
+#ifdef __EMSCRIPTEN__
+  return listedCp932Tables();  // Emscripten's C library converts no code page 932
+#else
+  return iconvCp932Tables();
+#endif
 }
 
 }  // namespace
