@@ -195,8 +195,13 @@ const Cp932Tables& cp932Tables() {
 }
 
 char32_t nearestCp932Character(char32_t c) {
-  const Cp932Tables& t = cp932Tables();
   if (cp932Code(c) != NO_BYTES) return c;
+#ifdef __EMSCRIPTEN__
+  // The characters code page 932 writes in place of others come from iconv's one-way
+  // conversions, which the list of mappings does not hold.
+  return 0;
+#else
+  const Cp932Tables& t = cp932Tables();
   const Converter fromUtf32 = openConverter("CP932", "UTF-32LE");
   if (!fromUtf32 || isSurrogate(c)) return 0;
   const char le[4] = {char(c & 0xFF), char(c >> 8 & 0xFF), char(c >> 16 & 0xFF), char(c >> 24)};
@@ -209,6 +214,7 @@ char32_t nearestCp932Character(char32_t c) {
     if (read == Cp932Tables::NO_PAIR || read == Cp932Tables::ESCAPED_PAIR) return 0;
   }
   return cp932Code(read) != NO_BYTES && escapeCode(read) == NO_BYTES ? read : 0;
+#endif
 }
 
 Cp932Code escapeCode(char32_t c) {

@@ -22,12 +22,6 @@ int32_t WebCompileHost::closeOutput(bool keep) {
   return OUTPUT_CLOSED;
 }
 
-void WebCompileHost::failureReported(const ReportedFailure& f) {
-  failure = WebFailure{f.code,
-                       f.lineNumber,
-                       f.lineIndex,
-                       f.commandStart,
-                       f.pointer,
-                       std::string(f.lineText),
-                       std::string(f.message)};
+void WebCompileHost::diagnosed(const Diagnostic& diagnostic) {
+  if (diagnostic.error() && !failure) failure = diagnostic;
 }

@@ -1,25 +1,15 @@
 // The web page's compile host: a console host, so the MIDI file is byte for byte tarvk32c's,
 // whose source is the score's bytes in memory and whose output stays in memory. It keeps the
-// console's messages, the failure the core reported and the source map.
+// console's messages, the error the core diagnosed and the source map.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "core/compile_host.h"
+#include "core/diagnostic.h"
 #include "core/output_stream.h"
 #include "core/source_map.h"
-
-// The failure, its texts copied out of the core's views.
-struct WebFailure {
-  int32_t code = 0;
-  int32_t lineNumber = 0;
-  int32_t lineIndex = 0;
-  int32_t commandStart = 0;
-  int32_t pointer = 0;
-  std::string lineText;
-  std::string message;
-};
 
 class WebCompileHost : public ConsoleCompileHost {
  public:
@@ -34,11 +24,11 @@ class WebCompileHost : public ConsoleCompileHost {
   OutputStream* openOutput() override;
   int32_t closeOutput(bool keep) override;
   SourceMap* sourceMap() override { return mapped_ ? &map : nullptr; }
-  void failureReported(const ReportedFailure& failure) override;
+  void diagnosed(const Diagnostic& diagnostic) override;
 
-  std::string transcript;     // the console's texts as they are
-  std::vector<uint8_t> midi;  // the MIDI file when the compilation kept it
-  std::optional<WebFailure> failure;
+  std::string transcript;             // the console's texts as they are
+  std::vector<uint8_t> midi;          // the MIDI file when the compilation kept it
+  std::optional<Diagnostic> failure;  // the error that stopped the compilation
   SourceMap map;
 
  private:

@@ -28,18 +28,17 @@ TextEncoding encodingOf(int32_t encoding) {
   return encoding == 1 ? TextEncoding::Utf8 : TextEncoding::Cp932;
 }
 
-// "diagnostic": the failure with its command's columns in the page's line (from the command's
-// first byte to the byte under the report's pointer, inclusive).
-void appendDiagnostic(std::string& json, const WebFailure& f,
+// "diagnostic": the error with its command's columns in the page's line (the command's bytes;
+// at least up to the byte under the report's pointer).
+void appendDiagnostic(std::string& json, const Diagnostic& f,
                       const std::vector<EncodedLine>& lines) {
-  const EncodedLine* line = f.lineIndex >= 0 && f.lineIndex < static_cast<int32_t>(lines.size())
-                                ? &lines[f.lineIndex]
-                                : nullptr;
-  const int32_t end = std::max(f.commandStart, f.pointer) + 1;
+  const EncodedLine* line =
+      f.line >= 0 && f.line < static_cast<int32_t>(lines.size()) ? &lines[f.line] : nullptr;
+  const int32_t end = std::max({f.commandEnd, f.commandStart + 1, f.pointer + 1});
   json += "{\"code\":";
   appendJsonNumber(json, f.code);
   json += ",\"line\":";
-  appendJsonNumber(json, f.lineIndex);
+  appendJsonNumber(json, f.line);
   json += ",\"lineNumber\":";
   appendJsonNumber(json, f.lineNumber);
   json += ",\"commandStart\":";
@@ -51,10 +50,10 @@ void appendDiagnostic(std::string& json, const WebFailure& f,
   json += ",\"to\":";
   appendJsonNumber(json, line ? pageColumn(*line, end) : 0);
   json += ",\"message\":";
-  appendJsonString(json, f.message);
-  // The same code's text as the desktop editor words it (Japanese).
+  appendJsonString(json, diagnosticText(f, FLAVOUR_CONSOLE));
+  // The same diagnostic as the desktop editor words it (Japanese).
   json += ",\"editorMessage\":";
-  appendJsonString(json, errorText(f.code, FLAVOUR_EDITOR));
+  appendJsonString(json, diagnosticText(f, FLAVOUR_EDITOR));
   json += '}';
 }
 
