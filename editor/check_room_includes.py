@@ -15,9 +15,9 @@ MAY_USE = {
     "document": set(),
     "playback": {"document", "sound", "services"},
     "settings": {"document", "sound", "services"},
-    "compile": {"playback", "document", "sound", "services"},
-    "view": {"compile", "playback", "document", "sound", "services"},
-    "roll": {"playback", "document", "sound", "services"},
+    "compile": {"document", "sound", "services"},
+    "view": {"document", "sound", "services"},
+    "roll": {"document", "sound"},
     "ui": {"view", "roll", "compile", "playback", "settings", "document", "sound", "services"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"editor/(?:([a-z_]+)/)?([^"]+)"', re.MULTILINE)

@@ -8,6 +8,7 @@
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/failure_place.h"
 #include "editor/view/score_view.h"
 #include "editor/view/source_edit.h"
 
@@ -87,7 +88,7 @@ void CheckAsYouType::show(const CheckResult& result) {
     if (compiled && compiled->line == result.failure->line) {
       view_.clearCheckFailure();
     } else {
-      view_.markCheckFailure(*result.failure);
+      view_.markCheckFailure(failurePlace(*result.failure));
     }
   } else {
     view_.clearCheckFailure();

@@ -12,6 +12,7 @@
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/check_as_you_type.h"
 #include "editor/ui/error_line.h"
+#include "editor/ui/failure_place.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/player_window.h"
@@ -36,7 +37,7 @@ CompileResult TForm1::compile(CompileTarget target) {
   CompileResult result = compiler_->compile({*view_->Memo1->document(), document_->encoding()},
                                             target, document_->midiOutputPath());
   if (result.failure) {
-    view_->markFailure(*result.failure);
+    view_->markFailure(failurePlace(*result.failure));
     rollLink_->setStale(true);
   }
   if (result.sourceMapReady) rollLink_->compiled(*compiler_->sourceMap());

@@ -169,10 +169,11 @@ void TForm1::encodingChanged(TextEncoding encoding) {
 
 // The document over the view's text, the playback and the compilations.
 void TForm1::createRooms() {
-  playback_ = std::make_unique<PlaybackController>(services_.mediaPlayer(), paths_.tempDir);
+  temporaryMidi_ = std::make_unique<TemporaryMidiFile>(paths_.tempDir);
+  playback_ = std::make_unique<PlaybackController>(services_.mediaPlayer(), *temporaryMidi_);
   document_ = std::make_unique<ScoreDocument>(*view_->Memo1->document(), paths_.backupFile);
   view_->attach(*document_);
-  compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
+  compiler_ = std::make_unique<CompileController>(*temporaryMidi_, compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   refreshRecentMenu();
   reportSettingsNotice();

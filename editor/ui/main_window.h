@@ -40,6 +40,7 @@ class ScoreDocument;
 struct DocumentOutcome;
 enum class TextEncoding;
 class TForm2;
+class TemporaryMidiFile;
 class ScoreView;
 class TLogoForm;
 class TTarvikOption;
@@ -269,6 +270,7 @@ class TForm1 : public QMainWindow {
   const EditorPaths paths_;
   StartupSettings startupSettings_;
   ScoreView* view_ = nullptr;
+  std::unique_ptr<TemporaryMidiFile> temporaryMidi_;  // outlives playback_ and compiler_
   std::unique_ptr<PlaybackController> playback_;
   std::unique_ptr<ScoreDocument> document_;
   std::unique_ptr<CompileController> compiler_;

@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "core/score_source_map.h"
-#include "editor/compile/editor_compile_host.h"
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
 #include "editor/editor_services.h"
@@ -279,18 +278,18 @@ int64_t ScoreView::caretTimeMs(const ScoreSourceMap* map) const {
   return time ? time->ms : 0;
 }
 
-void ScoreView::markFailure(const CompileFailure& failure) {
-  Memo1->setErrorMark(failure.line, document_->characterColumn(failure.line, failure.commandStart),
-                      document_->characterColumn(failure.line, failure.pointer), failure.text);
+void ScoreView::markFailure(const FailurePlace& failure) {
+  Memo1->setErrorMark(failure.line, document_->characterColumn(failure.line, failure.commandByte),
+                      document_->characterColumn(failure.line, failure.pointerByte), failure.text);
 }
 
 void ScoreView::clearFailureMark() {
   Memo1->clearErrorMark();
 }
 
-void ScoreView::markCheckFailure(const CompileFailure& failure) {
-  Memo1->setCheckMark(failure.line, document_->characterColumn(failure.line, failure.commandStart),
-                      document_->characterColumn(failure.line, failure.pointer), failure.text);
+void ScoreView::markCheckFailure(const FailurePlace& failure) {
+  Memo1->setCheckMark(failure.line, document_->characterColumn(failure.line, failure.commandByte),
+                      document_->characterColumn(failure.line, failure.pointerByte), failure.text);
 }
 
 void ScoreView::clearCheckFailure() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
@@ -20,12 +21,20 @@ class ScoreFollower;
 class ScoreSourceMap;
 class SourceEdit;
 class TGotoLine;
-struct CompileFailure;
 
 // Where the caret stands as the compiler reads the text: the 0-based line and the byte in it.
 struct SourcePlace {
   int line = 0;
   int byte = 0;
+};
+
+// A failing command to mark: its 0-based line, the bytes in that line where the command starts
+// and where the report's "?" stands, and the report's text, shown on hover.
+struct FailurePlace {
+  int line = 0;
+  int commandByte = 0;
+  int pointerByte = 0;
+  QString text;
 };
 
 // What the status bar shows of the caret: the 1-based line of the selection's start, its 1-based
@@ -82,10 +91,10 @@ class ScoreView : public QWidget {
   void goToLine(int line);
 
   // The mark of a failed compilation over its command, and its removal.
-  void markFailure(const CompileFailure& failure);
+  void markFailure(const FailurePlace& failure);
   void clearFailureMark();
   // The mark of a failed check as you type: the same place, drawn apart from the compilation's.
-  void markCheckFailure(const CompileFailure& failure);
+  void markCheckFailure(const FailurePlace& failure);
   void clearCheckFailure();
 
   // Follow the score: `map` is what is played now (the text is as it was compiled); show marks

@@ -84,7 +84,7 @@ void CheckAsYouTypeTest::anErrorIsMarkedApartAndAFixClearsIt() {
 
   // A mark that no edit took away (the error stood on a line the fix did not touch) goes with
   // the next clean result.
-  form.view().markCheckFailure(CompileFailure{ERROR_VELOCITY, 1, 8, 11, "x"});
+  form.view().markCheckFailure(FailurePlace{1, 8, 11, "x"});
   QVERIFY(pane(form).checkMark().has_value());
   form.checkAsYouType().checkNow();
   settle(form);
