@@ -55,7 +55,7 @@ bool partsDropped(const ImportResult& result) {
 
 void TForm1::ImportMidi1Click() {
   if (compiler_->busy()) return;
-  if (playback_->hasTemporaryFile()) stopPlayback();
+  if (playback().hasTemporaryFile()) stopPlayback();
   if (!maybeSave()) return;
   const QString name = services_.openFileName(
       this,

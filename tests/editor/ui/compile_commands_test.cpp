@@ -66,6 +66,7 @@ class CompileCommandsTest : public QObject {
   void noSoundDeviceLeavesTheEditorUsable();
   void aPlayWaitingForItsSoundFontLeavesTheWindowFree();
   void eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback();
+  void playingWithoutADeviceIsNotedOnceARun();
   void pauseInEitherWindowEndsPlayback();
   void endOfPlaybackClosesOrLoops();
   void sliderSeeksOnlyBeyondTheTolerance();
@@ -229,6 +230,30 @@ void CompileCommandsTest::eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback()
   QVERIFY(f.services.player.sounds[1] == changed);
   QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            QString(" [注意] 音声出力 jack を開けません: no server → 音を出さずに再生します"));
+}
+
+// The note stands in the first play's report only; a fallback to the silent output, whose line
+// says so already, takes its place.
+void CompileCommandsTest::playingWithoutADeviceIsNotedOnceARun() {
+  const QString note = " [注意] 音声出力装置がないため, 音を出さずに再生します";
+  {
+    EditorFixture f;
+    TForm1& form = f.start();
+    typeText(form, SCORE);
+    f.services.player.silentOutput = true;
+    form.N4Click();
+    QCOMPARE(form.messagePane()->toPlainText().count(note), 1);
+    form.N4Click();
+    QCOMPARE(form.messagePane()->toPlainText().count(note), 0);
+  }
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.silentOutput = true;
+  f.services.player.fallback = OutputFallback{"jack", "no server", "silent"};
+  form.N4Click();
+  QVERIFY(form.playback().isPlaying());
+  QCOMPARE(form.messagePane()->toPlainText().count(note), 0);
 }
 
 void CompileCommandsTest::pauseInEitherWindowEndsPlayback() {
