@@ -84,7 +84,7 @@ void CheckAsYouType::checkNow() {
 void CheckAsYouType::show(const CheckResult& result) {
   if (!on()) return;
   if (result.failure) {
-    const std::optional<ErrorMark> compiled = view_.Memo1->errorMark();
+    const std::optional<ErrorMark> compiled = view_.failureMark();
     if (compiled && compiled->line == result.failure->line) {
       view_.clearCheckFailure();
     } else {

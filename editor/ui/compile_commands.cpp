@@ -35,8 +35,8 @@ CompileResult TForm1::compile(CompileTarget target) {
   Memo2->clear();
   view_->clearFailureMark();
   checkAsYouType_->compilationStarting();
-  CompileResult result = compiler_->compile({*view_->Memo1->document(), document_->encoding()},
-                                            target, document_->midiOutputPath());
+  CompileResult result = compiler_->compile({view_->text(), document_->encoding()}, target,
+                                            document_->midiOutputPath());
   if (result.failure) {
     view_->markFailure(failurePlace(*result.failure));
     rollLink_->setStale(true);
@@ -64,7 +64,7 @@ void TForm1::N4Click() {
   compileAndPlay(CompileTarget::Play);
 }
 
-void TForm1::PlayFromCursor1Click() {
+void TForm1::playFromCaret() {
   compileAndPlay(CompileTarget::Play, PlayFrom::Caret);
 }
 
@@ -185,7 +185,7 @@ void TForm1::Memo2DblClick() {
   if (Memo2->document()->blockCount() < 2) return;
   const std::optional<int> line = errorJumpLine(Memo2->textCursor().block().text());
   if (!line) return;
-  view_->Memo1->setFocus();
+  view_->focusText();
   view_->goToLine(*line);
 }
 

@@ -45,7 +45,7 @@ void ExportCommands::release() {
   watch_ = nullptr;
 }
 
-void TForm1::audio1Click() {
+void TForm1::exportAudio() {
   if (compiler_->busy() || exports_->exporting()) return;
   if (!document_->hasFileName()) {
     showStop("名前をつけて保存してから\n実行してください", QString(""));

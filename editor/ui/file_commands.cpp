@@ -36,8 +36,8 @@ QString recentItemText(int index, const QString& path) {
 
 FileCommands::FileCommands(QWidget& window, Actions actions) : actions_(actions) {
   recentMenu_ = new QMenu("最近使ったファイル(&R)", &window);
-  recentMenu_->setObjectName("RecentFiles1");
-  recentMenu_->menuAction()->setObjectName("Recent1");
+  recentMenu_->setObjectName("recentFilesMenu");
+  recentMenu_->menuAction()->setObjectName("recentFiles");
 }
 
 void FileCommands::showRecentFiles(const QStringList& paths) {
@@ -174,11 +174,11 @@ void TForm1::reportSave(const DocumentOutcome& outcome,
   if (!saved.ok) showStop(saved.boxText);
 }
 
-void TForm1::Utf8Convert1Click() {
+void TForm1::convertToUtf8() {
   convertTo(TextEncoding::Utf8);
 }
 
-void TForm1::Cp932Convert1Click() {
+void TForm1::convertToCp932() {
   convertTo(TextEncoding::Cp932);
 }
 

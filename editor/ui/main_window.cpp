@@ -77,7 +77,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
     move(screen->availableGeometry().center() - rect().center());
   }
   createPlayerWindow();
-  rollLink_ = new RollLink(*this, services_, action("PianoRoll1"));
+  rollLink_ = new RollLink(*this, services_, action("showPianoRoll"));
   connectRollToCheck();
   TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   FormCreate(arguments);
@@ -101,13 +101,13 @@ void TForm1::createPlayerWindow() {
   connect(Form2, &TForm2::editorWanted, this, [this] {
     activateWindow();
     raise();
-    view_->Memo1->setFocus();
+    view_->focusText();
   });
 }
 
 void TForm1::FormCreate(const QStringList& arguments) {
   setStatusText(PANEL_MODIFIED, QString());
-  view_->Memo1->setInputLimit(EDITOR_INPUT_LIMIT);
+  view_->setInputLimit(EDITOR_INPUT_LIMIT);
   logoForm_ = new TLogoForm(this, [this] { return readyTag_ == 1; });
   logoForm_->show();
   QCoreApplication::processEvents();
@@ -120,7 +120,7 @@ void TForm1::FormCreate(const QStringList& arguments) {
 
 void TForm1::firstIdleFocus() {
   readyTag_ = 1;
-  view_->Memo1->setFocus();
+  view_->focusText();
 }
 
 void TForm1::createPanes() {
@@ -163,7 +163,7 @@ void TForm1::createStatusBar() {
 
 // The encoding panel names it, and only the conversion to the other encoding is offered.
 void TForm1::encodingChanged(TextEncoding encoding) {
-  view_->Memo1->highlighter().setEncoding(encoding);
+  view_->showEncoding(encoding);
   setStatusText(PANEL_ENCODING, encoding == TextEncoding::Utf8 ? "UTF-8" : "CP932");
   files_->showEncoding(encoding);
 }
@@ -174,7 +174,7 @@ PlaybackController& TForm1::playback() const {
 
 // The document over the view's text, the playback and the compilations.
 void TForm1::createRooms() {
-  document_ = std::make_unique<ScoreDocument>(*view_->Memo1->document(), paths_.backupFile);
+  document_ = std::make_unique<ScoreDocument>(view_->text(), paths_.backupFile);
   view_->attach(*document_);
   compiler_ = std::make_unique<CompileController>(playing_->temporaryMidi(), compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
@@ -203,13 +203,13 @@ void TForm1::connectRooms() {
     }
   });
   connect(document_.get(), &ScoreDocument::textReplaced, this,
-          [this] { view_->Memo1->moveCursor(QTextCursor::Start); });
+          [this] { view_->moveCaretToStart(); });
   services_.mediaPlayer().onNotify = [this] { MediaPlayer1Notify(); };
   services_.mediaPlayer().onOutputFallback = [this](const OutputFallback& fallback) {
     outputFellBack(fallback);
   };
   connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
-  checkAsYouType_ = std::make_unique<CheckAsYouType>(*action("CheckAsYouType1"), *view_, *document_,
+  checkAsYouType_ = std::make_unique<CheckAsYouType>(*action("checkAsYouType"), *view_, *document_,
                                                      *compiler_, *additionalSettings_);
 }
 
@@ -224,7 +224,7 @@ void TForm1::connectRollToCheck() {
               rollLink_->setStale(true);
             }
           });
-  QAction* roll = action("PianoRoll1");
+  QAction* roll = action("showPianoRoll");
   connect(roll, &QAction::toggled, checkAsYouType_.get(), &CheckAsYouType::setRollShown);
   checkAsYouType_->setRollShown(roll->isChecked());
 }
@@ -233,7 +233,7 @@ void TForm1::connectView() {
   connect(view_, &ScoreView::caretMoved, this, &TForm1::updateStatusBar);
   connect(view_, &ScoreView::lineNumbersToggled, this, &TForm1::showLineNumbers);
   connect(view_, &ScoreView::fontSizeChosen, this, &TForm1::fontSizeChosen);
-  connect(view_->Memo1, &SourceEdit::inputRefused, StatusBar1,
+  connect(view_, &ScoreView::inputRefused, StatusBar1,
           [this](const QString& notice) { StatusBar1->showMessage(notice, STATUS_NOTICE_MS); });
 }
 

@@ -81,7 +81,7 @@ class TForm1 : public QMainWindow {
   TTarvikOption* TarvikOption = nullptr;
 
   // The window's own controls, by their names: a menu item of the window's table ("N4", "S1"),
-  // a tool button ("SpeedButton12"), a menu ("RecentFiles1"); nullptr for another name. The
+  // a tool button ("SpeedButton12"), a menu ("recentFilesMenu"); nullptr for another name. The
   // view's items are the view's (view().Undo2).
   QAction* action(const char* name) const;
   QToolButton* toolButton(const char* name) const;
@@ -108,18 +108,18 @@ class TForm1 : public QMainWindow {
   // File menu and the tool bar.
   void SpeedButton1Click();
   void Open1Click();
-  void ImportMidi1Click();  // editor/ui/midi_import_command.cpp
+  void importMidiFile();  // editor/ui/midi_import_command.cpp
   void Close1Click();
   void Save1Click();
   void N1Click();
   void N16Click();
-  void Utf8Convert1Click();
-  void Cp932Convert1Click();
+  void convertToUtf8();
+  void convertToCp932();
   void Exit1Click();
   void midi1Click();
   // WAV/FLAC export: compiles as the make-MIDI command does, into memory, and starts the
   // rendering into the audio file the user names, watched by a progress dialog that can cancel.
-  void audio1Click();
+  void exportAudio();
   void korvel1Click();
   // A recently used score: opened as the open command opens a chosen file; a file that is gone
   // leaves the list with a line in the message pane.
@@ -129,7 +129,7 @@ class TForm1 : public QMainWindow {
   void N19Click();
   // Run menu.
   void N4Click();
-  void PlayFromCursor1Click();    // Shift+F9: compile, then play from the caret's time
+  void playFromCaret();           // Shift+F9: compile, then play from the caret's time
   void playFromTime(int64_t ms);  // compile, then play from `ms` (the piano roll's ruler)
   void followScore();             // at each refresh of the player window
   void N13Click();

@@ -53,27 +53,27 @@ struct WindowTables {
 const WindowTables::ActionEntry WindowTables::ACTIONS[] = {
     {"Open1", "開く(&O)...", {}, "開く", &TForm1::Open1Click, false},
     {"Close1", "閉じる(&C)", {}, nullptr, &TForm1::Close1Click, false},
-    {"ImportMidi1", "MIDI ファイル読み込み(&I)...", {}, nullptr, &TForm1::ImportMidi1Click, false},
+    {"importMidi", "MIDI ファイル読み込み(&I)...", {}, nullptr, &TForm1::importMidiFile, false},
     {"midi1", "midi ファイル作成(&M)", Qt::CTRL | Qt::Key_F9, "SMF作成", &TForm1::midi1Click,
      false},
-    {"audio1", "WAV/FLAC ファイル書き出し(&W)", {}, nullptr, &TForm1::audio1Click, false},
+    {"exportAudio", "WAV/FLAC ファイル書き出し(&W)", {}, nullptr, &TForm1::exportAudio, false},
     {"korvel1", "korvelデータ出力", {}, nullptr, &TForm1::korvel1Click, false},
     {"Save1", "上書き保存(&S)", Qt::CTRL | Qt::Key_S, "上書き保存", &TForm1::Save1Click, false},
     {"N16", "自動上書き保存(&V)", {}, "自動上書き保存", nullptr, true},
     {"N1", "名前をつけて保存(&A)", {}, nullptr, &TForm1::N1Click, false},
-    {"Utf8Convert1", "UTF-8 に変換(&U)", {}, nullptr, &TForm1::Utf8Convert1Click, false},
-    {"Cp932Convert1", "シフトJIS に変換(&J)", {}, nullptr, &TForm1::Cp932Convert1Click, false},
+    {"convertToUtf8", "UTF-8 に変換(&U)", {}, nullptr, &TForm1::convertToUtf8, false},
+    {"convertToCp932", "シフトJIS に変換(&J)", {}, nullptr, &TForm1::convertToCp932, false},
     {"Exit1", "終了(&X)", {}, nullptr, &TForm1::Exit1Click, false},
     {"N19", "環境設定(&O)", {}, nullptr, &TForm1::N19Click, false},
     {"N4", "ｺﾝﾊﾟｲﾙ後再生(&R)", Qt::Key_F9, "実行", &TForm1::N4Click, false},
-    {"PlayFromCursor1", "カーソル位置から再生(&C)", Qt::SHIFT | Qt::Key_F9, "カーソル位置から再生",
-     &TForm1::PlayFromCursor1Click, false},
+    {"playFromCaret", "カーソル位置から再生(&C)", Qt::SHIFT | Qt::Key_F9, "カーソル位置から再生",
+     &TForm1::playFromCaret, false},
     {"N13", "演奏ループ(&L)", Qt::Key_F11, "演奏ループ", nullptr, true},
-    {"FollowScore1", "演奏箇所を表示(&F)", {}, nullptr, nullptr, true},
-    {"KeepPlace1", "再コンパイル時に再生位置を保つ(&K)", {}, nullptr, nullptr, true},
+    {"followScore", "演奏箇所を表示(&F)", {}, nullptr, nullptr, true},
+    {"keepPlace", "再コンパイル時に再生位置を保つ(&K)", {}, nullptr, nullptr, true},
     {"S1", "自動左右配分(&S)", {}, "自動左右", nullptr, true},
-    {"CheckAsYouType1", "入力中にチェック(&I)", {}, nullptr, nullptr, true},
-    {"PianoRoll1", "ピアノロール(&P)", {}, "ピアノロール", nullptr, true},
+    {"checkAsYouType", "入力中にチェック(&I)", {}, nullptr, nullptr, true},
+    {"showPianoRoll", "ピアノロール(&P)", {}, "ピアノロール", nullptr, true},
     {"vantor1", "tarvik32説明書(&C)", {}, nullptr, &TForm1::vantor1Click, false},
     {"about1", "バージョン情報(&A)", {}, nullptr, &TForm1::about1Click, false},
 };
@@ -86,25 +86,25 @@ std::vector<WindowTables::MenuEntry> WindowTables::menus() {
        "ファイル(&F)",
        {{"Open1"},
         {"Close1"},
-        {"Recent1"},
-        {"ImportMidi1"},
+        {"recentFiles"},
+        {"importMidi"},
         separator,
         {"midi1"},
-        {"audio1"},
+        {"exportAudio"},
         {"korvel1"},
         separator,
         {"Save1"},
         {"N16"},
         {"N1"},
         separator,
-        {"Utf8Convert1"},
-        {"Cp932Convert1"},
+        {"convertToUtf8"},
+        {"convertToCp932"},
         separator,
         {"Exit1"}}},
       {"Edit1",
        "編集(&E)",
        {{nullptr, &V::Undo2},
-        {nullptr, &V::Redo2},
+        {nullptr, &V::redoAction},
         separator,
         {nullptr, &V::Cut2},
         {nullptr, &V::Copy2},
@@ -113,24 +113,24 @@ std::vector<WindowTables::MenuEntry> WindowTables::menus() {
         separator,
         {nullptr, &V::SelectAll2},
         separator,
-        {nullptr, &V::Find1},
-        {nullptr, &V::Replace1},
-        {nullptr, &V::FindNext1},
-        {nullptr, &V::FindPrevious1}}},
+        {nullptr, &V::findAction},
+        {nullptr, &V::replaceAction},
+        {nullptr, &V::findNextAction},
+        {nullptr, &V::findPreviousAction}}},
       {"GoTo1", "移動(&J)", {{nullptr, &V::GotoStart}, {nullptr, &V::N6}, {nullptr, &V::GotoLast}}},
-      {"Show1", "表示(&V)", {{nullptr, &V::N17}, {"PianoRoll1"}, {"N19"}}},
+      {"Show1", "表示(&V)", {{nullptr, &V::N17}, {"showPianoRoll"}, {"N19"}}},
       {"N3",
        "処理(&R)",
        {{"N4"},
-        {"PlayFromCursor1"},
+        {"playFromCaret"},
         separator,
         {"N13"},
         {"S1"},
         separator,
-        {"FollowScore1"},
-        {"KeepPlace1"},
+        {"followScore"},
+        {"keepPlace"},
         separator,
-        {"CheckAsYouType1"}}},
+        {"checkAsYouType"}}},
       {"N12", "文字(&S)", {{nullptr, &V::N8p1}, {nullptr, &V::N10p1}, {nullptr, &V::N12p1}}},
       {"N5", "ヘルプ(&H)", {{"vantor1"}, separator, {"about1"}}},
   };
@@ -144,14 +144,14 @@ std::vector<WindowTables::ToolEntry> WindowTables::tools() {
       {0, "SpeedButton6", {"N16"}, ToolIcon::AutoSave},
       {14, "SpeedButton4", {"midi1"}, ToolIcon::MakeMidi},
       {15, "SpeedButton2", {"N4"}, ToolIcon::Run},
-      {0, "SpeedButton13", {"PlayFromCursor1"}, ToolIcon::RunFromCursor},
+      {0, "playFromCaretButton", {"playFromCaret"}, ToolIcon::RunFromCursor},
       {0, "SpeedButton5", {"N13"}, ToolIcon::Loop},
       {8, "SpeedButton7", {nullptr, &V::N17}, ToolIcon::LineNumbers},
       {0, "SpeedButton8", {nullptr, &V::N8p1}, ToolIcon::FontSmall},
       {0, "SpeedButton9", {nullptr, &V::N10p1}, ToolIcon::FontMedium},
       {0, "SpeedButton10", {nullptr, &V::N12p1}, ToolIcon::FontLarge},
       {11, "SpeedButton12", {"S1"}, ToolIcon::AutoPan},
-      {11, "SpeedButton14", {"PianoRoll1"}, ToolIcon::PianoRoll},
+      {11, "pianoRollButton", {"showPianoRoll"}, ToolIcon::PianoRoll},
   };
 }
 
@@ -177,13 +177,14 @@ void TForm1::createActions() {
 // follow the list (refreshRecentMenu).
 void TForm1::createCommands() {
   files_ = std::make_unique<FileCommands>(
-      *this, FileCommands::Actions{action("N16"), action("Utf8Convert1"), action("Cp932Convert1")});
+      *this,
+      FileCommands::Actions{action("N16"), action("convertToUtf8"), action("convertToCp932")});
   connect(files_->recentMenu(), &QMenu::triggered, this,
           [this](QAction* item) { openRecentFile(item->data().toString()); });
   playing_ = std::make_unique<PlaybackCommands>(
       services_.mediaPlayer(), paths_.tempDir,
-      PlaybackCommands::Actions{action("N4"), action("N13"), action("FollowScore1"),
-                                action("KeepPlace1")});
+      PlaybackCommands::Actions{action("N4"), action("N13"), action("followScore"),
+                                action("keepPlace")});
   exports_ = std::make_unique<ExportCommands>(*this);
   S1 = action("S1");
 }
@@ -200,7 +201,7 @@ void TForm1::createMenus() {
       }
     }
   }
-  connect(this->menu("Edit1"), &QMenu::aboutToShow, view_, &ScoreView::PopupMenu1Popup);
+  connect(this->menu("Edit1"), &QMenu::aboutToShow, view_, &ScoreView::updateEditItems);
 }
 
 void TForm1::createToolBar() {

@@ -53,7 +53,7 @@ bool partsDropped(const ImportResult& result) {
 
 }  // namespace
 
-void TForm1::ImportMidi1Click() {
+void TForm1::importMidiFile() {
   if (compiler_->busy()) return;
   if (playback().hasTemporaryFile()) stopPlayback();
   if (!maybeSave()) return;

@@ -22,9 +22,9 @@ class ScoreViewTest : public QObject {
  private Q_SLOTS:
   void init() {
     view = std::make_unique<ScoreView>(services);
-    document = std::make_unique<ScoreDocument>(*view->Memo1->document(), QString());
+    document = std::make_unique<ScoreDocument>(view->text(), QString());
     view->attach(*document);
-    view->Memo1->setPlainText(QString::fromUtf8(SCORE));
+    pane()->setPlainText(QString::fromUtf8(SCORE));
   }
   void cleanup() {
     document.reset();
@@ -34,6 +34,8 @@ class ScoreViewTest : public QObject {
   void theChecksMarkStandsApartFromTheCompilations();
 
  private:
+  // The pane, found as a user meets it among the view's widgets.
+  SourceEdit* pane() const { return view->findChild<SourceEdit*>(); }
   static void compareMark(const std::optional<ErrorMark>& mark, int line, int commandColumn,
                           int column, const QString& text) {
     QVERIFY(mark.has_value());
@@ -51,24 +53,24 @@ class ScoreViewTest : public QObject {
 void ScoreViewTest::aFailureIsMarkedAtTheCharactersHoldingItsBytes() {
   QCOMPARE(document->encoding(), TextEncoding::Cp932);
   view->markFailure({1, 6, 9, "unknown command"});
-  compareMark(view->Memo1->errorMark(), 1, 6, 8, "unknown command");
+  compareMark(pane()->errorMark(), 1, 6, 8, "unknown command");
 
   QVERIFY(document->convertTo(TextEncoding::Utf8).ok);
   view->markFailure({1, 6, 10, "in UTF-8"});
-  compareMark(view->Memo1->errorMark(), 1, 6, 8, "in UTF-8");
+  compareMark(pane()->errorMark(), 1, 6, 8, "in UTF-8");
 
   view->clearFailureMark();
-  QVERIFY(!view->Memo1->errorMark());
+  QVERIFY(!pane()->errorMark());
 }
 
 void ScoreViewTest::theChecksMarkStandsApartFromTheCompilations() {
   view->markFailure({0, 6, 6, "compiled"});
   view->markCheckFailure({1, 6, 9, "checked"});
-  compareMark(view->Memo1->errorMark(), 0, 6, 6, "compiled");
-  compareMark(view->Memo1->checkMark(), 1, 6, 8, "checked");
+  compareMark(pane()->errorMark(), 0, 6, 6, "compiled");
+  compareMark(pane()->checkMark(), 1, 6, 8, "checked");
   view->clearCheckFailure();
-  QVERIFY(!view->Memo1->checkMark());
-  compareMark(view->Memo1->errorMark(), 0, 6, 6, "compiled");
+  QVERIFY(!pane()->checkMark());
+  compareMark(pane()->errorMark(), 0, 6, 6, "compiled");
 }
 
 QTEST_MAIN(ScoreViewTest)
