@@ -122,24 +122,24 @@ QString threeMinuteScore() {
 void statusBar(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(mixedText());
+  editorPane(form)->setPlainText(mixedText());
   QTextCursor cursor(
-      form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
+      editorPane(form)->document()->findBlockByNumber(editorPane(form)->blockCount() / 2));
   cursor.movePosition(QTextCursor::EndOfBlock);
-  form.view().Memo1->setTextCursor(cursor);
+  editorPane(form)->setTextCursor(cursor);
   for (auto _ : state) form.updateStatusBar();
 }
 
 void typing(benchmark::State& state, bool checkAsYouType) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(mixedText());
+  editorPane(form)->setPlainText(mixedText());
   if (checkAsYouType) {
-    form.action("CheckAsYouType1")->trigger();
+    form.action("checkAsYouType")->trigger();
     if (!form.checkAsYouType().on()) state.SkipWithError("the check is off");
   }
   QTextCursor cursor(
-      form.view().Memo1->document()->findBlockByNumber(form.view().Memo1->blockCount() / 2));
+      editorPane(form)->document()->findBlockByNumber(editorPane(form)->blockCount() / 2));
   for (auto _ : state) {
     cursor.insertText("x");
     cursor.deletePreviousChar();
@@ -180,13 +180,13 @@ void checkMaximal(benchmark::State& state) {
 void load(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(mixedText());
+  editorPane(form)->setPlainText(mixedText());
   f.services.fileNames = {f.path("big.fms")};
   form.N1Click();
   form.show();
   for (auto _ : state) {
     form.loadSourceFile(f.path("big.fms"));
-    form.view().Memo1->viewport()->repaint();
+    editorPane(form)->viewport()->repaint();
   }
 }
 
@@ -202,17 +202,17 @@ void replaceAll(benchmark::State& state) {
     text.insert(at, " tempo");
     ++matches;
   }
-  form.view().Memo1->setPlainText(text);
-  form.view().FindBar1->openReplace();
-  form.view().FindBar1->findField->setText("tempo");
-  form.view().FindBar1->replaceField->setText("t");
+  editorPane(form)->setPlainText(text);
+  findBar(form)->openReplace();
+  findBar(form)->findField->setText("tempo");
+  findBar(form)->replaceField->setText("t");
   for (auto _ : state) {
-    if (form.view().FindBar1->replaceAll() != matches) {
+    if (findBar(form)->replaceAll() != matches) {
       state.SkipWithError("not every match replaced");
       break;
     }
     state.PauseTiming();
-    form.view().Memo1->undo();
+    editorPane(form)->undo();
     state.ResumeTiming();
   }
 }
@@ -220,7 +220,7 @@ void replaceAll(benchmark::State& state) {
 void save(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(mixedText());
+  editorPane(form)->setPlainText(mixedText());
   f.services.fileNames = {f.path("big.fms")};
   form.N1Click();
   for (auto _ : state) {
@@ -232,7 +232,7 @@ void save(benchmark::State& state) {
 void compileAndPlay(benchmark::State& state, const QString& score) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(score);
+  editorPane(form)->setPlainText(score);
   for (auto _ : state) {
     form.N4Click();  // ends at the scripted player's play request
     state.PauseTiming();
@@ -247,7 +247,7 @@ void compileAndPlay(benchmark::State& state, const QString& score) {
 void playerRefresh(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(demoScore());
+  editorPane(form)->setPlainText(demoScore());
   f.services.player.length = 180000;
   form.N4Click();
   f.services.player.position = 83456;
@@ -444,9 +444,9 @@ void exportWav(benchmark::State& state, const QString& score) {
 void followRefresh(benchmark::State& state) {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(maximalScore());
-  form.view().Memo1->moveCursor(QTextCursor::Start);
-  form.view().Memo1->moveCursor(QTextCursor::Down);
+  editorPane(form)->setPlainText(maximalScore());
+  editorPane(form)->moveCursor(QTextCursor::Start);
+  editorPane(form)->moveCursor(QTextCursor::Down);
   f.services.player.length = 1000000;
   form.N4Click();
   int64_t ms = 1000;  // inside the music, also for the first single-iteration run
@@ -456,7 +456,7 @@ void followRefresh(benchmark::State& state) {
     form.Form2->Timer1Timer();
     form.followScore();
   }
-  if (form.view().Memo1->extraSelections().isEmpty()) state.SkipWithError("nothing was marked");
+  if (editorPane(form)->extraSelections().isEmpty()) state.SkipWithError("nothing was marked");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "editor/document/backup_lock.h"
 #include "editor/document/score_document.h"
+#include "editor/document/whole_file_writer.h"
 #include "editor/settings/additional_settings.h"
 #include "editor/settings/settings_file.h"
 #include "editor/ui/desktop_services.h"

@@ -7,8 +7,10 @@
 #include "core/compile_session.h"
 #include "editor/compile/compile_output.h"
 
-CompileController::CompileController(PlaybackController& playback, CompileSinks sinks)
-    : playback_(playback), sinks_(std::move(sinks)), session_(std::make_unique<CompileSession>()) {}
+CompileController::CompileController(TemporaryMidiFile& temporaryMidi, CompileSinks sinks)
+    : temporaryMidi_(temporaryMidi),
+      sinks_(std::move(sinks)),
+      session_(std::make_unique<CompileSession>()) {}
 
 CompileController::~CompileController() = default;
 
@@ -19,7 +21,7 @@ CompileResult CompileController::compile(ScoreLines lines, CompileTarget target,
   if (busy_) return result;
   const bool compiledData = target == CompileTarget::CompiledData;
   std::unique_ptr<CompileOutput> output =
-      makeCompileOutput(target, midiFilePath, memory_, playback_, sinks_);
+      makeCompileOutput(target, midiFilePath, memory_, temporaryMidi_, sinks_);
   EditorHost host(lines, sinks_, *output, compiledData ? nullptr : &recording_);
   prepareEditorCompilation(*session_, host, compiledData, memory_);
   busy_ = true;

@@ -18,7 +18,7 @@
 #include "editor/document/whole_file_writer.h"
 
 struct CompileSession;
-class PlaybackController;
+class TemporaryMidiFile;
 
 // What one compilation did.
 struct CompileResult {
@@ -44,7 +44,8 @@ struct CompileResult {
 
 class CompileController {
  public:
-  CompileController(PlaybackController& playback, CompileSinks sinks);
+  // `temporaryMidi` takes the Play target's MIDI file; it outlives the controller.
+  CompileController(TemporaryMidiFile& temporaryMidi, CompileSinks sinks);
   ~CompileController();
 
   CompileSession& session() { return *session_; }
@@ -68,7 +69,7 @@ class CompileController {
   void keepSourceMap(const std::vector<uint8_t>& midi);
   bool producedData() const;
 
-  PlaybackController& playback_;
+  TemporaryMidiFile& temporaryMidi_;
   const CompileSinks sinks_;
   std::unique_ptr<CompileSession> session_;
   MemoryOutputStream memory_;  // the CompiledData and MidiImage targets' stream

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "core/compile_host.h"
+#include "editor/document/temporary_midi_file.h"
 #include "editor/document/whole_file_writer.h"
-#include "editor/playback/playback_controller.h"
 
 namespace {
 
@@ -16,14 +16,14 @@ const char* bytesOf(const std::vector<uint8_t>& bytes) {
 // could not be written is deleted at once, as there is nothing worth playing.
 class TemporaryMidiOutput : public CompileOutput {
  public:
-  TemporaryMidiOutput(PlaybackController& playback, const CompileSinks& sinks)
-      : playback_(playback), sinks_(sinks) {}
+  TemporaryMidiOutput(TemporaryMidiFile& file, const CompileSinks& sinks)
+      : file_(file), sinks_(sinks) {}
   ~TemporaryMidiOutput() override {
     if (fd_ >= 0) ::close(fd_);
   }
 
   OutputStream* open() override {
-    const PlaybackController::Created created = playback_.createTemporaryFile();
+    const TemporaryMidiFile::Created created = file_.create();
     if (created.fd < 0) {
       sinks_.alert(created.error, BoxIcon::Error);
       return nullptr;
@@ -40,13 +40,13 @@ class TemporaryMidiOutput : public CompileOutput {
         keep && writeAllBytes(fd, bytesOf(bytes), static_cast<qsizetype>(bytes.size())) == 0;
     const bool closed = ::close(fd) == 0;
     if (written && closed) return OUTPUT_CLOSED;
-    playback_.deleteTemporaryFile();
+    file_.remove();
     return keep ? OUTPUT_WRITE_FAILED : OUTPUT_CLOSED;
   }
   const std::vector<uint8_t>* midiBytes() const override { return &midi_.bytes(); }
 
  private:
-  PlaybackController& playback_;
+  TemporaryMidiFile& file_;
   const CompileSinks& sinks_;
   MemoryOutputStream midi_;
   int fd_ = -1;
@@ -101,11 +101,11 @@ class MemoryImageOutput : public CompileOutput {
 
 std::unique_ptr<CompileOutput> makeCompileOutput(CompileTarget target, const QString& midiFilePath,
                                                  MemoryOutputStream& memory,
-                                                 PlaybackController& playback,
+                                                 TemporaryMidiFile& temporaryMidi,
                                                  const CompileSinks& sinks) {
   switch (target) {
     case CompileTarget::Play:
-      return std::make_unique<TemporaryMidiOutput>(playback, sinks);
+      return std::make_unique<TemporaryMidiOutput>(temporaryMidi, sinks);
     case CompileTarget::MidiFile:
       return std::make_unique<BesideSourceOutput>(midiFilePath);
     case CompileTarget::CompiledData:

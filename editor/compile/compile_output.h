@@ -12,7 +12,7 @@
 #include "core/output_stream.h"
 #include "editor/compile/compile_sinks.h"
 
-class PlaybackController;
+class TemporaryMidiFile;
 
 class CompileOutput {
  public:
@@ -28,9 +28,9 @@ class CompileOutput {
 };
 
 // The output of `target`. midiFilePath names the MidiFile target's file; `memory` is the
-// stream of the CompiledData and MidiImage targets; `sinks` take the box of a temporary file
-// that cannot be made.
+// stream of the CompiledData and MidiImage targets; `temporaryMidi` is the Play target's file;
+// `sinks` take the box of a temporary file that cannot be made.
 std::unique_ptr<CompileOutput> makeCompileOutput(CompileTarget target, const QString& midiFilePath,
                                                  MemoryOutputStream& memory,
-                                                 PlaybackController& playback,
+                                                 TemporaryMidiFile& temporaryMidi,
                                                  const CompileSinks& sinks);

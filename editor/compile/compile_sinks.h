@@ -9,7 +9,7 @@
 
 // Where a compilation's output goes.
 enum class CompileTarget {
-  Play,          // a new temporary ".mid" file, owned by the playback controller
+  Play,          // a new temporary ".mid" file, which playback plays and deletes
   MidiFile,      // the ".mid" beside the score, replaced whole
   CompiledData,  // the compiled-data image in memory, saved afterwards under a name the user picks
   MidiImage,     // the MIDI file kept in memory, for the audio export

@@ -1,6 +1,7 @@
 #include "editor/document/whole_file_writer.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -145,6 +146,10 @@ int writeLoop(int fd, qint64 offset, const char* data, qsizetype size) {
 }
 
 }  // namespace
+
+void ignoreFileSizeSignal() {
+  ::signal(SIGXFSZ, SIG_IGN);
+}
 
 int writeAllBytes(int fd, const char* data, qsizetype size) {
   return writeLoop(fd, -1, data, size);

@@ -105,3 +105,8 @@ WriteOutcome writeFileWhole(const QString& path, const QByteArray& bytes,
 // or 0. With an offset the bytes go there (pwrite) and the descriptor's position stays.
 int writeAllBytes(int fd, const char* data, qsizetype size);
 int writeAllBytesAt(int fd, qint64 offset, const char* data, qsizetype size);
+
+// A write over the file-size limit must fail with EFBIG and be reported like any failed write,
+// not end the program: SIGXFSZ is ignored. Called once at program start, before any file is
+// written.
+void ignoreFileSizeSignal();

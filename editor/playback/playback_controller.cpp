@@ -1,37 +1,13 @@
 #include "editor/playback/playback_controller.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QPointer>
-#include <cstdlib>
 
-PlaybackController::PlaybackController(MediaPlayer& player, QString tempDir, QObject* parent)
-    : QObject(parent), player_(player), tempDir_(std::move(tempDir)) {}
+PlaybackController::PlaybackController(MediaPlayer& player, TemporaryMidiFile& file,
+                                       QObject* parent)
+    : QObject(parent), player_(player), file_(file) {}
 
 PlaybackController::~PlaybackController() {
   stop();
-}
-
-PlaybackController::Created PlaybackController::createTemporaryFile() {
-  if (tempDir_.isEmpty() || !QDir(tempDir_).exists()) return {-1, "Temp Path error"};
-  QByteArray name = QFile::encodeName(QDir(tempDir_).filePath("tarvik32-XXXXXX.mid"));
-  const int fd = ::mkstemps(name.data(), 4);
-  if (fd < 0) return {-1, "TMPfileが作成できん"};
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  playPath_ = QFile::decodeName(name);
-  tempMidiExists_ = true;
-  return {fd, QString()};
-}
-
-bool PlaybackController::deleteTemporaryFile() {
-  if (!tempMidiExists_) return true;
-  // A file that is already gone needs no deleting.
-  if (QFile::remove(playPath_) || !QFileInfo::exists(playPath_)) tempMidiExists_ = false;
-  return !tempMidiExists_;
 }
 
 PlaybackController::Started PlaybackController::play(int64_t startMs) {
@@ -39,7 +15,7 @@ PlaybackController::Started PlaybackController::play(int64_t startMs) {
   starting_ = false;
   const uint64_t start = ++starts_;
   Started started;
-  if (!player_.open(playPath_, &started.error)) {
+  if (!player_.open(file_.path(), &started.error)) {
     player_.close();
     return started;
   }

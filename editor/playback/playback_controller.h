@@ -1,6 +1,6 @@
-// Compile and play's temporary MIDI file, from its creation to its deletion, and the media
-// player that plays it: started, looped at its end, stopped. Every path that ends playback
-// deletes the file that was played and no other; the destructor does too. A play whose SoundFont
+// The media player playing compile and play's temporary MIDI file: started, looped at its end,
+// stopped. Every path that ends playback deletes the file that was played and no other; the
+// destructor does too. A play whose SoundFont
 // must be loaded first starts once the player has loaded it, off the user-interface thread.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "editor/document/temporary_midi_file.h"
 #include "editor/editor_services.h"
 
 // How a play began.
@@ -22,24 +23,16 @@ struct PlaybackStart {
 class PlaybackController : public QObject {
   Q_OBJECT
  public:
-  PlaybackController(MediaPlayer& player, QString tempDir, QObject* parent = nullptr);
+  // `file` is the temporary file a compilation writes; it outlives the controller.
+  PlaybackController(MediaPlayer& player, TemporaryMidiFile& file, QObject* parent = nullptr);
   ~PlaybackController() override;
 
   MediaPlayer& player() const { return player_; }
 
-  // A new temporary ".mid" file in the temporary folder, created exclusively with mode 0600
-  // under a fresh name: its descriptor (the caller writes and closes it), or -1 with the text
-  // of the error box.
-  struct Created {
-    int fd = -1;
-    QString error;
-  };
-  Created createTemporaryFile();
-  bool hasTemporaryFile() const { return tempMidiExists_; }
-  const QString& playPath() const { return playPath_; }
-  // True when the temporary file is gone (or there was none); false when it could not be
-  // removed: it stays flagged and the next call tries again.
-  bool deleteTemporaryFile();
+  bool hasTemporaryFile() const { return file_.exists(); }
+  const QString& playPath() const { return file_.path(); }
+  // As TemporaryMidiFile::remove().
+  bool deleteTemporaryFile() { return file_.remove(); }
 
   using Started = PlaybackStart;
   // Plays the temporary file from `startMs` (from its start when that is at or past its end).
@@ -66,9 +59,7 @@ class PlaybackController : public QObject {
   void soundPrepared(uint64_t start, const QString& error);
 
   MediaPlayer& player_;
-  const QString tempDir_;
-  QString playPath_;
-  bool tempMidiExists_ = false;
+  TemporaryMidiFile& file_;
   bool playing_ = false;
   bool starting_ = false;
   uint64_t starts_ = 0;  // plays begun; a SoundFont loaded for an older one starts nothing

@@ -277,11 +277,11 @@ void PianoRoll::createHeader() {
   header->addWidget(grid_);
   header->addStretch(1);
   fit_ = new QAction("全体を表示", this);
-  fit_->setObjectName("RollFit1");
+  fit_->setObjectName("fitRoll");
   fit_->setToolTip("曲全体が収まるように表示します");
   connect(fit_, &QAction::triggered, this, &PianoRoll::fit);
   save_ = new QAction("画像として保存", this);
-  save_->setObjectName("RollSave1");
+  save_->setObjectName("saveRollPicture");
   save_->setToolTip("表示中のピアノロールを PNG 画像として保存します");
   connect(save_, &QAction::triggered, this, &PianoRoll::saveRequested);
   for (QAction* command : {fit_, save_}) {

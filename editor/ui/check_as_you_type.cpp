@@ -8,6 +8,7 @@
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/failure_place.h"
 #include "editor/view/score_view.h"
 #include "editor/view/source_edit.h"
 
@@ -83,11 +84,11 @@ void CheckAsYouType::checkNow() {
 void CheckAsYouType::show(const CheckResult& result) {
   if (!on()) return;
   if (result.failure) {
-    const std::optional<ErrorMark> compiled = view_.Memo1->errorMark();
+    const std::optional<ErrorMark> compiled = view_.failureMark();
     if (compiled && compiled->line == result.failure->line) {
       view_.clearCheckFailure();
     } else {
-      view_.markCheckFailure(*result.failure);
+      view_.markCheckFailure(failurePlace(*result.failure));
     }
   } else {
     view_.clearCheckFailure();

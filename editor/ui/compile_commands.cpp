@@ -12,8 +12,10 @@
 #include "editor/settings/additional_settings.h"
 #include "editor/ui/check_as_you_type.h"
 #include "editor/ui/error_line.h"
+#include "editor/ui/failure_place.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
+#include "editor/ui/playback_commands.h"
 #include "editor/ui/player_window.h"
 #include "editor/ui/roll_link.h"
 #include "editor/view/score_view.h"
@@ -33,10 +35,10 @@ CompileResult TForm1::compile(CompileTarget target) {
   Memo2->clear();
   view_->clearFailureMark();
   checkAsYouType_->compilationStarting();
-  CompileResult result = compiler_->compile({*view_->Memo1->document(), document_->encoding()},
-                                            target, document_->midiOutputPath());
+  CompileResult result = compiler_->compile({view_->text(), document_->encoding()}, target,
+                                            document_->midiOutputPath());
   if (result.failure) {
-    view_->markFailure(*result.failure);
+    view_->markFailure(failurePlace(*result.failure));
     rollLink_->setStale(true);
   }
   if (result.sourceMapReady) rollLink_->compiled(*compiler_->sourceMap());
@@ -44,25 +46,25 @@ CompileResult TForm1::compile(CompileTarget target) {
 }
 
 void TForm1::deleteTempMidi() {
-  if (!playback_->deleteTemporaryFile()) showStop("tmp file remove error!!", QString(""));
+  if (!playback().deleteTemporaryFile()) showStop("tmp file remove error!!", QString(""));
 }
 
 void TForm1::stopPlayback() {
   Form2->Timer1->stop();
   view_->clearSounding();
-  if (!playback_->stop()) showStop("tmp file remove error!!", QString(""));
+  if (!playback().stop()) showStop("tmp file remove error!!", QString(""));
 }
 
 void TForm1::playerWindowClosed() {
   stopPlayback();
-  N4->setEnabled(true);
+  playing_->actions().run->setEnabled(true);
 }
 
 void TForm1::N4Click() {
   compileAndPlay(CompileTarget::Play);
 }
 
-void TForm1::PlayFromCursor1Click() {
+void TForm1::playFromCaret() {
   compileAndPlay(CompileTarget::Play, PlayFrom::Caret);
 }
 
@@ -74,9 +76,8 @@ void TForm1::playFromTime(int64_t ms) {
 // export run.
 CompileResult TForm1::compileAndPlay(CompileTarget target, PlayFrom from, int64_t fromMs) {
   if (compiler_->busy()) return {};
-  const bool keepPlace = target == CompileTarget::Play && from == PlayFrom::Start &&
-                         KeepPlace1->isChecked() && playback_->isPlaying();
-  const int64_t placeMs = keepPlace ? playback_->player().positionMs() : 0;
+  const bool fromStart = target == CompileTarget::Play && from == PlayFrom::Start;
+  const int64_t placeMs = fromStart ? playing_->keptPlaceMs() : 0;
   stopPlayback();
   if (autoSaveOn()) Save1Click();
   CompileResult result = compile(target);
@@ -94,21 +95,20 @@ CompileResult TForm1::compileAndPlay(CompileTarget target, PlayFrom from, int64_
 }
 
 void TForm1::followScore() {
-  if (FollowScore1->isChecked() && playback_->isPlaying())
-    view_->showSounding(playback_->player().positionMs());
+  if (playing_->followingScore()) view_->showSounding(playback().player().positionMs());
 }
 
 void TForm1::storePlaybackOptions() {
-  additionalSettings_->setPlayback({FollowScore1->isChecked(), KeepPlace1->isChecked()});
+  additionalSettings_->setPlayback(playing_->options());
 }
 
 // Plays the temporary file just written. A SoundFont to load first is loaded off this thread,
 // and the play begins when it is in; F9 again or a stop meanwhile drops that play.
 void TForm1::startPlayback(int64_t startMs) {
-  playback_->player().setSound(additionalSettings_->sound());
-  connect(playback_.get(), &PlaybackController::started, this, &TForm1::playbackStarted,
+  playback().player().setSound(additionalSettings_->sound());
+  connect(&playback(), &PlaybackController::started, this, &TForm1::playbackStarted,
           Qt::UniqueConnection);
-  const PlaybackStart started = playback_->play(startMs);
+  const PlaybackStart started = playback().play(startMs);
   if (started.pending) {
     appendMessage(" SoundFont を読み込んでいます...");
     return;
@@ -123,8 +123,7 @@ void TForm1::playbackStarted(const PlaybackStart& started) {
     showStop(QString("演奏できません.\n%1").arg(started.error));
     return;
   }
-  if (started.silent && !silentNoticeShown_) {
-    silentNoticeShown_ = true;
+  if (started.silent && playing_->takeSilentNotice()) {
     appendMessage(" [注意] 音声出力装置がないため, 音を出さずに再生します");
   }
   Form2->startFollowing(started.lengthMs);
@@ -134,7 +133,7 @@ void TForm1::playbackStarted(const PlaybackStart& started) {
 // output, this line says so and the general notice is not needed.
 void TForm1::outputFellBack(const OutputFallback& fallback) {
   const bool silent = fallback.used == QLatin1String("silent");
-  if (silent) silentNoticeShown_ = true;
+  if (silent) playing_->takeSilentNotice();  // this line is the notice
   const QString instead =
       silent ? QString("音を出さずに再生します") : QString("%1 で再生します").arg(fallback.used);
   appendMessage(QString(" [注意] 音声出力 %1 を開けません: %2 → %3")
@@ -178,7 +177,7 @@ void TForm1::korvel1Click() {
 }
 
 void TForm1::MediaPlayer1Notify() {
-  playback_->playerNotified();
+  playback().playerNotified();
 }
 
 // A double-click on an error line "ERR -> line [nnnnn]:..." puts the caret on that score line.
@@ -186,7 +185,7 @@ void TForm1::Memo2DblClick() {
   if (Memo2->document()->blockCount() < 2) return;
   const std::optional<int> line = errorJumpLine(Memo2->textCursor().block().text());
   if (!line) return;
-  view_->Memo1->setFocus();
+  view_->focusText();
   view_->goToLine(*line);
 }
 

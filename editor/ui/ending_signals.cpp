@@ -28,10 +28,6 @@ extern "C" void forwardToPipe(int signalNumber) {
 
 }  // namespace
 
-void ignoreFileSizeSignal() {
-  ::signal(SIGXFSZ, SIG_IGN);
-}
-
 EndingSignals::EndingSignals(std::function<void()> lastResort, QObject* parent)
     : QObject(parent), lastResort_(std::move(lastResort)) {
   if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;

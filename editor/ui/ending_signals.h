@@ -1,7 +1,7 @@
-// Signals in the editor. A write over the file-size limit must fail with EFBIG and be reported
-// like any failed save, so SIGXFSZ is ignored. SIGTERM, SIGHUP and SIGINT (a logout, `kill`, a
-// closed terminal) are turned into a Qt signal delivered through the event loop, so the main
-// window can keep the unsaved text in the backup file before the program ends.
+// The signals that end the editor. SIGTERM, SIGHUP and SIGINT (a logout, `kill`, a closed
+// terminal) are turned into a Qt signal delivered through the event loop, so the main window can
+// keep the unsaved text in the backup file before the program ends. (SIGXFSZ is ignored by
+// ignoreFileSizeSignal(), beside the file writer.)
 //
 // The signals are read on a watchdog thread of their own, not by the event loop they wake: a
 // user-interface thread stuck in a call that does not return would otherwise never learn of
@@ -15,9 +15,6 @@
 #include <atomic>
 #include <functional>
 #include <thread>
-
-// Called once at program start, before any file is written.
-void ignoreFileSizeSignal();
 
 inline constexpr int ENDING_GRACE_MS = 2500;
 

@@ -2,6 +2,8 @@
 // compiles it, into memory, and rendered into the WAV or FLAC file the user names. The rendering
 // runs on a thread of its own, watched by a progress dialog (AudioExportWatch); the window shows
 // the outcome when it finishes.
+#include "editor/ui/export_commands.h"
+
 #include <QFileInfo>
 
 #include "editor/compile/compile_controller.h"
@@ -20,8 +22,31 @@ const char AUDIO_NOT_WRITTEN[] = "音声ファイルを書き出せません.\n%
 
 }  // namespace
 
-void TForm1::audio1Click() {
-  if (compiler_->busy() || audioExport_) return;
+void ExportCommands::start(AudioExportRequest request, Finished finished) {
+  watch_ = new AudioExportWatch(std::move(request), &window_);
+  QObject::connect(watch_, &AudioExportWatch::finished, watch_, [this, finished] {
+    const AudioExportResult result = watch_->result();
+    const QString target = watch_->target();
+    release();
+    finished(result, target);
+  });
+  watch_->start();
+}
+
+void ExportCommands::cancelThen(std::function<void()> then) {
+  watch_->cancelThen([this, then] {
+    release();
+    then();
+  });
+}
+
+void ExportCommands::release() {
+  watch_->deleteLater();
+  watch_ = nullptr;
+}
+
+void TForm1::exportAudio() {
+  if (compiler_->busy() || exports_->exporting()) return;
   if (!document_->hasFileName()) {
     showStop("名前をつけて保存してから\n実行してください", QString(""));
     return;
@@ -42,19 +67,14 @@ void TForm1::audio1Click() {
     showStop("演奏データがありません");
     return;
   }
-  audioExport_ =
-      new AudioExportWatch({compiled.image, name, audioFormatOf(name), additionalSettings_->sound(),
-                            additionalSettings_->roll().mix},
-                           this);
-  connect(audioExport_, &AudioExportWatch::finished, this, &TForm1::audioExportFinished);
-  audioExport_->start();
+  exports_->start({compiled.image, name, audioFormatOf(name), additionalSettings_->sound(),
+                   additionalSettings_->roll().mix},
+                  [this](const AudioExportResult& result, const QString& name) {
+                    audioExportFinished(result, name);
+                  });
 }
 
-void TForm1::audioExportFinished() {
-  const AudioExportResult result = audioExport_->result();
-  const QString name = audioExport_->target();
-  audioExport_->deleteLater();
-  audioExport_ = nullptr;
+void TForm1::audioExportFinished(const AudioExportResult& result, const QString& name) {
   switch (result.status) {
     case AudioExportStatus::Done:
       appendMessage(QString(" -> 書き出した音声ファイル : %1 (%2)")

@@ -2,6 +2,8 @@
 // conversion between code page 932 and UTF-8, close, files dropped onto the window, the
 // recently used files, the modification marker and the automatic backup. The score document
 // does the work; these handlers ask, then show what it reports.
+#include "editor/ui/file_commands.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -32,15 +34,44 @@ QString recentItemText(int index, const QString& path) {
 
 }  // namespace
 
+FileCommands::FileCommands(QWidget& window, Actions actions) : actions_(actions) {
+  recentMenu_ = new QMenu("最近使ったファイル(&R)", &window);
+  recentMenu_->setObjectName("recentFilesMenu");
+  recentMenu_->menuAction()->setObjectName("recentFiles");
+}
+
+void FileCommands::showRecentFiles(const QStringList& paths) {
+  // The items go later: the one chosen may be the one whose signal is running.
+  for (QAction* item : recentMenu_->actions()) {
+    recentMenu_->removeAction(item);
+    item->deleteLater();
+  }
+  for (int i = 0; i < paths.size(); ++i) {
+    QAction* item = recentMenu_->addAction(recentItemText(i, paths.at(i)));
+    item->setData(paths.at(i));
+  }
+  recentMenu_->menuAction()->setEnabled(!paths.isEmpty());
+}
+
+void FileCommands::showEncoding(TextEncoding encoding) {
+  const bool utf8 = encoding == TextEncoding::Utf8;
+  actions_.toUtf8->setEnabled(!utf8);
+  actions_.toCp932->setEnabled(utf8);
+}
+
+bool FileCommands::autoSaveOn() const {
+  return actions_.autoSave->isChecked();
+}
+
 bool TForm1::loadSourceFile(const QString& fileName) {
   const DocumentOutcome outcome = document_->load(fileName);
   if (!outcome.ok) {
     showStop(outcome.boxText);
-    lastOpenName_.clear();
+    files_->lastOpenName.clear();
     appendMessage("ERR:ファイルオープンできない.");
     return false;
   }
-  lastOpenName_ = fileName;
+  files_->lastOpenName = fileName;
   rememberRecentFile(fileName);
   appendMessage(QString(" -> 開いたソースのサイズ : %1 バイト").arg(document_->size()));
   return true;
@@ -68,13 +99,13 @@ void TForm1::SpeedButton1Click() {
   if (compiler_->busy()) return;
   const QString name = services_.openFileName(
       this, {SOURCE_FILTERS, "fms", scoreDialogFolder(*document_, *additionalSettings_),
-             QFileInfo(lastOpenName_).fileName(), false});
+             QFileInfo(files_->lastOpenName).fileName(), false});
   if (name.isEmpty()) return;
   openChosenFile(name);
 }
 
 void TForm1::openChosenFile(const QString& fileName) {
-  if (playback_->hasTemporaryFile()) stopPlayback();
+  if (playback().hasTemporaryFile()) stopPlayback();
   if (!maybeSave()) return;
   loadSourceFile(fileName);
 }
@@ -100,17 +131,7 @@ void TForm1::rememberRecentFile(const QString& fileName) {
 }
 
 void TForm1::refreshRecentMenu() {
-  // The items go later: the one chosen may be the one whose signal is running.
-  for (QAction* item : RecentFiles1->actions()) {
-    RecentFiles1->removeAction(item);
-    item->deleteLater();
-  }
-  const QStringList& paths = additionalSettings_->recentFiles();
-  for (int i = 0; i < paths.size(); ++i) {
-    QAction* item = RecentFiles1->addAction(recentItemText(i, paths.at(i)));
-    item->setData(paths.at(i));
-  }
-  Recent1->setEnabled(!paths.isEmpty());
+  files_->showRecentFiles(additionalSettings_->recentFiles());
 }
 
 void TForm1::Open1Click() {
@@ -153,11 +174,11 @@ void TForm1::reportSave(const DocumentOutcome& outcome,
   if (!saved.ok) showStop(saved.boxText);
 }
 
-void TForm1::Utf8Convert1Click() {
+void TForm1::convertToUtf8() {
   convertTo(TextEncoding::Utf8);
 }
 
-void TForm1::Cp932Convert1Click() {
+void TForm1::convertToCp932() {
   convertTo(TextEncoding::Cp932);
 }
 
@@ -187,7 +208,7 @@ void TForm1::filesDropped(const QStringList& names) {
   raise();
   activateWindow();
   if (!closeSource()) return;
-  if (playback_->hasTemporaryFile()) stopPlayback();
+  if (playback().hasTemporaryFile()) stopPlayback();
   loadSourceFile(names.first());
   QCoreApplication::processEvents();
 }

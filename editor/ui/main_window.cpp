@@ -29,7 +29,10 @@
 #include "editor/settings/options_dialog.h"
 #include "editor/ui/audio_export_watch.h"
 #include "editor/ui/check_as_you_type.h"
+#include "editor/ui/export_commands.h"
+#include "editor/ui/file_commands.h"
 #include "editor/ui/logo_form.h"
+#include "editor/ui/playback_commands.h"
 #include "editor/ui/player_window.h"
 #include "editor/ui/roll_link.h"
 #include "editor/view/score_highlighter.h"
@@ -61,7 +64,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
   setWindowTitle("tarvik32(GUI)");
   view_ = new ScoreView(services_, this);
   createActions();
-  createRecentMenu();
+  createCommands();
   createMenus();
   createToolBar();
   createPanes();
@@ -74,7 +77,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
     move(screen->availableGeometry().center() - rect().center());
   }
   createPlayerWindow();
-  rollLink_ = new RollLink(*this, services_, PianoRoll1);
+  rollLink_ = new RollLink(*this, services_, action("showPianoRoll"));
   connectRollToCheck();
   TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   FormCreate(arguments);
@@ -91,20 +94,20 @@ TForm1::~TForm1() {
 }
 
 void TForm1::createPlayerWindow() {
-  Form2 = new TForm2(this, *playback_);
+  Form2 = new TForm2(this, playback());
   connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
   connect(Form2->Timer1, &QTimer::timeout, this, &TForm1::followScore);
-  connect(playback_.get(), &PlaybackController::endReached, Form2, &QWidget::close);
+  connect(&playback(), &PlaybackController::endReached, Form2, &QWidget::close);
   connect(Form2, &TForm2::editorWanted, this, [this] {
     activateWindow();
     raise();
-    view_->Memo1->setFocus();
+    view_->focusText();
   });
 }
 
 void TForm1::FormCreate(const QStringList& arguments) {
   setStatusText(PANEL_MODIFIED, QString());
-  view_->Memo1->setInputLimit(EDITOR_INPUT_LIMIT);
+  view_->setInputLimit(EDITOR_INPUT_LIMIT);
   logoForm_ = new TLogoForm(this, [this] { return readyTag_ == 1; });
   logoForm_->show();
   QCoreApplication::processEvents();
@@ -117,7 +120,7 @@ void TForm1::FormCreate(const QStringList& arguments) {
 
 void TForm1::firstIdleFocus() {
   readyTag_ = 1;
-  view_->Memo1->setFocus();
+  view_->focusText();
 }
 
 void TForm1::createPanes() {
@@ -160,19 +163,20 @@ void TForm1::createStatusBar() {
 
 // The encoding panel names it, and only the conversion to the other encoding is offered.
 void TForm1::encodingChanged(TextEncoding encoding) {
-  const bool utf8 = encoding == TextEncoding::Utf8;
-  view_->Memo1->highlighter().setEncoding(encoding);
-  setStatusText(PANEL_ENCODING, utf8 ? "UTF-8" : "CP932");
-  Utf8Convert1->setEnabled(!utf8);
-  Cp932Convert1->setEnabled(utf8);
+  view_->showEncoding(encoding);
+  setStatusText(PANEL_ENCODING, encoding == TextEncoding::Utf8 ? "UTF-8" : "CP932");
+  files_->showEncoding(encoding);
+}
+
+PlaybackController& TForm1::playback() const {
+  return playing_->controller();
 }
 
 // The document over the view's text, the playback and the compilations.
 void TForm1::createRooms() {
-  playback_ = std::make_unique<PlaybackController>(services_.mediaPlayer(), paths_.tempDir);
-  document_ = std::make_unique<ScoreDocument>(*view_->Memo1->document(), paths_.backupFile);
+  document_ = std::make_unique<ScoreDocument>(view_->text(), paths_.backupFile);
   view_->attach(*document_);
-  compiler_ = std::make_unique<CompileController>(*playback_, compileSinks());
+  compiler_ = std::make_unique<CompileController>(playing_->temporaryMidi(), compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   refreshRecentMenu();
   reportSettingsNotice();
@@ -183,13 +187,12 @@ void TForm1::createRooms() {
 
 // What the rooms report, and the window's toggles that drive them.
 void TForm1::connectRooms() {
-  FollowScore1->setChecked(additionalSettings_->playback().followScore);
-  KeepPlace1->setChecked(additionalSettings_->playback().keepPlace);
-  connect(FollowScore1, &QAction::toggled, this, [this](bool on) {
+  playing_->showOptions(additionalSettings_->playback());
+  connect(playing_->actions().followScore, &QAction::toggled, this, [this](bool on) {
     if (!on) view_->clearSounding();
     storePlaybackOptions();
   });
-  connect(KeepPlace1, &QAction::toggled, this, &TForm1::storePlaybackOptions);
+  connect(playing_->actions().keepPlace, &QAction::toggled, this, &TForm1::storePlaybackOptions);
   encodingChanged(document_->encoding());
   connect(document_.get(), &ScoreDocument::encodingChanged, this, &TForm1::encodingChanged);
   connect(document_.get(), &ScoreDocument::savedChanged, this, [this](bool saved) {
@@ -200,14 +203,13 @@ void TForm1::connectRooms() {
     }
   });
   connect(document_.get(), &ScoreDocument::textReplaced, this,
-          [this] { view_->Memo1->moveCursor(QTextCursor::Start); });
+          [this] { view_->moveCaretToStart(); });
   services_.mediaPlayer().onNotify = [this] { MediaPlayer1Notify(); };
   services_.mediaPlayer().onOutputFallback = [this](const OutputFallback& fallback) {
     outputFellBack(fallback);
   };
-  connect(N13, &QAction::toggled, playback_.get(), &PlaybackController::setLoop);
   connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
-  checkAsYouType_ = std::make_unique<CheckAsYouType>(*CheckAsYouType1, *view_, *document_,
+  checkAsYouType_ = std::make_unique<CheckAsYouType>(*action("checkAsYouType"), *view_, *document_,
                                                      *compiler_, *additionalSettings_);
 }
 
@@ -222,15 +224,16 @@ void TForm1::connectRollToCheck() {
               rollLink_->setStale(true);
             }
           });
-  connect(PianoRoll1, &QAction::toggled, checkAsYouType_.get(), &CheckAsYouType::setRollShown);
-  checkAsYouType_->setRollShown(PianoRoll1->isChecked());
+  QAction* roll = action("showPianoRoll");
+  connect(roll, &QAction::toggled, checkAsYouType_.get(), &CheckAsYouType::setRollShown);
+  checkAsYouType_->setRollShown(roll->isChecked());
 }
 
 void TForm1::connectView() {
   connect(view_, &ScoreView::caretMoved, this, &TForm1::updateStatusBar);
   connect(view_, &ScoreView::lineNumbersToggled, this, &TForm1::showLineNumbers);
   connect(view_, &ScoreView::fontSizeChosen, this, &TForm1::fontSizeChosen);
-  connect(view_->Memo1, &SourceEdit::inputRefused, StatusBar1,
+  connect(view_, &ScoreView::inputRefused, StatusBar1,
           [this](const QString& notice) { StatusBar1->showMessage(notice, STATUS_NOTICE_MS); });
 }
 
@@ -294,7 +297,7 @@ void TForm1::takeBackupLock() {
       if (services_.messageBox(this, "自動backupfileがあります\n読み込みますか？", QString("確認"),
                                BoxButtons::YesNo, BoxIcon::Question) == BoxAnswer::Yes) {
         document_->recoverBackup();
-        lastOpenName_.clear();
+        files_->lastOpenName.clear();
         Memo2->clear();  // the lines of the files opened before describe a text no longer shown
         appendMessage(QString(" -> 復元したソースのサイズ : %1 バイト").arg(document_->size()));
       }
@@ -319,10 +322,10 @@ void TForm1::showLineNumbers(bool on) {
 }
 
 bool TForm1::autoSaveOn() const {
-  return N16->isChecked();
+  return files_->autoSaveOn();
 }
 bool TForm1::playLoopOn() const {
-  return N13->isChecked();
+  return playing_->loopOn();
 }
 bool TForm1::autoPanOn() const {
   return S1->isChecked();
@@ -330,10 +333,10 @@ bool TForm1::autoPanOn() const {
 
 // The toggles: a menu command flips the one action its menu item and its tool button show.
 void TForm1::N16Click() {
-  N16->trigger();
+  files_->autoSave()->trigger();
 }
 void TForm1::N13Click() {
-  N13->trigger();
+  playing_->actions().loop->trigger();
 }
 void TForm1::S1Click() {
   S1->trigger();
@@ -374,7 +377,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (compiler_->busy() || audioExport_ || !FormCloseQuery()) {
+  if (compiler_->busy() || exports_->exporting() || !FormCloseQuery()) {
     event->ignore();
     return;
   }
@@ -394,18 +397,14 @@ void TForm1::endOnSignal() {
     compiler_->whenIdle([this] { endOnSignal(); });
     return;
   }
-  if (audioExport_) {
-    audioExport_->cancelThen([this] {
-      audioExport_->deleteLater();
-      audioExport_ = nullptr;
-      endOnSignal();
-    });
+  if (exports_->exporting()) {
+    exports_->cancelThen([this] { endOnSignal(); });
     return;
   }
   Timer1->stop();
   const bool kept = document_->preserveUnsavedText();
   Form2->Timer1->stop();
-  playback_->stop();
+  playback().stop();
   document_->releaseBackup(kept);
   endedBySignal_ = true;
   QCoreApplication::exit(0);

@@ -24,10 +24,13 @@
 // How long a notice in the status bar covers the panels.
 inline constexpr int STATUS_NOTICE_MS = 5000;
 class AdditionalSettings;
-class AudioExportWatch;
+struct AudioExportResult;
 class CheckAsYouType;
 class CompileController;
+class ExportCommands;
+class FileCommands;
 struct CompileResult;
+class PlaybackCommands;
 class PlaybackController;
 struct PlaybackStart;
 class QAction;
@@ -69,7 +72,7 @@ class TForm1 : public QMainWindow {
   ScoreDocument& document() const { return *document_; }
   ScoreView& view() const { return *view_; }
   CompileController& compiler() const { return *compiler_; }
-  PlaybackController& playback() const { return *playback_; }
+  PlaybackController& playback() const;
   AdditionalSettings& additionalSettings() const { return *additionalSettings_; }
   CheckAsYouType& checkAsYouType() const { return *checkAsYouType_; }
 
@@ -78,7 +81,7 @@ class TForm1 : public QMainWindow {
   TTarvikOption* TarvikOption = nullptr;
 
   // The window's own controls, by their names: a menu item of the window's table ("N4", "S1"),
-  // a tool button ("SpeedButton12"), a menu ("RecentFiles1"); nullptr for another name. The
+  // a tool button ("SpeedButton12"), a menu ("recentFilesMenu"); nullptr for another name. The
   // view's items are the view's (view().Undo2).
   QAction* action(const char* name) const;
   QToolButton* toolButton(const char* name) const;
@@ -105,18 +108,18 @@ class TForm1 : public QMainWindow {
   // File menu and the tool bar.
   void SpeedButton1Click();
   void Open1Click();
-  void ImportMidi1Click();  // editor/ui/midi_import_command.cpp
+  void importMidiFile();  // editor/ui/midi_import_command.cpp
   void Close1Click();
   void Save1Click();
   void N1Click();
   void N16Click();
-  void Utf8Convert1Click();
-  void Cp932Convert1Click();
+  void convertToUtf8();
+  void convertToCp932();
   void Exit1Click();
   void midi1Click();
   // WAV/FLAC export: compiles as the make-MIDI command does, into memory, and starts the
   // rendering into the audio file the user names, watched by a progress dialog that can cancel.
-  void audio1Click();
+  void exportAudio();
   void korvel1Click();
   // A recently used score: opened as the open command opens a chosen file; a file that is gone
   // leaves the list with a line in the message pane.
@@ -126,7 +129,7 @@ class TForm1 : public QMainWindow {
   void N19Click();
   // Run menu.
   void N4Click();
-  void PlayFromCursor1Click();    // Shift+F9: compile, then play from the caret's time
+  void playFromCaret();           // Shift+F9: compile, then play from the caret's time
   void playFromTime(int64_t ms);  // compile, then play from `ms` (the piano roll's ruler)
   void followScore();             // at each refresh of the player window
   void N13Click();
@@ -166,7 +169,7 @@ class TForm1 : public QMainWindow {
   void createActions();
   void createMenus();
   void createToolBar();
-  void createRecentMenu();
+  void createCommands();
   void createPanes();
   void createStatusBar();
   void createPlayerWindow();
@@ -211,55 +214,13 @@ class TForm1 : public QMainWindow {
   void playbackStarted(const PlaybackStart& started);
   void storePlaybackOptions();
   void outputFellBack(const OutputFallback& fallback);
-  void audioExportFinished();
+  void audioExportFinished(const AudioExportResult& result, const QString& name);
 
-  // The window's menus, items and tool buttons, made from the tables in main_window_menus.cpp.
-  QMenu* File1 = nullptr;
-  QMenu* Edit1 = nullptr;
-  QMenu* GoTo1 = nullptr;
-  QMenu* Show1 = nullptr;
-  QMenu* N3 = nullptr;
-  QMenu* N12 = nullptr;
-  QMenu* N5 = nullptr;
-  QMenu* RecentFiles1 = nullptr;  // the File menu's recently used scores
-  QAction* Open1 = nullptr;
-  QAction* Close1 = nullptr;
-  QAction* Recent1 = nullptr;  // RecentFiles1's item in the File menu
-  QAction* midi1 = nullptr;
-  QAction* audio1 = nullptr;
-  QAction* korvel1 = nullptr;
-  QAction* Save1 = nullptr;
-  QAction* N16 = nullptr;
-  QAction* N1 = nullptr;
-  QAction* Utf8Convert1 = nullptr;
-  QAction* Cp932Convert1 = nullptr;
-  QAction* ImportMidi1 = nullptr;
-  QAction* Exit1 = nullptr;
-  QAction* N19 = nullptr;
-  QAction* N4 = nullptr;
-  QAction* N13 = nullptr;
-  QAction* PlayFromCursor1 = nullptr;
-  QAction* FollowScore1 = nullptr;
-  QAction* KeepPlace1 = nullptr;
-  QAction* S1 = nullptr;
-  QAction* CheckAsYouType1 = nullptr;
-  QAction* PianoRoll1 = nullptr;
-  QAction* vantor1 = nullptr;
-  QAction* about1 = nullptr;
+  // The window's menus, items and tool buttons are made from the tables in
+  // main_window_menus.cpp and found by their names (action(), menu(), toolButton()); the command
+  // objects below hold those their commands update.
   QToolBar* ToolBar1 = nullptr;
-  QToolButton* SpeedButton1 = nullptr;   // open
-  QToolButton* SpeedButton3 = nullptr;   // save
-  QToolButton* SpeedButton6 = nullptr;   // AutoSave
-  QToolButton* SpeedButton4 = nullptr;   // make MIDI file
-  QToolButton* SpeedButton2 = nullptr;   // compile and play
-  QToolButton* SpeedButton13 = nullptr;  // play from the caret
-  QToolButton* SpeedButton5 = nullptr;   // PlayLoop
-  QToolButton* SpeedButton7 = nullptr;   // line numbers
-  QToolButton* SpeedButton8 = nullptr;   // 10 points
-  QToolButton* SpeedButton9 = nullptr;   // 14 points
-  QToolButton* SpeedButton10 = nullptr;  // 20 points
-  QToolButton* SpeedButton12 = nullptr;  // autoPan
-  QToolButton* SpeedButton14 = nullptr;  // the piano roll
+  QAction* S1 = nullptr;  // auto pan, wired to the compile session
   QSplitter* Splitter3 = nullptr;
   MessagePane* Memo2 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
@@ -269,7 +230,9 @@ class TForm1 : public QMainWindow {
   const EditorPaths paths_;
   StartupSettings startupSettings_;
   ScoreView* view_ = nullptr;
-  std::unique_ptr<PlaybackController> playback_;
+  std::unique_ptr<FileCommands> files_;
+  std::unique_ptr<PlaybackCommands> playing_;  // outlives compiler_, which writes its file
+  std::unique_ptr<ExportCommands> exports_;
   std::unique_ptr<ScoreDocument> document_;
   std::unique_ptr<CompileController> compiler_;
   std::unique_ptr<AdditionalSettings> additionalSettings_;
@@ -277,10 +240,7 @@ class TForm1 : public QMainWindow {
   QLabel* statusPanels_[PANEL_COUNT] = {};
   QPointer<TLogoForm> logoForm_;
   RollLink* rollLink_ = nullptr;
-  AudioExportWatch* audioExport_ = nullptr;  // the running export and its progress dialog
-  QString lastOpenName_;                     // the open dialog's file name
   int readyTag_ = 0;
-  bool silentNoticeShown_ = false;
   bool endedBySignal_ = false;
 
   friend struct WindowTables;

@@ -1,22 +1,24 @@
 // The main window's menus, items and tool buttons, made from tables: the window's own commands
 // here, the view's (edit, find, go to, line numbers, fonts) from the view's table. Each control
-// is named after its form name, so that it can be found by it.
+// is named after its form name and found by it; the command objects keep those they update.
 #include <QAction>
 #include <QMenuBar>
 #include <QToolBar>
 #include <vector>
 
+#include "editor/ui/export_commands.h"
+#include "editor/ui/file_commands.h"
 #include "editor/ui/main_window.h"
+#include "editor/ui/playback_commands.h"
 #include "editor/ui/toolbar_icons.h"
 #include "editor/view/score_view.h"
 
-// The tables name the window's private controls, so they live in a friend of the window.
+// The tables name the window's handlers and make its controls, so they live in a friend of it.
 struct WindowTables {
   // The window's menu items: form name, caption, shortcut, the hint of the tool button that
   // shows the same action, and the handler of a push item (the toggles are wired in
   // connectRooms).
   struct ActionEntry {
-    QAction* TForm1::*item;
     const char* name;
     const char* text;
     QKeyCombination shortcut;
@@ -26,13 +28,12 @@ struct WindowTables {
   };
   static const ActionEntry ACTIONS[];
 
-  // A menu item: the window's or the view's; neither is a separator.
+  // A menu item: the window's (by its name) or the view's; neither is a separator.
   struct MenuItem {
-    QAction* TForm1::*window = nullptr;
+    const char* window = nullptr;
     QAction* ScoreView::*view = nullptr;
   };
   struct MenuEntry {
-    QMenu* TForm1::*menu;
     const char* name;
     const char* title;
     std::vector<MenuItem> items;
@@ -42,7 +43,6 @@ struct WindowTables {
   // The tool bar, left to right: the blank gap before each button, and the action it shows.
   struct ToolEntry {
     int gapBefore;
-    QToolButton* TForm1::*button;
     const char* name;
     MenuItem item;
     ToolIcon icon;
@@ -51,100 +51,60 @@ struct WindowTables {
 };
 
 const WindowTables::ActionEntry WindowTables::ACTIONS[] = {
-    {&TForm1::Open1, "Open1", "開く(&O)...", {}, "開く", &TForm1::Open1Click, false},
-    {&TForm1::Close1, "Close1", "閉じる(&C)", {}, nullptr, &TForm1::Close1Click, false},
-    {&TForm1::ImportMidi1,
-     "ImportMidi1",
-     "MIDI ファイル読み込み(&I)...",
-     {},
-     nullptr,
-     &TForm1::ImportMidi1Click,
+    {"Open1", "開く(&O)...", {}, "開く", &TForm1::Open1Click, false},
+    {"Close1", "閉じる(&C)", {}, nullptr, &TForm1::Close1Click, false},
+    {"importMidi", "MIDI ファイル読み込み(&I)...", {}, nullptr, &TForm1::importMidiFile, false},
+    {"midi1", "midi ファイル作成(&M)", Qt::CTRL | Qt::Key_F9, "SMF作成", &TForm1::midi1Click,
      false},
-    {&TForm1::midi1, "midi1", "midi ファイル作成(&M)", Qt::CTRL | Qt::Key_F9, "SMF作成",
-     &TForm1::midi1Click, false},
-    {&TForm1::audio1,
-     "audio1",
-     "WAV/FLAC ファイル書き出し(&W)",
-     {},
-     nullptr,
-     &TForm1::audio1Click,
-     false},
-    {&TForm1::korvel1, "korvel1", "korvelデータ出力", {}, nullptr, &TForm1::korvel1Click, false},
-    {&TForm1::Save1, "Save1", "上書き保存(&S)", Qt::CTRL | Qt::Key_S, "上書き保存",
-     &TForm1::Save1Click, false},
-    {&TForm1::N16, "N16", "自動上書き保存(&V)", {}, "自動上書き保存", nullptr, true},
-    {&TForm1::N1, "N1", "名前をつけて保存(&A)", {}, nullptr, &TForm1::N1Click, false},
-    {&TForm1::Utf8Convert1,
-     "Utf8Convert1",
-     "UTF-8 に変換(&U)",
-     {},
-     nullptr,
-     &TForm1::Utf8Convert1Click,
-     false},
-    {&TForm1::Cp932Convert1,
-     "Cp932Convert1",
-     "シフトJIS に変換(&J)",
-     {},
-     nullptr,
-     &TForm1::Cp932Convert1Click,
-     false},
-    {&TForm1::Exit1, "Exit1", "終了(&X)", {}, nullptr, &TForm1::Exit1Click, false},
-    {&TForm1::N19, "N19", "環境設定(&O)", {}, nullptr, &TForm1::N19Click, false},
-    {&TForm1::N4, "N4", "ｺﾝﾊﾟｲﾙ後再生(&R)", Qt::Key_F9, "実行", &TForm1::N4Click, false},
-    {&TForm1::PlayFromCursor1, "PlayFromCursor1", "カーソル位置から再生(&C)",
-     Qt::SHIFT | Qt::Key_F9, "カーソル位置から再生", &TForm1::PlayFromCursor1Click, false},
-    {&TForm1::N13, "N13", "演奏ループ(&L)", Qt::Key_F11, "演奏ループ", nullptr, true},
-    {&TForm1::FollowScore1, "FollowScore1", "演奏箇所を表示(&F)", {}, nullptr, nullptr, true},
-    {&TForm1::KeepPlace1,
-     "KeepPlace1",
-     "再コンパイル時に再生位置を保つ(&K)",
-     {},
-     nullptr,
-     nullptr,
-     true},
-    {&TForm1::S1, "S1", "自動左右配分(&S)", {}, "自動左右", nullptr, true},
-    {&TForm1::CheckAsYouType1,
-     "CheckAsYouType1",
-     "入力中にチェック(&I)",
-     {},
-     nullptr,
-     nullptr,
-     true},
-    {&TForm1::PianoRoll1, "PianoRoll1", "ピアノロール(&P)", {}, "ピアノロール", nullptr, true},
-    {&TForm1::vantor1, "vantor1", "tarvik32説明書(&C)", {}, nullptr, &TForm1::vantor1Click, false},
-    {&TForm1::about1, "about1", "バージョン情報(&A)", {}, nullptr, &TForm1::about1Click, false},
+    {"exportAudio", "WAV/FLAC ファイル書き出し(&W)", {}, nullptr, &TForm1::exportAudio, false},
+    {"korvel1", "korvelデータ出力", {}, nullptr, &TForm1::korvel1Click, false},
+    {"Save1", "上書き保存(&S)", Qt::CTRL | Qt::Key_S, "上書き保存", &TForm1::Save1Click, false},
+    {"N16", "自動上書き保存(&V)", {}, "自動上書き保存", nullptr, true},
+    {"N1", "名前をつけて保存(&A)", {}, nullptr, &TForm1::N1Click, false},
+    {"convertToUtf8", "UTF-8 に変換(&U)", {}, nullptr, &TForm1::convertToUtf8, false},
+    {"convertToCp932", "シフトJIS に変換(&J)", {}, nullptr, &TForm1::convertToCp932, false},
+    {"Exit1", "終了(&X)", {}, nullptr, &TForm1::Exit1Click, false},
+    {"N19", "環境設定(&O)", {}, nullptr, &TForm1::N19Click, false},
+    {"N4", "ｺﾝﾊﾟｲﾙ後再生(&R)", Qt::Key_F9, "実行", &TForm1::N4Click, false},
+    {"playFromCaret", "カーソル位置から再生(&C)", Qt::SHIFT | Qt::Key_F9, "カーソル位置から再生",
+     &TForm1::playFromCaret, false},
+    {"N13", "演奏ループ(&L)", Qt::Key_F11, "演奏ループ", nullptr, true},
+    {"followScore", "演奏箇所を表示(&F)", {}, nullptr, nullptr, true},
+    {"keepPlace", "再コンパイル時に再生位置を保つ(&K)", {}, nullptr, nullptr, true},
+    {"S1", "自動左右配分(&S)", {}, "自動左右", nullptr, true},
+    {"checkAsYouType", "入力中にチェック(&I)", {}, nullptr, nullptr, true},
+    {"showPianoRoll", "ピアノロール(&P)", {}, "ピアノロール", nullptr, true},
+    {"vantor1", "tarvik32説明書(&C)", {}, nullptr, &TForm1::vantor1Click, false},
+    {"about1", "バージョン情報(&A)", {}, nullptr, &TForm1::about1Click, false},
 };
 
 std::vector<WindowTables::MenuEntry> WindowTables::menus() {
-  using T = TForm1;
   using V = ScoreView;
   const MenuItem separator;
   return {
-      {&T::File1,
-       "File1",
+      {"File1",
        "ファイル(&F)",
-       {{&T::Open1},
-        {&T::Close1},
-        {&T::Recent1},
-        {&T::ImportMidi1},
+       {{"Open1"},
+        {"Close1"},
+        {"recentFiles"},
+        {"importMidi"},
         separator,
-        {&T::midi1},
-        {&T::audio1},
-        {&T::korvel1},
+        {"midi1"},
+        {"exportAudio"},
+        {"korvel1"},
         separator,
-        {&T::Save1},
-        {&T::N16},
-        {&T::N1},
+        {"Save1"},
+        {"N16"},
+        {"N1"},
         separator,
-        {&T::Utf8Convert1},
-        {&T::Cp932Convert1},
+        {"convertToUtf8"},
+        {"convertToCp932"},
         separator,
-        {&T::Exit1}}},
-      {&T::Edit1,
-       "Edit1",
+        {"Exit1"}}},
+      {"Edit1",
        "編集(&E)",
        {{nullptr, &V::Undo2},
-        {nullptr, &V::Redo2},
+        {nullptr, &V::redoAction},
         separator,
         {nullptr, &V::Cut2},
         {nullptr, &V::Copy2},
@@ -153,60 +113,52 @@ std::vector<WindowTables::MenuEntry> WindowTables::menus() {
         separator,
         {nullptr, &V::SelectAll2},
         separator,
-        {nullptr, &V::Find1},
-        {nullptr, &V::Replace1},
-        {nullptr, &V::FindNext1},
-        {nullptr, &V::FindPrevious1}}},
-      {&T::GoTo1,
-       "GoTo1",
-       "移動(&J)",
-       {{nullptr, &V::GotoStart}, {nullptr, &V::N6}, {nullptr, &V::GotoLast}}},
-      {&T::Show1, "Show1", "表示(&V)", {{nullptr, &V::N17}, {&T::PianoRoll1}, {&T::N19}}},
-      {&T::N3,
-       "N3",
+        {nullptr, &V::findAction},
+        {nullptr, &V::replaceAction},
+        {nullptr, &V::findNextAction},
+        {nullptr, &V::findPreviousAction}}},
+      {"GoTo1", "移動(&J)", {{nullptr, &V::GotoStart}, {nullptr, &V::N6}, {nullptr, &V::GotoLast}}},
+      {"Show1", "表示(&V)", {{nullptr, &V::N17}, {"showPianoRoll"}, {"N19"}}},
+      {"N3",
        "処理(&R)",
-       {{&T::N4},
-        {&T::PlayFromCursor1},
+       {{"N4"},
+        {"playFromCaret"},
         separator,
-        {&T::N13},
-        {&T::S1},
+        {"N13"},
+        {"S1"},
         separator,
-        {&T::FollowScore1},
-        {&T::KeepPlace1},
+        {"followScore"},
+        {"keepPlace"},
         separator,
-        {&T::CheckAsYouType1}}},
-      {&T::N12,
-       "N12",
-       "文字(&S)",
-       {{nullptr, &V::N8p1}, {nullptr, &V::N10p1}, {nullptr, &V::N12p1}}},
-      {&T::N5, "N5", "ヘルプ(&H)", {{&T::vantor1}, separator, {&T::about1}}},
+        {"checkAsYouType"}}},
+      {"N12", "文字(&S)", {{nullptr, &V::N8p1}, {nullptr, &V::N10p1}, {nullptr, &V::N12p1}}},
+      {"N5", "ヘルプ(&H)", {{"vantor1"}, separator, {"about1"}}},
   };
 }
 
 std::vector<WindowTables::ToolEntry> WindowTables::tools() {
-  using T = TForm1;
   using V = ScoreView;
   return {
-      {15, &T::SpeedButton1, "SpeedButton1", {&T::Open1}, ToolIcon::Open},
-      {17, &T::SpeedButton3, "SpeedButton3", {&T::Save1}, ToolIcon::Save},
-      {0, &T::SpeedButton6, "SpeedButton6", {&T::N16}, ToolIcon::AutoSave},
-      {14, &T::SpeedButton4, "SpeedButton4", {&T::midi1}, ToolIcon::MakeMidi},
-      {15, &T::SpeedButton2, "SpeedButton2", {&T::N4}, ToolIcon::Run},
-      {0, &T::SpeedButton13, "SpeedButton13", {&T::PlayFromCursor1}, ToolIcon::RunFromCursor},
-      {0, &T::SpeedButton5, "SpeedButton5", {&T::N13}, ToolIcon::Loop},
-      {8, &T::SpeedButton7, "SpeedButton7", {nullptr, &V::N17}, ToolIcon::LineNumbers},
-      {0, &T::SpeedButton8, "SpeedButton8", {nullptr, &V::N8p1}, ToolIcon::FontSmall},
-      {0, &T::SpeedButton9, "SpeedButton9", {nullptr, &V::N10p1}, ToolIcon::FontMedium},
-      {0, &T::SpeedButton10, "SpeedButton10", {nullptr, &V::N12p1}, ToolIcon::FontLarge},
-      {11, &T::SpeedButton12, "SpeedButton12", {&T::S1}, ToolIcon::AutoPan},
-      {11, &T::SpeedButton14, "SpeedButton14", {&T::PianoRoll1}, ToolIcon::PianoRoll},
+      {15, "SpeedButton1", {"Open1"}, ToolIcon::Open},
+      {17, "SpeedButton3", {"Save1"}, ToolIcon::Save},
+      {0, "SpeedButton6", {"N16"}, ToolIcon::AutoSave},
+      {14, "SpeedButton4", {"midi1"}, ToolIcon::MakeMidi},
+      {15, "SpeedButton2", {"N4"}, ToolIcon::Run},
+      {0, "playFromCaretButton", {"playFromCaret"}, ToolIcon::RunFromCursor},
+      {0, "SpeedButton5", {"N13"}, ToolIcon::Loop},
+      {8, "SpeedButton7", {nullptr, &V::N17}, ToolIcon::LineNumbers},
+      {0, "SpeedButton8", {nullptr, &V::N8p1}, ToolIcon::FontSmall},
+      {0, "SpeedButton9", {nullptr, &V::N10p1}, ToolIcon::FontMedium},
+      {0, "SpeedButton10", {nullptr, &V::N12p1}, ToolIcon::FontLarge},
+      {11, "SpeedButton12", {"S1"}, ToolIcon::AutoPan},
+      {11, "pianoRollButton", {"showPianoRoll"}, ToolIcon::PianoRoll},
   };
 }
 
 namespace {
 
 QAction* itemOf(const TForm1& window, const ScoreView& view, const WindowTables::MenuItem& item) {
-  if (item.window != nullptr) return window.*item.window;
+  if (item.window != nullptr) return window.action(item.window);
   if (item.view != nullptr) return view.*item.view;
   return nullptr;
 }
@@ -218,18 +170,23 @@ void TForm1::createActions() {
     QAction* item = makeCommandAction(this, entry.name, entry.text, entry.shortcut, entry.hint,
                                       entry.checkable);
     if (entry.handler != nullptr) connect(item, &QAction::triggered, this, entry.handler);
-    this->*entry.item = item;
   }
 }
 
-// The recent-files submenu; its items follow the list (refreshRecentMenu).
-void TForm1::createRecentMenu() {
-  RecentFiles1 = new QMenu("最近使ったファイル(&R)", this);
-  RecentFiles1->setObjectName("RecentFiles1");
-  Recent1 = RecentFiles1->menuAction();
-  Recent1->setObjectName("Recent1");
-  connect(RecentFiles1, &QMenu::triggered, this,
+// The command objects over the items their commands update; the recent-files submenu's items
+// follow the list (refreshRecentMenu).
+void TForm1::createCommands() {
+  files_ = std::make_unique<FileCommands>(
+      *this,
+      FileCommands::Actions{action("N16"), action("convertToUtf8"), action("convertToCp932")});
+  connect(files_->recentMenu(), &QMenu::triggered, this,
           [this](QAction* item) { openRecentFile(item->data().toString()); });
+  playing_ = std::make_unique<PlaybackCommands>(
+      services_.mediaPlayer(), paths_.tempDir,
+      PlaybackCommands::Actions{action("N4"), action("N13"), action("followScore"),
+                                action("keepPlace")});
+  exports_ = std::make_unique<ExportCommands>(*this);
+  S1 = action("S1");
 }
 
 void TForm1::createMenus() {
@@ -243,9 +200,8 @@ void TForm1::createMenus() {
         menu->addSeparator();
       }
     }
-    this->*entry.menu = menu;
   }
-  connect(Edit1, &QMenu::aboutToShow, view_, &ScoreView::PopupMenu1Popup);
+  connect(this->menu("Edit1"), &QMenu::aboutToShow, view_, &ScoreView::updateEditItems);
 }
 
 void TForm1::createToolBar() {
@@ -272,13 +228,12 @@ void TForm1::createToolBar() {
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     ToolBar1->addWidget(button);
-    this->*entry.button = button;
   }
 }
 
 QAction* TForm1::action(const char* name) const {
   for (QAction* item : findChildren<QAction*>(QString::fromLatin1(name))) {
-    if (item->parent() == this || item->parent() == RecentFiles1) return item;
+    if (item->parent() == this || (files_ && item->parent() == files_->recentMenu())) return item;
   }
   return nullptr;
 }

@@ -42,9 +42,9 @@ bool partsDropped(const ImportResult& result) {
 
 }  // namespace
 
-void TForm1::ImportMidi1Click() {
+void TForm1::importMidiFile() {
   if (compiler_->busy()) return;
-  if (playback_->hasTemporaryFile()) stopPlayback();
+  if (playback().hasTemporaryFile()) stopPlayback();
   if (!maybeSave()) return;
   const QString name = services_.openFileName(
       this,

@@ -72,7 +72,7 @@ RollLink::RollLink(TForm1& window, EditorServices& services, QAction* toggle)
 
   ScoreView& view = window.view();
   connect(&view, &ScoreView::caretMoved, this, &RollLink::caretMoved);
-  connect(view.Memo1->document(), &QTextDocument::contentsChange, this, [this](int, int r, int a) {
+  connect(&view.text(), &QTextDocument::contentsChange, this, [this](int, int r, int a) {
     if (r == 0 && a == 0) return;
     textMatches_ = false;
     roll_->clearOutline();
@@ -190,9 +190,9 @@ void RollLink::caretMoved() {
     roll_->clearOutline();
     return;
   }
-  const SourceEdit& edit = *window_.view().Memo1;
-  const QTextCursor cursor = edit.textCursor();
-  const QTextDocument& text = *edit.document();
+  const ScoreView& view = window_.view();
+  const QTextCursor cursor = view.textCursor();
+  const QTextDocument& text = view.text();
   const ScoreDocument& document = window_.document();
   roll_->outlineSource(sourcePoint(text, document, cursor.selectionStart()),
                        sourcePoint(text, document, cursor.selectionEnd()));
@@ -201,17 +201,7 @@ void RollLink::caretMoved() {
 // The note-on command is selected and scrolled into sight; the caret's move outlines the note.
 void RollLink::noteClicked(const RollNote& note) {
   if (!textMatches_) return;
-  SourceEdit& edit = *window_.view().Memo1;
-  const QTextBlock block = edit.document()->findBlockByNumber(note.line);
-  if (!block.isValid()) return;
-  const ScoreDocument& document = window_.document();
-  const int from = document.characterColumn(note.line, note.column);
-  const int to = document.characterColumn(note.line, note.column + note.length);
-  QTextCursor cursor(block);
-  cursor.setPosition(block.position() + from);
-  cursor.setPosition(block.position() + to, QTextCursor::KeepAnchor);
-  edit.setTextCursor(cursor);
-  edit.ensureCursorVisible();
+  window_.view().selectSource(note.line, note.column, note.column + note.length);
 }
 
 void RollLink::rulerClicked(int64_t ms) {

@@ -32,7 +32,7 @@ void TForm1::FormKeyUp(int key) {
 void TForm1::fontSizeChosen(int index) {
   if (isActiveWindow()) {
     Memo2->setFocus();
-    view_->Memo1->setFocus();
+    view_->focusText();
   }
   QFont font = Memo2->font();
   font.setPointSize(ScoreView::fontPoints(index));

@@ -11,13 +11,13 @@
 #include <QVBoxLayout>
 
 #include "core/score_source_map.h"
-#include "editor/compile/editor_compile_host.h"
 #include "editor/document/score_document.h"
 #include "editor/document/text_codec.h"
 #include "editor/editor_services.h"
 #include "editor/view/find_bar.h"
 #include "editor/view/goto_line_dialog.h"
 #include "editor/view/score_follower.h"
+#include "editor/view/score_highlighter.h"
 #include "editor/view/source_edit.h"
 
 namespace {
@@ -39,7 +39,7 @@ struct ViewActionEntry {
 const ViewActionEntry VIEW_ACTIONS[] = {
     {&ScoreView::Undo2, "元に戻す(&U)", Qt::CTRL | Qt::Key_Z, nullptr, &ScoreView::Undo1Click,
      false},
-    {&ScoreView::Redo2, "やり直し(&Y)", Qt::CTRL | Qt::Key_Y, nullptr, &ScoreView::Redo1Click,
+    {&ScoreView::redoAction, "やり直し(&Y)", Qt::CTRL | Qt::Key_Y, nullptr, &ScoreView::redo,
      false},
     {&ScoreView::Cut2, "切り取り(&T)", Qt::CTRL | Qt::Key_X, nullptr, &ScoreView::Cut1Click, false},
     {&ScoreView::Copy2, "コピー(&C)", Qt::CTRL | Qt::Key_C, nullptr, &ScoreView::Copy1Click, false},
@@ -47,13 +47,13 @@ const ViewActionEntry VIEW_ACTIONS[] = {
      false},
     {&ScoreView::Delete2, "削除(&D)", {}, nullptr, &ScoreView::Delete1Click, false},
     {&ScoreView::SelectAll2, "すべて選択(&L)", {}, nullptr, &ScoreView::SelectAll1Click, false},
-    {&ScoreView::Find1, "検索(&F)...", Qt::CTRL | Qt::Key_F, nullptr, &ScoreView::Find1Click,
+    {&ScoreView::findAction, "検索(&F)...", Qt::CTRL | Qt::Key_F, nullptr, &ScoreView::startFind,
      false},
-    {&ScoreView::Replace1, "置換(&R)...", Qt::CTRL | Qt::Key_H, nullptr, &ScoreView::Replace1Click,
-     false},
-    {&ScoreView::FindNext1, "次を検索(&N)", Qt::Key_F3, nullptr, &ScoreView::FindNext1Click, false},
-    {&ScoreView::FindPrevious1, "前を検索(&V)", Qt::SHIFT | Qt::Key_F3, nullptr,
-     &ScoreView::FindPrevious1Click, false},
+    {&ScoreView::replaceAction, "置換(&R)...", Qt::CTRL | Qt::Key_H, nullptr,
+     &ScoreView::startReplace, false},
+    {&ScoreView::findNextAction, "次を検索(&N)", Qt::Key_F3, nullptr, &ScoreView::findNext, false},
+    {&ScoreView::findPreviousAction, "前を検索(&V)", Qt::SHIFT | Qt::Key_F3, nullptr,
+     &ScoreView::findPrevious, false},
     {&ScoreView::GotoStart, "先頭(&S)", {}, nullptr, &ScoreView::GotoStartClick, false},
     {&ScoreView::N6, "行番号指定(&G)", {}, nullptr, &ScoreView::N6Click, false},
     {&ScoreView::GotoLast, "最後(&E)", {}, nullptr, &ScoreView::GotoLastClick, false},
@@ -80,16 +80,17 @@ ScoreView::ScoreView(EditorServices& services, QWidget* parent)
   layout->setSpacing(0);
   Memo1 = new SourceEdit(this);
   Memo1->setFont(editorFont());
-  FindBar1 = new FindBar(*Memo1, this);
-  FindBar1->hide();
+  findBar_ = new FindBar(*Memo1, this);
+  findBar_->hide();
   layout->addWidget(Memo1, 1);
-  layout->addWidget(FindBar1);
+  layout->addWidget(findBar_);
   setMouseTracking(true);
   createActions();
   connect(Memo1, &SourceEdit::shiftInsertPressed, this, &ScoreView::Paste1Click);
   connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &ScoreView::caretMoved);
   connect(Memo1, &SourceEdit::keyReleased, this, &ScoreView::caretMoved);
   connect(Memo1, &SourceEdit::mouseMoved, this, &ScoreView::caretMoved);
+  connect(Memo1, &SourceEdit::inputRefused, this, &ScoreView::inputRefused);
 }
 
 ScoreView::~ScoreView() = default;
@@ -136,19 +137,19 @@ void ScoreView::createActions() {
   // the keys and serves the other panes. A key the pane claims never reaches the shortcut, so
   // Ctrl+Y, a redo key on some desktops only, redoes once either way; the redo item follows
   // the pane's redo state at once, as a disabled item would drop the key.
-  Redo2->setShortcuts(
+  redoAction->setShortcuts(
       {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-  for (QAction* edit : {Undo2, Redo2, Cut2, Copy2, Paste2}) {
+  for (QAction* edit : {Undo2, redoAction, Cut2, Copy2, Paste2}) {
     edit->setShortcutContext(Qt::WindowShortcut);
   }
-  connect(Memo1, &QPlainTextEdit::redoAvailable, Redo2, &QAction::setEnabled);
-  Redo2->setEnabled(false);
+  connect(Memo1, &QPlainTextEdit::redoAvailable, redoAction, &QAction::setEnabled);
+  redoAction->setEnabled(false);
 }
 
 void ScoreView::Undo1Click() {
   Memo1->undo();
 }
-void ScoreView::Redo1Click() {
+void ScoreView::redo() {
   Memo1->redo();
 }
 void ScoreView::Cut1Click() {
@@ -175,9 +176,9 @@ void ScoreView::Paste1Click() {
   Memo1->paste();
 }
 
-void ScoreView::PopupMenu1Popup() {
+void ScoreView::updateEditItems() {
   Undo2->setEnabled(Memo1->document()->isUndoAvailable());
-  Redo2->setEnabled(Memo1->document()->isRedoAvailable());
+  redoAction->setEnabled(Memo1->document()->isRedoAvailable());
   const bool selection = Memo1->textCursor().hasSelection();
   Cut2->setEnabled(selection);
   Copy2->setEnabled(selection);
@@ -186,17 +187,17 @@ void ScoreView::PopupMenu1Popup() {
   SelectAll2->setEnabled(true);
 }
 
-void ScoreView::Find1Click() {
-  FindBar1->openFind();
+void ScoreView::startFind() {
+  findBar_->openFind();
 }
-void ScoreView::Replace1Click() {
-  FindBar1->openReplace();
+void ScoreView::startReplace() {
+  findBar_->openReplace();
 }
-void ScoreView::FindNext1Click() {
-  FindBar1->findNext();
+void ScoreView::findNext() {
+  findBar_->findNext();
 }
-void ScoreView::FindPrevious1Click() {
-  FindBar1->findPrevious();
+void ScoreView::findPrevious() {
+  findBar_->findPrevious();
 }
 
 void ScoreView::scrollCaretLineToTop() {
@@ -279,22 +280,61 @@ int64_t ScoreView::caretTimeMs(const ScoreSourceMap* map) const {
   return time ? time->ms : 0;
 }
 
-void ScoreView::markFailure(const CompileFailure& failure) {
-  Memo1->setErrorMark(failure.line, document_->characterColumn(failure.line, failure.commandStart),
-                      document_->characterColumn(failure.line, failure.pointer), failure.text);
+void ScoreView::markFailure(const FailurePlace& failure) {
+  Memo1->setErrorMark(failure.line, document_->characterColumn(failure.line, failure.commandByte),
+                      document_->characterColumn(failure.line, failure.pointerByte), failure.text);
 }
 
 void ScoreView::clearFailureMark() {
   Memo1->clearErrorMark();
 }
 
-void ScoreView::markCheckFailure(const CompileFailure& failure) {
-  Memo1->setCheckMark(failure.line, document_->characterColumn(failure.line, failure.commandStart),
-                      document_->characterColumn(failure.line, failure.pointer), failure.text);
+void ScoreView::markCheckFailure(const FailurePlace& failure) {
+  Memo1->setCheckMark(failure.line, document_->characterColumn(failure.line, failure.commandByte),
+                      document_->characterColumn(failure.line, failure.pointerByte), failure.text);
 }
 
 void ScoreView::clearCheckFailure() {
   Memo1->clearCheckMark();
+}
+
+std::optional<ErrorMark> ScoreView::failureMark() const {
+  return Memo1->errorMark();
+}
+
+QTextDocument& ScoreView::text() const {
+  return *Memo1->document();
+}
+
+void ScoreView::focusText() {
+  Memo1->setFocus();
+}
+
+void ScoreView::setInputLimit(qsizetype bytes) {
+  Memo1->setInputLimit(bytes);
+}
+
+void ScoreView::showEncoding(TextEncoding encoding) {
+  Memo1->highlighter().setEncoding(encoding);
+}
+
+void ScoreView::moveCaretToStart() {
+  Memo1->moveCursor(QTextCursor::Start);
+}
+
+QTextCursor ScoreView::textCursor() const {
+  return Memo1->textCursor();
+}
+
+void ScoreView::selectSource(int line, int fromByte, int toByte) {
+  const QTextBlock block = Memo1->document()->findBlockByNumber(line);
+  if (!block.isValid()) return;
+  QTextCursor cursor(block);
+  cursor.setPosition(block.position() + document_->characterColumn(line, fromByte));
+  cursor.setPosition(block.position() + document_->characterColumn(line, toByte),
+                     QTextCursor::KeepAnchor);
+  Memo1->setTextCursor(cursor);
+  Memo1->ensureCursorVisible();
 }
 
 void ScoreView::followCompiled(const ScoreSourceMap* map) {

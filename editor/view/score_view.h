@@ -8,24 +8,36 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
 
+#include "editor/view/source_edit.h"
+
 class EditorServices;
 class FindBar;
 class QAction;
+class QTextDocument;
 class ScoreDocument;
 class ScoreFollower;
 class ScoreSourceMap;
-class SourceEdit;
 class TGotoLine;
-struct CompileFailure;
+enum class TextEncoding;
 
 // Where the caret stands as the compiler reads the text: the 0-based line and the byte in it.
 struct SourcePlace {
   int line = 0;
   int byte = 0;
+};
+
+// A failing command to mark: its 0-based line, the bytes in that line where the command starts
+// and where the report's "?" stands, and the report's text, shown on hover.
+struct FailurePlace {
+  int line = 0;
+  int commandByte = 0;
+  int pointerByte = 0;
+  QString text;
 };
 
 // What the status bar shows of the caret: the 1-based line of the selection's start, its 1-based
@@ -47,22 +59,33 @@ class ScoreView : public QWidget {
   // before anything else is asked.
   void attach(ScoreDocument& document);
 
-  SourceEdit* Memo1 = nullptr;
-  FindBar* FindBar1 = nullptr;  // under the pane, hidden until a find command
-  TGotoLine* GotoLine = nullptr;
+  // The text the pane shows, with its undo history; the document is made over it.
+  QTextDocument& text() const;
+  void focusText();
+  // Typed, pasted or composed input beyond `bytes` of the document's encoding is refused
+  // (inputRefused says so).
+  void setInputLimit(qsizetype bytes);
+  // The highlighting counts bytes in the document's encoding.
+  void showEncoding(TextEncoding encoding);
+  void moveCaretToStart();
+  // The pane's cursor: the caret and the selection.
+  QTextCursor textCursor() const;
+  // Selects the bytes [fromByte, toByte) of 0-based `line`, as the compiler reads them, and
+  // scrolls them into sight; nothing when the text has no such line.
+  void selectSource(int line, int fromByte, int toByte);
 
   // The view's commands.
   QAction* Undo2 = nullptr;
-  QAction* Redo2 = nullptr;
+  QAction* redoAction = nullptr;
   QAction* Cut2 = nullptr;
   QAction* Copy2 = nullptr;
   QAction* Paste2 = nullptr;
   QAction* Delete2 = nullptr;
   QAction* SelectAll2 = nullptr;
-  QAction* Find1 = nullptr;
-  QAction* Replace1 = nullptr;
-  QAction* FindNext1 = nullptr;
-  QAction* FindPrevious1 = nullptr;
+  QAction* findAction = nullptr;
+  QAction* replaceAction = nullptr;
+  QAction* findNextAction = nullptr;
+  QAction* findPreviousAction = nullptr;
   QAction* GotoStart = nullptr;
   QAction* N6 = nullptr;
   QAction* GotoLast = nullptr;
@@ -82,11 +105,13 @@ class ScoreView : public QWidget {
   void goToLine(int line);
 
   // The mark of a failed compilation over its command, and its removal.
-  void markFailure(const CompileFailure& failure);
+  void markFailure(const FailurePlace& failure);
   void clearFailureMark();
   // The mark of a failed check as you type: the same place, drawn apart from the compilation's.
-  void markCheckFailure(const CompileFailure& failure);
+  void markCheckFailure(const FailurePlace& failure);
   void clearCheckFailure();
+  // The mark of the last failed compilation, while it stands.
+  std::optional<ErrorMark> failureMark() const;
 
   // Follow the score: `map` is what is played now (the text is as it was compiled); show marks
   // what sounds at `ms`; clear takes the marks away.
@@ -101,17 +126,17 @@ class ScoreView : public QWidget {
 
  public Q_SLOTS:
   void Undo1Click();
-  void Redo1Click();
+  void redo();
   void Cut1Click();
   void Copy1Click();
   void Paste1Click();
   void Delete1Click();
   void SelectAll1Click();
-  void PopupMenu1Popup();  // the edit items' enabled states, before the menu shows
-  void Find1Click();
-  void Replace1Click();
-  void FindNext1Click();
-  void FindPrevious1Click();
+  void updateEditItems();  // the edit items' enabled states, before the menu shows
+  void startFind();
+  void startReplace();
+  void findNext();
+  void findPrevious();
   void GotoStartClick();
   void N6Click();
   void GotoLastClick();
@@ -125,12 +150,17 @@ class ScoreView : public QWidget {
   // A font size was chosen (0 to 2), after the pane took it.
   void fontSizeChosen(int index);
   void lineNumbersToggled(bool shown);
+  // Input was refused: the notice for the status bar.
+  void inputRefused(const QString& notice);
 
  private:
   void createActions();
   void scrollCaretLineToTop();
   void moveCaretTo(int moveOperation);
 
+  SourceEdit* Memo1 = nullptr;
+  FindBar* findBar_ = nullptr;  // under the pane, hidden until a find command
+  TGotoLine* GotoLine = nullptr;
   EditorServices& services_;
   ScoreDocument* document_ = nullptr;
   ScoreFollower* follower_ = nullptr;

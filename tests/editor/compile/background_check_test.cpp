@@ -10,8 +10,7 @@
 
 #include "core/compile_session.h"
 #include "editor/compile/compile_controller.h"
-#include "editor/playback/playback_controller.h"
-#include "tests/editor/support/scripted_services.h"
+#include "editor/document/temporary_midi_file.h"
 
 namespace {
 
@@ -24,16 +23,16 @@ class BackgroundCheckTest : public QObject {
  private Q_SLOTS:
   void init() {
     dir = std::make_unique<QTemporaryDir>();
-    playback = std::make_unique<PlaybackController>(player, dir->path());
+    temporaryMidi = std::make_unique<TemporaryMidiFile>(dir->path());
     CompileSinks sinks;
     sinks.message = [](const QString&) {};
     sinks.alert = [](const QString&, BoxIcon) {};
     sinks.autoPanChanged = [](bool) {};
-    controller = std::make_unique<CompileController>(*playback, std::move(sinks));
+    controller = std::make_unique<CompileController>(*temporaryMidi, std::move(sinks));
   }
   void cleanup() {
     controller.reset();
-    playback.reset();
+    temporaryMidi.reset();
   }
   void aFailureIsWhereTheEditorsCompilationStops_data();
   void aFailureIsWhereTheEditorsCompilationStops();
@@ -51,9 +50,8 @@ class BackgroundCheckTest : public QObject {
     return controller->compile({text, encoding}, CompileTarget::MidiImage);
   }
 
-  ScriptedMediaPlayer player;
   std::unique_ptr<QTemporaryDir> dir;
-  std::unique_ptr<PlaybackController> playback;
+  std::unique_ptr<TemporaryMidiFile> temporaryMidi;
   std::unique_ptr<CompileController> controller;
 };
 

@@ -1,7 +1,7 @@
-// The compile controller without a window: each target gets its output (the temporary file the
-// playback controller owns, the ".mid" beside the score, the audio export's MIDI image in
-// memory, the compiled-data image), the report reaches the sinks, a score error comes back as
-// a value naming its command, and a compilation cannot start inside another.
+// The compile controller without a window: each target gets its output (compile and play's
+// temporary file, the ".mid" beside the score, the audio export's MIDI image in memory, the
+// compiled-data image), the report reaches the sinks, a score error comes back as a value
+// naming its command, and a compilation cannot start inside another.
 #include "editor/compile/compile_controller.h"
 
 #include <QFile>
@@ -10,8 +10,7 @@
 #include <QTextDocument>
 
 #include "core/compile_session.h"
-#include "editor/playback/playback_controller.h"
-#include "tests/editor/support/scripted_services.h"
+#include "editor/document/temporary_midi_file.h"
 #include "tests/editor/support/test_files.h"
 
 namespace {
@@ -25,7 +24,7 @@ class CompileControllerTest : public QObject {
  private Q_SLOTS:
   void init() {
     dir = std::make_unique<QTemporaryDir>();
-    playback = std::make_unique<PlaybackController>(player, dir->path());
+    temporaryMidi = std::make_unique<TemporaryMidiFile>(dir->path());
     messages.clear();
     alerts.clear();
     CompileSinks sinks;
@@ -36,12 +35,12 @@ class CompileControllerTest : public QObject {
       // What painting and timers could do meanwhile: ask for another compilation.
       nestedResult = controller->compile({text}, CompileTarget::Play);
     };
-    controller = std::make_unique<CompileController>(*playback, std::move(sinks));
+    controller = std::make_unique<CompileController>(*temporaryMidi, std::move(sinks));
     text.setPlainText(SCORE);
   }
   void cleanup() {
     controller.reset();
-    playback.reset();
+    temporaryMidi.reset();
   }
   void everyTargetGetsTheSameMidiOrTheImage();
   void errorsReachTheSinksAndCountAsFailed();
@@ -51,9 +50,8 @@ class CompileControllerTest : public QObject {
   void workWaitsForTheRunningCompilation();
 
  private:
-  ScriptedMediaPlayer player;
   std::unique_ptr<QTemporaryDir> dir;
-  std::unique_ptr<PlaybackController> playback;
+  std::unique_ptr<TemporaryMidiFile> temporaryMidi;
   std::unique_ptr<CompileController> controller;
   QTextDocument text;
   QStringList messages;
@@ -74,10 +72,10 @@ void CompileControllerTest::everyTargetGetsTheSameMidiOrTheImage() {
   const CompileResult play = controller->compile({text}, CompileTarget::Play);
   QVERIFY(play.ok() && play.code == 0 && play.producedData && play.image.empty());
   QVERIFY(play.sourceMapReady && !play.failure);
-  QVERIFY(playback->hasTemporaryFile());
-  const QByteArray played = readTestFile(playback->playPath());
+  QVERIFY(temporaryMidi->exists());
+  const QByteArray played = readTestFile(temporaryMidi->path());
   QVERIFY(played.startsWith("MThd"));
-  QVERIFY(playback->playPath().startsWith(dir->path() + "/tarvik32-"));
+  QVERIFY(temporaryMidi->path().startsWith(dir->path() + "/tarvik32-"));
 
   const QString beside = dir->filePath("song.mid");
   QVERIFY(controller->compile({text}, CompileTarget::MidiFile, beside).ok());
@@ -106,7 +104,7 @@ void CompileControllerTest::errorsReachTheSinksAndCountAsFailed() {
   text.setPlainText("ch1{ \"c d v20 e\" }\n");
   const CompileResult failed = controller->compile({text}, CompileTarget::Play);
   QVERIFY(failed.outcome == CompileResult::Outcome::ScoreError && failed.code == ERROR_VELOCITY);
-  QVERIFY(!playback->hasTemporaryFile());
+  QVERIFY(!temporaryMidi->exists());
   QVERIFY(messages.join('\n').contains("ERR -> line [00001]:"));
   QCOMPARE(alerts.size(), 1);
 
@@ -159,7 +157,7 @@ void CompileControllerTest::workWaitsForTheRunningCompilation() {
     controller->whenIdle([&] { order << "after"; });
     order << "during";
   };
-  controller = std::make_unique<CompileController>(*playback, std::move(sinks));
+  controller = std::make_unique<CompileController>(*temporaryMidi, std::move(sinks));
   QVERIFY(controller->compile({text}, CompileTarget::Play).ok());
   order << "returned";
   QTRY_COMPARE(order, (QStringList{"during", "returned", "after"}));
@@ -174,7 +172,7 @@ void CompileControllerTest::theSourceMapIsTheLastCleanMidiCompilations() {
   const auto time = played->timeAt(1, 14);
   QVERIFY(time && time->source.channel == 2 && time->tick == 1200 && time->ms == 1250);
   MidiTempoMap file;
-  const QByteArray bytes = readTestFile(playback->playPath());
+  const QByteArray bytes = readTestFile(temporaryMidi->path());
   QVERIFY(file.parse(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
                      nullptr));
   QCOMPARE(played->tempoMap().lengthMs(), file.lengthMs());

@@ -18,7 +18,6 @@
 #include <cerrno>
 #include <random>
 
-#include "editor/ui/ending_signals.h"
 #include "tests/editor/support/child_process.h"
 #include "tests/editor/support/test_files.h"
 

@@ -17,7 +17,6 @@
 #include <memory>
 
 #include "core/midi_tempo_map.h"
-#include "editor/ui/ending_signals.h"
 #include "tests/editor/support/test_files.h"
 #include "tests/support/memory_host.h"
 

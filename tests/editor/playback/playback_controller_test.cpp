@@ -19,6 +19,7 @@ class PlaybackControllerTest : public QObject {
   void init() {
     dir = std::make_unique<QTemporaryDir>();
     player = std::make_unique<ScriptedMediaPlayer>();
+    file = std::make_unique<TemporaryMidiFile>(dir->path());
   }
   void temporaryFileLivesFromCreationToStop();
   void failedDeleteIsRetried();
@@ -30,7 +31,7 @@ class PlaybackControllerTest : public QObject {
  private:
   // A temporary file with some bytes, as a compilation leaves it.
   QString createWritten(PlaybackController& playback) {
-    const PlaybackController::Created created = playback.createTemporaryFile();
+    const TemporaryMidiFile::Created created = file->create();
     if (created.fd < 0) return QString();
     (void)!::write(created.fd, "MThd", 4);
     ::close(created.fd);
@@ -38,12 +39,13 @@ class PlaybackControllerTest : public QObject {
   }
   std::unique_ptr<QTemporaryDir> dir;
   std::unique_ptr<ScriptedMediaPlayer> player;
+  std::unique_ptr<TemporaryMidiFile> file;  // what a compilation writes
 };
 
 void PlaybackControllerTest::temporaryFileLivesFromCreationToStop() {
   QString first;
   {
-    PlaybackController playback(*player, dir->path());
+    PlaybackController playback(*player, *file);
     first = createWritten(playback);
     QVERIFY(first.endsWith(".mid") && QFile::exists(first));
     player->length = 1000;
@@ -63,7 +65,7 @@ void PlaybackControllerTest::temporaryFileLivesFromCreationToStop() {
 }
 
 void PlaybackControllerTest::failedDeleteIsRetried() {
-  PlaybackController playback(*player, dir->path());
+  PlaybackController playback(*player, *file);
   const QString path = createWritten(playback);
   // Something that cannot be removed as a file takes the temporary file's name.
   QVERIFY(QFile::remove(path));
@@ -76,7 +78,7 @@ void PlaybackControllerTest::failedDeleteIsRetried() {
 }
 
 void PlaybackControllerTest::failedStartClosesThePlayer() {
-  PlaybackController playback(*player, dir->path());
+  PlaybackController playback(*player, *file);
   createWritten(playback);
   player->plays = false;
   const PlaybackController::Started started = playback.play();
@@ -87,7 +89,7 @@ void PlaybackControllerTest::failedStartClosesThePlayer() {
 }
 
 void PlaybackControllerTest::songEndLoopsOrEnds() {
-  PlaybackController playback(*player, dir->path());
+  PlaybackController playback(*player, *file);
   QSignalSpy ended(&playback, &PlaybackController::endReached);
   createWritten(playback);
   player->length = 500;
@@ -113,7 +115,7 @@ void PlaybackControllerTest::songEndLoopsOrEnds() {
 // The SoundFont still loads: the play is pending, starts once the load is in, and a stop or a
 // newer play before that leaves it unstarted; a failed load closes the player and says why.
 void PlaybackControllerTest::aPlayWaitsForItsSoundFontAndAStopDropsIt() {
-  PlaybackController playback(*player, dir->path());
+  PlaybackController playback(*player, *file);
   QSignalSpy started(&playback, &PlaybackController::started);
   player->length = 1000;
   player->soundLoaded = false;
@@ -168,8 +170,9 @@ void PlaybackControllerTest::aPlayWaitsForItsSoundFontAndAStopDropsIt() {
 }
 
 void PlaybackControllerTest::missingTemporaryFolderIsReported() {
-  PlaybackController playback(*player, dir->filePath("gone"));
-  const PlaybackController::Created created = playback.createTemporaryFile();
+  TemporaryMidiFile gone(dir->filePath("gone"));
+  PlaybackController playback(*player, gone);
+  const TemporaryMidiFile::Created created = gone.create();
   QCOMPARE(created.fd, -1);
   QCOMPARE(created.error, QString("Temp Path error"));
   QVERIFY(!playback.hasTemporaryFile());

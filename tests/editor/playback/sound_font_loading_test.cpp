@@ -119,8 +119,9 @@ void SoundFontLoadingTest::aNamedPipeIsRefusedAtPlayAndByTheAudioExport() {
   NamedPipe pipe(path("pipe at play.sf2"));
   const QString refusal = "Cannot load the SoundFont " + pipe.path() + ": " + PIPE_REASON;
   auto player = openPlayer();
-  PlaybackController playback(*player, dir_.path());
-  const PlaybackController::Created created = playback.createTemporaryFile();
+  TemporaryMidiFile file(dir_.path());
+  PlaybackController playback(*player, file);
+  const TemporaryMidiFile::Created created = file.create();
   QVERIFY(created.fd >= 0);
   const QByteArray midi = readTestFile(midiPath_);
   QCOMPARE(::write(created.fd, midi.constData(), size_t(midi.size())), ssize_t(midi.size()));

@@ -57,14 +57,26 @@ QStringList EditorFixture::tempMidiFiles() const {
   return QDir(paths.tempDir).entryList({"*.mid"}, QDir::Files);
 }
 
+SourceEdit* editorPane(const TForm1& form) {
+  return form.view().findChild<SourceEdit*>();
+}
+
+FindBar* findBar(const TForm1& form) {
+  return form.view().findChild<FindBar*>();
+}
+
+TGotoLine* gotoLineDialog(const TForm1& form) {
+  return form.findChild<TGotoLine*>();
+}
+
 QString editorText(const TForm1& form) {
-  QString text = form.view().Memo1->document()->toRawText();
+  QString text = editorPane(form)->document()->toRawText();
   text.replace(QChar::ParagraphSeparator, '\n');
   return text;
 }
 
 void typeText(TForm1& form, const QString& text) {
-  form.view().Memo1->textCursor().insertText(text);
+  editorPane(form)->textCursor().insertText(text);
 }
 
 std::function<int(QDialog&)> confirmOptions(std::function<void(OptionsChoice&)> change) {

@@ -47,6 +47,11 @@ class EditorFixture {
   std::unique_ptr<TForm1> form;
 };
 
+// The view's editor pane, its find bar and the go-to-line dialog, found as a user meets them
+// among the window's widgets.
+SourceEdit* editorPane(const TForm1& form);
+FindBar* findBar(const TForm1& form);
+TGotoLine* gotoLineDialog(const TForm1& form);
 // The editor pane's text with '\n' line ends.
 QString editorText(const TForm1& form);
 // Puts text into the editor pane as typing would (the text counts as edited).

@@ -44,6 +44,7 @@ class ScriptedMediaPlayer : public MediaPlayer {
   void setSound(const SoundSettings& sound) override { sounds.push_back(sound); }
   void setChannelMix(const ChannelMix& mix) override { mixes.push_back(mix); }
   bool soundReady() const override { return soundLoaded; }
+  bool silent() const override { return silentOutput; }
   // Recorded as "prepare"; answered at once when the sound is loaded, else by finishSoundLoad().
   void prepareSound(std::function<void(const QString& error)> done) override;
   // The SoundFont load under way ends: every waiting request hears it through the event loop.
@@ -66,6 +67,7 @@ class ScriptedMediaPlayer : public MediaPlayer {
   std::vector<SoundSettings> sounds;       // every setSound(), in order
   std::vector<ChannelMix> mixes;           // every setChannelMix(), in order
   bool soundLoaded = true;                 // false: play() must wait for prepareSound()
+  bool silentOutput = false;               // playing without an audio device
   std::vector<std::function<void(const QString&)>> preparing;  // requests waiting for the load
 
  private:

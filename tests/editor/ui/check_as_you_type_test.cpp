@@ -38,7 +38,7 @@ void settle(TForm1& form) {
 }
 
 SourceEdit& pane(TForm1& form) {
-  return *form.view().Memo1;
+  return *editorPane(form);
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ class CheckAsYouTypeTest : public QObject {
 void CheckAsYouTypeTest::anErrorIsMarkedApartAndAFixClearsIt() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.action("CheckAsYouType1")->trigger();
+  form.action("checkAsYouType")->trigger();
   std::vector<CheckResult> results;
   connect(&form.checkAsYouType(), &CheckAsYouType::checked, this,
           [&results](const CheckResult& result) { results.push_back(result); });
@@ -84,13 +84,7 @@ void CheckAsYouTypeTest::anErrorIsMarkedApartAndAFixClearsIt() {
 
   // A mark that no edit took away (the error stood on a line the fix did not touch) goes with
   // the next clean result.
-  CompileFailure stale;
-  stale.code = ERROR_VELOCITY;
-  stale.line = 1;
-  stale.commandStart = 8;
-  stale.pointer = 11;
-  stale.text = "x";
-  form.view().markCheckFailure(stale);
+  form.view().markCheckFailure(FailurePlace{1, 8, 11, "x"});
   QVERIFY(pane(form).checkMark().has_value());
   form.checkAsYouType().checkNow();
   settle(form);
@@ -107,8 +101,8 @@ void CheckAsYouTypeTest::aCheckWritesNothingAndLeavesTheWindowAlone() {
   form.checkAsYouType().setRollShown(true);  // the switch follows the roll: the check runs
   QVERIFY(form.checkAsYouType().on());
   settle(form);
-  QVERIFY(form.view().Memo1->checkMark().has_value());
-  QCOMPARE(form.view().Memo1->checkMark()->line, 2);
+  QVERIFY(editorPane(form)->checkMark().has_value());
+  QCOMPARE(editorPane(form)->checkMark()->line, 2);
   QVERIFY(form.document().isSaved());
   QCOMPARE(form.messagePane()->toPlainText(), pane);
   QCOMPARE(filesIn(f.dir.path()), files);
@@ -121,9 +115,9 @@ void CheckAsYouTypeTest::aCheckWritesNothingAndLeavesTheWindowAlone() {
 void CheckAsYouTypeTest::aResultTakenBeforeAnEditNeverPaints() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(FAILING);
-  form.action("CheckAsYouType1")->trigger();  // checks at once
-  form.view().Memo1->setPlainText(CLEAN);
+  editorPane(form)->setPlainText(FAILING);
+  form.action("checkAsYouType")->trigger();  // checks at once
+  editorPane(form)->setPlainText(CLEAN);
   settle(form);
   QVERIFY(!pane(form).checkMark());
   form.checkAsYouType().checkNow();
@@ -136,8 +130,8 @@ void CheckAsYouTypeTest::aResultTakenBeforeAnEditNeverPaints() {
 void CheckAsYouTypeTest::compileAndPlayWhileACheckRunsKeepsItsMark() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(FAILING);
-  form.action("CheckAsYouType1")->trigger();
+  editorPane(form)->setPlainText(FAILING);
+  form.action("checkAsYouType")->trigger();
   settle(form);
   QVERIFY(pane(form).checkMark().has_value());
   size_t results = 0;
@@ -160,7 +154,7 @@ void CheckAsYouTypeTest::theSwitchFollowsTheRollUntilTheUserSetsIt() {
   EditorFixture f;
   {
     TForm1& form = f.start();
-    QAction* toggle = form.action("CheckAsYouType1");
+    QAction* toggle = form.action("checkAsYouType");
     QVERIFY(toggle->isCheckable() && !toggle->isChecked());
     form.checkAsYouType().setRollShown(true);
     QVERIFY(toggle->isChecked());
@@ -184,7 +178,7 @@ void CheckAsYouTypeTest::theSwitchFollowsTheRollUntilTheUserSetsIt() {
            QString("false"));
   TForm1& again = f.start();
   again.checkAsYouType().setRollShown(true);
-  QVERIFY(!again.action("CheckAsYouType1")->isChecked());
+  QVERIFY(!again.action("checkAsYouType")->isChecked());
 }
 
 QTEST_MAIN(CheckAsYouTypeTest)

@@ -66,6 +66,7 @@ class CompileCommandsTest : public QObject {
   void noSoundDeviceLeavesTheEditorUsable();
   void aPlayWaitingForItsSoundFontLeavesTheWindowFree();
   void eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback();
+  void playingWithoutADeviceIsNotedOnceARun();
   void pauseInEitherWindowEndsPlayback();
   void endOfPlaybackClosesOrLoops();
   void sliderSeeksOnlyBeyondTheTolerance();
@@ -229,6 +230,30 @@ void CompileCommandsTest::eachPlayTakesTheSoundOfTheOptionsAndReportsAFallback()
   QVERIFY(f.services.player.sounds[1] == changed);
   QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            QString(" [注意] 音声出力 jack を開けません: no server → 音を出さずに再生します"));
+}
+
+// The note stands in the first play's report only; a fallback to the silent output, whose line
+// says so already, takes its place.
+void CompileCommandsTest::playingWithoutADeviceIsNotedOnceARun() {
+  const QString note = " [注意] 音声出力装置がないため, 音を出さずに再生します";
+  {
+    EditorFixture f;
+    TForm1& form = f.start();
+    typeText(form, SCORE);
+    f.services.player.silentOutput = true;
+    form.N4Click();
+    QCOMPARE(form.messagePane()->toPlainText().count(note), 1);
+    form.N4Click();
+    QCOMPARE(form.messagePane()->toPlainText().count(note), 0);
+  }
+  EditorFixture f;
+  TForm1& form = f.start();
+  typeText(form, SCORE);
+  f.services.player.silentOutput = true;
+  f.services.player.fallback = OutputFallback{"jack", "no server", "silent"};
+  form.N4Click();
+  QVERIFY(form.playback().isPlaying());
+  QCOMPARE(form.messagePane()->toPlainText().count(note), 0);
 }
 
 void CompileCommandsTest::pauseInEitherWindowEndsPlayback() {
@@ -421,7 +446,7 @@ void CompileCommandsTest::outputsNamedForTheScoreItselfAreRefused() {
   f.services.fileNames = {f.path("song.fms")};
   form.korvel1Click();
   f.services.fileNames = {f.path("song.fms")};
-  form.audio1Click();
+  form.exportAudio();
   QVERIFY(QDir(f.dir.path()).mkdir("sub"));
   f.services.fileNames = {f.path("sub/../song.fms")};
   Q_EMIT form.rollLink().roll().saveRequested();
@@ -450,11 +475,11 @@ void CompileCommandsTest::compiledDataIsOfferedAlsoAfterAnError() {
   const QByteArray image = f.readFile("partial.fmd");
   QVERIFY(image.startsWith("KVP000KVC001"));
   const std::vector<uint8_t> stream =
-      form.compiler().compile({*form.view().Memo1->document()}, CompileTarget::CompiledData).image;
+      form.compiler().compile({*editorPane(form)->document()}, CompileTarget::CompiledData).image;
   QCOMPARE(image, QByteArray(reinterpret_cast<const char*>(stream.data()),
                              static_cast<qsizetype>(stream.size())));
   // With no channel data nothing is offered.
-  form.view().Memo1->clear();
+  editorPane(form)->clear();
   form.korvel1Click();
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
 }
@@ -484,15 +509,15 @@ void CompileCommandsTest::errorLineJumpsToTheScoreLine() {
            qPrintable(pane.join('|')));
   caretToPaneLine(form, 1);  // the pointer line: no jump
   form.Memo2DblClick();
-  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 13);
+  QCOMPARE(editorPane(form)->textCursor().blockNumber(), 13);
   caretToPaneLine(form, 0);
   form.Memo2DblClick();
-  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 11);
-  QCOMPARE(form.view().Memo1->textCursor().positionInBlock(), 0);
+  QCOMPARE(editorPane(form)->textCursor().blockNumber(), 11);
+  QCOMPARE(editorPane(form)->textCursor().positionInBlock(), 0);
   // With one line in the pane nothing happens.
   form.messagePane()->setPlainText("ERR -> line [00001]:x");
   form.Memo2DblClick();
-  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 11);
+  QCOMPARE(editorPane(form)->textCursor().blockNumber(), 11);
 }
 
 // The editor compiles a UTF-8 score's own bytes: its ".mid" is byte for byte what the core makes
@@ -541,7 +566,7 @@ void CompileCommandsTest::opKeywordsSwitchTheAutoPanPair() {
   form.N4Click();
   QVERIFY(form.action("S1")->isChecked() && form.toolButton("SpeedButton12")->isChecked() &&
           form.compiler().session().autoPan);
-  form.view().Memo1->setPlainText("op(manulr)\n");
+  editorPane(form)->setPlainText("op(manulr)\n");
   form.N4Click();
   QVERIFY(!form.action("S1")->isChecked() && !form.toolButton("SpeedButton12")->isChecked() &&
           !form.compiler().session().autoPan);

@@ -40,7 +40,7 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
   EditorFixture f;
   TForm1& form = f.start();
   typeText(form, SCORE);
-  form.audio1Click();
+  form.exportAudio();
   QCOMPARE(f.boxTexts(), QStringList{"名前をつけて保存してから\n実行してください"});
   QVERIFY(f.services.fileDialogs.empty());
 
@@ -48,7 +48,7 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
   QVERIFY(form.loadSourceFile(f.path("song.fms")));
   f.services.boxes.clear();
   f.services.fileNames = {f.path("song.wav")};
-  form.audio1Click();
+  form.exportAudio();
   QTRY_VERIFY(!form.findChild<QProgressDialog*>());
   QCOMPARE(f.services.fileDialogs.size(), size_t(1));
   const FileDialogRequest& request = f.services.fileDialogs[0].request;
@@ -70,7 +70,7 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
            qPrintable(line));
 
   f.services.fileNames = {f.path("song.flac")};
-  form.audio1Click();
+  form.exportAudio();
   QTRY_VERIFY(!form.findChild<QProgressDialog*>());
   QVERIFY(f.readFile("song.flac").startsWith("fLaC"));
   QCOMPARE(folderEntries(f), (QStringList{"song.flac", "song.fms", "song.wav"}));
@@ -80,18 +80,18 @@ void ExportCommandsTest::exportNeedsANameWritesBesideTheScoreAndReportsFailures(
   typeText(form, "ch3{ \"c x\" }\n");
   f.services.boxes.clear();
   f.services.fileNames = {f.path("song.wav")};
-  form.audio1Click();
+  form.exportAudio();
   QCOMPARE(f.boxTexts(), QStringList{"compile stopped!"});
   QCOMPARE(f.readFile("song.wav"), wav);
 
   // A SoundFont that does not load: the box says so, and the file stays.
-  form.view().Memo1->undo();
+  editorPane(form)->undo();
   SoundSettings sound;
   sound.soundFont = f.path("missing.sf2");
   form.additionalSettings().setSound(sound);
   f.services.boxes.clear();
   f.services.fileNames = {f.path("song.wav")};
-  form.audio1Click();
+  form.exportAudio();
   QTRY_COMPARE(f.services.boxes.size(), size_t(1));
   QVERIFY2(
       f.services.boxes[0].text.startsWith("音声ファイルを書き出せません.\n" + f.path("song.wav") +
@@ -127,7 +127,7 @@ void ExportCommandsTest::cancelInTheProgressDialogLeavesThePreviousFile() {
       cancelled = true;
     });
     canceller.start();
-    form.audio1Click();
+    form.exportAudio();
     QTRY_VERIFY_WITH_TIMEOUT(cancelled, 20000);
     QTRY_VERIFY(!form.findChild<QProgressDialog*>());
     QVERIFY(f.services.boxes.empty());

@@ -31,9 +31,9 @@ void goToLine(EditorFixture& f, const QString& entry) {
 }
 
 void placeCaret(TForm1& form, int position) {
-  QTextCursor cursor = form.view().Memo1->textCursor();
+  QTextCursor cursor = editorPane(form)->textCursor();
   cursor.setPosition(position);
-  form.view().Memo1->setTextCursor(cursor);
+  editorPane(form)->setTextCursor(cursor);
 }
 
 }  // namespace
@@ -122,7 +122,7 @@ void FileCommandsTest::everyLineEndOpensAsALineAndSavesAsCrLf() {
   EditorFixture f;
   f.writeFile("mixed.fms", "a\nb\rc\r\nd\n\re");
   TForm1& form = f.start({f.path("mixed.fms")});
-  QCOMPARE(form.view().Memo1->document()->blockCount(), 6);
+  QCOMPARE(editorPane(form)->document()->blockCount(), 6);
   QCOMPARE(editorText(form), QString("a\nb\nc\nd\n\ne"));
   QCOMPARE(form.document().size(), qsizetype(15));
   typeText(form, "!");  // at the start: the text counts as edited
@@ -162,9 +162,9 @@ void FileCommandsTest::textThatCodePage932CannotHoldIsNotSaved() {
   EditorFixture f;
   f.writeFile("song.fms", "ch1{\"c\"}\r\n");
   TForm1& form = f.start({f.path("song.fms")});
-  QTextCursor end = form.view().Memo1->textCursor();
+  QTextCursor end = editorPane(form)->textCursor();
   end.movePosition(QTextCursor::End);
-  form.view().Memo1->setTextCursor(end);
+  editorPane(form)->setTextCursor(end);
   typeText(form, QString("// ") + QString::fromUcs4(U"\U0001F3B5"));
   f.services.boxAnswers = {BoxAnswer::No};
   form.Save1Click();
@@ -229,8 +229,8 @@ void FileCommandsTest::conversionCommandsFollowTheEncoding() {
   EditorFixture f;
   f.writeFile("song.fms", "ch1{\"c\"}\r\n// \xE6\x9B\xB2\xE3\x80\x81\xE9\xB7\x97\r\n");
   TForm1& form = f.start({f.path("song.fms")});
-  QVERIFY(!form.action("Utf8Convert1")->isEnabled() && form.action("Cp932Convert1")->isEnabled());
-  form.Cp932Convert1Click();
+  QVERIFY(!form.action("convertToUtf8")->isEnabled() && form.action("convertToCp932")->isEnabled());
+  form.convertToCp932();
   QCOMPARE(f.services.boxesShown(),
            QStringList{describeBox({"シフトJIS に変換できません.\n2 行目 8 桁目の文字「鷗」"
                                     "(U+9DD7) は\nシフトJIS(コードページ932)で表せません.",
@@ -238,15 +238,15 @@ void FileCommandsTest::conversionCommandsFollowTheEncoding() {
   QCOMPARE(form.statusText(PANEL_ENCODING), QString("UTF-8"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString());
 
-  QTextCursor last(form.view().Memo1->document()->findBlockByNumber(1));
+  QTextCursor last(editorPane(form)->document()->findBlockByNumber(1));
   last.movePosition(QTextCursor::EndOfBlock);
   last.deletePreviousChar();
-  form.Cp932Convert1Click();
+  form.convertToCp932();
   QCOMPARE(f.services.boxes.size(), size_t(1));
   QCOMPARE(form.statusText(PANEL_ENCODING), QString("CP932"));
   QCOMPARE(form.statusText(PANEL_MODIFIED), QString("変更あり"));
   QCOMPARE(form.statusText(PANEL_SIZE), QString("19 Byte"));
-  QVERIFY(form.action("Utf8Convert1")->isEnabled() && !form.action("Cp932Convert1")->isEnabled());
+  QVERIFY(form.action("convertToUtf8")->isEnabled() && !form.action("convertToCp932")->isEnabled());
   form.Save1Click();
   QCOMPARE(f.readFile("song.fms"), QByteArray("ch1{\"c\"}\r\n// \x8B\xC8\x81\x41\r\n"));
 }
@@ -254,12 +254,12 @@ void FileCommandsTest::conversionCommandsFollowTheEncoding() {
 void FileCommandsTest::typedInputCountsUtf8Bytes() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.Utf8Convert1Click();
-  form.view().Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 4, 'a'));
-  form.view().Memo1->moveCursor(QTextCursor::End);
+  form.convertToUtf8();
+  editorPane(form)->setPlainText(QString(EDITOR_INPUT_LIMIT - 4, 'a'));
+  editorPane(form)->moveCursor(QTextCursor::End);
   for (const QChar c : QString("あxyz")) {  // 3 + 1 bytes fit, then nothing more
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(form.view().Memo1, &press);
+    QApplication::sendEvent(editorPane(form), &press);
   }
   QCOMPARE(form.document().size(), EDITOR_INPUT_LIMIT);
   QVERIFY(editorText(form).endsWith("aあx"));
@@ -315,11 +315,11 @@ void FileCommandsTest::oversizedFileIsRefusedAndOddNamesWork() {
 void FileCommandsTest::typedInputStopsAtTheCapacity() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setPlainText(QString(EDITOR_INPUT_LIMIT - 3, 'a'));
-  form.view().Memo1->moveCursor(QTextCursor::End);
+  editorPane(form)->setPlainText(QString(EDITOR_INPUT_LIMIT - 3, 'a'));
+  editorPane(form)->moveCursor(QTextCursor::End);
   for (const QChar c : QString("あxyz")) {  // 2 + 1 bytes fit, then nothing more
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(form.view().Memo1, &press);
+    QApplication::sendEvent(editorPane(form), &press);
   }
   QCOMPARE(form.document().size(), EDITOR_INPUT_LIMIT);
   QVERIFY(editorText(form).endsWith("aあx"));
@@ -373,10 +373,10 @@ void FileCommandsTest::dropOpensOnlyTheFirstFile() {
   files.setUrls({QUrl::fromLocalFile(f.path("a.fms")), QUrl::fromLocalFile(f.path("b.fms"))});
   // Dropped onto the editor pane: the pane leaves files to the window, which opens them.
   QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(form.view().Memo1->viewport(), &enter);
+  QApplication::sendEvent(editorPane(form)->viewport(), &enter);
   QVERIFY(enter.isAccepted());
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(form.view().Memo1->viewport(), &drop);
+  QApplication::sendEvent(editorPane(form)->viewport(), &drop);
   QCOMPARE(editorText(form), QString("first"));
   QCOMPARE(form.document().sourcePath(), f.path("a.fms"));
   QCOMPARE(form.messagePane()->toPlainText(),
@@ -431,16 +431,16 @@ void FileCommandsTest::goToLineOnAShortText() {
   TForm1& form = f.start();
   typeText(form, "a\nb\nc");
   goToLine(f, "3");
-  QCOMPARE(form.view().Memo1->textCursor().position(), 4);
+  QCOMPARE(editorPane(form)->textCursor().position(), 4);
   goToLine(f, "0");
-  QCOMPARE(form.view().Memo1->textCursor().position(), 0);
+  QCOMPARE(editorPane(form)->textCursor().position(), 0);
   goToLine(f, "4");
   QCOMPARE(f.boxTexts(), QStringList{"指定した行番号はない(最大 4行)"});
-  QCOMPARE(form.view().Memo1->textCursor().position(), 0);
+  QCOMPARE(editorPane(form)->textCursor().position(), 0);
   // The entry takes digits and "." only, at most 7 characters.
-  form.view().GotoLine->Edit1->clear();
-  QTest::keyClicks(form.view().GotoLine->Edit1, "12a.345678");
-  QCOMPARE(form.view().GotoLine->Edit1->text(), QString("12.3456"));
+  gotoLineDialog(form)->Edit1->clear();
+  QTest::keyClicks(gotoLineDialog(form)->Edit1, "12a.345678");
+  QCOMPARE(gotoLineDialog(form)->Edit1->text(), QString("12.3456"));
 }
 
 void FileCommandsTest::goToLineRejectsAnEntryThatIsNotANumber() {
@@ -451,7 +451,7 @@ void FileCommandsTest::goToLineRejectsAnEntryThatIsNotANumber() {
   goToLine(f, "1.5");
   goToLine(f, "");
   QCOMPARE(f.boxTexts(), QStringList{"数値を入力してください"});
-  QCOMPARE(form.view().Memo1->textCursor().position(), 1);
+  QCOMPARE(editorPane(form)->textCursor().position(), 1);
 }
 
 void FileCommandsTest::statusBarCountsCodePage932Bytes() {
@@ -468,16 +468,16 @@ void FileCommandsTest::statusBarCountsCodePage932Bytes() {
   QCOMPARE(form.statusText(PANEL_COLUMN), QString("3 桁"));
   QCOMPARE(form.statusText(PANEL_SIZE), QString("10 Byte"));
   // A wide character code page 932 cannot hold stands two columns wide, as it is seen.
-  form.view().Memo1->selectAll();
+  editorPane(form)->selectAll();
   typeText(form, QStringLiteral("😀c"));
   placeCaret(form, 2);  // after the emoji, a surrogate pair
   form.updateStatusBar();
   QCOMPARE(form.statusText(PANEL_COLUMN), QString("3 桁"));
   // Large edits keep the count exact: replace everything, then delete a line in the middle.
-  form.view().Memo1->selectAll();
+  editorPane(form)->selectAll();
   typeText(form, QString("漢字\n").repeated(1000));
   QCOMPARE(form.document().size(), qsizetype(6000));
-  QTextCursor cursor(form.view().Memo1->document()->findBlockByNumber(10));
+  QTextCursor cursor(editorPane(form)->document()->findBlockByNumber(10));
   cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 5);
   cursor.removeSelectedText();
   QCOMPARE(form.document().size(), qsizetype(5970));
@@ -486,13 +486,13 @@ void FileCommandsTest::statusBarCountsCodePage932Bytes() {
 void FileCommandsTest::editMenuEnablesFollowTheSelection() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().PopupMenu1Popup();
+  form.view().updateEditItems();
   QVERIFY(!form.view().Undo2->isEnabled() && !form.view().Cut2->isEnabled() &&
           !form.view().Copy2->isEnabled() && !form.view().Delete2->isEnabled());
   QVERIFY(form.view().Paste2->isEnabled() && form.view().SelectAll2->isEnabled());
   typeText(form, "abc");
   form.view().SelectAll1Click();
-  form.view().PopupMenu1Popup();
+  form.view().updateEditItems();
   QVERIFY(form.view().Undo2->isEnabled() && form.view().Cut2->isEnabled() &&
           form.view().Copy2->isEnabled() && form.view().Delete2->isEnabled());
   form.view().Delete1Click();
@@ -509,7 +509,7 @@ void FileCommandsTest::pasteTakesPlainTextOnly() {
   form.view().Paste1Click();
   QCOMPARE(editorText(form), QString("plain"));
   QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
-  QTest::keyClick(form.view().Memo1, Qt::Key_Insert, Qt::ShiftModifier);
+  QTest::keyClick(editorPane(form), Qt::Key_Insert, Qt::ShiftModifier);
   QCOMPARE(editorText(form), QString("plainplain"));
 }
 

@@ -88,7 +88,7 @@ void FileDialogFolderTest::scoreDialogsOpenBesideTheScoreAfterASoundFontElsewher
   f.services.boxes.clear();  // the options command's report
   form.Open1Click();
   form.N1Click();
-  form.audio1Click();
+  form.exportAudio();
   form.korvel1Click();
   const QString scores = f.path("scores");
   QCOMPARE(dialogStarts(f),
@@ -130,7 +130,7 @@ void FileDialogFolderTest::aScoreNamedRelativeToTheWorkingFolderGivesAnAbsoluteF
   QVERIFY(QDir::setCurrent(f.dir.path()));
   TForm1& form = f.start({"song.fms"});
   form.N1Click();
-  form.audio1Click();
+  form.exportAudio();
   QVERIFY(QDir::setCurrent(working));
   QCOMPARE(dialogStarts(f),
            (QStringList{f.dir.path() + " | song.fms", f.dir.path() + " | song.wav"}));

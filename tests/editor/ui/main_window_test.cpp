@@ -52,7 +52,7 @@ void MainWindowTest::startsWithSettingsAppliedThroughTheCommands() {
           !form.view().N10p1->isChecked());
   QVERIFY(form.toolButton("SpeedButton10")->isChecked() &&
           !form.toolButton("SpeedButton8")->isChecked());
-  QCOMPARE(form.view().Memo1->font().pointSize(), 20);
+  QCOMPARE(editorPane(form)->font().pointSize(), 20);
   QCOMPARE(form.messagePane()->font().pointSize(), 20);
   QVERIFY(f.services.boxes.empty());
 }
@@ -67,7 +67,7 @@ void MainWindowTest::startsWithDefaultsWhenTheSettingsAreOfAnotherVersion() {
   QCOMPARE(f.services.boxes[0].icon, BoxIcon::Error);
   QVERIFY(!form.autoSaveOn() && !form.autoPanOn() && !form.playLoopOn());
   QVERIFY(form.view().N8p1->isChecked() && form.toolButton("SpeedButton8")->isChecked());
-  QCOMPARE(form.view().Memo1->font().pointSize(), 10);
+  QCOMPARE(editorPane(form)->font().pointSize(), 10);
 }
 
 void MainWindowTest::togglePairsStayInStep() {
@@ -90,13 +90,13 @@ void MainWindowTest::fontCommandsSetBothPanesAndTheButtons() {
   EditorFixture f;
   TForm1& form = f.start();
   form.view().N12p1->trigger();
-  QCOMPARE(form.view().Memo1->font().pointSize(), 20);
+  QCOMPARE(editorPane(form)->font().pointSize(), 20);
   QCOMPARE(form.messagePane()->font().pointSize(), 20);
   QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked());
   QVERIFY(form.toolButton("SpeedButton10")->isChecked() &&
           !form.toolButton("SpeedButton8")->isChecked());
   form.toolButton("SpeedButton9")->click();
-  QCOMPARE(form.view().Memo1->font().pointSize(), 14);
+  QCOMPARE(editorPane(form)->font().pointSize(), 14);
   QCOMPARE(form.messagePane()->font().pointSize(), 14);
   QVERIFY(form.view().N10p1->isChecked() && !form.view().N12p1->isChecked());
 }
@@ -211,7 +211,7 @@ void MainWindowTest::closingWithUnsavedEmptyTextAsksNothing() {
   EditorFixture f;
   TForm1& form = f.start();
   typeText(form, "x");
-  form.view().Memo1->clear();
+  editorPane(form)->clear();
   QVERIFY(!form.document().isSaved());
   QVERIFY(f.closeWindow());
   QVERIFY(f.services.boxes.empty());

@@ -69,9 +69,9 @@ void MenuTextsTest::contextMenusNameTheEditCommandsAsTheEditMenuDoes() {
   installQtJapaneseTexts(*QCoreApplication::instance());
   EditorFixture f;
   TForm1& form = f.start();
-  const QStringList editor = itemTexts(form.view().Memo1->createStandardContextMenu());
+  const QStringList editor = itemTexts(editorPane(form)->createStandardContextMenu());
   for (const QAction* item :
-       {form.view().Undo2, form.view().Redo2, form.view().Cut2, form.view().Copy2,
+       {form.view().Undo2, form.view().redoAction, form.view().Cut2, form.view().Copy2,
         form.view().Paste2, form.view().Delete2, form.view().SelectAll2}) {
     QVERIFY2(editor.contains(item->text()), qPrintable(item->text() + " / " + editor.join(", ")));
   }
@@ -80,8 +80,8 @@ void MenuTextsTest::contextMenusNameTheEditCommandsAsTheEditMenuDoes() {
     QVERIFY2(messages.contains(item->text()),
              qPrintable(item->text() + " / " + messages.join(", ")));
   }
-  const QStringList field = itemTexts(form.view().FindBar1->findField->createStandardContextMenu());
-  for (const QAction* item : {form.view().Undo2, form.view().Redo2, form.view().SelectAll2}) {
+  const QStringList field = itemTexts(findBar(form)->findField->createStandardContextMenu());
+  for (const QAction* item : {form.view().Undo2, form.view().redoAction, form.view().SelectAll2}) {
     QVERIFY2(field.contains(item->text()), qPrintable(item->text() + " / " + field.join(", ")));
   }
 }

@@ -77,7 +77,7 @@ void MidiImportTest::importReplacesTheTextWithAnUntitledEditedScore() {
   typeText(form, "// mine\n");
   f.services.boxAnswers = {BoxAnswer::No};
   f.services.fileNames = {f.path("song.mid")};
-  form.ImportMidi1Click();
+  form.importMidiFile();
   QCOMPARE(f.boxTexts(), QStringList{SAVE_PROMPT});
   QCOMPARE(f.services.fileDialogs.size(), size_t{1});
   QVERIFY(!f.services.fileDialogs[0].save);
@@ -104,7 +104,7 @@ void MidiImportTest::cancelAtTheSaveGateShowsNoDialogAndKeepsTheText() {
   typeText(form, "my work");
   f.services.boxAnswers = {BoxAnswer::Cancel};
   f.services.fileNames = {f.path("song.mid")};
-  form.ImportMidi1Click();
+  form.importMidiFile();
   QVERIFY(f.services.fileDialogs.empty());
   QCOMPARE(editorText(form), QString("my work"));
 }
@@ -116,7 +116,7 @@ void MidiImportTest::refusedFileKeepsTheText() {
   typeText(form, "my work");
   f.services.boxAnswers = {BoxAnswer::No, BoxAnswer::Ok};
   f.services.fileNames = {f.path("cut.mid")};
-  form.ImportMidi1Click();
+  form.importMidiFile();
   QCOMPARE(
       f.boxTexts(),
       (QStringList{SAVE_PROMPT, "MIDI ファイルを読み込めません\nファイルが途中で切れています"}));
@@ -152,7 +152,7 @@ void MidiImportTest::partsThatDoNotFitAskAndImportTheChosenOnes() {
     dialog.steadyBox->setChecked(true);
     return int(QDialog::Accepted);
   });
-  form.ImportMidi1Click();
+  form.importMidiFile();
   QCOMPARE(f.services.dialogsShown, 1);
   QCOMPARE(shown, (QStringList{"1: off", "2: off", "3: on", "4: on", "5: on", "6: on", "7: on",
                                "8: on", "9: on", "10: on"}));
@@ -177,7 +177,7 @@ void MidiImportTest::partsThatDoNotFitAskAndImportTheChosenOnes() {
     return int(QDialog::Rejected);
   });
   f.services.boxAnswers = {BoxAnswer::No};
-  form.ImportMidi1Click();
+  form.importMidiFile();
   QCOMPARE(grid, QString("1/16"));
   QVERIFY(steady);
 }
@@ -193,7 +193,7 @@ void MidiImportTest::cancellingThePartsDialogImportsNothing() {
     dynamic_cast<MidiImportDialog&>(d).gridBox->setCurrentIndex(3);
     return int(QDialog::Rejected);
   });
-  form.ImportMidi1Click();
+  form.importMidiFile();
   QCOMPARE(f.services.dialogsShown, 1);
   QCOMPARE(editorText(form), QString("my work"));
   QVERIFY(!form.document().isSaved());

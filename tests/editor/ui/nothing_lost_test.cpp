@@ -286,15 +286,15 @@ void NothingLostTest::backupFolderIsPrivateToTheUser() {
 void NothingLostTest::composedInputObeysTheCapacity() {
   EditorFixture f;
   TForm1& form = f.start();
-  form.view().Memo1->setInputLimit(10);
+  editorPane(form)->setInputLimit(10);
   typeText(form, "12345678");
   QInputMethodEvent fits;
   fits.setCommitString("音");  // two bytes: exactly full
-  QCoreApplication::sendEvent(form.view().Memo1, &fits);
+  QCoreApplication::sendEvent(editorPane(form), &fits);
   QCOMPARE(editorText(form), QString("12345678音"));
   QInputMethodEvent over;
   over.setCommitString("楽");
-  QCoreApplication::sendEvent(form.view().Memo1, &over);
+  QCoreApplication::sendEvent(editorPane(form), &over);
   QCOMPARE(editorText(form), QString("12345678音"));
 }
 

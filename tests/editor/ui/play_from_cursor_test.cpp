@@ -25,9 +25,9 @@ const QString SCORE =
     "}\n";
 
 void putCaret(TForm1& form, int line, int column) {
-  QTextCursor caret(form.view().Memo1->document()->findBlockByNumber(line));
+  QTextCursor caret(editorPane(form)->document()->findBlockByNumber(line));
   caret.setPosition(caret.position() + column);
-  form.view().Memo1->setTextCursor(caret);
+  editorPane(form)->setTextCursor(caret);
 }
 
 QString seekOf(const EditorFixture& f) {
@@ -38,7 +38,7 @@ QString seekOf(const EditorFixture& f) {
 // The marked text of every tinted mark (no search is open), as "line:text".
 QStringList playingMarks(const TForm1& form) {
   QStringList marks;
-  for (const QTextEdit::ExtraSelection& mark : form.view().Memo1->extraSelections()) {
+  for (const QTextEdit::ExtraSelection& mark : editorPane(form)->extraSelections()) {
     if (mark.format.background().style() == Qt::NoBrush) continue;  // the error mark
     marks << QString("%1:%2").arg(mark.cursor.blockNumber()).arg(mark.cursor.selectedText());
   }
@@ -74,15 +74,15 @@ void PlayFromCursorTest::playFromTheCaretStartsAtItsCommandsTime() {
   };
   for (const auto& c : cases) {
     putCaret(form, c.line, c.column);
-    form.PlayFromCursor1Click();
+    form.playFromCaret();
     QCOMPARE(seekOf(f), c.seek);
     QVERIFY(f.services.player.playing);
   }
-  QCOMPARE(form.action("PlayFromCursor1")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F9));
+  QCOMPARE(form.action("playFromCaret")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F9));
   // A failed compilation plays nothing.
   typeText(form, "ch3 { \"v99\" }\n");
   f.services.player.calls.clear();
-  form.PlayFromCursor1Click();
+  form.playFromCaret();
   QVERIFY(f.services.player.calls.filter("play").isEmpty());
 }
 
@@ -91,13 +91,13 @@ void PlayFromCursorTest::aRecompilationKeepsThePlaceOnlyWhenAsked() {
   TForm1& form = f.start();
   typeText(form, SCORE);
   f.services.player.length = 3250;
-  QVERIFY(!form.action("KeepPlace1")->isChecked());  // off at first: F9 starts over
+  QVERIFY(!form.action("keepPlace")->isChecked());  // off at first: F9 starts over
   form.N4Click();
   f.services.player.position = 1500;
   form.N4Click();
   QCOMPARE(seekOf(f), QString("seek 0"));
 
-  form.action("KeepPlace1")->trigger();
+  form.action("keepPlace")->trigger();
   f.services.player.position = 1500;
   form.N4Click();
   QCOMPARE(seekOf(f), QString("seek 1500"));
@@ -123,11 +123,11 @@ void PlayFromCursorTest::theSoundingCommandsAreMarkedUntilTheTextChanges() {
   form.followScore();
   QCOMPARE(playingMarks(form), (QStringList{"2:e", "5:c"}));
   // Switched off, nothing is marked; on again, the marks come back at the next refresh.
-  form.action("FollowScore1")->trigger();
+  form.action("followScore")->trigger();
   QVERIFY(playingMarks(form).isEmpty());
   form.followScore();
   QVERIFY(playingMarks(form).isEmpty());
-  form.action("FollowScore1")->trigger();
+  form.action("followScore")->trigger();
   form.followScore();
   QCOMPARE(playingMarks(form), (QStringList{"2:e", "5:c"}));
   // An edit moves the commands: no marks until the next compilation.
@@ -150,14 +150,14 @@ void PlayFromCursorTest::marksAndCaretTimesCountCharactersBehindJapanese() {
     EditorFixture f;
     TForm1& form = f.start();
     typeText(form, "ch1 { /* 旋律 */ \"t120 l4 c d e\" }\n");
-    if (utf8) form.Utf8Convert1Click();
+    if (utf8) form.convertToUtf8();
     f.services.player.length = 2000;
     form.N4Click();
     f.services.player.position = 800;
     form.followScore();
     QCOMPARE(playingMarks(form), QStringList{"0:d"});
     putCaret(form, 0, 28);  // on e
-    form.PlayFromCursor1Click();
+    form.playFromCaret();
     QCOMPARE(seekOf(f), QString("seek 1250"));
   }
 }
@@ -173,15 +173,15 @@ void PlayFromCursorTest::theViewFollowsTheCaretsChannelUnlessTheUserScrolled() {
   f.services.player.length = 200000;
   putCaret(form, 2, 3);
   form.N4Click();
-  QScrollBar& bar = *form.view().Memo1->verticalScrollBar();
+  QScrollBar& bar = *editorPane(form)->verticalScrollBar();
   const auto lineShown = [&form](int line) {
-    QTextCursor at(form.view().Memo1->document()->findBlockByNumber(line));
-    return form.view().Memo1->viewport()->rect().contains(form.view().Memo1->cursorRect(at));
+    QTextCursor at(editorPane(form)->document()->findBlockByNumber(line));
+    return editorPane(form)->viewport()->rect().contains(editorPane(form)->cursorRect(at));
   };
   f.services.player.position = 250 + 500 * 200;
   form.followScore();
   QVERIFY(lineShown(202));
-  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 2);  // the caret stays
+  QCOMPARE(editorPane(form)->textCursor().blockNumber(), 2);  // the caret stays
   // The user scrolls back: the view stays where the user put it.
   bar.setValue(0);
   f.services.player.position = 250 + 500 * 250;

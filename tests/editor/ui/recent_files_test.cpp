@@ -20,7 +20,7 @@ const char CONF[] = "config/tarvik32/tarvik32.conf";
 
 QStringList recentMenu(const TForm1& form) {
   QStringList texts;
-  for (const QAction* item : form.menu("RecentFiles1")->actions()) texts << item->text();
+  for (const QAction* item : form.menu("recentFilesMenu")->actions()) texts << item->text();
   return texts;
 }
 
@@ -69,15 +69,15 @@ void RecentFilesTest::anEntryOpensThroughTheSavePromptOrLeavesWhenGone() {
   TForm1& form = f.start({f.path("a.fms"), f.path("b.fms"), f.path("c.fms")});
   typeText(form, "edited ");
   f.services.boxAnswers = {BoxAnswer::Cancel, BoxAnswer::No};
-  form.menu("RecentFiles1")->actions().at(1)->trigger();  // b
+  form.menu("recentFilesMenu")->actions().at(1)->trigger();  // b
   QCOMPARE(editorText(form), QString("edited from c"));
   QFile::remove(f.path("a.fms"));
-  form.menu("RecentFiles1")->actions().at(2)->trigger();  // a, gone: no prompt
+  form.menu("recentFilesMenu")->actions().at(2)->trigger();  // a, gone: no prompt
   QCOMPARE(form.messagePane()->toPlainText().split('\n').last(),
            " -> ファイルがないため最近使ったファイルから外しました : " + f.path("a.fms"));
   QCOMPARE(recentMenu(form), (QStringList{"&1 " + f.path("c.fms"), "&2 " + f.path("b.fms")}));
   QVERIFY(!f.readFile(CONF).contains("a.fms"));
-  form.menu("RecentFiles1")->actions().at(1)->trigger();  // b
+  form.menu("recentFilesMenu")->actions().at(1)->trigger();  // b
   QCOMPARE(f.boxTexts(), QStringList(2, "ソースが変更されています\n保存しますか？"));
   QCOMPARE(editorText(form), QString("from b"));
   QCOMPARE(form.additionalSettings().recentFiles().first(), f.path("b.fms"));
@@ -88,7 +88,8 @@ void RecentFilesTest::theListOutlivesTheWindowAndBadFilesGiveNone() {
   f.writeFile("a.fms", "a");
   f.writeFile("曲, \"b\".fms", "b");
   f.start();
-  QVERIFY(!f.form->action("Recent1")->isEnabled() && !f.exists(CONF));  // nothing written unasked
+  QVERIFY(!f.form->action("recentFiles")->isEnabled() &&
+          !f.exists(CONF));  // nothing written unasked
   f.form->filesDropped({f.path("a.fms")});
   f.form->filesDropped({f.path("曲, \"b\".fms")});
   QVERIFY(f.closeWindow());

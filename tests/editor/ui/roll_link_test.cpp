@@ -34,13 +34,13 @@ const QString SCORE =
     "ch2 { \"o3 g1\" }\n";
 
 QString selected(const TForm1& form) {
-  return form.view().Memo1->textCursor().selectedText();
+  return editorPane(form)->textCursor().selectedText();
 }
 
 void putCaret(TForm1& form, int line, int column) {
-  QTextCursor caret(form.view().Memo1->document()->findBlockByNumber(line));
+  QTextCursor caret(editorPane(form)->document()->findBlockByNumber(line));
   caret.setPosition(caret.position() + column);
-  form.view().Memo1->setTextCursor(caret);
+  editorPane(form)->setTextCursor(caret);
 }
 
 // The place of the last seek, or -1; a click lands within a pixel of the time aimed at.
@@ -77,16 +77,16 @@ void RollLinkTest::thePanelIsHiddenAtFirstAndShownByOneAction() {
   TForm1& form = f.start();
   form.show();
   QDockWidget* dock = form.rollLink().dock();
-  QAction* item = form.action("PianoRoll1");
+  QAction* item = form.action("showPianoRoll");
   QVERIFY(item != nullptr);
   QCOMPARE(item->text(), QString("ピアノロール(&P)"));
   QVERIFY(form.menu("Show1")->actions().contains(item));
-  QCOMPARE(form.toolButton("SpeedButton14")->defaultAction(), item);
+  QCOMPARE(form.toolButton("pianoRollButton")->defaultAction(), item);
   QCOMPARE(dock->windowTitle(), QString("ピアノロール"));
   QVERIFY(!dock->isVisible());
   QVERIFY(!item->isChecked());
   const int scoreHeight = form.view().height();
-  form.toolButton("SpeedButton14")->click();
+  form.toolButton("pianoRollButton")->click();
   QVERIFY(dock->isVisible());
   // Shown the first time, the panel gets rows to show, and the score keeps most of its own.
   QTRY_VERIFY2(dock->height() >= FIRST_ROLL_HEIGHT * 3 / 4,
@@ -102,7 +102,7 @@ void RollLinkTest::aClickedNoteSelectsItsCommandAndTheCaretOutlinesIt() {
   TForm1& form = f.start();
   form.show();
   typeText(form, SCORE);
-  form.action("PianoRoll1")->trigger();
+  form.action("showPianoRoll")->trigger();
   PianoRoll& roll = form.rollLink().roll();
   QVERIFY(roll.model().empty());
   form.N4Click();  // compiled for playing: the roll shows it
@@ -113,14 +113,14 @@ void RollLinkTest::aClickedNoteSelectsItsCommandAndTheCaretOutlinesIt() {
   const int32_t d = 1;
   QTest::mouseClick(roll.canvas(), Qt::LeftButton, {}, roll.notePoint(d));
   QCOMPARE(selected(form), QString("d"));
-  QCOMPARE(form.view().Memo1->textCursor().blockNumber(), 1);
+  QCOMPARE(editorPane(form)->textCursor().blockNumber(), 1);
   QCOMPARE(roll.outlined(), std::vector<int32_t>{d});
 
   putCaret(form, 3, 10);  // on ch2's g1
   QCOMPARE(roll.outlined(), std::vector<int32_t>{3});
-  QTextCursor all(form.view().Memo1->document());
+  QTextCursor all(editorPane(form)->document());
   all.select(QTextCursor::Document);
-  form.view().Memo1->setTextCursor(all);
+  editorPane(form)->setTextCursor(all);
   QCOMPARE(roll.outlined(), std::vector<int32_t>({0, 1, 2, 3}));
 
   // Once edited, the text no longer matches the picture: no outline, clicks select nothing.
@@ -137,7 +137,7 @@ void RollLinkTest::theRulerSeeksWhilePlayingAndPlaysFromADoubleClick() {
   TForm1& form = f.start();
   form.show();
   typeText(form, SCORE);
-  form.action("PianoRoll1")->trigger();
+  form.action("showPianoRoll")->trigger();
   f.services.player.length = 2250;
   PianoRoll& roll = form.rollLink().roll();
   form.N4Click();
@@ -163,7 +163,7 @@ void RollLinkTest::shownPlaceAndZoomComeBack() {
   {
     TForm1& form = f.start();
     form.show();
-    form.action("PianoRoll1")->trigger();
+    form.action("showPianoRoll")->trigger();
     form.rollLink().roll().setZoom(20, 11);
     QVERIFY(f.closeWindow());
   }
@@ -174,7 +174,7 @@ void RollLinkTest::shownPlaceAndZoomComeBack() {
   TForm1& again = f.start();
   again.show();
   QVERIFY(again.rollLink().dock()->isVisible());
-  QVERIFY(again.action("PianoRoll1")->isChecked());
+  QVERIFY(again.action("showPianoRoll")->isChecked());
   QCOMPARE(again.rollLink().roll().viewport().ticksPerPixel, 20.0);
   QCOMPARE(again.dockWidgetArea(again.rollLink().dock()), Qt::BottomDockWidgetArea);
 }
@@ -225,8 +225,8 @@ void RollLinkTest::theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError() {
   EditorFixture f;
   TForm1& form = f.start();
   form.show();
-  form.action("PianoRoll1")->trigger();
-  QVERIFY(form.action("CheckAsYouType1")->isChecked());
+  form.action("showPianoRoll")->trigger();
+  QVERIFY(form.action("checkAsYouType")->isChecked());
   PianoRoll& roll = form.rollLink().roll();
   typeText(form, SCORE);
   QTRY_COMPARE(roll.model().notes().size(), size_t{4});
@@ -236,15 +236,15 @@ void RollLinkTest::theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError() {
   typeText(form, " x");
   QTRY_VERIFY(roll.isStale());
   QCOMPARE(roll.model().notes().size(), size_t{4});
-  QTextCursor caret = form.view().Memo1->textCursor();
+  QTextCursor caret = editorPane(form)->textCursor();
   caret.deletePreviousChar();
   caret.deletePreviousChar();
   QTRY_VERIFY(!roll.isStale());
 
   typeText(form, " f");
   QTRY_COMPARE(roll.model().notes().size(), size_t{5});
-  form.action("CheckAsYouType1")->trigger();  // the user switches the check off
-  QVERIFY(!form.action("CheckAsYouType1")->isChecked());
+  form.action("checkAsYouType")->trigger();  // the user switches the check off
+  QVERIFY(!form.action("checkAsYouType")->isChecked());
   typeText(form, " y");
   form.N4Click();
   QVERIFY(roll.isStale());
@@ -254,7 +254,7 @@ void RollLinkTest::theCheckAsYouTypeRedrawsTheRollAndGreysItOnAnError() {
 // The roll with SCORE drawn by the check as you type.
 PianoRoll& rollWithScore(TForm1& form) {
   form.show();
-  form.action("PianoRoll1")->trigger();
+  form.action("showPianoRoll")->trigger();
   typeText(form, SCORE);
   PianoRoll& roll = form.rollLink().roll();
   [&] { QTRY_COMPARE(roll.model().notes().size(), size_t{4}); }();
@@ -266,7 +266,7 @@ void RollLinkTest::aGestureEditsTheTextInOneUndoStep() {
   EditorFixture f;
   TForm1& form = f.start();
   PianoRoll& roll = rollWithScore(form);
-  const QString before = form.view().Memo1->toPlainText();
+  const QString before = editorPane(form)->toPlainText();
   // d an octave up: dragged twelve rows up.
   const RollNote d = roll.model().notes()[1];
   roll.setZoom(roll.viewport().ticksPerPixel, 4);
@@ -276,11 +276,11 @@ void RollLinkTest::aGestureEditsTheTextInOneUndoStep() {
   QTest::mouseMove(roll.canvas(), at - QPoint(0, 6 * 4));
   QTest::mouseMove(roll.canvas(), at - QPoint(0, 12 * 4));
   QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, at - QPoint(0, 12 * 4));
-  QCOMPARE(form.view().Memo1->document()->findBlockByNumber(1).text(), QString("  \"l4 c >d< e\""));
+  QCOMPARE(editorPane(form)->document()->findBlockByNumber(1).text(), QString("  \"l4 c >d< e\""));
   QTRY_VERIFY(roll.model().notes().size() == 4 && roll.model().notes()[1].key == d.key + 12);
   QVERIFY(!form.document().isSaved());
-  form.view().Memo1->undo();
-  QCOMPARE(form.view().Memo1->toPlainText(), before);
+  editorPane(form)->undo();
+  QCOMPARE(editorPane(form)->toPlainText(), before);
   QTRY_COMPARE(int(roll.model().notes()[1].key), int(d.key));
   // Two edits apart, `v` before d and the old level behind it, are one step too.
   roll.fit();
@@ -289,35 +289,35 @@ void RollLinkTest::aGestureEditsTheTextInOneUndoStep() {
   QTest::mousePress(roll.canvas(), Qt::LeftButton, {}, bar);
   QTest::mouseMove(roll.canvas(), QPoint(bar.x(), lane.top() + 2));
   QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, QPoint(bar.x(), lane.top()));
-  QCOMPARE(form.view().Memo1->document()->findBlockByNumber(1).text(),
+  QCOMPARE(editorPane(form)->document()->findBlockByNumber(1).text(),
            QString("  \"l4 c v16 d v10 e\""));
-  form.view().Memo1->undo();
-  QCOMPARE(form.view().Memo1->toPlainText(), before);
+  editorPane(form)->undo();
+  QCOMPARE(editorPane(form)->toPlainText(), before);
 }
 
 void RollLinkTest::aRefusedGestureLeavesTheTextAndSaysWhy() {
   EditorFixture f;
   TForm1& form = f.start();
   PianoRoll& roll = rollWithScore(form);
-  const QString before = form.view().Memo1->toPlainText();
+  const QString before = editorPane(form)->toPlainText();
   const QPoint d = roll.notePoint(1);
   const QPoint e = roll.notePoint(2);
   QTest::mousePress(roll.canvas(), Qt::LeftButton, {}, d);
   QTest::mouseMove(roll.canvas(), (d + QPoint(e.x(), d.y())) / 2);
   QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, QPoint(e.x(), d.y()));
-  QCOMPARE(form.view().Memo1->toPlainText(), before);
+  QCOMPARE(editorPane(form)->toPlainText(), before);
   QCOMPARE(form.statusBar()->currentMessage(),
            QString("1つのチャンネルで同時に2つの音は鳴らせません."));
   // Once the text is edited by hand, the roll does not edit it until it is compiled again.
   putCaret(form, 0, 0);
   typeText(form, "// x\n");
-  form.action("CheckAsYouType1")->trigger();  // off: nothing compiles the edit
+  form.action("checkAsYouType")->trigger();  // off: nothing compiles the edit
   roll.setDrawChannel(2);
   const QRect area = roll.geometry().notes();
   QTest::mousePress(roll.canvas(), Qt::LeftButton, {}, area.bottomRight() - QPoint(60, 3));
   QTest::mouseMove(roll.canvas(), area.bottomRight() - QPoint(30, 3));
   QTest::mouseRelease(roll.canvas(), Qt::LeftButton, {}, area.bottomRight() - QPoint(3, 3));
-  QCOMPARE(form.view().Memo1->toPlainText(), "// x\n" + before);
+  QCOMPARE(editorPane(form)->toPlainText(), "// x\n" + before);
   QCOMPARE(
       form.statusBar()->currentMessage(),
       QString("テキストが最後のコンパイルから変わっているため, ピアノロールで編集できません."));
@@ -333,7 +333,7 @@ void RollLinkTest::muteAndSoloReachThePlayerAndComeBack() {
     TForm1& form = f.start();
     form.show();
     typeText(form, SCORE);
-    form.action("PianoRoll1")->trigger();
+    form.action("showPianoRoll")->trigger();
     form.N4Click();
     PianoRoll& roll = form.rollLink().roll();
     QVERIFY(roll.muteButton(2)->isVisible());
@@ -376,7 +376,7 @@ void RollLinkTest::theGridComesBack() {
   {
     TForm1& form = f.start();
     form.show();
-    form.action("PianoRoll1")->trigger();
+    form.action("showPianoRoll")->trigger();
     QComboBox* grid = form.rollLink().roll().findChild<QComboBox*>("RollGrid");
     QVERIFY(grid != nullptr);
     QCOMPARE(grid->count(), PianoRoll::GRID_COUNT);
@@ -430,7 +430,7 @@ void RollLinkTest::aKeptZoomIsNotFittedAway() {
   EditorFixture fresh;
   TForm1& other = fresh.start();
   other.show();
-  other.action("PianoRoll1")->trigger();
+  other.action("showPianoRoll")->trigger();
   typeText(other, SCORE);
   PianoRoll& fitted = other.rollLink().roll();
   QTRY_COMPARE(fitted.model().notes().size(), size_t{4});
@@ -442,7 +442,7 @@ void RollLinkTest::nineChannelsLeaveTheWindowsWidth() {
   TForm1& form = f.start();
   form.show();
   const int width = form.width();
-  form.action("PianoRoll1")->trigger();
+  form.action("showPianoRoll")->trigger();
   QString score;
   for (int channel = 1; channel <= 9; ++channel)
     score += QString("ch%1 { \"c d\" }\n").arg(channel);
@@ -481,7 +481,7 @@ void RollLinkTest::thePlayerOpensClearOfTheRollsRuler() {
   form.stopPlayback();
   player.hide();
 
-  form.action("PianoRoll1")->trigger();
+  form.action("showPianoRoll")->trigger();
   QDockWidget* dock = form.rollLink().dock();
   form.resizeDocks({dock}, {form.height() * 2 / 3}, Qt::Vertical);
   PianoRoll& roll = form.rollLink().roll();

@@ -20,7 +20,7 @@ class InputRefusedTest : public QObject {
 void InputRefusedTest::eachRefusedInputIsSaidOnceAndLeavesTheText() {
   EditorFixture f;
   TForm1& form = f.start();
-  SourceEdit& edit = *form.view().Memo1;
+  SourceEdit& edit = *editorPane(form);
   edit.setPlainText(QString(EDITOR_INPUT_LIMIT - 1, 'a'));
   edit.moveCursor(QTextCursor::End);
   QGuiApplication::clipboard()->setText("xy");

@@ -183,7 +183,7 @@ void ScoreHighlighterTest::everyWayIntoViewColoursTheLinesBeforeTheyArePainted()
   }
   score += "}";
   typeText(form, score);
-  SourceEdit& edit = *form.view().Memo1;
+  SourceEdit& edit = *editorPane(form);
   QStringList uncoloured;  // the moves after which a line painted differs, with the first one
   const auto check = [&](const QString& move) {
     edit.viewport()->repaint();
@@ -205,12 +205,12 @@ void ScoreHighlighterTest::everyWayIntoViewColoursTheLinesBeforeTheyArePainted()
     check(QString("PageDown %1").arg(i));
   }
   form.view().GotoStartClick();
-  form.view().FindBar1->openFind();
-  QTest::keyClicks(form.view().FindBar1->findField, "marker");
+  findBar(form)->openFind();
+  QTest::keyClicks(findBar(form)->findField, "marker");
   QCOMPARE(edit.textCursor().blockNumber(), 2500);
   check("incremental find");
   form.view().GotoStartClick();
-  QTest::keyClick(form.view().FindBar1->findField, Qt::Key_F3);
+  QTest::keyClick(findBar(form)->findField, Qt::Key_F3);
   QCOMPARE(edit.textCursor().blockNumber(), 2500);
   check("F3");
   f.services.dialogScripts.push_back([](QDialog& dialog) {

@@ -88,12 +88,12 @@ void ErrorMarkTest::everyErrorCodeMarksItsLineAndCharacter() {
   form.N4Click();
   const ReportedPosition reported = reportedPosition(form);
   QVERIFY2(reported.line >= 1, qPrintable(form.messagePane()->toPlainText()));
-  const std::optional<ErrorMark> mark = form.view().Memo1->errorMark();
+  const std::optional<ErrorMark> mark = editorPane(form)->errorMark();
   QVERIFY(mark.has_value());
   QCOMPARE(mark->line, reported.line);
   QCOMPARE(mark->column, reported.column);
   QCOMPARE(mark->text, QString::fromUtf8(errorText(code, FLAVOUR_EDITOR)));
-  QVERIFY(form.view().Memo1->marginWidth() > 0);  // the sign shows even with the numbers off
+  QVERIFY(editorPane(form)->marginWidth() > 0);  // the sign shows even with the numbers off
 }
 
 void ErrorMarkTest::markInAUtf8ScoreCountsItsCharacters() {
@@ -102,7 +102,7 @@ void ErrorMarkTest::markInAUtf8ScoreCountsItsCharacters() {
   TForm1& form = f.start({f.path("utf8.fms")});
   form.N4Click();
   const ReportedPosition reported = reportedPosition(form);
-  const std::optional<ErrorMark> mark = form.view().Memo1->errorMark();
+  const std::optional<ErrorMark> mark = editorPane(form)->errorMark();
   QCOMPARE(mark->line, 0);
   QCOMPARE(mark->column, reported.column);
   QCOMPARE(editorText(form).at(reported.column), QChar('"'));  // just behind the value
@@ -118,8 +118,8 @@ void ErrorMarkTest::failuresOutsideTheScoreMarkNothing() {
   form.N4Click();
   QVERIFY(form.messagePane()->toPlainText().contains("compile stopped!") ||
           !form.messagePane()->toPlainText().contains(" ** コンパイル終了 **"));
-  QVERIFY(!form.view().Memo1->errorMark());
-  QCOMPARE(form.view().Memo1->marginWidth(), 0);
+  QVERIFY(!editorPane(form)->errorMark());
+  QCOMPARE(editorPane(form)->marginWidth(), 0);
 }
 
 void ErrorMarkTest::markGoesWithAnEditOfItsLineOrTheNextCompilation() {
@@ -127,58 +127,57 @@ void ErrorMarkTest::markGoesWithAnEditOfItsLineOrTheNextCompilation() {
   TForm1& form = f.start();
   typeText(form, "ch1{\n\"c v20\"\n}\n");
   form.N4Click();
-  QCOMPARE(form.view().Memo1->errorMark()->line, 1);
+  QCOMPARE(editorPane(form)->errorMark()->line, 1);
   // Hovering the sign shows the report's text; other lines show nothing.
   const auto lineY = [&form](int line) {
-    return form.view()
-        .Memo1->cursorRect(QTextCursor(form.view().Memo1->document()->findBlockByNumber(line)))
+    return editorPane(form)
+        ->cursorRect(QTextCursor(editorPane(form)->document()->findBlockByNumber(line)))
         .center()
         .y();
   };
-  QCOMPARE(form.view().Memo1->marginToolTip(QPoint(2, lineY(1))),
-           QString("命令 V? の範囲は 0～16"));
-  QVERIFY(form.view().Memo1->marginToolTip(QPoint(2, lineY(0))).isEmpty());
+  QCOMPARE(editorPane(form)->marginToolTip(QPoint(2, lineY(1))), QString("命令 V? の範囲は 0～16"));
+  QVERIFY(editorPane(form)->marginToolTip(QPoint(2, lineY(0))).isEmpty());
   // Lines added above move the mark along; an edit elsewhere leaves it.
-  QTextCursor top(form.view().Memo1->document());
+  QTextCursor top(editorPane(form)->document());
   top.insertText("// a\n");
-  QCOMPARE(form.view().Memo1->errorMark()->line, 2);
-  QTextCursor(form.view().Memo1->document()->findBlockByNumber(3)).insertText(" ");
-  QVERIFY(form.view().Memo1->errorMark().has_value());
+  QCOMPARE(editorPane(form)->errorMark()->line, 2);
+  QTextCursor(editorPane(form)->document()->findBlockByNumber(3)).insertText(" ");
+  QVERIFY(editorPane(form)->errorMark().has_value());
   // Typing on its line takes it away.
-  QTextCursor(form.view().Memo1->document()->findBlockByNumber(2)).insertText("c");
-  QVERIFY(!form.view().Memo1->errorMark());
-  QCOMPARE(form.view().Memo1->extraSelections().size(), 0);
+  QTextCursor(editorPane(form)->document()->findBlockByNumber(2)).insertText("c");
+  QVERIFY(!editorPane(form)->errorMark());
+  QCOMPARE(editorPane(form)->extraSelections().size(), 0);
 
   form.N4Click();
-  QVERIFY(form.view().Memo1->errorMark().has_value());
-  form.view().Memo1->setPlainText("ch1{ \"c v20\" }\n");  // the whole text replaced: gone
-  QVERIFY(!form.view().Memo1->errorMark());
-  QCOMPARE(form.view().Memo1->marginWidth(), 0);
+  QVERIFY(editorPane(form)->errorMark().has_value());
+  editorPane(form)->setPlainText("ch1{ \"c v20\" }\n");  // the whole text replaced: gone
+  QVERIFY(!editorPane(form)->errorMark());
+  QCOMPARE(editorPane(form)->marginWidth(), 0);
   form.N4Click();
-  QVERIFY(form.view().Memo1->errorMark().has_value());
-  form.view().Memo1->setPlainText("ch1{ \"c\" }\n");
+  QVERIFY(editorPane(form)->errorMark().has_value());
+  editorPane(form)->setPlainText("ch1{ \"c\" }\n");
   form.N4Click();  // a clean compilation leaves no mark
-  QVERIFY(!form.view().Memo1->errorMark());
+  QVERIFY(!editorPane(form)->errorMark());
 }
 
 void ErrorMarkTest::lineNumbersToggleTheMarginAndAreKept() {
   EditorFixture f;
   {
     TForm1& form = f.start();
-    QCOMPARE(form.view().Memo1->marginWidth(), 0);  // off: the pane as it always was
+    QCOMPARE(editorPane(form)->marginWidth(), 0);  // off: the pane as it always was
     QVERIFY(form.view().N17->isVisible() && form.view().N17->isEnabled() &&
             form.toolButton("SpeedButton7")->isEnabled());
     QVERIFY(!f.exists("tarvik32.cfg"));
     form.toolButton("SpeedButton7")->click();
-    QVERIFY(form.view().N17->isChecked() && form.view().Memo1->lineNumbersShown());
-    QVERIFY(form.view().Memo1->marginWidth() > 0);
+    QVERIFY(form.view().N17->isChecked() && editorPane(form)->lineNumbersShown());
+    QVERIFY(editorPane(form)->marginWidth() > 0);
     QCOMPARE(static_cast<uint8_t>(f.readFile("tarvik32.cfg").at(16)) & 0x04, 0x04);
     QVERIFY(f.closeWindow());
   }
   TForm1& form = f.start();
-  QVERIFY(form.view().Memo1->lineNumbersShown() && form.view().N17->isChecked());
+  QVERIFY(editorPane(form)->lineNumbersShown() && form.view().N17->isChecked());
   form.N17Click();
-  QVERIFY(!form.view().Memo1->lineNumbersShown());
+  QVERIFY(!editorPane(form)->lineNumbersShown());
   QCOMPARE(static_cast<uint8_t>(f.readFile("tarvik32.cfg").at(16)) & 0x04, 0);
 }
 
