@@ -202,7 +202,7 @@ char32_t nearestCp932Character(char32_t c) {
   return 0;
 #else
   const Cp932Tables& t = cp932Tables();
-  const Converter fromUtf32 = openConverter("CP932", "UTF-32LE");
+  const IconvHandle fromUtf32 = openConverter("CP932", "UTF-32LE");
   if (!fromUtf32 || isSurrogate(c)) return 0;
   const char le[4] = {char(c & 0xFF), char(c >> 8 & 0xFF), char(c >> 16 & 0xFF), char(c >> 24)};
   const std::optional<std::string> bytes = convertAll(fromUtf32, std::string(le, 4));

@@ -1,10 +1,11 @@
 // The File menu's MIDI import: after the save gate, the MIDI file chosen in a dialog becomes a
 // new untitled score, edited, and the message pane lists what the score could not keep. The
 // importer (import/) does the work. When the file's parts do not fit in the score's channels,
-// a dialog lets the user choose the parts, checked as the importer would keep them, and the
-// transcription of played input.
+// or when the notes lie off the grid as played input does, a dialog lets the user choose the
+// parts, checked as the importer would keep them, and the transcription of played input.
 #include <QFile>
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ const char IMPORT_REFUSED_LINE[] = "ERR:MIDI ファイルを読み込めない :
 const char IMPORTED[] = " -> MIDI ファイルを読み込みました : %1 (音符 %2 個, %3 チャンネル)";
 const char REPORT_LINE[] = " [読込] %1";
 const char CHOICE_NOT_SAVED_LINE[] = "ERR:読み込みの設定を保存できない : %1";
+// A note moved further than this many ticks off the compiler's grid marks played input.
+constexpr double PLAYED_SHIFT_TICKS = 3;
 
 // The parts the default import keeps notes of are checked.
 std::vector<bool> partsKeptByDefault(const std::vector<PartSummary>& parts) {
@@ -38,6 +41,15 @@ std::vector<bool> partsKeptByDefault(const std::vector<PartSummary>& parts) {
 bool partsDropped(const ImportResult& result) {
   return std::any_of(result.report.begin(), result.report.end(),
                      [](const ImportMessage& m) { return m.kind == ImportText::NotesDropped; });
+}
+
+// Played input: the exact import had to move notes further than rounding would, so a grid may
+// be what the user wants.
+bool looksPlayed(const ImportResult& result) {
+  return std::any_of(result.report.begin(), result.report.end(), [](const ImportMessage& m) {
+    return m.kind == ImportText::NotesMoved && m.values.size() >= 2 &&
+           std::atof(m.values[1].c_str()) > PLAYED_SHIFT_TICKS;
+  });
 }
 
 }  // namespace
@@ -59,7 +71,10 @@ void TForm1::importMidiFile() {
     error = result.error;
   }
   std::vector<PartSummary> parts;
-  if (result.ok && partsDropped(result) && listParts(bytes.data(), bytes.size(), parts, error)) {
+  const bool askParts =
+      result.ok && partsDropped(result) && listParts(bytes.data(), bytes.size(), parts, error);
+  if (!askParts) parts.clear();
+  if (result.ok && (askParts || looksPlayed(result))) {
     MidiImportDialog dialog(parts, partsKeptByDefault(parts), additionalSettings_->midiImport(),
                             this);
     if (services_.execDialog(dialog) != QDialog::Accepted) return;

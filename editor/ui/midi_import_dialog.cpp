@@ -19,6 +19,8 @@ namespace {
 
 const char TITLE[] = "MIDI ファイル読み込み";
 const char PARTS_TEXT[] = "パートが 9 チャンネルに収まりません.\n読み込むパートを選んでください.";
+const char PLAYED_TEXT[] =
+    "音符が格子に乗っていません (演奏の記録のようです).\n格子に合わせるなら選んでください.";
 const QStringList PART_COLUMNS = {"パート", "トラック", "チャンネル", "音色",
                                   "音符",   "声部",     "名前"};
 const char GRID_LABEL[] = "格子(&G):";
@@ -69,6 +71,8 @@ MidiImportDialog::MidiImportDialog(const std::vector<PartSummary>& parts,
   const bool asking = !parts.empty();
   partsLabel->setVisible(asking);
   partList->setVisible(asking);
+  auto* playedLabel = new QLabel(PLAYED_TEXT, this);
+  playedLabel->setVisible(!asking);
 
   gridBox = new QComboBox(this);
   gridBox->addItem(GRID_NONE);
@@ -93,6 +97,7 @@ MidiImportDialog::MidiImportDialog(const std::vector<PartSummary>& parts,
 
   auto* page = new QVBoxLayout(this);
   page->addWidget(partsLabel);
+  page->addWidget(playedLabel);
   page->addWidget(partList);
   page->addLayout(transcription);
   page->addWidget(buttons);

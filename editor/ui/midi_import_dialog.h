@@ -1,5 +1,6 @@
 // The MIDI import's dialog: the file's parts with check boxes, when they do not all fit in the
-// score's channels, and the transcription choices for played input (a grid, steady velocity).
+// score's channels (else a line that the notes lie off the grid), and the transcription choices
+// for played input (a grid, steady velocity).
 #pragma once
 
 #include <QDialog>

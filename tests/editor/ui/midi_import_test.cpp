@@ -1,7 +1,8 @@
 // Scenario tests of the File menu's MIDI import: the save gate comes before the file dialog,
 // the imported score replaces the text as a new untitled, edited score with the report in the
 // message pane, and a refused file leaves the text as it was. A file whose parts do not fit in
-// the channels asks which to import, checked as the importer would keep them.
+// the channels asks which to import, checked as the importer would keep them; played input
+// that fits is offered the grid alone.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSettings>
@@ -47,6 +48,17 @@ QByteArray tenParts() {
   return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+// One part of four quarters of key 60 as played: each note a few ticks early or late, off the
+// compiler's grid.
+QByteArray playedQuarters() {
+  import_testing::SmfBuilder smf(1, 480);
+  smf.track();
+  const int shifts[] = {0, 7, -6, 5};
+  for (int i = 0; i < 4; ++i) smf.note(0, 60, i * 480 + shifts[i], i * 480 + 400, 79);
+  const std::string bytes = smf.bytes();
+  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
 // The first column of every row of the dialog's part list: "part number: checked".
 QStringList partRows(const MidiImportDialog& dialog) {
   QStringList rows;
@@ -67,6 +79,7 @@ class MidiImportTest : public QObject {
   void refusedFileKeepsTheText();
   void partsThatDoNotFitAskAndImportTheChosenOnes();
   void cancellingThePartsDialogImportsNothing();
+  void playedInputThatFitsOffersTheGrid();
 };
 
 void MidiImportTest::importReplacesTheTextWithAnUntitledEditedScore() {
@@ -199,6 +212,24 @@ void MidiImportTest::cancellingThePartsDialogImportsNothing() {
   QVERIFY(!form.document().isSaved());
   QCOMPARE(form.messagePane()->toPlainText(), QString());
   QVERIFY(!f.exists("config/tarvik32/tarvik32.conf"));  // nothing chosen, nothing kept
+}
+
+void MidiImportTest::playedInputThatFitsOffersTheGrid() {
+  EditorFixture f;
+  f.writeFile("played.mid", playedQuarters());
+  TForm1& form = f.start();
+  f.services.fileNames = {f.path("played.mid")};
+  bool partsShown = true;
+  f.services.dialogScripts.push_back([&](QDialog& d) {
+    auto& dialog = dynamic_cast<MidiImportDialog&>(d);
+    partsShown = dialog.partList->isVisibleTo(&dialog);
+    dialog.gridBox->setCurrentText("1/4");
+    return int(QDialog::Accepted);
+  });
+  form.importMidiFile();
+  QCOMPARE(f.services.dialogsShown, 1);
+  QVERIFY(!partsShown);  // every part fits: only the transcription is asked
+  QCOMPARE(editorText(form), QString("ch1 {\n  \"l4 o3 c c c c\"  // 小節 1\n}\n"));
 }
 
 QTEST_MAIN(MidiImportTest)
