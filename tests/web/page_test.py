@@ -225,48 +225,100 @@ class PageTest(unittest.TestCase):
                 lambda d: self.notice().startswith("This file could not be imported"))
             self.assertEqual(self.editor_text(), text_before)
 
-    def test_playback_sounds_each_note_at_its_time(self):
-        self.load()
-        # Short notes far apart, so that each onset stands alone in the audio.
-        score = 'ch1 { "t120 @0 v13 o4 c16 r2 e16 r2 g16 r4. >c16 r2 <a16 r1" }'
-        mid, envelope = self.driver.execute_async_script("""
+    def play_offline(self, score, from_caret=False, caret=None, length_s=6):
+        """The page's Play (or Play from the cursor with the caret at (line, column)) rendered into
+        an OfflineAudioContext: the file time it started at and the left channel's peak each ms
+        from the moment the player holds that time sounds (its play line's clock)."""
+        self.driver.execute_script("window.scoreEditor.setText(arguments[0])", score)
+        if caret:
+            self.driver.execute_script("window.scoreEditor.select(...arguments)", caret[0],
+                                       caret[1], caret[1])
+        start_ms, envelope = self.driver.execute_async_script("""
             const done = arguments[arguments.length - 1];
             (async () => {
-              const r = await window.tarvik.compile(arguments[0]);
               const rate = 44100, perMs = rate / 1000;
-              const left = await window.tarvikRender(r.mid, rate, 6);
-              const envelope = [];
-              for (let at = 0; at + perMs <= left.length; at += perMs) {
+              const played = await window.tarvikPlayOffline(arguments[0], arguments[1], rate);
+              const left = played.left, envelope = [];
+              for (let at = played.startedAt * rate; at + perMs <= left.length; at += perMs) {
                 let peak = 0;
                 for (let i = Math.floor(at); i < Math.floor(at + perMs); i++)
                   peak = Math.max(peak, Math.abs(left[i]));
                 envelope.push(peak);
               }
-              done([Array.from(r.mid), envelope]);
-            })().catch((e) => done([null, String(e)]));""", score)
-        self.assertIsNotNone(mid, envelope)
-        import io
-        import mido
-        expected, now = [], 0.0
-        for message in mido.MidiFile(file=io.BytesIO(bytes(mid))):
-            now += message.time
-            if message.type == "note_on" and message.velocity > 0:
-                expected.append(round(now * 1000))
-        self.assertEqual(len(expected), 5)
-        loudest = max(envelope)
-        self.assertGreater(loudest, 0.05, "the rendering is silent")
-        # An onset: the envelope (peak a millisecond) crosses a tenth of the loudest peak after
-        # 100 ms below it.
-        threshold, quiet_ms = loudest / 10, 100
-        onsets, last_loud = [], -quiet_ms
+              done([played.startMs, envelope]);
+            })().catch((e) => done([null, String(e)]));""", from_caret, length_s)
+        self.assertIsNotNone(start_ms, envelope)
+        return start_ms, envelope
+
+    @staticmethod
+    def onsets(envelope):
+        """The ms at which the envelope crosses a tenth of its loudest peak after 100 ms below."""
+        threshold, quiet_ms = max(envelope) / 10, 100
+        found, last_loud = [], -quiet_ms
         for ms, peak in enumerate(envelope):
             if peak >= threshold:
                 if ms - last_loud >= quiet_ms:
-                    onsets.append(ms)
+                    found.append(ms)
                 last_loud = ms
-        self.assertEqual(len(onsets), len(expected), (onsets, expected))
-        for heard, written in zip(onsets, expected):
-            self.assertLessEqual(abs(heard - written), 10, (onsets, expected))
+        return found
+
+    def midi_onsets(self, score):
+        """The note-on times in ms of tarvk32c's file for the score, per channel (chN on MIDI
+        channel N)."""
+        import io
+        import mido
+        with tempfile.TemporaryDirectory() as work:
+            path = os.path.join(work, "played.fms")
+            with open(path, "wb") as f:
+                f.write(score.encode("cp932"))
+            midi, report = console_midi(ARGS.tarvk32c, path, work)
+        self.assertIsNotNone(midi, report)
+        onsets, now = {}, 0.0
+        for message in mido.MidiFile(file=io.BytesIO(midi)):
+            now += message.time
+            if message.type == "note_on" and message.velocity > 0:
+                onsets.setdefault(message.channel, []).append(round(now * 1000))
+        return onsets
+
+    def test_play_sounds_each_note_at_its_time(self):
+        self.load()
+        # Short notes far apart, so that each onset stands alone in the audio.
+        score = 'ch1 { "t120 @0 v13 o4 c16 r2 e16 r2 g16 r4. >c16 r2 <a16 r1" }'
+        expected = self.midi_onsets(score)[1]
+        self.assertEqual(len(expected), 5)
+        start_ms, envelope = self.play_offline(score)
+        self.assertEqual(start_ms, 0)
+        self.assertGreater(max(envelope), 0.05, "the rendering is silent")
+        heard = self.onsets(envelope)
+        self.assertEqual(len(heard), len(expected), (heard, expected))
+        for at, written in zip(heard, expected):
+            self.assertLessEqual(abs(at - written), 10, (heard, expected))
+
+    def test_play_from_the_cursor_starts_where_the_desktop_editor_does(self):
+        self.load()
+        # Channel 2 opened twice; its second block spans lines 2 to 5, with a rest before its
+        # notes and nothing behind the caret at the end of line 4 but channel 3's block.
+        score = ('ch1 { "t120 @0 v13 o4 l4 c r r r r r r r r" }\n'
+                 'ch2 { "@0 v13 o4 c4 r1" }\n'
+                 'ch2 {\n'
+                 '  "l4 r2 e r r"\n'
+                 '  "g"\n'
+                 '}\n'
+                 'ch3 { "@0 v13 o5 l1 r c" }')
+        ch2 = self.midi_onsets(score)[2]  # c, e, g
+        self.assertEqual(len(ch2), 3)
+        rest_ms = ch2[1] - 1000  # the r2 before the e
+        cases = [
+            # caret, where the play starts, the first note heard from there
+            ((3, 6), rest_ms, ch2[1]),  # on the r2: the rest, and the e a half note later
+            ((3, 8), ch2[1], ch2[1]),  # behind the r2: the e
+            ((4, 5), ch2[2], ch2[2]),  # behind the last command of the block: its g
+        ]
+        for caret, start, note in cases:
+            with self.subTest(caret=caret):
+                start_ms, envelope = self.play_offline(score, True, caret, 3)
+                self.assertLessEqual(abs(start_ms - start), 1, (start_ms, start))
+                self.assertLessEqual(abs(self.onsets(envelope)[0] - (note - start_ms)), 10)
 
     def test_a_click_on_a_note_of_the_roll_selects_its_command(self):
         self.load()
