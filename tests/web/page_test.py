@@ -22,6 +22,8 @@ ARGS = None
 RANDOM_SCORES = 30
 JAPANESE_SCORE = 'sn("さくら ～ 桜①")\ncr("(c) 山田 ｶﾅ")\nch1 { "t90 o4 l8 cdefg" }\n'
 WAIT_S = 20
+# The longest the page's main thread may stay busy while a pasted megabyte is checked.
+RESPONSIVE_GAP_MS = 200
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -337,6 +339,43 @@ class PageTest(unittest.TestCase):
                     "const s = window.scoreEditor.view.state;"
                     "return s.sliceDoc(s.selection.main.from, s.selection.main.to)")
                 self.assertEqual(selected, command)
+
+    def test_a_pasted_megabyte_keeps_the_page_responsive(self):
+        self.load()
+        megabyte = 1 << 20
+        line = 'ch1 { "cdefgab" }\n'
+        cases = [
+            # the paste, the page's message: more notes than a channel holds, a line longer than
+            # the compiler reads (tarvk32c writes an empty file then)
+            (line * (megabyte // len(line)), "ch1 is full: 32000 events"),
+            ('ch1 { "' + "c" * megabyte + '" }', "work area over!"),
+        ]
+        for text, message in cases:
+            with self.subTest(message=message):
+                self.driver.execute_script("window.scoreEditor.setText('')")
+                self.wait_quiet()
+                before = self.checks()
+                # A timer in the page measures the longest stretch its main thread was busy.
+                gap_ms = self.driver.execute_async_script("""
+                    const [text, before, done] = arguments;
+                    let last = performance.now(), longest = 0;
+                    const timer = setInterval(() => {
+                      const now = performance.now();
+                      longest = Math.max(longest, now - last);
+                      last = now;
+                      if (Number(document.body.dataset.checks) > before) {
+                        clearInterval(timer);
+                        done(longest);
+                      }
+                    }, 10);
+                    const pasted = new DataTransfer();
+                    pasted.setData("text/plain", text);
+                    document.querySelector(".cm-content").dispatchEvent(new ClipboardEvent(
+                        "paste", {clipboardData: pasted, bubbles: true, cancelable: true}));
+                    """, text, before)
+                self.assertEqual(len(self.editor_text()), len(text))
+                self.assertLess(gap_ms, RESPONSIVE_GAP_MS)
+                self.assertEqual(self.status(), message)
 
     def test_share_link_opens_the_same_text(self):
         self.load()
