@@ -282,7 +282,7 @@ class PageTest(unittest.TestCase):
                 onsets.setdefault(message.channel, []).append(round(now * 1000))
         return onsets
 
-    def test_play_sounds_each_note_at_its_time(self):
+    def test_playback_sounds_each_note_at_its_time(self):
         self.load()
         # Short notes far apart, so that each onset stands alone in the audio.
         score = 'ch1 { "t120 @0 v13 o4 c16 r2 e16 r2 g16 r4. >c16 r2 <a16 r1" }'
