@@ -299,11 +299,12 @@ class PageTest(unittest.TestCase):
     def test_play_from_the_cursor_starts_where_the_desktop_editor_does(self):
         self.load()
         # Channel 2 opened twice; its second block spans lines 2 to 5, with a rest before its
-        # notes and nothing behind the caret at the end of line 4 but channel 3's block.
+        # notes, a Japanese comment before them, and nothing behind the caret at the end of line
+        # 4 but channel 3's block.
         score = ('ch1 { "t120 @0 v13 o4 l4 c r r r r r r r r" }\n'
                  'ch2 { "@0 v13 o4 c4 r1" }\n'
                  'ch2 {\n'
-                 '  "l4 r2 e r r"\n'
+                 '/*歌*/"l4 r2 e r r"\n'
                  '  "g"\n'
                  '}\n'
                  'ch3 { "@0 v13 o5 l1 r c" }')
@@ -312,8 +313,9 @@ class PageTest(unittest.TestCase):
         rest_ms = ch2[1] - 1000  # the r2 before the e
         cases = [
             # caret, where the play starts, the first note heard from there
-            ((3, 6), rest_ms, ch2[1]),  # on the r2: the rest, and the e a half note later
-            ((3, 8), ch2[1], ch2[1]),  # behind the r2: the e
+            # (columns count 歌 as one, the compiler its two bytes)
+            ((3, 9), rest_ms, ch2[1]),  # on the r2: the rest, and the e a half note later
+            ((3, 11), ch2[1], ch2[1]),  # behind the r2: the e
             ((4, 5), ch2[2], ch2[2]),  # behind the last command of the block: its g
         ]
         for caret, start, note in cases:
