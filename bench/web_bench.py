@@ -4,7 +4,9 @@ shown, from the start of navigation), the maximal score compiled in WebAssembly 
 tarvk32c's CPU time on the same file, and a keystroke's check on the demo (from the end of the
 check's pause to the diagnostic shown). Fastest of `reps` runs each.
 
-Usage: bench/web_bench.py PAGE_DIR TARVK32C DEMO [reps]   (scripts/build-web makes PAGE_DIR)
+Usage: bench/web_bench.py [--values] PAGE_DIR TARVK32C DEMO [reps]
+(scripts/build-web makes PAGE_DIR). With --values it prints one line for scripts/bench instead of
+the table: page-ready-ms wasm-ms native-cpu-ms check-ms.
 """
 import functools
 import http.server
@@ -53,8 +55,12 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
 
 
 def main():
-    page, tarvk32c, demo = (os.path.abspath(a) for a in sys.argv[1:4])
-    reps = int(sys.argv[4]) if len(sys.argv) > 4 else 5
+    args = sys.argv[1:]
+    values = args[:1] == ["--values"]
+    if values:
+        args = args[1:]
+    page, tarvk32c, demo = (os.path.abspath(a) for a in args[0:3])
+    reps = int(args[3]) if len(args) > 3 else 5
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0),
                                              functools.partial(Quiet, directory=page))
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -102,6 +108,9 @@ def main():
     finally:
         driver.quit()
         server.shutdown()
+    if values:
+        print("%d %.1f %.1f %d" % (min(ready), min(wasm), native, min(checks)))
+        return 0
     print("figure                                   | goal        | measured")
     print("page ready (first check shown)           | <= 1500 ms  | %d ms" % min(ready))
     print("maximal score, WebAssembly (in worker)   | <= 3x native| %.0f ms (%.1fx)" %

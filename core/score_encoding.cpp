@@ -194,6 +194,12 @@ const Cp932Tables& cp932Tables() {
   return *built;
 }
 
+char32_t cp932Character(Cp932Code code) {
+  static const ListedCp932 listed;
+  const std::optional<Cp932Mapping> m = listed.decode(code);
+  return m ? m->c : 0;
+}
+
 char32_t nearestCp932Character(char32_t c) {
   if (cp932Code(c) != NO_BYTES) return c;
 #ifdef __EMSCRIPTEN__

@@ -82,6 +82,11 @@ inline Cp932Code cp932Code(char32_t c) {
   return c < 0x10000 ? cp932Tables().code[c] : escapeCode(c);
 }
 
+// The character the code page 932 bytes `code` (one byte, or lead << 8 | trail) read as, by the
+// list of mappings, whether or not it writes back to them (the IBM extensions listed twice read
+// the same); 0 when the bytes are not one character.
+char32_t cp932Character(Cp932Code code);
+
 // The character code page 932 holds in place of one it cannot: what the bytes the converter
 // writes for `c` one way read back as (U+301C WAVE DASH becomes U+FF5E FULLWIDTH TILDE), or 0
 // when the converter has no bytes for it.

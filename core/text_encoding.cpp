@@ -1,40 +1,39 @@
 #include "core/text_encoding.h"
 
-#include <iconv.h>
+#include <cstdint>
 
-#include <cerrno>
+#include "core/score_encoding.h"
 
 namespace {
 
-constexpr const char REPLACEMENT[] = "\xEF\xBF\xBD";  // U+FFFD
+constexpr char32_t REPLACEMENT = 0xFFFD;
+
+// The character at p and its length: a listed pair, else a listed single byte, else one byte
+// that does not decode, shown as U+FFFD.
+Utf8Sequence readDisplayed(const uint8_t* p, const uint8_t* end) {
+  if (end - p >= 2) {
+    const char32_t pair = cp932Character(Cp932Code(p[0] << 8 | p[1]));
+    if (pair != 0) return {pair, 2};
+  }
+  const char32_t single = cp932Character(*p);
+  return {single != 0 ? single : REPLACEMENT, 1};
+}
 
 }  // namespace
 
 std::string cp932ToDisplay(std::string_view bytes) {
   std::string result;
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    // No converter: ASCII passes, every other byte is marked.
-    for (char c : bytes)
-      result += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : REPLACEMENT;
-    return result;
-  }
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
-  char out[256];
-  while (inLeft > 0) {
-    char* outPtr = out;
-    size_t outLeft = sizeof out;
-    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    result.append(out, static_cast<size_t>(outPtr - out));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // EILSEQ or EINVAL: one byte that does not decode here; mark it and go on behind it.
-      result += REPLACEMENT;
-      ++in;
-      --inLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  result.reserve(bytes.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  while (p < end) {
+    if (*p < 0x80) {  // ASCII reads as itself, byte 0 too
+      result += char(*p++);
+      continue;
     }
+    const Utf8Sequence s = readDisplayed(p, end);
+    appendUtf8(result, s.c);
+    p += s.length;
   }
-  iconv_close(cd);
   return result;
 }

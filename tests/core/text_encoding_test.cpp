@@ -2,12 +2,36 @@
 #include "core/text_encoding.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {
 
 const std::string MARK = "\xEF\xBF\xBD";  // U+FFFD
+
+// The display glibc's converter gives: what it decodes, and a mark for each byte it stops at.
+std::string iconvDisplay(iconv_t cd, std::string bytes) {
+  std::string result;
+  char* in = bytes.data();
+  size_t inLeft = bytes.size();
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    char out[64];
+    char* outPtr = out;
+    size_t outLeft = sizeof out;
+    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    result.append(out, static_cast<size_t>(outPtr - out));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      result += MARK;
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return result;
+}
 
 }  // namespace
 
@@ -39,4 +63,25 @@ TEST(Cp932ToDisplay, TextLongerThanOnePieceOfTheConverter) {
     shown += i % 50 == 49 ? MARK : "あ";
   }
   EXPECT_EQ(cp932ToDisplay(bytes), shown);
+}
+
+// The display does not need a converter (a WebAssembly build has none for code page 932) and
+// shows what glibc's shows for every byte and every pair of bytes, each followed by a byte that
+// cannot continue it.
+TEST(Cp932ToDisplay, ShowsWhatGlibcsConverterShowsForEveryByteAndPair) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no code page 932 converter";
+  int differences = 0;
+  for (unsigned lead = 0; lead < 0x100 && differences < 10; ++lead) {
+    for (unsigned trail = 0; trail < 0x100 && differences < 10; ++trail) {
+      const std::string bytes{char(lead), char(trail), '\xff', 'x'};
+      const std::string expected = iconvDisplay(cd, bytes);
+      if (cp932ToDisplay(bytes) != expected) {
+        ++differences;
+        ADD_FAILURE() << std::hex << lead << " " << trail << ": " << cp932ToDisplay(bytes)
+                      << " != " << expected;
+      }
+    }
+  }
+  iconv_close(cd);
 }

@@ -22,6 +22,8 @@ ARGS = None
 RANDOM_SCORES = 30
 JAPANESE_SCORE = 'sn("さくら ～ 桜①")\ncr("(c) 山田 ｶﾅ")\nch1 { "t90 o4 l8 cdefg" }\n'
 WAIT_S = 20
+# The longest the page's main thread may stay busy while a pasted megabyte is checked.
+RESPONSIVE_GAP_MS = 200
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -225,48 +227,102 @@ class PageTest(unittest.TestCase):
                 lambda d: self.notice().startswith("This file could not be imported"))
             self.assertEqual(self.editor_text(), text_before)
 
-    def test_playback_sounds_each_note_at_its_time(self):
-        self.load()
-        # Short notes far apart, so that each onset stands alone in the audio.
-        score = 'ch1 { "t120 @0 v13 o4 c16 r2 e16 r2 g16 r4. >c16 r2 <a16 r1" }'
-        mid, envelope = self.driver.execute_async_script("""
+    def play_offline(self, score, from_caret=False, caret=None, length_s=6):
+        """The page's Play (or Play from the cursor with the caret at (line, column)) rendered into
+        an OfflineAudioContext: the file time it started at and the left channel's peak each ms
+        from the moment the player holds that time sounds (its play line's clock)."""
+        self.driver.execute_script("window.scoreEditor.setText(arguments[0])", score)
+        if caret:
+            self.driver.execute_script("window.scoreEditor.select(...arguments)", caret[0],
+                                       caret[1], caret[1])
+        start_ms, envelope = self.driver.execute_async_script("""
             const done = arguments[arguments.length - 1];
             (async () => {
-              const r = await window.tarvik.compile(arguments[0]);
               const rate = 44100, perMs = rate / 1000;
-              const left = await window.tarvikRender(r.mid, rate, 6);
-              const envelope = [];
-              for (let at = 0; at + perMs <= left.length; at += perMs) {
+              const played = await window.tarvikPlayOffline(arguments[0], arguments[1], rate);
+              const left = played.left, envelope = [];
+              for (let at = played.startedAt * rate; at + perMs <= left.length; at += perMs) {
                 let peak = 0;
                 for (let i = Math.floor(at); i < Math.floor(at + perMs); i++)
                   peak = Math.max(peak, Math.abs(left[i]));
                 envelope.push(peak);
               }
-              done([Array.from(r.mid), envelope]);
-            })().catch((e) => done([null, String(e)]));""", score)
-        self.assertIsNotNone(mid, envelope)
-        import io
-        import mido
-        expected, now = [], 0.0
-        for message in mido.MidiFile(file=io.BytesIO(bytes(mid))):
-            now += message.time
-            if message.type == "note_on" and message.velocity > 0:
-                expected.append(round(now * 1000))
-        self.assertEqual(len(expected), 5)
-        loudest = max(envelope)
-        self.assertGreater(loudest, 0.05, "the rendering is silent")
-        # An onset: the envelope (peak a millisecond) crosses a tenth of the loudest peak after
-        # 100 ms below it.
-        threshold, quiet_ms = loudest / 10, 100
-        onsets, last_loud = [], -quiet_ms
+              done([played.startMs, envelope]);
+            })().catch((e) => done([null, String(e)]));""", from_caret, length_s)
+        self.assertIsNotNone(start_ms, envelope)
+        return start_ms, envelope
+
+    @staticmethod
+    def onsets(envelope):
+        """The ms at which the envelope crosses a tenth of its loudest peak after 100 ms below."""
+        threshold, quiet_ms = max(envelope) / 10, 100
+        found, last_loud = [], -quiet_ms
         for ms, peak in enumerate(envelope):
             if peak >= threshold:
                 if ms - last_loud >= quiet_ms:
-                    onsets.append(ms)
+                    found.append(ms)
                 last_loud = ms
-        self.assertEqual(len(onsets), len(expected), (onsets, expected))
-        for heard, written in zip(onsets, expected):
-            self.assertLessEqual(abs(heard - written), 10, (onsets, expected))
+        return found
+
+    def midi_onsets(self, score):
+        """The note-on times in ms of tarvk32c's file for the score, per channel (chN on MIDI
+        channel N)."""
+        import io
+        import mido
+        with tempfile.TemporaryDirectory() as work:
+            path = os.path.join(work, "played.fms")
+            with open(path, "wb") as f:
+                f.write(score.encode("cp932"))
+            midi, report = console_midi(ARGS.tarvk32c, path, work)
+        self.assertIsNotNone(midi, report)
+        onsets, now = {}, 0.0
+        for message in mido.MidiFile(file=io.BytesIO(midi)):
+            now += message.time
+            if message.type == "note_on" and message.velocity > 0:
+                onsets.setdefault(message.channel, []).append(round(now * 1000))
+        return onsets
+
+    def test_playback_sounds_each_note_at_its_time(self):
+        self.load()
+        # Short notes far apart, so that each onset stands alone in the audio.
+        score = 'ch1 { "t120 @0 v13 o4 c16 r2 e16 r2 g16 r4. >c16 r2 <a16 r1" }'
+        expected = self.midi_onsets(score)[1]
+        self.assertEqual(len(expected), 5)
+        start_ms, envelope = self.play_offline(score)
+        self.assertEqual(start_ms, 0)
+        self.assertGreater(max(envelope), 0.05, "the rendering is silent")
+        heard = self.onsets(envelope)
+        self.assertEqual(len(heard), len(expected), (heard, expected))
+        for at, written in zip(heard, expected):
+            self.assertLessEqual(abs(at - written), 10, (heard, expected))
+
+    def test_play_from_the_cursor_starts_where_the_desktop_editor_does(self):
+        self.load()
+        # Channel 2 opened twice; its second block spans lines 2 to 5, with a rest before its
+        # notes, a Japanese comment before them, and nothing behind the caret at the end of line
+        # 4 but channel 3's block.
+        score = ('ch1 { "t120 @0 v13 o4 l4 c r r r r r r r r" }\n'
+                 'ch2 { "@0 v13 o4 c4 r1" }\n'
+                 'ch2 {\n'
+                 '/*歌*/"l4 r2 e r r"\n'
+                 '  "g"\n'
+                 '}\n'
+                 'ch3 { "@0 v13 o5 l1 r c" }')
+        ch2 = self.midi_onsets(score)[2]  # c, e, g
+        self.assertEqual(len(ch2), 3)
+        rest_ms = ch2[1] - 1000  # the r2 before the e
+        cases = [
+            # caret, where the play starts, the first note heard from there
+            # (columns count 歌 as one, the compiler its two bytes)
+            ((3, 9), rest_ms, ch2[1]),  # on the r2: the rest, and the e a half note later
+            ((3, 11), ch2[1], ch2[1]),  # behind the r2: the e
+            ((4, 5), ch2[2], ch2[2]),  # behind the last command of the block: its g
+        ]
+        for caret, start, note in cases:
+            with self.subTest(caret=caret):
+                start_ms, envelope = self.play_offline(score, True, caret, 3)
+                self.assertLessEqual(abs(start_ms - start), 1, (start_ms, start))
+                self.assertLessEqual(abs(self.onsets(envelope)[0] - (note - start_ms)), 10)
 
     def test_a_click_on_a_note_of_the_roll_selects_its_command(self):
         self.load()
@@ -285,6 +341,43 @@ class PageTest(unittest.TestCase):
                     "const s = window.scoreEditor.view.state;"
                     "return s.sliceDoc(s.selection.main.from, s.selection.main.to)")
                 self.assertEqual(selected, command)
+
+    def test_a_pasted_megabyte_keeps_the_page_responsive(self):
+        self.load()
+        megabyte = 1 << 20
+        line = 'ch1 { "cdefgab" }\n'
+        cases = [
+            # the paste, the page's message: more notes than a channel holds, a line longer than
+            # the compiler reads (tarvk32c writes an empty file then)
+            (line * (megabyte // len(line)), "ch1 is full: 32000 events"),
+            ('ch1 { "' + "c" * megabyte + '" }', "work area over!"),
+        ]
+        for text, message in cases:
+            with self.subTest(message=message):
+                self.driver.execute_script("window.scoreEditor.setText('')")
+                self.wait_quiet()
+                before = self.checks()
+                # A timer in the page measures the longest stretch its main thread was busy.
+                gap_ms = self.driver.execute_async_script("""
+                    const [text, before, done] = arguments;
+                    let last = performance.now(), longest = 0;
+                    const timer = setInterval(() => {
+                      const now = performance.now();
+                      longest = Math.max(longest, now - last);
+                      last = now;
+                      if (Number(document.body.dataset.checks) > before) {
+                        clearInterval(timer);
+                        done(longest);
+                      }
+                    }, 10);
+                    const pasted = new DataTransfer();
+                    pasted.setData("text/plain", text);
+                    document.querySelector(".cm-content").dispatchEvent(new ClipboardEvent(
+                        "paste", {clipboardData: pasted, bubbles: true, cancelable: true}));
+                    """, text, before)
+                self.assertEqual(len(self.editor_text()), len(text))
+                self.assertLess(gap_ms, RESPONSIVE_GAP_MS)
+                self.assertEqual(self.status(), message)
 
     def test_share_link_opens_the_same_text(self):
         self.load()

@@ -81,6 +81,12 @@ int32_t pageColumn(const EncodedLine& line, int32_t byte) {
   return line.column[std::clamp(byte, 0, last)];
 }
 
+int32_t byteColumn(const EncodedLine& line, int32_t column) {
+  const auto at = std::lower_bound(line.column.begin(), line.column.end(), column);
+  const auto last = static_cast<int32_t>(line.column.size()) - 1;
+  return std::min(static_cast<int32_t>(at - line.column.begin()), last);
+}
+
 namespace {
 
 // The character of the code page 932 bytes at p, and how many bytes it took.

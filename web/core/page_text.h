@@ -27,6 +27,10 @@ std::vector<std::string_view> splitLines(std::string_view utf8Text);
 // The page's column of byte `byte` in the line (clamped to the line's ends).
 int32_t pageColumn(const EncodedLine& line, int32_t byte);
 
+// The byte of the line at the page's column `column`: the first byte at or behind it (the line's
+// end when the column is past it).
+int32_t byteColumn(const EncodedLine& line, int32_t column);
+
 // A score file's bytes as the page's text: the encoding detectScoreEncoding() finds (a UTF-8
 // byte-order mark dropped), every CR LF, lone CR and lone LF one "\n", and bytes without a
 // character as their escapes, so that encodeScore() gives the same bytes back (CR LF ends).

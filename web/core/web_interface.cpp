@@ -4,6 +4,7 @@
 #include <emscripten/emscripten.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ namespace {
 struct Result {
   std::vector<uint8_t> bytes;
   std::string json;
+};
+
+// A place in the page's text: a 0-based line and a UTF-16 column; line -1 for none.
+struct Caret {
+  int32_t line = -1;
+  int32_t column = 0;
 };
 
 TextEncoding encodingOf(int32_t encoding) {
@@ -60,13 +67,11 @@ void appendDiagnostic(std::string& json, const Diagnostic& f,
 // "notes": every sounding note part of a clean compilation, [channel, start ms, end ms, line,
 // from, to, start tick, key], the source in the page's columns and the key a MIDI note number
 // (a part tied to a note sounds that note's key).
-void appendNotes(std::string& json, SourceMap& recorded, const std::vector<uint8_t>& midi,
+void appendNotes(std::string& json, const ScoreSourceMap& map,
                  const std::vector<EncodedLine>& lines) {
   json += "\"notes\":[";
-  ScoreSourceMap map;
-  std::string error;
   bool first = true;
-  if (map.build(recorded, midi.data(), midi.size(), &error)) {
+  {
     for (int channel = 1; channel <= CHANNEL_COUNT; ++channel) {
       const std::vector<ScoreSourceMap::Sounding> notes = map.notes(channel);
       const std::vector<ScoreSourceMap::NotePart>& parts = map.noteParts(channel);
@@ -95,8 +100,28 @@ void appendNotes(std::string& json, SourceMap& recorded, const std::vector<uint8
   json += ']';
 }
 
-// With `mapped`, the notes of the source map are in the result.
-Result* compileScore(std::string source, const std::vector<EncodedLine>& lines, bool mapped) {
+// "start": where playback from the caret (a line and a page column) starts, {tick, ms}, by the
+// desktop editor's rule (ScoreSourceMap::timeAt); null where that rule gives no time.
+void appendStart(std::string& json, const ScoreSourceMap& map,
+                 const std::vector<EncodedLine>& lines, const Caret& caret) {
+  json += "\"start\":";
+  const bool known = caret.line >= 0 && caret.line < static_cast<int32_t>(lines.size());
+  const std::optional<ScoreSourceMap::SourceTime> time =
+      known ? map.timeAt(caret.line, byteColumn(lines[caret.line], caret.column)) : std::nullopt;
+  if (!time) {
+    json += "null";
+    return;
+  }
+  json += "{\"tick\":";
+  appendJsonNumber(json, time->tick);
+  json += ",\"ms\":";
+  appendJsonNumber(json, time->ms);
+  json += '}';
+}
+
+// With `mapped`, the notes of the source map and the start at `caret` are in the result.
+Result* compileScore(std::string source, const std::vector<EncodedLine>& lines, bool mapped,
+                     const Caret& caret = {}) {
   auto session = std::make_unique<CompileSession>();
   WebCompileHost host(std::move(source), mapped);
   prepareConsoleCompilation(*session, host, false);
@@ -115,8 +140,15 @@ Result* compileScore(std::string source, const std::vector<EncodedLine>& lines, 
   appendJsonString(json, host.transcript);
   if (code == 0) result->bytes = host.midi;
   if (mapped) {
+    ScoreSourceMap map;
+    std::string error;
+    const std::vector<uint8_t> none;
+    const std::vector<uint8_t>& midi = code == 0 ? host.midi : none;
+    map.build(host.map, midi.data(), midi.size(), &error);  // an untimed file has no notes
     json += ',';
-    appendNotes(json, host.map, code == 0 ? host.midi : std::vector<uint8_t>(), lines);
+    appendNotes(json, map, lines);
+    json += ',';
+    appendStart(json, map, lines, caret);
   }
   json += '}';
   return result;
@@ -134,10 +166,13 @@ extern "C" {
 
 // The page's text (UTF-8, "\n" between lines) compiled as the score file the page saves in
 // `encoding` (0 code page 932, 1 UTF-8): bytes the MIDI file when the compilation succeeded.
-EMSCRIPTEN_KEEPALIVE Result* tarv_compile(const char* text, int32_t size, int32_t encoding) {
+// The caret (line -1 for none) is where playback from the caret would start.
+EMSCRIPTEN_KEEPALIVE Result* tarv_compile(const char* text, int32_t size, int32_t encoding,
+                                          int32_t caretLine, int32_t caretColumn) {
   const std::string_view utf8(text, size_t(size));
   const std::vector<EncodedLine> lines = encodeLines(utf8, encodingOf(encoding));
-  return compileScore(encodeScore(utf8, encodingOf(encoding)), lines, true);
+  return compileScore(encodeScore(utf8, encodingOf(encoding)), lines, true,
+                      Caret{caretLine, caretColumn});
 }
 
 // A score file's bytes compiled as they are, as tarvk32c compiles the file, without the notes;

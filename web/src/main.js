@@ -2,7 +2,7 @@
 // share link. The core runs in a worker (window.tarvik).
 import { createTarvik } from "./tarvik.js";
 import { ScoreEditor } from "./score_editor.js";
-import { Player, renderOffline } from "./player.js";
+import { Player } from "./player.js";
 import { PianoRoll } from "./piano_roll.js";
 import { readFragment, shareFragment } from "./share_link.js";
 import { text as t, language } from "./texts.js";
@@ -16,8 +16,6 @@ const DEFAULT_SCORE = 'ch1 { "t120 o4 l4 cdefgab>c" }\n';
 
 const tarvik = createTarvik("worker.js");
 window.tarvik = tarvik;
-// The engine's rendering of a MIDI file without an audio device, for tests: the left channel.
-window.tarvikRender = renderOffline;
 
 const page = {
   encoding: "cp932",
@@ -143,24 +141,11 @@ async function openFile(file) {
 const player = new Player();
 
 // Note tuple fields (web/core/web_interface.cpp): channel, start ms, end ms, line, from, to, tick.
-const [, START_MS, END_MS, LINE, FROM, TO, START_TICK] = [0, 1, 2, 3, 4, 5, 6];
+const [, START_MS, END_MS, LINE, FROM, TO] = [0, 1, 2, 3, 4, 5];
 
-// Where playback from the caret starts: the first note whose command starts at or behind the
-// caret, the earliest of those in time when several channels have one there.
-function noteAtCaret(notes) {
-  const [line, column] = editor.caret();
-  let best = null;
-  for (const n of notes) {
-    if (n[LINE] < line || (n[LINE] === line && n[TO] <= column)) continue;
-    const before = (a, b) => a[LINE] < b[LINE] || (a[LINE] === b[LINE] && a[FROM] < b[FROM]);
-    if (!best || before(n, best) || (!before(best, n) && n[START_MS] < best[START_MS])) best = n;
-  }
-  return best;
-}
-
-// Marks the commands sounding now, until playback ends.
-function follow(notes) {
-  const ms = player.positionMs();
+// Marks the commands the player sounds now, until its playback ends.
+function follow(output, notes) {
+  const ms = output.positionMs();
   roll.setPlayMs(ms);
   if (ms < 0) {
     editor.showSounding([]);
@@ -169,23 +154,40 @@ function follow(notes) {
   editor.showSounding(
     notes.filter((n) => n[START_MS] <= ms && ms < n[END_MS]).map((n) => [n[LINE], n[FROM], n[TO]]),
   );
-  requestAnimationFrame(() => follow(notes));
+  requestAnimationFrame(() => follow(output, notes));
 }
 
-async function play(fromCaret) {
-  const result = await tarvik.compile(editor.text(), { encoding: page.encoding });
+// Compiles the text and plays it from the start or from the caret, where the desktop editor
+// would start (the core's source map decides); `output` is the page's player unless a test
+// renders offline.
+async function play(fromCaret, output = player) {
+  const caret = fromCaret ? editor.caret() : undefined;
+  const result = await tarvik.compile(editor.text(), { encoding: page.encoding, caret });
   if (result.code !== 0) {
     status(worded(result.diagnostic)?.message ?? result.messages, true);
     return;
   }
-  const start = fromCaret ? noteAtCaret(result.notes) : null;
+  const start = fromCaret ? result.start : null;
   status(t("loadingSound"));
-  await player.play(result.mid, start ? start[START_TICK] : 0, start ? start[START_MS] : 0, () =>
+  await output.play(result.mid, start ? start.tick : 0, start ? start.ms : 0, () =>
     status(t("ready")),
   );
   status(t("play"));
-  follow(result.notes);
+  follow(output, result.notes);
 }
+
+// Play or play from the caret rendered into an OfflineAudioContext of `lengthS` seconds, for
+// tests: the left channel, the file's time the play started at and the context's time in s at
+// which the player holds that time sounds.
+window.tarvikPlayOffline = async (fromCaret, lengthS, sampleRate) => {
+  const context = new OfflineAudioContext(2, Math.ceil(lengthS * sampleRate), sampleRate);
+  const offline = new Player(context);
+  await play(fromCaret, offline);
+  const rendered = await context.startRendering();
+  const { startMs, startedAt } = offline;
+  offline.stop();
+  return { left: rendered.getChannelData(0), startMs, startedAt };
+};
 
 async function share() {
   location.hash = await shareFragment(editor.text(), page.encoding);

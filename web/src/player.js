@@ -5,8 +5,9 @@ const ENGINE_SCRIPTS = ["libfluidsynth-2.4.6.js", "js-synthesizer.min.js"];
 const SOUND_FONT = "TimGM6mb.sf2";
 // Frames the engine renders at a time: about 90 ms at 44.1 kHz.
 const RENDER_FRAMES = 4096;
-// What an offline rendering adds behind the last note: the release of the sounds.
-const RELEASE_TAIL_S = 1;
+// The script node's output reaches the context this many blocks after the context's time at
+// which it was asked for (measured offline: 2 × 4096 frames behind); the play line waits for it.
+const OUTPUT_DELAY_BLOCKS = 2;
 
 let engine = null;
 
@@ -44,13 +45,14 @@ async function newSynthesizer(sampleRate, midi) {
   return synth;
 }
 
-// Plays one MIDI file at a time through the page's audio output.
+// Plays one MIDI file at a time into an audio context: the one given (an OfflineAudioContext
+// renders the play without a device), or else the page's output, opened on the first play.
 export class Player {
-  constructor() {
-    this.context = null;
+  constructor(context = null) {
+    this.context = context;
     this.synth = null;
     this.node = null;
-    this.startedAt = 0; // the context's time at which the file's time `startMs` sounded
+    this.startedAt = 0; // the context's time at which the file's time `startMs` sounds
     this.startMs = 0;
   }
 
@@ -58,24 +60,26 @@ export class Player {
     return this.synth !== null;
   }
 
-  // The file's time now, in ms; -1 when nothing plays.
+  // The file's time sounding now, in ms; -1 when nothing plays.
   positionMs() {
     if (!this.synth) return -1;
-    return this.startMs + (this.context.currentTime - this.startedAt) * 1000;
+    return this.startMs + Math.max(0, this.context.currentTime - this.startedAt) * 1000;
   }
 
   // Plays `midi` from `startTick` (the time `startMs`); onEnd runs when the file has played.
   async play(midi, startTick, startMs, onEnd) {
     this.stop();
     this.context = this.context || new AudioContext();
-    await this.context.resume();
+    // An offline context starts when asked to render, and refuses to be resumed before.
+    if (this.context instanceof AudioContext) await this.context.resume();
     const synth = await newSynthesizer(this.context.sampleRate, midi);
     this.node = synth.createAudioNode(this.context, RENDER_FRAMES);
     this.node.connect(this.context.destination);
     if (startTick > 0) synth.seekPlayer(startTick);
     await synth.playPlayer();
     this.synth = synth;
-    this.startedAt = this.context.currentTime;
+    this.startedAt =
+      this.context.currentTime + (OUTPUT_DELAY_BLOCKS * RENDER_FRAMES) / this.context.sampleRate;
     this.startMs = startMs;
     synth.waitForPlayerStopped().then(() => {
       if (this.synth === synth) {
@@ -93,20 +97,4 @@ export class Player {
     this.synth = null;
     this.node = null;
   }
-}
-
-// The whole file rendered without an audio device, as an OfflineAudioContext would take it:
-// the left channel's samples at `sampleRate`, `lengthS` seconds plus the release.
-export async function renderOffline(midi, sampleRate, lengthS) {
-  const synth = await newSynthesizer(sampleRate, midi);
-  await synth.playPlayer();
-  const total = Math.ceil((lengthS + RELEASE_TAIL_S) * sampleRate);
-  const left = new Float32Array(total);
-  const block = [new Float32Array(RENDER_FRAMES), new Float32Array(RENDER_FRAMES)];
-  for (let at = 0; at < total; at += RENDER_FRAMES) {
-    synth.render(block);
-    left.set(block[0].subarray(0, Math.min(RENDER_FRAMES, total - at)), at);
-  }
-  synth.close();
-  return left;
 }

@@ -1,6 +1,9 @@
 // window.tarvik: the compiler's core for the page and for other pages that embed it. Every call
 // goes to the worker and returns a promise.
-//   compile(text, {encoding})  -> { mid: Uint8Array | null, diagnostic, code, messages, notes }
+//   compile(text, {encoding, caret}) -> { mid: Uint8Array | null, diagnostic, code, messages,
+//                                notes, start }; with caret [line, column] (0-based, UTF-16
+//                                columns) `start` is where playback from there starts, {tick, ms},
+//                                or null (the caret outside every channel block)
 //   compileBytes(bytes)        -> the same for a score file's bytes as they are
 //   openScore(bytes)           -> { text, encoding } of a score file's bytes
 //   importMidi(bytes)          -> { score, report, ok, error, notes, scoreBytes }
@@ -30,7 +33,8 @@ export function createTarvik(workerUrl) {
   const encodingOf = (options) => ENCODINGS[(options && options.encoding) || "cp932"] ?? 0;
   const tarvik = {
     lastCoreMs: 0,
-    compile: (text, options) => call("compile", { text, encoding: encodingOf(options) }),
+    compile: (text, options) =>
+      call("compile", { text, encoding: encodingOf(options), caret: options && options.caret }),
     compileBytes: (bytes) => call("compileBytes", { bytes }),
     openScore: (bytes) => call("openScore", { bytes }),
     scoreFile: (text, options) => call("scoreFile", { text, encoding: encodingOf(options) }),

@@ -29,10 +29,13 @@ function takeResult(core, result) {
 }
 
 const requests = {
-  compile(core, { text, encoding }) {
+  compile(core, { text, encoding, caret }) {
+    const [line, column] = caret || [-1, 0];
     const { json, bytes } = takeResult(
       core,
-      withBytes(core, encoder.encode(text), (p, n) => core._tarv_compile(p, n, encoding)),
+      withBytes(core, encoder.encode(text), (p, n) =>
+        core._tarv_compile(p, n, encoding, line, column),
+      ),
     );
     return { ...json, mid: json.code === 0 ? bytes : null };
   },
