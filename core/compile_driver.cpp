@@ -45,6 +45,7 @@ int32_t readLines(CompileSession& session) {
     const int32_t length = readSourceLine(session);
     session.lineCursor = 0;
     if (length <= 0) {
+      if (session.sourceStopped) return ERROR_FAILED;  // the reader said why
       if (!session.sourceReadFailed) return 0;
       session.host->messageLine(textsOf(session).cannotReadSource);
       diagnose(session, lineFreeDiagnostic(DIAGNOSTIC_SOURCE_READ));
@@ -218,6 +219,7 @@ void resetSession(CompileSession& session) {
   session.sourceChunkLength = 0;
   session.sourceAtEnd = false;
   session.sourceReadFailed = false;
+  session.sourceStopped = false;
   session.fullChannel = 0;
 }
 

@@ -168,6 +168,9 @@ struct CompileSession {
   int32_t sourceChunkLength = 0;
   bool sourceAtEnd = false;
   bool sourceReadFailed = false;  // the host reported a read error: the compilation fails
+  // A console limit (a line over its bytes, the line count) stopped the reading after its
+  // message: the compilation fails, as the message says, rather than end with part of the score.
+  bool sourceStopped = false;
 };
 
 // Index into the channel arrays of channel 1..9.

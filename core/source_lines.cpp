@@ -24,6 +24,7 @@ int32_t countLine(CompileSession& session, int32_t length) {
   session.host->messageLine(
       formatText(textsOf(session).lineCountOver, static_cast<long>(CONSOLE_LINE_COUNT_MAX)));
   diagnose(session, lineFreeDiagnostic(DIAGNOSTIC_LINE_COUNT_OVER, CONSOLE_LINE_COUNT_MAX));
+  session.sourceStopped = true;
   return -1;
 }
 
@@ -33,6 +34,7 @@ int32_t lineTooLong(CompileSession& session) {
   tooLong.line = session.lineNumber;  // the line after the last one counted
   tooLong.lineNumber = session.lineNumber + 1;
   diagnose(session, tooLong);
+  session.sourceStopped = true;
   return -1;
 }
 
@@ -334,6 +336,7 @@ int32_t unknownItem(const CompileSession& session) {
 }  // namespace
 
 int32_t readSourceLine(CompileSession& session) {
+  if (session.sourceStopped) return -1;  // nothing more is read once a limit stopped it
   // The host's kind fixes the flavour, so each reader's cast names the host's own class.
   return flavourOf(session) == FLAVOUR_EDITOR ? readEditorLine(session) : readConsoleLine(session);
 }

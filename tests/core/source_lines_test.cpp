@@ -276,14 +276,14 @@ TEST(ReadSourceLine, ConsoleLineCountLimit) {
   EXPECT_EQ(b.host.messages, std::vector<std::string>{"**** line over(MAX:999999 line) ****\n"
                                                       "**** compile stopped. ****\n"});
 
-  // In a compilation the limit ends the source: line 999999 is compiled, 1000000 is not.
+  // In a compilation the limit stops it, as the message says: nothing is kept.
   MemoryCompile c(FLAVOUR_CONSOLE,
                   rep(999998, "\r\n") + "ch1{\"c\"}\r\n" + "ch2{\"d\"}\r\n" + "ch3{\"e\"}\r\n");
-  EXPECT_EQ(c.run(), 0);
+  EXPECT_EQ(c.run(), ERROR_FAILED);
   EXPECT_EQ(printed(c.host),
             "**** line over(MAX:999999 line) ****\n**** compile stopped. ****\n"
-            " -> ch1  size(2 byte)  Track Tick (480)\n ** complete! **\n");
-  EXPECT_TRUE(c.host.outputKept);
+            "compile stopped!\n");
+  EXPECT_FALSE(c.host.outputKept);
 }
 
 TEST(ReadSourceLine, EditorLinesAndLongLineWarning) {
@@ -342,8 +342,8 @@ TEST(ConsoleCompile, LineEndsAndLimitsInTheDriver) {
        "b */ ch1{\"c\"}\r\n",
        0, ch1 + done},
       {"ch1{\"c\"}\r ch2{\"d\"}\r\n", 0, ch1 + done},
-      {"ch1{\"c\"}\r\n" + std::string(1999, ' ') + "\r\nch2{\"d\"}\r\n", 0,
-       "work area over!\n" + ch1 + done},
+      {"ch1{\"c\"}\r\n" + std::string(1999, ' ') + "\r\nch2{\"d\"}\r\n", ERROR_FAILED,
+       "work area over!\ncompile stopped!\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(
