@@ -46,18 +46,20 @@ static_assert(int64_t{BARS_MAX} * CHANNEL_COUNT + 3 * CHANNEL_COUNT + 3 + CONTIN
               CONSOLE_LINE_COUNT_MAX);
 
 constexpr int64_t CHANNEL_EVENTS_MAX = WORK_AREA_LIMIT / 2;  // events a score channel may hold
+constexpr size_t CHANNEL_BLOCK_FRAME_BYTES = 16;             // "ch9 {\n" and "}\n" around the lines
 
 // The first line of the score of a foreign file without notes, which says so where the score is
 // read. A compiled file's rests are written back as they are.
 constexpr const char* NO_NOTES_COMMENT = "// 音符のない MIDI ファイル";
 
+// Kept for every note of the parts chosen, so packed.
 struct Note {
-  int64_t on = 0;     // units
-  int64_t end = 0;    // units: the grid point nearest the note-off
-  int64_t sound = 0;  // ticks at 480 a quarter from note-on to note-off
-  int key = 0;
-  int level = 0;
-  size_t source = 0;     // index into MidiSource::notes
+  int64_t on = 0;        // units
+  int64_t end = 0;       // units: the grid point nearest the note-off
+  int64_t sound = 0;     // ticks at 480 a quarter from note-on to note-off
+  uint32_t source = 0;   // index into MidiSource::notes
+  uint8_t key = 0;       // 24..119
+  uint8_t level = 0;     // 1..VELOCITY_LEVEL_MAX
   uint8_t marks = 0;     // MARK_ROUNDED, MARK_TRANSPOSED: counted where the note is kept
   bool trimmed = false;  // ended early where the next note of its line (or drum hit) starts
 };
@@ -172,9 +174,9 @@ Note noteOf(const MidiSource& source, size_t i) {
   if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
   while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
   while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
-  n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
+  n.level = static_cast<uint8_t>(std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX));
   if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
-  n.source = i;
+  n.source = static_cast<uint32_t>(i);
   return n;
 }
 
@@ -593,11 +595,11 @@ void placeParameters(std::vector<Voice>& voices, const MidiSource& source, const
 void addRests(Voice& voice, int64_t from, int64_t to) {
   for (const VoiceParameter& p : voice.parameters) {  // parameters split a rest
     if (p.position > from && p.position < to) {
-      voice.items.push_back({from, p.position - from, 0, 0, GATE_STEP_Q8});
+      voice.items.push_back({from, static_cast<int32_t>(p.position - from), 0, 0, GATE_STEP_Q8});
       from = p.position;
     }
   }
-  if (to > from) voice.items.push_back({from, to - from, 0, 0, GATE_STEP_Q8});
+  if (to > from) voice.items.push_back({from, static_cast<int32_t>(to - from), 0, 0, GATE_STEP_Q8});
 }
 
 // Whether the compiled score does not start or end the note where the file does; the largest
@@ -678,7 +680,8 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
     }
     if (length > 0 && length < FULL_LENGTH_UNITS) gate = noteGate;
     const bool moved = noteMoved(source, n, length, noteGate, counts);
-    voice.items.push_back({n.on, length, n.key, n.level, noteGate,
+    voice.items.push_back({n.on, static_cast<int32_t>(length), n.key, n.level,
+                           static_cast<uint8_t>(noteGate),
                            static_cast<uint8_t>(n.marks | (moved ? MARK_MOVED : 0))});
     cursor = n.on + length;
   }
@@ -750,8 +753,8 @@ bool tupletGroup(const std::vector<Note>& notes, size_t first, int n, int64_t sp
     const int64_t off = s.offTick * UNITS_PER_QUARTER * n;
     if (std::abs(on - split(k)) >= unit || note.sound == 0) return false;
     if (!note.trimmed && std::abs(off - split(k + 1)) >= unit) return false;
-    lowest = std::min(lowest, note.level);
-    highest = std::max(highest, note.level);
+    lowest = std::min<int>(lowest, note.level);
+    highest = std::max<int>(highest, note.level);
   }
   if (highest - lowest > 1) return false;
   const size_t after = first + static_cast<size_t>(n);
@@ -941,12 +944,13 @@ struct VoiceWriting {
   const FlatKeys& flatKeys;
 };
 
-std::vector<std::string> layoutOf(const Voice& v, const VoiceWriting& w, LayoutCounts& layout) {
+// Appends the voice's lines to `lines` when it fits a channel (see layoutVoice).
+bool layoutOf(const Voice& v, const VoiceWriting& w, std::string& lines, LayoutCounts& layout) {
   // A compiled file's zero-length notes come back tied, as they were written; another
   // program's simultaneous drum hits each keep their level.
   const Joining joining = v.drum && !w.source.compiled ? Joining::Hits : Joining::Tied;
   return layoutVoice(v.items, v.parameters, w.bars, v.drum ? NoteForm::Code : NoteForm::Letter,
-                     joining, w.flatKeys, layout);
+                     joining, w.flatKeys, CHANNEL_EVENTS_MAX, lines, layout);
 }
 
 // The last bar line the voice reaches within a channel's events, where no note sounds across:
@@ -994,6 +998,13 @@ Voice splitVoice(Voice& v, int64_t at, const MidiSource& source, Counts& counts)
   return rest;
 }
 
+// Frees what the voice holds but its place: a voice written needs no more.
+void release(Voice& v) {
+  std::vector<Note>().swap(v.notes);
+  std::vector<VoiceParameter>().swap(v.parameters);
+  std::vector<VoiceItem>().swap(v.items);
+}
+
 // A score channel no voice takes, for a voice that is no drum voice; 0 when there is none.
 int freeChannel(const std::vector<Voice>& voices, bool drum) {
   if (drum) return 0;
@@ -1013,8 +1024,8 @@ int freeChannel(const std::vector<Voice>& voices, bool drum) {
 int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, Counts& counts,
                std::string& block) {
   LayoutCounts layout;
-  std::vector<std::string> lines = layoutOf(voices[index], w, layout);
-  while (layout.events > CHANNEL_EVENTS_MAX) {
+  std::string lines;
+  while (!layoutOf(voices[index], w, lines, layout)) {
     const int64_t at = cutPosition(voices[index], layout, w.bars);
     if (at == 0) return -1;
     const int64_t bar = std::upper_bound(w.bars.begin(), w.bars.end(), at) - w.bars.begin();
@@ -1031,12 +1042,11 @@ int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, 
       counts.cut.push_back({from, bar, left});
     }
     layout = LayoutCounts();
-    lines = layoutOf(voices[index], w, layout);
   }
   const Voice& v = voices[index];
-  block = "ch" + std::to_string(v.scoreChannel) + " {\n";
-  for (const std::string& line : lines) block += line + '\n';
-  block += "}\n";
+  block.reserve(lines.size() + CHANNEL_BLOCK_FRAME_BYTES);
+  block.append("ch").append(std::to_string(v.scoreChannel)).append(" {\n");
+  block.append(lines).append("}\n");
   counts.velocityChanged += layout.velocityChanged;
   counts.unwritable += layout.unwritable;
   counts.crowded += layout.crowded;
@@ -1281,23 +1291,22 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     }
     result.notes += written;
     blocks.push_back({voices[v].scoreChannel, std::move(block)});
+    release(voices[v]);  // written: only its channel is asked for again
   }
   std::stable_sort(blocks.begin(), blocks.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& [channel, block] : blocks) {
+  size_t textSize = text.size();
+  for (const auto& [channel, block] : blocks) textSize += 1 + block.size();
+  text.reserve(textSize);
+  for (auto& [channel, block] : blocks) {
     if (!text.empty()) text += '\n';
     text += block;
+    std::string().swap(block);
   }
   result.voices = static_cast<int>(voices.size());
   reportCounts(counts, source, bars, result.report);
 
-  std::string crlf;
-  crlf.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
-  if (!encodeScore(crlf, encoding, result.bytes)) {
+  if (!encodeScore(text, encoding, result.bytes)) {
     result.error = {ImportText::NotEncodable, {}};
     return result;
   }
