@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <limits>
 #include <map>
-#include <set>
 
 #include "core/compile_session.h"
 #include "core/midi_writer.h"
@@ -101,6 +100,7 @@ struct Counts {
   double firstOutside = 0;
   int64_t firstOutsideAt = 0;
   int parametersMoved = 0;
+  bool noNotes = false;  // the file holds none
 };
 
 bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars);
@@ -210,13 +210,17 @@ std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& count
   if (!std::is_sorted(notes.begin(), notes.end(), playsBefore)) {
     std::sort(notes.begin(), notes.end(), playsBefore);
   }
-  std::vector<Voice> voices;
-  for (const Note& n : notes) {
+  // Each note's voice is found first, from the index of each voice's last note; then each
+  // voice's notes are gathered in one allocation (a part of one voice keeps the part's).
+  std::vector<size_t> lastOf;  // by voice
+  std::vector<uint32_t> voiceOf(notes.size());
+  for (size_t k = 0; k < notes.size(); ++k) {
+    const Note& n = notes[k];
     int best = -1;
     int bestDistance = 0;
     int64_t bestEnd = 0;
-    for (size_t v = 0; v < voices.size(); ++v) {
-      const Note& last = voices[v].notes.back();
+    for (size_t v = 0; v < lastOf.size(); ++v) {
+      const Note& last = notes[lastOf[v]];
       const bool free = last.end <= n.on && (last.on < n.on || last.sound == 0);
       if (!free && !legatoOverlap(last, n)) continue;
       const int distance = std::abs(last.key - n.key);
@@ -228,15 +232,25 @@ std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& count
       }
     }
     if (best < 0) {
-      voices.emplace_back();
-      voices.back().midiChannel = channel;
-      best = static_cast<int>(voices.size()) - 1;
+      lastOf.push_back(k);
+      best = static_cast<int>(lastOf.size()) - 1;
+    } else {
+      Note& last = notes[lastOf[static_cast<size_t>(best)]];
+      if (last.end > n.on) trimAt(last, n.on, counts);
+      lastOf[static_cast<size_t>(best)] = k;
     }
-    Voice& voice = voices[static_cast<size_t>(best)];
-    if (!voice.notes.empty() && voice.notes.back().end > n.on)
-      trimAt(voice.notes.back(), n.on, counts);
-    voice.notes.push_back(n);
+    voiceOf[k] = static_cast<uint32_t>(best);
   }
+  std::vector<Voice> voices(lastOf.size());
+  for (Voice& v : voices) v.midiChannel = channel;
+  if (voices.size() == 1) {
+    voices.front().notes = std::move(notes);
+    return voices;
+  }
+  std::vector<size_t> sizes(voices.size());
+  for (const uint32_t v : voiceOf) ++sizes[v];
+  for (size_t v = 0; v < voices.size(); ++v) voices[v].notes.reserve(sizes[v]);
+  for (size_t k = 0; k < notes.size(); ++k) voices[voiceOf[k]].notes.push_back(notes[k]);
   return voices;
 }
 
@@ -302,6 +316,7 @@ void countDropped(const Voice& v, Counts& counts) {
   if (v.notes.empty()) return;
   auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
   notes += static_cast<int>(v.notes.size());
+  at.reserve(at.size() + v.notes.size());
   for (const Note& n : v.notes) at.push_back(n.on);
 }
 
@@ -365,6 +380,22 @@ void placeVoices(std::vector<Voice>& voices, bool keepNumbers, Counts& counts) {
   std::erase_if(voices, [](const Voice& v) { return v.scoreChannel == 0; });
   std::sort(voices.begin(), voices.end(),
             [](const Voice& a, const Voice& b) { return a.scoreChannel < b.scoreChannel; });
+}
+
+// Keeps the source records of the voices' notes only, renumbered, in place of all the file's:
+// the notes of voices left out need none.
+void keepSourcesOf(std::vector<Voice>& voices, MidiSource& source) {
+  size_t kept = 0;
+  for (const Voice& v : voices) kept += v.notes.size();
+  std::vector<SourceNote> notes;
+  notes.reserve(kept);
+  for (Voice& v : voices) {
+    for (Note& n : v.notes) {
+      notes.push_back(source.notes[n.source]);
+      n.source = static_cast<uint32_t>(notes.size() - 1);
+    }
+  }
+  source.notes = std::move(notes);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -648,6 +679,8 @@ int64_t gatedToNext(int64_t sound, int64_t room, int gate, int& noteGate) {
 }
 
 void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
+  // A note, and a rest before it split by the parameters there; a rest up to the last parameter.
+  voice.items.reserve(2 * voice.notes.size() + voice.parameters.size() + 1);
   int64_t cursor = 0;
   int gate = GATE_STEP_Q8;
   size_t parameter = 0;
@@ -688,6 +721,7 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
   if (!voice.parameters.empty() && voice.parameters.back().position > cursor) {
     addRests(voice, cursor, voice.parameters.back().position);
   }
+  voice.items.shrink_to_fit();  // kept until the voice is written
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -840,7 +874,8 @@ void headerLine(const char* command, ImportText leftOut, ImportText charactersLe
 }
 
 // The comma-separated numbers, runs of consecutive ones as "first-last" when `runs`.
-std::string numberList(const std::set<int64_t>& numbers, bool runs) {
+// `numbers` ascending, each once.
+std::string numberList(const std::vector<int64_t>& numbers, bool runs) {
   std::string text;
   for (auto it = numbers.begin(); it != numbers.end();) {
     const int64_t first = *it;
@@ -863,17 +898,20 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
   if (c.runningAfterSpecial) {
     report.push_back({ImportText::RunningStatusAfterMeta, {std::to_string(c.runningAfterSpecial)}});
   }
-  if (s.notes.empty() && !s.compiled) report.push_back({ImportText::NoNotes, {}});
+  if (c.noNotes && !s.compiled) report.push_back({ImportText::NoNotes, {}});
   if (c.moved) {
     char shift[32];
     std::snprintf(shift, sizeof shift, "%g", c.maxShift);
     report.push_back({ImportText::NotesMoved, {std::to_string(c.moved), shift}});
   }
   for (const auto& [part, dropped] : c.dropped) {
-    std::set<int64_t> numbers;  // bar numbers from 1
+    std::vector<int64_t> numbers;  // bar numbers from 1
+    numbers.reserve(dropped.second.size());
     for (int64_t p : dropped.second) {
-      numbers.insert(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
+      numbers.push_back(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
     }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     report.push_back({ImportText::NotesDropped,
                       {std::to_string(dropped.first), numberList(numbers, true),
                        std::to_string(part.first + 1), std::to_string(part.second + 1)}});
@@ -924,7 +962,7 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     if (n) report.push_back({kind, {std::to_string(n)}});
   }
   if (s.controllers) {
-    const std::set<int64_t> numbers(s.controllerNumbers.begin(), s.controllerNumbers.end());
+    const std::vector<int64_t> numbers(s.controllerNumbers.begin(), s.controllerNumbers.end());
     report.push_back(
         {ImportText::ControllersLost, {std::to_string(s.controllers), numberList(numbers, false)}});
   }
@@ -1107,17 +1145,36 @@ int steadyLevels(Voice& voice) {
   return changed;
 }
 
-// The parts of the file in the score's order (track, then MIDI channel), each its notes.
-std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& source) {
-  std::map<std::pair<int, int>, size_t> sizes;  // each part's notes in one allocation
-  for (const SourceNote& s : source.notes) ++sizes[{s.track, s.channel}];
-  std::map<std::pair<int, int>, std::vector<Note>> parts;
-  for (const auto& [key, size] : sizes) parts[key].reserve(size);
+// A part: the indices of its notes in MidiSource::notes, in file order.
+using PartNotes = std::vector<uint32_t>;
+
+// The parts of the file in the score's order (track, then MIDI channel), each its notes' indices;
+// a part's notes are made one part at a time (notesOf), so that only one part's are ever held
+// beside the voices.
+std::map<std::pair<int, int>, PartNotes> partsOf(const MidiSource& source) {
+  // Each part's indices in one allocation; a note finds its part by track and channel in a table.
+  auto slot = [](const SourceNote& s) { return size_t{s.track} * MIDI_CHANNELS + s.channel; };
+  std::vector<size_t> sizes(source.trackNames.size() * MIDI_CHANNELS);
+  for (const SourceNote& s : source.notes) ++sizes[slot(s)];
+  std::map<std::pair<int, int>, PartNotes> parts;
+  std::vector<PartNotes*> part(sizes.size());
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    if (sizes[i] == 0) continue;
+    part[i] = &parts[{static_cast<int>(i / MIDI_CHANNELS), static_cast<int>(i % MIDI_CHANNELS)}];
+    part[i]->reserve(sizes[i]);
+  }
   for (size_t i = 0; i < source.notes.size(); ++i) {
-    const SourceNote& s = source.notes[i];
-    parts[{s.track, s.channel}].push_back(noteOf(source, i));
+    part[slot(source.notes[i])]->push_back(static_cast<uint32_t>(i));
   }
   return parts;
+}
+
+// A part's notes on the grid.
+std::vector<Note> notesOf(const MidiSource& source, const PartNotes& part) {
+  std::vector<Note> notes;
+  notes.reserve(part.size());
+  for (const uint32_t i : part) notes.push_back(noteOf(source, i));
+  return notes;
 }
 
 }  // namespace
@@ -1128,7 +1185,7 @@ std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& sourc
 // score channels have no room for.
 std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& options,
                               Counts& counts) {
-  std::map<std::pair<int, int>, std::vector<Note>> parts = partsOf(source);
+  std::map<std::pair<int, int>, PartNotes> parts = partsOf(source);
   std::vector<Note> drums;
   bool withNotes[MIDI_CHANNELS] = {};
   int number = 0;
@@ -1143,7 +1200,8 @@ std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& opt
     }
     withNotes[channel] = true;
     if (channel == DRUM_MIDI_CHANNEL) {
-      drums.insert(drums.end(), it->second.begin(), it->second.end());
+      const std::vector<Note> notes = notesOf(source, it->second);
+      drums.insert(drums.end(), notes.begin(), notes.end());
       it = parts.erase(it);
       continue;
     }
@@ -1162,8 +1220,9 @@ std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& opt
     if (changes) withNotes[c] = true;
   }
   std::vector<Voice> voices;
-  for (auto& [key, notes] : parts) {
-    std::vector<Voice> split = splitPart(std::move(notes), key.second, counts);
+  for (auto& [key, part] : parts) {
+    std::vector<Voice> split = splitPart(notesOf(source, part), key.second, counts);
+    PartNotes().swap(part);
     if (split.empty()) {
       split.emplace_back();
       split.back().midiChannel = key.second;
@@ -1185,11 +1244,11 @@ bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts
   if (!gatherSource(data, size, source, facts, error)) return false;
   parts.clear();
   Counts ignored;
-  for (auto& [key, notes] : partsOf(source)) {
+  for (auto& [key, indices] : partsOf(source)) {
     PartSummary part;
     part.track = key.first + 1;
     part.midiChannel = key.second + 1;
-    part.notes = static_cast<int>(notes.size());
+    part.notes = static_cast<int>(indices.size());
     for (const SourceChange& p : source.programs) {
       if (p.channel == key.second) {
         part.program = p.value;
@@ -1197,9 +1256,10 @@ bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts
       }
     }
     part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
-    part.voices = key.second == DRUM_MIDI_CHANNEL
-                      ? 1
-                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
+    part.voices =
+        key.second == DRUM_MIDI_CHANNEL
+            ? 1
+            : static_cast<int>(splitPart(notesOf(source, indices), key.second, ignored).size());
     parts.push_back(part);
   }
   const std::vector<Voice> kept = voicesKept(source, ImportOptions(), ignored);
@@ -1241,6 +1301,8 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     for (Voice& v : voices) counts.steadied += steadyLevels(v);
   }
   placeVoices(voices, source.compiled, counts);
+  counts.noNotes = source.notes.empty();
+  keepSourcesOf(voices, source);
   int64_t noteEnd = 0;
   for (const Voice& v : voices) {
     for (const Note& n : v.notes) noteEnd = std::max(noteEnd, n.end);
@@ -1273,7 +1335,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     flatKeys.push_back({at, k.value < 0});
   }
   std::string text;
-  if (source.notes.empty() && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
+  if (counts.noNotes && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
   headerLine("sn", ImportText::NameLeftOut, ImportText::NameCharactersLeftOut, ImportText::NameCut,
              source.hasName, source.name, encoding, SEQUENCE_NAME_MAX, text, result.report);
   headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCharactersLeftOut,

@@ -87,13 +87,13 @@ const char* nameOf(int key, bool flats) {
 // A stretch of the voice written as one thing: an item (a note perhaps tied into the tuplet
 // behind it) or a tuplet of items.
 struct Piece {
-  bool tuplet = false;
   int64_t start = 0;
   int64_t length = 0;  // units written: the item's (less the unit lent to a tuplet) or the total
   VoiceItem item;      // a plain piece's item
+  std::vector<VoiceItem> items;
+  bool tuplet = false;
   bool tiedIntoTuplet = false;
   bool afterTie = false;  // a tuplet whose first item continues the note before it
-  std::vector<VoiceItem> items;
 };
 
 // Whether the durations of items[first, first + n) are those the compiler gives a tuplet of n
@@ -118,6 +118,7 @@ class PieceBuilder {
 
   std::vector<Piece> build(LayoutCounts& counts) {
     std::vector<Piece> pieces;
+    pieces.reserve(items_.size());  // a piece takes an item or more, but where one lends a unit
     size_t i = 0;
     while (i < items_.size()) {
       if (const size_t n = tupletAt(i); n > 0) {
