@@ -907,8 +907,9 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
   for (const auto& [part, dropped] : c.dropped) {
     std::vector<int64_t> numbers;  // bar numbers from 1
     numbers.reserve(dropped.second.size());
-    for (int64_t p : dropped.second) {
-      numbers.push_back(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
+    for (int64_t p : dropped.second) {  // in runs of onsets in time order, one a voice
+      const int64_t bar = std::upper_bound(bars.begin(), bars.end(), p) - bars.begin();
+      if (numbers.empty() || numbers.back() != bar) numbers.push_back(bar);
     }
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <limits>
 #include <string_view>
 
@@ -11,7 +12,8 @@
 namespace {
 
 constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
-constexpr int64_t BEAT_UNITS = 32;  // a space before each quarter's first command
+constexpr size_t NUMBER_DIGITS_MAX = 20;  // a sign and the digits of any int64_t
+constexpr int64_t BEAT_UNITS = 32;        // a space before each quarter's first command
 constexpr int START_LEVEL = 10;
 constexpr int START_GATE = GATE_STEP_Q8;
 constexpr int START_OCTAVE = DEFAULT_OCTAVE;
@@ -69,6 +71,11 @@ int64_t largestLengthWithin(int64_t units) {
   return units >= LONGEST_LENGTH ? LONGEST_LENGTH : LARGEST_WITHIN[static_cast<size_t>(units)];
 }
 
+void appendNumber(std::string& text, int64_t n) {
+  char digits[NUMBER_DIGITS_MAX];
+  text.append(digits, std::to_chars(digits, digits + NUMBER_DIGITS_MAX, n).ptr);
+}
+
 size_t digitsOf(size_t n) {
   size_t digits = 1;
   for (; n >= 10; n /= 10) ++digits;
@@ -82,6 +89,15 @@ int octaveOf(int key) {
 const char* nameOf(int key, bool flats) {
   const int step = (key - NOTE_NUMBER_OFFSET - 1) % SEMITONES_PER_OCTAVE;
   return flats ? FLAT_NOTE_NAMES[step] : NOTE_NAMES[step];
+}
+
+// The first bar start after `position`, found from `next`, the one found for a position near it
+// (items and pieces come nearly in time order, so the search is a step or two).
+BarStarts::const_iterator barAfter(const BarStarts& bars, BarStarts::const_iterator next,
+                                   int64_t position) {
+  while (next != bars.end() && *next <= position) ++next;
+  while (next != bars.begin() && *(next - 1) > position) --next;
+  return next;
 }
 
 // A stretch of the voice written as one thing: an item (a note perhaps tied into the tuplet
@@ -175,10 +191,16 @@ class PieceBuilder {
     const int64_t room = barEndAt(items_[first].start) - items_[first].start;
     int64_t total = 0;
     size_t best = 0;
+    int32_t shortest = items_[first].length, longest = shortest;
     for (size_t n = 1; n <= static_cast<size_t>(TUPLET_MAX_NOTES) && first + n <= items_.size();
          ++n) {
-      total += items_[first + n - 1].length;
+      const int32_t length = items_[first + n - 1].length;
+      total += length;
       if (total > LENGTH_TICKS[1] || total > room) break;
+      // A tuplet's durations differ by a unit at most, so no longer run of these items is one.
+      shortest = std::min(shortest, length);
+      longest = std::max(longest, length);
+      if (longest - shortest > 1) break;
       if (n >= 2 && lengthIndexOf(total) != 0 && fitsTuplet(first, n, total)) best = n;
     }
     return best;
@@ -334,24 +356,16 @@ class PieceBuilder {
   }
 
   int64_t barEndAt(int64_t position) const {
-    auto next = std::upper_bound(bars_.begin(), bars_.end(), position);
-    return next == bars_.end() ? NEVER : *next;
+    barCursor_ = barAfter(bars_, barCursor_, position);
+    return barCursor_ == bars_.end() ? NEVER : *barCursor_;
   }
 
   std::vector<VoiceItem> items_;  // a copy: the start's hits give their place to a rest
   const std::vector<VoiceParameter>& parameters_;
   const BarStarts& bars_;
+  mutable BarStarts::const_iterator barCursor_ = bars_.begin();  // the bar after the last asked
   Joining joining_;
 };
-
-// The first bar start after `position`, found from `next`, the one found for a position near it
-// (pieces come nearly in time order, so the search is a step or two).
-BarStarts::const_iterator barAfter(const BarStarts& bars, BarStarts::const_iterator next,
-                                   int64_t position) {
-  while (next != bars.end() && *next <= position) ++next;
-  while (next != bars.begin() && *(next - 1) > position) --next;
-  return next;
-}
 
 // Calls `visit` with the units of each part of a plain piece as the bar lines cut it, until it
 // returns false; `next` is the first bar start after the piece's start.
@@ -485,7 +499,12 @@ class Writer {
     for (; next_ < parameters_.size() && parameters_[next_].position <= position; ++next_) {
       const VoiceParameter& p = parameters_[next_];
       moveTo(p.position);
-      if (out_ != nullptr) add(p.command + std::to_string(p.value) + ' ', p.position);
+      if (out_ != nullptr) {
+        command_.assign(1, p.command);
+        appendNumber(command_, p.value);
+        command_ += ' ';
+        add(command_, p.position);
+      }
       ++events_;
     }
   }
@@ -524,13 +543,14 @@ class Writer {
       return;
     }
     beginLine();
-    std::string text;
+    std::string& text = command_;
+    text.clear();
     size_t count = 1;
     if (byCodePart(units)) {
-      text = 'n';  // appended piece by piece: GCC 12 at -O3 warns falsely on "n" + string
-      text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
+      text += 'n';
+      appendNumber(text, item.key - NOTE_NUMBER_OFFSET);
     } else {
-      text = octaveStep(item.key);
+      octaveStep(text, item.key);
       const char* name = nameOf(item.key, flatsAt(position));
       count = 0;
       forEachLength(units, [&](std::string_view length) {
@@ -553,8 +573,11 @@ class Writer {
     if (item.length < FULL_LENGTH_UNITS && item.length > 0 && item.gate != gate_) {
       gate_ = item.gate;
       ++events_;
-      if (out_ != nullptr)
-        add(std::string("q").append(std::to_string(gate_ + 1)).append(" "), position);
+      if (out_ == nullptr) return;
+      command_.assign(1, 'q');
+      appendNumber(command_, gate_ + 1);
+      command_ += ' ';
+      add(command_, position);
     }
   }
 
@@ -562,13 +585,21 @@ class Writer {
     if (level == level_) return;
     level_ = level;
     ++events_;
-    if (out_ != nullptr) add(std::string("v").append(std::to_string(level_)).append(" "), position);
+    if (out_ == nullptr) return;
+    command_.assign(1, 'v');
+    appendNumber(command_, level_);
+    command_ += ' ';
+    add(command_, position);
   }
 
   void rest(int64_t units, int64_t position) {
     while (units > 0) {
       const int64_t part = largestLengthWithin(units);
-      if (out_ != nullptr) add(std::string("r").append(lengthText(part)), position);
+      if (out_ != nullptr) {
+        command_.assign(1, 'r');
+        command_.append(lengthText(part));
+        add(command_, position);
+      }
       ++events_;
       position += part;
       units -= part;
@@ -596,19 +627,22 @@ class Writer {
       return;
     }
     beginLine();
-    std::string text = "{";
+    std::string& text = command_;
+    text.assign(1, '{');
     for (const VoiceItem& item : piece.items) {
       if (byCode_) {  // `{n15 n15 n15}4`: codes need a blank between them
         if (text.size() > 1) text += ' ';
         if (item.isNote()) {
           text += 'n';
-          text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
+          appendNumber(text, item.key - NOTE_NUMBER_OFFSET);
         } else {
           text += 'r';
         }
+      } else if (item.isNote()) {
+        octaveStep(text, item.key);
+        text += nameOf(item.key, flatsAt(piece.start));
       } else {
-        text += item.isNote() ? octaveStep(item.key) + nameOf(item.key, flatsAt(piece.start))
-                              : std::string("r");
+        text += 'r';
       }
     }
     text += '}';
@@ -640,7 +674,8 @@ class Writer {
     return index == defaultIndex_ ? std::string_view() : LENGTH_TEXT[index];
   }
 
-  std::string octaveStep(int key) {
+  // Appends the step from the octave in force to the key's.
+  void octaveStep(std::string& text, int key) {
     if (!letterInText_) octaveBeforeText_ = octave_;
     letterInText_ = true;
     const int target = octaveOf(key);
@@ -648,17 +683,22 @@ class Writer {
     octave_ = target;
     switch (step) {
       case 0:
-        return "";
+        return;
       case 1:
-        return ">";
+        text += '>';
+        return;
       case 2:
-        return ">>";
+        text += ">>";
+        return;
       case -1:
-        return "<";
+        text += '<';
+        return;
       case -2:
-        return "<<";
+        text += "<<";
+        return;
       default:
-        return std::string("o").append(std::to_string(target));
+        text += 'o';
+        appendNumber(text, target);
     }
   }
 
@@ -677,13 +717,15 @@ class Writer {
     if (octave >= 0) octave_ = octave;
     octaveAt_ = line_.size();
     letterOnLine_ = false;
-    line_.append("o").append(std::to_string(octave_)).append(" ");
+    line_ += 'o';
+    appendNumber(line_, octave_);
+    line_ += ' ';
     prefixEnd_ = line_.size();
   }
 
   // Appends a command to the line; one that would take the line past what a line reader holds
   // goes on a continuation line of the same bar.
-  void add(const std::string& text, int64_t position) {
+  void add(std::string_view text, int64_t position) {
     beginLine();
     // `  "`, the line, a blank, the command, `"`, the comment and the bar number
     const size_t bytes =
@@ -710,7 +752,9 @@ class Writer {
     closeLine();
     octaveAt_ = 0;
     letterOnLine_ = false;
-    line_.append("o").append(std::to_string(octave)).append(" ");
+    line_ += 'o';
+    appendNumber(line_, octave);
+    line_ += ' ';
     prefixEnd_ = line_.size();
   }
 
@@ -725,7 +769,8 @@ class Writer {
     if (byCode_ && !letterOnLine_ && !line_.empty()) line_.erase(octaveAt_, prefixEnd_ - octaveAt_);
     while (!line_.empty() && line_.back() == ' ') line_.pop_back();
     out_->append("  \"").append(line_).append(1, '"').append(BAR_COMMENT);
-    out_->append(std::to_string(bar_ + 1)).append(1, '\n');
+    appendNumber(*out_, static_cast<int64_t>(bar_ + 1));
+    *out_ += '\n';
     ++lines_;
     line_.clear();
   }
@@ -740,6 +785,7 @@ class Writer {
   bool stopped_ = false;  // counting went past the limit
   size_t lines_ = 0;      // lines written
   std::string line_;
+  std::string command_;  // the command being composed
   size_t bar_ = 0;
   size_t current_ = 0;
   size_t next_ = 0;
