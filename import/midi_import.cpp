@@ -45,7 +45,6 @@ static_assert(int64_t{BARS_MAX} * CHANNEL_COUNT + 3 * CHANNEL_COUNT + 3 + CONTIN
               CONSOLE_LINE_COUNT_MAX);
 
 constexpr int64_t CHANNEL_EVENTS_MAX = WORK_AREA_LIMIT / 2;  // events a score channel may hold
-constexpr size_t CHANNEL_BLOCK_FRAME_BYTES = 16;             // "ch9 {\n" and "}\n" around the lines
 
 // The first line of the score of a foreign file without notes, which says so where the score is
 // read. A compiled file's rests are written back as they are.
@@ -721,7 +720,6 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
   if (!voice.parameters.empty() && voice.parameters.back().position > cursor) {
     addRests(voice, cursor, voice.parameters.back().position);
   }
-  voice.items.shrink_to_fit();  // kept until the voice is written
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -809,10 +807,16 @@ void snapTuplets(Voice& voice, const MidiSource& source, const BarStarts& bars, 
     const int64_t barEnd = bar == bars.end() ? NEVER : *bar;
     int size = 0;
     int64_t span = 0;
+    // The first note must end within a unit of the group's first split point (unless trimmed):
+    // checked here first, as most notes start no group.
+    const int64_t d = source.division;
+    const int64_t firstLength =
+        source.notes[notes[i].source].offTick * UNITS_PER_QUARTER - start * d;
     for (const int64_t t : TUPLET_SPANS) {
       if ((start - barStart) % std::min(t, BEAT_UNITS) != 0 || start + t > barEnd) continue;
       for (const int n : TUPLET_SIZES) {
-        if (size == 0 && tupletGroup(notes, i, n, t, source)) {
+        const bool firstFits = notes[i].trimmed || std::abs(firstLength * n - t * d) < d * n;
+        if (size == 0 && firstFits && tupletGroup(notes, i, n, t, source)) {
           size = n;
           span = t;
         }
@@ -1063,8 +1067,8 @@ int freeChannel(const std::vector<Voice>& voices, bool drum) {
 int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, Counts& counts,
                std::string& block) {
   LayoutCounts layout;
-  std::string lines;
-  while (!layoutOf(voices[index], w, lines, layout)) {
+  block.append("ch").append(std::to_string(voices[index].scoreChannel)).append(" {\n");
+  while (!layoutOf(voices[index], w, block, layout)) {
     const int64_t at = cutPosition(voices[index], layout, w.bars);
     if (at == 0) return -1;
     const int64_t bar = std::upper_bound(w.bars.begin(), w.bars.end(), at) - w.bars.begin();
@@ -1083,9 +1087,7 @@ int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, 
     layout = LayoutCounts();
   }
   const Voice& v = voices[index];
-  block.reserve(lines.size() + CHANNEL_BLOCK_FRAME_BYTES);
-  block.append("ch").append(std::to_string(v.scoreChannel)).append(" {\n");
-  block.append(lines).append("}\n");
+  block.append("}\n");
   counts.velocityChanged += layout.velocityChanged;
   counts.unwritable += layout.unwritable;
   counts.crowded += layout.crowded;

@@ -212,7 +212,6 @@ bool gatherSource(const uint8_t* data, size_t size, MidiSource& source, MidiFile
     Gatherer compiled(source, LEAD_IN_TICKS, true);
     if (!readMidiEvents(data, size, compiled, facts, error)) return false;
   }
-  source.notes.shrink_to_fit();  // kept to the end of the import
   auto byTick = [](const SourceChange& a, const SourceChange& b) { return a.tick < b.tick; };
   for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures,
                      &source.keySignatures}) {
