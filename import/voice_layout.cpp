@@ -893,12 +893,16 @@ bool layoutVoice(const std::vector<VoiceItem>& items, const std::vector<VoicePar
       joining == Joining::Hits
           ? PieceBuilder(readyDrumHits(items, counts), parameters, bars, joining).build(counts)
           : PieceBuilder(items, parameters, bars, joining).build(counts);
-  const Writer::Plan plan = Writer::plan(pieces, bars, form);
+  // Counting needs the default length only where notes are written by code; the text needs it
+  // and the octaves ahead, made once the voice is known to fit.
+  Writer::Plan plan;
+  if (form == NoteForm::Code) plan = Writer::plan(pieces, bars, form);
   Writer counter(pieces, parameters, bars, form, flatKeys, plan, nullptr, eventsLimit);
   counter.write();
   counts.events = counter.events();
   counts.eventsBefore = counter.eventsBeforeBars();
   if (counts.events > eventsLimit) return false;
+  if (form != NoteForm::Code) plan = Writer::plan(pieces, bars, form);
   Writer(pieces, parameters, bars, form, flatKeys, plan, &out, NEVER).write();
   return true;
 }
