@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <limits>
 #include <map>
-#include <set>
 
 #include "core/compile_session.h"
 #include "core/midi_writer.h"
@@ -51,13 +50,14 @@ constexpr int64_t CHANNEL_EVENTS_MAX = WORK_AREA_LIMIT / 2;  // events a score c
 // read. A compiled file's rests are written back as they are.
 constexpr const char* NO_NOTES_COMMENT = "// 音符のない MIDI ファイル";
 
+// Kept for every note of the parts chosen, so packed.
 struct Note {
-  int64_t on = 0;     // units
-  int64_t end = 0;    // units: the grid point nearest the note-off
-  int64_t sound = 0;  // ticks at 480 a quarter from note-on to note-off
-  int key = 0;
-  int level = 0;
-  size_t source = 0;     // index into MidiSource::notes
+  int64_t on = 0;        // units
+  int64_t end = 0;       // units: the grid point nearest the note-off
+  int64_t sound = 0;     // ticks at 480 a quarter from note-on to note-off
+  uint32_t source = 0;   // index into MidiSource::notes
+  uint8_t key = 0;       // 24..119
+  uint8_t level = 0;     // 1..VELOCITY_LEVEL_MAX
   uint8_t marks = 0;     // MARK_ROUNDED, MARK_TRANSPOSED: counted where the note is kept
   bool trimmed = false;  // ended early where the next note of its line (or drum hit) starts
 };
@@ -99,6 +99,7 @@ struct Counts {
   double firstOutside = 0;
   int64_t firstOutsideAt = 0;
   int parametersMoved = 0;
+  bool noNotes = false;  // the file holds none
 };
 
 bool barsOf(const MidiSource& source, int64_t end, BarStarts& bars);
@@ -172,9 +173,9 @@ Note noteOf(const MidiSource& source, size_t i) {
   if (n.key < KEY_LOWEST || n.key > KEY_HIGHEST) n.marks |= MARK_TRANSPOSED;
   while (n.key < KEY_LOWEST) n.key += SEMITONES_PER_OCTAVE;
   while (n.key > KEY_HIGHEST) n.key -= SEMITONES_PER_OCTAVE;
-  n.level = std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX);
+  n.level = static_cast<uint8_t>(std::clamp((s.velocity + 1 + 4) / 8, 1, VELOCITY_LEVEL_MAX));
   if (n.level * 8 - 1 != s.velocity) n.marks |= MARK_ROUNDED;
-  n.source = i;
+  n.source = static_cast<uint32_t>(i);
   return n;
 }
 
@@ -208,13 +209,17 @@ std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& count
   if (!std::is_sorted(notes.begin(), notes.end(), playsBefore)) {
     std::sort(notes.begin(), notes.end(), playsBefore);
   }
-  std::vector<Voice> voices;
-  for (const Note& n : notes) {
+  // Each note's voice is found first, from the index of each voice's last note; then each
+  // voice's notes are gathered in one allocation (a part of one voice keeps the part's).
+  std::vector<size_t> lastOf;  // by voice
+  std::vector<uint32_t> voiceOf(notes.size());
+  for (size_t k = 0; k < notes.size(); ++k) {
+    const Note& n = notes[k];
     int best = -1;
     int bestDistance = 0;
     int64_t bestEnd = 0;
-    for (size_t v = 0; v < voices.size(); ++v) {
-      const Note& last = voices[v].notes.back();
+    for (size_t v = 0; v < lastOf.size(); ++v) {
+      const Note& last = notes[lastOf[v]];
       const bool free = last.end <= n.on && (last.on < n.on || last.sound == 0);
       if (!free && !legatoOverlap(last, n)) continue;
       const int distance = std::abs(last.key - n.key);
@@ -226,15 +231,25 @@ std::vector<Voice> splitPart(std::vector<Note> notes, int channel, Counts& count
       }
     }
     if (best < 0) {
-      voices.emplace_back();
-      voices.back().midiChannel = channel;
-      best = static_cast<int>(voices.size()) - 1;
+      lastOf.push_back(k);
+      best = static_cast<int>(lastOf.size()) - 1;
+    } else {
+      Note& last = notes[lastOf[static_cast<size_t>(best)]];
+      if (last.end > n.on) trimAt(last, n.on, counts);
+      lastOf[static_cast<size_t>(best)] = k;
     }
-    Voice& voice = voices[static_cast<size_t>(best)];
-    if (!voice.notes.empty() && voice.notes.back().end > n.on)
-      trimAt(voice.notes.back(), n.on, counts);
-    voice.notes.push_back(n);
+    voiceOf[k] = static_cast<uint32_t>(best);
   }
+  std::vector<Voice> voices(lastOf.size());
+  for (Voice& v : voices) v.midiChannel = channel;
+  if (voices.size() == 1) {
+    voices.front().notes = std::move(notes);
+    return voices;
+  }
+  std::vector<size_t> sizes(voices.size());
+  for (const uint32_t v : voiceOf) ++sizes[v];
+  for (size_t v = 0; v < voices.size(); ++v) voices[v].notes.reserve(sizes[v]);
+  for (size_t k = 0; k < notes.size(); ++k) voices[voiceOf[k]].notes.push_back(notes[k]);
   return voices;
 }
 
@@ -300,6 +315,7 @@ void countDropped(const Voice& v, Counts& counts) {
   if (v.notes.empty()) return;
   auto& [notes, at] = counts.dropped[{v.track, v.midiChannel}];
   notes += static_cast<int>(v.notes.size());
+  at.reserve(at.size() + v.notes.size());
   for (const Note& n : v.notes) at.push_back(n.on);
 }
 
@@ -363,6 +379,22 @@ void placeVoices(std::vector<Voice>& voices, bool keepNumbers, Counts& counts) {
   std::erase_if(voices, [](const Voice& v) { return v.scoreChannel == 0; });
   std::sort(voices.begin(), voices.end(),
             [](const Voice& a, const Voice& b) { return a.scoreChannel < b.scoreChannel; });
+}
+
+// Keeps the source records of the voices' notes only, renumbered, in place of all the file's:
+// the notes of voices left out need none.
+void keepSourcesOf(std::vector<Voice>& voices, MidiSource& source) {
+  size_t kept = 0;
+  for (const Voice& v : voices) kept += v.notes.size();
+  std::vector<SourceNote> notes;
+  notes.reserve(kept);
+  for (Voice& v : voices) {
+    for (Note& n : v.notes) {
+      notes.push_back(source.notes[n.source]);
+      n.source = static_cast<uint32_t>(notes.size() - 1);
+    }
+  }
+  source.notes = std::move(notes);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -593,11 +625,11 @@ void placeParameters(std::vector<Voice>& voices, const MidiSource& source, const
 void addRests(Voice& voice, int64_t from, int64_t to) {
   for (const VoiceParameter& p : voice.parameters) {  // parameters split a rest
     if (p.position > from && p.position < to) {
-      voice.items.push_back({from, p.position - from, 0, 0, GATE_STEP_Q8});
+      voice.items.push_back({from, static_cast<int32_t>(p.position - from), 0, 0, GATE_STEP_Q8});
       from = p.position;
     }
   }
-  if (to > from) voice.items.push_back({from, to - from, 0, 0, GATE_STEP_Q8});
+  if (to > from) voice.items.push_back({from, static_cast<int32_t>(to - from), 0, 0, GATE_STEP_Q8});
 }
 
 // Whether the compiled score does not start or end the note where the file does; the largest
@@ -646,6 +678,8 @@ int64_t gatedToNext(int64_t sound, int64_t room, int gate, int& noteGate) {
 }
 
 void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
+  // A note, and a rest before it split by the parameters there; a rest up to the last parameter.
+  voice.items.reserve(2 * voice.notes.size() + voice.parameters.size() + 1);
   int64_t cursor = 0;
   int gate = GATE_STEP_Q8;
   size_t parameter = 0;
@@ -678,7 +712,8 @@ void buildItems(Voice& voice, const MidiSource& source, Counts& counts) {
     }
     if (length > 0 && length < FULL_LENGTH_UNITS) gate = noteGate;
     const bool moved = noteMoved(source, n, length, noteGate, counts);
-    voice.items.push_back({n.on, length, n.key, n.level, noteGate,
+    voice.items.push_back({n.on, static_cast<int32_t>(length), n.key, n.level,
+                           static_cast<uint8_t>(noteGate),
                            static_cast<uint8_t>(n.marks | (moved ? MARK_MOVED : 0))});
     cursor = n.on + length;
   }
@@ -750,8 +785,8 @@ bool tupletGroup(const std::vector<Note>& notes, size_t first, int n, int64_t sp
     const int64_t off = s.offTick * UNITS_PER_QUARTER * n;
     if (std::abs(on - split(k)) >= unit || note.sound == 0) return false;
     if (!note.trimmed && std::abs(off - split(k + 1)) >= unit) return false;
-    lowest = std::min(lowest, note.level);
-    highest = std::max(highest, note.level);
+    lowest = std::min<int>(lowest, note.level);
+    highest = std::max<int>(highest, note.level);
   }
   if (highest - lowest > 1) return false;
   const size_t after = first + static_cast<size_t>(n);
@@ -772,10 +807,16 @@ void snapTuplets(Voice& voice, const MidiSource& source, const BarStarts& bars, 
     const int64_t barEnd = bar == bars.end() ? NEVER : *bar;
     int size = 0;
     int64_t span = 0;
+    // The first note must end within a unit of the group's first split point (unless trimmed):
+    // checked here first, as most notes start no group.
+    const int64_t d = source.division;
+    const int64_t firstLength =
+        source.notes[notes[i].source].offTick * UNITS_PER_QUARTER - start * d;
     for (const int64_t t : TUPLET_SPANS) {
       if ((start - barStart) % std::min(t, BEAT_UNITS) != 0 || start + t > barEnd) continue;
       for (const int n : TUPLET_SIZES) {
-        if (size == 0 && tupletGroup(notes, i, n, t, source)) {
+        const bool firstFits = notes[i].trimmed || std::abs(firstLength * n - t * d) < d * n;
+        if (size == 0 && firstFits && tupletGroup(notes, i, n, t, source)) {
           size = n;
           span = t;
         }
@@ -837,7 +878,8 @@ void headerLine(const char* command, ImportText leftOut, ImportText charactersLe
 }
 
 // The comma-separated numbers, runs of consecutive ones as "first-last" when `runs`.
-std::string numberList(const std::set<int64_t>& numbers, bool runs) {
+// `numbers` ascending, each once.
+std::string numberList(const std::vector<int64_t>& numbers, bool runs) {
   std::string text;
   for (auto it = numbers.begin(); it != numbers.end();) {
     const int64_t first = *it;
@@ -860,17 +902,21 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
   if (c.runningAfterSpecial) {
     report.push_back({ImportText::RunningStatusAfterMeta, {std::to_string(c.runningAfterSpecial)}});
   }
-  if (s.notes.empty() && !s.compiled) report.push_back({ImportText::NoNotes, {}});
+  if (c.noNotes && !s.compiled) report.push_back({ImportText::NoNotes, {}});
   if (c.moved) {
     char shift[32];
     std::snprintf(shift, sizeof shift, "%g", c.maxShift);
     report.push_back({ImportText::NotesMoved, {std::to_string(c.moved), shift}});
   }
   for (const auto& [part, dropped] : c.dropped) {
-    std::set<int64_t> numbers;  // bar numbers from 1
-    for (int64_t p : dropped.second) {
-      numbers.insert(std::upper_bound(bars.begin(), bars.end(), p) - bars.begin());
+    std::vector<int64_t> numbers;  // bar numbers from 1
+    numbers.reserve(dropped.second.size());
+    for (int64_t p : dropped.second) {  // in runs of onsets in time order, one a voice
+      const int64_t bar = std::upper_bound(bars.begin(), bars.end(), p) - bars.begin();
+      if (numbers.empty() || numbers.back() != bar) numbers.push_back(bar);
     }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     report.push_back({ImportText::NotesDropped,
                       {std::to_string(dropped.first), numberList(numbers, true),
                        std::to_string(part.first + 1), std::to_string(part.second + 1)}});
@@ -921,7 +967,7 @@ void reportCounts(const Counts& c, const MidiSource& s, const BarStarts& bars,
     if (n) report.push_back({kind, {std::to_string(n)}});
   }
   if (s.controllers) {
-    const std::set<int64_t> numbers(s.controllerNumbers.begin(), s.controllerNumbers.end());
+    const std::vector<int64_t> numbers(s.controllerNumbers.begin(), s.controllerNumbers.end());
     report.push_back(
         {ImportText::ControllersLost, {std::to_string(s.controllers), numberList(numbers, false)}});
   }
@@ -941,12 +987,13 @@ struct VoiceWriting {
   const FlatKeys& flatKeys;
 };
 
-std::vector<std::string> layoutOf(const Voice& v, const VoiceWriting& w, LayoutCounts& layout) {
+// Appends the voice's lines to `lines` when it fits a channel (see layoutVoice).
+bool layoutOf(const Voice& v, const VoiceWriting& w, std::string& lines, LayoutCounts& layout) {
   // A compiled file's zero-length notes come back tied, as they were written; another
   // program's simultaneous drum hits each keep their level.
   const Joining joining = v.drum && !w.source.compiled ? Joining::Hits : Joining::Tied;
   return layoutVoice(v.items, v.parameters, w.bars, v.drum ? NoteForm::Code : NoteForm::Letter,
-                     joining, w.flatKeys, layout);
+                     joining, w.flatKeys, CHANNEL_EVENTS_MAX, lines, layout);
 }
 
 // The last bar line the voice reaches within a channel's events, where no note sounds across:
@@ -994,6 +1041,13 @@ Voice splitVoice(Voice& v, int64_t at, const MidiSource& source, Counts& counts)
   return rest;
 }
 
+// Frees what the voice holds but its place: a voice written needs no more.
+void release(Voice& v) {
+  std::vector<Note>().swap(v.notes);
+  std::vector<VoiceParameter>().swap(v.parameters);
+  std::vector<VoiceItem>().swap(v.items);
+}
+
 // A score channel no voice takes, for a voice that is no drum voice; 0 when there is none.
 int freeChannel(const std::vector<Voice>& voices, bool drum) {
   if (drum) return 0;
@@ -1013,8 +1067,8 @@ int freeChannel(const std::vector<Voice>& voices, bool drum) {
 int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, Counts& counts,
                std::string& block) {
   LayoutCounts layout;
-  std::vector<std::string> lines = layoutOf(voices[index], w, layout);
-  while (layout.events > CHANNEL_EVENTS_MAX) {
+  block.append("ch").append(std::to_string(voices[index].scoreChannel)).append(" {\n");
+  while (!layoutOf(voices[index], w, block, layout)) {
     const int64_t at = cutPosition(voices[index], layout, w.bars);
     if (at == 0) return -1;
     const int64_t bar = std::upper_bound(w.bars.begin(), w.bars.end(), at) - w.bars.begin();
@@ -1031,12 +1085,9 @@ int writeVoice(std::vector<Voice>& voices, size_t index, const VoiceWriting& w, 
       counts.cut.push_back({from, bar, left});
     }
     layout = LayoutCounts();
-    lines = layoutOf(voices[index], w, layout);
   }
   const Voice& v = voices[index];
-  block = "ch" + std::to_string(v.scoreChannel) + " {\n";
-  for (const std::string& line : lines) block += line + '\n';
-  block += "}\n";
+  block.append("}\n");
   counts.velocityChanged += layout.velocityChanged;
   counts.unwritable += layout.unwritable;
   counts.crowded += layout.crowded;
@@ -1097,17 +1148,36 @@ int steadyLevels(Voice& voice) {
   return changed;
 }
 
-// The parts of the file in the score's order (track, then MIDI channel), each its notes.
-std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& source) {
-  std::map<std::pair<int, int>, size_t> sizes;  // each part's notes in one allocation
-  for (const SourceNote& s : source.notes) ++sizes[{s.track, s.channel}];
-  std::map<std::pair<int, int>, std::vector<Note>> parts;
-  for (const auto& [key, size] : sizes) parts[key].reserve(size);
+// A part: the indices of its notes in MidiSource::notes, in file order.
+using PartNotes = std::vector<uint32_t>;
+
+// The parts of the file in the score's order (track, then MIDI channel), each its notes' indices;
+// a part's notes are made one part at a time (notesOf), so that only one part's are ever held
+// beside the voices.
+std::map<std::pair<int, int>, PartNotes> partsOf(const MidiSource& source) {
+  // Each part's indices in one allocation; a note finds its part by track and channel in a table.
+  auto slot = [](const SourceNote& s) { return size_t{s.track} * MIDI_CHANNELS + s.channel; };
+  std::vector<size_t> sizes(source.trackNames.size() * MIDI_CHANNELS);
+  for (const SourceNote& s : source.notes) ++sizes[slot(s)];
+  std::map<std::pair<int, int>, PartNotes> parts;
+  std::vector<PartNotes*> part(sizes.size());
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    if (sizes[i] == 0) continue;
+    part[i] = &parts[{static_cast<int>(i / MIDI_CHANNELS), static_cast<int>(i % MIDI_CHANNELS)}];
+    part[i]->reserve(sizes[i]);
+  }
   for (size_t i = 0; i < source.notes.size(); ++i) {
-    const SourceNote& s = source.notes[i];
-    parts[{s.track, s.channel}].push_back(noteOf(source, i));
+    part[slot(source.notes[i])]->push_back(static_cast<uint32_t>(i));
   }
   return parts;
+}
+
+// A part's notes on the grid.
+std::vector<Note> notesOf(const MidiSource& source, const PartNotes& part) {
+  std::vector<Note> notes;
+  notes.reserve(part.size());
+  for (const uint32_t i : part) notes.push_back(noteOf(source, i));
+  return notes;
 }
 
 }  // namespace
@@ -1118,7 +1188,7 @@ std::map<std::pair<int, int>, std::vector<Note>> partsOf(const MidiSource& sourc
 // score channels have no room for.
 std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& options,
                               Counts& counts) {
-  std::map<std::pair<int, int>, std::vector<Note>> parts = partsOf(source);
+  std::map<std::pair<int, int>, PartNotes> parts = partsOf(source);
   std::vector<Note> drums;
   bool withNotes[MIDI_CHANNELS] = {};
   int number = 0;
@@ -1133,7 +1203,8 @@ std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& opt
     }
     withNotes[channel] = true;
     if (channel == DRUM_MIDI_CHANNEL) {
-      drums.insert(drums.end(), it->second.begin(), it->second.end());
+      const std::vector<Note> notes = notesOf(source, it->second);
+      drums.insert(drums.end(), notes.begin(), notes.end());
       it = parts.erase(it);
       continue;
     }
@@ -1152,8 +1223,9 @@ std::vector<Voice> voicesKept(const MidiSource& source, const ImportOptions& opt
     if (changes) withNotes[c] = true;
   }
   std::vector<Voice> voices;
-  for (auto& [key, notes] : parts) {
-    std::vector<Voice> split = splitPart(std::move(notes), key.second, counts);
+  for (auto& [key, part] : parts) {
+    std::vector<Voice> split = splitPart(notesOf(source, part), key.second, counts);
+    PartNotes().swap(part);
     if (split.empty()) {
       split.emplace_back();
       split.back().midiChannel = key.second;
@@ -1175,11 +1247,11 @@ bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts
   if (!gatherSource(data, size, source, facts, error)) return false;
   parts.clear();
   Counts ignored;
-  for (auto& [key, notes] : partsOf(source)) {
+  for (auto& [key, indices] : partsOf(source)) {
     PartSummary part;
     part.track = key.first + 1;
     part.midiChannel = key.second + 1;
-    part.notes = static_cast<int>(notes.size());
+    part.notes = static_cast<int>(indices.size());
     for (const SourceChange& p : source.programs) {
       if (p.channel == key.second) {
         part.program = p.value;
@@ -1187,9 +1259,10 @@ bool listParts(const uint8_t* data, size_t size, std::vector<PartSummary>& parts
       }
     }
     part.name = fileTextToUtf8(source.trackNames[static_cast<size_t>(key.first)]);
-    part.voices = key.second == DRUM_MIDI_CHANNEL
-                      ? 1
-                      : static_cast<int>(splitPart(std::move(notes), key.second, ignored).size());
+    part.voices =
+        key.second == DRUM_MIDI_CHANNEL
+            ? 1
+            : static_cast<int>(splitPart(notesOf(source, indices), key.second, ignored).size());
     parts.push_back(part);
   }
   const std::vector<Voice> kept = voicesKept(source, ImportOptions(), ignored);
@@ -1231,6 +1304,8 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     for (Voice& v : voices) counts.steadied += steadyLevels(v);
   }
   placeVoices(voices, source.compiled, counts);
+  counts.noNotes = source.notes.empty();
+  keepSourcesOf(voices, source);
   int64_t noteEnd = 0;
   for (const Voice& v : voices) {
     for (const Note& n : v.notes) noteEnd = std::max(noteEnd, n.end);
@@ -1263,7 +1338,7 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     flatKeys.push_back({at, k.value < 0});
   }
   std::string text;
-  if (source.notes.empty() && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
+  if (counts.noNotes && !source.compiled) text += std::string(NO_NOTES_COMMENT) + '\n';
   headerLine("sn", ImportText::NameLeftOut, ImportText::NameCharactersLeftOut, ImportText::NameCut,
              source.hasName, source.name, encoding, SEQUENCE_NAME_MAX, text, result.report);
   headerLine("cr", ImportText::CopyrightLeftOut, ImportText::CopyrightCharactersLeftOut,
@@ -1281,23 +1356,22 @@ ImportResult importMidi(const uint8_t* data, size_t size, ScoreEncoding encoding
     }
     result.notes += written;
     blocks.push_back({voices[v].scoreChannel, std::move(block)});
+    release(voices[v]);  // written: only its channel is asked for again
   }
   std::stable_sort(blocks.begin(), blocks.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& [channel, block] : blocks) {
+  size_t textSize = text.size();
+  for (const auto& [channel, block] : blocks) textSize += 1 + block.size();
+  text.reserve(textSize);
+  for (auto& [channel, block] : blocks) {
     if (!text.empty()) text += '\n';
     text += block;
+    std::string().swap(block);
   }
   result.voices = static_cast<int>(voices.size());
   reportCounts(counts, source, bars, result.report);
 
-  std::string crlf;
-  crlf.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
-  if (!encodeScore(crlf, encoding, result.bytes)) {
+  if (!encodeScore(text, encoding, result.bytes)) {
     result.error = {ImportText::NotEncodable, {}};
     return result;
   }

@@ -1,8 +1,7 @@
 #include "import/midi_source.h"
 
 #include <algorithm>
-#include <deque>
-#include <map>
+#include <array>
 
 #include "core/midi_writer.h"
 #include "import/lead_in.h"
@@ -12,6 +11,7 @@ namespace {
 constexpr uint8_t NOTE_OFF = 0x80, NOTE_ON = 0x90, CONTROL = 0xB0, PROGRAM = 0xC0,
                   PITCH_BEND = 0xE0;
 constexpr int CC_PAN = 10, CC_SUSTAIN = 64;
+constexpr int MIDI_CHANNELS = 16;
 constexpr uint8_t META_TEXT = 0x01, META_COPYRIGHT = 0x02, META_NAME = 0x03, META_LYRIC = 0x05,
                   META_MARKER = 0x06, META_CUE = 0x07, META_TEMPO = 0x51,
                   META_TIME_SIGNATURE = 0x58, META_KEY_SIGNATURE = 0x59;
@@ -21,7 +21,7 @@ class Gatherer : public MidiEventSink {
       : source_(source), offset_(offset), leadIn_(leadIn) {}
 
   void beginTrack(size_t index) override {
-    open_.clear();
+    open_.fill(NONE);
     track_ = static_cast<int>(index);
     if (source_.trackNames.size() <= index) source_.trackNames.resize(index + 1);
   }
@@ -50,8 +50,8 @@ class Gatherer : public MidiEventSink {
 
   void endTrack(int64_t endTick) override {
     const int64_t end = std::max<int64_t>(0, endTick - offset_);
-    for (auto& [slot, notes] : open_) {
-      for (size_t n : notes) source_.notes[n].offTick = std::max(end, source_.notes[n].onTick);
+    for (const size_t n : open_) {
+      if (n != NONE) source_.notes[n].offTick = std::max(end, source_.notes[n].onTick);
     }
   }
 
@@ -90,21 +90,21 @@ class Gatherer : public MidiEventSink {
   }
 
   void noteOn(int channel, int key, int velocity, int64_t tick) {
-    std::deque<size_t>& sounding = open_[channel * 128 + key];
-    for (size_t n : sounding) {  // a repeated key ends the note still sounding
-      source_.notes[n].offTick = tick;
+    size_t& sounding = open_[slot(channel, key)];
+    if (sounding != NONE) {  // a repeated key ends the note still sounding
+      source_.notes[sounding].offTick = tick;
       ++source_.repaired;
     }
-    sounding.clear();
-    sounding.push_back(source_.notes.size());
-    source_.notes.push_back({tick, tick, key, velocity, channel, track_});
+    sounding = source_.notes.size();
+    source_.notes.push_back({tick, tick, static_cast<uint8_t>(key), static_cast<uint8_t>(velocity),
+                             static_cast<uint8_t>(channel), static_cast<uint16_t>(track_)});
   }
 
   void noteOff(int channel, int key, int64_t tick) {
-    auto found = open_.find(channel * 128 + key);
-    if (found == open_.end() || found->second.empty()) return;  // also the compiled rests
-    source_.notes[found->second.front()].offTick = tick;
-    found->second.pop_front();
+    size_t& sounding = open_[slot(channel, key)];
+    if (sounding == NONE) return;  // also the compiled rests
+    source_.notes[sounding].offTick = tick;
+    sounding = NONE;
   }
 
   void metaEvent(const MidiEvent& e, int64_t tick, size_t index) {
@@ -156,23 +156,19 @@ class Gatherer : public MidiEventSink {
     }
   }
 
+  static size_t slot(int channel, int key) { return static_cast<size_t>(channel * KEYS + key); }
+
+  static constexpr int KEYS = 128;
+  static constexpr size_t NONE = SIZE_MAX;
+
   MidiSource& source_;
   int64_t offset_;
   bool leadIn_;
   bool nameFromFirst_ = false;
   int track_ = 0;
-  std::map<int, std::deque<size_t>> open_;
-};
-
-// Counts the note-ons, so that the notes are kept in one allocation.
-class NoteCount : public MidiEventSink {
- public:
-  void beginTrack(size_t) override {}
-  void event(const MidiEvent& e) override {
-    notes += e.kind == MidiEvent::CHANNEL && e.type() == NOTE_ON && e.data2 > 0 ? 1 : 0;
-  }
-  void endTrack(int64_t) override {}
-  size_t notes = 0;
+  // The note sounding on each channel and key, NONE where none does: a note-on of a sounding key
+  // ends the note before, so a key holds at most one.
+  std::array<size_t, MIDI_CHANNELS * KEYS> open_{};
 };
 
 // Hands each event to both sinks.
@@ -199,22 +195,23 @@ class BothSinks : public MidiEventSink {
 
 }  // namespace
 
-// Two readings of the bytes: the first looks for the lead-in and counts the notes, the second
-// gathers; no list of the file's events is kept.
+// One reading gathers the file as a foreign one while it looks for the lead-in; a file that
+// has one (tarvk32c's own) is gathered again behind it. No list of the file's events is kept.
 bool gatherSource(const uint8_t* data, size_t size, MidiSource& source, MidiFileFacts& facts,
                   ImportMessage& error) {
   source = MidiSource();
   LeadInCheck check;
-  NoteCount count;
-  BothSinks first(check, count);
-  if (!readMidiEvents(data, size, first, facts, error)) return false;
-  const bool leadIn = check.found(facts.format, facts.division);
+  Gatherer foreign(source, 0, false);
+  BothSinks both(check, foreign);
+  if (!readMidiEvents(data, size, both, facts, error)) return false;
   source.division = facts.division;
-  source.compiled = leadIn;
-  source.notes.reserve(count.notes);
-  source.trackNames.resize(static_cast<size_t>(facts.tracksHeld));
-  Gatherer gatherer(source, leadIn ? LEAD_IN_TICKS : 0, leadIn);
-  if (!readMidiEvents(data, size, gatherer, facts, error)) return false;
+  if (check.found(facts.format, facts.division)) {
+    source = MidiSource();
+    source.division = facts.division;
+    source.compiled = true;
+    Gatherer compiled(source, LEAD_IN_TICKS, true);
+    if (!readMidiEvents(data, size, compiled, facts, error)) return false;
+  }
   auto byTick = [](const SourceChange& a, const SourceChange& b) { return a.tick < b.tick; };
   for (auto* list : {&source.programs, &source.pans, &source.tempos, &source.timeSignatures,
                      &source.keySignatures}) {

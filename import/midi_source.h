@@ -11,13 +11,14 @@
 
 #include "import/midi_reader.h"
 
+// Kept for every note of the file, so packed: a file's tracks are at most 65535.
 struct SourceNote {
   int64_t onTick = 0;
   int64_t offTick = 0;
-  int key = 0;
-  int velocity = 0;
-  int channel = 0;  // 0..15
-  int track = 0;    // the track it stands in, from 0
+  uint8_t key = 0;
+  uint8_t velocity = 0;
+  uint8_t channel = 0;  // 0..15
+  uint16_t track = 0;   // the track it stands in, from 0
 };
 
 // A program or pan change (value 0..127), a tempo (microseconds a quarter), a time signature

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr uint8_t HALF_WIDTH_FIRST = 0xA1, HALF_WIDTH_LAST = 0xDF;
+constexpr size_t LINE_BYTES_TYPICAL = 16;  // room for the CRs of lines at least this long
 
 // Whether the text is valid UTF-8.
 bool utf8Valid(const std::string& raw) {
@@ -96,16 +97,23 @@ std::string encodableText(const std::string& utf8, ScoreEncoding encoding, size_
 }
 
 bool encodeScore(const std::string& utf8, ScoreEncoding encoding, std::string& bytes) {
-  if (encoding == ScoreEncoding::Utf8) {
-    bytes = utf8;
-    return true;
-  }
   bytes.clear();
-  bytes.reserve(utf8.size());
+  bytes.reserve(utf8.size() + utf8.size() / LINE_BYTES_TYPICAL);
   const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
   const auto* end = p + utf8.size();
   while (p < end) {
-    if (*p < 0x80) {  // ASCII, most of a score, is the same in code page 932
+    // A run of ASCII but the line end is the same in every encoding, and most of a score.
+    const auto* run = p;
+    while (run < end && *run < 0x80 && *run != '\n') ++run;
+    bytes.append(reinterpret_cast<const char*>(p), static_cast<size_t>(run - p));
+    p = run;
+    if (p == end) break;
+    if (*p == '\n') {
+      bytes.append("\r\n");
+      ++p;
+      continue;
+    }
+    if (encoding == ScoreEncoding::Utf8) {  // the text is UTF-8 already
       bytes += static_cast<char>(*p++);
       continue;
     }

@@ -23,5 +23,6 @@ std::string fileTextToUtf8(const std::string& raw);
 std::string encodableText(const std::string& utf8, ScoreEncoding encoding, size_t limit, bool& cut,
                           int& leftOut);
 
-// The UTF-8 text in `encoding`; false when a character is not held (nothing then is written).
+// The UTF-8 text in `encoding`, each "\n" written as CR LF; false when a character is not held
+// (`bytes` then holds nothing of use).
 bool encodeScore(const std::string& utf8, ScoreEncoding encoding, std::string& bytes);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <limits>
 #include <string_view>
 
@@ -11,7 +12,8 @@
 namespace {
 
 constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
-constexpr int64_t BEAT_UNITS = 32;  // a space before each quarter's first command
+constexpr size_t NUMBER_DIGITS_MAX = 20;  // a sign and the digits of any int64_t
+constexpr int64_t BEAT_UNITS = 32;        // a space before each quarter's first command
 constexpr int START_LEVEL = 10;
 constexpr int START_GATE = GATE_STEP_Q8;
 constexpr int START_OCTAVE = DEFAULT_OCTAVE;
@@ -48,12 +50,30 @@ int lengthIndexOf(int64_t units) {
   return units >= 0 && units <= LONGEST_LENGTH ? LENGTH_INDEX_OF[static_cast<size_t>(units)] : 0;
 }
 
+// The largest length no longer than each duration up to the longest length; looked up for
+// every rest and tie, so a table.
+constexpr std::array<int16_t, LONGEST_LENGTH + 1> LARGEST_WITHIN = [] {
+  std::array<int16_t, LONGEST_LENGTH + 1> table{};
+  for (int64_t units = 0; units <= LONGEST_LENGTH; ++units) {
+    table[static_cast<size_t>(units)] = 1;
+    for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
+      if (LENGTH_TICKS[i] <= units) {
+        table[static_cast<size_t>(units)] = static_cast<int16_t>(LENGTH_TICKS[i]);
+        break;
+      }
+    }
+  }
+  return table;
+}();
+
 // The largest length no longer than `units` (which is at least 1).
 int64_t largestLengthWithin(int64_t units) {
-  for (int i = 1; i < LENGTH_INDEX_COUNT; ++i) {
-    if (LENGTH_TICKS[i] <= units) return LENGTH_TICKS[i];
-  }
-  return 1;
+  return units >= LONGEST_LENGTH ? LONGEST_LENGTH : LARGEST_WITHIN[static_cast<size_t>(units)];
+}
+
+void appendNumber(std::string& text, int64_t n) {
+  char digits[NUMBER_DIGITS_MAX];
+  text.append(digits, std::to_chars(digits, digits + NUMBER_DIGITS_MAX, n).ptr);
 }
 
 size_t digitsOf(size_t n) {
@@ -71,16 +91,25 @@ const char* nameOf(int key, bool flats) {
   return flats ? FLAT_NOTE_NAMES[step] : NOTE_NAMES[step];
 }
 
+// The first bar start after `position`, found from `next`, the one found for a position near it
+// (items and pieces come nearly in time order, so the search is a step or two).
+BarStarts::const_iterator barAfter(const BarStarts& bars, BarStarts::const_iterator next,
+                                   int64_t position) {
+  while (next != bars.end() && *next <= position) ++next;
+  while (next != bars.begin() && *(next - 1) > position) --next;
+  return next;
+}
+
 // A stretch of the voice written as one thing: an item (a note perhaps tied into the tuplet
 // behind it) or a tuplet of items.
 struct Piece {
-  bool tuplet = false;
   int64_t start = 0;
   int64_t length = 0;  // units written: the item's (less the unit lent to a tuplet) or the total
   VoiceItem item;      // a plain piece's item
+  std::vector<VoiceItem> items;
+  bool tuplet = false;
   bool tiedIntoTuplet = false;
   bool afterTie = false;  // a tuplet whose first item continues the note before it
-  std::vector<VoiceItem> items;
 };
 
 // Whether the durations of items[first, first + n) are those the compiler gives a tuplet of n
@@ -105,6 +134,7 @@ class PieceBuilder {
 
   std::vector<Piece> build(LayoutCounts& counts) {
     std::vector<Piece> pieces;
+    pieces.reserve(items_.size());  // a piece takes an item or more, but where one lends a unit
     size_t i = 0;
     while (i < items_.size()) {
       if (const size_t n = tupletAt(i); n > 0) {
@@ -138,7 +168,7 @@ class PieceBuilder {
         piece.start = item.start;
         piece.length = item.length;
         piece.item = item;
-        pieces.push_back(piece);
+        pieces.push_back(std::move(piece));
       } else if (item.isNote()) {
         ++counts.unwritable;  // no item before it lends a unit
         leftOut(item, counts);
@@ -161,10 +191,16 @@ class PieceBuilder {
     const int64_t room = barEndAt(items_[first].start) - items_[first].start;
     int64_t total = 0;
     size_t best = 0;
+    int32_t shortest = items_[first].length, longest = shortest;
     for (size_t n = 1; n <= static_cast<size_t>(TUPLET_MAX_NOTES) && first + n <= items_.size();
          ++n) {
-      total += items_[first + n - 1].length;
+      const int32_t length = items_[first + n - 1].length;
+      total += length;
       if (total > LENGTH_TICKS[1] || total > room) break;
+      // A tuplet's durations differ by a unit at most, so no longer run of these items is one.
+      shortest = std::min(shortest, length);
+      longest = std::max(longest, length);
+      if (longest - shortest > 1) break;
       if (n >= 2 && lengthIndexOf(total) != 0 && fitsTuplet(first, n, total)) best = n;
     }
     return best;
@@ -236,7 +272,7 @@ class PieceBuilder {
       group.items.push_back(zero);
     }
     if (!item.isNote()) group.items.front().level = level;
-    pieces.push_back(group);
+    pieces.push_back(std::move(group));
   }
 
   // Drum hits joining the hit or rest before them: it is shortened by the unit it lends (a hit
@@ -251,7 +287,7 @@ class PieceBuilder {
       body.length = item.length - 1;
       body.item = item;
       body.item.length = body.length;
-      pieces.push_back(body);
+      pieces.push_back(std::move(body));
     }
     Piece group;
     group.tuplet = true;
@@ -267,7 +303,7 @@ class PieceBuilder {
     head.length = 1;
     group.items.push_back(head);
     appendJoining(index + 1, zeros, group, counts.velocityChanged);
-    pieces.push_back(group);
+    pieces.push_back(std::move(group));
   }
 
   // Drum hits at the very start, before which nothing can lend a unit: the first hit that has a
@@ -288,7 +324,7 @@ class PieceBuilder {
     head.length = 1;
     group.items.push_back(head);
     appendJoining(0, kept, group, counts.velocityChanged);
-    pieces.push_back(group);
+    pieces.push_back(std::move(group));
     counts.late += static_cast<int>(kept);
     counts.crowded += static_cast<int>(zeros - kept);
     for (size_t k = kept; k < zeros; ++k) leftOut(items_[k], counts);
@@ -320,21 +356,22 @@ class PieceBuilder {
   }
 
   int64_t barEndAt(int64_t position) const {
-    auto next = std::upper_bound(bars_.begin(), bars_.end(), position);
-    return next == bars_.end() ? NEVER : *next;
+    barCursor_ = barAfter(bars_, barCursor_, position);
+    return barCursor_ == bars_.end() ? NEVER : *barCursor_;
   }
 
   std::vector<VoiceItem> items_;  // a copy: the start's hits give their place to a rest
   const std::vector<VoiceParameter>& parameters_;
   const BarStarts& bars_;
+  mutable BarStarts::const_iterator barCursor_ = bars_.begin();  // the bar after the last asked
   Joining joining_;
 };
 
 // Calls `visit` with the units of each part of a plain piece as the bar lines cut it, until it
-// returns false.
+// returns false; `next` is the first bar start after the piece's start.
 template <typename Visit>
-void forEachPart(const Piece& piece, const BarStarts& bars, Visit visit) {
-  auto next = std::upper_bound(bars.begin(), bars.end(), piece.start);
+void forEachPart(const Piece& piece, const BarStarts& bars, BarStarts::const_iterator next,
+                 Visit visit) {
   for (int64_t position = piece.start, end = piece.start + piece.length; position < end;) {
     const int64_t barEnd = next == bars.end() ? end : std::min(end, *next++);
     if (!visit(barEnd - position)) return;
@@ -346,9 +383,11 @@ void forEachPart(const Piece& piece, const BarStarts& bars, Visit visit) {
 // single length writes; a quarter when there is none.
 int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) {
   int counts[LENGTH_INDEX_COUNT] = {};
+  auto next = bars.begin();
   for (const Piece& piece : pieces) {
     if (piece.tuplet) continue;
-    forEachPart(piece, bars, [&](int64_t part) {
+    next = barAfter(bars, next, piece.start);
+    forEachPart(piece, bars, next, [&](int64_t part) {
       ++counts[lengthIndexOf(part)];
       return true;
     });
@@ -364,36 +403,61 @@ int defaultLengthIndex(const std::vector<Piece>& pieces, const BarStarts& bars) 
 // each beat, parameters where they fall, ties where a note crosses the bar line. In a voice
 // written by code, a note part of the default length is `n` and its code, which needs no octave;
 // a line without letter notes then goes without its opening octave.
+//
+// Without an output string the writer only counts the events, which is all a voice's first
+// pass needs to learn whether the voice fits a channel: no text is made, and counting stops at
+// the end of the first bar that takes the events past `eventsLimit`.
 class Writer {
  public:
-  Writer(const std::vector<Piece>& pieces, const std::vector<VoiceParameter>& parameters,
-         const BarStarts& bars, NoteForm form, const FlatKeys& flatKeys)
-      : pieces_(pieces),
-        parameters_(parameters),
-        bars_(bars),
-        flatKeys_(flatKeys),
-        byCode_(form == NoteForm::Code) {
-    defaultIndex_ = defaultLengthIndex(pieces, bars);
-    upcoming_.assign(pieces.size() + 1, -1);
+  // What both passes over the same pieces write with: the default length, and the octave of the
+  // first note at or after each piece written by letter, -1 for none.
+  struct Plan {
+    int defaultIndex = DEFAULT_LENGTH_INDEX;
+    std::vector<int> upcoming;
+  };
+
+  static Plan plan(const std::vector<Piece>& pieces, const BarStarts& bars, NoteForm form) {
+    Plan plan;
+    plan.defaultIndex = defaultLengthIndex(pieces, bars);
+    plan.upcoming.assign(pieces.size() + 1, -1);
+    const bool byCode = form == NoteForm::Code;
+    auto next = bars.end();
     for (size_t p = pieces.size(); p-- > 0;) {
       const Piece& piece = pieces[p];
       const VoiceItem* note = nullptr;
-      if (!piece.tuplet && piece.item.isNote() && needsLetter(piece)) note = &piece.item;
+      if (!piece.tuplet && piece.item.isNote()) {
+        next = barAfter(bars, next, piece.start);
+        if (needsLetter(piece, bars, next, byCode, plan.defaultIndex)) note = &piece.item;
+      }
       for (const VoiceItem& item : piece.items) {
-        if (item.isNote() && !byCode_) {  // a tuplet's notes are codes too when written by code
+        if (item.isNote() && !byCode) {  // a tuplet's notes are codes too when written by code
           note = &item;
           break;
         }
       }
-      upcoming_[p] = note != nullptr ? octaveOf(note->key) : upcoming_[p + 1];
+      plan.upcoming[p] = note != nullptr ? octaveOf(note->key) : plan.upcoming[p + 1];
     }
+    return plan;
   }
+
+  Writer(const std::vector<Piece>& pieces, const std::vector<VoiceParameter>& parameters,
+         const BarStarts& bars, NoteForm form, const FlatKeys& flatKeys, const Plan& plan,
+         std::string* out, int64_t eventsLimit)
+      : pieces_(pieces),
+        parameters_(parameters),
+        bars_(bars),
+        flatKeys_(flatKeys),
+        upcoming_(plan.upcoming),
+        out_(out),
+        eventsLimit_(eventsLimit),
+        byCode_(form == NoteForm::Code),
+        defaultIndex_(plan.defaultIndex) {}
 
   int64_t events() const { return events_; }
   std::vector<int64_t> eventsBeforeBars() { return std::move(eventsBefore_); }
 
-  std::vector<std::string> write() {
-    for (current_ = 0; current_ < pieces_.size(); ++current_) {
+  void write() {
+    for (current_ = 0; current_ < pieces_.size() && !stopped_; ++current_) {
       const Piece& piece = pieces_[current_];
       parametersUpTo(piece.start);
       if (piece.tuplet) {
@@ -402,9 +466,9 @@ class Writer {
         plain(piece);
       }
     }
+    if (stopped_) return;
     parametersUpTo(NEVER);
-    if (!line_.empty() || lines_.empty()) endLine();
-    return std::move(lines_);
+    if (!line_.empty() || lines_ == 0) endLine();
   }
 
  private:
@@ -418,10 +482,14 @@ class Writer {
   // A note part written as `n` and its code.
   bool byCodePart(int64_t units) const { return byCode_ && units == LENGTH_TICKS[defaultIndex_]; }
 
-  bool needsLetter(const Piece& piece) const {
+  // Whether a part of the plain piece is written by letter; `next` is the first bar start after
+  // the piece's start.
+  static bool needsLetter(const Piece& piece, const BarStarts& bars, BarStarts::const_iterator next,
+                          bool byCode, int defaultIndex) {
+    if (!byCode) return piece.length > 0;
     bool letter = false;
-    forEachPart(piece, bars_, [&](int64_t part) {
-      letter = !byCodePart(part);
+    forEachPart(piece, bars, next, [&](int64_t part) {
+      letter = part != LENGTH_TICKS[defaultIndex];
       return !letter;
     });
     return letter;
@@ -431,7 +499,12 @@ class Writer {
     for (; next_ < parameters_.size() && parameters_[next_].position <= position; ++next_) {
       const VoiceParameter& p = parameters_[next_];
       moveTo(p.position);
-      add(p.command + std::to_string(p.value) + ' ', p.position);
+      if (out_ != nullptr) {
+        command_.assign(1, p.command);
+        appendNumber(command_, p.value);
+        command_ += ' ';
+        add(command_, p.position);
+      }
       ++events_;
     }
   }
@@ -460,14 +533,24 @@ class Writer {
   // setting between two tied parts would break the tie), then the lengths joined by ties.
   void notePart(const VoiceItem& item, int64_t units, bool first, bool tiedOn, int64_t position) {
     if (first) settings(item, position);
+    if (out_ == nullptr) {
+      size_t count = 1;
+      if (!byCodePart(units)) {
+        count = 0;
+        forEachLength(units, [&](std::string_view) { ++count; });
+      }
+      events_ += static_cast<int64_t>(2 * count - 1) + (tiedOn ? 1 : 0);
+      return;
+    }
     beginLine();
-    std::string text;
+    std::string& text = command_;
+    text.clear();
     size_t count = 1;
     if (byCodePart(units)) {
-      text = 'n';  // appended piece by piece: GCC 12 at -O3 warns falsely on "n" + string
-      text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
+      text += 'n';
+      appendNumber(text, item.key - NOTE_NUMBER_OFFSET);
     } else {
-      text = octaveStep(item.key);
+      octaveStep(text, item.key);
       const char* name = nameOf(item.key, flatsAt(position));
       count = 0;
       forEachLength(units, [&](std::string_view length) {
@@ -490,7 +573,11 @@ class Writer {
     if (item.length < FULL_LENGTH_UNITS && item.length > 0 && item.gate != gate_) {
       gate_ = item.gate;
       ++events_;
-      add(std::string("q").append(std::to_string(gate_ + 1)).append(" "), position);
+      if (out_ == nullptr) return;
+      command_.assign(1, 'q');
+      appendNumber(command_, gate_ + 1);
+      command_ += ' ';
+      add(command_, position);
     }
   }
 
@@ -498,13 +585,21 @@ class Writer {
     if (level == level_) return;
     level_ = level;
     ++events_;
-    add(std::string("v").append(std::to_string(level_)).append(" "), position);
+    if (out_ == nullptr) return;
+    command_.assign(1, 'v');
+    appendNumber(command_, level_);
+    command_ += ' ';
+    add(command_, position);
   }
 
   void rest(int64_t units, int64_t position) {
     while (units > 0) {
       const int64_t part = largestLengthWithin(units);
-      add(std::string("r").append(lengthText(part)), position);
+      if (out_ != nullptr) {
+        command_.assign(1, 'r');
+        command_.append(lengthText(part));
+        add(command_, position);
+      }
       ++events_;
       position += part;
       units -= part;
@@ -527,20 +622,27 @@ class Writer {
         }
       }
     }
+    if (out_ == nullptr) {
+      events_ += static_cast<int64_t>(piece.items.size());
+      return;
+    }
     beginLine();
-    std::string text = "{";
+    std::string& text = command_;
+    text.assign(1, '{');
     for (const VoiceItem& item : piece.items) {
       if (byCode_) {  // `{n15 n15 n15}4`: codes need a blank between them
         if (text.size() > 1) text += ' ';
         if (item.isNote()) {
           text += 'n';
-          text += std::to_string(item.key - NOTE_NUMBER_OFFSET);
+          appendNumber(text, item.key - NOTE_NUMBER_OFFSET);
         } else {
           text += 'r';
         }
+      } else if (item.isNote()) {
+        octaveStep(text, item.key);
+        text += nameOf(item.key, flatsAt(piece.start));
       } else {
-        text += item.isNote() ? octaveStep(item.key) + nameOf(item.key, flatsAt(piece.start))
-                              : std::string("r");
+        text += 'r';
       }
     }
     text += '}';
@@ -572,7 +674,8 @@ class Writer {
     return index == defaultIndex_ ? std::string_view() : LENGTH_TEXT[index];
   }
 
-  std::string octaveStep(int key) {
+  // Appends the step from the octave in force to the key's.
+  void octaveStep(std::string& text, int key) {
     if (!letterInText_) octaveBeforeText_ = octave_;
     letterInText_ = true;
     const int target = octaveOf(key);
@@ -580,17 +683,22 @@ class Writer {
     octave_ = target;
     switch (step) {
       case 0:
-        return "";
+        return;
       case 1:
-        return ">";
+        text += '>';
+        return;
       case 2:
-        return ">>";
+        text += ">>";
+        return;
       case -1:
-        return "<";
+        text += '<';
+        return;
       case -2:
-        return "<<";
+        text += "<<";
+        return;
       default:
-        return std::string("o").append(std::to_string(target));
+        text += 'o';
+        appendNumber(text, target);
     }
   }
 
@@ -604,18 +712,20 @@ class Writer {
   // next note, so that no octave step is needed to reach it.
   void beginLine() {
     if (!line_.empty()) return;
-    if (lines_.empty()) line_.append("l").append(LENGTH_TEXT[defaultIndex_]).append(" ");
+    if (lines_ == 0) line_.append("l").append(LENGTH_TEXT[defaultIndex_]).append(" ");
     const int octave = upcoming_[std::min(current_, upcoming_.size() - 1)];
     if (octave >= 0) octave_ = octave;
     octaveAt_ = line_.size();
     letterOnLine_ = false;
-    line_.append("o").append(std::to_string(octave_)).append(" ");
+    line_ += 'o';
+    appendNumber(line_, octave_);
+    line_ += ' ';
     prefixEnd_ = line_.size();
   }
 
   // Appends a command to the line; one that would take the line past what a line reader holds
   // goes on a continuation line of the same bar.
-  void add(const std::string& text, int64_t position) {
+  void add(std::string_view text, int64_t position) {
     beginLine();
     // `  "`, the line, a blank, the command, `"`, the comment and the bar number
     const size_t bytes =
@@ -642,23 +752,26 @@ class Writer {
     closeLine();
     octaveAt_ = 0;
     letterOnLine_ = false;
-    line_.append("o").append(std::to_string(octave)).append(" ");
+    line_ += 'o';
+    appendNumber(line_, octave);
+    line_ += ' ';
     prefixEnd_ = line_.size();
   }
 
   void endLine() {
-    closeLine();
+    if (out_ != nullptr) closeLine();
     ++bar_;
     eventsBefore_.push_back(events_);
+    stopped_ = events_ > eventsLimit_;
   }
 
   void closeLine() {
     if (byCode_ && !letterOnLine_ && !line_.empty()) line_.erase(octaveAt_, prefixEnd_ - octaveAt_);
     while (!line_.empty() && line_.back() == ' ') line_.pop_back();
-    std::string& line = lines_.emplace_back();
-    line.reserve(3 + line_.size() + 1 + BAR_COMMENT.size() + digitsOf(bar_ + 1));
-    line.append("  \"").append(line_).append(1, '"').append(BAR_COMMENT);
-    line.append(std::to_string(bar_ + 1));
+    out_->append("  \"").append(line_).append(1, '"').append(BAR_COMMENT);
+    appendNumber(*out_, static_cast<int64_t>(bar_ + 1));
+    *out_ += '\n';
+    ++lines_;
     line_.clear();
   }
 
@@ -666,9 +779,13 @@ class Writer {
   const std::vector<VoiceParameter>& parameters_;
   const BarStarts& bars_;
   const FlatKeys& flatKeys_;
-  std::vector<int> upcoming_;  // octave of the first note at or after each piece, -1 for none
-  std::vector<std::string> lines_;
+  const std::vector<int>& upcoming_;  // octave of the first note at or after each piece, or -1
+  std::string* out_;                  // nullptr while counting
+  int64_t eventsLimit_;
+  bool stopped_ = false;  // counting went past the limit
+  size_t lines_ = 0;      // lines written
   std::string line_;
+  std::string command_;  // the command being composed
   size_t bar_ = 0;
   size_t current_ = 0;
   size_t next_ = 0;
@@ -677,12 +794,12 @@ class Writer {
   std::vector<int64_t> eventsBefore_{0};  // events before each bar written
   size_t prefixEnd_ = 0;
   size_t octaveAt_ = 0;  // where the line's opening octave stands
-  bool byCode_ = false;
+  bool byCode_;
   bool letterOnLine_ = false;
   bool letterInText_ = false;            // the command being composed holds a letter note
   int octaveBeforeText_ = START_OCTAVE;  // the octave before the command's first letter note
   bool lastCode_ = false;
-  int defaultIndex_ = DEFAULT_LENGTH_INDEX;
+  int defaultIndex_;
   int octave_ = START_OCTAVE;
   int level_ = START_LEVEL;
   int gate_ = START_GATE;
@@ -769,17 +886,23 @@ std::vector<VoiceItem> readyDrumHits(const std::vector<VoiceItem>& items, Layout
 
 }  // namespace
 
-std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
-                                     const std::vector<VoiceParameter>& parameters,
-                                     const BarStarts& bars, NoteForm form, Joining joining,
-                                     const FlatKeys& flatKeys, LayoutCounts& counts) {
+bool layoutVoice(const std::vector<VoiceItem>& items, const std::vector<VoiceParameter>& parameters,
+                 const BarStarts& bars, NoteForm form, Joining joining, const FlatKeys& flatKeys,
+                 int64_t eventsLimit, std::string& out, LayoutCounts& counts) {
   const std::vector<Piece> pieces =
       joining == Joining::Hits
           ? PieceBuilder(readyDrumHits(items, counts), parameters, bars, joining).build(counts)
           : PieceBuilder(items, parameters, bars, joining).build(counts);
-  Writer writer(pieces, parameters, bars, form, flatKeys);
-  std::vector<std::string> lines = writer.write();
-  counts.events = writer.events();
-  counts.eventsBefore = writer.eventsBeforeBars();
-  return lines;
+  // Counting needs the default length only where notes are written by code; the text needs it
+  // and the octaves ahead, made once the voice is known to fit.
+  Writer::Plan plan;
+  if (form == NoteForm::Code) plan = Writer::plan(pieces, bars, form);
+  Writer counter(pieces, parameters, bars, form, flatKeys, plan, nullptr, eventsLimit);
+  counter.write();
+  counts.events = counter.events();
+  counts.eventsBefore = counter.eventsBeforeBars();
+  if (counts.events > eventsLimit) return false;
+  if (form != NoteForm::Code) plan = Writer::plan(pieces, bars, form);
+  Writer(pieces, parameters, bars, form, flatKeys, plan, &out, NEVER).write();
+  return true;
 }

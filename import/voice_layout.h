@@ -23,10 +23,10 @@ inline constexpr uint8_t MARK_ROUNDED = 1, MARK_TRANSPOSED = 2, MARK_MOVED = 4;
 
 struct VoiceItem {
   int64_t start = 0;
-  int64_t length = 0;
-  int key = 0;
-  int level = 0;
-  int gate = 7;
+  int32_t length = 0;  // a score is at most UNITS_MAX long
+  uint8_t key = 0;
+  uint8_t level = 0;
+  uint8_t gate = 7;
   uint8_t marks = 0;  // MARK_ bits
   bool isNote() const { return key != 0; }
 };
@@ -42,10 +42,10 @@ struct VoiceParameter {
 // Bar starts in units, ascending, the first 0; the last entry ends the last bar.
 using BarStarts = std::vector<int64_t>;
 
-// The voice's command strings, one a bar from the first (a bar longer than a line goes on in
-// lines of its own), each a whole line of the channel block ("  \"...\"  // 小節 N") that
-// tarvk32c's line readers take whole. Items are in time order, back to back from 0; parameters in
-// time order.
+// The voice is written as command strings, one a bar from the first (a bar longer than a line
+// goes on in lines of its own), each a whole line of the channel block ("  \"...\"  // 小節 N")
+// that tarvk32c's line readers take whole. Items are in time order, back to back from 0; parameters
+// in time order.
 struct LayoutCounts {
   int velocityChanged = 0;   // zero-length notes given the level of the tuplet they join
   int unwritable = 0;        // zero-length notes with nothing before them to join, left out
@@ -71,7 +71,10 @@ enum class Joining { Tied, Hits };
 // `e- b- g-`, not `d# a# f#`): each entry the position where a key starts and whether it has
 // flats, in time order; before the first, and without any, sharps.
 using FlatKeys = std::vector<std::pair<int64_t, bool>>;
-std::vector<std::string> layoutVoice(const std::vector<VoiceItem>& items,
-                                     const std::vector<VoiceParameter>& parameters,
-                                     const BarStarts& bars, NoteForm form, Joining joining,
-                                     const FlatKeys& flatKeys, LayoutCounts& counts);
+// Counts the events the voice's channel will hold; when they are no more than `eventsLimit`,
+// appends the voice's lines to `out`, each with its "\n", and returns true. Otherwise returns
+// false with nothing written, `counts.events` past the limit and `counts.eventsBefore` up to the
+// first bar that takes the events past it.
+bool layoutVoice(const std::vector<VoiceItem>& items, const std::vector<VoiceParameter>& parameters,
+                 const BarStarts& bars, NoteForm form, Joining joining, const FlatKeys& flatKeys,
+                 int64_t eventsLimit, std::string& out, LayoutCounts& counts);

@@ -97,4 +97,19 @@ TEST(ImportTuplets, ATupletKeepsOneLevelOnlyWhenItsLevelsDifferByOneStep) {
   }
 }
 
+// A played triplet whose notes end up to nearly a grid unit beside their split points (one
+// unit is 15 ticks at 480 a quarter) is still one, the first note's end as the others'.
+TEST(ImportTuplets, APlayedTripletEndingNearlyAUnitOffIsStillATriplet) {
+  for (const int64_t firstOff : {146, 174}) {
+    SCOPED_TRACE(firstOff);
+    SmfBuilder smf(0, 480);
+    smf.track().note(0, 60, 0, firstOff).note(0, 62, 160, 320).note(0, 64, 320, 480);
+    smf.note(0, 65, 480, 960);
+    const ImportResult imported = importBytes(smf.bytes());
+    ASSERT_TRUE(imported.ok);
+    EXPECT_NE(imported.text.find("{cde}"), std::string::npos) << imported.text;
+    EXPECT_EQ(playedAfterImport(imported).notes.size(), 4u);
+  }
+}
+
 }  // namespace
