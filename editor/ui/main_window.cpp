@@ -62,7 +62,8 @@ bool isSwitchArgument(const QString& argument) {
 TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList arguments, QWidget* parent)
     : QMainWindow(parent), services_(services), paths_(std::move(paths)) {
   setWindowTitle("tarvik32(GUI)");
-  view_ = new ScoreView(services_, this);
+  document_ = std::make_unique<ScoreDocument>(paths_.backupFile);
+  view_ = std::make_unique<ScoreView>(services_, *document_, this);
   createActions();
   createCommands();
   createMenus();
@@ -134,7 +135,7 @@ void TForm1::createPanes() {
   Memo2 = new MessagePane(Splitter3);
   Memo2->setFont(editorFont());
   Memo2->setMinimumHeight(24);
-  Splitter3->addWidget(view_);
+  Splitter3->addWidget(view_.get());
   Splitter3->addWidget(Memo2);
   Splitter3->setStretchFactor(0, 1);
   Splitter3->setStretchFactor(1, 0);
@@ -173,11 +174,8 @@ PlaybackController& TForm1::playback() const {
   return playing_->controller();
 }
 
-// The document over the view's text, the playback and the compilations; the file commands
-// over them.
+// The compilations and the settings beside the document; the file commands over them.
 void TForm1::createRooms() {
-  document_ = std::make_unique<ScoreDocument>(view_->text(), paths_.backupFile);
-  view_->attach(*document_);
   compiler_ = std::make_unique<CompileController>(playing_->temporaryMidi(), compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
   files_->attach({*document_, *additionalSettings_, *compiler_, services_, *this, *playing_});
@@ -232,10 +230,10 @@ void TForm1::connectRollToCheck() {
 }
 
 void TForm1::connectView() {
-  connect(view_, &ScoreView::caretMoved, this, &TForm1::updateStatusBar);
-  connect(view_, &ScoreView::lineNumbersToggled, this, &TForm1::showLineNumbers);
-  connect(view_, &ScoreView::fontSizeChosen, this, &TForm1::fontSizeChosen);
-  connect(view_, &ScoreView::inputRefused, StatusBar1,
+  connect(view_.get(), &ScoreView::caretMoved, this, &TForm1::updateStatusBar);
+  connect(view_.get(), &ScoreView::lineNumbersToggled, this, &TForm1::showLineNumbers);
+  connect(view_.get(), &ScoreView::fontSizeChosen, this, &TForm1::fontSizeChosen);
+  connect(view_.get(), &ScoreView::inputRefused, StatusBar1,
           [this](const QString& notice) { StatusBar1->showMessage(notice, STATUS_NOTICE_MS); });
 }
 

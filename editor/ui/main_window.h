@@ -196,11 +196,11 @@ class TForm1 : public QMainWindow, public CommandWindow {
   EditorServices& services_;
   const EditorPaths paths_;
   StartupSettings startupSettings_;
-  ScoreView* view_ = nullptr;
   std::unique_ptr<FileCommands> files_;
   std::unique_ptr<PlaybackCommands> playing_;  // outlives compiler_, which writes its file
   std::unique_ptr<ExportCommands> exports_;
   std::unique_ptr<ScoreDocument> document_;
+  std::unique_ptr<ScoreView> view_;  // goes before the document, whose text it shows
   std::unique_ptr<CompileController> compiler_;
   std::unique_ptr<AdditionalSettings> additionalSettings_;
   std::unique_ptr<CheckAsYouType> checkAsYouType_;  // destroyed first: it uses the rooms above

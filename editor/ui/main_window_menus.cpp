@@ -199,7 +199,7 @@ void TForm1::createMenus() {
       }
     }
   }
-  connect(this->menu("Edit1"), &QMenu::aboutToShow, view_, &ScoreView::updateEditItems);
+  connect(this->menu("Edit1"), &QMenu::aboutToShow, view_.get(), &ScoreView::updateEditItems);
 }
 
 void TForm1::createToolBar() {
