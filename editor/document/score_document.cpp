@@ -20,21 +20,23 @@ bool BackupSchedule::tick() {
   return idleCountdown == 0 && backupCountdown == 0;
 }
 
-ScoreDocument::ScoreDocument(QTextDocument& text, QString backupFile, QObject* parent)
+ScoreDocument::ScoreDocument(QString backupFile, QObject* parent)
     : QObject(parent),
-      text_(text),
+      text_(std::make_unique<QTextDocument>()),
       backupLock_(std::move(backupFile)),
       lastResort_(backupLock_.path()),
       settled_(new QTimer(this)) {
   // A text document reports its changes in detail only once it has a layout, and the size
-  // counts follow those reports. A view's layout, where there is one, stays.
-  text_.documentLayout();
-  bytes_ = new ByteCounter(&text_);
-  connect(&text_, &QTextDocument::contentsChanged, this, [this] { setSaved(false); });
+  // counts follow those reports. A view gives the text a layout of its own in place of this one.
+  text_->documentLayout();
+  bytes_ = new ByteCounter(text_.get());
+  connect(text_.get(), &QTextDocument::contentsChanged, this, [this] { setSaved(false); });
   settled_->setSingleShot(true);
   settled_->setInterval(LAST_RESORT_SETTLE_MS);
   connect(settled_, &QTimer::timeout, this, &ScoreDocument::renewLastResort);
 }
+
+ScoreDocument::~ScoreDocument() = default;
 
 void ScoreDocument::setSaved(bool saved) {
   isSaved_ = saved;
@@ -56,7 +58,7 @@ void ScoreDocument::renewLastResort() {
 }
 
 QString ScoreDocument::plainText() const {
-  QString text = text_.toRawText();
+  QString text = text_->toRawText();
   text.replace(QChar::ParagraphSeparator, '\n');
   return text;
 }
@@ -82,7 +84,7 @@ QString ScoreDocument::refusalText(const QString& purpose, const Unencodable& ba
       QString::number(static_cast<uint>(bad.character), 16).toUpper().rightJustified(4, '0');
   QString place = QString("%1 行目").arg(bad.line + 1);
   if (withColumn) {
-    const QString line = text_.findBlockByNumber(static_cast<int>(bad.line)).text();
+    const QString line = text_->findBlockByNumber(static_cast<int>(bad.line)).text();
     const qsizetype column = displayColumns(QStringView(line).first(bad.column)) + 1;
     place += QString(" %1 桁目").arg(column);
   }
@@ -108,7 +110,7 @@ DocumentOutcome ScoreDocument::convertTo(TextEncoding encoding) {
 void ScoreDocument::replaceText(QByteArrayView fileBytes) {
   const FileEncoding found = detectEncoding(fileBytes);
   const qsizetype markBytes = found.byteOrderMark ? UTF8_BYTE_ORDER_MARK_BYTES : 0;
-  text_.setPlainText(loadedText(fileBytes.sliced(markBytes), found.encoding));
+  text_->setPlainText(loadedText(fileBytes.sliced(markBytes), found.encoding));
   setEncoding(found);
   Q_EMIT textReplaced();
 }
@@ -175,7 +177,7 @@ DocumentOutcome ScoreDocument::saveAs(const QString& path) {
 }
 
 void ScoreDocument::close() {
-  text_.clear();
+  text_->clear();
   setEncoding({});
   hasFileName_ = false;
   setSaved(true);
@@ -183,7 +185,7 @@ void ScoreDocument::close() {
 
 void ScoreDocument::startUntitled(const QString& text) {
   close();
-  text_.setPlainText(text);
+  text_->setPlainText(text);
   setSaved(false);
   Q_EMIT textReplaced();
 }
@@ -289,7 +291,7 @@ bool ScoreDocument::releaseBackup(bool keepFile) {
 }
 
 int ScoreDocument::characterColumn(int line, int byteColumn) const {
-  const QString text = text_.findBlockByNumber(line).text();
+  const QString text = text_->findBlockByNumber(line).text();
   int bytes = 0;
   int position = 0;
   while (position < text.size()) {
@@ -308,7 +310,7 @@ int ScoreDocument::characterColumn(int line, int byteColumn) const {
 }
 
 int ScoreDocument::byteColumn(int line, int characterColumn) const {
-  const QString text = text_.findBlockByNumber(line).text();
+  const QString text = text_->findBlockByNumber(line).text();
   const qsizetype characters = std::clamp<qsizetype>(characterColumn, 0, text.size());
   return static_cast<int>(encodedSize(QStringView(text).left(characters), encoding_));
 }

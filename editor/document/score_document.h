@@ -1,16 +1,19 @@
 // The score being edited: its file name, whether it is saved, its encoding (code page 932 or
 // UTF-8, found on opening, kept by every write, changed by a conversion), loading it (size limit,
 // line ends), saving it with the ".bak" copy, the refusal of characters its encoding cannot
-// hold, the automatic backup with its schedule and its lock, and the size in bytes. It works on
-// the QTextDocument it is given and knows no widget: what fails comes back as a value carrying
-// the text for the box, and the window shows it. What the backup file is to hold should the
-// program end without its user-interface thread is kept at each idle moment after an edit.
+// hold, the automatic backup with its schedule and its lock, and the size in bytes. It owns the
+// QTextDocument that holds the text, with its undo history, and knows no widget: a view gives
+// the text its layout and shows it, and goes before the document does. What fails comes back as
+// a value carrying the text for the box, and the window shows it. What the backup file is to hold
+// should the program end without its user-interface thread is kept at each idle moment after an
+// edit.
 #pragma once
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "editor/document/backup_lock.h"
@@ -65,9 +68,11 @@ struct BackupStartOutcome {
 class ScoreDocument : public QObject {
   Q_OBJECT
  public:
-  ScoreDocument(QTextDocument& text, QString backupFile, QObject* parent = nullptr);
+  explicit ScoreDocument(QString backupFile, QObject* parent = nullptr);
+  ~ScoreDocument() override;
 
-  QTextDocument& text() const { return text_; }
+  // The text, with its undo history; views show it.
+  QTextDocument& text() const { return *text_; }
   const QString& sourcePath() const { return sourcePath_; }
   const QString& midiOutputPath() const { return midiOutputPath_; }
   bool hasFileName() const { return hasFileName_; }
@@ -154,7 +159,7 @@ class ScoreDocument : public QObject {
   QString refusalText(const QString& purpose, const Unencodable& bad, TextEncoding target,
                       bool withColumn) const;
 
-  QTextDocument& text_;
+  const std::unique_ptr<QTextDocument> text_;
   ByteCounter* bytes_ = nullptr;  // owned by the text document
   QString sourcePath_;
   QString midiOutputPath_;

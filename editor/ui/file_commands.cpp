@@ -1,29 +1,30 @@
-// The source file commands of the main window: open, save with a ".bak" copy, save as, the
-// conversion between code page 932 and UTF-8, close, files dropped onto the window, the
-// recently used files, the modification marker and the automatic backup. The score document
-// does the work; these handlers ask, then show what it reports.
+// The File menu's commands: open, save with a ".bak" copy, save as, the conversion between
+// code page 932 and UTF-8, close, files dropped onto the window, the recently used files and the
+// automatic backup. The score document does the work; these commands ask, then show what it
+// reports.
 #include "editor/ui/file_commands.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QTimer>
 
 #include "editor/compile/compile_controller.h"
 #include "editor/document/score_document.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/command_window.h"
 #include "editor/ui/file_dialog_folder.h"
-#include "editor/ui/main_window.h"
-#include "editor/ui/player_window.h"
+#include "editor/ui/playback_commands.h"
 
 namespace {
 
 const char SAVE_PROMPT[] = "ソースが変更されています\n保存しますか？";
-const char MODIFIED_MARK[] = "変更あり";
 const char SAVE_AS_UTF8_QUESTION[] = "\nUTF-8 で保存しますか？";
 const QStringList SOURCE_FILTERS = {"vantor用ソース(*.fms *.txt)", "すべてのファイル(*)"};
 const char RECENT_FILE_GONE[] = " -> ファイルがないため最近使ったファイルから外しました : %1";
+constexpr int BACKUP_TICK_MS = 1000;
 
 // A recent-files item: its number as the mnemonic (1 to 9, then 0) and the path, whose own "&"
 // are doubled so they show.
@@ -38,6 +39,19 @@ FileCommands::FileCommands(QWidget& window, Actions actions) : actions_(actions)
   recentMenu_ = new QMenu("最近使ったファイル(&R)", &window);
   recentMenu_->setObjectName("recentFilesMenu");
   recentMenu_->menuAction()->setObjectName("recentFiles");
+  QObject::connect(recentMenu_, &QMenu::triggered, recentMenu_,
+                   [this](QAction* item) { openRecent(item->data().toString()); });
+  backupTimer_ = new QTimer(&window);
+  backupTimer_->setInterval(BACKUP_TICK_MS);
+  QObject::connect(backupTimer_, &QTimer::timeout, backupTimer_, [this] { backupTick(); });
+}
+
+void FileCommands::attach(const Rooms& rooms) {
+  rooms_.emplace(rooms);
+}
+
+bool FileCommands::busy() const {
+  return rooms_->compiler.busy();
 }
 
 void FileCommands::showRecentFiles(const QStringList& paths) {
@@ -63,172 +77,170 @@ bool FileCommands::autoSaveOn() const {
   return actions_.autoSave->isChecked();
 }
 
-bool TForm1::loadSourceFile(const QString& fileName) {
-  const DocumentOutcome outcome = document_->load(fileName);
+bool FileCommands::load(const QString& fileName) {
+  CommandWindow& window = rooms_->window;
+  const DocumentOutcome outcome = rooms_->document.load(fileName);
   if (!outcome.ok) {
-    showStop(outcome.boxText);
-    files_->lastOpenName.clear();
-    appendMessage("ERR:ファイルオープンできない.");
+    window.showStop(outcome.boxText);
+    lastOpenName.clear();
+    window.appendMessage("ERR:ファイルオープンできない.");
     return false;
   }
-  files_->lastOpenName = fileName;
-  rememberRecentFile(fileName);
-  appendMessage(QString(" -> 開いたソースのサイズ : %1 バイト").arg(document_->size()));
+  lastOpenName = fileName;
+  remember(fileName);
+  window.appendMessage(
+      QString(" -> 開いたソースのサイズ : %1 バイト").arg(rooms_->document.size()));
   return true;
 }
 
-void TForm1::Memo1Change() {
-  setStatusText(PANEL_MODIFIED, MODIFIED_MARK);
-}
-
-bool TForm1::maybeSave() {
-  if (document_->isSaved() || document_->size() == 0) return true;
-  switch (services_.messageBox(this, SAVE_PROMPT, QString("確認"), BoxButtons::YesNoCancel,
-                               BoxIcon::Question)) {
+bool FileCommands::maybeSave() {
+  ScoreDocument& document = rooms_->document;
+  if (document.isSaved() || document.size() == 0) return true;
+  switch (rooms_->services.messageBox(&rooms_->window.widget(), SAVE_PROMPT, QString("確認"),
+                                      BoxButtons::YesNoCancel, BoxIcon::Question)) {
     case BoxAnswer::No:
       return true;
     case BoxAnswer::Yes:
-      Save1Click();
-      return document_->isSaved();  // a cancelled or failed save keeps the text
+      save();
+      return document.isSaved();  // a cancelled or failed save keeps the text
     default:
       return false;
   }
 }
 
-void TForm1::SpeedButton1Click() {
-  if (compiler_->busy()) return;
-  const QString name = services_.openFileName(
-      this, {SOURCE_FILTERS, "fms", scoreDialogFolder(*document_, *additionalSettings_),
-             QFileInfo(files_->lastOpenName).fileName(), false});
+void FileCommands::open() {
+  if (busy()) return;
+  const QString name = rooms_->services.openFileName(
+      &rooms_->window.widget(),
+      {SOURCE_FILTERS, "fms", scoreDialogFolder(rooms_->document, rooms_->settings),
+       QFileInfo(lastOpenName).fileName(), false});
   if (name.isEmpty()) return;
-  openChosenFile(name);
+  openChosen(name);
 }
 
-void TForm1::openChosenFile(const QString& fileName) {
-  if (playback().hasTemporaryFile()) stopPlayback();
+void FileCommands::openChosen(const QString& fileName) {
+  if (rooms_->playing.controller().hasTemporaryFile()) rooms_->playing.stop();
   if (!maybeSave()) return;
-  loadSourceFile(fileName);
+  load(fileName);
 }
 
-void TForm1::openRecentFile(const QString& path) {
-  if (compiler_->busy()) return;
+void FileCommands::openRecent(const QString& path) {
+  if (busy()) return;
   if (!QFileInfo::exists(path)) {
-    additionalSettings_->removeRecentFile(path);
+    rooms_->settings.removeRecentFile(path);
     reportSettingsNotice();
     refreshRecentMenu();
-    appendMessage(QString(RECENT_FILE_GONE).arg(QDir::toNativeSeparators(path)));
+    rooms_->window.appendMessage(QString(RECENT_FILE_GONE).arg(QDir::toNativeSeparators(path)));
     return;
   }
-  openChosenFile(path);
+  openChosen(path);
 }
 
 // A list that cannot be written stays for this run; nothing is said unless the file is one the
 // settings leave alone, as the list only saves the user a trip through the open dialog.
-void TForm1::rememberRecentFile(const QString& fileName) {
-  additionalSettings_->addRecentFile(fileName);
+void FileCommands::remember(const QString& fileName) {
+  rooms_->settings.addRecentFile(fileName);
   reportSettingsNotice();
   refreshRecentMenu();
 }
 
-void TForm1::refreshRecentMenu() {
-  files_->showRecentFiles(additionalSettings_->recentFiles());
+void FileCommands::refreshRecentMenu() {
+  showRecentFiles(rooms_->settings.recentFiles());
 }
 
-void TForm1::Open1Click() {
-  SpeedButton1Click();
+void FileCommands::reportSettingsNotice() {
+  if (const std::optional<QString> notice = rooms_->settings.takeNotice())
+    rooms_->window.appendMessage(*notice);
 }
 
-void TForm1::Save1Click() {
-  if (!document_->hasFileName()) {
-    N1Click();
+void FileCommands::save() {
+  ScoreDocument& document = rooms_->document;
+  if (!document.hasFileName()) {
+    saveAs();
     return;
   }
-  reportSave(document_->save(), [this] { return document_->save(); });
+  reportSave(document.save(), [&document] { return document.save(); });
 }
 
-void TForm1::N1Click() {
+void FileCommands::saveAs() {
+  ScoreDocument& document = rooms_->document;
   const QString initial =
-      document_->hasFileName() ? QFileInfo(document_->sourcePath()).fileName() : QString();
-  const QString name = services_.saveFileName(
-      this,
-      {SOURCE_FILTERS, "fms", scoreDialogFolder(*document_, *additionalSettings_), initial, true});
+      document.hasFileName() ? QFileInfo(document.sourcePath()).fileName() : QString();
+  const QString name = rooms_->services.saveFileName(
+      &rooms_->window.widget(),
+      {SOURCE_FILTERS, "fms", scoreDialogFolder(document, rooms_->settings), initial, true});
   if (name.isEmpty()) return;
-  reportSave(document_->saveAs(name), [this, name] { return document_->saveAs(name); });
-  if (document_->isSaved() && sameFile(document_->sourcePath(), name)) {
-    rememberRecentFile(document_->sourcePath());
+  reportSave(document.saveAs(name), [&document, name] { return document.saveAs(name); });
+  if (document.isSaved() && sameFile(document.sourcePath(), name)) {
+    remember(document.sourcePath());
   }
 }
 
-void TForm1::reportSave(const DocumentOutcome& outcome,
-                        const std::function<DocumentOutcome()>& again) {
+void FileCommands::reportSave(const DocumentOutcome& outcome,
+                              const std::function<DocumentOutcome()>& again) {
   if (outcome.ok) return;
-  if (!outcome.unencodable || document_->encoding() != TextEncoding::Cp932) {
-    showStop(outcome.boxText);
+  CommandWindow& window = rooms_->window;
+  if (!outcome.unencodable || rooms_->document.encoding() != TextEncoding::Cp932) {
+    window.showStop(outcome.boxText);
     return;
   }
-  if (services_.messageBox(this, outcome.boxText + SAVE_AS_UTF8_QUESTION, std::nullopt,
-                           BoxButtons::YesNo, BoxIcon::Question) != BoxAnswer::Yes)
+  if (rooms_->services.messageBox(&window.widget(), outcome.boxText + SAVE_AS_UTF8_QUESTION,
+                                  std::nullopt, BoxButtons::YesNo,
+                                  BoxIcon::Question) != BoxAnswer::Yes)
     return;
-  document_->convertTo(TextEncoding::Utf8);
+  rooms_->document.convertTo(TextEncoding::Utf8);
   const DocumentOutcome saved = again();
-  if (!saved.ok) showStop(saved.boxText);
+  if (!saved.ok) window.showStop(saved.boxText);
 }
 
-void TForm1::convertToUtf8() {
-  convertTo(TextEncoding::Utf8);
+void FileCommands::convertTo(TextEncoding encoding) {
+  if (busy()) return;
+  const DocumentOutcome outcome = rooms_->document.convertTo(encoding);
+  if (!outcome.ok) rooms_->window.showStop(outcome.boxText);
+  rooms_->window.updateStatusBar();
 }
 
-void TForm1::convertToCp932() {
-  convertTo(TextEncoding::Cp932);
-}
-
-void TForm1::convertTo(TextEncoding encoding) {
-  if (compiler_->busy()) return;
-  const DocumentOutcome outcome = document_->convertTo(encoding);
-  if (!outcome.ok) showStop(outcome.boxText);
-  updateStatusBar();
-}
-
-void TForm1::Close1Click() {
-  closeSource();
-}
-
-bool TForm1::closeSource() {
-  if (compiler_->busy()) return false;
-  const qsizetype size = document_->size();
+bool FileCommands::close() {
+  if (busy()) return false;
+  const qsizetype size = rooms_->document.size();
   if (!maybeSave()) return false;
-  Memo2->clear();
-  document_->close();
-  if (size > 0) appendMessage(QString(" -> 閉じたソースのサイズ : %1 バイト").arg(size));
+  rooms_->window.clearMessages();
+  rooms_->document.close();
+  if (size > 0) {
+    rooms_->window.appendMessage(QString(" -> 閉じたソースのサイズ : %1 バイト").arg(size));
+  }
   return true;
 }
 
-void TForm1::filesDropped(const QStringList& names) {
-  if (names.isEmpty() || compiler_->busy()) return;
-  raise();
-  activateWindow();
-  if (!closeSource()) return;
-  if (playback().hasTemporaryFile()) stopPlayback();
-  loadSourceFile(names.first());
+void FileCommands::dropped(const QStringList& names) {
+  if (names.isEmpty() || busy()) return;
+  QWidget& window = rooms_->window.widget();
+  window.raise();
+  window.activateWindow();
+  if (!close()) return;
+  if (rooms_->playing.controller().hasTemporaryFile()) rooms_->playing.stop();
+  load(names.first());
   QCoreApplication::processEvents();
 }
 
 // One tick a second; a due backup is written with the caption saying so. A failed write stops
 // the backups for the rest of the run.
-void TForm1::Timer1Timer() {
-  if (!document_->schedule().tick()) return;
-  Timer1->stop();
+void FileCommands::backupTick() {
+  ScoreDocument& document = rooms_->document;
+  if (!document.schedule().tick()) return;
+  backupTimer_->stop();
   DocumentOutcome outcome;
-  if (document_->backupActive()) {
-    const QString caption = windowTitle();
-    setWindowTitle(" 自動バックアップ中");
-    outcome = document_->writeBackup();
-    setWindowTitle(caption);
+  if (document.backupActive()) {
+    QWidget& window = rooms_->window.widget();
+    const QString caption = window.windowTitle();
+    window.setWindowTitle(" 自動バックアップ中");
+    outcome = document.writeBackup();
+    window.setWindowTitle(caption);
   }
   if (!outcome.ok) {
-    showStop(outcome.boxText);
+    rooms_->window.showStop(outcome.boxText);
     return;
   }
-  document_->schedule().restart();
-  Timer1->start();
+  document.schedule().restart();
+  backupTimer_->start();
 }

@@ -62,7 +62,8 @@ bool isSwitchArgument(const QString& argument) {
 TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList arguments, QWidget* parent)
     : QMainWindow(parent), services_(services), paths_(std::move(paths)) {
   setWindowTitle("tarvik32(GUI)");
-  view_ = new ScoreView(services_, this);
+  document_ = std::make_unique<ScoreDocument>(paths_.backupFile);
+  view_ = std::make_unique<ScoreView>(services_, *document_, this);
   createActions();
   createCommands();
   createMenus();
@@ -79,6 +80,7 @@ TForm1::TForm1(EditorServices& services, EditorPaths paths, QStringList argument
   createPlayerWindow();
   rollLink_ = new RollLink(*this, services_, action("showPianoRoll"));
   connectRollToCheck();
+  connectCommands();
   TarvikOption = new TTarvikOption(services_, fluidSoundChoices(), this);
   FormCreate(arguments);
   document_->schedule().restart();
@@ -95,7 +97,7 @@ TForm1::~TForm1() {
 
 void TForm1::createPlayerWindow() {
   Form2 = new TForm2(this, playback());
-  connect(Form2, &TForm2::closed, this, &TForm1::playerWindowClosed);
+  connect(Form2, &TForm2::closed, this, [this] { playing_->playerWindowClosed(); });
   connect(Form2->Timer1, &QTimer::timeout, this, &TForm1::followScore);
   connect(&playback(), &PlaybackController::endReached, Form2, &QWidget::close);
   connect(Form2, &TForm2::editorWanted, this, [this] {
@@ -115,7 +117,7 @@ void TForm1::FormCreate(const QStringList& arguments) {
     if (!isSwitchArgument(argument)) loadSourceFile(argument);
   }
   setAcceptDrops(true);
-  Timer1->start();
+  files_->backupTimer()->start();
 }
 
 void TForm1::firstIdleFocus() {
@@ -133,7 +135,7 @@ void TForm1::createPanes() {
   Memo2 = new MessagePane(Splitter3);
   Memo2->setFont(editorFont());
   Memo2->setMinimumHeight(24);
-  Splitter3->addWidget(view_);
+  Splitter3->addWidget(view_.get());
   Splitter3->addWidget(Memo2);
   Splitter3->setStretchFactor(0, 1);
   Splitter3->setStretchFactor(1, 0);
@@ -172,27 +174,25 @@ PlaybackController& TForm1::playback() const {
   return playing_->controller();
 }
 
-// The document over the view's text, the playback and the compilations.
+// The compilations and the settings beside the document; the file commands over them.
 void TForm1::createRooms() {
-  document_ = std::make_unique<ScoreDocument>(view_->text(), paths_.backupFile);
-  view_->attach(*document_);
   compiler_ = std::make_unique<CompileController>(playing_->temporaryMidi(), compileSinks());
   additionalSettings_ = std::make_unique<AdditionalSettings>(paths_.additionalSettingsFile);
-  refreshRecentMenu();
-  reportSettingsNotice();
-  Timer1 = new QTimer(this);
-  Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  files_->attach({*document_, *additionalSettings_, *compiler_, services_, *this, *playing_});
+  files_->refreshRecentMenu();
+  files_->reportSettingsNotice();
+}
+
+// The play and export commands over the rooms, the player window and the roll.
+void TForm1::connectCommands() {
+  playing_->attach({*document_, *view_, *compiler_, *additionalSettings_, *checkAsYouType_,
+                    *rollLink_, *Form2, *this, *files_});
+  exports_->attach(
+      {*document_, *additionalSettings_, *compiler_, services_, *this, *playing_, *Form2});
 }
 
 // What the rooms report, and the window's toggles that drive them.
 void TForm1::connectRooms() {
-  playing_->showOptions(additionalSettings_->playback());
-  connect(playing_->actions().followScore, &QAction::toggled, this, [this](bool on) {
-    if (!on) view_->clearSounding();
-    storePlaybackOptions();
-  });
-  connect(playing_->actions().keepPlace, &QAction::toggled, this, &TForm1::storePlaybackOptions);
   encodingChanged(document_->encoding());
   connect(document_.get(), &ScoreDocument::encodingChanged, this, &TForm1::encodingChanged);
   connect(document_.get(), &ScoreDocument::savedChanged, this, [this](bool saved) {
@@ -206,7 +206,7 @@ void TForm1::connectRooms() {
           [this] { view_->moveCaretToStart(); });
   services_.mediaPlayer().onNotify = [this] { MediaPlayer1Notify(); };
   services_.mediaPlayer().onOutputFallback = [this](const OutputFallback& fallback) {
-    outputFellBack(fallback);
+    playing_->outputFellBack(fallback);
   };
   connect(S1, &QAction::toggled, this, [this](bool on) { compiler_->session().autoPan = on; });
   checkAsYouType_ = std::make_unique<CheckAsYouType>(*action("checkAsYouType"), *view_, *document_,
@@ -230,10 +230,10 @@ void TForm1::connectRollToCheck() {
 }
 
 void TForm1::connectView() {
-  connect(view_, &ScoreView::caretMoved, this, &TForm1::updateStatusBar);
-  connect(view_, &ScoreView::lineNumbersToggled, this, &TForm1::showLineNumbers);
-  connect(view_, &ScoreView::fontSizeChosen, this, &TForm1::fontSizeChosen);
-  connect(view_, &ScoreView::inputRefused, StatusBar1,
+  connect(view_.get(), &ScoreView::caretMoved, this, &TForm1::updateStatusBar);
+  connect(view_.get(), &ScoreView::lineNumbersToggled, this, &TForm1::showLineNumbers);
+  connect(view_.get(), &ScoreView::fontSizeChosen, this, &TForm1::fontSizeChosen);
+  connect(view_.get(), &ScoreView::inputRefused, StatusBar1,
           [this](const QString& notice) { StatusBar1->showMessage(notice, STATUS_NOTICE_MS); });
 }
 
@@ -246,11 +246,6 @@ CompileSinks TForm1::compileSinks() {
   };
   sinks.autoPanChanged = [this](bool on) { S1->setChecked(on); };
   return sinks;
-}
-
-void TForm1::reportSettingsNotice() {
-  if (const std::optional<QString> notice = additionalSettings_->takeNotice())
-    appendMessage(*notice);
 }
 
 QString TForm1::statusText(StatusPanel panel) const {
@@ -298,7 +293,7 @@ void TForm1::takeBackupLock() {
                                BoxButtons::YesNo, BoxIcon::Question) == BoxAnswer::Yes) {
         document_->recoverBackup();
         files_->lastOpenName.clear();
-        Memo2->clear();  // the lines of the files opened before describe a text no longer shown
+        clearMessages();  // the lines of the files opened before describe a text no longer shown
         appendMessage(QString(" -> 復元したソースのサイズ : %1 バイト").arg(document_->size()));
       }
       break;
@@ -363,11 +358,11 @@ void TForm1::Exit1Click() {
 
 bool TForm1::FormCloseQuery() {
   stopPlayback();
-  return maybeSave();
+  return files_->maybeSave();
 }
 
 void TForm1::FormClose() {
-  Timer1->stop();
+  files_->backupTimer()->stop();
   if (!document_->releaseBackup(false)) showStop("!!tarvik32.tmp削除失敗");
   if (logoForm_) logoForm_->close();
 }
@@ -401,7 +396,7 @@ void TForm1::endOnSignal() {
     exports_->cancelThen([this] { endOnSignal(); });
     return;
   }
-  Timer1->stop();
+  files_->backupTimer()->stop();
   const bool kept = document_->preserveUnsavedText();
   Form2->Timer1->stop();
   playback().stop();
@@ -460,4 +455,8 @@ void TForm1::FormMouseMove() {
 
 void TForm1::appendMessage(const QString& line) {
   Memo2->appendPlainText(line);
+}
+
+void TForm1::clearMessages() {
+  Memo2->clear();
 }

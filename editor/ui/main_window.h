@@ -1,10 +1,10 @@
 // The main window TForm1: the score view above the message pane, the menus and the tool bar
-// built from tables, the status bar, the save gate and the wiring. It wires the score document,
-// the score view, the compile controller and the playback controller together and shows what
-// they report; each handler asks one of them and shows the result. The handlers live in one
-// file per menu: main_window.cpp (construction, start-up, options, about, exit),
-// main_window_menus.cpp (the tables of actions, menus and tool buttons), file_commands.cpp,
-// compile_commands.cpp, export_commands.cpp and window_events.cpp.
+// built from tables, the status bar and the wiring. It wires the score document, the score
+// view, the compile controller and the command objects (file, play, export) together and shows
+// what they report. main_window.cpp holds construction, start-up, options, about and exit;
+// main_window_menus.cpp the tables of actions, menus and tool buttons; window_commands.cpp the
+// handlers the tables name, each handing its command to the object that owns it;
+// window_events.cpp the status bar's read-out and the window's own keys.
 #pragma once
 
 #include <QLabel>
@@ -18,21 +18,19 @@
 #include "editor/compile/compile_sinks.h"
 #include "editor/editor_services.h"
 #include "editor/settings/settings_file.h"
+#include "editor/ui/command_window.h"
 #include "editor/ui/editor_paths.h"
 #include "editor/ui/message_pane.h"
 
 // How long a notice in the status bar covers the panels.
 inline constexpr int STATUS_NOTICE_MS = 5000;
 class AdditionalSettings;
-struct AudioExportResult;
 class CheckAsYouType;
 class CompileController;
 class ExportCommands;
 class FileCommands;
-struct CompileResult;
 class PlaybackCommands;
 class PlaybackController;
-struct PlaybackStart;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -40,7 +38,6 @@ class QStatusBar;
 class QToolBar;
 class RollLink;
 class ScoreDocument;
-struct DocumentOutcome;
 enum class TextEncoding;
 class TForm2;
 class ScoreView;
@@ -60,7 +57,7 @@ enum StatusPanel {
   PANEL_COUNT
 };
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public CommandWindow {
   Q_OBJECT
  public:
   // `arguments` are the command-line arguments after the program name.
@@ -88,7 +85,7 @@ class TForm1 : public QMainWindow {
   QMenu* menu(const char* name) const;
   MessagePane* messagePane() const { return Memo2; }
   RollLink& rollLink() const { return *rollLink_; }
-  QTimer* backupTimer() const { return Timer1; }
+  QTimer* backupTimer() const;
 
   // The live toggles, held by their actions.
   bool autoSaveOn() const;
@@ -100,13 +97,13 @@ class TForm1 : public QMainWindow {
   // Operations the Parts of the program share.
   bool loadSourceFile(const QString& fileName);
   void stopPlayback();
-  void deleteTempMidi();
-  void updateStatusBar();
-  void appendMessage(const QString& line);
+  void updateStatusBar() override;
+  void appendMessage(const QString& line) override;
+  void clearMessages() override;
+  QWidget& widget() override { return *this; }
 
  public Q_SLOTS:
   // File menu and the tool bar.
-  void SpeedButton1Click();
   void Open1Click();
   void importMidiFile();  // editor/ui/midi_import_command.cpp
   void Close1Click();
@@ -117,13 +114,8 @@ class TForm1 : public QMainWindow {
   void convertToCp932();
   void Exit1Click();
   void midi1Click();
-  // WAV/FLAC export: compiles as the make-MIDI command does, into memory, and starts the
-  // rendering into the audio file the user names, watched by a progress dialog that can cancel.
-  void exportAudio();
+  void exportAudio();  // WAV/FLAC
   void korvel1Click();
-  // A recently used score: opened as the open command opens a chosen file; a file that is gone
-  // leaves the list with a line in the message pane.
-  void openRecentFile(const QString& path);
   // View menu.
   void N17Click();
   void N19Click();
@@ -153,7 +145,7 @@ class TForm1 : public QMainWindow {
   bool preserveUnsavedText();
 
  public:
-  bool endedBySignal() const { return endedBySignal_; }
+  bool endedBySignal() const override { return endedBySignal_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -175,6 +167,7 @@ class TForm1 : public QMainWindow {
   void createPlayerWindow();
   void createRooms();
   void connectRooms();
+  void connectCommands();
   void connectView();
   void connectRollToCheck();
   CompileSinks compileSinks();
@@ -184,37 +177,12 @@ class TForm1 : public QMainWindow {
   void firstIdleFocus();
   bool FormCloseQuery();
   void FormClose();
-  void playerWindowClosed();
   void showLineNumbers(bool on);
   void fontSizeChosen(int index);
 
   void setStatusText(StatusPanel panel, const QString& text);
-  void showStop(const QString& text, const BoxCaption& caption = std::nullopt);
-  // The one gate before anything that replaces or discards an edited text: asks whether to
-  // save it. True when the command may go on: No, or Yes and the text was saved.
-  bool maybeSave();
-  bool closeSource();  // the close command; false when the user kept the text
-  // Shows why a save did not happen. A character code page 932 cannot hold comes with the offer
-  // to save in UTF-8 instead: Yes converts the text and runs `again`.
-  void reportSave(const DocumentOutcome& outcome, const std::function<DocumentOutcome()>& again);
-  void convertTo(TextEncoding encoding);
+  void showStop(const QString& text, const BoxCaption& caption = std::nullopt) override;
   void encodingChanged(TextEncoding encoding);
-  void openChosenFile(const QString& fileName);  // after the open dialog or the recent menu
-  void rememberRecentFile(const QString& fileName);
-  // The additional settings file's notice (a file that is neither read nor written), once a run.
-  void reportSettingsNotice();
-  void refreshRecentMenu();
-  CompileResult compile(CompileTarget target);
-  // Where compile and play starts: at the song's start (or, with the place kept, where the
-  // playback it replaces was), or at the caret's time.
-  enum class PlayFrom { Start, Caret, Time };
-  CompileResult compileAndPlay(CompileTarget target, PlayFrom from = PlayFrom::Start,
-                               int64_t fromMs = 0);
-  void startPlayback(int64_t startMs);
-  void playbackStarted(const PlaybackStart& started);
-  void storePlaybackOptions();
-  void outputFellBack(const OutputFallback& fallback);
-  void audioExportFinished(const AudioExportResult& result, const QString& name);
 
   // The window's menus, items and tool buttons are made from the tables in
   // main_window_menus.cpp and found by their names (action(), menu(), toolButton()); the command
@@ -224,16 +192,15 @@ class TForm1 : public QMainWindow {
   QSplitter* Splitter3 = nullptr;
   MessagePane* Memo2 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
-  QTimer* Timer1 = nullptr;  // automatic backup, one tick a second
 
   EditorServices& services_;
   const EditorPaths paths_;
   StartupSettings startupSettings_;
-  ScoreView* view_ = nullptr;
   std::unique_ptr<FileCommands> files_;
   std::unique_ptr<PlaybackCommands> playing_;  // outlives compiler_, which writes its file
   std::unique_ptr<ExportCommands> exports_;
   std::unique_ptr<ScoreDocument> document_;
+  std::unique_ptr<ScoreView> view_;  // goes before the document, whose text it shows
   std::unique_ptr<CompileController> compiler_;
   std::unique_ptr<AdditionalSettings> additionalSettings_;
   std::unique_ptr<CheckAsYouType> checkAsYouType_;  // destroyed first: it uses the rooms above

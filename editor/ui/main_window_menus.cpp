@@ -174,13 +174,11 @@ void TForm1::createActions() {
 }
 
 // The command objects over the items their commands update; the recent-files submenu's items
-// follow the list (refreshRecentMenu).
+// follow the list (FileCommands::refreshRecentMenu).
 void TForm1::createCommands() {
   files_ = std::make_unique<FileCommands>(
       *this,
       FileCommands::Actions{action("N16"), action("convertToUtf8"), action("convertToCp932")});
-  connect(files_->recentMenu(), &QMenu::triggered, this,
-          [this](QAction* item) { openRecentFile(item->data().toString()); });
   playing_ = std::make_unique<PlaybackCommands>(
       services_.mediaPlayer(), paths_.tempDir,
       PlaybackCommands::Actions{action("N4"), action("N13"), action("followScore"),
@@ -201,7 +199,7 @@ void TForm1::createMenus() {
       }
     }
   }
-  connect(this->menu("Edit1"), &QMenu::aboutToShow, view_, &ScoreView::updateEditItems);
+  connect(this->menu("Edit1"), &QMenu::aboutToShow, view_.get(), &ScoreView::updateEditItems);
 }
 
 void TForm1::createToolBar() {

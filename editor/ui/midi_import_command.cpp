@@ -13,6 +13,7 @@
 #include "editor/document/score_document.h"
 #include "editor/playback/playback_controller.h"
 #include "editor/settings/additional_settings.h"
+#include "editor/ui/file_commands.h"
 #include "editor/ui/file_dialog_folder.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/midi_import_dialog.h"
@@ -57,7 +58,7 @@ bool looksPlayed(const ImportResult& result) {
 void TForm1::importMidiFile() {
   if (compiler_->busy()) return;
   if (playback().hasTemporaryFile()) stopPlayback();
-  if (!maybeSave()) return;
+  if (!files_->maybeSave()) return;
   const QString name = services_.openFileName(
       this,
       {MIDI_FILTERS, "mid", scoreDialogFolder(*document_, *additionalSettings_), QString(), false});
@@ -91,7 +92,7 @@ void TForm1::importMidiFile() {
     appendMessage(QString(IMPORT_REFUSED_LINE).arg(reason));
     return;
   }
-  Memo2->clear();
+  clearMessages();
   document_->startUntitled(QString::fromStdString(result.text));
   appendMessage(QString(IMPORTED).arg(name).arg(result.notes).arg(result.voices));
   for (const ImportMessage& item : result.report) {

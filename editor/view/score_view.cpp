@@ -73,12 +73,12 @@ QFont editorFont() {
   return font;
 }
 
-ScoreView::ScoreView(EditorServices& services, QWidget* parent)
-    : QWidget(parent), services_(services) {
+ScoreView::ScoreView(EditorServices& services, ScoreDocument& document, QWidget* parent)
+    : QWidget(parent), services_(services), document_(&document) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  Memo1 = new SourceEdit(this);
+  Memo1 = new SourceEdit(document.text(), this);
   Memo1->setFont(editorFont());
   findBar_ = new FindBar(*Memo1, this);
   findBar_->hide();
@@ -91,17 +91,13 @@ ScoreView::ScoreView(EditorServices& services, QWidget* parent)
   connect(Memo1, &SourceEdit::keyReleased, this, &ScoreView::caretMoved);
   connect(Memo1, &SourceEdit::mouseMoved, this, &ScoreView::caretMoved);
   connect(Memo1, &SourceEdit::inputRefused, this, &ScoreView::inputRefused);
-}
-
-ScoreView::~ScoreView() = default;
-
-void ScoreView::attach(ScoreDocument& document) {
-  document_ = &document;
   GotoLine = new TGotoLine(window(), Memo1, services_);
   follower_ = new ScoreFollower(*Memo1, document, this);
   Memo1->currentBytes = [this] { return document_->size(); };
   Memo1->bytesOf = [this](const QString& text) { return encodedSize(text, document_->encoding()); };
 }
+
+ScoreView::~ScoreView() = default;
 
 QAction* makeCommandAction(QObject* owner, const char* name, const char* text,
                            QKeyCombination shortcut, const char* hint, bool checkable) {

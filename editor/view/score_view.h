@@ -52,14 +52,11 @@ struct CaretReadout {
 class ScoreView : public QWidget {
   Q_OBJECT
  public:
-  ScoreView(EditorServices& services, QWidget* parent = nullptr);
+  // The view of `document`, whose text the pane shows; the document outlives the view.
+  ScoreView(EditorServices& services, ScoreDocument& document, QWidget* parent = nullptr);
   ~ScoreView() override;
 
-  // The document whose text the pane shows (ScoreDocument is made over Memo1's text); set once,
-  // before anything else is asked.
-  void attach(ScoreDocument& document);
-
-  // The text the pane shows, with its undo history; the document is made over it.
+  // The text the pane shows, with its undo history: the document's.
   QTextDocument& text() const;
   void focusText();
   // Typed, pasted or composed input beyond `bytes` of the document's encoding is refused

@@ -50,7 +50,9 @@ bool isDark(const QPalette& palette) {
 
 }  // namespace
 
-SourceEdit::SourceEdit(QWidget* parent) : QPlainTextEdit(parent) {
+SourceEdit::SourceEdit(QTextDocument& text, QWidget* parent) : QPlainTextEdit(parent) {
+  text.setDocumentLayout(new QPlainTextDocumentLayout(&text));
+  setDocument(&text);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setTabChangesFocus(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

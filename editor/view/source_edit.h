@@ -28,7 +28,8 @@ struct ErrorMark {
 class SourceEdit : public QPlainTextEdit {
   Q_OBJECT
  public:
-  explicit SourceEdit(QWidget* parent = nullptr);
+  // Shows `text`, which outlives the pane, and gives it the plain-text layout the pane needs.
+  explicit SourceEdit(QTextDocument& text, QWidget* parent = nullptr);
 
   // Bytes of code page 932 text the pane accepts from typing and pasting.
   void setInputLimit(qsizetype bytes) { inputLimit_ = bytes; }

@@ -37,12 +37,12 @@ class ScoreDocumentTest : public QObject {
  private Q_SLOTS:
   void init() {
     dir = std::make_unique<QTemporaryDir>();
-    text = std::make_unique<QTextDocument>();
-    document = std::make_unique<ScoreDocument>(*text, path("state/!!tarvik32.tmp"));
+    document = std::make_unique<ScoreDocument>(path("state/!!tarvik32.tmp"));
+    text = &document->text();
   }
   void cleanup() {
     document.reset();
-    text.reset();
+    text = nullptr;
   }
   void openEditSaveAndCloseMoveThroughTheFourStates();
   void failuresComeBackAsValuesAndChangeNothing();
@@ -60,7 +60,7 @@ class ScoreDocumentTest : public QObject {
  private:
   QString path(const QString& name) const { return dir->filePath(name); }
   std::unique_ptr<QTemporaryDir> dir;
-  std::unique_ptr<QTextDocument> text;
+  QTextDocument* text = nullptr;  // the document's
   std::unique_ptr<ScoreDocument> document;
 };
 
@@ -83,7 +83,7 @@ void ScoreDocumentTest::openEditSaveAndCloseMoveThroughTheFourStates() {
   QCOMPARE(replaced.size(), 1);
   QCOMPARE(saved.last().at(0).toBool(), true);  // the last word after a load: saved
 
-  QTextCursor(text.get()).insertText("x");
+  QTextCursor(text).insertText("x");
   QVERIFY(!document->isSaved());
   QCOMPARE(saved.last().at(0).toBool(), false);
   QVERIFY(document->save().ok);
@@ -103,7 +103,7 @@ void ScoreDocumentTest::openEditSaveAndCloseMoveThroughTheFourStates() {
 void ScoreDocumentTest::failuresComeBackAsValuesAndChangeNothing() {
   writeTestFile(path("song.fms"), "on disk");
   QVERIFY(document->load(path("song.fms")).ok);
-  QTextCursor(text.get()).insertText("\xF0\x9F\x8E\xB5 ");  // an emoji: no code page 932 bytes
+  QTextCursor(text).insertText("\xF0\x9F\x8E\xB5 ");  // an emoji: no code page 932 bytes
   const DocumentOutcome refused = document->save();
   QVERIFY(!refused.ok);
   QCOMPARE(refused.boxText,
@@ -126,20 +126,19 @@ void ScoreDocumentTest::backupStartStates() {
   // Fresh: the folder is made and the file created empty and locked.
   QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
   QVERIFY(document->backupActive());
-  QTextCursor(text.get()).insertText("typed");
+  QTextCursor(text).insertText("typed");
   QVERIFY(document->writeBackup().ok);
   QCOMPARE(readTestFile(path("state/!!tarvik32.tmp")), QByteArray("typed"));
 
   // A second document on the same file: held elsewhere, no backups.
-  QTextDocument otherText;
-  ScoreDocument other(otherText, path("state/!!tarvik32.tmp"));
+  ScoreDocument other(path("state/!!tarvik32.tmp"));
   QCOMPARE(other.takeBackupLock().start, BackupStart::HeldElsewhere);
   QVERIFY(!other.backupActive());
 
   // Once the first is gone without ending its run, its text is a left-over: recovered untitled.
   document.reset();
-  QTextDocument thirdText;
-  ScoreDocument third(thirdText, path("state/!!tarvik32.tmp"));
+  ScoreDocument third(path("state/!!tarvik32.tmp"));
+  QTextDocument& thirdText = third.text();
   writeTestFile(path("song.fms"), "file");
   QVERIFY(third.load(path("song.fms")).ok);
   QCOMPARE(third.takeBackupLock().start, BackupStart::LeftOver);
@@ -149,8 +148,7 @@ void ScoreDocumentTest::backupStartStates() {
 
   // A folder that cannot be made: no backups, and the notice names the folder and the reason.
   writeTestFile(path("plain"), "a file where the folder should be");
-  QTextDocument fourthText;
-  ScoreDocument fourth(fourthText, path("plain/state/!!tarvik32.tmp"));
+  ScoreDocument fourth(path("plain/state/!!tarvik32.tmp"));
   const BackupStartOutcome noFolder = fourth.takeBackupLock();
   QCOMPARE(noFolder.start, BackupStart::Unavailable);
   QCOMPARE(noFolder.notice, unavailableNotice("フォルダ", path("plain/state"), ENOTDIR));
@@ -162,11 +160,11 @@ void ScoreDocumentTest::backupStartStates() {
 // nothing at all once the run has ended normally, which must not be overwritten with an older text.
 void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunEnds() {
   const QString backup = path("state/!!tarvik32.tmp");
-  QTextCursor(text.get()).insertText("before the lock");
+  QTextCursor(text).insertText("before the lock");
   QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
   QCOMPARE(document->lastResort().keptText(), QString("before the lock"));
   QVERIFY(document->convertTo(TextEncoding::Utf8).ok);
-  QTextCursor(text.get()).insertText("\u00e9\n");
+  QTextCursor(text).insertText("\u00e9\n");
   QTRY_COMPARE(document->lastResort().keptText(), QString("\u00e9\nbefore the lock"));
   QVERIFY(document->lastResort().write());
   QCOMPARE(readTestFile(backup), MARK + "\xC3\xA9\r\nbefore the lock");  // ASCII got the mark
@@ -176,7 +174,7 @@ void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunE
   QVERIFY(!document->lastResort().write());
   QVERIFY(!QFile::exists(backup));
 
-  QTextCursor(text.get()).insertText("after the end");
+  QTextCursor(text).insertText("after the end");
   QTRY_VERIFY(!document->lastResort().keptText().isEmpty());
   writeTestFile(backup, "written by the normal end");
   QVERIFY(document->releaseBackup(true));
@@ -189,8 +187,7 @@ void ScoreDocumentTest::theLastResortHoldsTheTextOfTheLastIdleMomentUntilTheRunE
 void ScoreDocumentTest::backupFilesThatCannotBeMadeAreNamedWithTheReason() {
   // A start over `backup` that finds a folder at `blocked`.
   const auto refusedStart = [this](const QString& backup, const QString& blocked) {
-    QTextDocument otherText;
-    ScoreDocument other(otherText, path(backup));
+    ScoreDocument other(path(backup));
     const BackupStartOutcome outcome = other.takeBackupLock();
     QCOMPARE(outcome.start, BackupStart::Unavailable);
     QCOMPARE(outcome.notice, unavailableNotice("ファイル", path(blocked), EISDIR));
@@ -233,8 +230,8 @@ void ScoreDocumentTest::aSecondInstanceNeverTakesTheLockWhileBackupsAreWritten()
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(report[0]);
-    QTextDocument firstText;
-    ScoreDocument first(firstText, backup);
+    ScoreDocument first(backup);
+    QTextDocument& firstText = first.text();
     if (first.takeBackupLock().start != BackupStart::Fresh) ::_exit(1);
     QTextCursor(&firstText).insertText("the first editor's text");
     if (::write(report[1], "s", 1) != 1) ::_exit(2);
@@ -249,8 +246,8 @@ void ScoreDocumentTest::aSecondInstanceNeverTakesTheLockWhileBackupsAreWritten()
   char started = 0;
   const bool running = ::read(report[0], &started, 1) == 1;
   ::fcntl(report[0], F_SETFL, O_NONBLOCK);
-  QTextDocument secondText;
-  ScoreDocument second(secondText, backup);
+  ScoreDocument second(backup);
+  QTextDocument& secondText = second.text();
   int starts = 0;
   int taken = 0;
   char done = 0;
@@ -279,13 +276,12 @@ void ScoreDocumentTest::aSecondInstanceNeverTakesTheLockWhileBackupsAreWritten()
 void ScoreDocumentTest::endOfRunKeepsOrRemovesTheBackup() {
   QCOMPARE(document->takeBackupLock().start, BackupStart::Fresh);
   QVERIFY(!document->preserveUnsavedText());  // nothing edited: nothing to keep
-  QTextCursor(text.get()).insertText("edited");
+  QTextCursor(text).insertText("edited");
   QVERIFY(document->preserveUnsavedText());
   QVERIFY(document->releaseBackup(true));
   QCOMPARE(readTestFile(path("state/!!tarvik32.tmp")), QByteArray("edited"));
 
-  QTextDocument nextText;
-  ScoreDocument next(nextText, path("state/!!tarvik32.tmp"));
+  ScoreDocument next(path("state/!!tarvik32.tmp"));
   QCOMPARE(next.takeBackupLock().start, BackupStart::LeftOver);
   QVERIFY(next.releaseBackup(false));
   QVERIFY(!QFile::exists(path("state/!!tarvik32.tmp")));
@@ -328,7 +324,7 @@ void ScoreDocumentTest::everyWriteKeepsTheEncodingAndTheMark() {
 
   writeTestFile(path("song.fms"), MARK + UTF8_SCORE);
   QVERIFY(document->load(path("song.fms")).ok);
-  QTextCursor(text.get()).insertText("鷗");  // not in code page 932
+  QTextCursor(text).insertText("鷗");  // not in code page 932
   QVERIFY(document->save().ok);
   QCOMPARE(readTestFile(path("song.fms")), MARK + "\xE9\xB7\x97" + UTF8_SCORE);
   QCOMPARE(document->size(), qsizetype(23));

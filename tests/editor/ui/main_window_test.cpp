@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "editor/document/backup_lock.h"
+#include "editor/document/score_document.h"
 #include "editor/settings/options_dialog.h"
 #include "tests/editor/support/editor_fixture.h"
 
@@ -89,9 +90,13 @@ void MainWindowTest::togglePairsStayInStep() {
 void MainWindowTest::fontCommandsSetBothPanesAndTheButtons() {
   EditorFixture f;
   TForm1& form = f.start();
+  // The pane shows the document's own text.
+  const QTextDocument& text = form.document().text();
+  QCOMPARE(editorPane(form)->document(), &text);
   form.view().N12p1->trigger();
   QCOMPARE(editorPane(form)->font().pointSize(), 20);
   QCOMPARE(form.messagePane()->font().pointSize(), 20);
+  QCOMPARE(text.defaultFont().pointSize(), 20);
   QVERIFY(form.view().N12p1->isChecked() && !form.view().N8p1->isChecked());
   QVERIFY(form.toolButton("SpeedButton10")->isChecked() &&
           !form.toolButton("SpeedButton8")->isChecked());

@@ -143,7 +143,8 @@ void ScoreHighlighterTest::utf8TextIsReadInItsOwnBytes() {
 // palette change give colours without a change signal, which would count as an edit (the text
 // would become unsaved and a compiler mark on the line would go).
 void ScoreHighlighterTest::aLongTextColoursTheLinesThatComeIntoViewQuietly() {
-  SourceEdit edit;
+  QTextDocument shown;
+  SourceEdit edit(shown);
   edit.resize(400, 300);
   edit.show();
   QVERIFY(QTest::qWaitForWindowExposed(&edit));

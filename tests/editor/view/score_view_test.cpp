@@ -21,14 +21,13 @@ class ScoreViewTest : public QObject {
   Q_OBJECT
  private Q_SLOTS:
   void init() {
-    view = std::make_unique<ScoreView>(services);
-    document = std::make_unique<ScoreDocument>(view->text(), QString());
-    view->attach(*document);
+    document = std::make_unique<ScoreDocument>(QString());
+    view = std::make_unique<ScoreView>(services, *document);
     pane()->setPlainText(QString::fromUtf8(SCORE));
   }
   void cleanup() {
-    document.reset();
     view.reset();
+    document.reset();
   }
   void aFailureIsMarkedAtTheCharactersHoldingItsBytes();
   void theChecksMarkStandsApartFromTheCompilations();
