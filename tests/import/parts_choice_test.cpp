@@ -79,9 +79,9 @@ TEST(ImportPartsChoice, FourteenStavesDropTheirDoublingsFirst) {
 #endif
 }
 
-// A part of three-note chords among six single lines of more notes: one voice must go, and it
-// is the chord's inner voice, never its bass.
-TEST(ImportPartsChoice, AChordsInnerVoiceGoesBeforeItsBass) {
+// A part of three-note chords on the first track, then six single lines of more notes, a track
+// each: nine voices for the eight channels that are not the drums'.
+SmfBuilder chordAndSixLines() {
   SmfBuilder smf(1, 480);
   smf.track();
   for (int i = 0; i < 4; ++i) {
@@ -91,6 +91,13 @@ TEST(ImportPartsChoice, AChordsInnerVoiceGoesBeforeItsBass) {
     smf.track();
     for (int i = 0; i < 6; ++i) smf.note(part, 70 + part, i * Q / 2, (i + 1) * Q / 2);
   }
+  return smf;
+}
+
+// A part of three-note chords among six single lines of more notes: one voice must go, and it
+// is the chord's inner voice, never its bass.
+TEST(ImportPartsChoice, AChordsInnerVoiceGoesBeforeItsBass) {
+  SmfBuilder smf = chordAndSixLines();
   const ImportResult imported = importBytes(smf.bytes());
   ASSERT_TRUE(imported.ok);
   SCOPED_TRACE(imported.text);
@@ -106,15 +113,7 @@ TEST(ImportPartsChoice, AChordsInnerVoiceGoesBeforeItsBass) {
 // The parts as listed say which of them the import without a choice keeps: a chord part that
 // loses its inner voice is kept, a line whose one voice goes is not, the drums always are.
 TEST(ImportPartsChoice, TheListSaysWhichPartsTheImportKeeps) {
-  SmfBuilder smf(1, 480);
-  smf.track();
-  for (int i = 0; i < 4; ++i) {
-    for (const int key : {48, 55, 64}) smf.note(0, key + i, i * Q, (i + 1) * Q);
-  }
-  for (int part = 1; part <= 6; ++part) {
-    smf.track();
-    for (int i = 0; i < 6; ++i) smf.note(part, 70 + part, i * Q / 2, (i + 1) * Q / 2);
-  }
+  SmfBuilder smf = chordAndSixLines();
   smf.track().note(7, 60, 0, Q);
   smf.track().note(9, 36, 0, Q).note(9, 38, Q, 2 * Q);
   const std::string midi = smf.bytes();

@@ -98,6 +98,20 @@ class LanguageServerTest : public ::testing::Test {
     return client.request("textDocument/hover",
                           {{"textDocument", doc()}, {"position", at(line, character)}});
   }
+  // The inlay hints of lines firstLine to lastLine, each as "position label", those whose label
+  // starts with `prefix`.
+  std::vector<std::string> inlayHints(int firstLine, int lastLine, const std::string& prefix = "") {
+    const json result =
+        client.request("textDocument/inlayHint",
+                       {{"textDocument", doc()},
+                        {"range", {{"start", at(firstLine, 0)}, {"end", at(lastLine, 99)}}}});
+    std::vector<std::string> shown;
+    for (const json& hint : result["result"]) {
+      const std::string label = hint["label"];
+      if (label.starts_with(prefix)) shown.push_back(hint["position"].dump() + " " + label);
+    }
+    return shown;
+  }
   // The MIDI file command on `path` and the message it shows.
   std::pair<json, std::string> makeMidi(const std::string& path) {
     const json result = client.request(
@@ -607,16 +621,7 @@ TEST_F(LanguageServerTest, InlayHintsTellTheBarBeatAndTimeWhereEachStringEnds) {
   client.initialize();
   const std::string score = "ch1{\"t120 l4 c d e f\" \"g a\"}\nch2{\"l2 c c c\" \"\"}";
   diagnose(score);
-  auto hints = [&](int firstLine, int lastLine) {
-    const json result =
-        client.request("textDocument/inlayHint",
-                       {{"textDocument", doc()},
-                        {"range", {{"start", at(firstLine, 0)}, {"end", at(lastLine, 99)}}}});
-    std::vector<std::string> shown;
-    for (const json& hint : result["result"])
-      shown.push_back(hint["position"].dump() + " " + hint["label"].get<std::string>());
-    return shown;
-  };
+  auto hints = [&](int firstLine, int lastLine) { return inlayHints(firstLine, lastLine); };
   EXPECT_EQ(hints(0, 1), (std::vector<std::string>{
                              R"({"character":21,"line":0} ‹2.1 · 0:02.2›)",
                              R"({"character":27,"line":0} ‹2.3 · 0:03.2›)",
@@ -633,18 +638,7 @@ TEST_F(LanguageServerTest, InlayHintsTellTheBarBeatAndTimeWhereEachStringEnds) {
 TEST_F(LanguageServerTest, InlayHintsTellTheOctaveAfterARunOfOctaveMarks) {
   client.initialize();
   diagnose("ch1{\"o4 c >> d < e\" \"<<<\"}\nch2{\"> c\" \"<<<<<< d\"}\nch1{\">c\"}");
-  auto octaves = [&](int firstLine, int lastLine) {
-    const json result =
-        client.request("textDocument/inlayHint",
-                       {{"textDocument", doc()},
-                        {"range", {{"start", at(firstLine, 0)}, {"end", at(lastLine, 99)}}}});
-    std::vector<std::string> shown;
-    for (const json& hint : result["result"]) {
-      const std::string label = hint["label"];
-      if (label.starts_with("‹o")) shown.push_back(hint["position"].dump() + " " + label);
-    }
-    return shown;
-  };
+  auto octaves = [&](int firstLine, int lastLine) { return inlayHints(firstLine, lastLine, "‹o"); };
   EXPECT_EQ(octaves(0, 2), (std::vector<std::string>{
                                R"({"character":12,"line":0} ‹o6›)",
                                R"({"character":16,"line":0} ‹o5›)",
