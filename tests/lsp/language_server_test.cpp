@@ -112,6 +112,14 @@ class LanguageServerTest : public ::testing::Test {
     }
     return shown;
   }
+  // The quick fixes offered for the first of `diagnostics`, published for `uri`.
+  json quickFixes(const std::string& uri, const json& diagnostics) {
+    return client.request(
+        "textDocument/codeAction",
+        {{"textDocument", doc(uri)},
+         {"range", diagnostics[0]["range"]},
+         {"context", {{"diagnostics", diagnostics}, {"only", {"quickfix"}}}}})["result"];
+  }
   // The MIDI file command on `path` and the message it shows.
   std::pair<json, std::string> makeMidi(const std::string& path) {
     const json result = client.request(
@@ -1039,11 +1047,7 @@ TEST_F(LanguageServerTest, QuickFixesMakeTheScoreCompilePastTheirError) {
     const json diagnostics = (*published)["params"]["diagnostics"];
     ASSERT_EQ(diagnostics.size(), 1u) << diagnostics.dump();
     ASSERT_EQ(diagnostics[0]["code"], c.code);
-    const json actions = client.request(
-        "textDocument/codeAction",
-        {{"textDocument", doc(uri)},
-         {"range", diagnostics[0]["range"]},
-         {"context", {{"diagnostics", diagnostics}, {"only", {"quickfix"}}}}})["result"];
+    const json actions = quickFixes(uri, diagnostics);
     ASSERT_EQ(actions.size(), 1u) << actions.dump();
     EXPECT_EQ(actions[0]["title"], c.title);
     EXPECT_EQ(actions[0]["kind"], "quickfix");
@@ -1109,11 +1113,7 @@ TEST_F(LanguageServerTest, QuickFixesMakeACp932ScoreHoldItsCharacters) {
     ASSERT_TRUE(published);
     const json diagnostics = (*published)["params"]["diagnostics"];
     ASSERT_EQ(diagnostics.size(), 1u) << diagnostics.dump();
-    const json actions = client.request(
-        "textDocument/codeAction",
-        {{"textDocument", doc(uri)},
-         {"range", diagnostics[0]["range"]},
-         {"context", {{"diagnostics", diagnostics}, {"only", {"quickfix"}}}}})["result"];
+    const json actions = quickFixes(uri, diagnostics);
     ASSERT_EQ(actions.size(), 1u) << actions.dump();
     EXPECT_EQ(actions[0]["title"], c.title);
     const json edit = actions[0]["edit"]["changes"][uri][0];
