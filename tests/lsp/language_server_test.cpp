@@ -112,6 +112,17 @@ class LanguageServerTest : public ::testing::Test {
     }
     return shown;
   }
+  // The signature help at a place.
+  json signatureHelp(int line, int character) {
+    return client.request("textDocument/signatureHelp",
+                          {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
+  }
+  // The first signature's label at a place, "(none)" where there is none.
+  std::string signatureLabel(int line, int character) {
+    const json result = signatureHelp(line, character);
+    return result.is_null() ? std::string("(none)")
+                            : result["signatures"][0]["label"].get<std::string>();
+  }
   // The quick fixes offered for the first of `diagnostics`, published for `uri`.
   json quickFixes(const std::string& uri, const json& diagnostics) {
     return client.request(
@@ -873,20 +884,12 @@ TEST_F(LanguageServerTest, HeaderCommandsCompleteAsSnippetsWhereTheClientTakesTh
 TEST_F(LanguageServerTest, SignatureHelpTellsANumberedCommandsValues) {
   client.initialize();
   diagnose("ch1{\"v1 c @40 l\"}\nch9{\"n13\"}");
-  auto signature = [&](int line, int character) {
-    const json result =
-        client.request("textDocument/signatureHelp",
-                       {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
-    return result.is_null() ? std::string("(none)")
-                            : result["signatures"][0]["label"].get<std::string>();
-  };
-  EXPECT_EQ(signature(0, 7), "v volume 0–16");
-  EXPECT_EQ(signature(0, 9), "(none)");  // after the note c
-  EXPECT_EQ(signature(0, 13), "@ program 0–127 — 40 Violin");
-  EXPECT_EQ(signature(0, 15), "l length 1, 2, 4, 8, 16, 32, 64, 128 (dotted: all but 128)");
-  EXPECT_EQ(signature(1, 8), "n note number 0–96 — 13 Bass Drum 1");
-  const json help = client.request("textDocument/signatureHelp",
-                                   {{"textDocument", doc()}, {"position", at(0, 7)}})["result"];
+  EXPECT_EQ(signatureLabel(0, 7), "v volume 0–16");
+  EXPECT_EQ(signatureLabel(0, 9), "(none)");  // after the note c
+  EXPECT_EQ(signatureLabel(0, 13), "@ program 0–127 — 40 Violin");
+  EXPECT_EQ(signatureLabel(0, 15), "l length 1, 2, 4, 8, 16, 32, 64, 128 (dotted: all but 128)");
+  EXPECT_EQ(signatureLabel(1, 8), "n note number 0–96 — 13 Bass Drum 1");
+  const json help = signatureHelp(0, 7);
   EXPECT_EQ(help["signatures"][0]["parameters"][0]["label"], "0–16");
 }
 
@@ -895,18 +898,11 @@ TEST_F(LanguageServerTest, SignatureHelpTellsANumberedCommandsValues) {
 TEST_F(LanguageServerTest, SignatureHelpTellsTheValueTheNumberReplaces) {
   client.initialize();
   diagnose("ch1{\"v12 @40 q6 c\" \"v1 @ q\"}\nch2{\"v\"}");
-  auto signature = [&](int line, int character) {
-    const json result =
-        client.request("textDocument/signatureHelp",
-                       {{"textDocument", doc()}, {"position", at(line, character)}})["result"];
-    return result.is_null() ? std::string("(none)")
-                            : result["signatures"][0]["label"].get<std::string>();
-  };
-  EXPECT_EQ(signature(0, 22), "v volume 0–16, now 12");
-  EXPECT_EQ(signature(0, 24), "@ program 0–127, now 40 Violin");
-  EXPECT_EQ(signature(0, 26), "q gate 1–8, now 6");
-  EXPECT_EQ(signature(0, 6), "v volume 0–16");  // nothing before it
-  EXPECT_EQ(signature(1, 6), "v volume 0–16");  // another channel's values are not its own
+  EXPECT_EQ(signatureLabel(0, 22), "v volume 0–16, now 12");
+  EXPECT_EQ(signatureLabel(0, 24), "@ program 0–127, now 40 Violin");
+  EXPECT_EQ(signatureLabel(0, 26), "q gate 1–8, now 6");
+  EXPECT_EQ(signatureLabel(0, 6), "v volume 0–16");  // nothing before it
+  EXPECT_EQ(signatureLabel(1, 6), "v volume 0–16");  // another channel's values are not its own
 }
 
 TEST_F(LanguageServerTest, CancelledAndOutdatedRequestsAreNotAnswered) {
